@@ -1,0 +1,16 @@
+#pragma once
+
+// A request to confirm deleting a category; identified by its section.
+
+#include <QString>
+
+struct DeleteCategoryPrompt
+{
+    QString sectionID;
+    QString categoryName;
+    qsizetype photoCount = 0;
+
+    const QString &id() const { return sectionID; }
+
+    friend bool operator==(const DeleteCategoryPrompt &, const DeleteCategoryPrompt &) = default;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+// Every failure of the file-system service, as a value. The message is what the user reads
+// in an alert; `code` tells the cases apart and `systemError` keeps errno for platform errors.
+
+#include <QString>
+#include <QUrl>
+
+#include <expected>
+
+struct FileSystemError
+{
+    enum class Code {
+        notDirectory,
+        categoryAlreadyExists,
+        categoryContainsFolders,
+        invalidCategoryName,
+        fileNoSuchFile,   // the folder that should receive a file is gone
+        fileWriteUnknown, // the trash took the item but could not say where
+        cancelled,
+        platform, // any other failure of a system call; see systemError
+    };
+
+    Code code = Code::platform;
+    QString message;
+    int systemError = 0;
+
+    static FileSystemError notDirectory(const QUrl &folder);
+    static FileSystemError categoryAlreadyExists(const QString &name);
+    static FileSystemError categoryContainsFolders(const QString &name);
+    static FileSystemError invalidCategoryName();
+    static FileSystemError noSuchFolder(const QString &path);
+    static FileSystemError writeUnknown(const QString &path);
+    static FileSystemError cancelled();
+    // "<what failed>: <system's reason>." e.g. "Couldn’t read the folder “Trips”: Permission denied."
+    static FileSystemError system(int errnum, const QString &whatFailed);
+
+    friend bool operator==(const FileSystemError &, const FileSystemError &) = default;
+};
+
+template<typename T>
+using Result = std::expected<T, FileSystemError>;
+
+// The name a message uses for a path: its last component, in curly quotes.
+QString quotedName(const QString &path);

@@ -1,0 +1,24 @@
+#pragma once
+
+// Photo-like sample images for the demo collection, the benchmarks and the tests: gradients
+// with noise, so they compress like real photos, optionally tagged with an EXIF orientation.
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+namespace SamplePhotos {
+
+// A width × height image: a diagonal gradient with soft shapes and noise, varied by `seed`.
+QImage makeImage(int width, int height, quint32 seed);
+
+// JPEG bytes of `image`. An orientation of 1 to 8 adds an EXIF segment carrying that tag.
+QByteArray encodeJpeg(const QImage &image, int orientation = 0, int quality = 85);
+
+// Writes the image as JPEG to `path`; false when the file cannot be written.
+bool writeJpeg(const QString &path, const QImage &image, int orientation = 0);
+
+// Inserts an EXIF segment with only the orientation tag right after the JPEG's start marker.
+QByteArray withExifOrientation(const QByteArray &jpeg, int orientation);
+
+} // namespace SamplePhotos

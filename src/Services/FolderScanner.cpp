@@ -1,0 +1,150 @@
+#include "FolderScanner.h"
+
+#include "Models/NaturalOrder.h"
+
+#include <QDir>
+
+namespace {
+
+constexpr int cancelCheckInterval = 64;
+
+QString childPath(const QString &folder, const QString &name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+QString lastComponent(const QString &path)
+{
+    const QString name = QDir(path).dirName();
+    return name.isEmpty() ? path : name;
+}
+
+} // namespace
+
+FolderScanner::FolderScanner(std::shared_ptr<PlatformFileSystem> fileSystem)
+    : m_fileSystem(std::move(fileSystem))
+{
+}
+
+bool FolderScanner::isSupportedImage(const QString &path, const EntryInfo &values) const
+{
+    return m_types.isImage(path, values.name.isEmpty() ? lastComponent(path) : values.name);
+}
+
+std::optional<Photo> FolderScanner::makePhoto(const QString &path, const EntryInfo &values) const
+{
+    // Only regular files: a link is never followed, and a FIFO or device would block the
+    // readers that open photos later.
+    if (!values.hasAttributes || !values.isRegularFile() || !values.nameIsValid) {
+        return std::nullopt;
+    }
+    if (!isSupportedImage(path, values)) {
+        return std::nullopt;
+    }
+    Photo photo;
+    photo.id = stableIdentifier(&values, path);
+    photo.url = QUrl::fromLocalFile(path);
+    photo.filename = values.name.isEmpty() ? lastComponent(path) : values.name;
+    photo.modificationDate = values.modificationTime;
+    photo.byteCount = values.size;
+    return photo;
+}
+
+QString FolderScanner::stableIdentifier(const EntryInfo *values, const QString &fallback)
+{
+    if (values && values->hasAttributes && !values->identity.isEmpty()) {
+        return values->identity;
+    }
+    return fallback;
+}
+
+Result<QList<Photo>> FolderScanner::photosIn(const QString &folder, PhotoSortOrder sortOrder,
+                                             const CancelCheck &isCancelled,
+                                             QList<EntryInfo> *subfolders) const
+{
+    Result<QList<EntryInfo>> listing = m_fileSystem->list(folder);
+    if (!listing) {
+        return std::unexpected(listing.error());
+    }
+    QList<Photo> photos;
+    for (qsizetype i = 0; i < listing->size(); ++i) {
+        if (i % cancelCheckInterval == 0 && isCancelled()) {
+            return std::unexpected(FileSystemError::cancelled());
+        }
+        const EntryInfo &entry = listing->at(i);
+        if (!entry.hasAttributes || !entry.nameIsValid || entry.isHidden()) {
+            continue;
+        }
+        if (entry.isDirectory()) {
+            if (subfolders) {
+                subfolders->append(entry);
+            }
+            continue;
+        }
+        if (std::optional<Photo> photo = makePhoto(childPath(folder, entry.name), entry)) {
+            photos.append(std::move(*photo));
+        }
+    }
+    sortPhotos(photos, sortOrder);
+    return photos;
+}
+
+Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder sortOrder,
+                                            const CancelCheck &isCancelled) const
+{
+    if (isCancelled()) {
+        return std::unexpected(FileSystemError::cancelled());
+    }
+    const QString root = standardizedPath(rootURL);
+    const QUrl rootUrl = QUrl::fromLocalFile(root);
+
+    const Result<EntryInfo> rootInfo = m_fileSystem->stat(root, /*followLink=*/true);
+    if (!rootInfo) {
+        return std::unexpected(rootInfo.error());
+    }
+    if (!rootInfo->isDirectory()) {
+        return std::unexpected(FileSystemError::notDirectory(rootUrl));
+    }
+
+    QList<EntryInfo> folders;
+    Result<QList<Photo>> rootPhotos = photosIn(root, sortOrder, isCancelled, &folders);
+    if (!rootPhotos) {
+        return std::unexpected(rootPhotos.error());
+    }
+    if (isCancelled()) {
+        return std::unexpected(FileSystemError::cancelled());
+    }
+
+    PhotoCollection collection;
+    collection.rootURL = rootUrl;
+    collection.displayName = lastComponent(root);
+    collection.sections.append({QStringLiteral("unsorted:") + stableIdentifier(&*rootInfo, root),
+                                PhotoSectionKind::unsorted, rootUrl, QStringLiteral("Unsorted"),
+                                std::move(*rootPhotos)});
+
+    QStringList names;
+    for (const EntryInfo &folder : std::as_const(folders)) {
+        names.append(folder.name);
+    }
+    sortNames(names);
+    QHash<QString, const EntryInfo *> folderByName;
+    for (const EntryInfo &folder : std::as_const(folders)) {
+        folderByName.insert(folder.name, &folder);
+    }
+
+    for (const QString &name : std::as_const(names)) {
+        if (isCancelled()) {
+            return std::unexpected(FileSystemError::cancelled());
+        }
+        const QString path = childPath(root, name);
+        Result<QList<Photo>> photos = photosIn(path, sortOrder, isCancelled, nullptr);
+        if (!photos) {
+            return std::unexpected(photos.error());
+        }
+        collection.sections.append({QStringLiteral("category:")
+                                        + stableIdentifier(folderByName.value(name), path),
+                                    PhotoSectionKind::category, QUrl::fromLocalFile(path), name,
+                                    std::move(*photos)});
+    }
+    return collection;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+// Turns a root folder into a PhotoCollection: the root's images form Unsorted, every visible
+// first-level subfolder is a category holding the images lying directly in it. Deeper folders
+// are never read, links are never followed, and nothing on disk changes.
+// Synchronous and stateless; the file-system service runs it on its own thread.
+
+#include "CancelCheck.h"
+#include "Models/PhotoCollection.h"
+#include "Models/TextEnums.h"
+#include "Platform/ImageTypeDetector.h"
+#include "Platform/PlatformFileSystem.h"
+
+#include <memory>
+#include <optional>
+
+class FolderScanner
+{
+public:
+    explicit FolderScanner(std::shared_ptr<PlatformFileSystem> fileSystem);
+
+    // The collection without pixel dimensions (those are filled in afterwards).
+    Result<PhotoCollection> scan(const QUrl &rootURL, PhotoSortOrder sortOrder,
+                                 const CancelCheck &isCancelled = neverCancelled) const;
+
+    bool isSupportedImage(const QString &path, const EntryInfo &values) const;
+    std::optional<Photo> makePhoto(const QString &path, const EntryInfo &values) const;
+    // The entry's identity when it has one, otherwise the fallback (its path).
+    static QString stableIdentifier(const EntryInfo *values, const QString &fallback);
+
+private:
+    Result<QList<Photo>> photosIn(const QString &folder, PhotoSortOrder sortOrder,
+                                  const CancelCheck &isCancelled,
+                                  QList<EntryInfo> *subfolders) const;
+
+    std::shared_ptr<PlatformFileSystem> m_fileSystem;
+    ImageTypeDetector m_types;
+};

@@ -1,0 +1,72 @@
+#pragma once
+
+// Fills in every photo's upright pixel size after a scan, from image headers only (no pixel is
+// ever decoded). Results are cached by photo id, modification time and size, so a rescan reads
+// only new or changed files; uncached files are read in parallel batches no wider than the
+// machine (at most 8), with a cancellation check before each batch.
+// Not thread-safe: the file-system service calls it from its own thread only.
+
+#include "CancelCheck.h"
+#include "Models/FileSystemError.h"
+#include "Models/PhotoSection.h"
+
+#include <QHash>
+#include <QThreadPool>
+
+#include <atomic>
+#include <functional>
+
+struct ImageDimensions
+{
+    qint64 width = 0; // 0 means unreadable
+    qint64 height = 0;
+
+    friend bool operator==(const ImageDimensions &, const ImageDimensions &) = default;
+};
+
+struct DimensionCacheKey
+{
+    QString photoID;
+    FileTime modificationDate;
+    qint64 byteCount = 0;
+
+    friend bool operator==(const DimensionCacheKey &, const DimensionCacheKey &) = default;
+};
+
+inline size_t qHash(const DimensionCacheKey &key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.photoID, key.modificationDate, key.byteCount);
+}
+
+class ImageDimensionsReader
+{
+public:
+    using HeaderReader = std::function<ImageDimensions(const QString &path)>;
+
+    // `readHeader` is the per-file read (tests count or slow it); `processorCount` sets the
+    // batch width.
+    explicit ImageDimensionsReader(HeaderReader readHeader = imageDimensions,
+                                   int processorCount = QThread::idealThreadCount());
+
+    // Sets pixelWidth and pixelHeight of every photo in place. Fails only when cancelled.
+    Result<void> populateImageDimensions(QList<PhotoSection> &sections,
+                                         const CancelCheck &isCancelled = neverCancelled);
+
+    // Upright size from the header of the image file at `path`; 0 × 0 when it cannot be read.
+    // Safe to call from any thread.
+    static ImageDimensions imageDimensions(const QString &path);
+    // Processors, raised to 1 and lowered to 8.
+    static int batchWidth(int processorCount);
+
+    qsizetype cacheSize() const { return m_cache.size(); }
+    // Header reads since creation, for tests and benchmarks.
+    qint64 headersRead() const { return m_headersRead.load(); }
+    int width() const { return m_width; }
+
+private:
+    HeaderReader m_readHeader;
+    int m_width;
+    QHash<DimensionCacheKey, ImageDimensions> m_cache;
+    std::atomic<qint64> m_headersRead{0};
+    QThreadPool m_pool;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+// Tells whether a file is an image, the way a file manager does: the name's extension decides
+// when the MIME database knows it; otherwise the first bytes of the content do. A type counts
+// as an image when it is image/* or inherits from an image type. Thread-safe.
+
+#include <QHash>
+#include <QMimeDatabase>
+#include <QMutex>
+
+class ImageTypeDetector
+{
+public:
+    // `path` is read only when the name alone does not settle the type.
+    bool isImage(const QString &path, const QString &name) const;
+
+private:
+    bool conformsToImage(const QMimeType &type) const;
+
+    QMimeDatabase m_database;
+    mutable QMutex m_mutex;
+    mutable QHash<QString, bool> m_conformance; // by MIME type name
+};

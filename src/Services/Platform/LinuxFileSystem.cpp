@@ -1,0 +1,90 @@
+#include "LinuxFileSystem.h"
+
+#include "FileIdentity.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+EntryInfo entryFromStat(const struct stat &st)
+{
+    EntryInfo info;
+    if (S_ISDIR(st.st_mode)) {
+        info.type = EntryType::directory;
+    } else if (S_ISREG(st.st_mode)) {
+        info.type = EntryType::regularFile;
+    } else if (S_ISLNK(st.st_mode)) {
+        info.type = EntryType::symbolicLink;
+    } else {
+        info.type = EntryType::other;
+    }
+    info.modificationTime = {qint64(st.st_mtim.tv_sec), qint32(st.st_mtim.tv_nsec)};
+    info.size = qint64(st.st_size);
+    info.identity = FileIdentity::text(st.st_dev, st.st_ino);
+    return info;
+}
+
+QString decodedName(const char *raw, bool *valid)
+{
+    const QByteArray bytes(raw);
+    const QString name = QFile::decodeName(bytes);
+    *valid = QFile::encodeName(name) == bytes;
+    return name;
+}
+
+} // namespace
+
+Result<QList<EntryInfo>> LinuxFileSystem::list(const QString &folder)
+{
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) {
+        return std::unexpected(FileSystemError::system(
+            errno, QStringLiteral("Couldn\u2019t read the folder ") + quotedName(folder)));
+    }
+    const int dirFd = ::dirfd(dir);
+    QList<EntryInfo> entries;
+    errno = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *raw = entry->d_name;
+        if ((raw[0] == '.' && raw[1] == '\0') || (raw[0] == '.' && raw[1] == '.' && raw[2] == '\0')) {
+            continue;
+        }
+        struct stat st;
+        EntryInfo info;
+        if (::fstatat(dirFd, raw, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            info = entryFromStat(st);
+        } else {
+            info.hasAttributes = false;
+        }
+        info.name = decodedName(raw, &info.nameIsValid);
+        entries.append(std::move(info));
+        errno = 0;
+    }
+    const int readError = errno;
+    ::closedir(dir);
+    if (readError != 0) {
+        return std::unexpected(FileSystemError::system(
+            readError, QStringLiteral("Couldn\u2019t read the folder ") + quotedName(folder)));
+    }
+    return entries;
+}
+
+Result<EntryInfo> LinuxFileSystem::stat(const QString &path, bool followLink)
+{
+    struct stat st;
+    const QByteArray encoded = QFile::encodeName(path);
+    const int status = followLink ? ::stat(encoded.constData(), &st) : ::lstat(encoded.constData(), &st);
+    if (status != 0) {
+        return std::unexpected(FileSystemError::system(
+            errno, QStringLiteral("Couldn\u2019t read ") + quotedName(path)));
+    }
+    EntryInfo info = entryFromStat(st);
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    info.name = slash >= 0 ? path.mid(slash + 1) : path;
+    return info;
+}

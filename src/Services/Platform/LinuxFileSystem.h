@@ -1,0 +1,13 @@
+#pragma once
+
+// The real platform seam on Linux: readdir and lstat directly, because QDir skips names that
+// are not valid UTF-8 and would hide entries from operations that must see them all.
+
+#include "PlatformFileSystem.h"
+
+class LinuxFileSystem : public PlatformFileSystem
+{
+public:
+    Result<QList<EntryInfo>> list(const QString &folder) override;
+    Result<EntryInfo> stat(const QString &path, bool followLink = false) override;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+// Small helpers to lay out real folders in a QTemporaryDir: files with given bytes, JPEG and
+// PNG images of a given size and orientation, and reads of what ended up on disk.
+
+#include <QByteArray>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+namespace TestFolders {
+
+// Writes `bytes` to root/relativePath, creating missing folders. Fails the test on error.
+QString writeFile(const QString &root, const QString &relativePath, const QByteArray &bytes = "x");
+// Writes a small JPEG of `size` with an optional EXIF orientation (1..8).
+QString writeJpeg(const QString &root, const QString &relativePath, QSize size = {8, 6},
+                  int orientation = 0);
+QString writePng(const QString &root, const QString &relativePath, QSize size = {8, 6});
+QString makeFolder(const QString &root, const QString &relativePath);
+// Sets a file's modification time (seconds since 1970).
+void setModificationTime(const QString &path, qint64 secondsSinceEpoch);
+// Every file below root, as sorted relative paths ("Cats/IMG_1.jpg").
+QStringList filesBelow(const QString &root);
+QByteArray readFile(const QString &path);
+
+} // namespace TestFolders

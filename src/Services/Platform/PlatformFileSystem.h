@@ -43,4 +43,25 @@ public:
     // The entry at a path. A final symbolic link is followed only when asked (the root folder a
     // user picked may be reached through one; entries inside it never are).
     virtual Result<EntryInfo> stat(const QString &path, bool followLink = false) = 0;
+
+    // Moves a file or folder without ever replacing an existing entry, even one that another
+    // program creates meanwhile. A clash fails with systemError EEXIST. Files also move across
+    // devices (copied durably first, the source removed last); folders only within a device.
+    virtual Result<void> moveNoReplace(const QString &source, const QString &destination) = 0;
+    // Copies a regular file to a name that must not exist yet. A failed copy leaves nothing
+    // under `destination`. Clash: systemError EEXIST.
+    virtual Result<void> copyNoReplace(const QString &source, const QString &destination) = 0;
+    // Creates one folder (parents must exist). Clash: systemError EEXIST.
+    virtual Result<void> makeFolder(const QString &path) = 0;
+    virtual Result<void> removeFile(const QString &path) = 0;
+    virtual Result<void> removeEmptyFolder(const QString &path) = 0;
+
+    // Moves the item to the freedesktop trash of its volume (or the home trash) and returns
+    // where it now is. Its .trashinfo is written before the item moves.
+    virtual Result<QString> moveToTrash(const QString &path) = 0;
+    // True when `path` names an item in the files folder of a trash.
+    virtual bool isTrashedItem(const QString &path) = 0;
+    // After an item left the trash: removes its .trashinfo so the trash lists no stale entry.
+    // Does nothing for paths outside a trash. Never fails.
+    virtual void forgetTrashedItem(const QString &trashedPath) = 0;
 };

@@ -1,0 +1,146 @@
+#include "Models/BrowsePhotoItem.h"
+#include "Models/Photo.h"
+
+#include <QTest>
+
+class tst_Photo : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void dimensions_data();
+    void dimensions();
+    void cacheKeyChangesWithPathTimeAndSize_data();
+    void cacheKeyChangesWithPathTimeAndSize();
+    void cacheKeyTimeText_data();
+    void cacheKeyTimeText();
+    void equalityCoversEveryField();
+    void browseItemSortKeysFoldCaseAndDiacritics();
+};
+
+static Photo photoOfSize(qint64 width, qint64 height)
+{
+    Photo photo;
+    photo.id = QStringLiteral("1:2");
+    photo.url = QUrl::fromLocalFile(QStringLiteral("/photos/IMG_1.jpg"));
+    photo.filename = QStringLiteral("IMG_1.jpg");
+    photo.pixelWidth = width;
+    photo.pixelHeight = height;
+    return photo;
+}
+
+void tst_Photo::dimensions_data()
+{
+    QTest::addColumn<qint64>("width");
+    QTest::addColumn<qint64>("height");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<double>("aspect");
+    QTest::addColumn<qint64>("pixelCount");
+
+    QTest::newRow("landscape") << 4032LL << 3024LL << QStringLiteral("4032 × 3024") << 4032.0 / 3024
+                               << 4032LL * 3024;
+    QTest::newRow("unread") << 0LL << 0LL << QStringLiteral("—") << 1.0 << 0LL;
+    QTest::newRow("zero width") << 0LL << 300LL << QStringLiteral("—") << 1.0 << 0LL;
+    QTest::newRow("zero height") << 300LL << 0LL << QStringLiteral("—") << 1.0 << 0LL;
+    QTest::newRow("1 x 100 raised to 0.05") << 1LL << 100LL << QStringLiteral("1 × 100") << 0.05
+                                           << 100LL;
+    QTest::newRow("100 x 1 not capped") << 100LL << 1LL << QStringLiteral("100 × 1") << 100.0
+                                        << 100LL;
+    QTest::newRow("hostile header") << 100000LL << 100000LL << QStringLiteral("100000 × 100000")
+                                    << 1.0 << 10000000000LL;
+}
+
+void tst_Photo::dimensions()
+{
+    QFETCH(qint64, width);
+    QFETCH(qint64, height);
+    QFETCH(QString, label);
+    QFETCH(double, aspect);
+    QFETCH(qint64, pixelCount);
+    const Photo photo = photoOfSize(width, height);
+    QCOMPARE(photo.dimensionsLabel(), label);
+    QCOMPARE(photo.aspectRatio(), aspect);
+    QCOMPARE((BrowsePhotoItem{photo, QStringLiteral("unsorted:1"), QStringLiteral("Unsorted")}
+                  .pixelCount()),
+             pixelCount);
+}
+
+void tst_Photo::cacheKeyChangesWithPathTimeAndSize_data()
+{
+    QTest::addColumn<Photo>("changed");
+    const Photo base = photoOfSize(10, 10);
+    Photo moved = base;
+    moved.url = QUrl::fromLocalFile(QStringLiteral("/photos/Cats/IMG_1.jpg"));
+    Photo touched = base;
+    touched.modificationDate.nanoseconds += 1;
+    Photo resized = base;
+    resized.byteCount += 1;
+    QTest::newRow("moved") << moved;
+    QTest::newRow("one nanosecond later") << touched;
+    QTest::newRow("one byte more") << resized;
+}
+
+void tst_Photo::cacheKeyChangesWithPathTimeAndSize()
+{
+    QFETCH(Photo, changed);
+    QVERIFY(photoOfSize(10, 10).cacheKey() != changed.cacheKey());
+}
+
+void tst_Photo::cacheKeyTimeText_data()
+{
+    QTest::addColumn<qint64>("seconds");
+    QTest::addColumn<int>("nanoseconds");
+    QTest::addColumn<QString>("key");
+    const QString prefix = QStringLiteral("/photos/IMG_1.jpg|");
+    QTest::newRow("reference date") << 978307200LL << 0 << prefix + QStringLiteral("0|42");
+    QTest::newRow("half a second after") << 978307200LL << 500000000
+                                         << prefix + QStringLiteral("0.5|42");
+    QTest::newRow("half a second before") << 978307199LL << 500000000
+                                          << prefix + QStringLiteral("-0.5|42");
+    QTest::newRow("nanosecond precision") << 1700000000LL << 1
+                                          << prefix + QStringLiteral("721692800.000000001|42");
+    QTest::newRow("distant past") << FileTime::distantPastSeconds << 0
+                                  << prefix + QStringLiteral("-63113904000|42");
+}
+
+void tst_Photo::cacheKeyTimeText()
+{
+    QFETCH(qint64, seconds);
+    QFETCH(int, nanoseconds);
+    QFETCH(QString, key);
+    Photo photo = photoOfSize(1, 1);
+    photo.url = QUrl::fromLocalFile(QStringLiteral("/photos/./x/../IMG_1.jpg"));
+    photo.byteCount = 42;
+    photo.modificationDate = {seconds, qint32(nanoseconds)};
+    QCOMPARE(photo.cacheKey(), key);
+}
+
+void tst_Photo::equalityCoversEveryField()
+{
+    const Photo base = photoOfSize(3, 2);
+    QList<Photo> variants(7, base);
+    variants[0].id = QStringLiteral("other");
+    variants[1].url = QUrl::fromLocalFile(QStringLiteral("/elsewhere.jpg"));
+    variants[2].filename = QStringLiteral("other.jpg");
+    variants[3].modificationDate.seconds = 5;
+    variants[4].byteCount = 9;
+    variants[5].pixelWidth = 4;
+    variants[6].pixelHeight = 4;
+    for (const Photo &variant : std::as_const(variants)) {
+        QVERIFY(!(variant == base));
+    }
+    QCOMPARE(Photo(base), base);
+    QCOMPARE(qHash(Photo(base)), qHash(base));
+}
+
+void tst_Photo::browseItemSortKeysFoldCaseAndDiacritics()
+{
+    Photo photo = photoOfSize(1, 1);
+    photo.filename = QStringLiteral("Été.JPG");
+    const BrowsePhotoItem item{photo, QStringLiteral("category:9"), QStringLiteral("Ångström")};
+    QCOMPARE(item.filenameSortKey(), QStringLiteral("ete.jpg"));
+    QCOMPARE(item.categorySortKey(), QStringLiteral("angstrom"));
+}
+
+QTEST_APPLESS_MAIN(tst_Photo)
+#include "tst_Photo.moc"

@@ -1,0 +1,307 @@
+#include "Models/NaturalOrder.h"
+#include "Services/FileSystemService.h"
+#include "support/FaultyFileSystem.h"
+#include "support/TestFolders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace TestFolders;
+
+class tst_FolderScanner : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void emptyRoot();
+    void onlyFoldersInNaturalOrder();
+    void whatBecomesAPhoto_data();
+    void whatBecomesAPhoto();
+    void nestedFoldersAreIgnored();
+    void rootErrors_data();
+    void rootErrors();
+    void unlistableCategoryFailsWholeScan();
+    void idsSurviveRenameAndMove();
+    void sectionsComeOutInRuleOrder_data();
+    void sectionsComeOutInRuleOrder();
+    void rootReachedThroughLinkIsOpened();
+    void cancellationStopsAtCheckPoints_data();
+    void cancellationStopsAtCheckPoints();
+
+private:
+    static Result<PhotoCollection> scan(const QString &root,
+                                        PhotoSortOrder order = PhotoSortOrder::filename,
+                                        std::shared_ptr<PlatformFileSystem> fs = {})
+    {
+        FileSystemService service(std::move(fs));
+        return service.scan(QUrl::fromLocalFile(root), order).result();
+    }
+    static QStringList names(const PhotoSection &section)
+    {
+        QStringList result;
+        for (const Photo &photo : section.photos) {
+            result.append(photo.filename);
+        }
+        return result;
+    }
+};
+
+void tst_FolderScanner::emptyRoot()
+{
+    QTemporaryDir dir;
+    const Result<PhotoCollection> collection = scan(dir.path());
+    QVERIFY(collection.has_value());
+    QCOMPARE(collection->sections.size(), 1);
+    const PhotoSection &unsorted = collection->sections.first();
+    QCOMPARE(unsorted.kind, PhotoSectionKind::unsorted);
+    QCOMPARE(unsorted.name, QStringLiteral("Unsorted"));
+    QVERIFY(unsorted.id.startsWith(QStringLiteral("unsorted:")));
+    QCOMPARE(unsorted.count(), 0);
+    QCOMPARE(collection->displayName, QDir(dir.path()).dirName());
+}
+
+void tst_FolderScanner::onlyFoldersInNaturalOrder()
+{
+    QTemporaryDir dir;
+    for (const char *name : {"Folder 10", "Folder 2", "archive", ".hidden"}) {
+        makeFolder(dir.path(), QString::fromUtf8(name));
+    }
+    const Result<PhotoCollection> collection = scan(dir.path());
+    QVERIFY(collection.has_value());
+    QStringList sectionNames;
+    for (const PhotoSection &section : collection->sections) {
+        sectionNames.append(section.name);
+        if (section.kind == PhotoSectionKind::category) {
+            QVERIFY(section.id.startsWith(QStringLiteral("category:")));
+            QCOMPARE(section.url.toLocalFile(), dir.path() + QLatin1Char('/') + section.name);
+        }
+    }
+    QCOMPARE(sectionNames, (QStringList{QStringLiteral("Unsorted"), QStringLiteral("archive"),
+                                        QStringLiteral("Folder 2"), QStringLiteral("Folder 10")}));
+    QCOMPARE(collection->categoryCount(), 3);
+}
+
+void tst_FolderScanner::whatBecomesAPhoto_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("isPhoto");
+    QTest::newRow("jpeg") << QStringLiteral("jpeg") << true;
+    QTest::newRow("png without extension") << QStringLiteral("png-no-extension") << true;
+    QTest::newRow("jpeg with unknown extension") << QStringLiteral("jpeg-unknown-extension") << true;
+    QTest::newRow("text named .jpg") << QStringLiteral("text-as-jpg") << true;
+    QTest::newRow("zero bytes named .png") << QStringLiteral("empty-png") << true;
+    QTest::newRow("text file") << QStringLiteral("text") << false;
+    QTest::newRow("text without extension") << QStringLiteral("text-no-extension") << false;
+    QTest::newRow("hidden jpeg") << QStringLiteral("hidden") << false;
+    QTest::newRow("link to a jpeg") << QStringLiteral("link") << false;
+    QTest::newRow("fifo named .jpg") << QStringLiteral("fifo") << false;
+    QTest::newRow("name not valid UTF-8") << QStringLiteral("bad-name") << false;
+}
+
+void tst_FolderScanner::whatBecomesAPhoto()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, isPhoto);
+    QTemporaryDir dir;
+    QTemporaryDir elsewhere;
+    const QString root = dir.path();
+    const QByteArray rootBytes = QFile::encodeName(root);
+    if (kind == QLatin1String("jpeg")) {
+        writeJpeg(root, QStringLiteral("a.jpg"));
+    } else if (kind == QLatin1String("png-no-extension")) {
+        writePng(elsewhere.path(), QStringLiteral("x.png"));
+        QFile::rename(elsewhere.path() + QStringLiteral("/x.png"), root + QStringLiteral("/scan"));
+    } else if (kind == QLatin1String("jpeg-unknown-extension")) {
+        writeJpeg(elsewhere.path(), QStringLiteral("x.jpg"));
+        QFile::rename(elsewhere.path() + QStringLiteral("/x.jpg"), root + QStringLiteral("/a.qqzz"));
+    } else if (kind == QLatin1String("text-as-jpg")) {
+        writeFile(root, QStringLiteral("notes.jpg"), "just some words\n");
+    } else if (kind == QLatin1String("empty-png")) {
+        writeFile(root, QStringLiteral("empty.png"), QByteArray());
+    } else if (kind == QLatin1String("text")) {
+        writeFile(root, QStringLiteral("notes.txt"), "just some words\n");
+    } else if (kind == QLatin1String("text-no-extension")) {
+        writeFile(root, QStringLiteral("README"), "just some words\n");
+    } else if (kind == QLatin1String("hidden")) {
+        writeJpeg(root, QStringLiteral(".a.jpg"));
+    } else if (kind == QLatin1String("link")) {
+        const QString target = writeJpeg(elsewhere.path(), QStringLiteral("x.jpg"));
+        QVERIFY(QFile::link(target, root + QStringLiteral("/link.jpg")));
+    } else if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo((rootBytes + "/pipe.jpg").constData(), 0600), 0);
+    } else if (kind == QLatin1String("bad-name")) {
+        const QByteArray jpeg = TestFolders::readFile(writeJpeg(elsewhere.path(), QStringLiteral("x.jpg")));
+        FILE *raw = ::fopen((rootBytes + "/caf\xE9.jpg").constData(), "wb");
+        QVERIFY(raw);
+        ::fwrite(jpeg.constData(), 1, size_t(jpeg.size()), raw);
+        ::fclose(raw);
+    }
+    const Result<PhotoCollection> collection = scan(root);
+    QVERIFY2(collection.has_value(), qPrintable(collection ? QString() : collection.error().message));
+    QCOMPARE(collection->sections.first().count(), isPhoto ? 1 : 0);
+}
+
+void tst_FolderScanner::nestedFoldersAreIgnored()
+{
+    QTemporaryDir dir;
+    writeJpeg(dir.path(), QStringLiteral("Cats/a.jpg"));
+    writeJpeg(dir.path(), QStringLiteral("Cats/Kittens/b.jpg"));
+    writeJpeg(dir.path(), QStringLiteral("Cats/.c.jpg"));
+    const QString elsewhere = makeFolder(dir.path(), QStringLiteral("Dogs"));
+    QVERIFY(QFile::link(elsewhere, dir.path() + QStringLiteral("/Link to Dogs")));
+    const Result<PhotoCollection> collection = scan(dir.path());
+    QVERIFY(collection.has_value());
+    QCOMPARE(collection->sections.size(), 3); // Unsorted, Cats, Dogs; the link is nothing
+    QCOMPARE(names(collection->sections[1]), QStringList{QStringLiteral("a.jpg")});
+}
+
+void tst_FolderScanner::rootErrors_data()
+{
+    QTest::addColumn<QString>("relativeRoot");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("file as root") << QStringLiteral("notes.txt")
+                                  << QStringLiteral("“notes.txt” is not a folder.");
+    QTest::newRow("missing root")
+        << QStringLiteral("Gone")
+        << QStringLiteral("Couldn’t read “Gone”: No such file or directory.");
+}
+
+void tst_FolderScanner::rootErrors()
+{
+    QFETCH(QString, relativeRoot);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    writeFile(dir.path(), QStringLiteral("notes.txt"));
+    const Result<PhotoCollection> collection = scan(dir.path() + QLatin1Char('/') + relativeRoot);
+    QVERIFY(!collection.has_value());
+    QCOMPARE(collection.error().message, message);
+}
+
+void tst_FolderScanner::unlistableCategoryFailsWholeScan()
+{
+    QTemporaryDir dir;
+    writeJpeg(dir.path(), QStringLiteral("a.jpg"));
+    writeJpeg(dir.path(), QStringLiteral("Cats/b.jpg"));
+    const QString cats = dir.path() + QStringLiteral("/Cats");
+    auto fs = std::make_shared<FaultyFileSystem>();
+    fs->hook = [&](FaultyFileSystem::Call call, const QString &path,
+                   const QString &) -> std::optional<int> {
+        if (call == FaultyFileSystem::Call::list && path == cats) {
+            return EACCES;
+        }
+        return std::nullopt;
+    };
+    const Result<PhotoCollection> collection = scan(dir.path(), PhotoSortOrder::filename, fs);
+    QVERIFY(!collection.has_value());
+    QVERIFY2(collection.error().message.contains(QStringLiteral("“Cats”")),
+             qPrintable(collection.error().message));
+    QCOMPARE(collection.error().systemError, EACCES);
+}
+
+void tst_FolderScanner::idsSurviveRenameAndMove()
+{
+    QTemporaryDir dir;
+    writeJpeg(dir.path(), QStringLiteral("a.jpg"));
+    makeFolder(dir.path(), QStringLiteral("Cats"));
+    const Result<PhotoCollection> before = scan(dir.path());
+    QVERIFY(before.has_value());
+    const QString photoID = before->sections[0].photos[0].id;
+    const QString sectionID = before->sections[1].id;
+
+    QVERIFY(QDir(dir.path()).rename(QStringLiteral("Cats"), QStringLiteral("Felines")));
+    QVERIFY(QDir(dir.path()).rename(QStringLiteral("a.jpg"), QStringLiteral("Felines/b.jpg")));
+    const Result<PhotoCollection> after = scan(dir.path());
+    QVERIFY(after.has_value());
+    QCOMPARE(after->sections[1].name, QStringLiteral("Felines"));
+    QCOMPARE(after->sections[1].id, sectionID);
+    QCOMPARE(after->sections[1].photos[0].id, photoID);
+    QCOMPARE(after->sections[1].photos[0].filename, QStringLiteral("b.jpg"));
+    QCOMPARE(after->sections[0].id, before->sections[0].id);
+}
+
+void tst_FolderScanner::sectionsComeOutInRuleOrder_data()
+{
+    QTest::addColumn<PhotoSortOrder>("order");
+    QTest::newRow("filename") << PhotoSortOrder::filename;
+    QTest::newRow("modificationDate") << PhotoSortOrder::modificationDate;
+}
+
+void tst_FolderScanner::sectionsComeOutInRuleOrder()
+{
+    QFETCH(PhotoSortOrder, order);
+    QTemporaryDir dir;
+    const char *files[] = {"IMG_10.jpg", "IMG_2.jpg", "b.jpg", "A.jpg", "Cats/z 1.jpg", "Cats/Z 01.jpg"};
+    qint64 time = 1700000000;
+    for (const char *file : files) {
+        setModificationTime(writeJpeg(dir.path(), QString::fromUtf8(file)), time);
+        time -= (time % 2) ? 0 : 100; // some equal times, some different
+    }
+    const Result<PhotoCollection> collection = scan(dir.path(), order);
+    QVERIFY(collection.has_value());
+    for (const PhotoSection &section : collection->sections) {
+        QList<Photo> resorted = section.photos;
+        std::reverse(resorted.begin(), resorted.end());
+        sortPhotos(resorted, order);
+        QCOMPARE(names(PhotoSection{{}, {}, {}, {}, resorted}), names(section));
+    }
+    if (order == PhotoSortOrder::filename) {
+        QCOMPARE(names(collection->sections[0]),
+                 (QStringList{QStringLiteral("A.jpg"), QStringLiteral("b.jpg"),
+                              QStringLiteral("IMG_2.jpg"), QStringLiteral("IMG_10.jpg")}));
+    }
+}
+
+void tst_FolderScanner::rootReachedThroughLinkIsOpened()
+{
+    QTemporaryDir dir;
+    writeJpeg(dir.path(), QStringLiteral("Real/a.jpg"));
+    QVERIFY(QFile::link(dir.path() + QStringLiteral("/Real"), dir.path() + QStringLiteral("/Alias")));
+    const Result<PhotoCollection> collection = scan(dir.path() + QStringLiteral("/Alias/"));
+    QVERIFY(collection.has_value());
+    QCOMPARE(collection->displayName, QStringLiteral("Alias"));
+    QCOMPARE(collection->sections[0].count(), 1);
+}
+
+void tst_FolderScanner::cancellationStopsAtCheckPoints_data()
+{
+    QTest::addColumn<int>("checksBeforeCancel");
+    // Check points: start, every 64 root entries, after the root, before each category.
+    QTest::newRow("at the start") << 0;
+    QTest::newRow("inside the root listing") << 2;
+    QTest::newRow("after the root listing") << 4;
+    QTest::newRow("before the first category") << 5;
+    QTest::newRow("inside a category listing") << 6;
+}
+
+void tst_FolderScanner::cancellationStopsAtCheckPoints()
+{
+    QFETCH(int, checksBeforeCancel);
+    QTemporaryDir dir;
+    for (int i = 0; i < 130; ++i) {
+        writeFile(dir.path(), QStringLiteral("f%1.txt").arg(i));
+    }
+    writeFile(dir.path(), QStringLiteral("Cats/a.txt"));
+    FolderScanner scanner(std::make_shared<LinuxFileSystem>());
+    int checks = 0;
+    const Result<PhotoCollection> cancelled =
+        scanner.scan(QUrl::fromLocalFile(dir.path()), PhotoSortOrder::filename,
+                     [&] { return checks++ >= checksBeforeCancel; });
+    QVERIFY(!cancelled.has_value());
+    QCOMPARE(cancelled.error().code, FileSystemError::Code::cancelled);
+    QCOMPARE(checks, checksBeforeCancel + 1);
+
+    int total = 0;
+    QVERIFY(scanner.scan(QUrl::fromLocalFile(dir.path()), PhotoSortOrder::filename, [&] {
+        ++total;
+        return false;
+    }));
+    QCOMPARE(total, 7); // so every row above stopped inside the scan, not after it
+}
+
+QTEST_GUILESS_MAIN(tst_FolderScanner)
+#include "tst_FolderScanner.moc"

@@ -1,0 +1,37 @@
+#pragma once
+
+// The real Linux seam with a hook in front of every call, so a test can make any call fail
+// (return an errno), count calls, or change the disk just before a call runs (races).
+
+#include "Services/Platform/LinuxFileSystem.h"
+
+#include <functional>
+#include <optional>
+
+class FaultyFileSystem : public LinuxFileSystem
+{
+public:
+    enum class Call { list, stat, move, copy, makeFolder, removeFile, removeFolder, trash };
+
+    // Returns an errno to fail the call with, or nothing to let it run.
+    using Hook = std::function<std::optional<int>(Call call, const QString &path,
+                                                  const QString &other)>;
+    Hook hook;
+    int callCount = 0;
+
+    // Fails the n-th call (counted from 1) of `kind`, once; other calls run normally.
+    void failNth(Call kind, int n, int errnum = EIO);
+
+    Result<QList<EntryInfo>> list(const QString &folder) override;
+    Result<EntryInfo> stat(const QString &path, bool followLink = false) override;
+    Result<void> moveNoReplace(const QString &source, const QString &destination) override;
+    Result<void> copyNoReplace(const QString &source, const QString &destination) override;
+    Result<void> makeFolder(const QString &path) override;
+    Result<void> removeFile(const QString &path) override;
+    Result<void> removeEmptyFolder(const QString &path) override;
+    Result<QString> moveToTrash(const QString &path) override;
+
+private:
+    std::optional<FileSystemError> intercept(Call call, const QString &path,
+                                             const QString &other = {});
+};

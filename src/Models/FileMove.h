@@ -3,14 +3,25 @@
 // One performed move or rename, the unit of undo and redo. Plain data so that it can be
 // written to a journal as it stands.
 
+#include <QString>
 #include <QUrl>
 
 struct FileMove
 {
     QUrl source;
     QUrl destination;
+    // Identity ("device:inode") of the item as it was after this move. Replaying the move
+    // backwards checks it, so a different file that took the item's place is never moved.
+    // Empty when unknown; not part of equality.
+    QString itemIdentity = {};
 
-    friend bool operator==(const FileMove &, const FileMove &) = default;
+    friend bool operator==(const FileMove &a, const FileMove &b)
+    {
+        return a.source == b.source && a.destination == b.destination;
+    }
+
+    // The move that undoes this one, for the same item.
+    FileMove reversed() const { return {destination, source, itemIdentity}; }
 };
 
 inline size_t qHash(const FileMove &move, size_t seed = 0)

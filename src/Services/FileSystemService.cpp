@@ -6,6 +6,7 @@ FileSystemService::FileSystemService(std::shared_ptr<PlatformFileSystem> fileSys
                                      ImageDimensionsReader::HeaderReader readHeader)
     : m_fileSystem(fileSystem ? std::move(fileSystem) : std::make_shared<LinuxFileSystem>())
     , m_scanner(m_fileSystem)
+    , m_operations(m_fileSystem)
     , m_dimensions(std::move(readHeader))
 {
     m_executor.setMaxThreadCount(1);

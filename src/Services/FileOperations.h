@@ -1,0 +1,57 @@
+#pragma once
+
+// Every change the application makes on disk: filing photos, replaying recorded moves for undo
+// and redo, copying files in, trashing, and creating, renaming, deleting and restoring category
+// folders. Nothing is ever overwritten: a taken name (ignoring letter case) gets a free one,
+// and a batch that fails part-way puts back what it had done before it reports the error.
+// Synchronous and stateless; the file-system service runs it on its own thread.
+
+#include "Models/CategoryDeletion.h"
+#include "Models/FileMove.h"
+#include "Platform/ImageTypeDetector.h"
+#include "Platform/PlatformFileSystem.h"
+
+#include <QSet>
+
+#include <memory>
+
+class FileOperations
+{
+public:
+    explicit FileOperations(std::shared_ptr<PlatformFileSystem> fileSystem);
+
+    Result<QList<FileMove>> moveFiles(const QList<QUrl> &urls, const QUrl &folder);
+    Result<QList<FileMove>> relocate(const QList<FileMove> &moves);
+    Result<QList<QUrl>> copyImageFiles(const QList<QUrl> &urls, const QUrl &folder);
+    Result<QList<FileMove>> moveToTrash(const QList<QUrl> &urls);
+    Result<QUrl> createCategory(const QString &proposedName, const QUrl &root);
+    Result<void> createCategory(const QUrl &folder);
+    Result<FileMove> renameCategory(const QUrl &folder, const QString &proposedName);
+    Result<CategoryDeletion> deleteCategory(const QUrl &folder, const QUrl &root);
+    Result<void> removeEmptyCategory(const QUrl &folder);
+    Result<QList<FileMove>> restoreDeletedCategory(const CategoryDeletion &deletion);
+
+    // Trimmed name, or invalidCategoryName when empty, hidden, or holding "/" or ":".
+    static Result<QString> validatedCategoryName(const QString &proposedName);
+    // base + " " + n + extension for n = 2, 3, ... ("IMG_1.jpg" → "IMG_1 2.jpg").
+    static QString numberedName(const QString &name, int number);
+    // The form in which two names count as the same ("IMG_1.JPG" and "img_1.jpg" do).
+    static QString nameKey(const QString &name);
+    // A free path for `name` in `folder`, checked against the disk.
+    Result<QString> uniqueDestination(const QString &folder, const QString &preferredName);
+
+private:
+    class NameReservations;
+
+    // Moves `source` to a free name for `preferredName` in `folder`, retrying with the next
+    // free name when another program takes the chosen one first.
+    Result<FileMove> moveToFreeName(const QString &source, const QString &folder,
+                                    const QString &preferredName, NameReservations &names);
+    // Puts back performed moves, last first. Never fails and never picks another name.
+    void rollback(const QList<FileMove> &moves);
+    Result<QList<EntryInfo>> listForRemoval(const QString &folder);
+    QString identityOf(const QString &path);
+
+    std::shared_ptr<PlatformFileSystem> m_fileSystem;
+    ImageTypeDetector m_types;
+};

@@ -1,41 +1,301 @@
-// Placeholder implementations; the real ones replace this file.
+// The write half of the Linux seam. Nothing here may replace an existing entry: every name is
+// published with RENAME_NOREPLACE, a hard link or an exclusive create, and a copy only appears
+// under a real name once it is complete and on disk.
+
 #include "LinuxFileSystem.h"
+#include "LinuxTrash.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
-FileSystemError notYet(const QString &path)
+
+QByteArray encoded(const QString &path)
 {
-    return FileSystemError::system(ENOSYS, QStringLiteral("Couldn\u2019t change ") + quotedName(path));
+    return QFile::encodeName(path);
 }
+
+std::unexpected<FileSystemError> failure(int error, const QString &whatFailed)
+{
+    return std::unexpected(FileSystemError::system(error, whatFailed));
+}
+
+// Closes on every way out; close() is separate because some file systems report a failed
+// write-back only there.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~Descriptor()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+
+    int get() const { return m_fd; }
+    int close()
+    {
+        const int status = ::close(m_fd);
+        m_fd = -1;
+        return status == 0 ? 0 : errno;
+    }
+
+private:
+    int m_fd;
+};
+
+// Where hard links are missing too (FAT, exFAT), an exclusively created placeholder reserves
+// the name; replacing our own placeholder is the only plain rename this file ever makes.
+int moveOntoPlaceholder(const char *from, const char *to)
+{
+    Descriptor placeholder(::open(to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (placeholder.get() < 0) {
+        return errno;
+    }
+    struct stat reserved;
+    if (::fstat(placeholder.get(), &reserved) != 0) {
+        const int error = errno;
+        ::unlink(to);
+        return error;
+    }
+    placeholder.close();
+    struct stat current;
+    if (::lstat(to, &current) != 0 || current.st_ino != reserved.st_ino ||
+        current.st_dev != reserved.st_dev) {
+        return EEXIST; // another program took the name meanwhile: it is no longer ours to replace
+    }
+    if (::rename(from, to) != 0) {
+        const int error = errno;
+        ::unlink(to);
+        return error;
+    }
+    return 0;
+}
+
+// A move within one file system that fails with EEXIST rather than replace. Returns errno or 0.
+int renameWithoutReplacing(const char *from, const char *to, bool isFolder)
+{
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    // EINVAL: the file system lacks the flag (FUSE, NTFS, network shares). A folder cannot be
+    // hard-linked, so it has no safe fallback.
+    if (errno != EINVAL || isFolder) {
+        return errno;
+    }
+    if (::link(from, to) == 0) {
+        if (::unlink(from) == 0) {
+            return 0;
+        }
+        const int error = errno;
+        ::unlink(to);
+        return error;
+    }
+    if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
+        return moveOntoPlaceholder(from, to);
+    }
+    return errno;
+}
+
+int copyContents(int in, int out)
+{
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got == 0) {
+            return 0;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(out, buffer.data() + done, size_t(got - done));
+            if (put < 0 && errno != EINTR) {
+                return errno;
+            }
+            done += put > 0 ? put : 0;
+        }
+    }
+}
+
+// Copies the open regular file to a hidden temporary name in `folder`, with its mode and times,
+// flushed to disk. On failure nothing is left behind.
+int writeTemporaryCopy(int in, const struct stat &source, const QString &folder, QByteArray *path)
+{
+    *path = encoded(folder) + "/.calvenor-XXXXXX";
+    Descriptor out(::mkostemp(path->data(), O_CLOEXEC));
+    if (out.get() < 0) {
+        return errno;
+    }
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    int error = copyContents(in, out.get());
+    if (error == 0 && (::fchmod(out.get(), source.st_mode & 07777) != 0 ||
+                       ::futimens(out.get(), times) != 0 || ::fsync(out.get()) != 0)) {
+        error = errno;
+    }
+    const int closeError = out.close();
+    if (error == 0) {
+        error = closeError;
+    }
+    if (error != 0) {
+        ::unlink(path->constData());
+    }
+    return error;
+}
+
+// Makes the new directory entry durable. File systems that cannot sync a folder say EINVAL.
+int syncFolder(const QString &folder)
+{
+    Descriptor dir(::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0) {
+        return errno;
+    }
+    return ::fsync(dir.get()) == 0 || errno == EINVAL ? 0 : errno;
+}
+
+// Copies a regular file (the one `expected` describes) to `destination`, which must stay free.
+// The copy is written under a temporary name and published only when complete, so a real name
+// never holds a partial file.
+Result<void> copyDurably(const QString &source,
+                         const struct stat &expected,
+                         const QString &destination,
+                         const QString &whatFailed)
+{
+    const QByteArray to = encoded(destination);
+    struct stat existing;
+    if (::lstat(to.constData(), &existing) == 0) {
+        return failure(EEXIST, whatFailed); // found before copying a large file for nothing
+    }
+    // O_NOFOLLOW and O_NONBLOCK: a link or FIFO swapped in after the lstat must neither be
+    // followed nor block the service.
+    Descriptor in(
+        ::open(encoded(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat opened;
+    if (in.get() < 0 || ::fstat(in.get(), &opened) != 0) {
+        return failure(errno, whatFailed);
+    }
+    if (!S_ISREG(opened.st_mode) || opened.st_ino != expected.st_ino ||
+        opened.st_dev != expected.st_dev) {
+        return failure(EAGAIN, whatFailed); // replaced while we looked at it
+    }
+    const QString folder = QFileInfo(destination).path();
+    QByteArray temporary;
+    if (const int error = writeTemporaryCopy(in.get(), opened, folder, &temporary)) {
+        return failure(error, whatFailed);
+    }
+    if (const int error = renameWithoutReplacing(temporary.constData(), to.constData(), false)) {
+        ::unlink(temporary.constData());
+        return failure(error, whatFailed);
+    }
+    if (const int error = syncFolder(folder)) {
+        ::unlink(to.constData());
+        return failure(error, whatFailed);
+    }
+    return {};
+}
+
+FileSystemError notRegularFile(const QString &whatFailed)
+{
+    return {FileSystemError::Code::platform,
+            whatFailed + QStringLiteral(": only regular files can be copied."), EINVAL};
+}
+
 } // namespace
 
-Result<void> LinuxFileSystem::moveNoReplace(const QString &source, const QString &)
+Result<void> LinuxFileSystem::moveNoReplace(const QString &source, const QString &destination)
 {
-    return std::unexpected(notYet(source));
+    const QString whatFailed = QStringLiteral("Couldn\u2019t move ") + quotedName(source);
+    const QByteArray from = encoded(source);
+    struct stat item;
+    if (::lstat(from.constData(), &item) != 0) {
+        return failure(errno, whatFailed);
+    }
+    const int error = renameWithoutReplacing(from.constData(), encoded(destination).constData(),
+                                             S_ISDIR(item.st_mode));
+    if (error == 0) {
+        return {};
+    }
+    if (error != EXDEV || !S_ISREG(item.st_mode)) {
+        return failure(error, whatFailed);
+    }
+    // Another device: the source goes only once its copy is durable under the new name.
+    if (auto copied = copyDurably(source, item, destination, whatFailed); !copied) {
+        return copied;
+    }
+    if (::unlink(from.constData()) != 0) {
+        const int unlinkError = errno;
+        ::unlink(encoded(destination).constData()); // one copy, where it was, rather than two
+        return failure(unlinkError, whatFailed);
+    }
+    return {};
 }
-Result<void> LinuxFileSystem::copyNoReplace(const QString &source, const QString &)
+
+Result<void> LinuxFileSystem::copyNoReplace(const QString &source, const QString &destination)
 {
-    return std::unexpected(notYet(source));
+    const QString whatFailed = QStringLiteral("Couldn\u2019t copy ") + quotedName(source);
+    struct stat item;
+    if (::lstat(encoded(source).constData(), &item) != 0) {
+        return failure(errno, whatFailed);
+    }
+    if (!S_ISREG(item.st_mode)) {
+        return std::unexpected(notRegularFile(whatFailed));
+    }
+    return copyDurably(source, item, destination, whatFailed);
 }
+
 Result<void> LinuxFileSystem::makeFolder(const QString &path)
 {
-    return std::unexpected(notYet(path));
+    if (::mkdir(encoded(path).constData(), 0777) != 0) {
+        return failure(errno,
+                       QStringLiteral("Couldn\u2019t create the folder ") + quotedName(path));
+    }
+    return {};
 }
+
 Result<void> LinuxFileSystem::removeFile(const QString &path)
 {
-    return std::unexpected(notYet(path));
+    if (::unlink(encoded(path).constData()) != 0) {
+        return failure(errno, QStringLiteral("Couldn\u2019t delete ") + quotedName(path));
+    }
+    return {};
 }
+
 Result<void> LinuxFileSystem::removeEmptyFolder(const QString &path)
 {
-    return std::unexpected(notYet(path));
+    if (::rmdir(encoded(path).constData()) != 0) {
+        return failure(errno,
+                       QStringLiteral("Couldn\u2019t remove the folder ") + quotedName(path));
+    }
+    return {};
 }
+
 Result<QString> LinuxFileSystem::moveToTrash(const QString &path)
 {
-    return std::unexpected(notYet(path));
+    return LinuxTrash::moveToTrash(*this, path);
 }
-bool LinuxFileSystem::isTrashedItem(const QString &)
+
+bool LinuxFileSystem::isTrashedItem(const QString &path)
 {
-    return false;
+    return LinuxTrash::isTrashedItem(path);
 }
-void LinuxFileSystem::forgetTrashedItem(const QString &) {}
+
+void LinuxFileSystem::forgetTrashedItem(const QString &trashedPath)
+{
+    LinuxTrash::forgetTrashedItem(trashedPath);
+}

@@ -1,0 +1,306 @@
+#include "LinuxTrash.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int maxNameAttempts = 10000;
+
+QByteArray encoded(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+QString child(const QString &folder, const QString &name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+std::unexpected<FileSystemError> failure(int error, const QString &whatFailed)
+{
+    return std::unexpected(FileSystemError::system(error, whatFailed));
+}
+
+QString uidText()
+{
+    return QString::number(::getuid());
+}
+
+// The home trash need not exist yet: its device is that of its nearest existing ancestor.
+dev_t deviceOf(QString path)
+{
+    struct stat st;
+    while (::stat(encoded(path).constData(), &st) != 0) {
+        const QString parent = QFileInfo(path).path();
+        if (parent == path) {
+            return dev_t(-1);
+        }
+        path = parent;
+    }
+    return st.st_dev;
+}
+
+bool sameEntry(const QString &a, const QString &b)
+{
+    struct stat first, second;
+    return ::stat(encoded(a).constData(), &first) == 0 &&
+           ::stat(encoded(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+// Base directory folders are created private, as the XDG rules ask.
+int makeFolders(const QString &path)
+{
+    if (::mkdir(encoded(path).constData(), 0700) == 0 || errno == EEXIST) {
+        return 0;
+    }
+    const QString parent = QFileInfo(path).path();
+    if (errno != ENOENT || parent == path) {
+        return errno;
+    }
+    if (const int error = makeFolders(parent)) {
+        return error;
+    }
+    return ::mkdir(encoded(path).constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
+}
+
+// A trash folder we write into must be a real folder of ours: on a shared volume another user
+// could have planted a link or a folder of theirs under the expected name.
+int preparePrivateFolder(const QString &path)
+{
+    const QByteArray name = encoded(path);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
+        return errno;
+    }
+    struct stat st;
+    if (::lstat(name.constData(), &st) != 0) {
+        return errno;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return ENOTDIR;
+    }
+    return st.st_uid == ::getuid() ? 0 : EACCES;
+}
+
+int prepareTrash(const QString &trash)
+{
+    for (const QString &folder :
+         {trash, child(trash, QStringLiteral("files")), child(trash, QStringLiteral("info"))}) {
+        if (const int error = preparePrivateFolder(folder)) {
+            return error;
+        }
+    }
+    return 0;
+}
+
+// The mount's top directory: the highest ancestor still on the same device.
+QString topDirectory(const QString &folder, dev_t device)
+{
+    QString top = folder;
+    for (QString parent = QFileInfo(top).path(); parent != top; parent = QFileInfo(top).path()) {
+        struct stat st;
+        if (::stat(encoded(parent).constData(), &st) != 0 || st.st_dev != device) {
+            break;
+        }
+        top = parent;
+    }
+    return top;
+}
+
+// The trash of a volume other than the home trash's, or an empty text when it has none we may
+// use (read-only, no permission, or a suspicious .Trash).
+QString volumeTrash(const QString &top)
+{
+    const QString shared = child(top, QStringLiteral(".Trash"));
+    struct stat st;
+    // The shared .Trash is only safe when the sticky bit stops users removing each other's items,
+    // and never through a link that could lead anywhere.
+    if (::lstat(encoded(shared).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+        (st.st_mode & S_ISVTX) != 0) {
+        const QString trash = child(shared, uidText());
+        if (prepareTrash(trash) == 0) {
+            return trash;
+        }
+    }
+    const QString own = child(top, QStringLiteral(".Trash-") + uidText());
+    return prepareTrash(own) == 0 ? own : QString();
+}
+
+// "IMG_1.jpg", then "IMG_1 2.jpg", ...; shortened where "<name>.trashinfo" would not fit in
+// one directory entry, since the name in the trash need not be the original one.
+QString trashName(const QString &name, int attempt)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    QString base = dot > 0 ? name.left(dot) : name;
+    const QString suffix = (attempt > 1 ? QLatin1Char(' ') + QString::number(attempt) : QString()) +
+                           (dot > 0 ? name.mid(dot) : QString());
+    while (!base.isEmpty() &&
+           encoded(base + suffix + QStringLiteral(".trashinfo")).size() > NAME_MAX) {
+        base.chop(base.size() > 1 && base.back().isLowSurrogate() ? 2 : 1);
+    }
+    return base + suffix;
+}
+
+// Creates the .trashinfo exclusively (the name is then reserved) and makes it durable before
+// the item moves, so a crash never leaves an item in the trash that the trash cannot list.
+int writeInfo(const QString &path, const QByteArray &contents)
+{
+    const QByteArray name = encoded(path);
+    const int fd =
+        ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return errno;
+    }
+    int error = 0;
+    for (qsizetype done = 0; error == 0 && done < contents.size();) {
+        const ssize_t put =
+            ::write(fd, contents.constData() + done, size_t(contents.size() - done));
+        if (put >= 0) {
+            done += put;
+        } else if (errno != EINTR) {
+            error = errno;
+        }
+    }
+    if (error == 0 && ::fsync(fd) != 0) {
+        error = errno;
+    }
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0) {
+        const QByteArray folder = encoded(QFileInfo(path).path());
+        const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0 || (::fsync(dirFd) != 0 && errno != EINVAL)) {
+            error = errno;
+        }
+        if (dirFd >= 0) {
+            ::close(dirFd);
+        }
+    }
+    if (error != 0) {
+        ::unlink(name.constData());
+    }
+    return error;
+}
+
+} // namespace
+
+QString LinuxTrash::homeTrash()
+{
+    QString dataHome = QFile::decodeName(qgetenv("XDG_DATA_HOME"));
+    if (!dataHome.startsWith(QLatin1Char('/'))) { // a relative value is invalid and ignored
+        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+    }
+    return QDir::cleanPath(dataHome + QStringLiteral("/Trash"));
+}
+
+Result<QString> LinuxTrash::moveToTrash(PlatformFileSystem &fileSystem, const QString &givenPath)
+{
+    const QString path = QDir::cleanPath(givenPath);
+    const QString whatFailed =
+        QStringLiteral("Couldn\u2019t move ") + quotedName(path) + QStringLiteral(" to the trash");
+    const QString folder = QFileInfo(path).path();
+    const QString name = QFileInfo(path).fileName();
+    struct stat item, parent;
+    if (::lstat(encoded(path).constData(), &item) != 0 ||
+        ::stat(encoded(folder).constData(), &parent) != 0) {
+        return failure(errno, whatFailed);
+    }
+
+    QString trash;
+    QString recordedPath = path; // absolute for the home trash, relative to the volume's top
+    const QString home = homeTrash();
+    if (parent.st_dev != deviceOf(home)) {
+        const QString realFolder = QFileInfo(folder).canonicalFilePath();
+        if (!realFolder.isEmpty()) {
+            const QString top = topDirectory(realFolder, parent.st_dev);
+            trash = volumeTrash(top);
+            recordedPath = QDir(top).relativeFilePath(child(realFolder, name));
+        }
+    }
+    if (trash.isEmpty()) { // the no-replace move copies across devices when it must
+        trash = home;
+        recordedPath = path;
+        const int error = makeFolders(QFileInfo(home).path());
+        if (const int prepared = error ? error : prepareTrash(home)) {
+            return failure(prepared, whatFailed);
+        }
+    }
+
+    const QByteArray info =
+        "[Trash Info]\nPath=" + QUrl::toPercentEncoding(recordedPath, "/") + "\nDeletionDate=" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")).toLatin1() +
+        '\n';
+    for (int attempt = 1; attempt <= maxNameAttempts; ++attempt) {
+        const QString trashedName = trashName(name, attempt);
+        const QString target = child(trash, QStringLiteral("files/") + trashedName);
+        struct stat taken;
+        if (::lstat(encoded(target).constData(), &taken) == 0) {
+            continue;
+        }
+        const QString infoPath =
+            child(trash, QStringLiteral("info/") + trashedName + QStringLiteral(".trashinfo"));
+        const int error = writeInfo(infoPath, info);
+        if (error == EEXIST) {
+            continue;
+        }
+        if (error != 0) {
+            return failure(error, whatFailed);
+        }
+        const Result<void> moved = fileSystem.moveNoReplace(path, target);
+        if (moved) {
+            return target;
+        }
+        ::unlink(encoded(infoPath).constData());
+        if (moved.error().systemError != EEXIST) { // EEXIST: the name was taken meanwhile
+            return std::unexpected(moved.error());
+        }
+    }
+    return failure(EEXIST, whatFailed);
+}
+
+bool LinuxTrash::isTrashedItem(const QString &givenPath)
+{
+    const QFileInfo item(QDir::cleanPath(givenPath));
+    const QFileInfo files(item.path());
+    if (item.fileName().isEmpty() || files.fileName() != QLatin1String("files")) {
+        return false;
+    }
+    const QFileInfo trash(files.path());
+    struct stat info;
+    if (::lstat(encoded(child(trash.filePath(), QStringLiteral("info"))).constData(), &info) != 0 ||
+        !S_ISDIR(info.st_mode)) {
+        return false;
+    }
+    if (trash.fileName() == QStringLiteral(".Trash-") + uidText() ||
+        (trash.fileName() == uidText() &&
+         QFileInfo(trash.path()).fileName() == QLatin1String(".Trash"))) {
+        return true;
+    }
+    return sameEntry(trash.filePath(), homeTrash());
+}
+
+void LinuxTrash::forgetTrashedItem(const QString &trashedPath)
+{
+    const QString path = QDir::cleanPath(trashedPath);
+    struct stat st;
+    // While the item is still in the trash its .trashinfo is all that lists it there.
+    if (!isTrashedItem(path) || ::lstat(encoded(path).constData(), &st) == 0) {
+        return;
+    }
+    const QFileInfo item(path);
+    const QString trash = QFileInfo(item.path()).path();
+    ::unlink(encoded(child(trash, QStringLiteral("info/") + item.fileName() +
+                                      QStringLiteral(".trashinfo")))
+                 .constData());
+}

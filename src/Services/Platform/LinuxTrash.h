@@ -1,0 +1,17 @@
+#pragma once
+
+// The freedesktop trash (Trash specification 1.0): the home trash, or $topdir/.Trash/$uid or
+// $topdir/.Trash-$uid on other volumes. An item's .trashinfo is on disk before the item moves,
+// and the item moves only through the seam's no-replace move, so the trash never replaces one.
+
+#include "PlatformFileSystem.h"
+
+namespace LinuxTrash {
+
+// $XDG_DATA_HOME/Trash, read from the environment at each call.
+QString homeTrash();
+Result<QString> moveToTrash(PlatformFileSystem &fileSystem, const QString &path);
+bool isTrashedItem(const QString &path);
+void forgetTrashedItem(const QString &trashedPath);
+
+} // namespace LinuxTrash

@@ -1,0 +1,505 @@
+#include "Services/FileOperations.h"
+#include "support/FaultyFileSystem.h"
+#include "support/TestFolders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace TestFolders;
+using Call = FaultyFileSystem::Call;
+
+// Filing, replaying, copying, trashing and category changes on real folders. Every case checks
+// what is on disk afterwards, not only what the operation returned.
+class tst_FileOperations : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void filingPicksFreeNames_data();
+    void filingPicksFreeNames();
+    void filingIntoOwnFolderMovesNothing();
+    void failedMoveRollsBackEarlierMoves();
+    void nameTakenDuringMoveLosesNothing();
+    void relocateOntoOccupiedDestination();
+    void relocateIntoVanishedFolderFails();
+    void relocateNeverMovesAReplacement();
+    void copyInTakesOnlyImages();
+    void failedCopyLeavesNoCopies();
+    void trashAndUndo();
+    void undoAfterTrashWasEmptied();
+    void failedTrashPutsBackEarlierItems();
+    void categoryNames_data();
+    void categoryNames();
+    void createCategoryClashes_data();
+    void createCategoryClashes();
+    void renameCategory_data();
+    void renameCategory();
+    void deleteAndRestoreCategory();
+    void deleteCategoryWithSubfolderMovesNothing();
+    void failedFolderRemovalRollsBack();
+    void restoreWhenNameTakenMovesNothing();
+
+private:
+    QString root() const { return m_dir->path(); }
+    QUrl url(const QString &relative) const
+    {
+        return QUrl::fromLocalFile(root() + QLatin1Char('/') + relative);
+    }
+    QString rel(const QUrl &u) const { return QDir(root()).relativeFilePath(u.toLocalFile()); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::shared_ptr<FaultyFileSystem> m_fs;
+    std::unique_ptr<FileOperations> m_ops;
+};
+
+void tst_FileOperations::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_home = std::make_unique<QTemporaryDir>();
+    // The trash lives under the data home; keep it inside the test's own folders.
+    qputenv("XDG_DATA_HOME", m_home->path().toUtf8());
+    m_fs = std::make_shared<FaultyFileSystem>();
+    m_ops = std::make_unique<FileOperations>(m_fs);
+}
+
+void tst_FileOperations::filingPicksFreeNames_data()
+{
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QStringList>("toFile");
+    QTest::addColumn<QStringList>("expected"); // destinations, relative to root
+
+    QTest::newRow("free name kept") << QStringList{} << QStringList{QStringLiteral("a.jpg")}
+                                    << QStringList{QStringLiteral("Cats/a.jpg")};
+    QTest::newRow("IMG_1 becomes IMG_1 3")
+        << QStringList{QStringLiteral("Cats/IMG_1.jpg"), QStringLiteral("Cats/IMG_1 2.jpg")}
+        << QStringList{QStringLiteral("IMG_1.jpg")} << QStringList{QStringLiteral("Cats/IMG_1 3.jpg")};
+    QTest::newRow("same name in two folders")
+        << QStringList{} << QStringList{QStringLiteral("x.jpg"), QStringLiteral("Dogs/x.jpg")}
+        << QStringList{QStringLiteral("Cats/x.jpg"), QStringLiteral("Cats/x 2.jpg")};
+    QTest::newRow("letter case counts as taken")
+        << QStringList{QStringLiteral("Cats/IMG_1.JPG")} << QStringList{QStringLiteral("img_1.jpg")}
+        << QStringList{QStringLiteral("Cats/img_1 2.jpg")};
+    QTest::newRow("no extension")
+        << QStringList{QStringLiteral("Cats/notes")} << QStringList{QStringLiteral("notes")}
+        << QStringList{QStringLiteral("Cats/notes 2")};
+    QTest::newRow("last dot only")
+        << QStringList{QStringLiteral("Cats/archive.tar.gz")}
+        << QStringList{QStringLiteral("archive.tar.gz")}
+        << QStringList{QStringLiteral("Cats/archive.tar 2.gz")};
+    QTest::newRow("leading dot is no extension")
+        << QStringList{QStringLiteral("Cats/.hidden")} << QStringList{QStringLiteral(".hidden")}
+        << QStringList{QStringLiteral("Cats/.hidden 2")};
+}
+
+void tst_FileOperations::filingPicksFreeNames()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QStringList, toFile);
+    QFETCH(QStringList, expected);
+    makeFolder(root(), QStringLiteral("Cats"));
+    for (const QString &file : existing) {
+        writeFile(root(), file, "old " + file.toUtf8());
+    }
+    QList<QUrl> urls;
+    for (const QString &file : toFile) {
+        writeFile(root(), file, "new " + file.toUtf8());
+        urls.append(url(file));
+    }
+    const Result<QList<FileMove>> moves = m_ops->moveFiles(urls, url(QStringLiteral("Cats")));
+    QVERIFY2(moves.has_value(), qPrintable(moves ? QString() : moves.error().message));
+    QCOMPARE(moves->size(), expected.size());
+    for (qsizetype i = 0; i < moves->size(); ++i) {
+        QCOMPARE(rel(moves->at(i).source), toFile[i]);
+        QCOMPARE(rel(moves->at(i).destination), expected[i]);
+        QCOMPARE(readFile(moves->at(i).destination.toLocalFile()), "new " + toFile[i].toUtf8());
+        QVERIFY(!QFile::exists(urls[i].toLocalFile()));
+        QVERIFY(!moves->at(i).itemIdentity.isEmpty());
+    }
+    for (const QString &file : existing) {
+        QCOMPARE(readFile(root() + QLatin1Char('/') + file), "old " + file.toUtf8());
+    }
+}
+
+void tst_FileOperations::filingIntoOwnFolderMovesNothing()
+{
+    QList<QUrl> urls;
+    for (const char *name : {"Cats/a.jpg", "Cats/b.jpg", "Cats/./c.jpg"}) {
+        writeFile(root(), QString::fromUtf8(name));
+        urls.append(url(QString::fromUtf8(name)));
+    }
+    const QStringList before = filesBelow(root());
+    const Result<QList<FileMove>> moves = m_ops->moveFiles(urls, url(QStringLiteral("Cats/")));
+    QVERIFY(moves.has_value());
+    QVERIFY(moves->isEmpty());
+    QCOMPARE(filesBelow(root()), before);
+    QCOMPARE(m_fs->callCount, 0);
+}
+
+void tst_FileOperations::failedMoveRollsBackEarlierMoves()
+{
+    makeFolder(root(), QStringLiteral("Cats"));
+    QList<QUrl> urls;
+    for (const char *name : {"a.jpg", "b.jpg", "c.jpg"}) {
+        writeFile(root(), QString::fromUtf8(name));
+        urls.append(url(QString::fromUtf8(name)));
+    }
+    const QStringList before = filesBelow(root());
+    m_fs->failNth(Call::move, 2, ENOSPC);
+    const Result<QList<FileMove>> moves = m_ops->moveFiles(urls, url(QStringLiteral("Cats")));
+    QVERIFY(!moves.has_value());
+    QCOMPARE(moves.error().systemError, ENOSPC);
+    QVERIFY(moves.error().message.contains(QStringLiteral("“b.jpg”")));
+    QCOMPARE(filesBelow(root()), before);
+}
+
+// Another program creates the chosen name between our choice and our move: the move must not
+// replace it, and the photo goes to the next free name.
+void tst_FileOperations::nameTakenDuringMoveLosesNothing()
+{
+    writeFile(root(), QStringLiteral("a.jpg"), "ours");
+    makeFolder(root(), QStringLiteral("Cats"));
+    bool raced = false;
+    m_fs->hook = [&](Call call, const QString &, const QString &destination) -> std::optional<int> {
+        if (call == Call::move && !raced) {
+            raced = true;
+            QFile intruder(destination);
+            intruder.open(QIODevice::WriteOnly);
+            intruder.write("theirs");
+        }
+        return std::nullopt;
+    };
+    const Result<QList<FileMove>> moves =
+        m_ops->moveFiles({url(QStringLiteral("a.jpg"))}, url(QStringLiteral("Cats")));
+    QVERIFY(moves.has_value());
+    QCOMPARE(rel(moves->first().destination), QStringLiteral("Cats/a 2.jpg"));
+    QCOMPARE(readFile(root() + QStringLiteral("/Cats/a.jpg")), QByteArray("theirs"));
+    QCOMPARE(readFile(root() + QStringLiteral("/Cats/a 2.jpg")), QByteArray("ours"));
+}
+
+void tst_FileOperations::relocateOntoOccupiedDestination()
+{
+    writeFile(root(), QStringLiteral("Cats/a.jpg"), "moved");
+    writeFile(root(), QStringLiteral("a.jpg"), "newcomer");
+    const Result<QList<FileMove>> moves =
+        m_ops->relocate({{url(QStringLiteral("Cats/a.jpg")), url(QStringLiteral("a.jpg"))}});
+    QVERIFY(moves.has_value());
+    QCOMPARE(rel(moves->first().destination), QStringLiteral("a 2.jpg"));
+    QCOMPARE(readFile(root() + QStringLiteral("/a 2.jpg")), QByteArray("moved"));
+    QCOMPARE(readFile(root() + QStringLiteral("/a.jpg")), QByteArray("newcomer"));
+    QVERIFY(m_ops->relocate({}).value().isEmpty());
+}
+
+void tst_FileOperations::relocateIntoVanishedFolderFails()
+{
+    writeFile(root(), QStringLiteral("a.jpg"));
+    writeFile(root(), QStringLiteral("b.jpg"));
+    makeFolder(root(), QStringLiteral("Cats"));
+    const QStringList before = filesBelow(root());
+    const Result<QList<FileMove>> moves = m_ops->relocate(
+        {{url(QStringLiteral("a.jpg")), url(QStringLiteral("Cats/a.jpg"))},
+         {url(QStringLiteral("b.jpg")), url(QStringLiteral("Gone/b.jpg"))}});
+    QVERIFY(!moves.has_value());
+    QCOMPARE(moves.error().code, FileSystemError::Code::fileNoSuchFile);
+    QCOMPARE(moves.error().message, QStringLiteral("The folder “Gone” doesn’t exist."));
+    QCOMPARE(filesBelow(root()), before);
+}
+
+// Undo must not move whatever file now sits where the photo was put.
+void tst_FileOperations::relocateNeverMovesAReplacement()
+{
+    writeFile(root(), QStringLiteral("a.jpg"), "photo");
+    writeFile(root(), QStringLiteral("b.jpg"), "other");
+    const Result<QList<FileMove>> filed = m_ops->moveFiles(
+        {url(QStringLiteral("b.jpg")), url(QStringLiteral("a.jpg"))}, url(QStringLiteral("Cats")));
+    QVERIFY(!filed.has_value()); // Cats does not exist yet
+    QCOMPARE(filesBelow(root()), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
+    makeFolder(root(), QStringLiteral("Cats"));
+    const Result<QList<FileMove>> moves = m_ops->moveFiles(
+        {url(QStringLiteral("b.jpg")), url(QStringLiteral("a.jpg"))}, url(QStringLiteral("Cats")));
+    QVERIFY(moves.has_value());
+    // Someone replaces the filed photo with another file of the same name.
+    writeFile(root(), QStringLiteral("Cats/a.new"), "impostor");
+    QVERIFY(QFile::remove(root() + QStringLiteral("/Cats/a.jpg")));
+    QVERIFY(QFile::rename(root() + QStringLiteral("/Cats/a.new"), root() + QStringLiteral("/Cats/a.jpg")));
+    QList<FileMove> undo;
+    for (auto move = moves->crbegin(); move != moves->crend(); ++move) {
+        undo.append(move->reversed());
+    }
+    const Result<QList<FileMove>> undone = m_ops->relocate(undo);
+    QVERIFY(!undone.has_value());
+    QVERIFY2(undone.error().message.contains(QStringLiteral("“a.jpg” is a different file now")),
+             qPrintable(undone.error().message));
+    QCOMPARE(filesBelow(root()),
+             (QStringList{QStringLiteral("Cats/a.jpg"), QStringLiteral("Cats/b.jpg")}));
+    QCOMPARE(readFile(root() + QStringLiteral("/Cats/a.jpg")), QByteArray("impostor"));
+}
+
+void tst_FileOperations::copyInTakesOnlyImages()
+{
+    QTemporaryDir outside;
+    makeFolder(outside.path(), QStringLiteral("Folder.png"));
+    writeFile(outside.path(), QStringLiteral("notes.txt"), "text");
+    const QString png = writePng(outside.path(), QStringLiteral("shot.png"));
+    writePng(root(), QStringLiteral("shot.png"));
+    const QList<QUrl> dropped{QUrl::fromLocalFile(outside.path() + QStringLiteral("/Folder.png")),
+                              QUrl::fromLocalFile(outside.path() + QStringLiteral("/notes.txt")),
+                              QUrl::fromLocalFile(png)};
+    const Result<QList<QUrl>> copies = m_ops->copyImageFiles(dropped, url(QString()));
+    QVERIFY(copies.has_value());
+    QCOMPARE(copies->size(), 1);
+    QCOMPARE(rel(copies->first()), QStringLiteral("shot 2.png"));
+    QCOMPARE(readFile(copies->first().toLocalFile()), readFile(png));
+    QVERIFY(QFile::exists(png)); // a copy, not a move
+
+    const Result<QList<QUrl>> none = m_ops->copyImageFiles({dropped[1]}, url(QString()));
+    QVERIFY(none.has_value());
+    QVERIFY(none->isEmpty());
+}
+
+void tst_FileOperations::failedCopyLeavesNoCopies()
+{
+    QTemporaryDir outside;
+    const QString a = writePng(outside.path(), QStringLiteral("a.png"));
+    const QString b = writePng(outside.path(), QStringLiteral("b.png"));
+    const QString c = writePng(outside.path(), QStringLiteral("c.png"));
+    m_fs->failNth(Call::copy, 3, ENOSPC);
+    const Result<QList<QUrl>> copies = m_ops->copyImageFiles(
+        {QUrl::fromLocalFile(a), QUrl::fromLocalFile(b), QUrl::fromLocalFile(c)}, url(QString()));
+    QVERIFY(!copies.has_value());
+    QCOMPARE(copies.error().systemError, ENOSPC);
+    QCOMPARE(filesBelow(root()), QStringList());
+}
+
+static QStringList trashInfos(const QString &home)
+{
+    return QDir(home + QStringLiteral("/Trash/info")).entryList(QDir::Files);
+}
+
+void tst_FileOperations::trashAndUndo()
+{
+    writeFile(root(), QStringLiteral("a.jpg"), "a");
+    writeFile(root(), QStringLiteral("Cats/b.jpg"), "b");
+    const Result<QList<FileMove>> trashed =
+        m_ops->moveToTrash({url(QStringLiteral("a.jpg")), url(QStringLiteral("Cats/b.jpg"))});
+    QVERIFY2(trashed.has_value(), qPrintable(trashed ? QString() : trashed.error().message));
+    QCOMPARE(filesBelow(root()), QStringList());
+    QCOMPARE(trashInfos(m_home->path()).size(), 2);
+    QList<FileMove> undo;
+    for (const FileMove &move : *trashed) {
+        QVERIFY(move.destination.toLocalFile().startsWith(m_home->path() + QStringLiteral("/Trash/files/")));
+        undo.append(move.reversed());
+    }
+    const Result<QList<FileMove>> restored = m_ops->relocate(undo);
+    QVERIFY(restored.has_value());
+    QCOMPARE(filesBelow(root()), (QStringList{QStringLiteral("Cats/b.jpg"), QStringLiteral("a.jpg")}));
+    QCOMPARE(readFile(root() + QStringLiteral("/a.jpg")), QByteArray("a"));
+    QCOMPARE(trashInfos(m_home->path()), QStringList()); // no stale entries in the trash
+}
+
+void tst_FileOperations::undoAfterTrashWasEmptied()
+{
+    writeFile(root(), QStringLiteral("a.jpg"));
+    const Result<QList<FileMove>> trashed = m_ops->moveToTrash({url(QStringLiteral("a.jpg"))});
+    QVERIFY(trashed.has_value());
+    QVERIFY(QFile::remove(trashed->first().destination.toLocalFile()));
+    const Result<QList<FileMove>> restored = m_ops->relocate({trashed->first().reversed()});
+    QVERIFY(!restored.has_value());
+    QVERIFY2(restored.error().message.contains(QStringLiteral("is no longer in the trash")),
+             qPrintable(restored.error().message));
+}
+
+void tst_FileOperations::failedTrashPutsBackEarlierItems()
+{
+    writeFile(root(), QStringLiteral("a.jpg"));
+    writeFile(root(), QStringLiteral("b.jpg"));
+    m_fs->failNth(Call::trash, 2, EIO);
+    const Result<QList<FileMove>> trashed =
+        m_ops->moveToTrash({url(QStringLiteral("a.jpg")), url(QStringLiteral("b.jpg"))});
+    QVERIFY(!trashed.has_value());
+    QCOMPARE(filesBelow(root()), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
+    QCOMPARE(trashInfos(m_home->path()), QStringList());
+    QVERIFY(m_ops->moveToTrash({}).value().isEmpty());
+}
+
+void tst_FileOperations::categoryNames_data()
+{
+    QTest::addColumn<QString>("proposed");
+    QTest::addColumn<QString>("expected"); // empty: rejected
+    QTest::newRow("trimmed") << QStringLiteral("  Cats \n") << QStringLiteral("Cats");
+    QTest::newRow("inner spaces kept") << QStringLiteral("Best of 2024") << QStringLiteral("Best of 2024");
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("spaces only") << QStringLiteral("   ") << QString();
+    QTest::newRow("dot") << QStringLiteral(".") << QString();
+    QTest::newRow("dot dot") << QStringLiteral("..") << QString();
+    QTest::newRow("hidden") << QStringLiteral(".cats") << QString();
+    QTest::newRow("slash") << QStringLiteral("a/b") << QString();
+    QTest::newRow("colon") << QStringLiteral("a:b") << QString();
+    QTest::newRow("NUL would cut the name") << QStringLiteral("a") + QChar(0) + QStringLiteral("b")
+                                            << QString();
+}
+
+void tst_FileOperations::categoryNames()
+{
+    QFETCH(QString, proposed);
+    QFETCH(QString, expected);
+    const Result<QString> name = FileOperations::validatedCategoryName(proposed);
+    QCOMPARE(name.has_value(), !expected.isEmpty());
+    if (name) {
+        QCOMPARE(*name, expected);
+    } else {
+        QCOMPARE(name.error().code, FileSystemError::Code::invalidCategoryName);
+    }
+}
+
+void tst_FileOperations::createCategoryClashes_data()
+{
+    QTest::addColumn<QString>("existing");
+    QTest::addColumn<QString>("proposed");
+    QTest::addColumn<QString>("message"); // empty: created
+    QTest::newRow("new") << QString() << QStringLiteral(" Cats ") << QString();
+    QTest::newRow("plain file of that name")
+        << QStringLiteral("Cats") << QStringLiteral("Cats")
+        << QStringLiteral("A category named “Cats” already exists.");
+    QTest::newRow("other letter case") << QStringLiteral("cats") << QStringLiteral("Cats")
+                                       << QStringLiteral("A category named “Cats” already exists.");
+}
+
+void tst_FileOperations::createCategoryClashes()
+{
+    QFETCH(QString, existing);
+    QFETCH(QString, proposed);
+    QFETCH(QString, message);
+    if (!existing.isEmpty()) {
+        writeFile(root(), existing, "file");
+    }
+    const Result<QUrl> created = m_ops->createCategory(proposed, url(QString()));
+    QCOMPARE(created.has_value(), message.isEmpty());
+    if (created) {
+        QCOMPARE(rel(*created), QStringLiteral("Cats"));
+        QVERIFY(QFileInfo(created->toLocalFile()).isDir());
+    } else {
+        QCOMPARE(created.error().message, message);
+        QCOMPARE(filesBelow(root()), QStringList{existing});
+    }
+}
+
+void tst_FileOperations::renameCategory_data()
+{
+    QTest::addColumn<QString>("proposed");
+    QTest::addColumn<QString>("expectedFolder");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("own name is a no-op") << QStringLiteral("Cats") << QStringLiteral("Cats") << QString();
+    QTest::newRow("new name") << QStringLiteral("Felines ") << QStringLiteral("Felines") << QString();
+    QTest::newRow("letter case only") << QStringLiteral("CATS") << QStringLiteral("CATS") << QString();
+    QTest::newRow("taken") << QStringLiteral("dogs") << QStringLiteral("Cats")
+                           << QStringLiteral("A category named “dogs” already exists.");
+    QTest::newRow("invalid") << QStringLiteral("a/b") << QStringLiteral("Cats")
+                             << FileSystemError::invalidCategoryName().message;
+}
+
+void tst_FileOperations::renameCategory()
+{
+    QFETCH(QString, proposed);
+    QFETCH(QString, expectedFolder);
+    QFETCH(QString, message);
+    writeFile(root(), QStringLiteral("Cats/a.jpg"));
+    makeFolder(root(), QStringLiteral("Dogs"));
+    const Result<FileMove> move = m_ops->renameCategory(url(QStringLiteral("Cats")), proposed);
+    QCOMPARE(move.has_value(), message.isEmpty());
+    if (move) {
+        QCOMPARE(rel(move->source), QStringLiteral("Cats"));
+        QCOMPARE(rel(move->destination), expectedFolder);
+    } else {
+        QCOMPARE(move.error().message, message);
+    }
+    QVERIFY(QFile::exists(root() + QLatin1Char('/') + expectedFolder + QStringLiteral("/a.jpg")));
+}
+
+void tst_FileOperations::deleteAndRestoreCategory()
+{
+    writeFile(root(), QStringLiteral(".DS_Store"), "root's own");
+    writeFile(root(), QStringLiteral("Cats/.DS_Store"), "cats'");
+    writeFile(root(), QStringLiteral("Cats/a.jpg"), "a");
+    writeFile(root(), QStringLiteral("Cats/b.jpg"), "b");
+    const Result<CategoryDeletion> deletion =
+        m_ops->deleteCategory(url(QStringLiteral("Cats")), url(QString()));
+    QVERIFY2(deletion.has_value(), qPrintable(deletion ? QString() : deletion.error().message));
+    QCOMPARE(deletion->categoryName, QStringLiteral("Cats"));
+    QCOMPARE(deletion->movedItems.size(), 3);
+    QCOMPARE(filesBelow(root()), (QStringList{QStringLiteral(".DS_Store"), QStringLiteral(".DS_Store 2"),
+                                              QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
+    QCOMPARE(readFile(root() + QStringLiteral("/.DS_Store")), QByteArray("root's own"));
+
+    const Result<QList<FileMove>> restored = m_ops->restoreDeletedCategory(*deletion);
+    QVERIFY(restored.has_value());
+    QCOMPARE(filesBelow(root()),
+             (QStringList{QStringLiteral(".DS_Store"), QStringLiteral("Cats/.DS_Store"),
+                          QStringLiteral("Cats/a.jpg"), QStringLiteral("Cats/b.jpg")}));
+    QCOMPARE(readFile(root() + QStringLiteral("/Cats/.DS_Store")), QByteArray("cats'"));
+}
+
+void tst_FileOperations::deleteCategoryWithSubfolderMovesNothing()
+{
+    writeFile(root(), QStringLiteral("Cats/a.jpg"));
+    makeFolder(root(), QStringLiteral("Cats/Kittens"));
+    const Result<CategoryDeletion> deletion =
+        m_ops->deleteCategory(url(QStringLiteral("Cats")), url(QString()));
+    QVERIFY(!deletion.has_value());
+    QCOMPARE(deletion.error().code, FileSystemError::Code::categoryContainsFolders);
+    QCOMPARE(filesBelow(root()), QStringList{QStringLiteral("Cats/a.jpg")});
+
+    // A name that is not valid UTF-8 could not be moved back by name: nothing moves either.
+    QDir(root()).rmdir(QStringLiteral("Cats/Kittens"));
+    const QByteArray badName = QFile::encodeName(root()) + "/Cats/caf\xE9.jpg";
+    FILE *file = ::fopen(badName.constData(), "wb");
+    QVERIFY(file);
+    ::fclose(file);
+    const Result<CategoryDeletion> blocked =
+        m_ops->deleteCategory(url(QStringLiteral("Cats")), url(QString()));
+    QVERIFY(!blocked.has_value());
+    QVERIFY2(blocked.error().message.contains(QStringLiteral("“Cats” holds an item whose name")),
+             qPrintable(blocked.error().message));
+    QVERIFY(QFile::exists(root() + QStringLiteral("/Cats/a.jpg")));
+    ::unlink(badName.constData()); // QTemporaryDir cannot see such a name to remove it
+}
+
+void tst_FileOperations::failedFolderRemovalRollsBack()
+{
+    writeFile(root(), QStringLiteral("Cats/a.jpg"));
+    writeFile(root(), QStringLiteral("Cats/b.jpg"));
+    m_fs->failNth(Call::removeFolder, 1, EBUSY);
+    const Result<CategoryDeletion> deletion =
+        m_ops->deleteCategory(url(QStringLiteral("Cats")), url(QString()));
+    QVERIFY(!deletion.has_value());
+    QCOMPARE(deletion.error().systemError, EBUSY);
+    QCOMPARE(filesBelow(root()), (QStringList{QStringLiteral("Cats/a.jpg"), QStringLiteral("Cats/b.jpg")}));
+}
+
+void tst_FileOperations::restoreWhenNameTakenMovesNothing()
+{
+    writeFile(root(), QStringLiteral("Cats/a.jpg"));
+    const Result<CategoryDeletion> deletion =
+        m_ops->deleteCategory(url(QStringLiteral("Cats")), url(QString()));
+    QVERIFY(deletion.has_value());
+    makeFolder(root(), QStringLiteral("Cats"));
+    const Result<QList<FileMove>> restored = m_ops->restoreDeletedCategory(*deletion);
+    QVERIFY(!restored.has_value());
+    QCOMPARE(restored.error().message, QStringLiteral("A category named “Cats” already exists."));
+    QCOMPARE(filesBelow(root()), QStringList{QStringLiteral("a.jpg")});
+
+    // When moving back fails, the re-created folder does not stay behind.
+    QVERIFY(QDir(root()).rmdir(QStringLiteral("Cats")));
+    m_fs->failNth(Call::move, 1, EIO);
+    QVERIFY(!m_ops->restoreDeletedCategory(*deletion).has_value());
+    QCOMPARE(filesBelow(root()), QStringList{QStringLiteral("a.jpg")});
+    QVERIFY(!QFileInfo::exists(root() + QStringLiteral("/Cats")));
+}
+
+QTEST_GUILESS_MAIN(tst_FileOperations)
+#include "tst_FileOperations.moc"

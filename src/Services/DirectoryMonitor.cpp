@@ -1,0 +1,218 @@
+#include "DirectoryMonitor.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QtDebug>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace {
+
+// Changes of the folder's own entries and of the folder itself. Events inside subfolders are
+// not reported by the kernel, which is what keeps the watch one level deep.
+constexpr uint32_t watchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB |
+                               IN_DELETE_SELF | IN_MOVE_SELF | IN_CLOSE_WRITE | IN_ONLYDIR;
+
+QStringList cleanedPaths(const QList<QUrl> &folders)
+{
+    QStringList paths;
+    for (const QUrl &url : folders) {
+        if (url.isLocalFile()) {
+            paths.append(QDir::cleanPath(QFileInfo(url.toLocalFile()).absoluteFilePath()));
+        }
+    }
+    paths.sort();
+    paths.removeDuplicates();
+    return paths;
+}
+
+} // namespace
+
+DirectoryMonitor::DirectoryMonitor(std::function<void()> onChange)
+    : m_onChange(std::move(onChange))
+    , m_inotifyFd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    , m_wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+{
+    // Without either descriptor the monitor stays inert: it never fails, it just never reports.
+    if (m_inotifyFd < 0 || m_wakeFd < 0) {
+        qWarning("DirectoryMonitor: cannot watch folders: %s", std::strerror(errno));
+        return;
+    }
+    m_thread = std::thread([this] { run(); });
+}
+
+DirectoryMonitor::~DirectoryMonitor()
+{
+    if (m_thread.joinable()) {
+        Q_ASSERT(m_thread.get_id() != std::this_thread::get_id());
+        post(std::nullopt, true);
+        m_thread.join();
+    }
+    for (int fd : {m_inotifyFd, m_wakeFd}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+void DirectoryMonitor::watch(const QList<QUrl> &folders)
+{
+    post(folders, false);
+}
+
+void DirectoryMonitor::stop()
+{
+    post(QList<QUrl>(), false);
+}
+
+QStringList DirectoryMonitor::watchedFolders() const
+{
+    const QMutexLocker locker(&m_mutex);
+    return m_published;
+}
+
+void DirectoryMonitor::post(std::optional<QList<QUrl>> folders, bool quit)
+{
+    if (!m_thread.joinable()) {
+        return;
+    }
+    {
+        const QMutexLocker locker(&m_mutex);
+        if (folders) {
+            m_request = std::move(folders);
+        }
+        m_quit = m_quit || quit;
+    }
+    const uint64_t one = 1;
+    // Only fails when the counter is saturated, and then a wake-up is pending anyway.
+    [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+}
+
+void DirectoryMonitor::run()
+{
+    for (;;) {
+        int timeout = -1;
+        if (m_deadline) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(*m_deadline - Clock::now());
+            timeout = int(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+        }
+        pollfd fds[] = {{m_inotifyFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+        if (::poll(fds, 2, timeout) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            qWarning("DirectoryMonitor: poll failed: %s", std::strerror(errno));
+            return;
+        }
+        // Events first: whatever they scheduled belongs to the old set and a request that came
+        // in alongside them must be able to drop it.
+        if (fds[0].revents & POLLIN) {
+            readEvents();
+        }
+        if (fds[1].revents & POLLIN) {
+            uint64_t count = 0;
+            [[maybe_unused]] const ssize_t drained = ::read(m_wakeFd, &count, sizeof count);
+            std::optional<QList<QUrl>> request;
+            {
+                const QMutexLocker locker(&m_mutex);
+                if (m_quit) {
+                    return;
+                }
+                request.swap(m_request);
+            }
+            if (request) {
+                apply(*request);
+            }
+        }
+        if (m_deadline && Clock::now() >= *m_deadline) {
+            setDeadline(std::nullopt);
+            m_onChange();
+        }
+    }
+}
+
+void DirectoryMonitor::apply(const QList<QUrl> &folders)
+{
+    setDeadline(std::nullopt);
+    for (const auto &[descriptor, path] : m_watches) {
+        inotify_rm_watch(m_inotifyFd, descriptor);
+    }
+    m_watches.clear();
+    for (const QString &path : cleanedPaths(folders)) {
+        const int descriptor =
+            inotify_add_watch(m_inotifyFd, QFile::encodeName(path).constData(), watchMask);
+        // Two paths naming the same folder (through a link) share one descriptor.
+        if (descriptor >= 0) {
+            m_watches.try_emplace(descriptor, path);
+        }
+    }
+    publishWatches();
+}
+
+void DirectoryMonitor::readEvents()
+{
+    alignas(inotify_event) char buffer[16 * 1024];
+    bool changed = false;
+    bool watchesEnded = false;
+    for (;;) {
+        const ssize_t length = ::read(m_inotifyFd, buffer, sizeof buffer);
+        if (length <= 0) {
+            break;
+        }
+        for (ssize_t offset = 0; offset < length;) {
+            inotify_event event;
+            std::memcpy(&event, buffer + offset, sizeof event);
+            offset += ssize_t(sizeof event) + event.len;
+            if (event.mask & IN_Q_OVERFLOW) {
+                // Lost events may have been anyone's; only an empty set cannot have changed.
+                changed = changed || !m_watches.empty();
+                continue;
+            }
+            // Events of descriptors already removed were queued for a previous set.
+            const auto watch = m_watches.find(event.wd);
+            if (watch == m_watches.end()) {
+                continue;
+            }
+            if (event.mask & IN_IGNORED) {
+                // The folder is gone (its delete event came just before) or its volume unmounted.
+                m_watches.erase(watch);
+                watchesEnded = true;
+                continue;
+            }
+            changed = true;
+        }
+    }
+    if (watchesEnded) {
+        publishWatches();
+    }
+    if (changed) {
+        setDeadline(Clock::now() + debounceInterval);
+    }
+}
+
+void DirectoryMonitor::publishWatches()
+{
+    QStringList paths;
+    for (const auto &[descriptor, path] : m_watches) {
+        paths.append(path);
+    }
+    paths.sort();
+    const QMutexLocker locker(&m_mutex);
+    m_published = paths;
+}
+
+void DirectoryMonitor::setDeadline(std::optional<Clock::time_point> deadline)
+{
+    m_deadline = deadline;
+    m_changePending = deadline.has_value();
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+// Watches a set of folders, one level each, and calls back once per burst of changes, half a
+// second after the burst's last event. All watch state lives on the monitor's own thread, where
+// the callback also runs; once the destructor has returned the callback never runs again.
+
+#include <QList>
+#include <QMutex>
+#include <QStringList>
+#include <QUrl>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <thread>
+
+class DirectoryMonitor
+{
+public:
+    static constexpr std::chrono::milliseconds debounceInterval{500};
+
+    // `onChange` runs on the monitor's thread, never on the caller's.
+    explicit DirectoryMonitor(std::function<void()> onChange);
+    // Stops and joins the monitor thread; a running callback finishes first, a pending one is
+    // dropped. Must not be called from inside the callback.
+    ~DirectoryMonitor();
+
+    DirectoryMonitor(const DirectoryMonitor &) = delete;
+    DirectoryMonitor &operator=(const DirectoryMonitor &) = delete;
+
+    // Replaces the watched set and drops a pending callback. Folders that are missing, not
+    // folders or not local are skipped. Returns at once; the work happens on the monitor thread.
+    void watch(const QList<QUrl> &folders);
+    // Watches nothing and drops a pending callback. Returns at once.
+    void stop();
+
+    // What the monitor thread has applied so far, for tests: the sorted cleaned paths that hold
+    // a live watch, and whether a callback is scheduled.
+    QStringList watchedFolders() const;
+    bool hasPendingChange() const { return m_changePending; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void run();
+    void post(std::optional<QList<QUrl>> folders, bool quit);
+    void apply(const QList<QUrl> &folders);
+    void readEvents();
+    void publishWatches();
+    void setDeadline(std::optional<Clock::time_point> deadline);
+
+    const std::function<void()> m_onChange;
+    int m_inotifyFd = -1;
+    int m_wakeFd = -1;
+
+    // Requests from any thread. Each one replaces the whole set, so only the latest matters.
+    mutable QMutex m_mutex;
+    std::optional<QList<QUrl>> m_request;
+    bool m_quit = false;
+    QStringList m_published;
+    std::atomic<bool> m_changePending = false;
+
+    // Monitor thread only.
+    std::map<int, QString> m_watches; // inotify watch descriptor -> folder path
+    std::optional<Clock::time_point> m_deadline;
+
+    std::thread m_thread; // last member: starts once everything above exists
+};

@@ -11,14 +11,23 @@ void FaultyFileSystem::failNth(Call kind, int n, int errnum)
     };
 }
 
+void FaultyFileSystem::reset()
+{
+    hook = {};
+    m_sawFailure = false;
+    injectedCount = 0;
+}
+
 std::optional<FileSystemError> FaultyFileSystem::intercept(Call call, const QString &path,
                                                            const QString &other)
 {
     ++callCount;
-    if (!hook) {
+    if (!hook || m_sawFailure) {
         return std::nullopt;
     }
     if (const std::optional<int> errnum = hook(call, path, other)) {
+        m_sawFailure = true;
+        ++injectedCount;
         return FileSystemError::system(*errnum,
                                        QStringLiteral("Injected failure at ") + quotedName(path));
     }
@@ -33,47 +42,47 @@ std::optional<FileSystemError> FaultyFileSystem::intercept(Call call, const QStr
 Result<QList<EntryInfo>> FaultyFileSystem::list(const QString &folder)
 {
     CALVENOR_INTERCEPT(Call::list, folder)
-    return LinuxFileSystem::list(folder);
+    return noted(LinuxFileSystem::list(folder));
 }
 
 Result<EntryInfo> FaultyFileSystem::stat(const QString &path, bool followLink)
 {
     CALVENOR_INTERCEPT(Call::stat, path)
-    return LinuxFileSystem::stat(path, followLink);
+    return noted(LinuxFileSystem::stat(path, followLink));
 }
 
 Result<void> FaultyFileSystem::moveNoReplace(const QString &source, const QString &destination)
 {
     CALVENOR_INTERCEPT(Call::move, source, destination)
-    return LinuxFileSystem::moveNoReplace(source, destination);
+    return noted(LinuxFileSystem::moveNoReplace(source, destination));
 }
 
 Result<void> FaultyFileSystem::copyNoReplace(const QString &source, const QString &destination)
 {
     CALVENOR_INTERCEPT(Call::copy, source, destination)
-    return LinuxFileSystem::copyNoReplace(source, destination);
+    return noted(LinuxFileSystem::copyNoReplace(source, destination));
 }
 
 Result<void> FaultyFileSystem::makeFolder(const QString &path)
 {
     CALVENOR_INTERCEPT(Call::makeFolder, path)
-    return LinuxFileSystem::makeFolder(path);
+    return noted(LinuxFileSystem::makeFolder(path));
 }
 
 Result<void> FaultyFileSystem::removeFile(const QString &path)
 {
     CALVENOR_INTERCEPT(Call::removeFile, path)
-    return LinuxFileSystem::removeFile(path);
+    return noted(LinuxFileSystem::removeFile(path));
 }
 
 Result<void> FaultyFileSystem::removeEmptyFolder(const QString &path)
 {
     CALVENOR_INTERCEPT(Call::removeFolder, path)
-    return LinuxFileSystem::removeEmptyFolder(path);
+    return noted(LinuxFileSystem::removeEmptyFolder(path));
 }
 
 Result<QString> FaultyFileSystem::moveToTrash(const QString &path)
 {
     CALVENOR_INTERCEPT(Call::trash, path)
-    return LinuxFileSystem::moveToTrash(path);
+    return noted(LinuxFileSystem::moveToTrash(path));
 }

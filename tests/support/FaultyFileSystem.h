@@ -18,9 +18,13 @@ public:
                                                   const QString &other)>;
     Hook hook;
     int callCount = 0;
+    int injectedCount = 0;
 
     // Fails the n-th call (counted from 1) of `kind`, once; other calls run normally.
+    // Once any call has failed, real or injected, nothing more is injected: the clean-up after
+    // a failure (rollback) runs against the real disk. reset() starts over.
     void failNth(Call kind, int n, int errnum = EIO);
+    void reset();
 
     Result<QList<EntryInfo>> list(const QString &folder) override;
     Result<EntryInfo> stat(const QString &path, bool followLink = false) override;
@@ -32,6 +36,14 @@ public:
     Result<QString> moveToTrash(const QString &path) override;
 
 private:
+    template<typename T>
+    T noted(T result)
+    {
+        m_sawFailure = m_sawFailure || !result.has_value();
+        return result;
+    }
+    bool m_sawFailure = false;
+
     std::optional<FileSystemError> intercept(Call call, const QString &path,
                                              const QString &other = {});
 };

@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QImageReader>
 #include <QSet>
-#include <QtConcurrent/QtConcurrentMap>
+#include <QBuffer>
+#include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,6 +20,7 @@ struct DimensionWorkItem
     DimensionCacheKey key;
     QString path;
     ImageDimensions result; // written by exactly one worker
+    bool done = false;
 };
 
 } // namespace
@@ -26,8 +29,7 @@ ImageDimensionsReader::ImageDimensionsReader(HeaderReader readHeader, int proces
     : m_readHeader(std::move(readHeader))
     , m_width(batchWidth(processorCount))
 {
-    // The executor thread joins each batch and takes part in it, so the pool needs one
-    // thread fewer than the batch is wide.
+    // The calling thread reads too, so the pool needs one thread fewer than a batch is wide.
     m_pool.setMaxThreadCount(std::max(1, m_width - 1));
     m_pool.setExpiryTimeout(-1);
 }
@@ -36,6 +38,38 @@ int ImageDimensionsReader::batchWidth(int processorCount)
 {
     return std::clamp(processorCount, 1, 8);
 }
+
+namespace {
+
+// Every header we know fits in the first 64 KiB, except a JPEG whose EXIF block carries a big
+// preview; that one falls back to reading from the file.
+constexpr qint64 headLength = 64 * 1024;
+
+ImageDimensions upright(QImageReader &reader)
+{
+    // size() and transformation() parse the header only; nothing is decoded or allocated.
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() < 1 || size.height() < 1) {
+        return {};
+    }
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90) {
+        return {size.height(), size.width()}; // orientations 5 to 8 turn by a quarter
+    }
+    return {size.width(), size.height()};
+}
+
+bool hasReaderFor(const QByteArray &suffix)
+{
+    static const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    return formats.contains(suffix);
+}
+
+bool isRead(const ImageDimensions &dimensions)
+{
+    return dimensions.width > 0 && dimensions.height > 0;
+}
+
+} // namespace
 
 ImageDimensions ImageDimensionsReader::imageDimensions(const QString &path)
 {
@@ -51,21 +85,35 @@ ImageDimensions ImageDimensionsReader::imageDimensions(const QString &path)
         ::close(fd);
         return {};
     }
-    QFile file(path); // keeps the name, so the reader can use the extension as a hint
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return {};
+    // One read of the file's start, then parse from memory: the image readers seek back and
+    // forth while they probe formats, which costs system calls on a file and nothing here.
+    QByteArray head(qMin<qint64>(headLength, st.st_size), Qt::Uninitialized);
+    const ssize_t got = head.isEmpty() ? 0 : ::pread(fd, head.data(), size_t(head.size()), 0);
+    head.resize(got > 0 ? got : 0);
+
+    QBuffer buffer(&head);
+    buffer.open(QIODevice::ReadOnly);
+    // The extension is tried first, as a hint; content that does not match it is probed.
+    const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
+    ImageDimensions result;
+    if (!suffix.isEmpty() && hasReaderFor(suffix)) {
+        QImageReader reader(&buffer, suffix);
+        result = upright(reader);
     }
-    QImageReader reader(&file);
-    // size() and transformation() parse the header only; nothing is decoded or allocated.
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() < 1 || size.height() < 1) {
-        return {};
+    if (!isRead(result)) {
+        buffer.seek(0);
+        QImageReader reader(&buffer);
+        result = upright(reader);
     }
-    if (reader.transformation() & QImageIOHandler::TransformationRotate90) {
-        return {size.height(), size.width()}; // orientations 5 to 8 turn by a quarter
+    if (!isRead(result) && st.st_size > headLength) {
+        QFile file(path);
+        if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+            QImageReader reader(&file);
+            result = upright(reader);
+        }
     }
-    return {size.width(), size.height()};
+    ::close(fd);
+    return result;
 }
 
 Result<void> ImageDimensionsReader::populateImageDimensions(QList<PhotoSection> &sections,
@@ -89,28 +137,49 @@ Result<void> ImageDimensionsReader::populateImageDimensions(QList<PhotoSection> 
     }
     m_cache.removeIf([&inUse](const auto &entry) { return !inUse.contains(entry.key()); });
 
-    for (qsizetype start = 0; start < work.size(); start += m_width) {
-        if (isCancelled()) {
-            return std::unexpected(FileSystemError::cancelled());
-        }
-        const qsizetype end = std::min(work.size(), start + m_width);
-        auto batch = QList<DimensionWorkItem *>();
-        batch.reserve(end - start);
-        for (qsizetype i = start; i < end; ++i) {
-            batch.append(&work[i]);
-        }
-        QtConcurrent::blockingMap(&m_pool, batch, [this](DimensionWorkItem *item) {
-            item->result = m_readHeader(item->path);
-            m_headersRead.fetch_add(1, std::memory_order_relaxed);
-        });
-        for (const DimensionWorkItem *item : std::as_const(batch)) {
-            Photo &photo = sections[item->sectionIndex].photos[item->photoIndex];
-            photo.pixelWidth = item->result.width;
-            photo.pixelHeight = item->result.height;
-            if (item->result.width > 0 && item->result.height > 0) {
-                m_cache.insert(item->key, item->result);
+    // Workers take items in order. Items are grouped in batches of m_width: the first item of
+    // each batch checks for cancellation, so a batch that has started always finishes and no
+    // later one starts. No join per batch: that would cost a thread wake-up every few files.
+    std::atomic<qsizetype> next{0};
+    std::atomic<bool> stopped{false};
+    const auto drain = [&] {
+        for (;;) {
+            const qsizetype index = next.fetch_add(1);
+            if (index >= work.size() || stopped.load()) {
+                return;
             }
+            if (index % m_width == 0 && isCancelled()) {
+                stopped = true;
+                return;
+            }
+            work[index].result = m_readHeader(work[index].path);
+            work[index].done = true;
+            m_headersRead.fetch_add(1, std::memory_order_relaxed);
         }
+    };
+    QList<QFuture<void>> helpers;
+    const qsizetype helperCount = std::min<qsizetype>(m_width - 1, work.size() - 1);
+    for (qsizetype i = 0; i < helperCount; ++i) {
+        helpers.append(QtConcurrent::run(&m_pool, drain));
+    }
+    drain();
+    for (QFuture<void> &helper : helpers) {
+        helper.waitForFinished();
+    }
+
+    for (const DimensionWorkItem &item : std::as_const(work)) {
+        if (!item.done) {
+            continue;
+        }
+        Photo &photo = sections[item.sectionIndex].photos[item.photoIndex];
+        photo.pixelWidth = item.result.width;
+        photo.pixelHeight = item.result.height;
+        if (isRead(item.result)) {
+            m_cache.insert(item.key, item.result);
+        }
+    }
+    if (stopped) {
+        return std::unexpected(FileSystemError::cancelled());
     }
     return {};
 }

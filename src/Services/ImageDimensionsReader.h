@@ -49,6 +49,7 @@ public:
                                    int processorCount = QThread::idealThreadCount());
 
     // Sets pixelWidth and pixelHeight of every photo in place. Fails only when cancelled.
+    // `isCancelled` is asked from the reading threads, so it must be thread-safe.
     Result<void> populateImageDimensions(QList<PhotoSection> &sections,
                                          const CancelCheck &isCancelled = neverCancelled);
 

@@ -55,6 +55,18 @@ QByteArray pngClaiming(quint32 width, quint32 height)
     return png;
 }
 
+// Pushes the size marker of a JPEG past the first 64 KiB with two large application segments,
+// as a camera's embedded preview does.
+QByteArray withLargePreview(const QByteArray &jpeg)
+{
+    QByteArray padded = jpeg.left(2);
+    for (int i = 0; i < 2; ++i) {
+        padded.append("\xFF\xEF", 2).append(char(0xEA)).append(char(0x60));
+        padded.append(QByteArray(0xEA60 - 2, 'p'));
+    }
+    return padded + jpeg.mid(2);
+}
+
 QByteArray jpegBytes(QSize size, int orientation)
 {
     return SamplePhotos::encodeJpeg(SamplePhotos::makeImage(size.width(), size.height(), 7),
@@ -87,6 +99,9 @@ void tst_ImageDimensionsReader::readsUprightSizeFromHeader_data()
                                     << ImageDimensions{100000, 100000};
     QTest::newRow("truncated after header")
         << QStringLiteral("cut.jpg") << jpegBytes({64, 48}, 1).left(700) << ImageDimensions{64, 48};
+    QTest::newRow("size marker beyond 64 KiB")
+        << QStringLiteral("preview.jpg") << withLargePreview(jpegBytes({64, 48}, 6))
+        << ImageDimensions{48, 64};
     QTest::newRow("zero bytes") << QStringLiteral("empty.jpg") << QByteArray()
                                 << ImageDimensions{};
     QTest::newRow("text named .jpg") << QStringLiteral("notes.jpg") << QByteArray("hello\n")

@@ -35,10 +35,25 @@ QByteArray readHead(const QString &path)
 
 bool ImageTypeDetector::isImage(const QString &path, const QString &name) const
 {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString suffix = dot > 0 ? name.mid(dot + 1).toLower() : QString();
+    if (!suffix.isEmpty()) {
+        QMutexLocker locker(&m_mutex);
+        if (const auto known = m_bySuffix.constFind(suffix); known != m_bySuffix.cend()) {
+            return *known;
+        }
+    }
     const QList<QMimeType> byName = m_database.mimeTypesForFileName(name);
     QMimeType type;
     if (byName.size() == 1) {
         type = byName.first();
+        if (!suffix.isEmpty()
+            && type.globPatterns().contains(QStringLiteral("*.") + suffix, Qt::CaseInsensitive)) {
+            const bool conforms = conformsToImage(type);
+            QMutexLocker locker(&m_mutex);
+            m_bySuffix.insert(suffix, conforms);
+            return conforms;
+        }
     } else {
         // No known extension, or an ambiguous one: the content decides.
         type = m_database.mimeTypeForFileNameAndData(name, readHead(path));

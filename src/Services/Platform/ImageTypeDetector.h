@@ -20,4 +20,7 @@ private:
     QMimeDatabase m_database;
     mutable QMutex m_mutex;
     mutable QHash<QString, bool> m_conformance; // by MIME type name
+    // Verdicts for extensions that the database maps to one type by a plain "*.ext" pattern,
+    // so most files are judged without a database lookup.
+    mutable QHash<QString, bool> m_bySuffix;
 };

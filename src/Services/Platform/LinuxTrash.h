@@ -1,6 +1,6 @@
 #pragma once
 
-// The freedesktop trash (Trash specification 1.0): the home trash, or $topdir/.Trash/$uid or
+// The freedesktop.org trash (Trash 1.0): the home trash, or $topdir/.Trash/$uid or
 // $topdir/.Trash-$uid on other volumes. An item's .trashinfo is on disk before the item moves,
 // and the item moves only through the seam's no-replace move, so the trash never replaces one.
 

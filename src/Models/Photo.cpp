@@ -36,3 +36,12 @@ QString standardizedPath(const QUrl &url)
     const QString path = url.isLocalFile() ? url.toLocalFile() : url.path();
     return QDir::cleanPath(path);
 }
+
+QUrl childURL(const QUrl &folder, const QString &name)
+{
+    QString path = standardizedPath(folder);
+    if (!path.endsWith(QLatin1Char('/'))) {
+        path += QLatin1Char('/');
+    }
+    return QUrl::fromLocalFile(path + name);
+}

@@ -35,3 +35,5 @@ size_t qHash(const Photo &photo, size_t seed = 0);
 
 // Absolute, cleaned local path of a file URL (no dot segments, no doubled separators).
 QString standardizedPath(const QUrl &url);
+// The file URL of `name` inside `folder`.
+QUrl childURL(const QUrl &folder, const QString &name);

@@ -1,0 +1,442 @@
+#include "CollectionStore.h"
+
+#include <QFileInfo>
+
+// Construction, opening, reloading, the mutation bracket, alerts and the HUD. Selection,
+// filing, categories and keys live in the other CollectionStore*.cpp files.
+
+namespace {
+
+const QString sortOrderKey = QStringLiteral("photoSortOrder");
+const QString thumbnailSizeKey = QStringLiteral("thumbnailSize");
+const QString workspaceModeKey = QStringLiteral("workspaceMode");
+const QString browseLayoutKey = QStringLiteral("browseLayout");
+const QString browseFilterKey = QStringLiteral("browseCategoryFilterID");
+const QString browseCellSizeKey = QStringLiteral("browseCellSize");
+
+QString lastPathComponent(const QUrl &url)
+{
+    const QString path = standardizedPath(url);
+    const QString name = QFileInfo(path).fileName();
+    return name.isEmpty() ? path : name;
+}
+
+double positiveOr(const QVariant &value, double fallback)
+{
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    return ok && number > 0 ? number : fallback;
+}
+
+template<typename Enum>
+Enum enumOr(const QVariant &value, Enum fallback)
+{
+    return fromRawValue<Enum>(value.toString()).value_or(fallback);
+}
+
+} // namespace
+
+CollectionStore::CollectionStore(DesktopServices &desktop, std::shared_ptr<QSettings> settings,
+                                 std::shared_ptr<PlatformFileSystem> fileSystem, QObject *parent)
+    : QObject(parent)
+    , m_desktop(desktop)
+    , m_settings(settings ? std::move(settings)
+                          : std::make_shared<QSettings>(QStringLiteral("Calvenor"),
+                                                        QStringLiteral("Photo Sorter")))
+    , m_fileSystem(std::move(fileSystem))
+    , m_bookmarkStore(m_settings)
+{
+    readSettings();
+    m_recentFolders = m_bookmarkStore.resolvedRecentURLs();
+    // The monitor calls back on its own thread; the store's own thread takes it from there.
+    // Posted calls to a destroyed store are dropped by Qt, and the monitor is joined in the
+    // destructor before that.
+    m_directoryMonitor = std::make_unique<DirectoryMonitor>([this] {
+        QMetaObject::invokeMethod(this, &CollectionStore::externalFolderDidChange,
+                                  Qt::QueuedConnection);
+    });
+
+    m_hudTimer.setSingleShot(true);
+    m_hudTimer.setTimerType(Qt::PreciseTimer);
+    m_hudTimer.setInterval(hudDurationMs);
+    connect(&m_hudTimer, &QTimer::timeout, this, [this] { setHudMessage(std::nullopt); });
+    m_typeSelectTimer.setSingleShot(true);
+    m_typeSelectTimer.setInterval(typeSelectResetMs);
+    connect(&m_typeSelectTimer, &QTimer::timeout, this, [this] { m_typeSelectBuffer.clear(); });
+}
+
+CollectionStore::~CollectionStore()
+{
+    delete m_keyEventFilter.data();
+    if (m_collectionLoad) {
+        m_collectionLoad->cancel();
+    }
+    m_directoryMonitor.reset(); // stops and joins: no change notice after this point
+}
+
+void CollectionStore::readSettings()
+{
+    QSettings &s = *m_settings;
+    m_sortOrder = enumOr(s.value(sortOrderKey), PhotoSortOrder::filename);
+    m_thumbnailSize = positiveOr(s.value(thumbnailSizeKey), 184);
+    m_workspaceMode = enumOr(s.value(workspaceModeKey), WorkspaceMode::sort);
+    m_browseLayout = enumOr(s.value(browseLayoutKey), BrowseLayoutMode::tiles);
+    const QString filter = s.value(browseFilterKey, QStringLiteral("all")).toString();
+    m_browseFilterSectionID = filter == QLatin1String("all") ? std::nullopt
+                                                             : std::optional<QString>(filter);
+    m_browseCellSize = positiveOr(s.value(browseCellSizeKey), 240);
+}
+
+// ----- Observable setters
+
+void CollectionStore::setCollection(std::optional<PhotoCollection> collection, int animationMs)
+{
+    if (collection == m_collection) {
+        return;
+    }
+    m_collection = std::move(collection);
+    m_collectionAnimationMs = animationMs;
+    Q_EMIT collectionChanged();
+}
+
+
+void CollectionStore::setSelectedPhotoIDs(const QSet<QString> &ids)
+{
+    if (m_selectedPhotoIDs == ids) {
+        return;
+    }
+    m_selectedPhotoIDs = ids;
+    Q_EMIT selectedPhotoIDsChanged();
+}
+
+void CollectionStore::setFocusedPhotoID(const std::optional<QString> &id)
+{
+    if (m_focusedPhotoID == id) {
+        return;
+    }
+    m_focusedPhotoID = id;
+    Q_EMIT focusedPhotoIDChanged();
+}
+
+void CollectionStore::setSelectionAnchorID(const std::optional<QString> &id)
+{
+    if (m_selectionAnchorID == id) {
+        return;
+    }
+    m_selectionAnchorID = id;
+    Q_EMIT selectionAnchorIDChanged();
+}
+
+void CollectionStore::setSelection(const QSet<QString> &ids, const std::optional<QString> &focus,
+                                   const std::optional<QString> &anchor)
+{
+    setSelectedPhotoIDs(ids);
+    setFocusedPhotoID(focus);
+    setSelectionAnchorID(anchor);
+}
+
+void CollectionStore::setIsLoading(bool loading)
+{
+    if (m_isLoading == loading) {
+        return;
+    }
+    m_isLoading = loading;
+    Q_EMIT isLoadingChanged();
+}
+
+void CollectionStore::setLoadingMessage(const QString &message)
+{
+    if (m_loadingMessage == message) {
+        return;
+    }
+    m_loadingMessage = message;
+    Q_EMIT loadingMessageChanged();
+}
+
+void CollectionStore::setDropTargetSectionID(const std::optional<QString> &sectionID)
+{
+    if (m_dropTargetSectionID == sectionID) {
+        return;
+    }
+    m_dropTargetSectionID = sectionID;
+    Q_EMIT dropTargetSectionIDChanged();
+}
+
+void CollectionStore::setAlert(const std::optional<UserFacingAlert> &alert)
+{
+    if (m_alert == alert) {
+        return;
+    }
+    m_alert = alert;
+    Q_EMIT alertChanged();
+}
+
+void CollectionStore::setCategoryPrompt(const std::optional<CategoryPrompt> &prompt)
+{
+    if (m_categoryPrompt == prompt) {
+        return;
+    }
+    m_categoryPrompt = prompt;
+    Q_EMIT categoryPromptChanged();
+}
+
+void CollectionStore::setDeleteCategoryPrompt(const std::optional<DeleteCategoryPrompt> &prompt)
+{
+    if (m_deleteCategoryPrompt == prompt) {
+        return;
+    }
+    m_deleteCategoryPrompt = prompt;
+    Q_EMIT deleteCategoryPromptChanged();
+}
+
+void CollectionStore::setHudMessage(const std::optional<QString> &message)
+{
+    if (m_hudMessage == message) {
+        return;
+    }
+    m_hudMessage = message;
+    Q_EMIT hudMessageChanged();
+}
+
+void CollectionStore::setScrollRequest(const ScrollRequest &request)
+{
+    m_scrollRequest = request; // a fresh nonce always makes it a change
+    Q_EMIT scrollRequestChanged();
+}
+
+void CollectionStore::setRecentFolders(const QList<QUrl> &folders)
+{
+    if (m_recentFolders == folders) {
+        return;
+    }
+    m_recentFolders = folders;
+    Q_EMIT recentFoldersChanged();
+}
+
+void CollectionStore::setBrowseFilterSectionID(const std::optional<QString> &id)
+{
+    if (m_browseFilterSectionID == id) {
+        return;
+    }
+    m_browseFilterSectionID = id;
+    Q_EMIT browseFilterSectionIDChanged();
+}
+
+// ----- Opening
+
+void CollectionStore::chooseFolder()
+{
+    const FolderPanelRequest request{
+        QStringLiteral("Open a Photo Collection"),
+        QStringLiteral("Choose a folder. Its first-level folders become categories."),
+        QStringLiteral("Open Collection")};
+    QPointer<CollectionStore> self(this);
+    m_desktop.chooseFolder(request, [self](std::optional<QUrl> folder) {
+        if (self && folder) {
+            self->openCollection(*folder, true);
+        }
+    });
+}
+
+void CollectionStore::openRecent(const QUrl &url)
+{
+    const Result<std::optional<QUrl>> resolved = m_bookmarkStore.resolve(standardizedPath(url));
+    if (!resolved) {
+        show(resolved.error(), QStringLiteral("Couldn\u2019t Open Recent Folder"));
+        return;
+    }
+    openCollection(resolved->value_or(url), false);
+}
+
+void CollectionStore::restoreLastCollectionIfNeeded()
+{
+    if (m_didAttemptRestore) {
+        return;
+    }
+    m_didAttemptRestore = true;
+    const Result<std::optional<QUrl>> last = m_bookmarkStore.resolveLast();
+    if (!last) {
+        show(last.error(), QStringLiteral("Couldn\u2019t Reopen Folder"));
+        return;
+    }
+    if (*last) {
+        openCollection(**last, false);
+    }
+}
+
+void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
+{
+    if (m_collectionLoad) {
+        m_collectionLoad->cancel(); // its result is dropped below: the id no longer matches
+    }
+    const QUuid loadID = QUuid::createUuid();
+    m_activeCollectionLoadID = loadID;
+    setIsLoading(true);
+    setLoadingMessage(QStringLiteral("Reading ") + lastPathComponent(url));
+    const QUrl root = QUrl::fromLocalFile(standardizedPath(url));
+
+    auto *watcher = new QFutureWatcher<Result<PhotoCollection>>(this);
+    m_collectionLoad = watcher;
+    connect(watcher, &QFutureWatcherBase::finished, this, [=, this] {
+        watcher->deleteLater();
+        if (m_collectionLoad == watcher) {
+            m_collectionLoad = nullptr;
+        }
+        const bool isActive = m_activeCollectionLoadID == loadID;
+        const bool cancelled = watcher->isCanceled() || watcher->future().resultCount() == 0
+                               || (!watcher->result()
+                                   && watcher->result().error().code
+                                          == FileSystemError::Code::cancelled);
+        if (!isActive) {
+            return; // superseded: its result or failure is dropped
+        }
+        m_activeCollectionLoadID.reset();
+        if (cancelled) {
+            setIsLoading(false);
+            return;
+        }
+        const Result<PhotoCollection> &result = watcher->result();
+        if (!result) {
+            setIsLoading(false);
+            show(result.error(), QStringLiteral("Couldn\u2019t Open Folder"));
+            return;
+        }
+        m_scopedCollectionURL = root;
+        setCollection(*result);
+        setSelection({}, std::nullopt, std::nullopt);
+        validateBrowseFilter();
+        setIsLoading(false);
+        updateDirectoryMonitor();
+        if (persistBookmark) {
+            if (const Result<void> saved = m_bookmarkStore.save(root, true); !saved) {
+                show(saved.error(), QStringLiteral("Folder Opened, but Access Couldn\u2019t Be Saved"));
+                return;
+            }
+        }
+        setRecentFolders(m_bookmarkStore.resolvedRecentURLs());
+    });
+    watcher->setFuture(m_fileSystem.scan(root, m_sortOrder));
+}
+
+void CollectionStore::clearRecentFolders()
+{
+    m_bookmarkStore.clearRecents(true);
+    setRecentFolders(m_bookmarkStore.resolvedRecentURLs());
+}
+
+// ----- Keeping the collection current
+
+void CollectionStore::reloadFromDisk()
+{
+    if (!m_collection) {
+        return;
+    }
+    const QUrl root = m_collection->rootURL;
+    const quint64 generation = m_mutationGeneration;
+    ++m_reloadsInFlight;
+    m_fileSystem.scan(root, m_sortOrder)
+        .then(this, [this, root, generation](const Result<PhotoCollection> &fresh) {
+            --m_reloadsInFlight;
+            if (!fresh) {
+                if (fresh.error().code != FileSystemError::Code::cancelled) {
+                    show(fresh.error(), QStringLiteral("Couldn\u2019t Refresh Folder"));
+                }
+                return;
+            }
+            // A scan that began before one of our own mutations shows the disk as it was;
+            // publishing it would undo optimistic changes on screen until the next reload.
+            // The reload after the last mutation brings the disk in.
+            if (generation != m_mutationGeneration || m_pendingMutationCount > 0
+                || !m_collection || m_collection->rootURL != root) {
+                return;
+            }
+            applyReload(*fresh);
+        });
+}
+
+void CollectionStore::applyReload(const PhotoCollection &fresh)
+{
+    QSet<QString> ids;
+    for (const PhotoSection &section : fresh.sections) {
+        for (const Photo &photo : section.photos) {
+            ids.insert(photo.id);
+        }
+    }
+    QSet<QString> selected = m_selectedPhotoIDs;
+    selected.intersect(ids);
+    std::optional<QString> focus = m_focusedPhotoID;
+    if (focus && !ids.contains(*focus)) {
+        // The smallest id: any member would do, a fixed one keeps runs repeatable.
+        focus = selected.isEmpty() ? std::nullopt
+                                   : std::optional<QString>(*std::min_element(
+                                         selected.cbegin(), selected.cend()));
+    }
+    std::optional<QString> anchor = m_selectionAnchorID;
+    if (anchor && !ids.contains(*anchor)) {
+        anchor = focus;
+    }
+    setSelection(selected, focus, anchor);
+    setCollection(fresh);
+    validateBrowseFilter();
+    updateDirectoryMonitor();
+    syncQuickLook();
+    if (m_pendingMutationCount == 0) {
+        Q_EMIT reconciled();
+    }
+}
+
+void CollectionStore::externalFolderDidChange()
+{
+    if (!m_collection || m_isLoading || m_pendingMutationCount > 0) {
+        return; // nothing open, or the reload after the last mutation covers the change
+    }
+    reloadFromDisk();
+}
+
+void CollectionStore::beginMutation()
+{
+    ++m_pendingMutationCount;
+    ++m_mutationGeneration;
+}
+
+void CollectionStore::finishMutation()
+{
+    m_pendingMutationCount = std::max(0, m_pendingMutationCount - 1);
+    if (m_pendingMutationCount == 0) {
+        reloadFromDisk();
+    }
+}
+
+void CollectionStore::updateDirectoryMonitor()
+{
+    if (!m_collection) {
+        return;
+    }
+    QList<QUrl> folders{m_collection->rootURL};
+    for (const PhotoSection &section : m_collection->sections) {
+        if (section.kind == PhotoSectionKind::category) {
+            folders.append(section.url);
+        }
+    }
+    m_directoryMonitor->watch(folders);
+}
+
+void CollectionStore::validateBrowseFilter()
+{
+    if (m_browseFilterSectionID && !section(*m_browseFilterSectionID)) {
+        setBrowseFilterSectionID(std::nullopt);
+    }
+}
+
+// ----- Feedback
+
+void CollectionStore::show(const FileSystemError &error, const QString &title)
+{
+    setAlert(UserFacingAlert::make(title, error.message));
+}
+
+void CollectionStore::showHUD(const QString &message)
+{
+    setHudMessage(message);
+    m_hudTimer.start(); // restarts the period when a message is already showing
+}

@@ -1,0 +1,332 @@
+#pragma once
+
+// The one state object of the window: the open collection, the selection, prompts, alerts, the
+// HUD and the view settings. It turns every intent of the user into an in-memory change, work
+// on the file-system service and an undo record. Everything runs on the main thread; disk work
+// comes back through futures. Each observable property has its own change signal, emitted only
+// when the value really changes.
+
+#include "DesktopServices.h"
+#include "Models/CategoryPrompt.h"
+#include "Models/DeleteCategoryPrompt.h"
+#include "Models/PhotoCollection.h"
+#include "Models/BrowsePhotoItem.h"
+#include "Models/ScrollRequest.h"
+#include "Models/TextEnums.h"
+#include "Models/UserFacingAlert.h"
+#include "Services/BookmarkStore.h"
+#include "Services/DirectoryMonitor.h"
+#include "Services/FileSystemService.h"
+
+#include <QFutureWatcher>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+#include <QSet>
+#include <QSettings>
+#include <QTimer>
+#include <QUndoStack>
+
+#include <memory>
+#include <optional>
+
+class QKeyEvent;
+class QMimeData;
+
+class CollectionStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What a board key does; the key filter asks for it before the focused widget sees the key.
+    enum class KeyCommand {
+        toggleQuickLook,
+        deselectAll,
+        navigateLeft,
+        navigateRight,
+        navigateDown,
+        navigateUp,
+        selectAll,
+        moveToTrash,
+        fileToDigit,
+        typeSelect,
+    };
+
+    static constexpr double minimumCellSize = 80;
+    static constexpr double maximumCellSize = 280;
+    static constexpr double cellSizeStep = 16;
+    static constexpr int hudDurationMs = 850;
+    static constexpr int typeSelectResetMs = 800;
+
+    // `settings` holds the view settings and the recent folders; `fileSystem` does all disk
+    // work. Both default to the real ones.
+    explicit CollectionStore(DesktopServices &desktop, std::shared_ptr<QSettings> settings = {},
+                             std::shared_ptr<PlatformFileSystem> fileSystem = {},
+                             QObject *parent = nullptr);
+    ~CollectionStore() override;
+
+    // ----- Observable state
+    const std::optional<PhotoCollection> &collection() const { return m_collection; }
+    const QSet<QString> &selectedPhotoIDs() const { return m_selectedPhotoIDs; }
+    const std::optional<QString> &focusedPhotoID() const { return m_focusedPhotoID; }
+    const std::optional<QString> &selectionAnchorID() const { return m_selectionAnchorID; }
+    bool isLoading() const { return m_isLoading; }
+    const QString &loadingMessage() const { return m_loadingMessage; }
+    const std::optional<QString> &dropTargetSectionID() const { return m_dropTargetSectionID; }
+    const std::optional<UserFacingAlert> &alert() const { return m_alert; }
+    const std::optional<CategoryPrompt> &categoryPrompt() const { return m_categoryPrompt; }
+    const std::optional<DeleteCategoryPrompt> &deleteCategoryPrompt() const
+    {
+        return m_deleteCategoryPrompt;
+    }
+    const std::optional<QString> &hudMessage() const { return m_hudMessage; }
+    const std::optional<ScrollRequest> &scrollRequest() const { return m_scrollRequest; }
+    int gridColumnCount() const { return m_gridColumnCount; }
+    const QList<QUrl> &recentFolders() const { return m_recentFolders; }
+    PhotoSortOrder sortOrder() const { return m_sortOrder; }
+    double thumbnailSize() const { return m_thumbnailSize; }
+    WorkspaceMode workspaceMode() const { return m_workspaceMode; }
+    BrowseLayoutMode browseLayout() const { return m_browseLayout; }
+    const std::optional<QString> &browseFilterSectionID() const { return m_browseFilterSectionID; }
+    double browseCellSize() const { return m_browseCellSize; }
+    // How the views should show the latest collection change: 0 for at once, otherwise an
+    // ease-out animation of that many milliseconds.
+    int collectionAnimationMs() const { return m_collectionAnimationMs; }
+
+    // ----- Derived
+    QList<PhotoSection> sections() const;
+    qsizetype photoCount() const;
+    qsizetype selectedCount() const { return m_selectedPhotoIDs.size(); }
+    bool canActOnSelection() const { return !m_selectedPhotoIDs.isEmpty() && !m_isLoading; }
+    bool canCreateCategory() const { return m_collection.has_value() && !m_isLoading; }
+    QList<Photo> flattenedPhotos() const;
+    QList<Photo> displayOrderPhotos() const;
+    QList<Photo> selectedPhotosInDisplayOrder() const;
+    std::optional<Photo> photo(const QString &id) const;
+    std::optional<PhotoSection> section(const QString &id) const;
+    std::optional<Photo> focusedPhoto() const;
+    QList<BrowsePhotoItem> browseItems() const;
+    const QStringList &browseNavigationPhotoIDs() const { return m_browseNavigationPhotoIDs; }
+    const QString &typeSelectBuffer() const { return m_typeSelectBuffer; }
+    int pendingMutationCount() const { return m_pendingMutationCount; }
+    // True while our own disk work or a rescan is still out: memory may not match the disk yet.
+    bool isBusy() const { return m_pendingMutationCount > 0 || m_reloadsInFlight > 0; }
+
+    // ----- Window hand-over
+    // The window's undo stack, held weakly; without one, actions run but cannot be undone.
+    void setUndoStack(QUndoStack *stack) { m_undoStack = stack; }
+    QUndoStack *undoStack() const { return m_undoStack; }
+    // Installs the application-wide key filter (once).
+    void installKeyEventMonitor();
+
+    // ----- Opening and reloading
+    void chooseFolder();
+    void openRecent(const QUrl &url);
+    void restoreLastCollectionIfNeeded();
+    void openCollection(const QUrl &url, bool persistBookmark);
+    void clearRecentFolders();
+    void reloadFromDisk();
+    void externalFolderDidChange();
+    void clearAlert() { setAlert(std::nullopt); }
+    void setDropTargetSectionID(const std::optional<QString> &sectionID);
+
+    // ----- Selection and navigation
+    void select(const QString &photoID, const QString &sectionID, Qt::KeyboardModifiers modifiers);
+    void selectBrowse(const QString &photoID, const QStringList &orderedIDs,
+                      Qt::KeyboardModifiers modifiers);
+    void selectBrowse(const QString &photoID, Qt::KeyboardModifiers modifiers);
+    void replaceBrowseSelection(const QSet<QString> &ids);
+    void updateBrowseNavigationOrder(const QStringList &ids, int gridColumns,
+                                     const QHash<QString, QRectF> &spatialFrames);
+    void setGridColumnCount(int columns);
+    void selectAll();
+    void deselectAll();
+    void navigateSelection(int horizontal, int vertical);
+    void performTypeSelect(const QString &text);
+    void focusForContextMenu(const QString &photoID);
+    std::optional<QString> spatialNeighbor(const QString &photoID, int horizontal,
+                                           int vertical) const;
+
+    // ----- Filing
+    void moveSelectionToDigit(int digit);
+    void moveSelected(const QString &sectionID);
+    void move(const QSet<QString> &photoIDs, const QString &sectionID);
+    void acceptInternalDrop(const QByteArray &data, const QString &sectionID);
+    void copyExternalFiles(const QList<QUrl> &urls, const QString &sectionID);
+    // The drag data for a photo cell: the file for other applications, the selection for us.
+    QMimeData *dragMimeData(const QString &photoID);
+    void moveSelectionToTrash();
+    // The name a moved file will get among `occupied` (folded names), which it updates.
+    static QString predictedUniqueName(const QString &name, QSet<QString> &occupied);
+
+    // ----- Categories
+    void showNewCategoryPrompt();
+    void showRenamePrompt(const QString &sectionID);
+    void submitCategoryPrompt(const CategoryPrompt &prompt, const QString &name);
+    void cancelCategoryPrompt() { setCategoryPrompt(std::nullopt); }
+    void requestDeleteCategory(const QString &sectionID);
+    void confirmDeleteCategory(const DeleteCategoryPrompt &prompt);
+    void cancelDeleteCategory() { setDeleteCategoryPrompt(std::nullopt); }
+
+    // ----- Keys, preview and view settings
+    std::optional<KeyCommand> keyCommand(const QKeyEvent &event) const;
+    // Acts on a board key; false when the key is not one and should reach the focused widget.
+    bool handleKeyEvent(const QKeyEvent &event);
+    void toggleQuickLook();
+    void syncQuickLook();
+    void openFocusedPhoto();
+    void revealFocusedPhoto();
+    qsizetype numberOfPreviewItems() const;
+    std::optional<QUrl> previewItem(qsizetype index) const;
+    void setWorkspaceMode(WorkspaceMode mode);
+    void setBrowseLayout(BrowseLayoutMode layout);
+    void setBrowseFilter(const std::optional<QString> &sectionID);
+    void setSortOrder(PhotoSortOrder order);
+    void setThumbnailSize(double size);
+    void setBrowseCellSize(double size);
+    void increaseThumbnailSize();
+    void decreaseThumbnailSize();
+
+    // For tests and benchmarks: the service (to wait for scans) and the watched folders.
+    FileSystemService &fileSystem() { return m_fileSystem; }
+    const DirectoryMonitor &directoryMonitor() const { return *m_directoryMonitor; }
+
+Q_SIGNALS:
+    void collectionChanged();
+    void selectedPhotoIDsChanged();
+    void focusedPhotoIDChanged();
+    void selectionAnchorIDChanged();
+    void isLoadingChanged();
+    void loadingMessageChanged();
+    void dropTargetSectionIDChanged();
+    void alertChanged();
+    void categoryPromptChanged();
+    void deleteCategoryPromptChanged();
+    void hudMessageChanged();
+    void scrollRequestChanged();
+    void gridColumnCountChanged();
+    void recentFoldersChanged();
+    void sortOrderChanged();
+    void thumbnailSizeChanged();
+    void workspaceModeChanged();
+    void browseLayoutChanged();
+    void browseFilterSectionIDChanged();
+    void browseCellSizeChanged();
+    // Emitted when the store has nothing left to do on disk and memory matches the disk again.
+    void reconciled();
+
+private:
+    class DiskCommand;
+
+    // Setters that notify only on a real change.
+    void setCollection(std::optional<PhotoCollection> collection, int animationMs = 0);
+    void setSelection(const QSet<QString> &ids, const std::optional<QString> &focus,
+                      const std::optional<QString> &anchor);
+    void setSelectedPhotoIDs(const QSet<QString> &ids);
+    void setFocusedPhotoID(const std::optional<QString> &id);
+    void setSelectionAnchorID(const std::optional<QString> &id);
+    void setIsLoading(bool loading);
+    void setLoadingMessage(const QString &message);
+    void setAlert(const std::optional<UserFacingAlert> &alert);
+    void setCategoryPrompt(const std::optional<CategoryPrompt> &prompt);
+    void setDeleteCategoryPrompt(const std::optional<DeleteCategoryPrompt> &prompt);
+    void setHudMessage(const std::optional<QString> &message);
+    void setScrollRequest(const ScrollRequest &request);
+    void setRecentFolders(const QList<QUrl> &folders);
+    void setBrowseFilterSectionID(const std::optional<QString> &id);
+
+    void readSettings();
+    void show(const FileSystemError &error, const QString &title);
+    void showHUD(const QString &message);
+    void beginMutation();
+    void finishMutation();
+    void updateDirectoryMonitor();
+    void validateBrowseFilter();
+    void applyReload(const PhotoCollection &fresh);
+
+    // Selection helpers
+    void selectNavigatedPhoto(const QString &id);
+    void plainOrCommandClick(const QString &photoID, bool command);
+    bool hasPhoto(const QString &id) const;
+
+    // Filing helpers
+    void startMoveSelected(const QString &sectionID, bool autoAdvance,
+                           const std::optional<QString> &hud);
+    void movePhotosOptimistically(const QList<Photo> &photos, const QString &sectionID,
+                                  int animationMs = 0);
+    void removePhotosOptimistically(const QSet<QString> &ids);
+    std::optional<QString> nextPhotoAfterRemoving(const QSet<QString> &ids,
+                                                  const std::optional<QString> &focusedID) const;
+    void setPostMoveSelection(const QSet<QString> &ids);
+    void registerMoveUndo(const QList<FileMove> &moves, const QString &actionName);
+    // Pushes an undo command whose undo and redo run `step(false)` and `step(true)` one after
+    // another, never two at once.
+    void registerDiskUndo(const QString &actionName,
+                          std::function<QFuture<void>(bool redo)> step);
+
+    // Category helpers
+    void createCategory(const QString &name);
+    void renameCategory(const QString &sectionID, const QString &name);
+    QFuture<void> performRenameCategory(const QUrl &folder, const QString &name,
+                                        bool registerUndo);
+    void moveSectionToUnsortedOptimistically(const PhotoSection &section, int animationMs);
+
+    // Runs `future` to completion on the main thread inside the mutation bracket.
+    template<typename T, typename Done>
+    QFuture<void> mutate(QFuture<Result<T>> future, Done done);
+
+    DesktopServices &m_desktop;
+    std::shared_ptr<QSettings> m_settings;
+
+    std::optional<PhotoCollection> m_collection;
+    QSet<QString> m_selectedPhotoIDs;
+    std::optional<QString> m_focusedPhotoID;
+    std::optional<QString> m_selectionAnchorID;
+    bool m_isLoading = false;
+    QString m_loadingMessage = QStringLiteral("Reading folder");
+    std::optional<QString> m_dropTargetSectionID;
+    std::optional<UserFacingAlert> m_alert;
+    std::optional<CategoryPrompt> m_categoryPrompt;
+    std::optional<DeleteCategoryPrompt> m_deleteCategoryPrompt;
+    std::optional<QString> m_hudMessage;
+    std::optional<ScrollRequest> m_scrollRequest;
+    int m_gridColumnCount = 4;
+    QList<QUrl> m_recentFolders;
+    PhotoSortOrder m_sortOrder = PhotoSortOrder::filename;
+    double m_thumbnailSize = 184;
+    WorkspaceMode m_workspaceMode = WorkspaceMode::sort;
+    BrowseLayoutMode m_browseLayout = BrowseLayoutMode::tiles;
+    std::optional<QString> m_browseFilterSectionID;
+    double m_browseCellSize = 240;
+    int m_collectionAnimationMs = 0;
+
+    QPointer<QUndoStack> m_undoStack;
+    FileSystemService m_fileSystem;
+    BookmarkStore m_bookmarkStore;
+    std::unique_ptr<DirectoryMonitor> m_directoryMonitor;
+    QPointer<QObject> m_keyEventFilter;
+    QTimer m_hudTimer;
+    std::optional<QUrl> m_scopedCollectionURL;
+    bool m_didAttemptRestore = false;
+    int m_pendingMutationCount = 0;
+    int m_reloadsInFlight = 0;
+    // Counts mutations ever begun, so a reload that started before one can tell it is stale.
+    quint64 m_mutationGeneration = 0;
+    QStringList m_browseNavigationPhotoIDs;
+    QHash<QString, QRectF> m_browseSpatialFrames;
+    QString m_typeSelectBuffer;
+    QTimer m_typeSelectTimer;
+    QFutureWatcher<Result<PhotoCollection>> *m_collectionLoad = nullptr;
+    std::optional<QUuid> m_activeCollectionLoadID;
+};
+
+template<typename T, typename Done>
+QFuture<void> CollectionStore::mutate(QFuture<Result<T>> future, Done done)
+{
+    beginMutation();
+    return future.then(this, [this, done = std::move(done)](const Result<T> &result) {
+        done(result);
+        finishMutation();
+    });
+}

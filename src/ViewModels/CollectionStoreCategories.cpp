@@ -1,0 +1,215 @@
+#include "CollectionStore.h"
+
+#include "Models/NaturalOrder.h"
+#include "Services/FileOperations.h"
+
+// Creating, renaming and deleting categories, with their prompts and undo records.
+
+namespace {
+
+QString lastComponent(const QUrl &url)
+{
+    const QString path = standardizedPath(url);
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+} // namespace
+
+void CollectionStore::showNewCategoryPrompt()
+{
+    if (!canCreateCategory()) {
+        return;
+    }
+    setCategoryPrompt(CategoryPrompt::make(CategoryPrompt::Mode::create(),
+                                           QStringLiteral("New Category"),
+                                           QStringLiteral("Create"), QString()));
+}
+
+void CollectionStore::showRenamePrompt(const QString &sectionID)
+{
+    const std::optional<PhotoSection> target = section(sectionID);
+    if (!target || target->kind != PhotoSectionKind::category) {
+        return;
+    }
+    setCategoryPrompt(CategoryPrompt::make(CategoryPrompt::Mode::rename(sectionID),
+                                           QStringLiteral("Rename Category"),
+                                           QStringLiteral("Rename"), target->name));
+}
+
+void CollectionStore::submitCategoryPrompt(const CategoryPrompt &prompt, const QString &name)
+{
+    setCategoryPrompt(std::nullopt);
+    if (prompt.mode.kind == CategoryPrompt::Mode::Kind::rename) {
+        renameCategory(prompt.mode.sectionID, name);
+    } else {
+        createCategory(name);
+    }
+}
+
+void CollectionStore::createCategory(const QString &name)
+{
+    if (!m_collection) {
+        return;
+    }
+    mutate(m_fileSystem.createCategory(name, m_collection->rootURL),
+           [this](const Result<QUrl> &folder) {
+               if (!folder) {
+                   show(folder.error(), QStringLiteral("Couldn\u2019t Create Category"));
+                   return;
+               }
+               const QUrl created = *folder;
+               QPointer<CollectionStore> self(this);
+               registerDiskUndo(QStringLiteral("New Category"), [self, created](bool redo) {
+                   if (!self) {
+                       return QtFuture::makeReadyFuture();
+                   }
+                   if (redo) {
+                       return self->mutate(self->m_fileSystem.createCategory(created),
+                                           [self](const Result<void> &done) {
+                                               if (!done) {
+                                                   self->show(done.error(),
+                                                              QStringLiteral("Couldn\u2019t Redo New Category"));
+                                               }
+                                           });
+                   }
+                   return self->mutate(self->m_fileSystem.removeEmptyCategory(created),
+                                       [self](const Result<void> &done) {
+                                           if (!done) {
+                                               self->show(done.error(),
+                                                          QStringLiteral("Couldn\u2019t Undo New Category"));
+                                           }
+                                       });
+               });
+               showHUD(QStringLiteral("Created ") + lastComponent(created));
+           });
+}
+
+void CollectionStore::renameCategory(const QString &sectionID, const QString &name)
+{
+    if (const std::optional<PhotoSection> target = section(sectionID)) {
+        performRenameCategory(target->url, name, true);
+    }
+}
+
+QFuture<void> CollectionStore::performRenameCategory(const QUrl &folder, const QString &name,
+                                                     bool registerUndo)
+{
+    return mutate(m_fileSystem.renameCategory(folder, name), [this, registerUndo](
+                                                                 const Result<FileMove> &move) {
+        if (!move) {
+            show(move.error(), QStringLiteral("Couldn\u2019t Rename Category"));
+            return;
+        }
+        if (move->source == move->destination) {
+            return; // the name did not change
+        }
+        if (registerUndo) {
+            const FileMove renamed = *move;
+            QPointer<CollectionStore> self(this);
+            registerDiskUndo(QStringLiteral("Rename Category"), [self, renamed](bool redo) {
+                if (!self) {
+                    return QtFuture::makeReadyFuture();
+                }
+                const FileMove step = redo ? renamed : renamed.reversed();
+                return self->performRenameCategory(step.source, lastComponent(step.destination),
+                                                   false);
+            });
+        }
+        showHUD(QStringLiteral("Renamed to ") + lastComponent(move->destination));
+    });
+}
+
+void CollectionStore::requestDeleteCategory(const QString &sectionID)
+{
+    const std::optional<PhotoSection> target = section(sectionID);
+    if (!target || target->kind != PhotoSectionKind::category) {
+        return;
+    }
+    setDeleteCategoryPrompt(DeleteCategoryPrompt{target->id, target->name, target->count()});
+}
+
+void CollectionStore::confirmDeleteCategory(const DeleteCategoryPrompt &prompt)
+{
+    setDeleteCategoryPrompt(std::nullopt);
+    const std::optional<PhotoSection> target = section(prompt.sectionID);
+    if (!target || !m_collection) {
+        return;
+    }
+    const QUrl root = m_collection->rootURL;
+    moveSectionToUnsortedOptimistically(*target, m_desktop.prefersReducedMotion() ? 0 : 200);
+    const QString name = target->name;
+    mutate(m_fileSystem.deleteCategory(target->url, root), [this, name, root](
+                                                               const Result<CategoryDeletion> &done) {
+        if (!done) {
+            show(done.error(), QStringLiteral("Couldn\u2019t Delete Category"));
+            return;
+        }
+        // Each redo records its own deletion, so the next undo restores the photos from the
+        // names they really got, which may differ from the first time.
+        auto record = std::make_shared<CategoryDeletion>(*done);
+        QPointer<CollectionStore> self(this);
+        registerDiskUndo(QStringLiteral("Delete Category"), [self, record, root](bool redo) {
+            if (!self) {
+                return QtFuture::makeReadyFuture();
+            }
+            if (redo) {
+                return self->mutate(
+                    self->m_fileSystem.deleteCategory(record->categoryURL, root),
+                    [self, record](const Result<CategoryDeletion> &deleted) {
+                        if (!deleted) {
+                            self->show(deleted.error(),
+                                       QStringLiteral("Couldn\u2019t Redo Delete Category"));
+                            return;
+                        }
+                        *record = *deleted;
+                    });
+            }
+            return self->mutate(self->m_fileSystem.restoreDeletedCategory(*record),
+                                [self](const Result<QList<FileMove>> &restored) {
+                                    if (!restored) {
+                                        self->show(restored.error(),
+                                                   QStringLiteral("Couldn\u2019t Undo Delete Category"));
+                                    }
+                                });
+        });
+        showHUD(QStringLiteral("Deleted ") + name);
+    });
+}
+
+void CollectionStore::moveSectionToUnsortedOptimistically(const PhotoSection &section,
+                                                          int animationMs)
+{
+    if (!m_collection) {
+        return;
+    }
+    PhotoCollection updated = *m_collection;
+    qsizetype deleted = -1;
+    qsizetype unsorted = -1;
+    for (qsizetype i = 0; i < updated.sections.size(); ++i) {
+        if (deleted < 0 && updated.sections[i].id == section.id) {
+            deleted = i;
+        }
+        if (unsorted < 0 && updated.sections[i].kind == PhotoSectionKind::unsorted) {
+            unsorted = i;
+        }
+    }
+    if (deleted < 0 || unsorted < 0) {
+        return;
+    }
+    const QList<Photo> taken = updated.sections.takeAt(deleted).photos;
+    if (deleted < unsorted) {
+        --unsorted;
+    }
+    PhotoSection &target = updated.sections[unsorted];
+    QSet<QString> occupied;
+    for (const Photo &photo : std::as_const(target.photos)) {
+        occupied.insert(FileOperations::nameKey(photo.filename));
+    }
+    for (Photo photo : taken) {
+        photo.filename = predictedUniqueName(photo.filename, occupied);
+        photo.url = childURL(target.url, photo.filename);
+        target.photos.append(photo);
+    }
+    sortPhotos(target.photos, m_sortOrder);
+    setCollection(std::move(updated), animationMs);
+}

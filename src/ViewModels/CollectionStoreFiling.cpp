@@ -1,0 +1,420 @@
+#include "CollectionStore.h"
+#include "DiskCommand.h"
+
+#include "Models/NaturalOrder.h"
+#include "Models/PhotoDragPayload.h"
+#include "Services/FileOperations.h"
+
+#include <QMimeData>
+
+// Filing photos into sections (number keys, menus, drops), trashing, copying files in, the
+// drag data, and the undo records of moves.
+
+namespace {
+
+QString folderOf(const QUrl &url)
+{
+    const QString path = standardizedPath(url);
+    return path.left(std::max<qsizetype>(1, path.lastIndexOf(QLatin1Char('/'))));
+}
+
+QList<FileMove> inverted(const QList<FileMove> &moves)
+{
+    QList<FileMove> inverse;
+    inverse.reserve(moves.size());
+    for (const FileMove &move : moves) {
+        inverse.append(move.reversed());
+    }
+    return inverse;
+}
+
+// The names taken in a section, compared the way the file operations compare them on disk
+// (letter case ignored). Looks the section up instead of building a set of thousands of names
+// for the one or two names a key press needs.
+class Occupancy
+{
+public:
+    explicit Occupancy(const QList<Photo> &photos)
+        : m_photos(photos)
+    {
+    }
+
+    bool isTaken(const QString &name) const
+    {
+        const QString key = FileOperations::nameKey(name);
+        if (m_added.contains(key)) {
+            return true;
+        }
+        return std::any_of(m_photos.cbegin(), m_photos.cend(), [&name](const Photo &photo) {
+            return photo.filename.compare(name, Qt::CaseInsensitive) == 0;
+        });
+    }
+    void take(const QString &name) { m_added.insert(FileOperations::nameKey(name)); }
+
+private:
+    const QList<Photo> &m_photos;
+    QSet<QString> m_added;
+};
+
+template<typename Occupied>
+QString uniqueName(const QString &name, Occupied &occupied)
+{
+    QString candidate = name;
+    for (int number = 2; occupied.isTaken(candidate); ++number) {
+        candidate = FileOperations::numberedName(name, number);
+    }
+    occupied.take(candidate);
+    return candidate;
+}
+
+struct NameSet
+{
+    QSet<QString> &names;
+    bool isTaken(const QString &name) const { return names.contains(FileOperations::nameKey(name)); }
+    void take(const QString &name) { names.insert(FileOperations::nameKey(name)); }
+};
+
+} // namespace
+
+QString CollectionStore::predictedUniqueName(const QString &name, QSet<QString> &occupied)
+{
+    NameSet set{occupied};
+    return uniqueName(name, set);
+}
+
+void CollectionStore::moveSelectionToDigit(int digit)
+{
+    if (!canActOnSelection() || !m_collection) {
+        return;
+    }
+    std::optional<PhotoSection> target;
+    if (digit == 0) {
+        for (const PhotoSection &candidate : m_collection->sections) {
+            if (candidate.kind == PhotoSectionKind::unsorted) {
+                target = candidate;
+                break;
+            }
+        }
+        if (!target) {
+            return;
+        }
+    } else {
+        int number = 0;
+        for (const PhotoSection &candidate : m_collection->sections) {
+            if (candidate.kind == PhotoSectionKind::category && ++number == digit) {
+                target = candidate;
+                break;
+            }
+        }
+        if (!target) {
+            m_desktop.beep();
+            showHUD(QStringLiteral("No category ") + QString::number(digit));
+            return;
+        }
+    }
+    startMoveSelected(target->id, true, QStringLiteral("\u2192 ") + target->name);
+}
+
+void CollectionStore::moveSelected(const QString &sectionID)
+{
+    startMoveSelected(sectionID, false, std::nullopt);
+}
+
+void CollectionStore::move(const QSet<QString> &photoIDs, const QString &sectionID)
+{
+    const std::optional<QString> focus =
+        photoIDs.isEmpty() ? std::nullopt
+                           : std::optional<QString>(*std::min_element(photoIDs.cbegin(),
+                                                                      photoIDs.cend()));
+    setSelectedPhotoIDs(photoIDs);
+    setFocusedPhotoID(focus);
+    startMoveSelected(sectionID, false, std::nullopt);
+}
+
+void CollectionStore::acceptInternalDrop(const QByteArray &data, const QString &sectionID)
+{
+    const std::optional<PhotoDragPayload> payload = PhotoDragPayload::fromJson(data);
+    if (!payload || !m_collection) {
+        return;
+    }
+    QHash<QString, QString> idByPath;
+    for (const PhotoSection &section : m_collection->sections) {
+        for (const Photo &photo : section.photos) {
+            idByPath.insert(standardizedPath(photo.url), photo.id);
+        }
+    }
+    QSet<QString> ids;
+    for (const QUrl &url : payload->urls) {
+        if (const auto id = idByPath.constFind(standardizedPath(url)); id != idByPath.cend()) {
+            ids.insert(*id);
+        }
+    }
+    if (!ids.isEmpty()) {
+        move(ids, sectionID);
+    }
+}
+
+void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvance,
+                                        const std::optional<QString> &hud)
+{
+    const std::optional<PhotoSection> target = section(sectionID);
+    if (!target) {
+        return;
+    }
+    const QString targetFolder = standardizedPath(target->url);
+    QList<Photo> photos;
+    for (const Photo &photo : selectedPhotosInDisplayOrder()) {
+        if (folderOf(photo.url) != targetFolder) {
+            photos.append(photo);
+        }
+    }
+    if (photos.isEmpty()) {
+        if (autoAdvance) {
+            navigateSelection(1, 0); // a number key on photos already there just steps on
+        }
+        return;
+    }
+    QSet<QString> ids;
+    QList<QUrl> urls;
+    for (const Photo &photo : std::as_const(photos)) {
+        ids.insert(photo.id);
+        urls.append(photo.url);
+    }
+    if (autoAdvance) {
+        const std::optional<QString> next = nextPhotoAfterRemoving(ids, m_focusedPhotoID);
+        movePhotosOptimistically(photos, sectionID);
+        setPostMoveSelection(next ? QSet<QString>{*next} : QSet<QString>());
+    } else {
+        movePhotosOptimistically(photos, sectionID, m_desktop.prefersReducedMotion() ? 0 : 180);
+        setPostMoveSelection(ids);
+    }
+    if (hud) {
+        showHUD(*hud);
+    }
+    const QString actionName =
+        photos.size() == 1 ? QStringLiteral("Move Photo") : QStringLiteral("Move Photos");
+    mutate(m_fileSystem.moveFiles(urls, target->url),
+           [this, actionName](const Result<QList<FileMove>> &moves) {
+               if (!moves) {
+                   show(moves.error(), QStringLiteral("Couldn\u2019t Move Photos"));
+               } else if (!moves->isEmpty()) {
+                   registerMoveUndo(*moves, actionName);
+               }
+           });
+}
+
+void CollectionStore::movePhotosOptimistically(const QList<Photo> &photos,
+                                               const QString &sectionID, int animationMs)
+{
+    if (!m_collection) {
+        return;
+    }
+    PhotoCollection updated = *m_collection;
+    qsizetype targetIndex = -1;
+    for (qsizetype i = 0; i < updated.sections.size(); ++i) {
+        if (updated.sections[i].id == sectionID) {
+            targetIndex = i;
+            break;
+        }
+    }
+    if (targetIndex < 0) {
+        return;
+    }
+    QSet<QString> ids;
+    for (const Photo &photo : photos) {
+        ids.insert(photo.id);
+    }
+    for (PhotoSection &section : updated.sections) {
+        const auto &constPhotos = std::as_const(section.photos);
+        const bool holdsAny = std::any_of(constPhotos.cbegin(), constPhotos.cend(),
+                                          [&ids](const Photo &p) { return ids.contains(p.id); });
+        if (holdsAny) { // only sections that lose photos are copied
+            section.photos.removeIf([&ids](const Photo &p) { return ids.contains(p.id); });
+        }
+    }
+    PhotoSection &target = updated.sections[targetIndex];
+    const QList<Photo> before = target.photos;
+    Occupancy occupied(before);
+    for (Photo photo : photos) {
+        photo.filename = uniqueName(photo.filename, occupied);
+        photo.url = childURL(target.url, photo.filename);
+        // The section is kept sorted, so the photo goes where a stable sort would put it.
+        const auto place = std::upper_bound(target.photos.begin(), target.photos.end(), photo,
+                                            [this](const Photo &a, const Photo &b) {
+                                                return photoPrecedes(a, b, m_sortOrder);
+                                            });
+        target.photos.insert(place, photo);
+    }
+    setCollection(std::move(updated), animationMs);
+}
+
+void CollectionStore::removePhotosOptimistically(const QSet<QString> &ids)
+{
+    if (!m_collection) {
+        return;
+    }
+    PhotoCollection updated = *m_collection;
+    for (PhotoSection &section : updated.sections) {
+        section.photos.removeIf([&ids](const Photo &p) { return ids.contains(p.id); });
+    }
+    setCollection(std::move(updated));
+}
+
+std::optional<QString>
+CollectionStore::nextPhotoAfterRemoving(const QSet<QString> &ids,
+                                        const std::optional<QString> &focusedID) const
+{
+    const auto pick = [&ids](const auto &list, qsizetype at, auto idOf) -> std::optional<QString> {
+        for (qsizetype i = at + 1; i < list.size(); ++i) {
+            if (!ids.contains(idOf(list[i]))) {
+                return idOf(list[i]);
+            }
+        }
+        for (qsizetype i = at - 1; i >= 0; --i) {
+            if (!ids.contains(idOf(list[i]))) {
+                return idOf(list[i]);
+            }
+        }
+        return std::nullopt;
+    };
+    if (m_workspaceMode == WorkspaceMode::browse && !m_browseNavigationPhotoIDs.isEmpty()) {
+        const auto same = [](const QString &id) { return id; };
+        const qsizetype at = focusedID ? m_browseNavigationPhotoIDs.indexOf(*focusedID) : -1;
+        if (at >= 0) {
+            return pick(m_browseNavigationPhotoIDs, at, same);
+        }
+        return pick(m_browseNavigationPhotoIDs, -1, same);
+    }
+    if (!m_collection) {
+        return std::nullopt;
+    }
+    const auto idOf = [](const Photo &photo) { return photo.id; };
+    if (focusedID) {
+        for (const PhotoSection &section : m_collection->sections) {
+            for (qsizetype j = 0; j < section.photos.size(); ++j) {
+                if (section.photos[j].id == *focusedID) {
+                    // Focus never jumps into another section.
+                    return pick(section.photos, j, idOf);
+                }
+            }
+        }
+    }
+    for (const PhotoSection &section : m_collection->sections) {
+        for (const Photo &photo : section.photos) {
+            if (!ids.contains(photo.id)) {
+                return photo.id;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+void CollectionStore::setPostMoveSelection(const QSet<QString> &ids)
+{
+    const std::optional<QString> focus =
+        ids.isEmpty() ? std::nullopt
+                      : std::optional<QString>(*std::min_element(ids.cbegin(), ids.cend()));
+    setSelection(ids, focus, focus);
+    if (focus) {
+        setScrollRequest(ScrollRequest::make(*focus));
+    }
+    syncQuickLook();
+}
+
+void CollectionStore::moveSelectionToTrash()
+{
+    const QList<Photo> photos = selectedPhotosInDisplayOrder();
+    if (photos.isEmpty()) {
+        return;
+    }
+    QSet<QString> ids;
+    QList<QUrl> urls;
+    for (const Photo &photo : photos) {
+        ids.insert(photo.id);
+        urls.append(photo.url);
+    }
+    const std::optional<QString> next = nextPhotoAfterRemoving(ids, m_focusedPhotoID);
+    removePhotosOptimistically(ids);
+    setPostMoveSelection(next ? QSet<QString>{*next} : QSet<QString>());
+    const qsizetype count = photos.size();
+    mutate(m_fileSystem.moveToTrash(urls), [this, count](const Result<QList<FileMove>> &moves) {
+        if (!moves) {
+            show(moves.error(), QStringLiteral("Couldn\u2019t Move to Trash"));
+            return;
+        }
+        if (!moves->isEmpty()) {
+            registerMoveUndo(*moves, QStringLiteral("Move to Trash"));
+        }
+        showHUD(count == 1 ? QStringLiteral("Moved to Trash")
+                           : QStringLiteral("Moved %1 to Trash").arg(count));
+    });
+}
+
+void CollectionStore::copyExternalFiles(const QList<QUrl> &urls, const QString &sectionID)
+{
+    const std::optional<PhotoSection> target = section(sectionID);
+    if (!target || urls.isEmpty()) {
+        return;
+    }
+    const QString name = target->name;
+    mutate(m_fileSystem.copyImageFiles(urls, target->url),
+           [this, name](const Result<QList<QUrl>> &copies) {
+               if (copies) {
+                   showHUD(QStringLiteral("Copied to ") + name);
+               } else {
+                   show(copies.error(), QStringLiteral("Couldn\u2019t Copy Photos"));
+               }
+           });
+}
+
+QMimeData *CollectionStore::dragMimeData(const QString &photoID)
+{
+    if (!m_selectedPhotoIDs.contains(photoID)) {
+        setSelection({photoID}, photoID, photoID); // an unselected photo is dragged alone
+    }
+    auto *data = new QMimeData;
+    if (!photo(photoID)) {
+        return data;
+    }
+    PhotoDragPayload payload;
+    for (const Photo &photo : selectedPhotosInDisplayOrder()) {
+        payload.urls.append(photo.url);
+    }
+    data->setUrls(payload.urls); // other applications get the files themselves
+    data->setData(QString::fromLatin1(PhotoDragPayload::mimeType), payload.toJson());
+    return data;
+}
+
+void CollectionStore::registerMoveUndo(const QList<FileMove> &moves, const QString &actionName)
+{
+    if (!m_undoStack) {
+        return;
+    }
+    // The record always holds the moves as the disk last performed them: when putting a file
+    // back had to pick a free name, the next redo or undo starts from where the file really is.
+    auto forward = std::make_shared<QList<FileMove>>(moves);
+    QPointer<CollectionStore> self(this);
+    registerDiskUndo(actionName, [self, forward, actionName](bool redo) -> QFuture<void> {
+        if (!self) {
+            return QtFuture::makeReadyFuture();
+        }
+        const QList<FileMove> toPerform = redo ? *forward : inverted(*forward);
+        return self->mutate(self->m_fileSystem.relocate(toPerform),
+                            [self, forward, redo, actionName](const Result<QList<FileMove>> &done) {
+                                if (!done) {
+                                    self->show(done.error(),
+                                               QStringLiteral("Couldn\u2019t Complete ") + actionName);
+                                    return;
+                                }
+                                *forward = redo ? *done : inverted(*done);
+                            });
+    });
+}
+
+void CollectionStore::registerDiskUndo(const QString &actionName,
+                                       std::function<QFuture<void>(bool redo)> step)
+{
+    if (m_undoStack) {
+        m_undoStack->push(new DiskCommand(actionName, std::move(step)));
+    }
+}

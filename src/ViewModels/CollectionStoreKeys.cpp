@@ -1,0 +1,311 @@
+#include "CollectionStore.h"
+
+#include "Models/NaturalOrder.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+
+// The board keys, the preview window, open and reveal, and the view settings.
+
+namespace {
+
+// The X11 and xkb "Lock" modifier bit: Qt has no modifier flag for Caps Lock.
+constexpr quint32 capsLockNativeMask = 0x2;
+
+bool isArrow(int key)
+{
+    return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+}
+
+bool isPrintableCharacter(const QString &text)
+{
+    const QList<uint> codePoints = text.toUcs4();
+    if (codePoints.size() != 1) {
+        return false;
+    }
+    const QChar::Category category = QChar::category(char32_t(codePoints.first()));
+    return category != QChar::Other_Control && category != QChar::Other_Format;
+}
+
+// Sees every key press of the application before the focused widget (and before menu
+// shortcuts: a board key claims the shortcut-override so the press reaches us).
+class KeyEventFilter : public QObject
+{
+public:
+    explicit KeyEventFilter(CollectionStore &store)
+        : QObject(&store)
+        , m_store(store)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride) {
+            if (m_store.keyCommand(*static_cast<QKeyEvent *>(event))) {
+                event->accept();
+                return true;
+            }
+        } else if (event->type() == QEvent::KeyPress && watched->isWidgetType() == false
+                   && watched->isWindowType()) {
+            // Key presses reach the window first and then the focus widget; handling them at
+            // the window keeps one press from acting twice.
+            return m_store.handleKeyEvent(*static_cast<QKeyEvent *>(event));
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    CollectionStore &m_store;
+};
+
+} // namespace
+
+void CollectionStore::installKeyEventMonitor()
+{
+    if (m_keyEventFilter) {
+        return;
+    }
+    auto *filter = new KeyEventFilter(*this);
+    QCoreApplication::instance()->installEventFilter(filter);
+    m_keyEventFilter = filter;
+}
+
+std::optional<CollectionStore::KeyCommand> CollectionStore::keyCommand(const QKeyEvent &event) const
+{
+    if (m_desktop.textInputHasFocus()) {
+        return std::nullopt; // typing goes to the text field
+    }
+    const int key = event.key();
+    Qt::KeyboardModifiers held =
+        event.modifiers()
+        & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier
+           | Qt::KeypadModifier);
+    if (isArrow(key)) {
+        held &= ~Qt::KeypadModifier;
+    }
+    const bool capsLock = event.nativeModifiers() & capsLockNativeMask;
+    if (capsLock || held != Qt::NoModifier) {
+        if (!capsLock && held == Qt::ControlModifier) {
+            if (key == Qt::Key_A) {
+                return KeyCommand::selectAll;
+            }
+            if (key == Qt::Key_Backspace) {
+                return KeyCommand::moveToTrash;
+            }
+        }
+        return std::nullopt;
+    }
+    switch (key) {
+    case Qt::Key_Space:
+        return focusedPhoto() ? std::optional(KeyCommand::toggleQuickLook) : std::nullopt;
+    case Qt::Key_Escape:
+        return KeyCommand::deselectAll;
+    case Qt::Key_Left:
+        return KeyCommand::navigateLeft;
+    case Qt::Key_Right:
+        return KeyCommand::navigateRight;
+    case Qt::Key_Down:
+        return KeyCommand::navigateDown;
+    case Qt::Key_Up:
+        return KeyCommand::navigateUp;
+    case Qt::Key_Delete:
+        return KeyCommand::moveToTrash; // the trash key of Linux file managers
+    default:
+        break;
+    }
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) {
+        return KeyCommand::fileToDigit;
+    }
+    if (m_workspaceMode == WorkspaceMode::browse && m_browseLayout == BrowseLayoutMode::list
+        && isPrintableCharacter(event.text())) {
+        return KeyCommand::typeSelect;
+    }
+    return std::nullopt;
+}
+
+bool CollectionStore::handleKeyEvent(const QKeyEvent &event)
+{
+    const std::optional<KeyCommand> command = keyCommand(event);
+    if (!command) {
+        return false;
+    }
+    switch (*command) {
+    case KeyCommand::toggleQuickLook:
+        toggleQuickLook();
+        break;
+    case KeyCommand::deselectAll:
+        deselectAll();
+        break;
+    case KeyCommand::navigateLeft:
+        navigateSelection(-1, 0);
+        break;
+    case KeyCommand::navigateRight:
+        navigateSelection(1, 0);
+        break;
+    case KeyCommand::navigateDown:
+        navigateSelection(0, 1);
+        break;
+    case KeyCommand::navigateUp:
+        navigateSelection(0, -1);
+        break;
+    case KeyCommand::selectAll:
+        selectAll();
+        break;
+    case KeyCommand::moveToTrash:
+        moveSelectionToTrash();
+        break;
+    case KeyCommand::fileToDigit:
+        moveSelectionToDigit(event.key() - Qt::Key_0);
+        break;
+    case KeyCommand::typeSelect:
+        performTypeSelect(event.text());
+        break;
+    }
+    return true;
+}
+
+// ----- Preview, open and reveal
+
+void CollectionStore::toggleQuickLook()
+{
+    if (!focusedPhoto()) {
+        return;
+    }
+    if (m_desktop.isPreviewVisible()) {
+        m_desktop.hidePreview();
+    } else {
+        m_desktop.showPreview();
+    }
+}
+
+void CollectionStore::syncQuickLook()
+{
+    if (m_desktop.isPreviewVisible()) {
+        m_desktop.reloadPreview();
+    }
+}
+
+qsizetype CollectionStore::numberOfPreviewItems() const
+{
+    return selectedPhotosInDisplayOrder().size();
+}
+
+std::optional<QUrl> CollectionStore::previewItem(qsizetype index) const
+{
+    QList<Photo> items = selectedPhotosInDisplayOrder();
+    if (m_focusedPhotoID) {
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            if (items[i].id == *m_focusedPhotoID) {
+                items.move(i, 0); // the focused photo first: the preview opens on it
+                break;
+            }
+        }
+    }
+    if (index < 0 || index >= items.size()) {
+        return std::nullopt;
+    }
+    return items[index].url;
+}
+
+void CollectionStore::openFocusedPhoto()
+{
+    if (const std::optional<Photo> focused = focusedPhoto()) {
+        m_desktop.openWithDefaultApplication(focused->url);
+    }
+}
+
+void CollectionStore::revealFocusedPhoto()
+{
+    if (const std::optional<Photo> focused = focusedPhoto()) {
+        m_desktop.revealInFileManager(focused->url);
+    }
+}
+
+// ----- View settings
+
+void CollectionStore::setWorkspaceMode(WorkspaceMode mode)
+{
+    if (m_workspaceMode == mode) {
+        return;
+    }
+    m_workspaceMode = mode;
+    m_typeSelectBuffer.clear();
+    if (mode == WorkspaceMode::sort) {
+        m_browseNavigationPhotoIDs.clear();
+        m_browseSpatialFrames.clear();
+    }
+    Q_EMIT workspaceModeChanged();
+}
+
+void CollectionStore::setBrowseLayout(BrowseLayoutMode layout)
+{
+    if (m_browseLayout != layout) {
+        m_browseLayout = layout;
+        Q_EMIT browseLayoutChanged();
+    }
+    m_browseSpatialFrames.clear();
+    m_typeSelectBuffer.clear();
+}
+
+void CollectionStore::setBrowseFilter(const std::optional<QString> &sectionID)
+{
+    setBrowseFilterSectionID(sectionID);
+    deselectAll();
+    m_browseNavigationPhotoIDs.clear();
+    m_browseSpatialFrames.clear();
+}
+
+void CollectionStore::setSortOrder(PhotoSortOrder order)
+{
+    if (m_sortOrder == order) {
+        return;
+    }
+    m_sortOrder = order;
+    m_settings->setValue(QStringLiteral("photoSortOrder"), rawValue(order));
+    Q_EMIT sortOrderChanged();
+    if (m_collection) {
+        PhotoCollection resorted = *m_collection;
+        for (PhotoSection &section : resorted.sections) {
+            sortPhotos(section.photos, order);
+        }
+        setCollection(std::move(resorted));
+    }
+}
+
+void CollectionStore::setThumbnailSize(double size)
+{
+    const double clamped = std::clamp(size, minimumCellSize, maximumCellSize);
+    m_settings->setValue(QStringLiteral("thumbnailSize"), clamped); // written even when unchanged
+    if (m_thumbnailSize != clamped) {
+        m_thumbnailSize = clamped;
+        Q_EMIT thumbnailSizeChanged();
+    }
+}
+
+void CollectionStore::setBrowseCellSize(double size)
+{
+    const double clamped = std::clamp(size, minimumCellSize, maximumCellSize);
+    if (m_browseCellSize != clamped) {
+        m_browseCellSize = clamped;
+        Q_EMIT browseCellSizeChanged();
+    }
+}
+
+void CollectionStore::increaseThumbnailSize()
+{
+    if (m_workspaceMode == WorkspaceMode::sort) {
+        setThumbnailSize(m_thumbnailSize + cellSizeStep);
+    } else if (m_browseLayout != BrowseLayoutMode::list) {
+        setBrowseCellSize(m_browseCellSize + cellSizeStep);
+    }
+}
+
+void CollectionStore::decreaseThumbnailSize()
+{
+    if (m_workspaceMode == WorkspaceMode::sort) {
+        setThumbnailSize(m_thumbnailSize - cellSizeStep);
+    } else if (m_browseLayout != BrowseLayoutMode::list) {
+        setBrowseCellSize(m_browseCellSize - cellSizeStep);
+    }
+}

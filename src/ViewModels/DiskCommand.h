@@ -1,0 +1,67 @@
+#pragma once
+
+// An undo command whose undo and redo are disk work. The window's undo stack changes at once,
+// so the Undo and Redo menu texts are right before the disk has caught up; the steps themselves
+// run strictly one after another, each seeing what the previous one actually did.
+
+#include "CollectionStore.h"
+
+#include <QUndoCommand>
+
+#include <deque>
+
+class CollectionStore::DiskCommand : public QUndoCommand
+{
+public:
+    using Step = std::function<QFuture<void>(bool redo)>;
+
+    DiskCommand(const QString &actionName, Step step)
+        : QUndoCommand(actionName)
+        , m_queue(std::make_shared<Queue>())
+    {
+        m_queue->step = std::move(step);
+    }
+
+    void undo() override { enqueue(false); }
+    void redo() override
+    {
+        // The stack redoes a command when it is pushed; the action itself has already run.
+        if (std::exchange(m_justPushed, false)) {
+            return;
+        }
+        enqueue(true);
+    }
+
+private:
+    struct Queue
+    {
+        Step step;
+        std::deque<bool> pending;
+        bool running = false;
+    };
+
+    void enqueue(bool redo)
+    {
+        m_queue->pending.push_back(redo);
+        pump(m_queue);
+    }
+
+    // The queue outlives the command, so work already started finishes even when the stack
+    // drops the command.
+    static void pump(const std::shared_ptr<Queue> &queue)
+    {
+        if (queue->running || queue->pending.empty()) {
+            return;
+        }
+        queue->running = true;
+        const bool redo = queue->pending.front();
+        queue->pending.pop_front();
+        queue->step(redo).then([queue] {
+            queue->running = false;
+            pump(queue);
+        });
+    }
+
+    std::shared_ptr<Queue> m_queue;
+    bool m_justPushed = true;
+};

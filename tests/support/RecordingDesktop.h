@@ -1,0 +1,52 @@
+#pragma once
+
+// A desktop for store tests: records every call, answers the folder dialog with a preset
+// folder, and lets a test say whether a text field has focus or motion is reduced.
+
+#include "ViewModels/DesktopServices.h"
+
+#include <QStringList>
+
+class RecordingDesktop : public DesktopServices
+{
+public:
+    QStringList calls;
+    std::optional<QUrl> folderToChoose;
+    std::optional<FolderPanelRequest> lastPanel;
+    bool previewVisible = false;
+    bool reducedMotion = true;
+    bool textFocus = false;
+    int beeps = 0;
+    int previewReloads = 0;
+
+    void chooseFolder(const FolderPanelRequest &request,
+                      std::function<void(std::optional<QUrl>)> completion) override
+    {
+        calls.append(QStringLiteral("chooseFolder"));
+        lastPanel = request;
+        completion(folderToChoose);
+    }
+    bool isPreviewVisible() const override { return previewVisible; }
+    void showPreview() override
+    {
+        calls.append(QStringLiteral("showPreview"));
+        previewVisible = true;
+    }
+    void hidePreview() override
+    {
+        calls.append(QStringLiteral("hidePreview"));
+        previewVisible = false;
+    }
+    void reloadPreview() override { ++previewReloads; }
+    void openWithDefaultApplication(const QUrl &file) override
+    {
+        calls.append(QStringLiteral("open ") + file.fileName());
+    }
+    void revealInFileManager(const QUrl &file) override
+    {
+        calls.append(QStringLiteral("reveal ") + file.fileName());
+    }
+    void beep() override { ++beeps; }
+    bool prefersReducedMotion() const override { return reducedMotion; }
+    bool textInputHasFocus() const override { return textFocus; }
+};

@@ -1,0 +1,106 @@
+#pragma once
+
+// A collection store over a real temporary folder, with its own settings file, trash and undo
+// stack, plus helpers to wait for it and to look at what it shows.
+
+#include "RecordingDesktop.h"
+#include "TestFolders.h"
+#include "ViewModels/CollectionStore.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+struct StoreFixture
+{
+    QTemporaryDir root;
+    QTemporaryDir home; // settings file and trash
+    RecordingDesktop desktop;
+    std::shared_ptr<QSettings> settings;
+    QUndoStack undoStack;
+    std::unique_ptr<CollectionStore> store;
+
+    StoreFixture()
+    {
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        settings = std::make_shared<QSettings>(home.path() + QStringLiteral("/settings.ini"),
+                                               QSettings::IniFormat);
+    }
+
+    // Creates the store (after the test has written any settings) and hands it the undo stack.
+    CollectionStore &make(std::shared_ptr<PlatformFileSystem> fileSystem = {})
+    {
+        store = std::make_unique<CollectionStore>(desktop, settings, std::move(fileSystem));
+        store->setUndoStack(&undoStack);
+        return *store;
+    }
+
+    QString path(const QString &relative = {}) const
+    {
+        return relative.isEmpty() ? root.path() : root.path() + QLatin1Char('/') + relative;
+    }
+
+    // Opens the root and waits until it is shown.
+    bool open()
+    {
+        store->openCollection(QUrl::fromLocalFile(root.path()), false);
+        return QTest::qWaitFor([this] { return !store->isLoading() && store->collection(); },
+                               10000);
+    }
+
+    // Waits until no mutation is in flight and the reload after the last one has landed.
+    bool settle()
+    {
+        return QTest::qWaitFor([this] { return !store->isBusy(); }, 10000);
+    }
+
+    std::optional<PhotoSection> sectionNamed(const QString &name) const
+    {
+        for (const PhotoSection &section : store->sections()) {
+            if (section.name == name) {
+                return section;
+            }
+        }
+        return std::nullopt;
+    }
+
+    QStringList names(const QString &sectionName) const
+    {
+        QStringList result;
+        if (const auto section = sectionNamed(sectionName)) {
+            for (const Photo &photo : section->photos) {
+                result.append(photo.filename);
+            }
+        }
+        return result;
+    }
+
+    QString idOf(const QString &filename) const
+    {
+        for (const PhotoSection &section : store->sections()) {
+            for (const Photo &photo : section.photos) {
+                if (photo.filename == filename) {
+                    return photo.id;
+                }
+            }
+        }
+        return {};
+    }
+
+    QStringList selectedNames() const
+    {
+        QStringList result;
+        for (const Photo &photo : store->selectedPhotosInDisplayOrder()) {
+            result.append(photo.filename);
+        }
+        return result;
+    }
+
+    QString focusedName() const
+    {
+        const std::optional<Photo> photo = store->focusedPhoto();
+        return photo ? photo->filename : QString();
+    }
+};

@@ -3,11 +3,15 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLoggingCategory>
 #include <QMessageBox>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // A photo named .jpg that is not a JPEG is shown without dimensions; the decoder's own
+    // complaint about it is noise on the terminal.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg.warning=false"));
     QApplication::setOrganizationName(QStringLiteral("Calvenor"));
     QApplication::setApplicationName(QStringLiteral("Photo Sorter"));
     QApplication::setApplicationDisplayName(QStringLiteral("Calvenor Photo Sorter"));

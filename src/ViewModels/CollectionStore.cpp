@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <cmath>
+
 // Construction, opening, reloading, the mutation bracket, alerts and the HUD. Selection,
 // filing, categories and keys live in the other CollectionStore*.cpp files.
 
@@ -25,7 +27,7 @@ double positiveOr(const QVariant &value, double fallback)
 {
     bool ok = false;
     const double number = value.toDouble(&ok);
-    return ok && number > 0 ? number : fallback;
+    return ok && std::isfinite(number) && number > 0 ? number : fallback;
 }
 
 template<typename Enum>

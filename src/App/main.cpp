@@ -1,20 +1,26 @@
 #include "DemoCollection.h"
-#include "PlaceholderWindow.h"
+#include "MainWindow.h"
+#include "ViewModels/CollectionStore.h"
+#include "Views/DarkroomPalette.h"
+#include "Views/LinuxDesktopServices.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QLoggingCategory>
-#include <QMessageBox>
+#include <QStyleFactory>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    // A photo named .jpg that is not a JPEG is shown without dimensions; the decoder's own
-    // complaint about it is noise on the terminal.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg.warning=false"));
     QApplication::setOrganizationName(QStringLiteral("Calvenor"));
     QApplication::setApplicationName(QStringLiteral("Photo Sorter"));
     QApplication::setApplicationDisplayName(QStringLiteral("Calvenor Photo Sorter"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setPalette(DarkroomPalette::applicationPalette());
+    // A photo named .jpg that is not a JPEG is shown without dimensions; the decoder's own
+    // complaint about it is noise on the terminal.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg.warning=false"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Sort a folder of photos into category folders."));
@@ -26,7 +32,15 @@ int main(int argc, char *argv[])
                                  QStringLiteral("[FOLDER]"));
     parser.process(app);
 
-    PlaceholderWindow window;
+    auto settings = std::make_shared<QSettings>();
+    CollectionStore *storePointer = nullptr;
+    LinuxDesktopServices desktop(nullptr, [&storePointer]() -> std::optional<QUrl> {
+        return storePointer ? storePointer->previewItem(0) : std::nullopt;
+    });
+    CollectionStore store(desktop, settings);
+    storePointer = &store;
+    MainWindow window(store, settings);
+    desktop.setWindow(&window);
     window.show();
 
     QString folder = parser.positionalArguments().value(0);
@@ -34,12 +48,15 @@ int main(int argc, char *argv[])
         folder = DemoCollection::defaultLocation();
         QString error;
         if (!DemoCollection::ensure(folder, &error)) {
-            QMessageBox::warning(&window, QStringLiteral("Couldn\u2019t Create the Demo"), error);
+            store.openCollection(QUrl::fromLocalFile(folder), false); // shows why it failed
             folder.clear();
         }
     }
     if (!folder.isEmpty()) {
-        window.openFolder(folder);
+        // As if chosen in the open dialog: it becomes the last collection.
+        store.openCollection(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath()), true);
+    } else {
+        store.restoreLastCollectionIfNeeded();
     }
     return app.exec();
 }

@@ -143,15 +143,28 @@ void DirectoryMonitor::run()
 
 void DirectoryMonitor::apply(const QList<QUrl> &folders)
 {
-    setDeadline(std::nullopt);
-    for (const auto &[descriptor, path] : m_watches) {
-        inotify_rm_watch(m_inotifyFd, descriptor);
+    const QStringList paths = cleanedPaths(folders);
+    // The owner re-watches its folders after every reload. Folders that stay keep their watch,
+    // so a change made between its rescan and this call still reports, and so does a pending
+    // callback. A set with nothing in common is another collection: its pending callback goes.
+    bool overlaps = false;
+    for (auto watch = m_watches.begin(); watch != m_watches.end();) {
+        if (paths.contains(watch->second)) {
+            overlaps = true;
+            ++watch;
+        } else {
+            inotify_rm_watch(m_inotifyFd, watch->first);
+            watch = m_watches.erase(watch);
+        }
     }
-    m_watches.clear();
-    for (const QString &path : cleanedPaths(folders)) {
+    if (!overlaps) {
+        setDeadline(std::nullopt);
+    }
+    for (const QString &path : paths) {
         const int descriptor =
             inotify_add_watch(m_inotifyFd, QFile::encodeName(path).constData(), watchMask);
-        // Two paths naming the same folder (through a link) share one descriptor.
+        // Two paths naming the same folder (through a link) share one descriptor, and a folder
+        // that stays in the set gets its existing descriptor back.
         if (descriptor >= 0) {
             m_watches.try_emplace(descriptor, path);
         }

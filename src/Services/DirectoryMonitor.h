@@ -30,8 +30,9 @@ public:
     DirectoryMonitor(const DirectoryMonitor &) = delete;
     DirectoryMonitor &operator=(const DirectoryMonitor &) = delete;
 
-    // Replaces the watched set and drops a pending callback. Folders that are missing, not
-    // folders or not local are skipped. Returns at once; the work happens on the monitor thread.
+    // Replaces the watched set. Folders that stay in it keep their watch and a pending callback
+    // survives; a set with no folder in common drops it. Folders that are missing, not folders
+    // or not local are skipped. Returns at once; the work happens on the monitor thread.
     void watch(const QList<QUrl> &folders);
     // Watches nothing and drops a pending callback. Returns at once.
     void stop();

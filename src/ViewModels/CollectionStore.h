@@ -93,6 +93,8 @@ public:
     // How the views should show the latest collection change: 0 for at once, otherwise an
     // ease-out animation of that many milliseconds.
     int collectionAnimationMs() const { return m_collectionAnimationMs; }
+    // The desktop's reduce-motion setting, for views that animate.
+    bool prefersReducedMotion() const { return m_desktop.prefersReducedMotion(); }
 
     // ----- Derived
     QList<PhotoSection> sections() const;

@@ -181,7 +181,13 @@ void CollectionStore::toggleQuickLook()
 
 void CollectionStore::syncQuickLook()
 {
-    if (m_desktop.isPreviewVisible()) {
+    if (!m_desktop.isPreviewVisible()) {
+        return;
+    }
+    // A preview with nothing left to show closes (Escape deselects, and so closes it too).
+    if (numberOfPreviewItems() == 0) {
+        m_desktop.hidePreview();
+    } else {
         m_desktop.reloadPreview();
     }
 }

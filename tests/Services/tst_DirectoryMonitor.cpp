@@ -77,6 +77,7 @@ private Q_SLOTS:
     void missingFolderDoesNotSilenceOthers();
     void stopDropsPendingCallback();
     void watchReplacesSetAndDropsPendingCallback();
+    void rewatchKeepsPendingCallback();
     void destructionNeverLeavesCallbackBehind();
 };
 
@@ -305,6 +306,25 @@ void tst_DirectoryMonitor::watchReplacesSetAndDropsPendingCallback()
 
     writeFile(dir.path(), QStringLiteral("Dogs/1.jpg"));
     QTRY_COMPARE_WITH_TIMEOUT(calls.count.load(), 1, callbackTimeoutMs);
+}
+
+// The store re-watches its folders after every rescan; a change that came in meanwhile must
+// still be reported.
+void tst_DirectoryMonitor::rewatchKeepsPendingCallback()
+{
+    QTemporaryDir dir;
+    makeFolder(dir.path(), QStringLiteral("Cats"));
+    makeFolder(dir.path(), QStringLiteral("Dogs"));
+    Calls calls;
+    DirectoryMonitor monitor(calls.callback());
+    monitor.watch({folderUrl(dir, QStringLiteral("Cats"))});
+    QTRY_COMPARE(monitor.watchedFolders(), QStringList{folder(dir, QStringLiteral("Cats"))});
+    writeFile(dir.path(), QStringLiteral("Cats/1.jpg"));
+    QTRY_VERIFY(monitor.hasPendingChange());
+    monitor.watch({folderUrl(dir, QStringLiteral("Cats")), folderUrl(dir, QStringLiteral("Dogs"))});
+    QTRY_COMPARE_WITH_TIMEOUT(calls.count.load(), 1, callbackTimeoutMs);
+    writeFile(dir.path(), QStringLiteral("Cats/2.jpg"));
+    QTRY_COMPARE_WITH_TIMEOUT(calls.count.load(), 2, callbackTimeoutMs);
 }
 
 void tst_DirectoryMonitor::destructionNeverLeavesCallbackBehind()

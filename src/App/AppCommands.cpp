@@ -1,0 +1,199 @@
+#include "AppCommands.h"
+
+#include "ViewModels/CollectionStore.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QUndoStack>
+
+AppCommands::AppCommands(CollectionStore &store, QUndoStack &undoStack, QMenuBar &menuBar,
+                         QObject *parent)
+    : QObject(parent)
+    , m_store(store)
+{
+    buildFileMenu(menuBar);
+    buildEditMenu(menuBar, undoStack);
+    buildViewMenu(menuBar);
+    buildPhotoMenu(menuBar);
+
+    for (auto signal : {&CollectionStore::selectedPhotoIDsChanged,
+                        &CollectionStore::isLoadingChanged, &CollectionStore::collectionChanged,
+                        &CollectionStore::workspaceModeChanged,
+                        &CollectionStore::browseLayoutChanged}) {
+        connect(&m_store, signal, this, &AppCommands::updateEnabled);
+    }
+    for (auto signal : {&CollectionStore::browseLayoutChanged, &CollectionStore::sortOrderChanged}) {
+        connect(&m_store, signal, this, &AppCommands::updateChecks);
+    }
+    // A click on a checkable item flips its mark before the store has spoken; put it back.
+    for (QAction *item : m_layoutActions + m_sortActions) {
+        connect(item, &QAction::triggered, this, &AppCommands::updateChecks);
+    }
+    connect(&m_store, &CollectionStore::recentFoldersChanged, this, &AppCommands::rebuildOpenRecent);
+    connect(&m_store, &CollectionStore::collectionChanged, this, &AppCommands::rebuildMoveTo);
+    rebuildOpenRecent();
+    rebuildMoveTo();
+    updateEnabled();
+    updateChecks();
+}
+
+QAction *AppCommands::action(const QString &title) const
+{
+    for (QAction *candidate : m_actions) {
+        if (candidate->text() == title) {
+            return candidate;
+        }
+    }
+    return nullptr;
+}
+
+void AppCommands::buildFileMenu(QMenuBar &menuBar)
+{
+    QMenu *file = menuBar.addMenu(QStringLiteral("&File"));
+    m_newCategory = file->addAction(QStringLiteral("New Category\u2026"), &m_store,
+                                    &CollectionStore::showNewCategoryPrompt);
+    m_newCategory->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    file->addSeparator();
+    QAction *open = file->addAction(QStringLiteral("Open Folder\u2026"), &m_store,
+                                    &CollectionStore::chooseFolder);
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    m_openRecent = file->addMenu(QStringLiteral("Open Recent"));
+    file->addSeparator();
+    QAction *quit = file->addAction(QStringLiteral("Quit"), QCoreApplication::instance(), &QCoreApplication::quit);
+    quit->setShortcut(QKeySequence::Quit);
+    m_actions << m_newCategory << open << quit;
+}
+
+void AppCommands::buildEditMenu(QMenuBar &menuBar, QUndoStack &undoStack)
+{
+    QMenu *edit = menuBar.addMenu(QStringLiteral("&Edit"));
+    // The stack's own actions read "Undo Move Photos" and follow the stack's state.
+    QAction *undo = undoStack.createUndoAction(edit, QStringLiteral("Undo"));
+    undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QAction *redo = undoStack.createRedoAction(edit, QStringLiteral("Redo"));
+    redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    edit->addAction(undo);
+    edit->addAction(redo);
+    m_actions << undo << redo;
+}
+
+void AppCommands::buildViewMenu(QMenuBar &menuBar)
+{
+    QMenu *view = menuBar.addMenu(QStringLiteral("&View"));
+    QAction *sortMode = view->addAction(QStringLiteral("Sort Mode"), this, [this] {
+        m_store.setWorkspaceMode(WorkspaceMode::sort);
+    });
+    sortMode->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    QAction *browseMode = view->addAction(QStringLiteral("Browse Mode"), this, [this] {
+        m_store.setWorkspaceMode(WorkspaceMode::browse);
+    });
+    browseMode->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B));
+    QMenu *layouts = view->addMenu(QStringLiteral("Browse Layout"));
+    for (const BrowseLayoutMode layout : allCases<BrowseLayoutMode>()) {
+        QAction *item = layouts->addAction(label(layout), this, [this, layout] {
+            m_store.setWorkspaceMode(WorkspaceMode::browse);
+            m_store.setBrowseLayout(layout);
+        });
+        item->setShortcut(QKeySequence(QStringLiteral("Ctrl+") + shortcutNumber(layout)));
+        item->setCheckable(true);
+        item->setData(rawValue(layout));
+        m_layoutActions << item;
+    }
+    view->addSeparator();
+    QMenu *sortPhotos = view->addMenu(QStringLiteral("Sort Photos"));
+    for (const PhotoSortOrder order : allCases<PhotoSortOrder>()) {
+        QAction *item = sortPhotos->addAction(label(order), this,
+                                              [this, order] { m_store.setSortOrder(order); });
+        item->setCheckable(true);
+        item->setData(rawValue(order));
+        m_sortActions << item;
+    }
+    m_larger = view->addAction(QStringLiteral("Larger Thumbnails"), &m_store,
+                               &CollectionStore::increaseThumbnailSize);
+    m_larger->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus),
+                            QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    m_smaller = view->addAction(QStringLiteral("Smaller Thumbnails"), &m_store,
+                                &CollectionStore::decreaseThumbnailSize);
+    m_smaller->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    m_actions << sortMode << browseMode << m_layoutActions << m_sortActions << m_larger
+              << m_smaller;
+}
+
+void AppCommands::buildPhotoMenu(QMenuBar &menuBar)
+{
+    QMenu *photo = menuBar.addMenu(QStringLiteral("&Photo"));
+    QAction *open = photo->addAction(QStringLiteral("Open"), &m_store,
+                                     &CollectionStore::openFocusedPhoto);
+    QAction *quickLook = photo->addAction(QStringLiteral("Quick Look"), &m_store,
+                                          &CollectionStore::toggleQuickLook);
+    quickLook->setShortcut(QKeySequence(Qt::Key_Space));
+    QAction *reveal = photo->addAction(QStringLiteral("Reveal in File Manager"), &m_store,
+                                       &CollectionStore::revealFocusedPhoto);
+    photo->addSeparator();
+    m_moveTo = photo->addMenu(QStringLiteral("Move to"));
+    photo->addSeparator();
+    QAction *trash = photo->addAction(QStringLiteral("Move to Trash"), &m_store,
+                                      &CollectionStore::moveSelectionToTrash);
+    trash->setShortcuts({QKeySequence(Qt::Key_Delete),
+                         QKeySequence(Qt::CTRL | Qt::Key_Backspace)});
+    m_selectionActions << open << quickLook << reveal << m_moveTo->menuAction() << trash;
+    m_actions << open << quickLook << reveal << trash;
+}
+
+void AppCommands::rebuildOpenRecent()
+{
+    m_openRecent->clear();
+    const QList<QUrl> &recent = m_store.recentFolders();
+    if (recent.isEmpty()) {
+        m_openRecent->addAction(QStringLiteral("No Recent Folders"))->setEnabled(false);
+        return;
+    }
+    for (const QUrl &folder : recent) {
+        const QString path = standardizedPath(folder);
+        QAction *item = m_openRecent->addAction(QFileInfo(path).fileName(), this,
+                                                [this, folder] { m_store.openRecent(folder); });
+        item->setData(path);
+        item->setToolTip(path);
+    }
+    m_openRecent->addSeparator();
+    m_openRecent->addAction(QStringLiteral("Clear Menu"), &m_store,
+                            &CollectionStore::clearRecentFolders);
+}
+
+void AppCommands::rebuildMoveTo()
+{
+    m_moveTo->clear();
+    const QList<PhotoSection> sections = m_store.sections();
+    for (qsizetype i = 0; i < sections.size(); ++i) {
+        // Positions 0 to 9 carry the digit that files there from the keyboard.
+        const QString title = i < 10 ? QString::number(i) + QStringLiteral("  ") + sections[i].name
+                                     : sections[i].name;
+        const QString id = sections[i].id;
+        m_moveTo->addAction(title, this, [this, id] { m_store.moveSelected(id); });
+    }
+}
+
+void AppCommands::updateEnabled()
+{
+    const bool canAct = m_store.canActOnSelection();
+    for (QAction *item : std::as_const(m_selectionActions)) {
+        item->setEnabled(canAct);
+    }
+    m_newCategory->setEnabled(m_store.canCreateCategory());
+    const bool browseList = m_store.workspaceMode() == WorkspaceMode::browse
+                            && m_store.browseLayout() == BrowseLayoutMode::list;
+    m_larger->setEnabled(!browseList);
+    m_smaller->setEnabled(!browseList);
+}
+
+void AppCommands::updateChecks()
+{
+    // The current layout keeps its check mark in Sort mode too.
+    for (QAction *item : std::as_const(m_layoutActions)) {
+        item->setChecked(item->data().toString() == rawValue(m_store.browseLayout()));
+    }
+    for (QAction *item : std::as_const(m_sortActions)) {
+        item->setChecked(item->data().toString() == rawValue(m_store.sortOrder()));
+    }
+}

@@ -1,0 +1,85 @@
+#include "HudView.h"
+
+#include "DarkroomPalette.h"
+
+#include <QFontDatabase>
+#include <QGraphicsOpacityEffect>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPropertyAnimation>
+
+namespace {
+
+QFont hudFont()
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(13);
+    font.setBold(true);
+    return font;
+}
+
+constexpr int fadeMs = 150;
+
+} // namespace
+
+HudView::HudView(QWidget *parent)
+    : QWidget(parent)
+    , m_opacity(new QGraphicsOpacityEffect(this))
+    , m_fade(new QPropertyAnimation(m_opacity, "opacity", this))
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setGraphicsEffect(m_opacity);
+    m_opacity->setOpacity(0);
+    m_fade->setDuration(fadeMs);
+    m_fade->setEasingCurve(QEasingCurve::OutCubic);
+    connect(m_fade, &QPropertyAnimation::finished, this, [this] {
+        if (!m_showing) {
+            hide();
+        }
+    });
+    hide();
+}
+
+QSize HudView::sizeHint() const
+{
+    const QFontMetrics metrics(hudFont());
+    return {metrics.horizontalAdvance(m_message) + 2 * 16, 36};
+}
+
+void HudView::setMessage(const std::optional<QString> &message, bool animate)
+{
+    m_fade->stop();
+    m_showing = message.has_value();
+    if (message) {
+        m_message = *message;
+        resize(sizeHint());
+        show();
+        raise();
+        update();
+    }
+    const double target = m_showing ? 1.0 : 0.0;
+    if (!animate) {
+        m_opacity->setOpacity(target);
+        setVisible(m_showing);
+        return;
+    }
+    m_fade->setStartValue(m_opacity->opacity());
+    m_fade->setEndValue(target);
+    m_fade->start();
+}
+
+void HudView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF pill = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QColor outline = DarkroomPalette::ember();
+    outline.setAlphaF(0.65f);
+    painter.setPen(QPen(outline, 1));
+    painter.setBrush(DarkroomPalette::emberSoft());
+    painter.drawRoundedRect(pill, 8, 8);
+    painter.setFont(hudFont());
+    painter.setPen(DarkroomPalette::paper());
+    painter.drawText(rect(), Qt::AlignCenter, m_message);
+}

@@ -1,0 +1,73 @@
+#include "LoadingView.h"
+
+#include "BrandMark.h"
+#include "DarkroomButton.h"
+#include "DarkroomPalette.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace {
+
+// Three 28 × 4 bars, 6 apart: the first lit in ember.
+class LoadingBars : public QWidget
+{
+public:
+    using QWidget::QWidget;
+    QSize sizeHint() const override { return {3 * 28 + 2 * 6, 4}; }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        for (int i = 0; i < 3; ++i) {
+            painter.setBrush(i == 0 ? DarkroomPalette::ember() : DarkroomPalette::quiet());
+            painter.drawRoundedRect(QRectF(i * 34, 0, 28, 4), 2, 2);
+        }
+    }
+};
+
+} // namespace
+
+LoadingView::LoadingView(QWidget *parent)
+    : QWidget(parent)
+{
+    auto *column = new QVBoxLayout(this);
+    column->setSpacing(18);
+    column->addStretch();
+    auto *mark = new BrandMark(DarkroomPalette::paper(), this);
+    mark->setFixedSize(34, 34);
+    column->addWidget(mark, 0, Qt::AlignHCenter);
+    auto *bars = new LoadingBars(this);
+    bars->setFixedSize(bars->sizeHint());
+    column->addWidget(bars, 0, Qt::AlignHCenter);
+    m_message = new QLabel(this);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(13);
+    font.setWeight(QFont::DemiBold);
+    m_message->setFont(font);
+    QPalette palette = m_message->palette();
+    palette.setColor(QPalette::WindowText, DarkroomPalette::mutedPaper());
+    m_message->setPalette(palette);
+    column->addWidget(m_message, 0, Qt::AlignHCenter);
+    auto *another = new DarkroomButton(QStringLiteral("Choose Another Folder"), false, this);
+    another->setSymbol(QStringLiteral("folder"));
+    connect(another, &QPushButton::clicked, this, &LoadingView::openFolder);
+    column->addWidget(another, 0, Qt::AlignHCenter);
+    column->addStretch();
+}
+
+void LoadingView::setMessage(const QString &message)
+{
+    m_message->setText(message);
+}
+
+QString LoadingView::message() const
+{
+    return m_message->text();
+}

@@ -1,0 +1,259 @@
+#include "RootView.h"
+
+#include "CategoryNameSheet.h"
+#include "DarkroomPalette.h"
+#include "HudView.h"
+#include "LoadingView.h"
+#include "ViewModels/CollectionStore.h"
+#include "WelcomeView.h"
+#include "WorkspacePlaceholder.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedLayout>
+#include <QUndoStack>
+
+#include <cmath>
+
+namespace {
+
+const QString workspaceModeKey = QStringLiteral("workspaceMode");
+const QString browseLayoutKey = QStringLiteral("browseLayout");
+const QString browseFilterKey = QStringLiteral("browseCategoryFilterID");
+const QString thumbnailSizeKey = QStringLiteral("thumbnailSize");
+const QString browseCellSizeKey = QStringLiteral("browseCellSize");
+constexpr int hudTopMargin = 18;
+
+double storedSize(const QSettings &settings, const QString &key, double fallback)
+{
+    bool ok = false;
+    const double value = settings.value(key).toDouble(&ok);
+    return ok && std::isfinite(value) && value > 0 ? value : fallback;
+}
+
+} // namespace
+
+RootView::RootView(CollectionStore &store, QUndoStack &undoStack,
+                   std::shared_ptr<QSettings> settings, QWidget *parent)
+    : QWidget(parent)
+    , m_store(store)
+    , m_undoStack(undoStack)
+    , m_settings(std::move(settings))
+{
+    setAutoFillBackground(true);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, DarkroomPalette::canvas());
+    setPalette(background);
+
+    m_pages = new QStackedLayout(this);
+    auto *welcome = new WelcomeView(this);
+    auto *loading = new LoadingView(this);
+    m_welcome = welcome;
+    m_loading = loading;
+    m_workspace = new WorkspacePlaceholder(m_store, this);
+    m_pages->addWidget(m_welcome);
+    m_pages->addWidget(m_loading);
+    m_pages->addWidget(m_workspace);
+    connect(welcome, &WelcomeView::openFolder, &m_store, &CollectionStore::chooseFolder);
+    connect(loading, &LoadingView::openFolder, &m_store, &CollectionStore::chooseFolder);
+    connect(&m_store, &CollectionStore::loadingMessageChanged, loading,
+            [this, loading] { loading->setMessage(m_store.loadingMessage()); });
+    loading->setMessage(m_store.loadingMessage());
+
+    m_hud = new HudView(this);
+
+    connect(&m_store, &CollectionStore::collectionChanged, this, &RootView::updatePage);
+    connect(&m_store, &CollectionStore::isLoadingChanged, this, &RootView::updatePage);
+    connect(&m_store, &CollectionStore::hudMessageChanged, this, &RootView::updateHud);
+    connect(&m_store, &CollectionStore::alertChanged, this, &RootView::presentAlert);
+    connect(&m_store, &CollectionStore::deleteCategoryPromptChanged, this,
+            &RootView::presentDeleteConfirmation);
+    connect(&m_store, &CollectionStore::categoryPromptChanged, this,
+            &RootView::presentCategoryPrompt);
+    for (auto signal : {&CollectionStore::workspaceModeChanged, &CollectionStore::browseLayoutChanged,
+                        &CollectionStore::browseFilterSectionIDChanged,
+                        &CollectionStore::thumbnailSizeChanged,
+                        &CollectionStore::browseCellSizeChanged}) {
+        connect(&m_store, signal, this, &RootView::persistSettings);
+    }
+    updatePage();
+}
+
+QString RootView::deleteConfirmationMessage(qsizetype photoCount)
+{
+    if (photoCount == 0) {
+        return QStringLiteral("The empty folder will be removed. You can undo this action.");
+    }
+    return QString::number(photoCount)
+           + (photoCount == 1 ? QStringLiteral(" photo") : QStringLiteral(" photos"))
+           + QStringLiteral(" will move to Unsorted before the folder is removed. You can undo "
+                            "this action.");
+}
+
+void RootView::prepareStore()
+{
+    if (m_prepared) {
+        return;
+    }
+    m_prepared = true;
+    m_store.setUndoStack(&m_undoStack);
+    m_store.installKeyEventMonitor();
+    const QSettings &s = *m_settings;
+    m_store.setWorkspaceMode(
+        fromRawValue<WorkspaceMode>(s.value(workspaceModeKey).toString()).value_or(WorkspaceMode::sort));
+    m_store.setBrowseLayout(fromRawValue<BrowseLayoutMode>(s.value(browseLayoutKey).toString())
+                                .value_or(BrowseLayoutMode::tiles));
+    const QString filter = s.value(browseFilterKey, QStringLiteral("all")).toString();
+    m_store.setBrowseFilter(filter == QLatin1String("all") ? std::nullopt
+                                                           : std::optional<QString>(filter));
+    m_store.setThumbnailSize(storedSize(s, thumbnailSizeKey, 184));
+    m_store.setBrowseCellSize(storedSize(s, browseCellSizeKey, 240));
+    persistSettings(); // clamped values go back, so both sides agree
+}
+
+void RootView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    prepareStore();
+}
+
+void RootView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    placeHud();
+}
+
+RootView::Page RootView::page() const
+{
+    if (m_store.collection()) {
+        return Page::workspace;
+    }
+    return m_store.isLoading() ? Page::loading : Page::welcome;
+}
+
+void RootView::updatePage()
+{
+    switch (page()) {
+    case Page::welcome:
+        m_pages->setCurrentWidget(m_welcome);
+        break;
+    case Page::loading:
+        m_pages->setCurrentWidget(m_loading);
+        break;
+    case Page::workspace:
+        m_pages->setCurrentWidget(m_workspace);
+        break;
+    }
+    m_hud->raise();
+}
+
+void RootView::placeHud()
+{
+    m_hud->resize(m_hud->sizeHint());
+    m_hud->move((width() - m_hud->width()) / 2, hudTopMargin);
+}
+
+void RootView::updateHud()
+{
+    // HudView reads motion from the desktop through the store's setting.
+    const bool animate = !m_store.prefersReducedMotion();
+    m_hud->setMessage(m_store.hudMessage(), animate);
+    placeHud();
+}
+
+void RootView::presentAlert()
+{
+    if (m_alertBox) {
+        m_alertBox->disconnect(this);
+        m_alertBox->close();
+        m_alertBox->deleteLater();
+    }
+    const std::optional<UserFacingAlert> &alert = m_store.alert();
+    if (!alert) {
+        return;
+    }
+    auto *box = new QMessageBox(QMessageBox::Warning, alert->title, alert->message,
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setText(alert->title);
+    box->setInformativeText(alert->message);
+    const QUuid id = alert->id;
+    connect(box, &QMessageBox::finished, this, [this, id] {
+        if (m_store.alert() && m_store.alert()->id == id) {
+            m_store.clearAlert();
+        }
+    });
+    m_alertBox = box;
+    box->open();
+}
+
+void RootView::presentDeleteConfirmation()
+{
+    if (m_deleteBox) {
+        m_deleteBox->disconnect(this);
+        m_deleteBox->close();
+    }
+    const std::optional<DeleteCategoryPrompt> &prompt = m_store.deleteCategoryPrompt();
+    if (!prompt) {
+        return;
+    }
+    const QString title = QStringLiteral("Delete \u201C") + prompt->categoryName
+                          + QStringLiteral("\u201D?");
+    auto *box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Cancel, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setInformativeText(deleteConfirmationMessage(prompt->photoCount));
+    QPushButton *remove = box->addButton(QStringLiteral("Delete Category"),
+                                         QMessageBox::DestructiveRole);
+    box->setDefaultButton(QMessageBox::Cancel);
+    const DeleteCategoryPrompt confirmed = *prompt;
+    connect(box, &QMessageBox::finished, this, [this, box, remove, confirmed] {
+        if (box->clickedButton() == remove) {
+            m_store.confirmDeleteCategory(confirmed);
+        } else {
+            m_store.cancelDeleteCategory();
+        }
+    });
+    m_deleteBox = box;
+    box->open();
+}
+
+void RootView::presentCategoryPrompt()
+{
+    const std::optional<CategoryPrompt> &prompt = m_store.categoryPrompt();
+    if (prompt && m_sheet && prompt->id == m_sheetPromptID) {
+        return;
+    }
+    if (m_sheet) {
+        m_sheet->disconnect(this);
+        m_sheet->close();
+        m_sheet->deleteLater();
+    }
+    if (!prompt) {
+        return;
+    }
+    auto *sheet = new CategoryNameSheet(*prompt, this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    const CategoryPrompt shown = *prompt;
+    m_sheetPromptID = shown.id;
+    connect(sheet, &CategoryNameSheet::submitted, this,
+            [this, shown](const QString &name) { m_store.submitCategoryPrompt(shown, name); });
+    connect(sheet, &QDialog::rejected, this, [this, shown] {
+        if (m_store.categoryPrompt() && m_store.categoryPrompt()->id == shown.id) {
+            m_store.cancelCategoryPrompt();
+        }
+    });
+    m_sheet = sheet;
+    sheet->open();
+}
+
+void RootView::persistSettings()
+{
+    QSettings &s = *m_settings;
+    s.setValue(workspaceModeKey, rawValue(m_store.workspaceMode()));
+    s.setValue(browseLayoutKey, rawValue(m_store.browseLayout()));
+    s.setValue(browseFilterKey, m_store.browseFilterSectionID().value_or(QStringLiteral("all")));
+    s.setValue(thumbnailSizeKey, m_store.thumbnailSize());
+    s.setValue(browseCellSizeKey, m_store.browseCellSize());
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+// The window's content: the welcome screen, the loading screen or the collection workspace,
+// chosen from the store's collection and loading state, with the HUD on top and the store's
+// alerts, delete confirmation and name sheet presented over it. It also mirrors the view
+// settings into the preferences on every change and applies the saved ones once, when first
+// shown.
+
+#include "CategoryNameSheet.h"
+#include "Models/CategoryPrompt.h"
+
+#include <QMessageBox>
+#include <QPointer>
+#include <QSettings>
+#include <QWidget>
+
+#include <memory>
+
+class CollectionStore;
+class HudView;
+class QStackedLayout;
+class QUndoStack;
+
+class RootView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    RootView(CollectionStore &store, QUndoStack &undoStack, std::shared_ptr<QSettings> settings,
+             QWidget *parent = nullptr);
+
+    // "The empty folder will be removed…", or "3 photos will move to Unsorted…".
+    static QString deleteConfirmationMessage(qsizetype photoCount);
+
+    // Sets the store up with the window's undo stack, the key filter and the saved settings.
+    // Runs once; showing the view the first time calls it.
+    void prepareStore();
+
+    enum class Page { welcome, loading, workspace };
+    Page page() const;
+    HudView *hud() const { return m_hud; }
+    QMessageBox *alertBox() const { return m_alertBox; }
+    QMessageBox *deleteBox() const { return m_deleteBox; }
+    CategoryNameSheet *sheet() const { return m_sheet; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void updatePage();
+    void updateHud();
+    void presentAlert();
+    void presentDeleteConfirmation();
+    void presentCategoryPrompt();
+    void persistSettings();
+    void placeHud();
+
+    CollectionStore &m_store;
+    QUndoStack &m_undoStack;
+    std::shared_ptr<QSettings> m_settings;
+    bool m_prepared = false;
+    QStackedLayout *m_pages = nullptr;
+    QWidget *m_welcome = nullptr;
+    QWidget *m_loading = nullptr;
+    QWidget *m_workspace = nullptr;
+    HudView *m_hud = nullptr;
+    QPointer<QMessageBox> m_alertBox;
+    QPointer<QMessageBox> m_deleteBox;
+    QPointer<CategoryNameSheet> m_sheet;
+    QUuid m_sheetPromptID;
+};

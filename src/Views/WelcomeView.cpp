@@ -1,0 +1,100 @@
+#include "WelcomeView.h"
+
+#include "BrandMark.h"
+#include "DarkroomButton.h"
+#include "DarkroomPalette.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel *label(const QString &text, int pixelSize, QFont::Weight weight, const QColor &color,
+              bool monospaced = false, double tracking = 0)
+{
+    auto *result = new QLabel(text);
+    QFont font = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QFont();
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    if (tracking != 0) {
+        font.setLetterSpacing(QFont::AbsoluteSpacing, tracking);
+    }
+    result->setFont(font);
+    QPalette palette = result->palette();
+    palette.setColor(QPalette::WindowText, color);
+    result->setPalette(palette);
+    return result;
+}
+
+QWidget *keyHint(const QString &number, const QString &text)
+{
+    auto *hint = new QWidget;
+    auto *column = new QVBoxLayout(hint);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(7);
+    column->addWidget(label(number, 18, QFont::Bold, DarkroomPalette::paper(), true));
+    column->addWidget(label(text, 12, QFont::Medium, DarkroomPalette::mutedPaper()));
+    return hint;
+}
+
+} // namespace
+
+WelcomeView::WelcomeView(QWidget *parent)
+    : QWidget(parent)
+{
+    auto *columns = new QHBoxLayout(this);
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(0);
+
+    auto *left = new QWidget(this);
+    left->setMaximumWidth(690);
+    auto *story = new QVBoxLayout(left);
+    story->setContentsMargins(72, 0, 48, 0);
+    story->setSpacing(0);
+    story->addStretch();
+    auto *brandRow = new QHBoxLayout;
+    brandRow->setSpacing(10);
+    auto *mark = new BrandMark(DarkroomPalette::paper(), left);
+    mark->setFixedSize(32, 32);
+    brandRow->addWidget(mark);
+    brandRow->addWidget(label(QStringLiteral("CALVENOR"), 12, QFont::Bold, DarkroomPalette::ember(),
+                              true, 2.8));
+    brandRow->addStretch();
+    story->addLayout(brandRow);
+    story->addSpacing(22);
+    story->addWidget(label(QStringLiteral("Every frame,\nin its place."), 50, QFont::Bold,
+                           DarkroomPalette::paper(), false, -1.8));
+    story->addSpacing(24);
+    QLabel *pitch = label(QStringLiteral("Choose a folder to turn its first-level subfolders into a "
+                                         "fast, keyboard-driven sorting board. Nothing is imported. "
+                                         "The folders remain the truth."),
+                          15, QFont::Normal, DarkroomPalette::mutedPaper());
+    pitch->setWordWrap(true);
+    pitch->setMaximumWidth(480);
+    story->addWidget(pitch);
+    story->addSpacing(30);
+    auto *open = new DarkroomButton(QStringLiteral("Open a Collection"), true, left);
+    open->setSymbol(QStringLiteral("folder"));
+    connect(open, &QPushButton::clicked, this, &WelcomeView::openFolder);
+    story->addWidget(open, 0, Qt::AlignLeft);
+    story->addStretch();
+    columns->addWidget(left, 1);
+
+    auto *right = new QWidget(this);
+    right->setAutoFillBackground(true);
+    QPalette raised = right->palette();
+    raised.setColor(QPalette::Window, DarkroomPalette::raised());
+    right->setPalette(raised);
+    auto *keys = new QVBoxLayout(right);
+    keys->setContentsMargins(48, 0, 48, 0);
+    keys->setSpacing(26);
+    keys->addStretch();
+    keys->addWidget(keyHint(QStringLiteral("1\u20139"), QStringLiteral("File into categories")));
+    keys->addWidget(keyHint(QStringLiteral("0"), QStringLiteral("Return to Unsorted")));
+    keys->addWidget(keyHint(QStringLiteral("SPACE"), QStringLiteral("Preview at full size")));
+    keys->addWidget(keyHint(QStringLiteral("Ctrl Z"), QStringLiteral("Undo every move")));
+    keys->addStretch();
+    columns->addWidget(right, 1);
+}

@@ -1,0 +1,303 @@
+#include "App/AppCommands.h"
+#include "App/MainWindow.h"
+#include "Views/CategoryNameSheet.h"
+#include "Views/HudView.h"
+#include "Views/RootView.h"
+#include "support/StoreFixture.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
+
+using namespace TestFolders;
+
+// The window as a user meets it, headless: which page shows, the menus and their enabling,
+// the dialogs the store asks for, and the view settings kept across launches.
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void pagesFollowTheStore();
+    void menuEnabling();
+    void moveToTitles();
+    void openRecentContents();
+    void deleteMessages_data();
+    void deleteMessages();
+    void deleteConfirmationConfirms();
+    void alertShowsAndClears();
+    void sheetSubmitsToStore();
+    void settingsAppliedAndWritten_data();
+    void settingsAppliedAndWritten();
+    void layoutMenuLeavesSortMode();
+    void windowStaysResponsiveWhileLoading();
+
+private:
+    static QStringList titles(QMenu *menu)
+    {
+        QStringList result;
+        for (QAction *action : menu->actions()) {
+            result.append(action->isSeparator() ? QStringLiteral("---") : action->text());
+        }
+        return result;
+    }
+};
+
+void tst_MainWindow::pagesFollowTheStore()
+{
+    StoreFixture f;
+    writeJpeg(f.path(), QStringLiteral("a.jpg"));
+    CollectionStore &store = f.make();
+    MainWindow window(store, f.settings);
+    window.show();
+    QCOMPARE(window.rootView()->page(), RootView::Page::welcome);
+    QCOMPARE(window.size(), MainWindow::defaultSize);
+    store.openCollection(QUrl::fromLocalFile(f.path()), false);
+    QCOMPARE(window.rootView()->page(), RootView::Page::loading);
+    QTRY_COMPARE_WITH_TIMEOUT(window.rootView()->page(), RootView::Page::workspace, 10000);
+    QCOMPARE(store.undoStack(), &window.undoStack()); // handed over when first shown
+}
+
+void tst_MainWindow::menuEnabling()
+{
+    StoreFixture f;
+    writeJpeg(f.path(), QStringLiteral("a.jpg"));
+    CollectionStore &store = f.make();
+    MainWindow window(store, f.settings);
+    AppCommands &commands = *window.commands();
+    const QStringList photoItems{QStringLiteral("Open"), QStringLiteral("Quick Look"),
+                                 QStringLiteral("Reveal in File Manager"),
+                                 QStringLiteral("Move to Trash")};
+    const auto photoItemsEnabled = [&](bool expected) {
+        for (const QString &title : photoItems) {
+            if (commands.action(title)->isEnabled() != expected) {
+                return false;
+            }
+        }
+        return commands.moveToMenu()->menuAction()->isEnabled() == expected;
+    };
+    QVERIFY(photoItemsEnabled(false));
+    QVERIFY(!commands.action(QStringLiteral("New Category…"))->isEnabled());
+    QVERIFY(f.open());
+    QVERIFY(commands.action(QStringLiteral("New Category…"))->isEnabled());
+    QVERIFY(photoItemsEnabled(false)); // nothing selected
+    store.selectAll();
+    QVERIFY(photoItemsEnabled(true));
+    store.openCollection(QUrl::fromLocalFile(f.path()), false); // loading
+    QVERIFY(photoItemsEnabled(false));
+    QVERIFY(!commands.action(QStringLiteral("New Category…"))->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 10000);
+
+    QVERIFY(commands.action(QStringLiteral("Larger Thumbnails"))->isEnabled());
+    store.setWorkspaceMode(WorkspaceMode::browse);
+    store.setBrowseLayout(BrowseLayoutMode::list);
+    QVERIFY(!commands.action(QStringLiteral("Larger Thumbnails"))->isEnabled());
+    QVERIFY(!commands.action(QStringLiteral("Smaller Thumbnails"))->isEnabled());
+    store.setBrowseLayout(BrowseLayoutMode::masonry);
+    QVERIFY(commands.action(QStringLiteral("Smaller Thumbnails"))->isEnabled());
+}
+
+void tst_MainWindow::moveToTitles()
+{
+    StoreFixture f;
+    for (int i = 1; i <= 11; ++i) {
+        makeFolder(f.path(), QStringLiteral("C%1").arg(i, 2, 10, QLatin1Char('0')));
+    }
+    CollectionStore &store = f.make();
+    MainWindow window(store, f.settings);
+    QVERIFY(titles(window.commands()->moveToMenu()).isEmpty());
+    QVERIFY(f.open());
+    const QStringList shown = titles(window.commands()->moveToMenu());
+    QCOMPARE(shown.size(), 12);
+    QCOMPARE(shown.first(), QStringLiteral("0  Unsorted"));
+    QCOMPARE(shown[9], QStringLiteral("9  C09"));
+    QCOMPARE(shown[10], QStringLiteral("C10"));
+    QCOMPARE(shown[11], QStringLiteral("C11"));
+}
+
+void tst_MainWindow::openRecentContents()
+{
+    StoreFixture f;
+    CollectionStore &store = f.make();
+    MainWindow window(store, f.settings);
+    QMenu *recent = window.commands()->openRecentMenu();
+    QCOMPARE(titles(recent), QStringList{QStringLiteral("No Recent Folders")});
+    QVERIFY(!recent->actions().first()->isEnabled());
+    QTemporaryDir other;
+    f.desktop.folderToChoose = QUrl::fromLocalFile(other.path());
+    store.chooseFolder();
+    QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 10000);
+    QCOMPARE(titles(recent), (QStringList{QDir(other.path()).dirName(), QStringLiteral("---"),
+                                          QStringLiteral("Clear Menu")}));
+    recent->actions().last()->trigger(); // Clear Menu keeps the last collection's entry
+    QCOMPARE(titles(recent).size(), 3);
+}
+
+void tst_MainWindow::deleteMessages_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty") << 0 << QStringLiteral("The empty folder will be removed. You can undo this action.");
+    QTest::newRow("one") << 1 << QStringLiteral("1 photo will move to Unsorted before the folder is removed. You can undo this action.");
+    QTest::newRow("three") << 3 << QStringLiteral("3 photos will move to Unsorted before the folder is removed. You can undo this action.");
+}
+
+void tst_MainWindow::deleteMessages()
+{
+    QFETCH(int, count);
+    QFETCH(QString, message);
+    QCOMPARE(RootView::deleteConfirmationMessage(count), message);
+}
+
+void tst_MainWindow::deleteConfirmationConfirms()
+{
+    StoreFixture f;
+    writeJpeg(f.path(), QStringLiteral("Beach/a.jpg"));
+    CollectionStore &store = f.make();
+    MainWindow window(store, f.settings);
+    window.show();
+    QVERIFY(f.open());
+    store.requestDeleteCategory(f.sectionNamed(QStringLiteral("Beach"))->id);
+    QMessageBox *box = window.rootView()->deleteBox();
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("Delete “Beach”?"));
+    QCOMPARE(box->informativeText(), RootView::deleteConfirmationMessage(1));
+    QAbstractButton *remove = nullptr;
+    for (QAbstractButton *button : box->buttons()) {
+        if (button->text() == QStringLiteral("Delete Category")) {
+            remove = button;
+        }
+    }
+    QVERIFY(remove);
+    remove->click();
+    QVERIFY(!store.deleteCategoryPrompt());
+    QVERIFY(!f.sectionNamed(QStringLiteral("Beach")));
+    QVERIFY(f.settle());
+    QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("Beach"))));
+}
+
+void tst_MainWindow::alertShowsAndClears()
+{
+    StoreFixture f;
+    CollectionStore &store = f.make();
+    MainWindow window(store, f.settings);
+    window.show();
+    store.openCollection(QUrl::fromLocalFile(f.path(QStringLiteral("missing"))), false);
+    QTRY_VERIFY_WITH_TIMEOUT(window.rootView()->alertBox(), 10000);
+    QMessageBox *box = window.rootView()->alertBox();
+    QCOMPARE(box->text(), QStringLiteral("Couldn’t Open Folder"));
+    QVERIFY(box->informativeText().contains(QStringLiteral("“missing”")));
+    box->button(QMessageBox::Ok)->click();
+    QVERIFY(!store.alert());
+    QCOMPARE(window.rootView()->page(), RootView::Page::welcome);
+}
+
+void tst_MainWindow::sheetSubmitsToStore()
+{
+    StoreFixture f;
+    CollectionStore &store = f.make();
+    MainWindow window(store, f.settings);
+    window.show();
+    QVERIFY(f.open());
+    window.commands()->action(QStringLiteral("New Category…"))->trigger();
+    CategoryNameSheet *sheet = window.rootView()->sheet();
+    QVERIFY(sheet);
+    sheet->nameField()->setText(QStringLiteral("  Travel  "));
+    QTest::keyClick(sheet->nameField(), Qt::Key_Return);
+    QVERIFY(!store.categoryPrompt());
+    QVERIFY(f.settle());
+    QVERIFY(f.sectionNamed(QStringLiteral("Travel")));
+    QCOMPARE(store.hudMessage(), std::optional<QString>(QStringLiteral("Created Travel")));
+}
+
+void tst_MainWindow::settingsAppliedAndWritten_data()
+{
+    QTest::addColumn<QVariant>("thumbnail");
+    QTest::addColumn<QVariant>("layout");
+    QTest::addColumn<double>("expectedThumbnail");
+    QTest::addColumn<BrowseLayoutMode>("expectedLayout");
+    QTest::newRow("nothing stored") << QVariant() << QVariant() << 184.0 << BrowseLayoutMode::tiles;
+    QTest::newRow("too large clamps") << QVariant(500.0) << QVariant(QStringLiteral("list")) << 280.0
+                                      << BrowseLayoutMode::list;
+    QTest::newRow("zero counts as missing") << QVariant(0.0) << QVariant(QStringLiteral("grid")) << 184.0
+                                            << BrowseLayoutMode::tiles;
+}
+
+void tst_MainWindow::settingsAppliedAndWritten()
+{
+    QFETCH(QVariant, thumbnail);
+    QFETCH(QVariant, layout);
+    QFETCH(double, expectedThumbnail);
+    QFETCH(BrowseLayoutMode, expectedLayout);
+    StoreFixture f;
+    if (thumbnail.isValid()) {
+        f.settings->setValue(QStringLiteral("thumbnailSize"), thumbnail);
+    }
+    if (layout.isValid()) {
+        f.settings->setValue(QStringLiteral("browseLayout"), layout);
+    }
+    CollectionStore &store = f.make();
+    MainWindow window(store, f.settings);
+    window.show();
+    QCOMPARE(store.thumbnailSize(), expectedThumbnail);
+    QCOMPARE(store.browseLayout(), expectedLayout);
+    QCOMPARE(f.settings->value(QStringLiteral("thumbnailSize")).toDouble(), expectedThumbnail);
+    QCOMPARE(f.settings->value(QStringLiteral("browseCategoryFilterID")).toString(), QStringLiteral("all"));
+    store.setWorkspaceMode(WorkspaceMode::browse);
+    store.setBrowseCellSize(96);
+    QCOMPARE(f.settings->value(QStringLiteral("workspaceMode")).toString(), QStringLiteral("browse"));
+    QCOMPARE(f.settings->value(QStringLiteral("browseCellSize")).toDouble(), 96.0);
+}
+
+void tst_MainWindow::layoutMenuLeavesSortMode()
+{
+    StoreFixture f;
+    CollectionStore &store = f.make();
+    MainWindow window(store, f.settings);
+    QCOMPARE(store.workspaceMode(), WorkspaceMode::sort);
+    QAction *list = window.commands()->action(QStringLiteral("List"));
+    QVERIFY(window.commands()->action(QStringLiteral("Tiles"))->isChecked()); // in Sort mode too
+    list->trigger();
+    QCOMPARE(store.workspaceMode(), WorkspaceMode::browse);
+    QCOMPARE(store.browseLayout(), BrowseLayoutMode::list);
+    QVERIFY(list->isChecked());
+    QVERIFY(!window.commands()->action(QStringLiteral("Tiles"))->isChecked());
+    window.commands()->action(QStringLiteral("Modification Date"))->trigger();
+    QCOMPARE(store.sortOrder(), PhotoSortOrder::modificationDate);
+    QVERIFY(window.commands()->action(QStringLiteral("Modification Date"))->isChecked());
+}
+
+// The scan runs on the service's thread: while ten thousand photos load, the window's event
+// loop keeps turning.
+void tst_MainWindow::windowStaysResponsiveWhileLoading()
+{
+    StoreFixture f;
+    for (int i = 0; i < 10000; ++i) {
+        QFile file(f.path(QStringLiteral("IMG_%1.jpg").arg(i)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    CollectionStore &store = f.make();
+    MainWindow window(store, f.settings);
+    window.show();
+    int ticks = 0;
+    int ticksWhileLoading = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] {
+        ++ticks;
+        if (store.isLoading()) {
+            ++ticksWhileLoading;
+        }
+    });
+    timer.start(1);
+    store.openCollection(QUrl::fromLocalFile(f.path()), false);
+    QCOMPARE(window.rootView()->page(), RootView::Page::loading);
+    QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 30000);
+    QCOMPARE(store.photoCount(), 10000);
+    QVERIFY2(ticksWhileLoading >= 2, qPrintable(QString::number(ticksWhileLoading)));
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_MainWindow.moc"

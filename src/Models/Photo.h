@@ -31,6 +31,9 @@ struct Photo
     friend bool operator==(const Photo &, const Photo &) = default;
 };
 
+// Moved around in lists by memmove: inserting into a sorted 8,000-photo section stays cheap.
+Q_DECLARE_TYPEINFO(Photo, Q_RELOCATABLE_TYPE);
+
 size_t qHash(const Photo &photo, size_t seed = 0);
 
 // Absolute, cleaned local path of a file URL (no dot segments, no doubled separators).

@@ -24,4 +24,6 @@ struct PhotoSection
     friend bool operator==(const PhotoSection &, const PhotoSection &) = default;
 };
 
+Q_DECLARE_TYPEINFO(PhotoSection, Q_RELOCATABLE_TYPE);
+
 size_t qHash(const PhotoSection &section, size_t seed = 0);

@@ -101,6 +101,13 @@ void CollectionStore::setCollection(std::optional<PhotoCollection> collection, i
     Q_EMIT collectionChanged();
 }
 
+void CollectionStore::publishCollection(PhotoCollection &&collection, int animationMs)
+{
+    m_collection = std::move(collection);
+    m_collectionAnimationMs = animationMs;
+    Q_EMIT collectionChanged();
+}
+
 
 void CollectionStore::setSelectedPhotoIDs(const QSet<QString> &ids)
 {
@@ -359,6 +366,7 @@ void CollectionStore::reloadFromDisk()
 void CollectionStore::applyReload(const PhotoCollection &fresh)
 {
     QSet<QString> ids;
+    ids.reserve(fresh.photoCount());
     for (const PhotoSection &section : fresh.sections) {
         for (const Photo &photo : section.photos) {
             ids.insert(photo.id);

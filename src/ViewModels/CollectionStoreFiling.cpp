@@ -1,5 +1,6 @@
 #include "CollectionStore.h"
 #include "DiskCommand.h"
+#include "IdSet.h"
 
 #include "Models/NaturalOrder.h"
 #include "Models/PhotoDragPayload.h"
@@ -209,10 +210,9 @@ void CollectionStore::movePhotosOptimistically(const QList<Photo> &photos,
     if (!m_collection) {
         return;
     }
-    PhotoCollection updated = *m_collection;
     qsizetype targetIndex = -1;
-    for (qsizetype i = 0; i < updated.sections.size(); ++i) {
-        if (updated.sections[i].id == sectionID) {
+    for (qsizetype i = 0; i < m_collection->sections.size(); ++i) {
+        if (m_collection->sections[i].id == sectionID) {
             targetIndex = i;
             break;
         }
@@ -220,32 +220,34 @@ void CollectionStore::movePhotosOptimistically(const QList<Photo> &photos,
     if (targetIndex < 0) {
         return;
     }
-    QSet<QString> ids;
+    QSet<QString> idSet;
     for (const Photo &photo : photos) {
-        ids.insert(photo.id);
+        idSet.insert(photo.id);
     }
+    const IdSet ids(idSet);
+    // Edited in place and published as a whole: copying the 8,000-photo lists on every key
+    // press would cost more than the rest of the move.
+    PhotoCollection updated = std::move(*m_collection);
     for (PhotoSection &section : updated.sections) {
-        const auto &constPhotos = std::as_const(section.photos);
-        const bool holdsAny = std::any_of(constPhotos.cbegin(), constPhotos.cend(),
-                                          [&ids](const Photo &p) { return ids.contains(p.id); });
-        if (holdsAny) { // only sections that lose photos are copied
-            section.photos.removeIf([&ids](const Photo &p) { return ids.contains(p.id); });
-        }
+        section.photos.removeIf([&ids](const Photo &p) { return ids.contains(p.id); });
     }
     PhotoSection &target = updated.sections[targetIndex];
-    const QList<Photo> before = target.photos;
-    Occupancy occupied(before);
+    Occupancy occupied(target.photos);
+    QList<Photo> arriving;
     for (Photo photo : photos) {
         photo.filename = uniqueName(photo.filename, occupied);
         photo.url = childURL(target.url, photo.filename);
+        arriving.append(std::move(photo));
+    }
+    for (const Photo &photo : std::as_const(arriving)) {
         // The section is kept sorted, so the photo goes where a stable sort would put it.
-        const auto place = std::upper_bound(target.photos.begin(), target.photos.end(), photo,
+        const auto place = std::upper_bound(target.photos.cbegin(), target.photos.cend(), photo,
                                             [this](const Photo &a, const Photo &b) {
                                                 return photoPrecedes(a, b, m_sortOrder);
                                             });
-        target.photos.insert(place, photo);
+        target.photos.insert(place - target.photos.cbegin(), photo);
     }
-    setCollection(std::move(updated), animationMs);
+    publishCollection(std::move(updated), animationMs);
 }
 
 void CollectionStore::removePhotosOptimistically(const QSet<QString> &ids)
@@ -253,11 +255,12 @@ void CollectionStore::removePhotosOptimistically(const QSet<QString> &ids)
     if (!m_collection) {
         return;
     }
-    PhotoCollection updated = *m_collection;
+    const IdSet matcher(ids);
+    PhotoCollection updated = std::move(*m_collection);
     for (PhotoSection &section : updated.sections) {
-        section.photos.removeIf([&ids](const Photo &p) { return ids.contains(p.id); });
+        section.photos.removeIf([&matcher](const Photo &p) { return matcher.contains(p.id); });
     }
-    setCollection(std::move(updated));
+    publishCollection(std::move(updated));
 }
 
 std::optional<QString>

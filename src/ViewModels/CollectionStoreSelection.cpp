@@ -1,5 +1,6 @@
 #include "CollectionStore.h"
 
+#include "IdSet.h"
 #include "Models/NaturalOrder.h"
 
 // Selection, focus and navigation: clicks, select all, arrow keys over the board or the Browse
@@ -56,12 +57,13 @@ QList<Photo> CollectionStore::selectedPhotosInDisplayOrder() const
     if (m_selectedPhotoIDs.isEmpty()) {
         return selected;
     }
+    const IdSet ids(m_selectedPhotoIDs);
     if (m_workspaceMode != WorkspaceMode::browse || m_browseNavigationPhotoIDs.isEmpty()) {
         // The common case on the board: walk the sections without copying them.
         if (m_collection) {
             for (const PhotoSection &section : m_collection->sections) {
                 for (const Photo &photo : section.photos) {
-                    if (m_selectedPhotoIDs.contains(photo.id)) {
+                    if (ids.contains(photo.id)) {
                         selected.append(photo);
                     }
                 }
@@ -70,7 +72,7 @@ QList<Photo> CollectionStore::selectedPhotosInDisplayOrder() const
         return selected;
     }
     for (const Photo &photo : displayOrderPhotos()) {
-        if (m_selectedPhotoIDs.contains(photo.id)) {
+        if (ids.contains(photo.id)) {
             selected.append(photo);
         }
     }

@@ -1,0 +1,427 @@
+// Times the collection store's work per key press on a generated collection of 10,000 photos:
+// Unsorted holds 8,000, "Category 01" holds 2,000 and "Category 02" to "Category 20" are empty
+// folders, so the number key 1 files into a 2,000-photo category. Every photo is the same
+// 16 × 12 JPEG under a natural-order name (IMG_7.jpg, DSC00012.JPG, "Holiday 31.jpeg", …)
+// with its own modification time.
+//   calvenor-store-bench ROOT   (ROOT must be missing or empty; the collection is made there)
+//
+// What each figure is, after untimed warm-up runs of the same operation:
+//   digit           moveSelectionToDigit(1) with one Unsorted photo selected: the synchronous
+//                   call only (optimistic move, insertion into the sorted target, next focus,
+//                   selection, HUD). 200 runs, each at a different position.
+//   unsorted_digit  moveSelectionToDigit(0) with one "Category 01" photo selected, into the
+//                   8,000-photo Unsorted section. Interleaved with the digit runs, so the
+//                   section sizes stay at 8,000 and 2,000 throughout.
+//   Between runs the disk move and the reload after it finish (no mutation pending and
+//   reconciled() seen); none of that waiting is timed.
+//   navigate        navigateSelection(1, 0), 1,000 steps through Unsorted.
+//   select_all      selectAll() after an untimed deselectAll(), 21 runs.
+//   resort          setSortOrder, alternating modification date and filename, 20 runs.
+//   reload_merge    what a reload costs the main thread: the thread's CPU time from calling
+//                   reloadFromDisk() until reconciled(), while the scan runs on the service
+//                   thread. That is the continuation applying the fresh collection (id set,
+//                   selection, comparing against the shown collection, monitor update) plus
+//                   event dispatch. The disk is unchanged, so the fresh collection equals the
+//                   shown one and the comparison runs over every photo. 9 runs.
+// Beside each wall-clock figure the main thread's CPU time over the same span is printed: it
+// leaves out time the thread sat preempted while other programs had the cores.
+// The last line is machine-readable: digit_median_ms=… digit_worst_ms=… … reload_merge_ms=…
+
+#include "ViewModels/CollectionStore.h"
+
+#include <QBuffer>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+constexpr int unsortedCount = 8000;
+constexpr int bigCategoryCount = 2000;
+constexpr int categoryCount = 20;
+constexpr int moveRuns = 200;
+constexpr int warmUpRuns = 5;
+
+[[noreturn]] void fail(const QString &message)
+{
+    std::fprintf(stderr, "store-bench: %s\n", qPrintable(message));
+    std::exit(1);
+}
+
+// The store needs a desktop; this one has no preview, no motion and no text field.
+class QuietDesktop : public DesktopServices
+{
+public:
+    void chooseFolder(const FolderPanelRequest &,
+                      std::function<void(std::optional<QUrl>)> completion) override
+    {
+        completion(std::nullopt);
+    }
+    bool isPreviewVisible() const override { return false; }
+    void showPreview() override {}
+    void hidePreview() override {}
+    void reloadPreview() override {}
+    void openWithDefaultApplication(const QUrl &) override {}
+    void revealInFileManager(const QUrl &) override {}
+    void beep() override {}
+    bool prefersReducedMotion() const override { return true; }
+    bool textInputHasFocus() const override { return false; }
+};
+
+QString photoName(int number)
+{
+    switch (number % 4) {
+    case 0:
+        return QStringLiteral("IMG_%1.jpg").arg(number);
+    case 1:
+        return QStringLiteral("DSC%1.JPG").arg(number, 5, 10, QLatin1Char('0'));
+    case 2:
+        return QStringLiteral("Holiday %1.jpeg").arg(number);
+    default:
+        return QStringLiteral("img-%1.jpg").arg(number);
+    }
+}
+
+void writePhotos(const QString &folder, int first, int count, const QByteArray &jpeg)
+{
+    if (!QDir().mkpath(folder)) {
+        fail(QStringLiteral("cannot create ") + folder);
+    }
+    const QDateTime base(QDate(2020, 1, 1), QTime(8, 0), Qt::UTC);
+    for (int number = first; number < first + count; ++number) {
+        QFile file(folder + QLatin1Char('/') + photoName(number));
+        // Times scattered over a year, so date order differs from name order.
+        const QDateTime time = base.addSecs(qint64(number) * 7919 % 31'536'000);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(jpeg) != jpeg.size()
+            || !file.setFileTime(time, QFileDevice::FileModificationTime)) {
+            fail(QStringLiteral("cannot write ") + file.fileName());
+        }
+    }
+}
+
+void makeCollection(const QString &root)
+{
+    QImage image(16, 12, QImage::Format_RGB32);
+    image.fill(QColor(90, 140, 200));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "JPG")) {
+        fail(QStringLiteral("cannot encode a JPEG (is the image format plugin installed?)"));
+    }
+    writePhotos(root, 1, unsortedCount, jpeg);
+    writePhotos(root + QStringLiteral("/Category 01"), unsortedCount + 1, bigCategoryCount, jpeg);
+    for (int i = 2; i <= categoryCount; ++i) {
+        const QString folder = root + QStringLiteral("/Category %1").arg(i, 2, 10, QLatin1Char('0'));
+        if (!QDir().mkpath(folder)) {
+            fail(QStringLiteral("cannot create ") + folder);
+        }
+    }
+}
+
+// Runs the event loop until `done` holds; false after `timeoutMs`.
+template<typename Done>
+bool waitFor(Done done, int timeoutMs = 60'000)
+{
+    QTimer wake; // the loop otherwise sleeps until an event arrives
+    wake.start(10);
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+double threadCpuMs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// One operation's runs: wall-clock time, and the main thread's CPU time over the same span,
+// which leaves out time the thread sat preempted when other programs share the cores.
+struct Figures
+{
+    std::vector<double> ms;
+    std::vector<double> cpuMs;
+
+    template<typename Work>
+    void measure(bool keep, Work work)
+    {
+        QElapsedTimer timer;
+        const double cpuBefore = threadCpuMs();
+        timer.start();
+        work();
+        const double wall = double(timer.nsecsElapsed()) / 1e6;
+        const double cpu = threadCpuMs() - cpuBefore;
+        if (keep) {
+            ms.push_back(wall);
+            cpuMs.push_back(cpu);
+        }
+    }
+
+    static double median(std::vector<double> values)
+    {
+        std::sort(values.begin(), values.end());
+        const size_t n = values.size();
+        return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    }
+    static double worst(const std::vector<double> &values)
+    {
+        return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+    }
+    double median() const { return median(ms); }
+    double worst() const { return worst(ms); }
+    void print(const char *label) const
+    {
+        std::printf("%-15s runs=%4zu median=%8.3f ms worst=%8.3f ms   cpu: median=%8.3f ms "
+                    "worst=%8.3f ms\n",
+                    label, ms.size(), median(), worst(), median(cpuMs), worst(cpuMs));
+    }
+};
+
+template<typename Work>
+double timeMs(Work work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+class Bench
+{
+public:
+    explicit Bench(const QString &root)
+        : m_root(QUrl::fromLocalFile(root))
+    {
+        m_settings = std::make_shared<QSettings>(m_home.path() + QStringLiteral("/settings.ini"),
+                                                 QSettings::IniFormat);
+        m_store = std::make_unique<CollectionStore>(m_desktop, m_settings);
+        m_store->setUndoStack(&m_undoStack);
+        QObject::connect(m_store.get(), &CollectionStore::reconciled, m_store.get(),
+                         [this] { ++m_reconciled; });
+    }
+
+    CollectionStore &store() { return *m_store; }
+    const QUrl &root() const { return m_root; }
+    int reconciledCount() const { return m_reconciled; }
+
+    void open()
+    {
+        m_store->openCollection(m_root, false);
+        if (!waitFor([this] { return !m_store->isLoading() && m_store->collection(); })) {
+            fail(QStringLiteral("the collection did not open"));
+        }
+    }
+
+    // The section with `name`, or Unsorted for an empty name.
+    PhotoSection sectionNamed(const QString &name) const
+    {
+        for (const PhotoSection &section : m_store->sections()) {
+            if (name.isEmpty() ? section.kind == PhotoSectionKind::unsorted
+                               : section.name == name) {
+                return section;
+            }
+        }
+        fail(QStringLiteral("no section ") + name);
+    }
+
+    // Waits for the disk work started since `reconciledBefore` and the reload after it.
+    void settle(int reconciledBefore)
+    {
+        if (!waitFor([&] {
+                return m_store->pendingMutationCount() == 0 && m_reconciled > reconciledBefore;
+            })) {
+            fail(QStringLiteral("the store did not reconcile with the disk"));
+        }
+        if (m_store->alert()) {
+            fail(QStringLiteral("the store reported: ") + m_store->alert()->message);
+        }
+    }
+
+    // Lets late folder-monitor notices of our own moves arrive and the reloads they start
+    // finish, so none lands inside a later measurement: returns once a full second (twice the
+    // monitor's debounce) passed with no reconciliation.
+    void quiesce()
+    {
+        int seen = -1;
+        while (seen != m_reconciled || m_store->pendingMutationCount() > 0) {
+            seen = m_reconciled;
+            waitFor([] { return false; }, 1000);
+        }
+    }
+
+    // Selects the photo at `position` (wrapped) of a section, times a number key and checks
+    // that the photo landed in `targetID`.
+    void fileOne(Figures &figures, bool keep, const QString &fromID, qsizetype position,
+                 int digit, const QString &targetID)
+    {
+        const std::optional<PhotoSection> from = m_store->section(fromID);
+        if (!from || from->photos.isEmpty()) {
+            fail(QStringLiteral("an empty source section"));
+        }
+        const QString id = from->photos[position % from->photos.size()].id;
+        m_store->select(id, fromID, {});
+        const int before = m_reconciled;
+        figures.measure(keep, [&] { m_store->moveSelectionToDigit(digit); });
+        const std::optional<PhotoSection> target = m_store->section(targetID);
+        if (!target || std::none_of(target->photos.cbegin(), target->photos.cend(),
+                                    [&id](const Photo &photo) { return photo.id == id; })) {
+            fail(QStringLiteral("number key %1 did not move the photo").arg(digit));
+        }
+        settle(before);
+    }
+
+private:
+    QUrl m_root;
+    QTemporaryDir m_home; // the settings file, away from the user's own
+    QuietDesktop m_desktop;
+    std::shared_ptr<QSettings> m_settings;
+    QUndoStack m_undoStack;
+    std::unique_ptr<CollectionStore> m_store;
+    int m_reconciled = 0;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s ROOT (a missing or empty folder)\n", argv[0]);
+        return 2;
+    }
+    // The benchmark moves files around inside ROOT, so it only ever works on files it made.
+    const QString rootPath = QDir(QFile::decodeName(argv[1])).absolutePath();
+    if (QFileInfo::exists(rootPath)
+        && (!QFileInfo(rootPath).isDir()
+            || !QDir(rootPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
+                                         | QDir::System)
+                    .isEmpty())) {
+        fail(rootPath + QStringLiteral(" exists and is not an empty folder"));
+    }
+    const double makeMs = timeMs([&] { makeCollection(rootPath); });
+
+    Bench bench(rootPath);
+    CollectionStore &store = bench.store();
+    const double openMs = timeMs([&] { bench.open(); });
+    const PhotoSection unsorted = bench.sectionNamed(QString());
+    const PhotoSection big = bench.sectionNamed(QStringLiteral("Category 01"));
+    if (store.photoCount() != unsortedCount + bigCategoryCount
+        || store.sections().size() != categoryCount + 1 || unsorted.count() != unsortedCount
+        || big.count() != bigCategoryCount) {
+        fail(QStringLiteral("the collection shows %1 photos in %2 sections")
+                 .arg(store.photoCount())
+                 .arg(store.sections().size()));
+    }
+    std::printf("%s: %lld photos, Unsorted %lld, Category 01 %lld, %d empty categories\n",
+                qPrintable(rootPath), qint64(store.photoCount()), qint64(unsorted.count()),
+                qint64(big.count()), categoryCount - 1);
+    std::printf("generated in %.0f ms, opened in %.0f ms\n", makeMs, openMs);
+
+    // Number keys, interleaved so both sections keep their size. Positions step by a prime
+    // so the moved photos and their insertion points spread over the sections.
+    Figures digit, unsortedDigit;
+    const int reconciledBeforeMoves = bench.reconciledCount();
+    for (int run = -warmUpRuns; run < moveRuns; ++run) {
+        const qsizetype position = qsizetype(run + warmUpRuns) * 7919;
+        bench.fileOne(digit, run >= 0, unsorted.id, position, 1, big.id);
+        bench.fileOne(unsortedDigit, run >= 0, big.id, position, 0, unsorted.id);
+    }
+    bench.quiesce();
+    const int strayReloads =
+        bench.reconciledCount() - reconciledBeforeMoves - 2 * (moveRuns + warmUpRuns);
+    if (bench.sectionNamed(QString()).count() != unsortedCount
+        || bench.sectionNamed(QStringLiteral("Category 01")).count() != bigCategoryCount) {
+        fail(QStringLiteral("the sections changed size during the number-key runs"));
+    }
+    digit.print("digit");
+    unsortedDigit.print("unsorted_digit");
+    std::printf("%-15s %d reconciliations beyond one per move (folder-monitor reloads)\n", "",
+                strayReloads);
+
+    // Arrow key through the middle of Unsorted.
+    Figures navigate;
+    const PhotoSection walk = bench.sectionNamed(QString());
+    store.select(walk.photos[3000].id, walk.id, {});
+    for (int run = -20; run < 1000; ++run) {
+        navigate.measure(run >= 0, [&] { store.navigateSelection(1, 0); });
+    }
+    if (store.focusedPhotoID() != walk.photos[3000 + 1020].id) {
+        fail(QStringLiteral("the arrow key did not step one photo at a time"));
+    }
+    navigate.print("navigate");
+
+    Figures selectAll;
+    for (int run = -3; run < 21; ++run) {
+        store.deselectAll();
+        selectAll.measure(run >= 0, [&] { store.selectAll(); });
+        if (store.selectedCount() != unsortedCount + bigCategoryCount) {
+            fail(QStringLiteral("select all selected %1 photos").arg(store.selectedCount()));
+        }
+    }
+    store.deselectAll();
+    selectAll.print("select_all");
+
+    Figures resort;
+    for (int run = -2; run < 20; ++run) {
+        const PhotoSortOrder order =
+            run % 2 ? PhotoSortOrder::filename : PhotoSortOrder::modificationDate;
+        resort.measure(run >= 0, [&] { store.setSortOrder(order); });
+        if (store.sortOrder() != order) {
+            fail(QStringLiteral("the sort order did not change"));
+        }
+    }
+    if (store.sortOrder() != PhotoSortOrder::filename) {
+        fail(QStringLiteral("the runs should end in filename order"));
+    }
+    resort.print("resort");
+
+    // Reload of an unchanged disk: the scan alone (the main thread only waits for it), then
+    // the whole reload, whose main-thread CPU time is the merge. A photo stays selected so the
+    // selection is carried over, as after a move.
+    store.select(walk.photos[10].id, walk.id, {});
+    Figures scan, reload;
+    for (int run = -2; run < 9; ++run) {
+        scan.measure(run >= 0, [&] {
+            if (!store.fileSystem().scan(bench.root(), store.sortOrder()).result()) {
+                fail(QStringLiteral("the scan failed"));
+            }
+        });
+        const int before = bench.reconciledCount();
+        reload.measure(run >= 0, [&] {
+            store.reloadFromDisk();
+            bench.settle(before);
+        });
+    }
+    const double reloadMergeMs = Figures::median(reload.cpuMs);
+    std::printf("%-15s runs=%4zu median=%8.3f ms worst=%8.3f ms\n", "scan", scan.ms.size(),
+                scan.median(), scan.worst());
+    reload.print("reload");
+    std::printf("%-15s reload minus scan, wall medians: %.3f ms; reload_merge is the cpu median\n",
+                "", reload.median() - scan.median());
+
+    std::printf("digit_median_ms=%.3f digit_worst_ms=%.3f unsorted_digit_median_ms=%.3f "
+                "unsorted_digit_worst_ms=%.3f navigate_median_ms=%.3f select_all_ms=%.3f "
+                "resort_ms=%.3f reload_merge_ms=%.3f\n",
+                digit.median(), digit.worst(), unsortedDigit.median(), unsortedDigit.worst(),
+                navigate.median(), selectAll.median(), resort.median(), reloadMergeMs);
+    return 0;
+}

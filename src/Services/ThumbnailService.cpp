@@ -1,0 +1,300 @@
+#include "ThumbnailService.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QThread>
+
+#include <cmath>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A header claiming more than a gigapixel is refused before any decoder sees it: even a
+// downsampling decoder allocates buffers in proportion to the claimed width.
+constexpr qint64 maximumSourcePixels = qint64(1) << 30;
+
+int longestSide(QSize size)
+{
+    return std::max(size.width(), size.height());
+}
+
+// Scales `size` down, keeping its aspect, so that its longest side is at most `bound`.
+QSize boundedSize(QSize size, int bound)
+{
+    if (longestSide(size) <= bound) {
+        return size;
+    }
+    return size.scaled(bound, bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+} // namespace
+
+ThumbnailService::ThumbnailService(int threadCount,
+                                   ImageSource systemThumbnail,
+                                   ImageSource decoder,
+                                   std::unique_ptr<ThumbnailCache> cache)
+    : m_threadCount(std::max(threadCount, 1))
+    , m_systemThumbnail(std::move(systemThumbnail))
+    , m_decoder(std::move(decoder))
+    , m_cache(cache ? std::move(cache) : std::make_unique<ThumbnailCache>())
+{
+    m_pool.setMaxThreadCount(m_threadCount);
+}
+
+ThumbnailService::~ThumbnailService()
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        for (Queue *queue : {&m_visible, &m_nearby}) {
+            for (const auto &request : *queue) {
+                request->transition(ThumbnailRequest::State::Queued,
+                                    ThumbnailRequest::State::Cancelled);
+            }
+            queue->clear();
+        }
+    }
+    m_pool.waitForDone();
+}
+
+ThumbnailService &ThumbnailService::shared()
+{
+    // Deliberately leaked: pool threads may still be finishing when static objects die.
+    static ThumbnailService *const instance = new ThumbnailService();
+    return *instance;
+}
+
+int ThumbnailService::defaultThreadCount()
+{
+    // One core stays free for the interface thread.
+    return std::max(1, QThread::idealThreadCount() - 1);
+}
+
+ThumbnailService::RequestSize ThumbnailService::requestSize(QSizeF pointSize, qreal scale)
+{
+    const qreal s =
+        std::isfinite(scale) && scale > 1 ? std::min<qreal>(scale, maximumNeededPixels) : 1;
+    const auto pixels = [s](qreal points) {
+        if (!(points > 0)) { // also NaN
+            return 0;
+        }
+        // The tolerance keeps 100 points at 1.1 from becoming 111 pixels by rounding error.
+        const qreal exact = std::ceil(points * s - 1e-6);
+        return exact >= maximumNeededPixels ? maximumNeededPixels : int(exact);
+    };
+    const int pixelWidth = pixels(pointSize.width());
+    const int pixelHeight = pixels(pointSize.height());
+    RequestSize size;
+    size.scale = s;
+    size.pointSize =
+        QSizeF(std::max<qreal>(pixelWidth / s, 1), std::max<qreal>(pixelHeight / s, 1));
+    size.neededPixels =
+        std::min(std::max({pixelWidth, pixelHeight, int(std::ceil(s))}), maximumNeededPixels);
+    return size;
+}
+
+std::shared_ptr<ThumbnailRequest>
+ThumbnailService::request(const Photo &photo,
+                          QSizeF pointSize,
+                          qreal scale,
+                          Priority priority,
+                          QObject *context,
+                          std::function<void(const QImage &)> onReady)
+{
+    auto request = std::shared_ptr<ThumbnailRequest>(new ThumbnailRequest);
+    request->m_key = photo.cacheKey();
+    request->m_path = standardizedPath(photo.url);
+    request->m_neededPixels = requestSize(pointSize, scale).neededPixels;
+    request->m_context = context;
+    request->m_hasContext = context != nullptr;
+    request->m_onReady = std::move(onReady);
+
+    if (const QImage cached = m_cache->find(request->m_key, request->m_neededPixels);
+        !cached.isNull()) {
+        request->m_state = ThumbnailRequest::State::Running;
+        deliver(request, cached);
+        return request;
+    }
+    const QMutexLocker lock(&m_mutex);
+    (priority == Priority::Visible ? m_visible : m_nearby).push_back(request);
+    startWorkerLocked();
+    return request;
+}
+
+void ThumbnailService::cancel(const std::shared_ptr<ThumbnailRequest> &request)
+{
+    if (!request) {
+        return;
+    }
+    // Under the lock, so that once this returns no delivery to the context can be posted.
+    const QMutexLocker lock(&m_mutex);
+    if (request->transition(ThumbnailRequest::State::Queued, ThumbnailRequest::State::Cancelled)) {
+        std::erase(m_visible, request);
+        std::erase(m_nearby, request);
+        return;
+    }
+    request->transition(ThumbnailRequest::State::Running, ThumbnailRequest::State::Cancelled);
+}
+
+void ThumbnailService::setInterest(const QSet<QString> &visibleKeys,
+                                   const QSet<QString> &nearbyKeys)
+{
+    const QMutexLocker lock(&m_mutex);
+    Queue visible;
+    Queue nearby;
+    for (const Queue *queue : {&m_visible, &m_nearby}) {
+        for (const auto &request : *queue) {
+            if (visibleKeys.contains(request->m_key)) {
+                visible.push_back(request);
+            } else if (nearbyKeys.contains(request->m_key)) {
+                nearby.push_back(request);
+            } else {
+                request->transition(ThumbnailRequest::State::Queued,
+                                    ThumbnailRequest::State::Cancelled);
+            }
+        }
+    }
+    m_visible = std::move(visible);
+    m_nearby = std::move(nearby);
+}
+
+QImage ThumbnailService::cachedImage(const QString &key, int neededPixels) const
+{
+    return m_cache->find(key, neededPixels);
+}
+
+void ThumbnailService::startWorkerLocked()
+{
+    if (m_activeWorkers < m_threadCount) {
+        ++m_activeWorkers;
+        m_pool.start([this] { drain(); });
+    }
+}
+
+std::shared_ptr<ThumbnailRequest> ThumbnailService::takeNextLocked()
+{
+    for (Queue *queue : {&m_visible, &m_nearby}) {
+        while (!queue->empty()) {
+            auto request = std::move(queue->front());
+            queue->pop_front();
+            if (request->transition(ThumbnailRequest::State::Queued,
+                                    ThumbnailRequest::State::Running)) {
+                return request;
+            }
+        }
+    }
+    return {};
+}
+
+void ThumbnailService::drain()
+{
+    // A worker keeps taking the most urgent request until none is left, so a newly visible
+    // photo never waits behind work queued earlier for the margin.
+    for (;;) {
+        std::shared_ptr<ThumbnailRequest> next;
+        {
+            const QMutexLocker lock(&m_mutex);
+            next = takeNextLocked();
+            if (!next) {
+                --m_activeWorkers;
+                return;
+            }
+        }
+        run(next);
+    }
+}
+
+void ThumbnailService::run(const std::shared_ptr<ThumbnailRequest> &request)
+{
+    const int needed = request->m_neededPixels;
+    // Another request for the same photo may have rendered it while this one waited.
+    QImage image = m_cache->find(request->m_key, needed);
+    const bool rendered = image.isNull();
+    if (rendered && m_systemThumbnail) {
+        image = m_systemThumbnail(request->m_path, needed);
+    }
+    if (request->isCancelled()) {
+        return;
+    }
+    if (image.isNull() && m_decoder) {
+        image = m_decoder(request->m_path, needed);
+    }
+    if (request->isCancelled()) {
+        return;
+    }
+    if (rendered && !image.isNull()) {
+        // A photo smaller than the cell decodes whole; it still serves this size.
+        m_cache->insert(request->m_key, image, std::max(needed, longestSide(image.size())));
+    }
+    deliver(request, image);
+}
+
+void ThumbnailService::deliver(const std::shared_ptr<ThumbnailRequest> &request,
+                               const QImage &image)
+{
+    using State = ThumbnailRequest::State;
+    if (!request->m_hasContext) {
+        if (request->transition(State::Running, State::Finished) && request->m_onReady) {
+            request->m_onReady(image);
+        }
+        return;
+    }
+    const QMutexLocker lock(&m_mutex);
+    QObject *const context = request->m_context.data();
+    if (request->isCancelled() || !context) {
+        return;
+    }
+    // The final state change happens on the requester's thread, so a cancel made there before
+    // this runs still keeps the callback from being called.
+    QMetaObject::invokeMethod(
+        context,
+        [request, image] {
+            if (request->transition(State::Running, State::Finished) && request->m_onReady) {
+                request->m_onReady(image);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+QImage ThumbnailService::downsample(const QString &path, int maximumPixelDimension)
+{
+    const int bound = std::clamp(maximumPixelDimension, 1, maximumNeededPixels);
+    // Opened by hand so that a FIFO or a link put in the photo's place is never waited on
+    // or followed.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    QImage image;
+    struct stat st;
+    QFile file;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+        QImageReader reader(&file);
+        reader.setAutoTransform(true);
+        const QSize stored = reader.size();
+        if (stored.isValid() && !stored.isEmpty() &&
+            qint64(stored.width()) * stored.height() <= maximumSourcePixels) {
+            // The scaled size applies to the image as stored, before the orientation turns it.
+            const bool quarterTurn =
+                reader.transformation() & QImageIOHandler::TransformationRotate90;
+            const QSize upright = quarterTurn ? stored.transposed() : stored;
+            const QSize target = boundedSize(upright, bound);
+            if (target != upright) {
+                reader.setScaledSize(quarterTurn ? target.transposed() : target);
+            }
+            image = reader.read();
+        }
+        file.close();
+    }
+    ::close(fd);
+    if (!image.isNull() && longestSide(image.size()) > bound) {
+        // A reader that ignored the scaled size; rare, but the bound is a promise.
+        image = image.scaled(boundedSize(image.size(), bound), Qt::IgnoreAspectRatio,
+                             Qt::SmoothTransformation);
+    }
+    return image;
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+// Produces photo thumbnails at the pixel size a cell needs, off the calling thread, and keeps
+// them in a bounded LRU cache. Work waits in a queue ordered visible-first and runs on a
+// bounded pool; queued work the view no longer wants is dropped before it decodes anything.
+
+#include "Models/Photo.h"
+#include "Services/Platform/FreedesktopThumbnails.h"
+#include "Services/ThumbnailCache.h"
+
+#include <QImage>
+#include <QMutex>
+#include <QPointer>
+#include <QSet>
+#include <QSizeF>
+#include <QThreadPool>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+
+// One pending or answered thumbnail request. Held by the requester to cancel it.
+class ThumbnailRequest
+{
+public:
+    const QString &key() const { return m_key; }
+    int neededPixels() const { return m_neededPixels; }
+    bool isCancelled() const { return m_state.load() == State::Cancelled; }
+    // True once the answer has reached the requester's callback.
+    bool isFinished() const { return m_state.load() == State::Finished; }
+
+private:
+    friend class ThumbnailService;
+    enum class State { Queued, Running, Finished, Cancelled };
+
+    ThumbnailRequest() = default;
+    bool transition(State from, State to) { return m_state.compare_exchange_strong(from, to); }
+
+    QString m_key;
+    QString m_path;
+    int m_neededPixels = 1;
+    QPointer<QObject> m_context;
+    bool m_hasContext = false;
+    std::function<void(const QImage &)> m_onReady;
+    std::atomic<State> m_state{State::Queued};
+};
+
+class ThumbnailService
+{
+public:
+    enum class Priority { Visible, Nearby };
+
+    // What a cell of `pointSize` at display `scale` asks for.
+    struct RequestSize
+    {
+        QSizeF pointSize;     // rounded up to whole pixels, at least 1 point on each side
+        qreal scale = 1;      // at least 1
+        int neededPixels = 1; // the longest pixel side the cell needs
+        friend bool operator==(const RequestSize &, const RequestSize &) = default;
+    };
+    // No cell needs more; also keeps absurd or non-finite sizes from reaching the decoder.
+    static constexpr int maximumNeededPixels = 4096;
+
+    // An image of the file at `path` whose longest side is at most `maximumPixelDimension`;
+    // null when there is none. Called on pool threads.
+    using ImageSource = std::function<QImage(const QString &path, int maximumPixelDimension)>;
+
+    explicit ThumbnailService(int threadCount = defaultThreadCount(),
+                              ImageSource systemThumbnail = FreedesktopThumbnails::find,
+                              ImageSource decoder = downsample,
+                              std::unique_ptr<ThumbnailCache> cache = {});
+    ~ThumbnailService();
+    ThumbnailService(const ThumbnailService &) = delete;
+    ThumbnailService &operator=(const ThumbnailService &) = delete;
+
+    // The instance the application shares; created on first use, never destroyed.
+    static ThumbnailService &shared();
+    static int defaultThreadCount();
+    static RequestSize requestSize(QSizeF pointSize, qreal scale);
+
+    // Asks for a thumbnail of `photo` for a cell of `pointSize` at `scale`. `onReady` runs on
+    // `context`'s thread (on a pool thread when `context` is null) with the image, or with a
+    // null image when the file cannot be read. A cancelled or dropped request never calls it.
+    // A requester that destroys `context` must cancel its requests first.
+    std::shared_ptr<ThumbnailRequest> request(const Photo &photo,
+                                              QSizeF pointSize,
+                                              qreal scale,
+                                              Priority priority,
+                                              QObject *context,
+                                              std::function<void(const QImage &)> onReady);
+    // Stops the request: queued work is dropped, a running decode's result is discarded.
+    void cancel(const std::shared_ptr<ThumbnailRequest> &request);
+    // The photos now on screen and those just around the viewport. Queued work is reordered
+    // visible first; queued work for any other photo is dropped. Running work finishes.
+    void setInterest(const QSet<QString> &visibleKeys, const QSet<QString> &nearbyKeys);
+    // For painting: the cached image for `key` when it serves `neededPixels`, else null.
+    QImage cachedImage(const QString &key, int neededPixels) const;
+
+    const ThumbnailCache &cache() const { return *m_cache; }
+
+    // Decodes the file's first image, orientation applied, with its longest side bounded by
+    // `maximumPixelDimension`; never at full size when that is larger. Only regular files
+    // are read, and links are not followed.
+    static QImage downsample(const QString &path, int maximumPixelDimension);
+
+private:
+    using Queue = std::deque<std::shared_ptr<ThumbnailRequest>>;
+
+    void drain();
+    std::shared_ptr<ThumbnailRequest> takeNextLocked();
+    void run(const std::shared_ptr<ThumbnailRequest> &request);
+    void deliver(const std::shared_ptr<ThumbnailRequest> &request, const QImage &image);
+    void startWorkerLocked();
+
+    const int m_threadCount;
+    const ImageSource m_systemThumbnail;
+    const ImageSource m_decoder;
+    const std::unique_ptr<ThumbnailCache> m_cache;
+    mutable QMutex m_mutex;
+    Queue m_visible; // guarded by m_mutex, like the two below
+    Queue m_nearby;
+    int m_activeWorkers = 0;
+    QThreadPool m_pool;
+};

@@ -1,0 +1,329 @@
+#include "Samples/SamplePhotos.h"
+#include "Services/ThumbnailService.h"
+#include "support/TestFolders.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QPainter>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <sys/stat.h>
+
+using namespace TestFolders;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+Photo photoAt(const QString &path)
+{
+    const QFileInfo info(path);
+    return {info.fileName(), QUrl::fromLocalFile(path), info.fileName(),
+            FileTime::fromDateTime(info.lastModified()), info.size()};
+}
+
+QByteArray pngBytes(const QImage &image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+// One PNG chunk: length, type and data, checksum.
+QByteArray chunk(const QByteArray &typeAndData)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char byte : typeAndData) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    QByteArray framed = QByteArray(4, '\0') + typeAndData + QByteArray(4, '\0');
+    qToBigEndian(quint32(typeAndData.size() - 4), framed.data());
+    qToBigEndian(~crc, framed.end() - 4);
+    return framed;
+}
+
+// A small PNG whose header claims another size.
+QByteArray pngClaiming(quint32 width, quint32 height)
+{
+    QByteArray header = "IHDR" + QByteArray(8, '\0') + QByteArray("\x08\x02\0\0\0", 5);
+    qToBigEndian(width, header.data() + 4);
+    qToBigEndian(height, header.data() + 8);
+    return pngBytes(SamplePhotos::makeImage(4, 4, 1)).replace(8, 25, chunk(header));
+}
+// As thumbnailers write it: text chunks after the header (Qt's writer cuts keys at ':').
+QByteArray pngWithTexts(const QImage &image, const QByteArray &uri, const QByteArray &mtime)
+{
+    return pngBytes(image).insert(33, chunk("tEXtThumb::URI" + QByteArray(1, '\0') + uri) +
+                                          chunk("tEXtThumb::MTime" + QByteArray(1, '\0') + mtime));
+}
+
+ThumbnailService::ImageSource countingDecoder(std::atomic<int> &decodes)
+{
+    return [&decodes](const QString &path, int size) {
+        ++decodes;
+        return ThumbnailService::downsample(path, size);
+    };
+}
+
+// Records what it decodes (one at a time, read after the last delivery); holds "gate.jpg".
+struct GatedDecoder
+{
+    QStringList decoded;
+    QSemaphore started, gate;
+
+    QImage operator()(const QString &path, int size)
+    {
+        decoded.append(QFileInfo(path).fileName());
+        if (path.endsWith(u"gate.jpg"_s)) {
+            started.release();
+            gate.acquire();
+        }
+        return QImage(size, size, QImage::Format_Grayscale8);
+    }
+};
+} // namespace
+
+class tst_ThumbnailService : public QObject
+{
+    Q_OBJECT
+
+    // Asks `service` and waits for the answer on this thread.
+    QImage ask(ThumbnailService &service, const Photo &photo, qreal points, qreal scale)
+    {
+        QImage delivered;
+        const auto request =
+            service.request(photo, {points, points}, scale, ThumbnailService::Priority::Visible,
+                            this, [&delivered](const QImage &image) { delivered = image; });
+        [[maybe_unused]] const bool answered =
+            QTest::qWaitFor([&delivered] { return !delivered.isNull(); }, 20000);
+        service.cancel(request); // a late answer must not reach `delivered`
+        return delivered;
+    }
+
+private Q_SLOTS:
+    void requestSize_data()
+    {
+        QTest::addColumn<QSizeF>("points");
+        QTest::addColumn<qreal>("scale");
+        QTest::addColumn<QSizeF>("pointSize");
+        QTest::addColumn<int>("needed");
+
+        const int cap = ThumbnailService::maximumNeededPixels;
+        QTest::newRow("100 at 2") << QSizeF(100, 100) << 2.0 << QSizeF(100, 100) << 200;
+        QTest::newRow("scale below 1") << QSizeF(100, 50) << 0.5 << QSizeF(100, 50) << 100;
+        QTest::newRow("scale 0") << QSizeF(100, 50) << 0.0 << QSizeF(100, 50) << 100;
+        QTest::newRow("zero width") << QSizeF(0, 50) << 2.0 << QSizeF(1, 50) << 100;
+        QTest::newRow("empty cell") << QSizeF(0, 0) << 2.0 << QSizeF(1, 1) << 2;
+        QTest::newRow("fraction") << QSizeF(100.2, 50) << 1.5 << QSizeF(151 / 1.5, 50) << 151;
+        QTest::newRow("no rounding error") << QSizeF(100, 100) << 1.1 << QSizeF(100, 100) << 110;
+        QTest::newRow("not a number") << QSizeF(qQNaN(), 10) << qQNaN() << QSizeF(1, 10) << 10;
+        QTest::newRow("infinite, capped") << QSizeF(qInf(), 10) << 1.0 << QSizeF(cap, 10) << cap;
+    }
+    void requestSize()
+    {
+        QFETCH(QSizeF, points);
+        QFETCH(qreal, scale);
+        QFETCH(QSizeF, pointSize);
+        QFETCH(int, needed);
+        const auto size = ThumbnailService::requestSize(points, scale);
+        QCOMPARE(size.pointSize, pointSize);
+        QCOMPARE(size.neededPixels, needed);
+    }
+
+    void downsample_data()
+    {
+        QTest::addColumn<QSize>("stored");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<int>("needed");
+        QTest::addColumn<QSize>("expected");
+
+        QTest::newRow("48 megapixels") << QSize(8000, 6000) << 0 << 200 << QSize(200, 150);
+        QTest::newRow("orientation 6") << QSize(4000, 3000) << 6 << 200 << QSize(150, 200);
+        QTest::newRow("orientation 8") << QSize(400, 300) << 8 << 100 << QSize(75, 100);
+        QTest::newRow("portrait") << QSize(300, 600) << 1 << 100 << QSize(50, 100);
+        QTest::newRow("smaller than the cell, whole") << QSize(40, 30) << 0 << 200 << QSize(40, 30);
+    }
+    void downsample()
+    {
+        QFETCH(QSize, stored);
+        QFETCH(int, orientation);
+        QFETCH(int, needed);
+        QFETCH(QSize, expected);
+        QTemporaryDir dir;
+        QImage source(stored, QImage::Format_RGB32);
+        source.fill(Qt::blue);
+        QPainter(&source).fillRect(0, 0, stored.width() / 2, stored.height(), Qt::red);
+        const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+        QVERIFY(SamplePhotos::writeJpeg(path, source, orientation));
+
+        const QImage image = ThumbnailService::downsample(path, needed);
+        QCOMPARE(image.size(), expected);
+        // The stored left half is red: upright, it is on top (6) or at the bottom (8).
+        const QPointF red =
+            QHash<int, QPointF>{{6, {0.5, 0.25}}, {8, {0.5, 0.75}}}.value(orientation, {0.25, 0.5});
+        const auto at = [&image](QPointF p) {
+            return image.pixelColor(int(p.x() * image.width()), int(p.y() * image.height()));
+        };
+        QVERIFY2(at(red).red() > 180 && at(QPointF(1, 1) - red).blue() > 180, "not upright");
+    }
+    // A hostile header fails fast; a FIFO is never waited on and a link never followed.
+    void unreadableGivesNothing()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(u"fifo.jpg"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString link = dir.filePath(u"link.jpg"_s);
+        QVERIFY(QFile::link(writeJpeg(dir.path(), u"real.jpg"_s, {64, 48}), link));
+        for (const QString &path :
+             {writeFile(dir.path(), u"hostile.png"_s, pngClaiming(100000, 100000)),
+              writeFile(dir.path(), u"text.jpg"_s, "hello\n"),
+              writeFile(dir.path(), u"empty.jpg"_s, {}), fifo, link,
+              dir.filePath(u"missing.jpg"_s)}) {
+            QVERIFY2(ThumbnailService::downsample(path, 200).isNull(), qPrintable(path));
+        }
+    }
+
+    void cacheReuseAndReplacement()
+    {
+        QTemporaryDir dir;
+        const QString path = writeJpeg(dir.path(), QStringLiteral("photo.jpg"), {4000, 3000});
+        std::atomic<int> decodes{0};
+        ThumbnailService service(2, {}, countingDecoder(decodes));
+        // Shrinking reuses the larger image; growing renders once more and replaces it.
+        for (const auto &[points, count, width] :
+             {std::tuple{100, 1, 200}, {80, 1, 200}, {150, 2, 300}, {100, 2, 300}}) {
+            QCOMPARE(ask(service, photoAt(path), points, 2).width(), width);
+            QCOMPARE(decodes.load(), count);
+        }
+        QCOMPARE(service.cachedImage(photoAt(path).cacheKey(), 300).width(), 300);
+        QVERIFY(service.cachedImage(photoAt(path).cacheKey(), 301).isNull());
+        setModificationTime(path, 1'600'000'000); // an edited file never hits its old entry
+        QCOMPARE(ask(service, photoAt(path), 80, 2).width(), 160);
+        QCOMPARE(decodes.load(), 3);
+    }
+
+    void cacheEviction_data()
+    {
+        QTest::addColumn<qsizetype>("countLimit");
+        QTest::addColumn<qint64>("costLimit");
+        QTest::addColumn<QString>("kept");
+
+        // Each image is 5 x 5 pixels, 100 bytes.
+        QTest::newRow("by count") << qsizetype(3) << qint64(1000) << u"acd"_s;
+        QTest::newRow("by bytes") << qsizetype(700) << qint64(250) << u"cd"_s;
+    }
+    void cacheEviction()
+    {
+        QFETCH(qsizetype, countLimit);
+        QFETCH(qint64, costLimit);
+        QFETCH(QString, kept);
+        ThumbnailCache cache(countLimit, costLimit);
+        const QImage image = SamplePhotos::makeImage(5, 5, 1);
+        cache.insert(u"a"_s, image, 5);
+        cache.insert(u"b"_s, image, 5);
+        QVERIFY(!cache.find(u"a"_s, 5).isNull()); // a use: "b" is now the oldest
+        cache.insert(u"c"_s, image, 5);
+        cache.insert(u"d"_s, image, 5);
+        QStringList present{u"a"_s, u"b"_s, u"c"_s, u"d"_s};
+        present.removeIf([&cache](const QString &key) { return !cache.contains(key); });
+        QCOMPARE(present.join(QString()), kept);
+        QCOMPARE(cache.totalCost(), 100 * kept.size());
+
+        // A late, smaller render keeps the larger entry; an image beyond the budget is not kept.
+        cache.insert(u"d"_s, image.scaled(2, 2), 2);
+        QCOMPARE(cache.find(u"d"_s, 5).size(), QSize(5, 5));
+        cache.insert(u"huge"_s, QImage(100, 100, QImage::Format_RGB32), 100);
+        QVERIFY(!cache.contains(u"huge"_s));
+        QCOMPARE(cache.count(), kept.size());
+    }
+
+    // One pool thread, held busy by "gate.jpg" while the rest is queued.
+    void poolOrdersCancelsAndDrops()
+    {
+        QTemporaryDir dir;
+        GatedDecoder decoder;
+        ThumbnailService service(1, {}, std::ref(decoder));
+        QStringList delivered;
+        QHash<QString, std::shared_ptr<ThumbnailRequest>> requests;
+        const auto key = [&dir](const char *name) {
+            return photoAt(dir.filePath(QString::fromLatin1(name))).cacheKey();
+        };
+        for (const char *name : {"gate.jpg", "far.jpg", "near.jpg", "shown.jpg", "gone.jpg"}) {
+            const Photo p = photoAt(writeFile(dir.path(), QString::fromLatin1(name)));
+            const auto onReady = [&delivered, p](const QImage &image) {
+                delivered.append(image.isNull() ? QString() : p.filename);
+            };
+            requests[p.filename] =
+                service.request(p, {50, 50}, 1, ThumbnailService::Priority::Nearby, this, onReady);
+            if (p.filename == u"gate.jpg"_s) { // the only pool thread is now busy
+                QVERIFY(decoder.started.tryAcquire(1, 20000));
+            }
+        }
+        // "shown" is on screen, "near" just outside, "far" away; "gone" and "gate" cancelled.
+        service.setInterest({key("shown.jpg"), key("gone.jpg")}, {key("near.jpg")});
+        service.cancel(requests.value(u"gone.jpg"_s));
+        service.cancel(requests.value(u"gate.jpg"_s));
+        decoder.gate.release();
+
+        QTRY_COMPARE(delivered, (QStringList{u"shown.jpg"_s, u"near.jpg"_s})); // none empty
+        QCOMPARE(decoder.decoded, (QStringList{u"gate.jpg"_s, u"shown.jpg"_s, u"near.jpg"_s}));
+        QVERIFY(requests.value(u"far.jpg"_s)->isCancelled() &&
+                requests.value(u"gone.jpg"_s)->isCancelled());
+        QVERIFY(!service.cache().contains(key("gate.jpg"))); // result discarded
+    }
+
+    void freedesktopCache_data()
+    {
+        QTest::addColumn<QSize>("thumbnail"); // 128 px in "normal", 256 px in "large"
+        QTest::addColumn<QString>("mismatch");
+        QTest::addColumn<int>("needed");
+        QTest::addColumn<QSize>("expected"); // empty: a miss
+
+        QTest::newRow("large, scaled") << QSize(256, 192) << QString() << 200 << QSize(200, 150);
+        QTest::newRow("normal, small cell") << QSize(128, 96) << QString() << 100 << QSize(100, 75);
+        QTest::newRow("modified since") << QSize(256, 192) << u"mtime"_s << 200 << QSize(0, 0);
+        QTest::newRow("another file's") << QSize(256, 192) << u"uri"_s << 200 << QSize(0, 0);
+        QTest::newRow("too small") << QSize(128, 96) << QString() << 200 << QSize(0, 0);
+    }
+    void freedesktopCache()
+    {
+        QFETCH(QSize, thumbnail);
+        QFETCH(QString, mismatch);
+        QFETCH(int, needed);
+        QFETCH(QSize, expected);
+        QTemporaryDir dir, xdgCache; // the thumbnail cache is never the user's own
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(xdgCache.path()));
+        const QString path = writeJpeg(dir.path(), u"Trip; day 1/a b#é%.jpg"_s, {800, 600});
+        setModificationTime(path, 1'700'000'000);
+        const QString uri = FreedesktopThumbnails::fileUri(path);
+        QCOMPARE(uri, u"file://"_s + QString::fromLatin1(QFile::encodeName(dir.path())) +
+                          u"/Trip%3B%20day%201/a%20b%23%C3%A9%25.jpg"_s);
+
+        QImage image(thumbnail, QImage::Format_RGB32);
+        image.fill(Qt::green);
+        const QByteArray md5 = QCryptographicHash::hash(uri.toUtf8(), QCryptographicHash::Md5);
+        writeFile(xdgCache.path(),
+                  (thumbnail.width() > 128 ? u"thumbnails/large/"_s : u"thumbnails/normal/"_s) +
+                      QString::fromLatin1(md5.toHex() + ".png"),
+                  pngWithTexts(image, (mismatch == u"uri"_s ? uri + u'x' : uri).toUtf8(),
+                               mismatch == u"mtime"_s ? "1700000001" : "1700000000"));
+        QCOMPARE(FreedesktopThumbnails::find(path, needed).size(), expected);
+
+        // The service asks the shared cache first and decodes the photo only on a miss.
+        std::atomic<int> decodes{0};
+        ThumbnailService service(1, FreedesktopThumbnails::find, countingDecoder(decodes));
+        const QColor colour = ask(service, photoAt(path), needed, 1).pixelColor(5, 5);
+        QCOMPARE(decodes.load(), expected.isEmpty() ? 1 : 0);
+        QCOMPARE(colour.green() > 200 && colour.blue() < 60, !expected.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ThumbnailService)
+#include "tst_ThumbnailService.moc"

@@ -10,28 +10,38 @@
 #include <QTest>
 
 using namespace DarkroomPalette;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-QImage transparentImage(const QSize &size)
+QImage filled(const QSize &size, const QColor &colour)
 {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
+    image.fill(colour);
     return image;
 }
 
-// The smallest rectangle holding every pixel that is not fully transparent.
-QRect opaqueBounds(const QImage &image)
+// The smallest rectangle holding every pixel for which `inked(x, y)` holds.
+template<typename Inked>
+QRect boundsWhere(const QImage &image, Inked inked)
 {
     QRect bounds;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
-            if (qAlpha(image.pixel(x, y)) > 0) {
+            if (inked(x, y)) {
                 bounds |= QRect(x, y, 1, 1);
             }
         }
     }
     return bounds;
+}
+
+// Where anything is drawn, or where exactly `solid` is drawn.
+QRect opaqueBounds(const QImage &image, QRgb solid = 0)
+{
+    return boundsWhere(image, [&](int x, int y) {
+        return solid ? image.pixel(x, y) == solid : qAlpha(image.pixel(x, y)) > 0;
+    });
 }
 
 QColor blend(const QColor &under, const QColor &over, qreal opacity)
@@ -47,48 +57,23 @@ int distance(const QColor &a, const QColor &b)
                      std::abs(a.blue() - b.blue())});
 }
 
-QByteArray describe(const QColor &actual, const QColor &expected)
-{
-    return QStringLiteral("got %1, expected %2").arg(actual.name(), expected.name()).toUtf8();
-}
-
 QImage renderOver(QWidget &widget, const QColor &background)
 {
-    QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(background);
+    QImage image = filled(widget.size(), background);
     widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     return image;
 }
 
-// Where a button's label and symbol are drawn: the pixels that differ from a blank button.
-QRect inkBounds(DarkroomButton &button)
+// Where a button's label and symbol are drawn, clear of its outline and rounded corners: the
+// pixels nearer the ink than the fill, or within `tolerance` of the ink.
+QRect inkBounds(const QImage &button, const QColor &ink, const QColor &fill, int tolerance = -1)
 {
-    DarkroomButton blank(QString(), button.isProminent());
-    blank.resize(button.size());
-    const QImage blankImage = renderOver(blank, canvas());
-    const QImage image = renderOver(button, canvas());
-    QRect bounds;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) != blankImage.pixel(x, y)) {
-                bounds |= QRect(x, y, 1, 1);
-            }
-        }
-    }
-    return bounds;
-}
-
-enum class Trigger { returnInField, returnOnCancel, clickAction, callSubmit };
-
-CategoryPrompt prompt(const QString &initialName)
-{
-    return initialName.isEmpty()
-               ? CategoryPrompt::make(CategoryPrompt::Mode::create(),
-                                      QStringLiteral("New Category"), QStringLiteral("Create"),
-                                      initialName)
-               : CategoryPrompt::make(CategoryPrompt::Mode::rename(QStringLiteral("s1")),
-                                      QStringLiteral("Rename Category"), QStringLiteral("Rename"),
-                                      initialName);
+    return boundsWhere(button, [&](int x, int y) {
+        const QColor pixel = button.pixelColor(x, y);
+        return y >= 7 && y < button.height() - 7 && x >= 7 && x < button.width() - 7 &&
+               (tolerance < 0 ? distance(pixel, ink) < distance(pixel, fill)
+                              : distance(pixel, ink) <= tolerance);
+    });
 }
 
 } // namespace
@@ -98,432 +83,186 @@ class tst_DesignSystem : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void brandMarkFillsCentredSquare_data();
-    void brandMarkFillsCentredSquare();
-    void brandMarkRingWidth_data();
-    void brandMarkRingWidth();
-
-    void buttonFill_data();
-    void buttonFill();
-    void buttonLabel_data();
-    void buttonLabel();
-    void buttonSize_data();
-    void buttonSize();
-
-    void symbolsDrawDistinctShapes();
-    void unknownSymbolDrawsNothing();
-
-    void sheetOpensWithInitialNameFocused();
-    void sheetFieldOutlineFollowsFocus();
-    void sheetSubmission_data();
-    void sheetSubmission();
-    void sheetDismissal_data();
-    void sheetDismissal();
-};
-
-void tst_DesignSystem::brandMarkFillsCentredSquare_data()
-{
-    QTest::addColumn<QSize>("area");
-    QTest::newRow("34 x 80, tall") << QSize(34, 80);
-    QTest::newRow("80 x 34, wide") << QSize(80, 34);
-    QTest::newRow("36 x 36, design size") << QSize(36, 36);
-    QTest::newRow("300 x 120, large and wide") << QSize(300, 120);
-}
-
-void tst_DesignSystem::brandMarkFillsCentredSquare()
-{
-    QFETCH(QSize, area);
-    QImage image = transparentImage(area);
-    QPainter painter(&image);
-    BrandMark::paint(painter, image.rect(), paper());
-    painter.end();
-
-    const int side = std::min(area.width(), area.height());
-    const QRect square(QPoint((area.width() - side) / 2, (area.height() - side) / 2),
-                       QSize(side, side));
-    const QRect bounds = opaqueBounds(image);
-    QVERIFY(!bounds.isEmpty());
-    QVERIFY2(square.adjusted(-1, -1, 1, 1).contains(bounds),
-             qPrintable(QStringLiteral("mark at %1,%2 %3x%4")
-                            .arg(bounds.x())
-                            .arg(bounds.y())
-                            .arg(bounds.width())
-                            .arg(bounds.height())));
-
-    // The ring's outer edge spans 32.5 of the 36 design units, equally far from every side.
-    const qreal extent = 32.5 * side / 36.0;
-    // Antialiased edges may add a partly covered pixel on each side.
-    const auto fits = [extent](int length) {
-        return length >= extent - 0.5 && length <= extent + 2;
-    };
-    QVERIFY2(fits(bounds.width()) && fits(bounds.height()),
-             qPrintable(QStringLiteral("%1 x %2, expected %3")
-                            .arg(bounds.width())
-                            .arg(bounds.height())
-                            .arg(extent)));
-    QVERIFY(std::abs(bounds.left() - (area.width() - 1 - bounds.right())) <= 1);
-    QVERIFY(std::abs(bounds.top() - (area.height() - 1 - bounds.bottom())) <= 1);
-}
-
-void tst_DesignSystem::brandMarkRingWidth_data()
-{
-    QTest::addColumn<int>("side");
-    QTest::newRow("34, header size") << 34;
-    QTest::newRow("72") << 72;
-    QTest::newRow("144") << 144;
-}
-
-void tst_DesignSystem::brandMarkRingWidth()
-{
-    QFETCH(int, side);
-    QImage image = transparentImage(QSize(side, side));
-    QPainter painter(&image);
-    BrandMark::paint(painter, image.rect(), paper());
-    painter.end();
-
-    // Across the middle row the ring's left edge is vertical, so its antialiased coverage adds up
-    // to the line width. The "M" starts well to the right of the part summed here.
-    const int row = side / 2;
-    qreal coverage = 0;
-    for (int x = 0; x < side * 7 / 36; ++x) {
-        coverage += qAlpha(image.pixel(x, row)) / 255.0;
-    }
-    const qreal expected = 1.5 * side / 36.0;
-    QVERIFY2(std::abs(coverage - expected) < 0.15,
-             qPrintable(QStringLiteral("ring %1 wide, expected %2").arg(coverage).arg(expected)));
-}
-
-void tst_DesignSystem::buttonFill_data()
-{
-    QTest::addColumn<bool>("prominent");
-    QTest::addColumn<bool>("pressed");
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<QColor>("background");
-    QTest::addColumn<QColor>("fill");
-    QTest::addColumn<QColor>("outline");
-
-    const QColor black = Qt::black;
-    QTest::newRow("prominent") << true << false << true << canvas() << ember() << ember();
-    QTest::newRow("prominent, pressed")
-        << true << true << true << canvas() << blend(canvas(), ember(), 0.72)
-        << blend(canvas(), ember(), 0.72);
-    QTest::newRow("prominent, pressed on black")
-        << true << true << true << black << blend(black, ember(), 0.72)
-        << blend(black, ember(), 0.72);
-    QTest::newRow("plain") << false << false << true << canvas() << raised() << separator();
-    QTest::newRow("plain, pressed on paper")
-        << false << true << true << paper() << blend(paper(), raised(), 0.72)
-        << blend(paper(), separator(), 0.72);
-    QTest::newRow("prominent, disabled")
-        << true << false << false << canvas() << blend(canvas(), ember(), 0.45)
-        << blend(canvas(), ember(), 0.45);
-}
-
-void tst_DesignSystem::buttonFill()
-{
-    QFETCH(bool, prominent);
-    QFETCH(bool, pressed);
-    QFETCH(bool, enabled);
-    QFETCH(QColor, background);
-    QFETCH(QColor, fill);
-    QFETCH(QColor, outline);
-
-    DarkroomButton button(QString(), prominent);
-    button.resize(120, button.sizeHint().height());
-    button.setDown(pressed);
-    button.setEnabled(enabled);
-    const QImage image = renderOver(button, background);
-
-    const QColor centre = image.pixelColor(image.rect().center());
-    QVERIFY2(distance(centre, fill) <= 2, describe(centre, fill));
-    const QColor top = image.pixelColor(image.width() / 2, 0);
-    QVERIFY2(distance(top, outline) <= 2, describe(top, outline));
-    // Outside the rounded corner the background shows through untouched.
-    QCOMPARE(image.pixelColor(0, 0).rgb(), background.rgb());
-}
-
-void tst_DesignSystem::buttonLabel_data()
-{
-    QTest::addColumn<bool>("prominent");
-    QTest::addColumn<QColor>("fill");
-    QTest::addColumn<QColor>("label");
-    QTest::newRow("prominent: canvas on ember") << true << ember() << canvas();
-    QTest::newRow("plain: paper on raised") << false << raised() << paper();
-}
-
-void tst_DesignSystem::buttonLabel()
-{
-    QFETCH(bool, prominent);
-    QFETCH(QColor, fill);
-    QFETCH(QColor, label);
-
-    DarkroomButton button(QStringLiteral("HHHH"), prominent);
-    button.resize(button.sizeHint());
-    const QImage image = renderOver(button, canvas());
-    const QRect inked = inkBounds(button);
-    QVERIFY(!inked.isEmpty());
-
-    // The glyph stems are wider than a pixel, so the label colour appears unblended somewhere.
-    QColor farthest = fill;
-    for (int y = inked.top(); y <= inked.bottom(); ++y) {
-        for (int x = inked.left(); x <= inked.right(); ++x) {
-            if (distance(image.pixelColor(x, y), fill) > distance(farthest, fill)) {
-                farthest = image.pixelColor(x, y);
-            }
-        }
-    }
-    QVERIFY2(distance(farthest, label) <= 24, describe(farthest, label));
-    // The label sits in the middle of the height.
-    QVERIFY(std::abs(inked.top() - (image.height() - 1 - inked.bottom())) <= 2);
-}
-
-void tst_DesignSystem::buttonSize_data()
-{
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QString>("symbol");
-    QTest::newRow("short label") << QStringLiteral("Open") << QString();
-    QTest::newRow("long label") << QStringLiteral("Open a Collection") << QString();
-    QTest::newRow("label and symbol")
-        << QStringLiteral("Open a Collection") << QStringLiteral("folder");
-    QTest::newRow("symbol only") << QString() << QStringLiteral("plus");
-}
-
-void tst_DesignSystem::buttonSize()
-{
-    QFETCH(QString, label);
-    QFETCH(QString, symbol);
-    DarkroomButton button(label, true);
-    button.setSymbol(symbol);
-    QCOMPARE(button.font().pixelSize(), 13);
-    QCOMPARE(button.font().weight(), QFont::DemiBold);
-    QCOMPARE(button.sizeHint().height(), 34);
-
-    // At its size hint nothing is cut or elided: the ink is as wide as with room to spare, and
-    // keeps the 14 px insets.
-    button.resize(button.sizeHint());
-    const QRect hinted = inkBounds(button);
-    button.resize(button.sizeHint() + QSize(40, 0));
-    const QRect roomy = inkBounds(button);
-    QVERIFY(!hinted.isEmpty());
-    QCOMPARE(hinted.width(), roomy.width());
-    QVERIFY(hinted.left() >= 14 && hinted.right() < button.sizeHint().width() - 14);
-
-    if (!symbol.isEmpty() && !label.isEmpty()) {
-        DarkroomButton plain(label, true);
-        QVERIFY(button.sizeHint().width() > plain.sizeHint().width());
-    }
-}
-
-void tst_DesignSystem::symbolsDrawDistinctShapes()
-{
-    const QStringList names = Symbols::names();
-    for (const char *required : {"folder", "photo", "checkmark", "square.grid.3x3", "list.bullet",
-                                 "rectangle.3.group", "plus"}) {
-        QVERIFY2(names.contains(QLatin1String(required)), required);
+    void brandMark_data()
+    {
+        QTest::addColumn<QSize>("area");
+        QTest::newRow("34 x 80, header") << QSize(34, 80);
+        QTest::newRow("80 x 34, wide") << QSize(80, 34);
+        QTest::newRow("300 x 144, large") << QSize(300, 144);
     }
 
-    QList<QImage> drawn;
-    for (const QString &name : names) {
-        QImage image = transparentImage(QSize(96, 64));
+    // Centred in the largest square; its ring spans 32.5 and its line 1.5 of 36 design units.
+    void brandMark()
+    {
+        QFETCH(QSize, area);
+        QImage image = filled(area, Qt::transparent);
         QPainter painter(&image);
-        const QPen pen(Qt::green, 3);
-        painter.setPen(pen);
-        Symbols::paint(painter, name, QRectF(16, 8, 64, 48), ember());
-        QCOMPARE(painter.pen(), pen);
+        BrandMark::paint(painter, image.rect(), paper());
         painter.end();
 
+        const int side = std::min(area.width(), area.height());
         const QRect bounds = opaqueBounds(image);
-        QVERIFY2(!bounds.isEmpty(), qPrintable(name));
-        // Drawn only inside the centred 48 × 48 square, in the colour asked for.
-        QVERIFY2(QRect(24, 8, 48, 48).contains(bounds), qPrintable(name));
-        QVERIFY(bounds.width() >= 24 || bounds.height() >= 24);
-        QColor strongest = Qt::transparent;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                if (image.pixelColor(x, y).alpha() > strongest.alpha()) {
-                    strongest = image.pixelColor(x, y);
-                }
+        const qreal extent = 32.5 * side / 36.0; // antialiasing may add a pixel on each side
+        QVERIFY(bounds.width() >= extent - 0.5 && bounds.width() <= extent + 2);
+        QVERIFY(bounds.height() >= extent - 0.5 && bounds.height() <= extent + 2);
+        QVERIFY((QRectF(bounds).center() - QRectF(image.rect()).center()).manhattanLength() <= 1);
+
+        // Across the middle row the ring's edge is vertical: its coverage adds up to the line
+        // width. The "M" starts well to the right of the part summed here.
+        qreal coverage = 0;
+        for (int x = bounds.left(); x < bounds.left() + side * 5 / 36; ++x) {
+            coverage += qAlpha(image.pixel(x, area.height() / 2)) / 255.0;
+        }
+        QVERIFY(std::abs(coverage - 1.5 * side / 36.0) < 0.15);
+    }
+
+    void button_data()
+    {
+        QTest::addColumn<bool>("prominent");
+        QTest::addColumn<qreal>("opacity"); // 0.72 pressed, 0.45 disabled
+        QTest::addColumn<QColor>("background");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("symbol");
+
+        const QString none, label = u"Rename All"_s;
+        QTest::newRow("prominent: canvas on ember") << true << 1.0 << canvas() << label << none;
+        QTest::newRow("plain, with symbol: paper on raised")
+            << false << 1.0 << canvas() << label << u"folder"_s;
+        QTest::newRow("prominent, symbol only, pressed on black")
+            << true << 0.72 << QColor(Qt::black) << none << u"plus"_s;
+        QTest::newRow("plain, pressed on paper") << false << 0.72 << paper() << label << none;
+        QTest::newRow("prominent, disabled") << true << 0.45 << canvas() << label << none;
+    }
+
+    // Fill, outline and label fade as one layer over whatever is behind the button. At its size
+    // hint nothing is cut or elided, inside 14 px insets, centred in the height.
+    void button()
+    {
+        QFETCH(bool, prominent);
+        QFETCH(qreal, opacity);
+        QFETCH(QColor, background);
+        QFETCH(QString, label);
+        QFETCH(QString, symbol);
+        DarkroomButton button(label, prominent);
+        button.setSymbol(symbol);
+        button.setDown(opacity == 0.72);
+        button.setEnabled(opacity != 0.45);
+        QCOMPARE(button.sizeHint().height(), 34);
+        button.resize(button.sizeHint());
+        const QImage image = renderOver(button, background);
+
+        const QColor fill = blend(background, prominent ? ember() : raised(), opacity);
+        const QColor outline = blend(background, prominent ? ember() : separator(), opacity);
+        const QColor ink = blend(background, prominent ? canvas() : paper(), opacity);
+        QVERIFY(distance(image.pixelColor(10, 17), fill) <= 2);
+        QVERIFY(distance(image.pixelColor(image.width() / 2, 0), outline) <= 2);
+        QCOMPARE(image.pixelColor(0, 0).rgb(), background.rgb()); // outside the rounded corner
+        const QRect hinted = inkBounds(image, ink, fill);
+        QVERIFY(hinted.left() >= 14 && hinted.right() < image.width() - 14);
+        QVERIFY(std::abs(hinted.top() - (33 - hinted.bottom())) <= 2);
+        // The strokes are wider than a pixel, so the label colour shows unblended.
+        QVERIFY(!inkBounds(image, ink, fill, 24).isEmpty());
+        button.resize(button.sizeHint() + QSize(40, 0));
+        QCOMPARE(inkBounds(renderOver(button, background), ink, fill).width(), hinted.width());
+    }
+
+    void symbols()
+    {
+        const QStringList unknown = {u"trash.fill"_s, u"Folder"_s, QString()};
+        QList<QImage> drawn;
+        for (const QString &name : Symbols::names() + unknown) {
+            const bool known = !unknown.contains(name);
+            QImage image = filled(QSize(96, 64), Qt::transparent);
+            QPainter painter(&image);
+            painter.setPen(QPen(Qt::green, 3));
+            Symbols::paint(painter, name, QRectF(16, 8, 64, 48), ember());
+            QCOMPARE(painter.pen(), QPen(Qt::green, 3)); // left as it was
+            painter.end();
+            const QRect bounds = opaqueBounds(image);
+            const QIcon icon = Symbols::icon(name, paper());
+            QCOMPARE(Symbols::contains(name), known);
+            QCOMPARE(icon.isNull(), !known);
+            QCOMPARE(bounds.isEmpty(), !known);
+            if (known) { // inside the centred 48 × 48 square, in the colour asked for, unique
+                QVERIFY2(QRect(24, 8, 48, 48).contains(bounds), qPrintable(name));
+                QVERIFY(bounds.width() >= 24 || bounds.height() >= 24);
+                QVERIFY(!opaqueBounds(image, ember().rgb()).isEmpty());
+                QVERIFY2(!drawn.contains(image), qPrintable(name));
+                drawn.append(image);
+                const QImage normal = icon.pixmap(QSize(20, 20)).toImage();
+                QVERIFY(!opaqueBounds(normal).isEmpty());
+                QVERIFY(icon.pixmap(QSize(20, 20), QIcon::Disabled).toImage() != normal);
             }
         }
-        QVERIFY2(strongest.alpha() == 255 && distance(strongest, ember()) <= 2, qPrintable(name));
-        QVERIFY2(!drawn.contains(image), qPrintable(name + QStringLiteral(" repeats a symbol")));
-        drawn.append(image);
-
-        const QIcon icon = Symbols::icon(name, paper());
-        QVERIFY(!icon.isNull());
-        QVERIFY(!opaqueBounds(icon.pixmap(QSize(20, 20)).toImage()).isEmpty());
-        const QImage disabled = icon.pixmap(QSize(20, 20), QIcon::Disabled).toImage();
-        const QImage normal = icon.pixmap(QSize(20, 20)).toImage();
-        QVERIFY(disabled != normal);
     }
-}
 
-void tst_DesignSystem::unknownSymbolDrawsNothing()
-{
-    for (const QString &name :
-         {QStringLiteral("trash.fill"), QString(), QStringLiteral("Folder")}) {
-        QImage image = transparentImage(QSize(24, 24));
-        QPainter painter(&image);
-        Symbols::paint(painter, name, image.rect(), paper());
-        painter.end();
-        QVERIFY(opaqueBounds(image).isEmpty());
-        QVERIFY(Symbols::icon(name, paper()).isNull());
-        QVERIFY(!Symbols::contains(name));
+    void sheet_data()
+    {
+        QTest::addColumn<QString>("initialName");
+        QTest::addColumn<QString>("typed"); // replaces the selected initial name
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<QString>("submitted"); // empty: nothing is submitted
+
+        const QString none, family = u"Family"_s, travel = u"  Travel  "_s;
+        const QString trimmed = u"Travel"_s, spaces = u"   "_s;
+        QTest::newRow("initial name, Return") << family << none << u"Return"_s << family;
+        QTest::newRow("padded, Return") << family << travel << u"Return"_s << trimmed;
+        QTest::newRow("padded, action clicked") << none << travel << u"click action"_s << trimmed;
+        QTest::newRow("Return on Cancel") << none << travel << u"Return on Cancel"_s << trimmed;
+        QTest::newRow("inner spaces") << none << u" New  York "_s << u"Return"_s << u"New  York"_s;
+        QTest::newRow("only spaces, Return") << none << spaces << u"Return"_s << none;
+        QTest::newRow("only spaces, submit called") << none << spaces << u"submit()"_s << none;
+        QTest::newRow("initial name of spaces, Return") << spaces << none << u"Return"_s << none;
+        QTest::newRow("Escape") << family << travel << u"Escape"_s << none;
+        QTest::newRow("Cancel clicked") << family << travel << u"click Cancel"_s << none;
     }
-}
 
-void tst_DesignSystem::sheetOpensWithInitialNameFocused()
-{
-    CategoryNameSheet sheet(prompt(QStringLiteral("Family")));
-    sheet.show();
-    QVERIFY(QTest::qWaitForWindowActive(&sheet));
-    QTRY_VERIFY(sheet.nameField()->hasFocus());
-    QCOMPARE(sheet.nameField()->text(), QStringLiteral("Family"));
-    QCOMPARE(sheet.nameField()->selectedText(), QStringLiteral("Family"));
-    QCOMPARE(sheet.nameField()->placeholderText(), QStringLiteral("Category name"));
-    QCOMPARE(sheet.width(), 430);
-    QCOMPARE(sheet.nameField()->height(), 38);
-    QCOMPARE(sheet.actionButton()->text(), QStringLiteral("Rename"));
-    QVERIFY(sheet.actionButton()->isProminent());
-    QVERIFY(sheet.actionButton()->isDefault());
-    QVERIFY(!sheet.cancelButton()->isProminent());
-    QVERIFY(sheet.isModal() || sheet.windowModality() == Qt::WindowModal);
-
-    // Typing replaces the selected name.
-    QTest::keyClicks(sheet.nameField(), QStringLiteral("Trips"));
-    QCOMPARE(sheet.nameField()->text(), QStringLiteral("Trips"));
-}
-
-void tst_DesignSystem::sheetFieldOutlineFollowsFocus()
-{
-    CategoryNameSheet sheet(prompt(QString()));
-    sheet.show();
-    QVERIFY(QTest::qWaitForWindowActive(&sheet));
-    QLineEdit *field = sheet.nameField();
-    QTRY_VERIFY(field->hasFocus());
-
-    const auto topEdge = [field] {
-        return field->grab().toImage().pixelColor(field->width() / 2, 0);
-    };
-    const QColor focused = topEdge();
-    QVERIFY2(distance(focused, ember()) < distance(focused, separator()),
-             describe(focused, ember()));
-
-    sheet.cancelButton()->setFocus();
-    QTRY_VERIFY(!field->hasFocus());
-    const QColor unfocused = topEdge();
-    QVERIFY2(distance(unfocused, separator()) < distance(unfocused, ember()),
-             describe(unfocused, separator()));
-    QCOMPARE(field->grab().toImage().pixelColor(field->rect().center()).rgb(), canvas().rgb());
-}
-
-void tst_DesignSystem::sheetSubmission_data()
-{
-    QTest::addColumn<QString>("initialName");
-    QTest::addColumn<QString>("typed"); // null: keep the initial name
-    QTest::addColumn<Trigger>("trigger");
-    QTest::addColumn<QString>("submitted"); // empty: nothing is submitted
-
-    const QString none;
-    const QString travel = QStringLiteral("  Travel  ");
-    QTest::newRow("initial name, Return") << QStringLiteral("Family") << QString()
-                                          << Trigger::returnInField << QStringLiteral("Family");
-    QTest::newRow("padded, Return")
-        << none << travel << Trigger::returnInField << QStringLiteral("Travel");
-    QTest::newRow("padded, action clicked")
-        << none << travel << Trigger::clickAction << QStringLiteral("Travel");
-    QTest::newRow("padded, Return with Cancel focused")
-        << none << travel << Trigger::returnOnCancel << QStringLiteral("Travel");
-    QTest::newRow("inner spaces kept") << none << QStringLiteral(" New  York ")
-                                       << Trigger::returnInField << QStringLiteral("New  York");
-    QTest::newRow("only spaces, Return")
-        << none << QStringLiteral("   ") << Trigger::returnInField << none;
-    QTest::newRow("only spaces, action clicked")
-        << none << QStringLiteral("   ") << Trigger::clickAction << none;
-    QTest::newRow("only spaces, submit called")
-        << none << QStringLiteral("   ") << Trigger::callSubmit << none;
-    QTest::newRow("initial name of spaces, Return")
-        << QStringLiteral("  ") << QString() << Trigger::returnInField << none;
-    QTest::newRow("name erased, Return")
-        << QStringLiteral("Family") << QStringLiteral("") << Trigger::returnInField << none;
-}
-
-void tst_DesignSystem::sheetSubmission()
-{
-    QFETCH(QString, initialName);
-    QFETCH(QString, typed);
-    QFETCH(Trigger, trigger);
-    QFETCH(QString, submitted);
-
-    CategoryNameSheet sheet(prompt(initialName));
-    QSignalSpy spy(&sheet, &CategoryNameSheet::submitted);
-    sheet.show();
-    QVERIFY(QTest::qWaitForWindowActive(&sheet));
-    QLineEdit *field = sheet.nameField();
-    QTRY_VERIFY(field->hasFocus());
-    if (!typed.isNull()) {
-        field->selectAll();
-        QTest::keyClick(field, Qt::Key_Backspace);
+    void sheet()
+    {
+        QFETCH(QString, initialName);
+        QFETCH(QString, typed);
+        QFETCH(QString, trigger);
+        QFETCH(QString, submitted);
+        CategoryNameSheet sheet(CategoryPrompt::make(
+            CategoryPrompt::Mode::rename(u"s1"_s), u"Rename Category"_s, u"Rename"_s, initialName));
+        QSignalSpy spy(&sheet, &CategoryNameSheet::submitted);
+        sheet.show();
+        QVERIFY(QTest::qWaitForWindowActive(&sheet));
+        QLineEdit *field = sheet.nameField();
+        QTRY_VERIFY(field->hasFocus());
+        QCOMPARE(field->selectedText(), initialName);
+        QCOMPARE(sheet.width(), 430);
+        QCOMPARE(sheet.windowModality(), Qt::WindowModal);
+        // The field's outline shows ember while it has focus.
+        const auto outlined = [field] {
+            const QColor top = field->grab().toImage().pixelColor(field->width() / 2, 0);
+            return distance(top, ember()) < distance(top, separator());
+        };
         QTest::keyClicks(field, typed);
-        QCOMPARE(field->text(), typed);
+        QCOMPARE(field->text(), typed.isEmpty() ? initialName : typed);
+        const bool dismissing = trigger == "Escape"_L1 || trigger == "click Cancel"_L1;
+        QCOMPARE(sheet.actionButton()->isEnabled(), !submitted.isEmpty() || dismissing);
+
+        QWidget *target = trigger.endsWith("Cancel"_L1)    ? sheet.cancelButton()
+                          : trigger.startsWith("click"_L1) ? sheet.actionButton()
+                                                           : static_cast<QWidget *>(field);
+        if (trigger == "submit()"_L1) {
+            sheet.submit();
+        } else if (trigger.startsWith("click"_L1)) {
+            QTest::mouseClick(target, Qt::LeftButton);
+        } else {
+            target->setFocus();
+            QTRY_VERIFY(target->hasFocus());
+            QCOMPARE(outlined(), target == field);
+            QTest::keyClick(target, trigger == "Escape"_L1 ? Qt::Key_Escape : Qt::Key_Return);
+        }
+
+        QCOMPARE(spy.count(), submitted.isEmpty() ? 0 : 1);
+        QCOMPARE(spy.value(0).value(0).toString(), submitted);
+        QCOMPARE(sheet.isVisible(), submitted.isEmpty() && !dismissing);
+        QCOMPARE(sheet.result() == QDialog::Accepted, !submitted.isEmpty());
     }
-    QCOMPARE(sheet.actionButton()->isEnabled(), !submitted.isEmpty());
-
-    switch (trigger) {
-    case Trigger::returnInField:
-        QTest::keyClick(field, Qt::Key_Return);
-        break;
-    case Trigger::returnOnCancel:
-        sheet.cancelButton()->setFocus();
-        QTRY_VERIFY(sheet.cancelButton()->hasFocus());
-        QTest::keyClick(sheet.cancelButton(), Qt::Key_Return);
-        break;
-    case Trigger::clickAction:
-        QTest::mouseClick(sheet.actionButton(), Qt::LeftButton);
-        break;
-    case Trigger::callSubmit:
-        sheet.submit();
-        break;
-    }
-
-    if (submitted.isEmpty()) {
-        QCOMPARE(spy.count(), 0);
-        QVERIFY(sheet.isVisible());
-        QCOMPARE(sheet.result(), 0);
-    } else {
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(spy.at(0).at(0).toString(), submitted);
-        QVERIFY(!sheet.isVisible());
-        QCOMPARE(sheet.result(), int(QDialog::Accepted));
-    }
-}
-
-void tst_DesignSystem::sheetDismissal_data()
-{
-    QTest::addColumn<bool>("escape"); // otherwise Cancel is clicked
-    QTest::newRow("Escape") << true;
-    QTest::newRow("Cancel clicked") << false;
-}
-
-void tst_DesignSystem::sheetDismissal()
-{
-    QFETCH(bool, escape);
-    CategoryNameSheet sheet(prompt(QStringLiteral("Family")));
-    QSignalSpy spy(&sheet, &CategoryNameSheet::submitted);
-    sheet.show();
-    QVERIFY(QTest::qWaitForWindowActive(&sheet));
-    QTRY_VERIFY(sheet.nameField()->hasFocus());
-    QTest::keyClicks(sheet.nameField(), QStringLiteral("Travel"));
-
-    if (escape) {
-        QTest::keyClick(sheet.nameField(), Qt::Key_Escape);
-    } else {
-        QTest::mouseClick(sheet.cancelButton(), Qt::LeftButton);
-    }
-    QVERIFY(!sheet.isVisible());
-    QCOMPARE(sheet.result(), int(QDialog::Rejected));
-    QCOMPARE(spy.count(), 0);
-}
+};
 
 QTEST_MAIN(tst_DesignSystem)
 #include "tst_DesignSystem.moc"

@@ -1,39 +1,20 @@
 #include "CollectionStore.h"
 
+#include "ViewSettings.h"
+
 #include <QFileInfo>
 
-#include <cmath>
 
 // Construction, opening, reloading, the mutation bracket, alerts and the HUD. Selection,
 // filing, categories and keys live in the other CollectionStore*.cpp files.
 
 namespace {
 
-const QString sortOrderKey = QStringLiteral("photoSortOrder");
-const QString thumbnailSizeKey = QStringLiteral("thumbnailSize");
-const QString workspaceModeKey = QStringLiteral("workspaceMode");
-const QString browseLayoutKey = QStringLiteral("browseLayout");
-const QString browseFilterKey = QStringLiteral("browseCategoryFilterID");
-const QString browseCellSizeKey = QStringLiteral("browseCellSize");
-
 QString lastPathComponent(const QUrl &url)
 {
     const QString path = standardizedPath(url);
     const QString name = QFileInfo(path).fileName();
     return name.isEmpty() ? path : name;
-}
-
-double positiveOr(const QVariant &value, double fallback)
-{
-    bool ok = false;
-    const double number = value.toDouble(&ok);
-    return ok && std::isfinite(number) && number > 0 ? number : fallback;
-}
-
-template<typename Enum>
-Enum enumOr(const QVariant &value, Enum fallback)
-{
-    return fromRawValue<Enum>(value.toString()).value_or(fallback);
 }
 
 } // namespace
@@ -78,15 +59,13 @@ CollectionStore::~CollectionStore()
 
 void CollectionStore::readSettings()
 {
-    QSettings &s = *m_settings;
-    m_sortOrder = enumOr(s.value(sortOrderKey), PhotoSortOrder::filename);
-    m_thumbnailSize = positiveOr(s.value(thumbnailSizeKey), 184);
-    m_workspaceMode = enumOr(s.value(workspaceModeKey), WorkspaceMode::sort);
-    m_browseLayout = enumOr(s.value(browseLayoutKey), BrowseLayoutMode::tiles);
-    const QString filter = s.value(browseFilterKey, QStringLiteral("all")).toString();
-    m_browseFilterSectionID = filter == QLatin1String("all") ? std::nullopt
-                                                             : std::optional<QString>(filter);
-    m_browseCellSize = positiveOr(s.value(browseCellSizeKey), 240);
+    const ViewSettings::Values values = ViewSettings::read(*m_settings);
+    m_sortOrder = values.sortOrder;
+    m_thumbnailSize = values.thumbnailSize;
+    m_workspaceMode = values.workspaceMode;
+    m_browseLayout = values.browseLayout;
+    m_browseFilterSectionID = values.browseFilter;
+    m_browseCellSize = values.browseCellSize;
 }
 
 // ----- Observable setters

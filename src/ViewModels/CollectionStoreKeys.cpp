@@ -1,6 +1,7 @@
 #include "CollectionStore.h"
 
 #include "Models/NaturalOrder.h"
+#include "ViewSettings.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -268,7 +269,7 @@ void CollectionStore::setSortOrder(PhotoSortOrder order)
         return;
     }
     m_sortOrder = order;
-    m_settings->setValue(QStringLiteral("photoSortOrder"), rawValue(order));
+    m_settings->setValue(ViewSettings::sortOrderKey, rawValue(order));
     Q_EMIT sortOrderChanged();
     if (m_collection) {
         PhotoCollection resorted = *m_collection;
@@ -282,7 +283,7 @@ void CollectionStore::setSortOrder(PhotoSortOrder order)
 void CollectionStore::setThumbnailSize(double size)
 {
     const double clamped = std::clamp(size, minimumCellSize, maximumCellSize);
-    m_settings->setValue(QStringLiteral("thumbnailSize"), clamped); // written even when unchanged
+    m_settings->setValue(ViewSettings::thumbnailSizeKey, clamped); // written even when unchanged
     if (m_thumbnailSize != clamped) {
         m_thumbnailSize = clamped;
         Q_EMIT thumbnailSizeChanged();

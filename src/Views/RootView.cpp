@@ -5,6 +5,7 @@
 #include "HudView.h"
 #include "LoadingView.h"
 #include "ViewModels/CollectionStore.h"
+#include "ViewModels/ViewSettings.h"
 #include "WelcomeView.h"
 #include "WorkspacePlaceholder.h"
 
@@ -13,23 +14,10 @@
 #include <QStackedLayout>
 #include <QUndoStack>
 
-#include <cmath>
 
 namespace {
 
-const QString workspaceModeKey = QStringLiteral("workspaceMode");
-const QString browseLayoutKey = QStringLiteral("browseLayout");
-const QString browseFilterKey = QStringLiteral("browseCategoryFilterID");
-const QString thumbnailSizeKey = QStringLiteral("thumbnailSize");
-const QString browseCellSizeKey = QStringLiteral("browseCellSize");
 constexpr int hudTopMargin = 18;
-
-double storedSize(const QSettings &settings, const QString &key, double fallback)
-{
-    bool ok = false;
-    const double value = settings.value(key).toDouble(&ok);
-    return ok && std::isfinite(value) && value > 0 ? value : fallback;
-}
 
 } // namespace
 
@@ -98,16 +86,12 @@ void RootView::prepareStore()
     m_prepared = true;
     m_store.setUndoStack(&m_undoStack);
     m_store.installKeyEventMonitor();
-    const QSettings &s = *m_settings;
-    m_store.setWorkspaceMode(
-        fromRawValue<WorkspaceMode>(s.value(workspaceModeKey).toString()).value_or(WorkspaceMode::sort));
-    m_store.setBrowseLayout(fromRawValue<BrowseLayoutMode>(s.value(browseLayoutKey).toString())
-                                .value_or(BrowseLayoutMode::tiles));
-    const QString filter = s.value(browseFilterKey, QStringLiteral("all")).toString();
-    m_store.setBrowseFilter(filter == QLatin1String("all") ? std::nullopt
-                                                           : std::optional<QString>(filter));
-    m_store.setThumbnailSize(storedSize(s, thumbnailSizeKey, 184));
-    m_store.setBrowseCellSize(storedSize(s, browseCellSizeKey, 240));
+    const ViewSettings::Values saved = ViewSettings::read(*m_settings);
+    m_store.setWorkspaceMode(saved.workspaceMode);
+    m_store.setBrowseLayout(saved.browseLayout);
+    m_store.setBrowseFilter(saved.browseFilter);
+    m_store.setThumbnailSize(saved.thumbnailSize);
+    m_store.setBrowseCellSize(saved.browseCellSize);
     persistSettings(); // clamped values go back, so both sides agree
 }
 
@@ -250,10 +234,11 @@ void RootView::presentCategoryPrompt()
 
 void RootView::persistSettings()
 {
+    using namespace ViewSettings;
     QSettings &s = *m_settings;
     s.setValue(workspaceModeKey, rawValue(m_store.workspaceMode()));
     s.setValue(browseLayoutKey, rawValue(m_store.browseLayout()));
-    s.setValue(browseFilterKey, m_store.browseFilterSectionID().value_or(QStringLiteral("all")));
+    s.setValue(browseFilterKey, m_store.browseFilterSectionID().value_or(allCategories));
     s.setValue(thumbnailSizeKey, m_store.thumbnailSize());
     s.setValue(browseCellSizeKey, m_store.browseCellSize());
 }

@@ -15,7 +15,8 @@ using namespace TestFolders;
 // changes made by other programs), many with one injected failure. After every step the
 // multiset of file contents under the root and the trash must be what it was (nothing lost,
 // overwritten or duplicated), and a failed step must have left the disk exactly as it was.
-// CALVENOR_RELIABILITY_OPS sets the count, CALVENOR_RELIABILITY_SEED replays a run.
+// CALVENOR_RELIABILITY_OPS sets the count, CALVENOR_RELIABILITY_SEED replays a run; long runs
+// need a larger QTEST_FUNCTION_TIMEOUT (milliseconds) than QtTest's five-minute default.
 class tst_FileOperationsReliability : public QObject
 {
     Q_OBJECT

@@ -90,29 +90,17 @@ void CollectionStore::publishCollection(PhotoCollection &&collection, int animat
 
 void CollectionStore::setSelectedPhotoIDs(const QSet<QString> &ids)
 {
-    if (m_selectedPhotoIDs == ids) {
-        return;
-    }
-    m_selectedPhotoIDs = ids;
-    Q_EMIT selectedPhotoIDsChanged();
+    assign(m_selectedPhotoIDs, ids, &CollectionStore::selectedPhotoIDsChanged);
 }
 
 void CollectionStore::setFocusedPhotoID(const std::optional<QString> &id)
 {
-    if (m_focusedPhotoID == id) {
-        return;
-    }
-    m_focusedPhotoID = id;
-    Q_EMIT focusedPhotoIDChanged();
+    assign(m_focusedPhotoID, id, &CollectionStore::focusedPhotoIDChanged);
 }
 
 void CollectionStore::setSelectionAnchorID(const std::optional<QString> &id)
 {
-    if (m_selectionAnchorID == id) {
-        return;
-    }
-    m_selectionAnchorID = id;
-    Q_EMIT selectionAnchorIDChanged();
+    assign(m_selectionAnchorID, id, &CollectionStore::selectionAnchorIDChanged);
 }
 
 void CollectionStore::setSelection(const QSet<QString> &ids, const std::optional<QString> &focus,
@@ -125,65 +113,37 @@ void CollectionStore::setSelection(const QSet<QString> &ids, const std::optional
 
 void CollectionStore::setIsLoading(bool loading)
 {
-    if (m_isLoading == loading) {
-        return;
-    }
-    m_isLoading = loading;
-    Q_EMIT isLoadingChanged();
+    assign(m_isLoading, loading, &CollectionStore::isLoadingChanged);
 }
 
 void CollectionStore::setLoadingMessage(const QString &message)
 {
-    if (m_loadingMessage == message) {
-        return;
-    }
-    m_loadingMessage = message;
-    Q_EMIT loadingMessageChanged();
+    assign(m_loadingMessage, message, &CollectionStore::loadingMessageChanged);
 }
 
 void CollectionStore::setDropTargetSectionID(const std::optional<QString> &sectionID)
 {
-    if (m_dropTargetSectionID == sectionID) {
-        return;
-    }
-    m_dropTargetSectionID = sectionID;
-    Q_EMIT dropTargetSectionIDChanged();
+    assign(m_dropTargetSectionID, sectionID, &CollectionStore::dropTargetSectionIDChanged);
 }
 
 void CollectionStore::setAlert(const std::optional<UserFacingAlert> &alert)
 {
-    if (m_alert == alert) {
-        return;
-    }
-    m_alert = alert;
-    Q_EMIT alertChanged();
+    assign(m_alert, alert, &CollectionStore::alertChanged);
 }
 
 void CollectionStore::setCategoryPrompt(const std::optional<CategoryPrompt> &prompt)
 {
-    if (m_categoryPrompt == prompt) {
-        return;
-    }
-    m_categoryPrompt = prompt;
-    Q_EMIT categoryPromptChanged();
+    assign(m_categoryPrompt, prompt, &CollectionStore::categoryPromptChanged);
 }
 
 void CollectionStore::setDeleteCategoryPrompt(const std::optional<DeleteCategoryPrompt> &prompt)
 {
-    if (m_deleteCategoryPrompt == prompt) {
-        return;
-    }
-    m_deleteCategoryPrompt = prompt;
-    Q_EMIT deleteCategoryPromptChanged();
+    assign(m_deleteCategoryPrompt, prompt, &CollectionStore::deleteCategoryPromptChanged);
 }
 
 void CollectionStore::setHudMessage(const std::optional<QString> &message)
 {
-    if (m_hudMessage == message) {
-        return;
-    }
-    m_hudMessage = message;
-    Q_EMIT hudMessageChanged();
+    assign(m_hudMessage, message, &CollectionStore::hudMessageChanged);
 }
 
 void CollectionStore::setScrollRequest(const ScrollRequest &request)
@@ -194,20 +154,12 @@ void CollectionStore::setScrollRequest(const ScrollRequest &request)
 
 void CollectionStore::setRecentFolders(const QList<QUrl> &folders)
 {
-    if (m_recentFolders == folders) {
-        return;
-    }
-    m_recentFolders = folders;
-    Q_EMIT recentFoldersChanged();
+    assign(m_recentFolders, folders, &CollectionStore::recentFoldersChanged);
 }
 
 void CollectionStore::setBrowseFilterSectionID(const std::optional<QString> &id)
 {
-    if (m_browseFilterSectionID == id) {
-        return;
-    }
-    m_browseFilterSectionID = id;
-    Q_EMIT browseFilterSectionIDChanged();
+    assign(m_browseFilterSectionID, id, &CollectionStore::browseFilterSectionIDChanged);
 }
 
 // ----- Opening

@@ -221,6 +221,17 @@ Q_SIGNALS:
 private:
     class DiskCommand;
 
+    // Stores `value` and emits `changed`, unless nothing changes.
+    template<typename T>
+    void assign(T &member, const T &value, void (CollectionStore::*changed)())
+    {
+        if (member == value) {
+            return;
+        }
+        member = value;
+        Q_EMIT(this->*changed)();
+    }
+
     // Setters that notify only on a real change.
     void setCollection(std::optional<PhotoCollection> collection, int animationMs = 0);
     // For changes the store made itself: always a change, so no comparison first.

@@ -9,7 +9,5 @@ if [ $# -ne 4 ]; then
     exit 2
 fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
-"$repo/scripts/install-deps.sh"
-cmake -S "$repo" -B "$repo/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
-cmake --build "$repo/build" --target calvenor-make-corpus >/dev/null
-exec "$repo/build/bench/calvenor-make-corpus" "$@"
+program=$("$repo/bench/build-target.sh" calvenor-make-corpus)
+exec "$program" "$@"

@@ -8,7 +8,6 @@ if [ $# -ne 1 ] || [ ! -d "$1" ]; then
     exit 2
 fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
-"$repo/scripts/install-deps.sh"
 # The comparison tool is needed by the benchmark only, so it is installed here and nowhere else.
 if ! command -v vipsheader >/dev/null; then
     echo "Installing libvips-tools"
@@ -18,6 +17,5 @@ if ! command -v vipsheader >/dev/null; then
     $sudo apt-get update -qq
     $sudo apt-get install -y -qq --no-install-recommends libvips-tools >/dev/null
 fi
-cmake -S "$repo" -B "$repo/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
-cmake --build "$repo/build" --target calvenor-scan-bench >/dev/null
-exec "$repo/build/bench/calvenor-scan-bench" "$1"
+program=$("$repo/bench/build-target.sh" calvenor-scan-bench)
+exec "$program" "$1"

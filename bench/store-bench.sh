@@ -10,12 +10,10 @@ if [ $# -gt 1 ]; then
     exit 2
 fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
-"$repo/scripts/install-deps.sh"
-cmake -S "$repo" -B "$repo/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
-cmake --build "$repo/build" --target calvenor-store-bench >/dev/null
+program=$("$repo/bench/build-target.sh" calvenor-store-bench)
 if [ $# -eq 1 ]; then
-    exec "$repo/build/bench/calvenor-store-bench" "$1"
+    exec "$program" "$1"
 fi
 scratch=$(mktemp -d)
 trap 'rm -rf -- "$scratch"' EXIT
-"$repo/build/bench/calvenor-store-bench" "$scratch/collection"
+"$program" "$scratch/collection"

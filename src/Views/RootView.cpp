@@ -1,13 +1,14 @@
 #include "RootView.h"
 
 #include "CategoryNameSheet.h"
+#include "CollectionWorkspace.h"
 #include "DarkroomPalette.h"
 #include "HudView.h"
 #include "LoadingView.h"
+#include "Services/ThumbnailService.h"
 #include "ViewModels/CollectionStore.h"
 #include "ViewModels/ViewSettings.h"
 #include "WelcomeView.h"
-#include "WorkspacePlaceholder.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -38,7 +39,7 @@ RootView::RootView(CollectionStore &store, QUndoStack &undoStack,
     auto *loading = new LoadingView(this);
     m_welcome = welcome;
     m_loading = loading;
-    m_workspace = new WorkspacePlaceholder(m_store, this);
+    m_workspace = new CollectionWorkspace(m_store, ThumbnailService::shared(), this);
     m_pages->addWidget(m_welcome);
     m_pages->addWidget(m_loading);
     m_pages->addWidget(m_workspace);

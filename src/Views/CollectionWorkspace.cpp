@@ -1,0 +1,315 @@
+#include "CollectionWorkspace.h"
+
+#include "BrandMark.h"
+#include "DarkroomButton.h"
+#include "DarkroomPalette.h"
+#include "GalleryView.h"
+#include "SegmentedControl.h"
+#include "Symbols.h"
+#include "Typography.h"
+#include "ViewModels/CollectionStore.h"
+#include "WorkspacePlaceholder.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPainter>
+#include <QSlider>
+#include <QStackedWidget>
+
+namespace {
+
+// A one-line label that elides its text in the middle when it does not fit.
+class MiddleElidedLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setFont(font());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(text(), Qt::ElideMiddle, width()));
+    }
+};
+
+void fill(QWidget *widget, const QColor &color)
+{
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, color);
+    widget->setPalette(palette);
+}
+
+QWidget *hairline(QWidget *parent, Qt::Orientation orientation, int length = 0)
+{
+    auto *line = new QWidget(parent);
+    fill(line, DarkroomPalette::separator());
+    if (orientation == Qt::Horizontal) {
+        line->setFixedHeight(1);
+    } else {
+        line->setFixedSize(1, length);
+    }
+    return line;
+}
+
+QLabel *symbolLabel(const QString &name, int size, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setFixedSize(size, size);
+    label->setPixmap(Symbols::icon(name, DarkroomPalette::quiet()).pixmap(size, size));
+    return label;
+}
+
+QString plural(qsizetype count, const char *one, const char *many)
+{
+    return QString::fromLatin1(count == 1 ? one : many);
+}
+
+} // namespace
+
+// ----- Header
+
+CollectionHeader::CollectionHeader(CollectionStore &store, QWidget *parent)
+    : QWidget(parent)
+    , m_store(store)
+{
+    using namespace DarkroomPalette;
+    fill(this, canvas());
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(24, 15, 24, 15);
+    row->setSpacing(20);
+
+    auto *mark = new BrandMark(paper(), this);
+    mark->setFixedSize(34, 34);
+    row->addWidget(mark);
+
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(4);
+    m_name = Typography::label({}, Typography::font(21, QFont::Bold), paper(), this);
+    m_path = new MiddleElidedLabel(this);
+    m_path->setFont(Typography::font(11, QFont::Medium));
+    QPalette pathPalette = m_path->palette();
+    pathPalette.setColor(QPalette::WindowText, quiet());
+    m_path->setPalette(pathPalette);
+    m_path->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    titles->addWidget(m_name);
+    titles->addWidget(m_path);
+    row->addLayout(titles, 1);
+
+    QList<SegmentedControl::Segment> modes;
+    for (const WorkspaceMode mode : allCases<WorkspaceMode>()) {
+        modes.append({label(mode), {}, {}});
+    }
+    m_modePicker = new SegmentedControl(modes, 144, this);
+    m_modePicker->setToolTip(QStringLiteral("Switch between Sort and Browse"));
+    m_modePicker->setAccessibleName(QStringLiteral("Mode"));
+    connect(m_modePicker, &SegmentedControl::activated, this, [this](int index) {
+        m_store.setWorkspaceMode(allCases<WorkspaceMode>()[std::size_t(index)]);
+    });
+    row->addWidget(m_modePicker);
+
+    m_metrics = new QWidget(this);
+    auto *metrics = new QHBoxLayout(m_metrics);
+    metrics->setContentsMargins(0, 0, 0, 0);
+    metrics->setSpacing(18);
+    const auto metric = [&](QLabel *&value, QLabel *&word) {
+        auto *pair = new QHBoxLayout;
+        pair->setSpacing(5);
+        value = Typography::label({}, Typography::monospaced(13, QFont::DemiBold), paper(),
+                                  m_metrics);
+        word = Typography::label({}, Typography::font(12, QFont::Medium), mutedPaper(),
+                                 m_metrics);
+        pair->addWidget(value);
+        pair->addWidget(word);
+        metrics->addLayout(pair);
+    };
+    metric(m_photoValue, m_photoLabel);
+    metric(m_categoryValue, m_categoryLabel);
+    row->addWidget(m_metrics);
+
+    QList<SegmentedControl::Segment> layouts;
+    for (const BrowseLayoutMode layout : allCases<BrowseLayoutMode>()) {
+        layouts.append({{}, systemImage(layout), label(layout)});
+    }
+    m_layoutPicker = new SegmentedControl(layouts, 116, this);
+    m_layoutPicker->setAccessibleName(QStringLiteral("Browse layout"));
+    connect(m_layoutPicker, &SegmentedControl::activated, this, [this](int index) {
+        m_store.setBrowseLayout(allCases<BrowseLayoutMode>()[std::size_t(index)]);
+    });
+    row->addWidget(m_layoutPicker);
+
+    auto *newCategory = new DarkroomButton(QStringLiteral("New Category"), false, this);
+    newCategory->setSymbol(QStringLiteral("folder.badge.plus"));
+    connect(newCategory, &QPushButton::clicked, &m_store, &CollectionStore::showNewCategoryPrompt);
+    m_newCategory = newCategory;
+    row->addWidget(newCategory);
+    auto *open = new DarkroomButton(QStringLiteral("Open"), true, this);
+    open->setSymbol(QStringLiteral("folder"));
+    connect(open, &QPushButton::clicked, &m_store, &CollectionStore::chooseFolder);
+    row->addWidget(open);
+
+    for (auto signal : {&CollectionStore::collectionChanged, &CollectionStore::isLoadingChanged,
+                        &CollectionStore::workspaceModeChanged,
+                        &CollectionStore::browseLayoutChanged}) {
+        connect(&store, signal, this, &CollectionHeader::refresh);
+    }
+    refresh();
+}
+
+void CollectionHeader::refresh()
+{
+    const std::optional<PhotoCollection> &collection = m_store.collection();
+    m_name->setText(collection ? collection->displayName : QString());
+    m_path->setText(collection ? collection->rootURL.toLocalFile() : QString());
+    m_path->setToolTip(m_path->text());
+    const qsizetype photos = collection ? collection->photoCount() : 0;
+    const qsizetype categories = collection ? collection->categoryCount() : 0;
+    m_photoValue->setText(QLocale().toString(photos));
+    m_photoLabel->setText(plural(photos, "photo", "photos"));
+    m_categoryValue->setText(QLocale().toString(categories));
+    m_categoryLabel->setText(plural(categories, "category", "categories"));
+
+    const bool browsing = m_store.workspaceMode() == WorkspaceMode::browse;
+    const auto modes = allCases<WorkspaceMode>();
+    m_modePicker->setCurrentIndex(
+        int(std::find(modes.begin(), modes.end(), m_store.workspaceMode()) - modes.begin()));
+    const auto layouts = allCases<BrowseLayoutMode>();
+    m_layoutPicker->setCurrentIndex(
+        int(std::find(layouts.begin(), layouts.end(), m_store.browseLayout()) - layouts.begin()));
+    m_metrics->setVisible(!browsing);
+    m_layoutPicker->setVisible(browsing);
+    m_newCategory->setEnabled(m_store.canCreateCategory());
+}
+
+QString CollectionHeader::metricsText() const
+{
+    return m_photoValue->text() + QLatin1Char(' ') + m_photoLabel->text() + QLatin1Char(' ')
+           + m_categoryValue->text() + QLatin1Char(' ') + m_categoryLabel->text();
+}
+
+// ----- Status strip
+
+StatusStrip::StatusStrip(CollectionStore &store, QWidget *parent)
+    : QWidget(parent)
+    , m_store(store)
+{
+    using namespace DarkroomPalette;
+    fill(this, raised());
+    setFixedHeight(38);
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(24, 0, 24, 0);
+    row->setSpacing(18);
+    m_selection = Typography::label({}, Typography::monospaced(11, QFont::DemiBold), mutedPaper(),
+                                    this);
+    row->addWidget(m_selection);
+    row->addWidget(hairline(this, Qt::Vertical, 16));
+    const QFont hintFont = Typography::monospaced(10, QFont::DemiBold);
+    for (const char *hint : {"1\u20139 FILE", "0 UNSORTED", "SPACE PREVIEW", "DEL TRASH"}) {
+        row->addWidget(Typography::label(QString::fromUtf8(hint), hintFont, quiet(), this));
+    }
+    row->addStretch(1);
+    m_sizeSymbol = symbolLabel(QStringLiteral("rectangle.grid.3x2"), 14, this);
+    row->addWidget(m_sizeSymbol);
+    m_slider = new QSlider(Qt::Horizontal, this);
+    m_slider->setFixedWidth(132);
+    m_slider->setRange(sliderMinimum, sliderMaximum);
+    m_slider->setSingleStep(sliderStep);
+    m_slider->setPageStep(sliderStep);
+    m_slider->setAccessibleName(QStringLiteral("Thumbnail size"));
+    QPalette sliderPalette = m_slider->palette();
+    sliderPalette.setColor(QPalette::Highlight, ember());
+    m_slider->setPalette(sliderPalette);
+    connect(m_slider, &QSlider::valueChanged, this, &StatusStrip::sliderMoved);
+    row->addWidget(m_slider);
+
+    for (auto signal : {&CollectionStore::selectedPhotoIDsChanged,
+                        &CollectionStore::workspaceModeChanged,
+                        &CollectionStore::browseLayoutChanged,
+                        &CollectionStore::thumbnailSizeChanged,
+                        &CollectionStore::browseCellSizeChanged}) {
+        connect(&store, signal, this, &StatusStrip::refresh);
+    }
+    refresh();
+}
+
+QString StatusStrip::selectionText() const
+{
+    return m_selection->text();
+}
+
+void StatusStrip::refresh()
+{
+    using namespace DarkroomPalette;
+    const qsizetype selected = m_store.selectedCount();
+    m_selection->setText(selected > 0 ? QString::number(selected) + QStringLiteral(" selected")
+                                      : QStringLiteral("No selection"));
+    QPalette palette = m_selection->palette();
+    palette.setColor(QPalette::WindowText, selected > 0 ? paper() : mutedPaper());
+    m_selection->setPalette(palette);
+
+    const bool browsing = m_store.workspaceMode() == WorkspaceMode::browse;
+    const QString symbol = browsing ? systemImage(m_store.browseLayout())
+                                    : QStringLiteral("rectangle.grid.3x2");
+    if (symbol != m_sizeSymbolName) {
+        m_sizeSymbolName = symbol;
+        m_sizeSymbol->setPixmap(Symbols::icon(symbol, quiet()).pixmap(14, 14));
+    }
+    const QSignalBlocker blocker(m_slider);
+    m_slider->setValue(qRound(browsing ? m_store.browseCellSize() : m_store.thumbnailSize()));
+    m_slider->setEnabled(!(browsing && m_store.browseLayout() == BrowseLayoutMode::list));
+}
+
+void StatusStrip::sliderMoved(int value)
+{
+    // Keep to the slider's steps of 8 from its minimum, whatever moved it.
+    const int stepped = sliderMinimum + qRound(double(value - sliderMinimum) / sliderStep) * sliderStep;
+    if (m_store.workspaceMode() == WorkspaceMode::browse) {
+        m_store.setBrowseCellSize(stepped);
+    } else {
+        m_store.setThumbnailSize(stepped);
+    }
+}
+
+void StatusStrip::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    QPainter painter(this);
+    painter.fillRect(QRect(0, 0, width(), 1), DarkroomPalette::separator());
+}
+
+// ----- Workspace
+
+CollectionWorkspace::CollectionWorkspace(CollectionStore &store, ThumbnailService &thumbnails,
+                                         QWidget *parent)
+    : QWidget(parent)
+    , m_store(store)
+{
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_header = new CollectionHeader(store, this);
+    column->addWidget(m_header);
+    column->addWidget(hairline(this, Qt::Horizontal));
+    m_content = new QStackedWidget(this);
+    m_gallery = new GalleryView(store, thumbnails, m_content);
+    m_browse = new WorkspacePlaceholder(store, m_content);
+    m_content->addWidget(m_gallery);
+    m_content->addWidget(m_browse);
+    column->addWidget(m_content, 1);
+    m_status = new StatusStrip(store, this);
+    column->addWidget(m_status);
+    connect(&store, &CollectionStore::workspaceModeChanged, this, &CollectionWorkspace::showMode);
+    showMode();
+}
+
+void CollectionWorkspace::showMode()
+{
+    m_content->setCurrentWidget(m_store.workspaceMode() == WorkspaceMode::browse ? m_browse
+                                                                                 : m_gallery);
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+// The opened collection's screen: the header (name, path, mode and layout pickers, metrics,
+// New Category, Open), a hairline, the content of the current mode (the sorting board, or the
+// Browse views) and the status strip (selection count, key hints, size slider).
+
+#include <QWidget>
+
+class CollectionStore;
+class GalleryView;
+class QLabel;
+class QSlider;
+class QStackedWidget;
+class SegmentedControl;
+class ThumbnailService;
+
+class CollectionHeader : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit CollectionHeader(CollectionStore &store, QWidget *parent = nullptr);
+
+    SegmentedControl *modePicker() const { return m_modePicker; }
+    SegmentedControl *layoutPicker() const { return m_layoutPicker; }
+    QString metricsText() const; // what the two metric labels read, for tests
+
+private:
+    void refresh();
+
+    CollectionStore &m_store;
+    QLabel *m_name = nullptr;
+    QLabel *m_path = nullptr;
+    SegmentedControl *m_modePicker = nullptr;
+    SegmentedControl *m_layoutPicker = nullptr;
+    QWidget *m_metrics = nullptr;
+    QLabel *m_photoValue = nullptr;
+    QLabel *m_photoLabel = nullptr;
+    QLabel *m_categoryValue = nullptr;
+    QLabel *m_categoryLabel = nullptr;
+    QWidget *m_newCategory = nullptr;
+};
+
+class StatusStrip : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int sliderMinimum = 80;
+    static constexpr int sliderMaximum = 280;
+    static constexpr int sliderStep = 8;
+
+    explicit StatusStrip(CollectionStore &store, QWidget *parent = nullptr);
+
+    QString selectionText() const;
+    QSlider *slider() const { return m_slider; }
+    // The size symbol's name: the board's, or the current Browse layout's.
+    QString sizeSymbol() const { return m_sizeSymbolName; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void refresh();
+    void sliderMoved(int value);
+
+    CollectionStore &m_store;
+    QLabel *m_selection = nullptr;
+    QLabel *m_sizeSymbol = nullptr;
+    QString m_sizeSymbolName;
+    QSlider *m_slider = nullptr;
+};
+
+class CollectionWorkspace : public QWidget
+{
+    Q_OBJECT
+
+public:
+    CollectionWorkspace(CollectionStore &store, ThumbnailService &thumbnails,
+                        QWidget *parent = nullptr);
+
+    CollectionHeader *header() const { return m_header; }
+    GalleryView *gallery() const { return m_gallery; }
+    StatusStrip *statusStrip() const { return m_status; }
+
+private:
+    void showMode();
+
+    CollectionStore &m_store;
+    CollectionHeader *m_header = nullptr;
+    GalleryView *m_gallery = nullptr;
+    QWidget *m_browse = nullptr;
+    QStackedWidget *m_content = nullptr;
+    StatusStrip *m_status = nullptr;
+};

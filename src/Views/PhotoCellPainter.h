@@ -1,0 +1,45 @@
+#pragma once
+
+// Draws one photo cell: the image area (thumbnail filling it, or a placeholder with the file's
+// extension), the outline, the selection badge and the file name underneath. Shared by the
+// sorting board and the Browse views, which only differ in where cells go.
+
+#include "Models/Photo.h"
+
+#include <QImage>
+#include <QRectF>
+
+class QPainter;
+
+struct PhotoCellState
+{
+    bool selected = false;
+    bool hovered = false;
+    qsizetype selectedCount = 0; // how many photos are selected in all
+};
+
+namespace PhotoCellPainter {
+
+constexpr double captionGap = 7;
+constexpr double captionHeight = 14;
+constexpr double badgeSize = 22;
+constexpr double badgeInset = 6;
+
+// The selection badge over the image's top trailing corner.
+QRectF badgeRect(const QRectF &imageRect);
+// True when the badge carries the handle that drags every selected file.
+inline bool hasMultiFileHandle(const PhotoCellState &state)
+{
+    return state.selected && state.selectedCount >= 2;
+}
+// The badge's text: a checkmark symbol below two selected, otherwise the grouped count.
+QString badgeText(qsizetype selectedCount);
+
+// `thumbnail` may be null (placeholder). The caption goes `captionGap` below the image.
+void paint(QPainter &painter, const QRectF &imageRect, const Photo &photo,
+           const QImage &thumbnail, const PhotoCellState &state);
+
+// Draws `image` scaled to fill `target`, cropping what overflows, centred.
+void drawFilling(QPainter &painter, const QRectF &target, const QImage &image);
+
+} // namespace PhotoCellPainter

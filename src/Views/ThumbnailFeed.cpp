@@ -1,0 +1,98 @@
+#include "ThumbnailFeed.h"
+
+#include <QSet>
+
+ThumbnailFeed::ThumbnailFeed(ThumbnailService &service, QObject *parent)
+    : QObject(parent)
+    , m_service(service)
+{
+}
+
+ThumbnailFeed::~ThumbnailFeed()
+{
+    cancelAll(m_entries);
+}
+
+void ThumbnailFeed::setCellSize(QSizeF pointSize, qreal scale)
+{
+    m_pointSize = pointSize;
+    m_scale = scale;
+    m_neededPixels = ThumbnailService::requestSize(pointSize, scale).neededPixels;
+}
+
+QString ThumbnailFeed::entryKey(const Photo &photo) const
+{
+    return photo.cacheKey() + QLatin1Char('|') + QString::number(int(m_pointSize.width()))
+           + QLatin1Char('|') + QString::number(int(m_pointSize.height())) + QLatin1Char('@')
+           + QString::number(m_scale);
+}
+
+void ThumbnailFeed::setWanted(const QList<Photo> &visible, const QList<Photo> &nearby)
+{
+    QHash<QString, Entry> next;
+    next.reserve(visible.size() + nearby.size());
+    QSet<QString> visibleKeys;
+    QSet<QString> nearbyKeys;
+    for (const Photo &photo : visible) {
+        want(photo, ThumbnailService::Priority::Visible, next);
+        visibleKeys.insert(photo.cacheKey());
+    }
+    for (const Photo &photo : nearby) {
+        want(photo, ThumbnailService::Priority::Nearby, next);
+        nearbyKeys.insert(photo.cacheKey());
+    }
+    cancelAll(m_entries); // what is left is no longer wanted
+    m_entries = std::move(next);
+    m_service.setInterest(visibleKeys, nearbyKeys);
+}
+
+void ThumbnailFeed::want(const Photo &photo, ThumbnailService::Priority priority,
+                         QHash<QString, Entry> &next)
+{
+    const QString key = entryKey(photo);
+    if (auto it = m_entries.find(photo.id); it != m_entries.end() && it->key == key) {
+        next.insert(photo.id, std::move(*it));
+        m_entries.erase(it);
+        return;
+    }
+    Entry entry{key, m_service.cachedImage(photo.cacheKey(), m_neededPixels), {}};
+    if (entry.image.isNull()) {
+        const QString id = photo.id;
+        entry.request = m_service.request(
+            photo, m_pointSize, m_scale, priority, this, [this, id, key](const QImage &image) {
+                const auto it = m_entries.find(id);
+                if (it == m_entries.end() || it->key != key) {
+                    return;
+                }
+                it->request.reset();
+                it->image = image;
+                if (!image.isNull()) {
+                    Q_EMIT imageReady(id);
+                }
+            });
+    }
+    next.insert(photo.id, std::move(entry));
+}
+
+void ThumbnailFeed::cancelAll(QHash<QString, Entry> &entries)
+{
+    for (const Entry &entry : std::as_const(entries)) {
+        m_service.cancel(entry.request);
+    }
+    entries.clear();
+}
+
+QImage ThumbnailFeed::image(const QString &photoID) const
+{
+    const auto it = m_entries.constFind(photoID);
+    return it == m_entries.constEnd() ? QImage() : it->image;
+}
+
+qsizetype ThumbnailFeed::pendingCount() const
+{
+    qsizetype count = 0;
+    for (const Entry &entry : m_entries) {
+        count += entry.request && !entry.request->isFinished() ? 1 : 0;
+    }
+    return count;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+// The thumbnails of one view's cells. The view says which cells are on screen and which lie
+// just around the viewport; the feed asks the thumbnail service for those it lacks (visible
+// first), cancels requests for cells that went away and keeps only the wanted images, so
+// memory follows the viewport, not the collection.
+
+#include "Models/Photo.h"
+#include "Services/ThumbnailService.h"
+
+#include <QHash>
+#include <QImage>
+#include <QObject>
+#include <QSizeF>
+
+#include <memory>
+
+class ThumbnailFeed : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ThumbnailFeed(ThumbnailService &service, QObject *parent = nullptr);
+    ~ThumbnailFeed() override;
+
+    // Every cell shows its photo at `pointSize` on a display of `scale` pixels per point.
+    void setCellSize(QSizeF pointSize, qreal scale);
+    // The photos now visible and those just around the viewport; everything else is dropped.
+    void setWanted(const QList<Photo> &visible, const QList<Photo> &nearby);
+    // The loaded thumbnail of a photo; null while there is none (the cell shows a placeholder).
+    QImage image(const QString &photoID) const;
+    // How many requests are out; for tests.
+    qsizetype pendingCount() const;
+
+    ThumbnailService &service() const { return m_service; }
+
+Q_SIGNALS:
+    void imageReady(const QString &photoID);
+
+private:
+    struct Entry
+    {
+        QString key; // the photo's version and the cell's size: a change asks again
+        QImage image;
+        std::shared_ptr<ThumbnailRequest> request;
+    };
+
+    QString entryKey(const Photo &photo) const;
+    void want(const Photo &photo, ThumbnailService::Priority priority, QHash<QString, Entry> &next);
+    void cancelAll(QHash<QString, Entry> &entries);
+
+    ThumbnailService &m_service;
+    QSizeF m_pointSize{1, 1};
+    qreal m_scale = 1;
+    int m_neededPixels = 1;
+    QHash<QString, Entry> m_entries; // by photo id
+};

@@ -1,0 +1,396 @@
+#include "Views/CollectionWorkspace.h"
+#include "Views/GalleryView.h"
+#include "Views/MultiFileDrag.h"
+#include "Views/PhotoCellPainter.h"
+#include "Views/PhotoContextMenu.h"
+#include "Views/SegmentedControl.h"
+#include "Views/ThumbnailFeed.h"
+#include "Services/ThumbnailService.h"
+#include "support/StoreFixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QSlider>
+
+#include <atomic>
+
+using namespace TestFolders;
+
+// The sorting board as a user drives it, headless: clicks, keys, drags and drops over real
+// folders, plus the header and status strip around it.
+class tst_SortingBoard : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void clickSelection();
+    void digitKeyFilesAndAdvances();
+    void drops_data();
+    void drops();
+    void dragHighlightFollowsBlocks();
+    void columnCountFollowsWidth();
+    void scrollRequestCentresPhoto();
+    void onlyVisibleCellsGetThumbnails();
+    void photoMenuTitles();
+    void sectionMenus();
+    void multiFileFrames();
+    void badgeText_data();
+    void badgeText();
+    void headerAndStatus();
+
+private:
+    struct Board
+    {
+        StoreFixture f;
+        std::unique_ptr<ThumbnailService> thumbnails;
+        std::unique_ptr<GalleryView> view;
+        std::atomic<int> decodes{0};
+
+        // Opens the fixture's folder and shows a board of `size` over it.
+        bool show(QSize size = {1000, 700})
+        {
+            CollectionStore &store = f.store ? *f.store : f.make();
+            thumbnails = std::make_unique<ThumbnailService>(
+                1, [](const QString &, int) { return QImage(); },
+                [this](const QString &path, int pixels) {
+                    ++decodes;
+                    return ThumbnailService::downsample(path, pixels);
+                });
+            view = std::make_unique<GalleryView>(store, *thumbnails);
+            view->resize(size);
+            view->show();
+            return f.open() && QTest::qWaitForWindowExposed(view.get());
+        }
+        QPoint centre(const QString &filename) const
+        {
+            return view->cellRect(f.idOf(filename)).center().toPoint();
+        }
+        void click(const QString &filename, Qt::KeyboardModifiers modifiers = {})
+        {
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, centre(filename));
+        }
+        QString sectionID(const QString &name) const { return f.sectionNamed(name)->id; }
+        // Delivers a whole drag (enter, move, drop) of `data` at `point` to the board.
+        void drop(const QMimeData &data, QPoint point, Qt::DropActions actions)
+        {
+            QDragEnterEvent enter(point, actions, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(view->viewport(), &enter);
+            QDropEvent drop(point, actions, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(view->viewport(), &drop);
+        }
+    };
+};
+
+void tst_SortingBoard::clickSelection()
+{
+    Board b;
+    for (const char *name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"}) {
+        writeJpeg(b.f.path(), QString::fromLatin1(name));
+    }
+    QVERIFY(b.show());
+    b.click(QStringLiteral("b.jpg"));
+    QCOMPARE(b.f.selectedNames(), QStringList{QStringLiteral("b.jpg")});
+    b.click(QStringLiteral("d.jpg"), Qt::ControlModifier);
+    QCOMPARE(b.f.selectedNames(), (QStringList{QStringLiteral("b.jpg"), QStringLiteral("d.jpg")}));
+    b.click(QStringLiteral("b.jpg"), Qt::ControlModifier); // toggles off
+    QCOMPARE(b.f.selectedNames(), QStringList{QStringLiteral("d.jpg")});
+    b.click(QStringLiteral("a.jpg"), Qt::ShiftModifier); // range from the anchor
+    QCOMPARE(b.f.selectedNames(), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg"),
+                                               QStringLiteral("c.jpg"), QStringLiteral("d.jpg")}));
+    // A press that ends elsewhere is no click.
+    const QStringList before = b.f.selectedNames();
+    QTest::mousePress(b.view->viewport(), Qt::LeftButton, {}, b.centre(QStringLiteral("e.jpg")));
+    QTest::mouseRelease(b.view->viewport(), Qt::LeftButton, {}, QPoint(2, 2));
+    QCOMPARE(b.f.selectedNames(), before);
+}
+
+void tst_SortingBoard::digitKeyFilesAndAdvances()
+{
+    Board b;
+    writeJpeg(b.f.path(), QStringLiteral("a.jpg"));
+    writeJpeg(b.f.path(), QStringLiteral("b.jpg"));
+    makeFolder(b.f.path(), QStringLiteral("Cats"));
+    b.f.make().installKeyEventMonitor();
+    QVERIFY(b.show());
+    b.click(QStringLiteral("a.jpg"));
+    QTest::keyClick(b.view->windowHandle(), Qt::Key_1); // as the window system delivers it
+    QVERIFY(b.f.settle());
+    QCOMPARE(filesBelow(b.f.path()), (QStringList{QStringLiteral("Cats/a.jpg"),
+                                                  QStringLiteral("b.jpg")}));
+    QCOMPARE(b.f.focusedName(), QStringLiteral("b.jpg"));
+    QCOMPARE(b.f.selectedNames(), QStringList{QStringLiteral("b.jpg")});
+    // The board shows the move: a.jpg's cell now lies in the Cats block.
+    QVERIFY(b.view->blockRect(b.sectionID(QStringLiteral("Cats")))
+                .contains(b.view->cellRect(b.f.idOf(QStringLiteral("a.jpg")))));
+}
+
+void tst_SortingBoard::drops_data()
+{
+    QTest::addColumn<bool>("internal");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("onEmptyZone");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("selection onto a category header")
+        << true << QStringLiteral("Cats") << false
+        << QStringLiteral("Cats/a.jpg,Cats/b.jpg,Dogs/d.jpg,c.jpg").split(u',');
+    QTest::newRow("selection onto an empty zone")
+        << true << QStringLiteral("Empty") << true
+        << QStringLiteral("Dogs/d.jpg,Empty/a.jpg,Empty/b.jpg,c.jpg").split(u',');
+    QTest::newRow("files from elsewhere are copied")
+        << false << QStringLiteral("Dogs") << false
+        << QStringLiteral("Dogs/d.jpg,Dogs/outside.jpg,a.jpg,b.jpg,c.jpg").split(u',');
+    QTest::newRow("files from elsewhere into an empty zone")
+        << false << QStringLiteral("Empty") << true
+        << QStringLiteral("Dogs/d.jpg,Empty/outside.jpg,a.jpg,b.jpg,c.jpg").split(u',');
+}
+
+void tst_SortingBoard::drops()
+{
+    QFETCH(bool, internal);
+    QFETCH(QString, target);
+    QFETCH(bool, onEmptyZone);
+    QFETCH(QStringList, expected);
+
+    Board b;
+    for (const char *name : {"a.jpg", "b.jpg", "c.jpg", "Dogs/d.jpg"}) {
+        writeJpeg(b.f.path(), QString::fromLatin1(name));
+    }
+    makeFolder(b.f.path(), QStringLiteral("Cats"));
+    makeFolder(b.f.path(), QStringLiteral("Empty"));
+    QTemporaryDir elsewhere;
+    const QString outside = writeJpeg(elsewhere.path(), QStringLiteral("outside.jpg"));
+    QVERIFY(b.show({1000, 2000}));
+
+    std::unique_ptr<QMimeData> data;
+    if (internal) {
+        b.click(QStringLiteral("a.jpg"));
+        b.click(QStringLiteral("b.jpg"), Qt::ShiftModifier);
+        data.reset(b.f.store->dragMimeData(b.f.idOf(QStringLiteral("a.jpg"))));
+    } else {
+        data = std::make_unique<QMimeData>();
+        data->setUrls({QUrl::fromLocalFile(outside)});
+    }
+    const QString section = b.sectionID(target);
+    const QRectF area = onEmptyZone ? b.view->emptyZoneRect(section) : b.view->headerRect(section);
+    QVERIFY(!area.isEmpty());
+    b.drop(*data, area.center().toPoint(), Qt::MoveAction | Qt::CopyAction);
+    QVERIFY(b.f.settle());
+    QCOMPARE(filesBelow(b.f.path()), expected);
+    QVERIFY(QFile::exists(outside)); // a copy never takes the original away
+    QCOMPARE(b.f.store->dropTargetSectionID(), std::nullopt);
+}
+
+void tst_SortingBoard::dragHighlightFollowsBlocks()
+{
+    Board b;
+    writeJpeg(b.f.path(), QStringLiteral("a.jpg"));
+    makeFolder(b.f.path(), QStringLiteral("Cats"));
+    QVERIFY(b.show({1000, 1200}));
+    const QString unsorted = b.f.store->sections().first().id;
+    const QString cats = b.sectionID(QStringLiteral("Cats"));
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(b.f.path(QStringLiteral("a.jpg")))});
+    QMimeData text;
+    text.setText(QStringLiteral("not a photo"));
+    const QPoint overUnsorted = b.view->headerRect(unsorted).center().toPoint();
+    const QPoint overCats = b.view->headerRect(cats).center().toPoint();
+    const Qt::DropActions both = Qt::MoveAction | Qt::CopyAction;
+
+    QDragEnterEvent refused(overUnsorted, both, &text, Qt::LeftButton, {});
+    QApplication::sendEvent(b.view->viewport(), &refused);
+    QVERIFY(!refused.isAccepted());
+    QCOMPARE(b.f.store->dropTargetSectionID(), std::nullopt);
+
+    QDragEnterEvent enter(overUnsorted, both, &files, Qt::LeftButton, {});
+    QApplication::sendEvent(b.view->viewport(), &enter);
+    QVERIFY(enter.isAccepted());
+    QCOMPARE(enter.dropAction(), Qt::CopyAction); // files from elsewhere are copied
+    QCOMPARE(b.f.store->dropTargetSectionID(), unsorted);
+    QDragMoveEvent move(overCats, both, &files, Qt::LeftButton, {});
+    QApplication::sendEvent(b.view->viewport(), &move);
+    QCOMPARE(b.f.store->dropTargetSectionID(), cats); // Unsorted's leaving left Cats alone
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(b.view->viewport(), &leave);
+    QCOMPARE(b.f.store->dropTargetSectionID(), std::nullopt);
+
+    b.click(QStringLiteral("a.jpg"));
+    std::unique_ptr<QMimeData> ours(b.f.store->dragMimeData(b.f.idOf(QStringLiteral("a.jpg"))));
+    QDragEnterEvent internal(overCats, both, ours.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(b.view->viewport(), &internal);
+    QCOMPARE(internal.dropAction(), Qt::MoveAction); // our own photos move
+}
+
+void tst_SortingBoard::columnCountFollowsWidth()
+{
+    Board b;
+    writeJpeg(b.f.path(), QStringLiteral("a.jpg"));
+    QVERIFY(b.show());
+    const int bar = b.view->verticalScrollBar()->width();
+    for (const auto &[width, thumbnail, columns] :
+         {std::tuple{1000, 184.0, 4}, std::tuple{1000, 80.0, 10}, std::tuple{150, 184.0, 1}}) {
+        b.f.store->setThumbnailSize(thumbnail);
+        b.view->resize(width + bar, 600);
+        QTRY_COMPARE(b.view->viewport()->width(), width);
+        QCOMPARE(b.f.store->gridColumnCount(), columns);
+    }
+}
+
+void tst_SortingBoard::scrollRequestCentresPhoto()
+{
+    Board b;
+    for (int i = 0; i < 120; ++i) {
+        writeFile(b.f.path(), QStringLiteral("p%1.jpg").arg(i, 3, 10, QLatin1Char('0')));
+    }
+    QVERIFY(b.show({1000, 600}));
+    b.click(QStringLiteral("p000.jpg"));
+    for (int i = 0; i < 12; ++i) {
+        b.f.store->navigateSelection(0, 1); // twelve rows down
+    }
+    QCOMPARE(b.f.focusedName(), QStringLiteral("p048.jpg"));
+    const QRectF cell = b.view->cellRect(b.f.idOf(QStringLiteral("p048.jpg")));
+    QVERIFY(qAbs(cell.center().y() - b.view->viewport()->height() / 2.0) <= 1);
+}
+
+void tst_SortingBoard::onlyVisibleCellsGetThumbnails()
+{
+    Board b;
+    for (int i = 0; i < 400; ++i) {
+        writeJpeg(b.f.path(), QStringLiteral("p%1.jpg").arg(i, 3, 10, QLatin1Char('0')), {40, 30});
+    }
+    QVERIFY(b.show({1000, 600}));
+    const QString first = b.f.idOf(QStringLiteral("p000.jpg"));
+    QTRY_VERIFY(!b.view->thumbnailFeed().image(first).isNull());
+    QTRY_COMPARE(b.view->thumbnailFeed().pendingCount(), 0);
+    // One screen holds 4 × 4 cells; with a screen above and below about 40 are prepared.
+    QVERIFY2(b.decodes > 0 && b.decodes < 60, qPrintable(QString::number(b.decodes)));
+    QVERIFY(b.view->thumbnailFeed().image(b.f.idOf(QStringLiteral("p399.jpg"))).isNull());
+    b.view->verticalScrollBar()->setValue(b.view->verticalScrollBar()->maximum());
+    QTRY_VERIFY(!b.view->thumbnailFeed().image(b.f.idOf(QStringLiteral("p399.jpg"))).isNull());
+    QVERIFY(b.view->thumbnailFeed().image(first).isNull()); // far away: let go
+}
+
+void tst_SortingBoard::photoMenuTitles()
+{
+    StoreFixture f;
+    writeJpeg(f.path(), QStringLiteral("a.jpg"));
+    QStringList expected{QStringLiteral("0  Unsorted")};
+    for (int i = 1; i <= 10; ++i) {
+        const QString name = QStringLiteral("C%1").arg(i, 2, 10, QLatin1Char('0'));
+        makeFolder(f.path(), name);
+        expected.append(i <= 9 ? QString::number(i) + QStringLiteral("  ") + name : name);
+    }
+    f.make();
+    QVERIFY(f.open());
+    const QString unsorted = f.store->sections().first().id;
+    std::unique_ptr<QMenu> menu(
+        PhotoContextMenu::create(*f.store, f.idOf(QStringLiteral("a.jpg")), unsorted, nullptr));
+    QStringList top;
+    for (QAction *action : menu->actions()) {
+        top.append(action->isSeparator() ? QStringLiteral("---") : action->text());
+    }
+    QCOMPARE(top, (QStringLiteral("Open,Quick Look,Reveal in File Manager,---,Move to,---,Move to Trash").split(u',')));
+    const QList<QAction *> moves = menu->actions().at(4)->menu()->actions();
+    QStringList titles;
+    for (QAction *action : moves) {
+        titles.append(action->text());
+    }
+    QCOMPARE(titles, expected);
+    QVERIFY(!moves.first()->isEnabled()); // the photo's own section
+    QVERIFY(moves.last()->isEnabled());
+
+    moves.last()->trigger(); // focuses the photo, then files it
+    QVERIFY(f.settle());
+    QCOMPARE(filesBelow(f.path()), QStringList{QStringLiteral("C10/a.jpg")});
+}
+
+void tst_SortingBoard::sectionMenus()
+{
+    StoreFixture f;
+    makeFolder(f.path(), QStringLiteral("Cats"));
+    f.make();
+    QVERIFY(f.open());
+    QVERIFY(!PhotoContextMenu::createForSection(*f.store, f.store->sections().first().id, nullptr));
+    std::unique_ptr<QMenu> menu(
+        PhotoContextMenu::createForSection(*f.store, f.sectionNamed(QStringLiteral("Cats"))->id, nullptr));
+    QCOMPARE(menu->actions().size(), 2);
+    QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("Rename Category\u2026"));
+    QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("Delete Category\u2026"));
+    menu->actions().at(0)->trigger();
+    QVERIFY(f.store->categoryPrompt());
+    QCOMPARE(f.store->categoryPrompt()->initialName, QStringLiteral("Cats"));
+}
+
+void tst_SortingBoard::multiFileFrames()
+{
+    const QList<QRect> frames = MultiFileDrag::cardFrames(QPoint(100, 100), 8);
+    QCOMPARE(frames.size(), 8);
+    QCOMPARE(frames[0], QRect(62, 72, 76, 56));
+    QCOMPARE(frames[1].topLeft() - frames[0].topLeft(), QPoint(3, -3));
+    for (int i : {5, 6, 7}) {
+        QCOMPARE(frames[i].topLeft() - frames[0].topLeft(), QPoint(15, -15));
+    }
+    MultiFileDrag::Handle handle;
+    handle.press();
+    QVERIFY(!handle.drag(nullptr, {QUrl::fromLocalFile(QStringLiteral("/a.jpg"))}, {}));
+    QVERIFY(!handle.didBeginDragging()); // a single file travels with the cell's own drag
+    std::unique_ptr<QMimeData> data(MultiFileDrag::mimeData(
+        {QUrl::fromLocalFile(QStringLiteral("/a.jpg")), QUrl::fromLocalFile(QStringLiteral("/b.jpg"))}));
+    QCOMPARE(data->formats(), QStringList{QStringLiteral("text/uri-list")});
+}
+
+void tst_SortingBoard::badgeText_data()
+{
+    QTest::addColumn<qsizetype>("selected");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("one: checkmark") << qsizetype(1) << QString();
+    QTest::newRow("three") << qsizetype(3) << QStringLiteral("3");
+    QTest::newRow("grouped") << qsizetype(1234) << QStringLiteral("1,234");
+}
+
+void tst_SortingBoard::badgeText()
+{
+    QFETCH(qsizetype, selected);
+    QFETCH(QString, text);
+    QCOMPARE(PhotoCellPainter::badgeText(selected), text);
+    PhotoCellState state{true, false, selected};
+    QCOMPARE(PhotoCellPainter::hasMultiFileHandle(state), selected >= 2);
+}
+
+void tst_SortingBoard::headerAndStatus()
+{
+    StoreFixture f;
+    writeJpeg(f.path(), QStringLiteral("a.jpg"));
+    makeFolder(f.path(), QStringLiteral("Cats"));
+    CollectionStore &store = f.make();
+    ThumbnailService thumbnails(1);
+    CollectionWorkspace workspace(store, thumbnails);
+    workspace.resize(1180, 700);
+    workspace.show();
+    QCOMPARE(workspace.header()->metricsText(), QStringLiteral("0 photos 0 categories"));
+    QVERIFY(f.open());
+    QCOMPARE(workspace.header()->metricsText(), QStringLiteral("1 photo 1 category"));
+    StatusStrip *status = workspace.statusStrip();
+    QCOMPARE(status->selectionText(), QStringLiteral("No selection"));
+    store.selectAll();
+    QCOMPARE(status->selectionText(), QStringLiteral("1 selected"));
+
+    status->slider()->setValue(101); // snaps to the slider's steps of 8
+    QCOMPARE(store.thumbnailSize(), 104.0);
+    workspace.header()->modePicker()->activated(1);
+    QCOMPARE(store.workspaceMode(), WorkspaceMode::browse);
+    QVERIFY(workspace.header()->layoutPicker()->isVisible());
+    QCOMPARE(status->sizeSymbol(), QStringLiteral("square.grid.3x3"));
+    status->slider()->setValue(200);
+    QCOMPARE(store.browseCellSize(), 200.0);
+    QCOMPARE(store.thumbnailSize(), 104.0);
+    store.setBrowseLayout(BrowseLayoutMode::list);
+    QVERIFY(!status->slider()->isEnabled());
+}
+
+QTEST_MAIN(tst_SortingBoard)
+#include "tst_SortingBoard.moc"

@@ -275,6 +275,9 @@ QImage ThumbnailService::downsample(const QString &path, int maximumPixelDimensi
         file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
         QImageReader reader(&file);
         reader.setAutoTransform(true);
+        // Smooth scaling from the decoder's nearest DCT size: about the same time as the
+        // default nearest-pixel pick, without its jagged edges.
+        reader.setQuality(90);
         const QSize stored = reader.size();
         if (stored.isValid() && !stored.isEmpty() &&
             qint64(stored.width()) * stored.height() <= maximumSourcePixels) {

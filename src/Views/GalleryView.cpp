@@ -53,6 +53,8 @@ double drawRun(QPainter &painter, double x, double centerY, const QString &text,
 
 constexpr int nearbyScreens = 1; // thumbnails are prepared one screen above and below
 constexpr int scrollStep = 48;
+constexpr int autoScrollEdge = 48;     // how close to an edge a drag must come
+constexpr int autoScrollIntervalMs = 16;
 
 } // namespace
 
@@ -73,6 +75,8 @@ GalleryView::GalleryView(CollectionStore &store, ThumbnailService &thumbnails, Q
     m_thumbnailTimer.setSingleShot(true);
     m_thumbnailTimer.setInterval(0);
     connect(&m_thumbnailTimer, &QTimer::timeout, this, &GalleryView::updateThumbnails);
+    m_autoScrollTimer.setInterval(autoScrollIntervalMs);
+    connect(&m_autoScrollTimer, &QTimer::timeout, this, &GalleryView::autoScroll);
     connect(m_feed, &ThumbnailFeed::imageReady, this, [this](const QString &photoID) {
         if (const auto item = locate(photoID)) {
             updateItem(*item);
@@ -141,6 +145,7 @@ void GalleryView::resizeEvent(QResizeEvent *event)
 void GalleryView::showEvent(QShowEvent *event)
 {
     QAbstractScrollArea::showEvent(event);
+    setFocus(); // the board is where keys and the keyboard user start
     relayout();
 }
 
@@ -567,15 +572,15 @@ void GalleryView::dragMoveEvent(QDragMoveEvent *event)
 
 void GalleryView::dragAt(QPoint position, QDropEvent *event)
 {
+    m_dragPosition = position;
     const std::optional<int> section = m_layout.sectionAt(toContent(position));
-    if (section != m_dragSection) {
-        const std::optional<int> previous = std::exchange(m_dragSection, section);
-        if (section) {
-            SectionDropDelegate(m_store, m_sections[*section].id).dropEntered();
-        }
-        if (previous && *previous < m_sections.size()) {
-            SectionDropDelegate(m_store, m_sections[*previous].id).dropExited();
-        }
+    setDragSection(section);
+    const bool nearEdge =
+        position.y() < autoScrollEdge || position.y() > viewport()->height() - autoScrollEdge;
+    if (nearEdge && !m_autoScrollTimer.isActive()) {
+        m_autoScrollTimer.start();
+    } else if (!nearEdge) {
+        m_autoScrollTimer.stop();
     }
     if (section) {
         event->setDropAction(SectionDropDelegate::proposedAction(event->mimeData()));
@@ -587,17 +592,46 @@ void GalleryView::dragAt(QPoint position, QDropEvent *event)
     }
 }
 
-void GalleryView::dragLeaveEvent(QDragLeaveEvent *event)
+void GalleryView::setDragSection(std::optional<int> section)
 {
-    if (const std::optional<int> previous = std::exchange(m_dragSection, std::nullopt);
-        previous && *previous < m_sections.size()) {
+    if (section == m_dragSection) {
+        return;
+    }
+    const std::optional<int> previous = std::exchange(m_dragSection, section);
+    if (section) {
+        SectionDropDelegate(m_store, m_sections[*section].id).dropEntered();
+    }
+    if (previous && *previous < m_sections.size()) {
         SectionDropDelegate(m_store, m_sections[*previous].id).dropExited();
     }
+}
+
+void GalleryView::autoScroll()
+{
+    const int y = m_dragPosition.y();
+    const int depth = y < autoScrollEdge ? y - autoScrollEdge
+                                         : y - (viewport()->height() - autoScrollEdge);
+    QScrollBar *bar = verticalScrollBar();
+    bar->setValue(bar->value() + qBound(-autoScrollEdge, depth, autoScrollEdge) / 2);
+    // The pointer rests while the board moves under it.
+    setDragSection(m_layout.sectionAt(toContent(m_dragPosition)));
+}
+
+void GalleryView::stopAutoScroll()
+{
+    m_autoScrollTimer.stop();
+}
+
+void GalleryView::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    stopAutoScroll();
+    setDragSection(std::nullopt);
     event->accept();
 }
 
 void GalleryView::dropEvent(QDropEvent *event)
 {
+    stopAutoScroll();
     m_dragSection.reset();
     const std::optional<int> section = m_layout.sectionAt(toContent(event->position()));
     if (!section) {

@@ -80,6 +80,9 @@ private:
     void updateItem(const BoardLayout::Item &item);
     void startCellDrag(const BoardLayout::Item &item);
     void dragAt(QPoint position, QDropEvent *event);
+    void setDragSection(std::optional<int> section);
+    void autoScroll();
+    void stopAutoScroll();
     void paintSection(QPainter &painter, int section) const;
     void paintHeader(QPainter &painter, int section) const;
     void paintEmptyZone(QPainter &painter, int section) const;
@@ -102,5 +105,7 @@ private:
     MultiFileDrag::Handle m_handle;
     std::optional<int> m_dragSection; // the block a drag from anywhere is over
     QTimer m_thumbnailTimer;
+    QTimer m_autoScrollTimer; // scrolls while a drag rests near the top or bottom edge
+    QPoint m_dragPosition;
     bool m_scrollPending = false;
 };

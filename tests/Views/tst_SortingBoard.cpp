@@ -254,6 +254,21 @@ void tst_SortingBoard::scrollRequestCentresPhoto()
     QCOMPARE(b.f.focusedName(), QStringLiteral("p048.jpg"));
     const QRectF cell = b.view->cellRect(b.f.idOf(QStringLiteral("p048.jpg")));
     QVERIFY(qAbs(cell.center().y() - b.view->viewport()->height() / 2.0) <= 1);
+
+    // A drag resting near the bottom edge scrolls the board; leaving stops it.
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(b.f.path(QStringLiteral("p000.jpg")))});
+    QScrollBar *bar = b.view->verticalScrollBar();
+    const int start = bar->value();
+    QDragEnterEvent enter(QPoint(500, b.view->viewport()->height() - 5), Qt::CopyAction, &files,
+                          Qt::LeftButton, {});
+    QApplication::sendEvent(b.view->viewport(), &enter);
+    QTRY_VERIFY(bar->value() > start + 50);
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(b.view->viewport(), &leave);
+    const int stopped = bar->value();
+    QTest::qWait(100);
+    QCOMPARE(bar->value(), stopped);
 }
 
 void tst_SortingBoard::onlyVisibleCellsGetThumbnails()

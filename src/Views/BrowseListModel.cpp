@@ -1,0 +1,131 @@
+#include "BrowseListModel.h"
+
+#include <QLocale>
+
+#include <limits>
+
+namespace {
+
+// QSortFilterProxyModel cannot order a FileTime inside a QVariant, so dates sort as
+// nanoseconds since 1970. That is exact from 1677 to 2262 and saturates outside, so the
+// distant past of a file without a time still sorts first.
+qint64 dateSortKey(const FileTime &time)
+{
+    constexpr qint64 limit = std::numeric_limits<qint64>::max() / 1'000'000'000 - 1;
+    if (time.seconds > limit || time.seconds < -limit) {
+        return time.seconds > 0 ? std::numeric_limits<qint64>::max()
+                                : std::numeric_limits<qint64>::min();
+    }
+    return time.seconds * 1'000'000'000 + time.nanoseconds;
+}
+
+} // namespace
+
+BrowseListModel::BrowseListModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{
+}
+
+void BrowseListModel::setItems(const QList<BrowsePhotoItem> &items)
+{
+    beginResetModel();
+    m_items = items;
+    m_rows.clear();
+    m_rows.reserve(m_items.size());
+    for (int row = 0; row < m_items.size(); ++row) {
+        m_rows.insert(m_items[row].id(), row);
+    }
+    endResetModel();
+}
+
+QString BrowseListModel::dateText(const FileTime &time)
+{
+    // A file without a time would otherwise read as a real date in year 1 (or 2001 with a
+    // two-digit year); show it as unknown, like unread dimensions.
+    if (time.isDistantPast()) {
+        return QStringLiteral("\u2014");
+    }
+    return QLocale().toString(time.toDateTime().toLocalTime(), QLocale::ShortFormat);
+}
+
+QString BrowseListModel::sizeText(qint64 byteCount)
+{
+    // Decimal units with one decimal, as Linux file managers show sizes ("12.3 kB").
+    return QLocale().formattedDataSize(byteCount, 1, QLocale::DataSizeSIFormat);
+}
+
+int BrowseListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_items.size());
+}
+
+int BrowseListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant BrowseListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) {
+        return {};
+    }
+    const BrowsePhotoItem &item = m_items[index.row()];
+    switch (role) {
+    case IdRole:
+        return item.id();
+    case ItemRole:
+        return QVariant::fromValue(item);
+    case SortRole:
+        switch (index.column()) {
+        case PhotoColumn:
+        case NameColumn:
+            return item.filenameSortKey();
+        case CategoryColumn:
+            return item.categorySortKey();
+        case DateModifiedColumn:
+            return dateSortKey(item.modificationDate());
+        case SizeColumn:
+            return item.byteCount();
+        case DimensionsColumn:
+            return item.pixelCount();
+        }
+        return {};
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case NameColumn:
+            return item.filename();
+        case CategoryColumn:
+            return item.categoryName;
+        case DateModifiedColumn:
+            return dateText(item.modificationDate());
+        case SizeColumn:
+            return sizeText(item.byteCount());
+        case DimensionsColumn:
+            return item.photo.dimensionsLabel();
+        }
+        return {};
+    }
+    return {};
+}
+
+QVariant BrowseListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (section) {
+    case PhotoColumn:
+        return tr("Photo");
+    case NameColumn:
+        return tr("Name");
+    case CategoryColumn:
+        return tr("Category");
+    case DateModifiedColumn:
+        return tr("Date Modified");
+    case SizeColumn:
+        return tr("Size");
+    case DimensionsColumn:
+        return tr("Dimensions");
+    }
+    return {};
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+// The rows of the Browse list as a table model: one row per BrowsePhotoItem, in the order given,
+// and the six columns of the list. Sorting is a QSortFilterProxyModel's job with SortRole; its
+// sort is stable, so rows with equal keys keep the store's order. Texts follow the default
+// QLocale and the local time zone. Rows are replaced wholesale; the model never edits them.
+
+#include "Models/BrowsePhotoItem.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QList>
+
+#include <array>
+
+class BrowseListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column {
+        PhotoColumn,
+        NameColumn,
+        CategoryColumn,
+        DateModifiedColumn,
+        SizeColumn,
+        DimensionsColumn,
+        ColumnCount
+    };
+
+    enum Role {
+        SortRole = Qt::UserRole + 1, // the column's sort key: QString or qint64
+        IdRole,                      // the photo id (QString), in every column
+        ItemRole,                    // the whole BrowsePhotoItem, for the thumbnail delegate
+    };
+
+    struct ColumnWidth
+    {
+        int minimum;
+        int ideal;
+        int maximum; // 0: no maximum
+    };
+    static constexpr std::array<ColumnWidth, ColumnCount> columnWidths = {{
+        {52, 52, 52},  // Photo
+        {180, 320, 0}, // Name
+        {110, 160, 0}, // Category
+        {150, 180, 0}, // Date Modified
+        {82, 100, 0},  // Size
+        {110, 130, 0}, // Dimensions
+    }};
+    // Columns whose text should be drawn with monospaced digits.
+    static constexpr bool hasMonospacedDigits(int column)
+    {
+        return column == SizeColumn || column == DimensionsColumn;
+    }
+
+    explicit BrowseListModel(QObject *parent = nullptr);
+
+    // Replaces every row (a model reset).
+    void setItems(const QList<BrowsePhotoItem> &items);
+    const QList<BrowsePhotoItem> &items() const { return m_items; }
+    const BrowsePhotoItem &item(int row) const { return m_items.at(row); }
+    // The row of a photo id, -1 when absent.
+    int rowOf(const QString &id) const { return m_rows.value(id, -1); }
+
+    // The list's texts, public for the delegates that paint them.
+    static QString dateText(const FileTime &time);
+    static QString sizeText(qint64 byteCount);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant
+    headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    QList<BrowsePhotoItem> m_items;
+    QHash<QString, int> m_rows;
+};

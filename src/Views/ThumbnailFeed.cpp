@@ -13,53 +13,48 @@ ThumbnailFeed::~ThumbnailFeed()
     cancelAll(m_entries);
 }
 
-void ThumbnailFeed::setCellSize(QSizeF pointSize, qreal scale)
+QString ThumbnailFeed::entryKey(const Want &want) const
 {
-    m_pointSize = pointSize;
-    m_scale = scale;
-    m_neededPixels = ThumbnailService::requestSize(pointSize, scale).neededPixels;
-}
-
-QString ThumbnailFeed::entryKey(const Photo &photo) const
-{
-    return photo.cacheKey() + QLatin1Char('|') + QString::number(int(m_pointSize.width()))
-           + QLatin1Char('|') + QString::number(int(m_pointSize.height())) + QLatin1Char('@')
+    return want.photo.cacheKey() + QLatin1Char('|') + QString::number(int(want.pointSize.width()))
+           + QLatin1Char('|') + QString::number(int(want.pointSize.height())) + QLatin1Char('@')
            + QString::number(m_scale);
 }
 
-void ThumbnailFeed::setWanted(const QList<Photo> &visible, const QList<Photo> &nearby)
+void ThumbnailFeed::setWanted(const QList<Want> &visible, const QList<Want> &nearby)
 {
     QHash<QString, Entry> next;
     next.reserve(visible.size() + nearby.size());
     QSet<QString> visibleKeys;
     QSet<QString> nearbyKeys;
-    for (const Photo &photo : visible) {
-        want(photo, ThumbnailService::Priority::Visible, next);
-        visibleKeys.insert(photo.cacheKey());
+    for (const Want &wanted : visible) {
+        want(wanted, ThumbnailService::Priority::Visible, next);
+        visibleKeys.insert(wanted.photo.cacheKey());
     }
-    for (const Photo &photo : nearby) {
-        want(photo, ThumbnailService::Priority::Nearby, next);
-        nearbyKeys.insert(photo.cacheKey());
+    for (const Want &wanted : nearby) {
+        want(wanted, ThumbnailService::Priority::Nearby, next);
+        nearbyKeys.insert(wanted.photo.cacheKey());
     }
     cancelAll(m_entries); // what is left is no longer wanted
     m_entries = std::move(next);
     m_service.setInterest(visibleKeys, nearbyKeys);
 }
 
-void ThumbnailFeed::want(const Photo &photo, ThumbnailService::Priority priority,
+void ThumbnailFeed::want(const Want &wanted, ThumbnailService::Priority priority,
                          QHash<QString, Entry> &next)
 {
-    const QString key = entryKey(photo);
+    const Photo &photo = wanted.photo;
+    const QString key = entryKey(wanted);
     if (auto it = m_entries.find(photo.id); it != m_entries.end() && it->key == key) {
         next.insert(photo.id, std::move(*it));
         m_entries.erase(it);
         return;
     }
-    Entry entry{key, m_service.cachedImage(photo.cacheKey(), m_neededPixels), {}};
+    const int neededPixels = ThumbnailService::requestSize(wanted.pointSize, m_scale).neededPixels;
+    Entry entry{key, m_service.cachedImage(photo.cacheKey(), neededPixels), {}};
     if (entry.image.isNull()) {
         const QString id = photo.id;
         entry.request = m_service.request(
-            photo, m_pointSize, m_scale, priority, this, [this, id, key](const QImage &image) {
+            photo, wanted.pointSize, m_scale, priority, this, [this, id, key](const QImage &image) {
                 const auto it = m_entries.find(id);
                 if (it == m_entries.end() || it->key != key) {
                     return;

@@ -23,10 +23,17 @@ public:
     explicit ThumbnailFeed(ThumbnailService &service, QObject *parent = nullptr);
     ~ThumbnailFeed() override;
 
-    // Every cell shows its photo at `pointSize` on a display of `scale` pixels per point.
-    void setCellSize(QSizeF pointSize, qreal scale);
+    // A photo shown in a cell of `pointSize`.
+    struct Want
+    {
+        Photo photo;
+        QSizeF pointSize;
+    };
+
+    // Pixels per point of the display the cells are on.
+    void setScale(qreal scale) { m_scale = scale; }
     // The photos now visible and those just around the viewport; everything else is dropped.
-    void setWanted(const QList<Photo> &visible, const QList<Photo> &nearby);
+    void setWanted(const QList<Want> &visible, const QList<Want> &nearby);
     // The loaded thumbnail of a photo; null while there is none (the cell shows a placeholder).
     QImage image(const QString &photoID) const;
     // How many requests are out; for tests.
@@ -45,13 +52,11 @@ private:
         std::shared_ptr<ThumbnailRequest> request;
     };
 
-    QString entryKey(const Photo &photo) const;
-    void want(const Photo &photo, ThumbnailService::Priority priority, QHash<QString, Entry> &next);
+    QString entryKey(const Want &want) const;
+    void want(const Want &want, ThumbnailService::Priority priority, QHash<QString, Entry> &next);
     void cancelAll(QHash<QString, Entry> &entries);
 
     ThumbnailService &m_service;
-    QSizeF m_pointSize{1, 1};
     qreal m_scale = 1;
-    int m_neededPixels = 1;
     QHash<QString, Entry> m_entries; // by photo id
 };

@@ -1,0 +1,140 @@
+// Times the sorting board over a real folder, in an offscreen window of 1180 × 800:
+//   first_screen_ms  from the collection appearing until every cell of the first screen shows
+//                    its thumbnail (the memory cache starts empty; the disk cache is warm when
+//                    the folder was just written or read)
+//   frame_*_ms       one Down key press after another from the first photo to the last: the
+//                    key's handling, the events it leaves behind (scroll, thumbnails arriving)
+//                    and a synchronous repaint of the board, per press; median and worst, as
+//                    wall time and as the main thread's CPU time (which leaves out time the
+//                    thread sat preempted by other programs)
+//   rss_mb           peak resident memory of the process at the end
+//   calvenor-board-bench ROOT
+// The last line is machine-readable.
+
+#include "Services/ThumbnailService.h"
+#include "Views/CollectionWorkspace.h"
+#include "Views/GalleryView.h"
+#include "Views/ThumbnailFeed.h"
+#include "ViewModels/CollectionStore.h"
+#include "support/RecordingDesktop.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QWindow>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+double threadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+bool firstScreenComplete(const GalleryView &view, const CollectionStore &store)
+{
+    const QList<PhotoSection> sections = store.sections();
+    const double top = 0;
+    const QList<BoardLayout::Item> items =
+        view.boardLayout().itemsIn(top, top + view.viewport()->height());
+    if (items.isEmpty()) {
+        return false;
+    }
+    for (const BoardLayout::Item &item : items) {
+        const Photo &photo = sections[item.section].photos[item.index];
+        if (view.thumbnailFeed().image(photo.id).isNull()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[std::size_t(p * double(values.size() - 1))];
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: calvenor-board-bench ROOT\n");
+        return 2;
+    }
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    RecordingDesktop desktop;
+    auto settings = std::make_shared<QSettings>(home.path() + QStringLiteral("/settings.ini"),
+                                                QSettings::IniFormat);
+    CollectionStore store(desktop, settings);
+    store.installKeyEventMonitor();
+    ThumbnailService thumbnails;
+    CollectionWorkspace workspace(store, thumbnails);
+    workspace.resize(1180, 800 - 38 - 65); // the window's content below the menu bar
+    workspace.show();
+    GalleryView &view = *workspace.gallery();
+
+    QElapsedTimer clock;
+    qint64 appearedNs = -1;
+    QObject::connect(&store, &CollectionStore::collectionChanged, &store, [&] {
+        if (appearedNs < 0 && store.collection()) {
+            appearedNs = clock.nsecsElapsed();
+        }
+    });
+    clock.start();
+    store.openCollection(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1])), false);
+    while (!firstScreenComplete(view, store)) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        if (clock.elapsed() > 120000) {
+            std::fprintf(stderr, "board-bench: the first screen never completed\n");
+            return 1;
+        }
+    }
+    const double firstScreenMs = double(clock.nsecsElapsed() - appearedNs) / 1e6;
+    const qsizetype photos = store.photoCount();
+
+    // One press of Down per row, from the first photo to the last.
+    store.selectAll();
+    store.navigateSelection(1, 0); // a plain selection of the first photo
+    store.deselectAll();
+    store.navigateSelection(1, 0);
+    QWindow *window = workspace.windowHandle();
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    std::optional<QString> last;
+    for (;;) {
+        const double cpuStart = threadCpuMs();
+        clock.restart();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &press);
+        QCoreApplication::processEvents();
+        view.viewport()->repaint();
+        wall.push_back(double(clock.nsecsElapsed()) / 1e6);
+        cpu.push_back(threadCpuMs() - cpuStart);
+        if (store.focusedPhotoID() == last) {
+            break; // the last row: Down stays put
+        }
+        last = store.focusedPhotoID();
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("photos=%lld presses=%zu columns=%d\n", static_cast<long long>(photos), wall.size(),
+                view.boardLayout().columnCount());
+    std::printf("first_screen_ms=%.1f frame_median_ms=%.2f frame_worst_ms=%.2f "
+                "frame_cpu_median_ms=%.2f frame_cpu_worst_ms=%.2f rss_mb=%.1f\n",
+                firstScreenMs, percentile(wall, 0.5), percentile(wall, 1.0), percentile(cpu, 0.5),
+                percentile(cpu, 1.0), double(usage.ru_maxrss) / 1024.0);
+    return 0;
+}

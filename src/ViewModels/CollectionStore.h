@@ -110,6 +110,7 @@ public:
     std::optional<Photo> focusedPhoto() const;
     QList<BrowsePhotoItem> browseItems() const;
     const QStringList &browseNavigationPhotoIDs() const { return m_browseNavigationPhotoIDs; }
+    const QHash<QString, QRectF> &browseSpatialFrames() const { return m_browseSpatialFrames; }
     const QString &typeSelectBuffer() const { return m_typeSelectBuffer; }
     int pendingMutationCount() const { return m_pendingMutationCount; }
     // True while our own disk work or a rescan is still out: memory may not match the disk yet.

@@ -247,20 +247,22 @@ void CollectionStore::setWorkspaceMode(WorkspaceMode mode)
 
 void CollectionStore::setBrowseLayout(BrowseLayoutMode layout)
 {
+    // Cleared before anyone hears of the change: the new layout reports its own geometry.
+    m_browseSpatialFrames.clear();
+    m_typeSelectBuffer.clear();
     if (m_browseLayout != layout) {
         m_browseLayout = layout;
         Q_EMIT browseLayoutChanged();
     }
-    m_browseSpatialFrames.clear();
-    m_typeSelectBuffer.clear();
 }
 
 void CollectionStore::setBrowseFilter(const std::optional<QString> &sectionID)
 {
-    setBrowseFilterSectionID(sectionID);
+    // Cleared before the views hear of the new filter, so the order they then report stays.
     deselectAll();
     m_browseNavigationPhotoIDs.clear();
     m_browseSpatialFrames.clear();
+    setBrowseFilterSectionID(sectionID);
 }
 
 void CollectionStore::setSortOrder(PhotoSortOrder order)

@@ -1,6 +1,7 @@
 #include "CollectionWorkspace.h"
 
 #include "BrandMark.h"
+#include "BrowseView.h"
 #include "DarkroomButton.h"
 #include "DarkroomPalette.h"
 #include "GalleryView.h"
@@ -8,7 +9,6 @@
 #include "Symbols.h"
 #include "Typography.h"
 #include "ViewModels/CollectionStore.h"
-#include "WorkspacePlaceholder.h"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -298,7 +298,15 @@ CollectionWorkspace::CollectionWorkspace(CollectionStore &store, ThumbnailServic
     column->addWidget(hairline(this, Qt::Horizontal));
     m_content = new QStackedWidget(this);
     m_gallery = new GalleryView(store, thumbnails, m_content);
-    m_browse = new WorkspacePlaceholder(store, m_content);
+    m_browse = new QWidget(m_content);
+    auto *browse = new QVBoxLayout(m_browse);
+    browse->setContentsMargins(0, 0, 0, 0);
+    browse->setSpacing(0);
+    m_filterBar = new CategoryFilterBar(store, m_browse);
+    m_browseView = new BrowseView(store, thumbnails, m_browse);
+    connect(m_filterBar, &CategoryFilterBar::filterApplied, m_browseView, &BrowseView::reload);
+    browse->addWidget(m_filterBar);
+    browse->addWidget(m_browseView, 1);
     m_content->addWidget(m_gallery);
     m_content->addWidget(m_browse);
     column->addWidget(m_content, 1);

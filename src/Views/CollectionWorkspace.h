@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+class BrowseView;
+class CategoryFilterBar;
 class CollectionStore;
 class GalleryView;
 class QLabel;
@@ -82,6 +84,8 @@ public:
     CollectionHeader *header() const { return m_header; }
     GalleryView *gallery() const { return m_gallery; }
     StatusStrip *statusStrip() const { return m_status; }
+    CategoryFilterBar *filterBar() const { return m_filterBar; }
+    BrowseView *browseView() const { return m_browseView; }
 
 private:
     void showMode();
@@ -90,6 +94,8 @@ private:
     CollectionHeader *m_header = nullptr;
     GalleryView *m_gallery = nullptr;
     QWidget *m_browse = nullptr;
+    CategoryFilterBar *m_filterBar = nullptr;
+    BrowseView *m_browseView = nullptr;
     QStackedWidget *m_content = nullptr;
     StatusStrip *m_status = nullptr;
 };

@@ -21,6 +21,8 @@ struct Fonts
     QFont name = Typography::font(11, QFont::Medium);
     QFont extension = Typography::monospaced(9, QFont::Bold);
     QFont badge = Typography::monospaced(9, QFont::Black);
+    QFont listBadge = Typography::monospaced(8, QFont::Black);
+    QFont caption = Typography::font(11, QFont::DemiBold);
 };
 
 const Fonts &fonts()
@@ -46,10 +48,11 @@ void paintPlaceholder(QPainter &painter, const QRectF &area, const Photo &photo)
                      Qt::AlignCenter, extension);
 }
 
-void paintBadge(QPainter &painter, const QRectF &rect, qsizetype selectedCount)
+void paintBadge(QPainter &painter, const QRectF &rect, qsizetype selectedCount,
+                const QFont &countFont, double radius = 4)
 {
     QPainterPath shape;
-    shape.addRoundedRect(rect, 4, 4);
+    shape.addRoundedRect(rect, radius, radius);
     painter.fillPath(shape, DarkroomPalette::ember());
     const QString text = PhotoCellPainter::badgeText(selectedCount);
     if (text.isEmpty()) {
@@ -57,7 +60,7 @@ void paintBadge(QPainter &painter, const QRectF &rect, qsizetype selectedCount)
                        DarkroomPalette::canvas(), 1.8);
         return;
     }
-    QFont font = fonts().badge;
+    QFont font = countFont;
     const double room = rect.width() - 4;
     const double width = QFontMetricsF(font).horizontalAdvance(text);
     if (width > room) { // shrink to fit, down to 0.65 of the size
@@ -66,6 +69,39 @@ void paintBadge(QPainter &painter, const QRectF &rect, qsizetype selectedCount)
     painter.setFont(font);
     painter.setPen(DarkroomPalette::canvas());
     painter.drawText(rect, Qt::AlignCenter, text);
+}
+
+// The image area shared by the cells: `raised`, the thumbnail filling it (brightened while
+// hovered) or the placeholder, clipped to the rounded shape.
+void paintImageArea(QPainter &painter, const QRectF &rect, const Photo &photo,
+                    const QImage &thumbnail, bool hovered, double radius)
+{
+    QPainterPath shape;
+    shape.addRoundedRect(rect, radius, radius);
+    painter.save();
+    painter.setClipPath(shape);
+    painter.fillRect(rect, DarkroomPalette::raised());
+    if (thumbnail.isNull()) {
+        paintPlaceholder(painter, rect, photo);
+    } else {
+        PhotoCellPainter::drawFilling(painter, rect, thumbnail);
+        if (hovered) {
+            painter.setCompositionMode(QPainter::CompositionMode_Plus);
+            painter.fillRect(rect, QColor(hoverLift, hoverLift, hoverLift));
+        }
+    }
+    painter.restore();
+}
+
+void paintOutline(QPainter &painter, const QRectF &rect, bool selected, double selectedWidth,
+                  double radius)
+{
+    const double lineWidth = selected ? selectedWidth : 1;
+    const double inset = lineWidth / 2;
+    painter.setPen(QPen(selected ? DarkroomPalette::ember() : DarkroomPalette::separator(),
+                        lineWidth));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(rect.adjusted(inset, inset, -inset, -inset), radius, radius);
 }
 
 } // namespace
@@ -105,31 +141,10 @@ void paint(QPainter &painter, const QRectF &imageRect, const Photo &photo,
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
 
-    QPainterPath shape;
-    shape.addRoundedRect(imageRect, cornerRadius, cornerRadius);
-    painter.save();
-    painter.setClipPath(shape);
-    painter.fillRect(imageRect, DarkroomPalette::raised());
-    if (thumbnail.isNull()) {
-        paintPlaceholder(painter, imageRect, photo);
-    } else {
-        drawFilling(painter, imageRect, thumbnail);
-        if (state.hovered) {
-            painter.setCompositionMode(QPainter::CompositionMode_Plus);
-            painter.fillRect(imageRect, QColor(hoverLift, hoverLift, hoverLift));
-        }
-    }
-    painter.restore();
-
-    const double lineWidth = state.selected ? 3 : 1;
-    const double inset = lineWidth / 2;
-    painter.setPen(QPen(state.selected ? DarkroomPalette::ember() : DarkroomPalette::separator(),
-                        lineWidth));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(imageRect.adjusted(inset, inset, -inset, -inset), cornerRadius,
-                            cornerRadius);
+    paintImageArea(painter, imageRect, photo, thumbnail, state.hovered, cornerRadius);
+    paintOutline(painter, imageRect, state.selected, 3, cornerRadius);
     if (state.selected) {
-        paintBadge(painter, badgeRect(imageRect), state.selectedCount);
+        paintBadge(painter, badgeRect(imageRect), state.selectedCount, fonts().badge);
     }
 
     const QFont &nameFont = state.selected ? fonts().nameSelected : fonts().name;
@@ -140,6 +155,74 @@ void paint(QPainter &painter, const QRectF &imageRect, const Photo &photo,
     const QString name =
         QFontMetricsF(nameFont).elidedText(photo.filename, Qt::ElideMiddle, caption.width());
     painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter, name);
+    painter.restore();
+}
+
+void paintMasonry(QPainter &painter, const QRectF &rect, const Photo &photo,
+                  const QImage &thumbnail, const PhotoCellState &state)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    paintImageArea(painter, rect, photo, thumbnail, state.hovered, cornerRadius);
+
+    QPainterPath shape;
+    shape.addRoundedRect(rect, cornerRadius, cornerRadius);
+    painter.save();
+    painter.setClipPath(shape);
+    const double barHeight = qMin(rect.height(), masonryCaptionHeight);
+    const QRectF bar(rect.left(), rect.bottom() - barHeight, rect.width(), barHeight);
+    QColor barColor = DarkroomPalette::canvas();
+    barColor.setAlphaF(0.84f);
+    painter.fillRect(bar, barColor);
+    painter.setFont(fonts().caption);
+    painter.setPen(DarkroomPalette::paper());
+    const QRectF text = bar.adjusted(9, 0, -9, 0);
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetricsF(fonts().caption)
+                         .elidedText(photo.filename, Qt::ElideMiddle, text.width()));
+    painter.restore();
+
+    paintOutline(painter, rect, state.selected, 3, cornerRadius);
+    if (state.selected) {
+        paintBadge(painter, badgeRect(rect), state.selectedCount, fonts().badge);
+    }
+    painter.restore();
+}
+
+QRectF listBadgeRect(const QRectF &rect)
+{
+    constexpr double size = 18;
+    constexpr double inset = 3;
+    return {rect.right() - inset - size, rect.top() + inset, size, size};
+}
+
+void paintListThumbnail(QPainter &painter, const QRectF &rect, const QImage &thumbnail,
+                        const PhotoCellState &state)
+{
+    constexpr double radius = 4;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    QPainterPath shape;
+    shape.addRoundedRect(rect, radius, radius);
+    painter.save();
+    painter.setClipPath(shape);
+    painter.fillRect(rect, DarkroomPalette::raised());
+    if (thumbnail.isNull()) {
+        const double side = 16;
+        Symbols::paint(painter, QStringLiteral("photo"),
+                       QRectF(rect.center().x() - side / 2, rect.center().y() - side / 2, side,
+                              side),
+                       DarkroomPalette::quiet(), 0.8);
+    } else {
+        drawFilling(painter, rect, thumbnail);
+    }
+    painter.restore();
+    paintOutline(painter, rect, state.selected, 2, radius);
+    if (hasMultiFileHandle(state)) {
+        paintBadge(painter, listBadgeRect(rect), state.selectedCount, fonts().listBadge, 3);
+    }
     painter.restore();
 }
 

@@ -39,6 +39,18 @@ QString badgeText(qsizetype selectedCount);
 void paint(QPainter &painter, const QRectF &imageRect, const Photo &photo,
            const QImage &thumbnail, const PhotoCellState &state);
 
+// A masonry cell: the image fills the whole rectangle and the file name sits on a caption bar
+// across its bottom.
+void paintMasonry(QPainter &painter, const QRectF &rect, const Photo &photo,
+                  const QImage &thumbnail, const PhotoCellState &state);
+constexpr double masonryCaptionHeight = 29;
+
+// The list's small thumbnail: 44 × 40 with a thinner outline and an 18 × 18 count badge that
+// appears only from two selected photos on.
+void paintListThumbnail(QPainter &painter, const QRectF &rect, const QImage &thumbnail,
+                        const PhotoCellState &state);
+QRectF listBadgeRect(const QRectF &rect);
+
 // Draws `image` scaled to fill `target`, cropping what overflows, centred.
 void drawFilling(QPainter &painter, const QRectF &target, const QImage &image);
 

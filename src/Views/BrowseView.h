@@ -1,0 +1,103 @@
+#pragma once
+
+// Browse mode: a bar of filter chips ("All" and one per section) above one of three layouts
+// of the shown photos (tiles, list, masonry), or an empty state when the filter leaves none.
+// Switching layouts fades the new one in, unless the desktop asks for less motion.
+
+#include <QAbstractButton>
+#include <QWidget>
+
+class BrowseGridView;
+class BrowseListView;
+class CollectionStore;
+class QGraphicsOpacityEffect;
+class QHBoxLayout;
+class QStackedWidget;
+class ThumbnailService;
+
+class FilterChip : public QAbstractButton
+{
+    Q_OBJECT
+
+public:
+    FilterChip(const QString &title, qsizetype count, bool selected, QWidget *parent = nullptr);
+
+    QString countText() const;
+    bool isSelected() const { return m_selected; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    qsizetype m_count;
+    bool m_selected;
+};
+
+class CategoryFilterBar : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit CategoryFilterBar(CollectionStore &store, QWidget *parent = nullptr);
+
+    QList<FilterChip *> chips() const { return m_chips; }
+
+Q_SIGNALS:
+    // A chip was clicked: the filter was applied again even when it did not change, and the
+    // store forgot the order the views had reported.
+    void filterApplied();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void rebuild();
+
+    CollectionStore &m_store;
+    QWidget *m_row = nullptr;
+    QHBoxLayout *m_rowLayout = nullptr;
+    QList<FilterChip *> m_chips;
+};
+
+class EmptyBrowseView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit EmptyBrowseView(QWidget *parent = nullptr);
+};
+
+class BrowseView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int fadeMs = 140;
+
+    BrowseView(CollectionStore &store, ThumbnailService &thumbnails, QWidget *parent = nullptr);
+
+    // The page on show: one of the layouts or the empty state.
+    QWidget *currentPage() const;
+    BrowseGridView *tiles() const { return m_tiles; }
+    BrowseListView *list() const { return m_list; }
+    BrowseGridView *masonry() const { return m_masonry; }
+    EmptyBrowseView *emptyState() const { return m_empty; }
+    bool isFading() const;
+    // Fetches the shown photos again and has the layout on show report its order.
+    void reload();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void layoutDidChange();
+    void fadeIn();
+
+    CollectionStore &m_store;
+    QStackedWidget *m_pages = nullptr;
+    BrowseGridView *m_tiles = nullptr;
+    BrowseListView *m_list = nullptr;
+    BrowseGridView *m_masonry = nullptr;
+    EmptyBrowseView *m_empty = nullptr;
+};

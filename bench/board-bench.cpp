@@ -7,11 +7,17 @@
 //                    and a synchronous repaint of the board, per press; median and worst, as
 //                    wall time and as the main thread's CPU time (which leaves out time the
 //                    thread sat preempted by other programs)
+//   tiles_/list_/masonry_*_ms  the same per step while Browse mode's layouts scroll from top
+//                    to bottom over every photo, a quarter of the viewport per step (all
+//                    filters off)
 //   rss_mb           peak resident memory of the process at the end
 //   calvenor-board-bench ROOT
 // The last line is machine-readable.
 
 #include "Services/ThumbnailService.h"
+#include "Views/BrowseGridView.h"
+#include "Views/BrowseListView.h"
+#include "Views/BrowseView.h"
 #include "Views/CollectionWorkspace.h"
 #include "Views/GalleryView.h"
 #include "Views/ThumbnailFeed.h"
@@ -21,6 +27,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QWindow>
 
@@ -56,6 +63,23 @@ bool firstScreenComplete(const GalleryView &view, const CollectionStore &store)
     }
     return true;
 }
+
+struct Frames
+{
+    std::vector<double> wall;
+    std::vector<double> cpu;
+
+    template<typename Step>
+    void time(Step step)
+    {
+        const double cpuStart = threadCpuMs();
+        QElapsedTimer clock;
+        clock.start();
+        step();
+        wall.push_back(double(clock.nsecsElapsed()) / 1e6);
+        cpu.push_back(threadCpuMs() - cpuStart);
+    }
+};
 
 double percentile(std::vector<double> values, double p)
 {
@@ -111,30 +135,64 @@ int main(int argc, char **argv)
     store.deselectAll();
     store.navigateSelection(1, 0);
     QWindow *window = workspace.windowHandle();
-    std::vector<double> wall;
-    std::vector<double> cpu;
+    Frames board;
     std::optional<QString> last;
     for (;;) {
-        const double cpuStart = threadCpuMs();
-        clock.restart();
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
-        QCoreApplication::sendEvent(window, &press);
-        QCoreApplication::processEvents();
-        view.viewport()->repaint();
-        wall.push_back(double(clock.nsecsElapsed()) / 1e6);
-        cpu.push_back(threadCpuMs() - cpuStart);
+        board.time([&] {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+            QCoreApplication::sendEvent(window, &press);
+            QCoreApplication::processEvents();
+            view.viewport()->repaint();
+        });
         if (store.focusedPhotoID() == last) {
             break; // the last row: Down stays put
         }
         last = store.focusedPhotoID();
     }
+
+    // Browse mode: each layout scrolled from top to bottom.
+    store.deselectAll();
+    store.setWorkspaceMode(WorkspaceMode::browse);
+    BrowseView &browse = *workspace.browseView();
+    std::vector<std::pair<QByteArray, Frames>> layouts;
+    for (const BrowseLayoutMode layout : allCases<BrowseLayoutMode>()) {
+        store.setBrowseLayout(layout);
+        QCoreApplication::processEvents();
+        QAbstractScrollArea *area = layout == BrowseLayoutMode::list
+                                        ? static_cast<QAbstractScrollArea *>(browse.list())
+                                    : layout == BrowseLayoutMode::tiles ? browse.tiles()
+                                                                         : browse.masonry();
+        QScrollBar *bar = area->verticalScrollBar();
+        const int step = std::max(1, area->viewport()->height() / 4);
+        Frames frames;
+        for (int value = 0; value <= bar->maximum() + step; value += step) {
+            frames.time([&] {
+                bar->setValue(value);
+                QCoreApplication::processEvents();
+                area->viewport()->repaint();
+            });
+        }
+        layouts.emplace_back(rawValue(layout).toLatin1(), std::move(frames));
+    }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("photos=%lld presses=%zu columns=%d\n", static_cast<long long>(photos), wall.size(),
-                view.boardLayout().columnCount());
+    std::printf("photos=%lld presses=%zu columns=%d\n", static_cast<long long>(photos),
+                board.wall.size(), view.boardLayout().columnCount());
+    for (const auto &[name, frames] : layouts) {
+        std::printf("%s: steps=%zu median_ms=%.2f worst_ms=%.2f cpu_median_ms=%.2f "
+                    "cpu_worst_ms=%.2f\n",
+                    name.constData(), frames.wall.size(), percentile(frames.wall, 0.5),
+                    percentile(frames.wall, 1.0), percentile(frames.cpu, 0.5),
+                    percentile(frames.cpu, 1.0));
+    }
     std::printf("first_screen_ms=%.1f frame_median_ms=%.2f frame_worst_ms=%.2f "
-                "frame_cpu_median_ms=%.2f frame_cpu_worst_ms=%.2f rss_mb=%.1f\n",
-                firstScreenMs, percentile(wall, 0.5), percentile(wall, 1.0), percentile(cpu, 0.5),
-                percentile(cpu, 1.0), double(usage.ru_maxrss) / 1024.0);
+                "frame_cpu_median_ms=%.2f frame_cpu_worst_ms=%.2f",
+                firstScreenMs, percentile(board.wall, 0.5), percentile(board.wall, 1.0),
+                percentile(board.cpu, 0.5), percentile(board.cpu, 1.0));
+    for (const auto &[name, frames] : layouts) {
+        std::printf(" %s_worst_ms=%.2f %s_cpu_worst_ms=%.2f", name.constData(),
+                    percentile(frames.wall, 1.0), name.constData(), percentile(frames.cpu, 1.0));
+    }
+    std::printf(" rss_mb=%.1f\n", double(usage.ru_maxrss) / 1024.0);
     return 0;
 }

@@ -121,8 +121,17 @@ CategoryFilterBar::CategoryFilterBar(CollectionStore &store, QWidget *parent)
     rebuild();
 }
 
+void CategoryFilterBar::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    rebuild();
+}
+
 void CategoryFilterBar::rebuild()
 {
+    if (!isVisible() && !m_chips.isEmpty()) {
+        return; // rebuilt when shown: filing in Sort mode changes counts at every key press
+    }
     for (FilterChip *chip : std::as_const(m_chips)) {
         chip->hide();
         chip->deleteLater(); // a chip may be rebuilding the bar from its own click

@@ -44,6 +44,7 @@ private:
             store.setWorkspaceMode(WorkspaceMode::browse);
             store.setBrowseLayout(layout);
             bar = std::make_unique<CategoryFilterBar>(store);
+            bar->show();
             view = std::make_unique<BrowseView>(store, thumbnails);
             QObject::connect(bar.get(), &CategoryFilterBar::filterApplied, view.get(),
                              &BrowseView::reload);

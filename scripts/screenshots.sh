@@ -40,4 +40,14 @@ key Right; key space; shot preview 2; key space
 # Without a window manager nothing gives the main window its focus back.
 xdotool search --name "Calvenor Photo Sorter" windowfocus 2>/dev/null || true
 key ctrl+n; xdotool type --delay 40 "Travel"; shot sheet 1
+key Escape
+# The sorting board with a selection of three (count badges), then filed into "Family".
+key Right; key ctrl+a; key Escape; key Right
+xdotool mousemove 314 236 keydown ctrl click 1 keyup ctrl; xdotool mousemove 512 236 keydown ctrl click 1 keyup ctrl
+shot board-selection 1
+key 1; key Next; key Next; key Next; shot board-bottom 1
+# Browse mode: tiles, list, masonry, and an empty category.
+key ctrl+shift+b; key ctrl+1; shot browse-tiles 1
+key ctrl+2; shot browse-list 1
+key ctrl+3; shot browse-masonry 1
 kill "$pid"; wait "$pid" 2>/dev/null || true

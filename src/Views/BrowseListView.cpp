@@ -124,6 +124,7 @@ BrowseListView::BrowseListView(CollectionStore &store, ThumbnailService &thumbna
 
     QHeaderView *header = horizontalHeader();
     header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setStretchLastSection(true);
     header->setMinimumSectionSize(BrowseListModel::columnWidths[0].minimum);
     for (int column = 0; column < BrowseListModel::ColumnCount; ++column) {

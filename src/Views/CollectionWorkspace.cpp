@@ -224,6 +224,7 @@ StatusStrip::StatusStrip(CollectionStore &store, QWidget *parent)
     m_slider->setAccessibleName(QStringLiteral("Thumbnail size"));
     QPalette sliderPalette = m_slider->palette();
     sliderPalette.setColor(QPalette::Highlight, ember());
+    sliderPalette.setColor(QPalette::Disabled, QPalette::Highlight, separator());
     m_slider->setPalette(sliderPalette);
     connect(m_slider, &QSlider::valueChanged, this, &StatusStrip::sliderMoved);
     row->addWidget(m_slider);

@@ -15,13 +15,13 @@
 // The last line is machine-readable.
 
 #include "Services/ThumbnailService.h"
+#include "ViewModels/CollectionStore.h"
 #include "Views/BrowseGridView.h"
 #include "Views/BrowseListView.h"
 #include "Views/BrowseView.h"
 #include "Views/CollectionWorkspace.h"
 #include "Views/GalleryView.h"
 #include "Views/ThumbnailFeed.h"
-#include "ViewModels/CollectionStore.h"
 #include "support/RecordingDesktop.h"
 
 #include <QApplication>
@@ -161,7 +161,7 @@ int main(int argc, char **argv)
         QAbstractScrollArea *area = layout == BrowseLayoutMode::list
                                         ? static_cast<QAbstractScrollArea *>(browse.list())
                                     : layout == BrowseLayoutMode::tiles ? browse.tiles()
-                                                                         : browse.masonry();
+                                                                        : browse.masonry();
         QScrollBar *bar = area->verticalScrollBar();
         const int step = std::max(1, area->viewport()->height() / 4);
         Frames frames;

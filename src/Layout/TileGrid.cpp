@@ -10,8 +10,8 @@ TileGrid TileGrid::compute(qsizetype count, const TileMetrics &metrics, double w
     TileGrid grid;
     grid.m_metrics = metrics;
     grid.m_count = std::max<qsizetype>(0, count);
-    grid.m_columns = ColumnRule::columnCount(width, metrics.sideMargin, metrics.columnSpacing,
-                                             metrics.cellSize);
+    grid.m_columns =
+        ColumnRule::columnCount(width, metrics.sideMargin, metrics.columnSpacing, metrics.cellSize);
     const double gridWidth =
         grid.m_columns * metrics.cellSize + (grid.m_columns - 1) * metrics.columnSpacing;
     grid.m_left = std::max(metrics.sideMargin, (width - gridWidth) / 2);
@@ -65,8 +65,8 @@ std::optional<qsizetype> TileGrid::indexAt(QPointF point) const
     const double columnPitch = m_metrics.cellSize + m_metrics.columnSpacing;
     const auto column = qsizetype(x / columnPitch);
     const auto row = qsizetype(y / rowPitch());
-    if (column >= m_columns || x - double(column) * columnPitch >= m_metrics.cellSize
-        || y - double(row) * rowPitch() >= cellHeight()) {
+    if (column >= m_columns || x - double(column) * columnPitch >= m_metrics.cellSize ||
+        y - double(row) * rowPitch() >= cellHeight()) {
         return std::nullopt;
     }
     const qsizetype index = row * m_columns + column;

@@ -11,7 +11,7 @@
 
 struct TileMetrics
 {
-    double cellSize = 240;     // image width and height
+    double cellSize = 240; // image width and height
     double sideMargin = 24;
     double columnSpacing = 14;
     double rowSpacing = 18;

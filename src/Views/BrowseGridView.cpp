@@ -2,7 +2,9 @@
 
 #include "ViewModels/CollectionStore.h"
 
-BrowseGridView::BrowseGridView(Style style, CollectionStore &store, ThumbnailService &thumbnails,
+BrowseGridView::BrowseGridView(Style style,
+                               CollectionStore &store,
+                               ThumbnailService &thumbnails,
                                QWidget *parent)
     : PhotoCanvas(store, thumbnails, parent)
     , m_style(style)
@@ -82,16 +84,15 @@ void BrowseGridView::report()
     const int columns = columnCount();
     const double cellSize = store().browseCellSize();
     // The masonry's frames change with every dimension read, so it always reports.
-    if (m_style == Style::tiles && ids == m_reportedIDs && columns == m_reportedColumns
-        && cellSize == m_reportedCellSize && store().browseNavigationPhotoIDs() == ids) {
+    if (m_style == Style::tiles && ids == m_reportedIDs && columns == m_reportedColumns &&
+        cellSize == m_reportedCellSize && store().browseNavigationPhotoIDs() == ids) {
         return;
     }
     m_reportedIDs = ids;
     m_reportedColumns = columns;
     m_reportedCellSize = cellSize;
-    store().updateBrowseNavigationOrder(ids, columns,
-                                        m_style == Style::masonry ? m_distribution.frames
-                                                                  : QHash<QString, QRectF>());
+    store().updateBrowseNavigationOrder(
+        ids, columns, m_style == Style::masonry ? m_distribution.frames : QHash<QString, QRectF>());
 }
 
 double BrowseGridView::contentHeight() const
@@ -109,8 +110,7 @@ PhotoCanvas::Cell BrowseGridView::tile(qsizetype index) const
 PhotoCanvas::Cell BrowseGridView::brick(const MasonryDistribution::Position &position) const
 {
     const BrowsePhotoItem &item = m_distribution.item(position);
-    return {item.photo, item.sectionID,
-            m_distribution.frame(position).translated(m_blockOrigin)};
+    return {item.photo, item.sectionID, m_distribution.frame(position).translated(m_blockOrigin)};
 }
 
 QList<PhotoCanvas::Cell> BrowseGridView::cellsIn(double top, double bottom) const
@@ -163,7 +163,9 @@ void BrowseGridView::doubleClicked(QPointF, const std::optional<Cell> &cell)
     }
 }
 
-void BrowseGridView::paintCell(QPainter &painter, const Cell &cell, const QImage &thumbnail,
+void BrowseGridView::paintCell(QPainter &painter,
+                               const Cell &cell,
+                               const QImage &thumbnail,
                                const PhotoCellState &state) const
 {
     if (m_style == Style::tiles) {

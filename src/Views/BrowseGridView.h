@@ -23,7 +23,9 @@ public:
     static constexpr double tileRowSpacing = 18;
     static constexpr double verticalPadding = 24;
 
-    BrowseGridView(Style style, CollectionStore &store, ThumbnailService &thumbnails,
+    BrowseGridView(Style style,
+                   CollectionStore &store,
+                   ThumbnailService &thumbnails,
                    QWidget *parent = nullptr);
 
     Style style() const { return m_style; }
@@ -40,7 +42,9 @@ protected:
     std::optional<Cell> cellOf(const QString &photoID) const override;
     void cellClicked(const Cell &cell, Qt::KeyboardModifiers modifiers) override;
     void doubleClicked(QPointF point, const std::optional<Cell> &cell) override;
-    void paintCell(QPainter &painter, const Cell &cell, const QImage &thumbnail,
+    void paintCell(QPainter &painter,
+                   const Cell &cell,
+                   const QImage &thumbnail,
                    const PhotoCellState &state) const override;
     void widthChanged() override { relayout(); }
 

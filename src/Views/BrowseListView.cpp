@@ -44,7 +44,8 @@ public:
                 thumbnailArea.height()};
     }
 
-    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+    void paint(QPainter *painter,
+               const QStyleOptionViewItem &option,
                const QModelIndex &index) const override
     {
         using namespace DarkroomPalette;
@@ -66,9 +67,9 @@ public:
         painter->setPen(isSelected ? paper() : mutedPaper());
         const Qt::TextElideMode elide =
             index.column() == BrowseListModel::NameColumn ? Qt::ElideMiddle : Qt::ElideRight;
-        painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
-                          QFontMetrics(font).elidedText(index.data().toString(), elide,
-                                                        area.width()));
+        painter->drawText(
+            area, Qt::AlignLeft | Qt::AlignVCenter,
+            QFontMetrics(font).elidedText(index.data().toString(), elide, area.width()));
         painter->restore();
     }
 
@@ -81,7 +82,8 @@ private:
     BrowseListView &m_view;
 };
 
-BrowseListView::BrowseListView(CollectionStore &store, ThumbnailService &thumbnails,
+BrowseListView::BrowseListView(CollectionStore &store,
+                               ThumbnailService &thumbnails,
                                QWidget *parent)
     : QTableView(parent)
     , m_store(store)
@@ -116,9 +118,9 @@ BrowseListView::BrowseListView(CollectionStore &store, ThumbnailService &thumbna
     const QColor ember = DarkroomPalette::emberSoft();
     const QColor canvas = DarkroomPalette::canvas();
     const auto mix = [](int a, int b) { return (a * 22 + b * 78) / 100; };
-    colors.setColor(QPalette::Highlight, QColor(mix(ember.red(), canvas.red()),
-                                                mix(ember.green(), canvas.green()),
-                                                mix(ember.blue(), canvas.blue())));
+    colors.setColor(QPalette::Highlight,
+                    QColor(mix(ember.red(), canvas.red()), mix(ember.green(), canvas.green()),
+                           mix(ember.blue(), canvas.blue())));
     colors.setColor(QPalette::HighlightedText, DarkroomPalette::paper());
     setPalette(colors);
 
@@ -343,9 +345,9 @@ void BrowseListView::mousePressEvent(QMouseEvent *event)
         const QString id = index.data(BrowseListModel::IdRole).toString();
         const PhotoCellState state{m_store.selectedPhotoIDs().contains(id), false,
                                    m_store.selectedCount()};
-        m_pressOnHandle = PhotoCellPainter::hasMultiFileHandle(state)
-                          && PhotoCellPainter::listBadgeRect(thumbnailRect(index.row()))
-                                 .contains(event->position());
+        m_pressOnHandle =
+            PhotoCellPainter::hasMultiFileHandle(state) &&
+            PhotoCellPainter::listBadgeRect(thumbnailRect(index.row())).contains(event->position());
         if (m_pressOnHandle) {
             m_handle.press();
             return; // the badge's press starts a drag of every selected file, never a selection
@@ -357,8 +359,8 @@ void BrowseListView::mousePressEvent(QMouseEvent *event)
 void BrowseListView::mouseMoveEvent(QMouseEvent *event)
 {
     if (m_pressOnHandle && (event->buttons() & Qt::LeftButton)) {
-        if ((event->position().toPoint() - m_pressPosition).manhattanLength()
-            >= QApplication::startDragDistance()) {
+        if ((event->position().toPoint() - m_pressPosition).manhattanLength() >=
+            QApplication::startDragDistance()) {
             QList<QUrl> urls;
             for (const Photo &photo : m_store.selectedPhotosInDisplayOrder()) {
                 urls.append(photo.url);
@@ -405,9 +407,8 @@ void BrowseListView::startDrag(Qt::DropActions)
     drag->setMimeData(m_store.dragMimeData(id));
     const QImage thumbnail = m_feed->image(id);
     if (!thumbnail.isNull()) {
-        drag->setPixmap(QPixmap::fromImage(
-            thumbnail.scaled(QSize(64, 64) * devicePixelRatioF(), Qt::KeepAspectRatio,
-                             Qt::SmoothTransformation)));
+        drag->setPixmap(QPixmap::fromImage(thumbnail.scaled(
+            QSize(64, 64) * devicePixelRatioF(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     }
     drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
 }

@@ -46,8 +46,8 @@ FilterChip::FilterChip(const QString &title, qsizetype count, bool selected, QWi
     setText(title);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
-    setAccessibleName(title + QStringLiteral(", ") + QString::number(count)
-                      + QStringLiteral(" photos"));
+    setAccessibleName(title + QStringLiteral(", ") + QString::number(count) +
+                      QStringLiteral(" photos"));
     setFixedSize(sizeHint());
 }
 
@@ -58,8 +58,8 @@ QString FilterChip::countText() const
 
 QSize FilterChip::sizeHint() const
 {
-    const int width = QFontMetrics(chipTitleFont()).horizontalAdvance(text()) + chipSpacing
-                      + QFontMetrics(chipCountFont()).horizontalAdvance(countText());
+    const int width = QFontMetrics(chipTitleFont()).horizontalAdvance(text()) + chipSpacing +
+                      QFontMetrics(chipCountFont()).horizontalAdvance(countText());
     return {width + 2 * chipInset, chipHeight};
 }
 
@@ -114,8 +114,8 @@ CategoryFilterBar::CategoryFilterBar(CollectionStore &store, QWidget *parent)
     scroll->setWidget(m_row);
     layout->addWidget(scroll);
     setFixedHeight(chipHeight + 20 + 1);
-    for (auto signal : {&CollectionStore::collectionChanged,
-                        &CollectionStore::browseFilterSectionIDChanged}) {
+    for (auto signal :
+         {&CollectionStore::collectionChanged, &CollectionStore::browseFilterSectionIDChanged}) {
         connect(&store, signal, this, &CategoryFilterBar::rebuild);
     }
     rebuild();
@@ -180,9 +180,9 @@ EmptyBrowseView::EmptyBrowseView(QWidget *parent)
     column->setSpacing(10);
     column->addStretch(1);
     auto *symbol = new QLabel(this);
-    symbol->setPixmap(Symbols::icon(QStringLiteral("photo.on.rectangle.angled"),
-                                    DarkroomPalette::quiet())
-                          .pixmap(28, 28));
+    symbol->setPixmap(
+        Symbols::icon(QStringLiteral("photo.on.rectangle.angled"), DarkroomPalette::quiet())
+            .pixmap(28, 28));
     column->addWidget(symbol, 0, Qt::AlignHCenter);
     column->addWidget(Typography::label(QStringLiteral("No photos in this category"),
                                         Typography::font(14, QFont::DemiBold),
@@ -210,8 +210,8 @@ BrowseView::BrowseView(CollectionStore &store, ThumbnailService &thumbnails, QWi
     }
     layout->addWidget(m_pages);
 
-    for (auto signal : {&CollectionStore::collectionChanged,
-                        &CollectionStore::browseFilterSectionIDChanged}) {
+    for (auto signal :
+         {&CollectionStore::collectionChanged, &CollectionStore::browseFilterSectionIDChanged}) {
         connect(&store, signal, this, &BrowseView::reload);
     }
     connect(&store, &CollectionStore::browseLayoutChanged, this, &BrowseView::layoutDidChange);

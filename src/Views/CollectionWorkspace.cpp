@@ -121,10 +121,9 @@ CollectionHeader::CollectionHeader(CollectionStore &store, QWidget *parent)
     const auto metric = [&](QLabel *&value, QLabel *&word) {
         auto *pair = new QHBoxLayout;
         pair->setSpacing(5);
-        value = Typography::label({}, Typography::monospaced(13, QFont::DemiBold), paper(),
-                                  m_metrics);
-        word = Typography::label({}, Typography::font(12, QFont::Medium), mutedPaper(),
-                                 m_metrics);
+        value =
+            Typography::label({}, Typography::monospaced(13, QFont::DemiBold), paper(), m_metrics);
+        word = Typography::label({}, Typography::font(12, QFont::Medium), mutedPaper(), m_metrics);
         pair->addWidget(value);
         pair->addWidget(word);
         metrics->addLayout(pair);
@@ -154,9 +153,9 @@ CollectionHeader::CollectionHeader(CollectionStore &store, QWidget *parent)
     connect(open, &QPushButton::clicked, &m_store, &CollectionStore::chooseFolder);
     row->addWidget(open);
 
-    for (auto signal : {&CollectionStore::collectionChanged, &CollectionStore::isLoadingChanged,
-                        &CollectionStore::workspaceModeChanged,
-                        &CollectionStore::browseLayoutChanged}) {
+    for (auto signal :
+         {&CollectionStore::collectionChanged, &CollectionStore::isLoadingChanged,
+          &CollectionStore::workspaceModeChanged, &CollectionStore::browseLayoutChanged}) {
         connect(&store, signal, this, &CollectionHeader::refresh);
     }
     refresh();
@@ -189,8 +188,8 @@ void CollectionHeader::refresh()
 
 QString CollectionHeader::metricsText() const
 {
-    return m_photoValue->text() + QLatin1Char(' ') + m_photoLabel->text() + QLatin1Char(' ')
-           + m_categoryValue->text() + QLatin1Char(' ') + m_categoryLabel->text();
+    return m_photoValue->text() + QLatin1Char(' ') + m_photoLabel->text() + QLatin1Char(' ') +
+           m_categoryValue->text() + QLatin1Char(' ') + m_categoryLabel->text();
 }
 
 // ----- Status strip
@@ -205,8 +204,8 @@ StatusStrip::StatusStrip(CollectionStore &store, QWidget *parent)
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(24, 0, 24, 0);
     row->setSpacing(18);
-    m_selection = Typography::label({}, Typography::monospaced(11, QFont::DemiBold), mutedPaper(),
-                                    this);
+    m_selection =
+        Typography::label({}, Typography::monospaced(11, QFont::DemiBold), mutedPaper(), this);
     row->addWidget(m_selection);
     row->addWidget(hairline(this, Qt::Vertical, 16));
     const QFont hintFont = Typography::monospaced(10, QFont::DemiBold);
@@ -229,11 +228,10 @@ StatusStrip::StatusStrip(CollectionStore &store, QWidget *parent)
     connect(m_slider, &QSlider::valueChanged, this, &StatusStrip::sliderMoved);
     row->addWidget(m_slider);
 
-    for (auto signal : {&CollectionStore::selectedPhotoIDsChanged,
-                        &CollectionStore::workspaceModeChanged,
-                        &CollectionStore::browseLayoutChanged,
-                        &CollectionStore::thumbnailSizeChanged,
-                        &CollectionStore::browseCellSizeChanged}) {
+    for (auto signal :
+         {&CollectionStore::selectedPhotoIDsChanged, &CollectionStore::workspaceModeChanged,
+          &CollectionStore::browseLayoutChanged, &CollectionStore::thumbnailSizeChanged,
+          &CollectionStore::browseCellSizeChanged}) {
         connect(&store, signal, this, &StatusStrip::refresh);
     }
     refresh();
@@ -255,8 +253,8 @@ void StatusStrip::refresh()
     m_selection->setPalette(palette);
 
     const bool browsing = m_store.workspaceMode() == WorkspaceMode::browse;
-    const QString symbol = browsing ? systemImage(m_store.browseLayout())
-                                    : QStringLiteral("rectangle.grid.3x2");
+    const QString symbol =
+        browsing ? systemImage(m_store.browseLayout()) : QStringLiteral("rectangle.grid.3x2");
     if (symbol != m_sizeSymbolName) {
         m_sizeSymbolName = symbol;
         m_sizeSymbol->setPixmap(Symbols::icon(symbol, quiet()).pixmap(14, 14));
@@ -269,7 +267,8 @@ void StatusStrip::refresh()
 void StatusStrip::sliderMoved(int value)
 {
     // Keep to the slider's steps of 8 from its minimum, whatever moved it.
-    const int stepped = sliderMinimum + qRound(double(value - sliderMinimum) / sliderStep) * sliderStep;
+    const int stepped =
+        sliderMinimum + qRound(double(value - sliderMinimum) / sliderStep) * sliderStep;
     if (m_store.workspaceMode() == WorkspaceMode::browse) {
         m_store.setBrowseCellSize(stepped);
     } else {
@@ -286,7 +285,8 @@ void StatusStrip::paintEvent(QPaintEvent *event)
 
 // ----- Workspace
 
-CollectionWorkspace::CollectionWorkspace(CollectionStore &store, ThumbnailService &thumbnails,
+CollectionWorkspace::CollectionWorkspace(CollectionStore &store,
+                                         ThumbnailService &thumbnails,
                                          QWidget *parent)
     : QWidget(parent)
     , m_store(store)

@@ -78,7 +78,8 @@ class CollectionWorkspace : public QWidget
     Q_OBJECT
 
 public:
-    CollectionWorkspace(CollectionStore &store, ThumbnailService &thumbnails,
+    CollectionWorkspace(CollectionStore &store,
+                        ThumbnailService &thumbnails,
                         QWidget *parent = nullptr);
 
     CollectionHeader *header() const { return m_header; }

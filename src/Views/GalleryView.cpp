@@ -35,8 +35,13 @@ const HeaderFonts &fonts()
 }
 
 // Draws `text` at `x`, centred on `centerY`, and returns the x just after it.
-double drawRun(QPainter &painter, double x, double centerY, const QString &text, const QFont &font,
-               const QColor &color, double maxRight)
+double drawRun(QPainter &painter,
+               double x,
+               double centerY,
+               const QString &text,
+               const QFont &font,
+               const QColor &color,
+               double maxRight)
 {
     const QFontMetricsF metrics(font);
     const QString shown = metrics.elidedText(text, Qt::ElideRight, qMax(0.0, maxRight - x));
@@ -48,7 +53,7 @@ double drawRun(QPainter &painter, double x, double centerY, const QString &text,
     return x + width;
 }
 
-constexpr int autoScrollEdge = 48;     // how close to an edge a drag must come
+constexpr int autoScrollEdge = 48; // how close to an edge a drag must come
 constexpr int autoScrollIntervalMs = 16;
 
 } // namespace
@@ -244,8 +249,8 @@ void GalleryView::paintHeader(QPainter &painter, int section) const
     constexpr double spacing = 11;
     double x = badge.right() + spacing;
     x = drawRun(painter, x, centerY, s.name, fonts().name, paper(), right) + spacing;
-    x = drawRun(painter, x, centerY, QLocale().toString(s.count()), fonts().count, quiet(), right)
-        + spacing;
+    x = drawRun(painter, x, centerY, QLocale().toString(s.count()), fonts().count, quiet(), right) +
+        spacing;
     if (s.kind == PhotoSectionKind::category) {
         drawRun(painter, x, centerY, QStringLiteral("Double-click to rename"), fonts().hint,
                 quiet(), right);
@@ -269,19 +274,20 @@ void GalleryView::paintEmptyZone(QPainter &painter, int section) const
 
     const bool unsorted = m_sections[section].kind == PhotoSectionKind::unsorted;
     const QString title = QStringLiteral("Drop photos here");
-    const QString hint = QStringLiteral("or press ")
-                         + (unsorted ? QStringLiteral("0") : QStringLiteral("its number"));
+    const QString hint = QStringLiteral("or press ") +
+                         (unsorted ? QStringLiteral("0") : QStringLiteral("its number"));
     constexpr double symbolSize = 13;
     constexpr double spacing = 9;
-    const double width = symbolSize + spacing
-                         + QFontMetricsF(fonts().zoneTitle).horizontalAdvance(title) + spacing
-                         + QFontMetricsF(fonts().zoneHint).horizontalAdvance(hint);
+    const double width = symbolSize + spacing +
+                         QFontMetricsF(fonts().zoneTitle).horizontalAdvance(title) + spacing +
+                         QFontMetricsF(fonts().zoneHint).horizontalAdvance(hint);
     double x = zone.center().x() - width / 2;
     const double centerY = zone.center().y();
     Symbols::paint(painter, QStringLiteral("arrow.down.doc"),
                    QRectF(x, centerY - symbolSize / 2, symbolSize, symbolSize), mutedPaper(), 1.2);
     x += symbolSize + spacing;
-    x = drawRun(painter, x, centerY, title, fonts().zoneTitle, mutedPaper(), zone.right()) + spacing;
+    x = drawRun(painter, x, centerY, title, fonts().zoneTitle, mutedPaper(), zone.right()) +
+        spacing;
     drawRun(painter, x, centerY, hint, fonts().zoneHint, quiet(), zone.right());
     painter.restore();
 }
@@ -345,8 +351,8 @@ void GalleryView::setDragSection(std::optional<int> section)
 void GalleryView::autoScroll()
 {
     const int y = m_dragPosition.y();
-    const int depth = y < autoScrollEdge ? y - autoScrollEdge
-                                         : y - (viewport()->height() - autoScrollEdge);
+    const int depth =
+        y < autoScrollEdge ? y - autoScrollEdge : y - (viewport()->height() - autoScrollEdge);
     QScrollBar *bar = verticalScrollBar();
     bar->setValue(bar->value() + qBound(-autoScrollEdge, depth, autoScrollEdge) / 2);
     // The pointer rests while the board moves under it.

@@ -147,8 +147,9 @@ void PhotoCanvas::updatePhoto(const QString &photoID)
 {
     if (const std::optional<Cell> cell = cellOf(photoID)) {
         // The caption lies under the image on some cells: repaint a little more than the image.
+        constexpr int caption = int(PhotoCellPainter::captionGap + PhotoCellPainter::captionHeight);
         viewport()->update(
-            toViewport(cell->imageRect).toAlignedRect().adjusted(-2, -2, 2, 2 + 7 + 14));
+            toViewport(cell->imageRect).toAlignedRect().adjusted(-2, -2, 2, 2 + caption));
     }
 }
 
@@ -191,9 +192,13 @@ void PhotoCanvas::paintEvent(QPaintEvent *event)
     }
 }
 
-void PhotoCanvas::paintBackground(QPainter &, const QRectF &) const {}
+void PhotoCanvas::paintBackground(QPainter &, const QRectF &) const
+{
+}
 
-void PhotoCanvas::paintCell(QPainter &painter, const Cell &cell, const QImage &thumbnail,
+void PhotoCanvas::paintCell(QPainter &painter,
+                            const Cell &cell,
+                            const QImage &thumbnail,
                             const PhotoCellState &state) const
 {
     PhotoCellPainter::paint(painter, cell.imageRect, cell.photo, thumbnail, state);
@@ -234,9 +239,9 @@ void PhotoCanvas::mousePressEvent(QMouseEvent *event)
     press.position = event->position().toPoint();
     press.cell = cellAt(toContent(event->position()));
     if (press.cell) {
-        press.onHandle =
-            PhotoCellPainter::hasMultiFileHandle(stateOf(press.cell->photo.id))
-            && PhotoCellPainter::badgeRect(press.cell->imageRect).contains(toContent(event->position()));
+        press.onHandle = PhotoCellPainter::hasMultiFileHandle(stateOf(press.cell->photo.id)) &&
+                         PhotoCellPainter::badgeRect(press.cell->imageRect)
+                             .contains(toContent(event->position()));
         if (press.onHandle) {
             m_handle.press();
         }
@@ -252,8 +257,8 @@ void PhotoCanvas::mouseMoveEvent(QMouseEvent *event)
         setHovered(cell ? std::optional(cell->photo.id) : std::nullopt);
         return;
     }
-    if (!m_press->cell
-        || (position - m_press->position).manhattanLength() < QApplication::startDragDistance()) {
+    if (!m_press->cell ||
+        (position - m_press->position).manhattanLength() < QApplication::startDragDistance()) {
         return;
     }
     const Press press = *std::exchange(m_press, std::nullopt);
@@ -287,7 +292,9 @@ void PhotoCanvas::mouseDoubleClickEvent(QMouseEvent *event)
     doubleClicked(point, cellAt(point));
 }
 
-void PhotoCanvas::doubleClicked(QPointF, const std::optional<Cell> &) {}
+void PhotoCanvas::doubleClicked(QPointF, const std::optional<Cell> &)
+{
+}
 
 QMenu *PhotoCanvas::backgroundMenu(QPointF)
 {

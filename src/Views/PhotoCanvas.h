@@ -56,7 +56,9 @@ protected:
     virtual class QMenu *backgroundMenu(QPointF point);
     // Draws what lies behind the cells in the dirty strip (content coordinates).
     virtual void paintBackground(QPainter &painter, const QRectF &dirty) const;
-    virtual void paintCell(QPainter &painter, const Cell &cell, const QImage &thumbnail,
+    virtual void paintCell(QPainter &painter,
+                           const Cell &cell,
+                           const QImage &thumbnail,
                            const PhotoCellState &state) const;
     // The pixel area the thumbnail must fill for a cell: the image area by default.
     virtual QSizeF thumbnailSize(const Cell &cell) const { return cell.imageRect.size(); }

@@ -48,8 +48,11 @@ void paintPlaceholder(QPainter &painter, const QRectF &area, const Photo &photo)
                      Qt::AlignCenter, extension);
 }
 
-void paintBadge(QPainter &painter, const QRectF &rect, qsizetype selectedCount,
-                const QFont &countFont, double radius = 4)
+void paintBadge(QPainter &painter,
+                const QRectF &rect,
+                qsizetype selectedCount,
+                const QFont &countFont,
+                double radius = 4)
 {
     QPainterPath shape;
     shape.addRoundedRect(rect, radius, radius);
@@ -73,8 +76,12 @@ void paintBadge(QPainter &painter, const QRectF &rect, qsizetype selectedCount,
 
 // The image area shared by the cells: `raised`, the thumbnail filling it (brightened while
 // hovered) or the placeholder, clipped to the rounded shape.
-void paintImageArea(QPainter &painter, const QRectF &rect, const Photo &photo,
-                    const QImage &thumbnail, bool hovered, double radius)
+void paintImageArea(QPainter &painter,
+                    const QRectF &rect,
+                    const Photo &photo,
+                    const QImage &thumbnail,
+                    bool hovered,
+                    double radius)
 {
     QPainterPath shape;
     shape.addRoundedRect(rect, radius, radius);
@@ -93,13 +100,13 @@ void paintImageArea(QPainter &painter, const QRectF &rect, const Photo &photo,
     painter.restore();
 }
 
-void paintOutline(QPainter &painter, const QRectF &rect, bool selected, double selectedWidth,
-                  double radius)
+void paintOutline(
+    QPainter &painter, const QRectF &rect, bool selected, double selectedWidth, double radius)
 {
     const double lineWidth = selected ? selectedWidth : 1;
     const double inset = lineWidth / 2;
-    painter.setPen(QPen(selected ? DarkroomPalette::ember() : DarkroomPalette::separator(),
-                        lineWidth));
+    painter.setPen(
+        QPen(selected ? DarkroomPalette::ember() : DarkroomPalette::separator(), lineWidth));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(rect.adjusted(inset, inset, -inset, -inset), radius, radius);
 }
@@ -128,14 +135,17 @@ void drawFilling(QPainter &painter, const QRectF &target, const QImage &image)
     const double scale =
         qMax(target.width() / imageSize.width(), target.height() / imageSize.height());
     const QSizeF shown(target.width() / scale, target.height() / scale);
-    const QRectF source(QPointF((imageSize.width() - shown.width()) / 2,
-                                (imageSize.height() - shown.height()) / 2),
-                        shown);
+    const QRectF source(
+        QPointF((imageSize.width() - shown.width()) / 2, (imageSize.height() - shown.height()) / 2),
+        shown);
     painter.drawImage(target, image, source);
 }
 
-void paint(QPainter &painter, const QRectF &imageRect, const Photo &photo,
-           const QImage &thumbnail, const PhotoCellState &state)
+void paint(QPainter &painter,
+           const QRectF &imageRect,
+           const Photo &photo,
+           const QImage &thumbnail,
+           const PhotoCellState &state)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -158,8 +168,11 @@ void paint(QPainter &painter, const QRectF &imageRect, const Photo &photo,
     painter.restore();
 }
 
-void paintMasonry(QPainter &painter, const QRectF &rect, const Photo &photo,
-                  const QImage &thumbnail, const PhotoCellState &state)
+void paintMasonry(QPainter &painter,
+                  const QRectF &rect,
+                  const Photo &photo,
+                  const QImage &thumbnail,
+                  const PhotoCellState &state)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -178,9 +191,9 @@ void paintMasonry(QPainter &painter, const QRectF &rect, const Photo &photo,
     painter.setFont(fonts().caption);
     painter.setPen(DarkroomPalette::paper());
     const QRectF text = bar.adjusted(9, 0, -9, 0);
-    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
-                     QFontMetricsF(fonts().caption)
-                         .elidedText(photo.filename, Qt::ElideMiddle, text.width()));
+    painter.drawText(
+        text, Qt::AlignLeft | Qt::AlignVCenter,
+        QFontMetricsF(fonts().caption).elidedText(photo.filename, Qt::ElideMiddle, text.width()));
     painter.restore();
 
     paintOutline(painter, rect, state.selected, 3, cornerRadius);
@@ -197,7 +210,9 @@ QRectF listBadgeRect(const QRectF &rect)
     return {rect.right() - inset - size, rect.top() + inset, size, size};
 }
 
-void paintListThumbnail(QPainter &painter, const QRectF &rect, const QImage &thumbnail,
+void paintListThumbnail(QPainter &painter,
+                        const QRectF &rect,
+                        const QImage &thumbnail,
                         const PhotoCellState &state)
 {
     constexpr double radius = 4;
@@ -211,10 +226,10 @@ void paintListThumbnail(QPainter &painter, const QRectF &rect, const QImage &thu
     painter.fillRect(rect, DarkroomPalette::raised());
     if (thumbnail.isNull()) {
         const double side = 16;
-        Symbols::paint(painter, QStringLiteral("photo"),
-                       QRectF(rect.center().x() - side / 2, rect.center().y() - side / 2, side,
-                              side),
-                       DarkroomPalette::quiet(), 0.8);
+        Symbols::paint(
+            painter, QStringLiteral("photo"),
+            QRectF(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side),
+            DarkroomPalette::quiet(), 0.8);
     } else {
         drawFilling(painter, rect, thumbnail);
     }

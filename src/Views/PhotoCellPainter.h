@@ -36,18 +36,26 @@ inline bool hasMultiFileHandle(const PhotoCellState &state)
 QString badgeText(qsizetype selectedCount);
 
 // `thumbnail` may be null (placeholder). The caption goes `captionGap` below the image.
-void paint(QPainter &painter, const QRectF &imageRect, const Photo &photo,
-           const QImage &thumbnail, const PhotoCellState &state);
+void paint(QPainter &painter,
+           const QRectF &imageRect,
+           const Photo &photo,
+           const QImage &thumbnail,
+           const PhotoCellState &state);
 
 // A masonry cell: the image fills the whole rectangle and the file name sits on a caption bar
 // across its bottom.
-void paintMasonry(QPainter &painter, const QRectF &rect, const Photo &photo,
-                  const QImage &thumbnail, const PhotoCellState &state);
+void paintMasonry(QPainter &painter,
+                  const QRectF &rect,
+                  const Photo &photo,
+                  const QImage &thumbnail,
+                  const PhotoCellState &state);
 constexpr double masonryCaptionHeight = 29;
 
 // The list's small thumbnail: 44 × 40 with a thinner outline and an 18 × 18 count badge that
 // appears only from two selected photos on.
-void paintListThumbnail(QPainter &painter, const QRectF &rect, const QImage &thumbnail,
+void paintListThumbnail(QPainter &painter,
+                        const QRectF &rect,
+                        const QImage &thumbnail,
                         const PhotoCellState &state);
 QRectF listBadgeRect(const QRectF &rect);
 

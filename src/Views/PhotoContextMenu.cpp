@@ -7,7 +7,9 @@
 
 namespace PhotoContextMenu {
 
-QMenu *create(CollectionStore &store, const QString &photoID, const QString &sourceSectionID,
+QMenu *create(CollectionStore &store,
+              const QString &photoID,
+              const QString &sourceSectionID,
               QWidget *parent)
 {
     auto *menu = new QMenu(parent);
@@ -29,11 +31,11 @@ QMenu *create(CollectionStore &store, const QString &photoID, const QString &sou
     const QList<PhotoSection> sections = store.sections();
     for (qsizetype i = 0; i < sections.size(); ++i) {
         const PhotoSection &section = sections[i];
-        const QString title = i <= 9 ? QString::number(i) + QStringLiteral("  ") + section.name
-                                     : section.name;
+        const QString title =
+            i <= 9 ? QString::number(i) + QStringLiteral("  ") + section.name : section.name;
         const QString sectionID = section.id;
-        QAction *entry = add(moveTo, title,
-                             [sectionID](CollectionStore &s) { s.moveSelected(sectionID); });
+        QAction *entry =
+            add(moveTo, title, [sectionID](CollectionStore &s) { s.moveSelected(sectionID); });
         entry->setEnabled(section.id != sourceSectionID);
     }
     menu->addSeparator();

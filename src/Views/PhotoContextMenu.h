@@ -11,7 +11,9 @@ class QWidget;
 namespace PhotoContextMenu {
 
 // Every entry first makes `photoID` the focus (and the selection, unless it is selected).
-QMenu *create(CollectionStore &store, const QString &photoID, const QString &sourceSectionID,
+QMenu *create(CollectionStore &store,
+              const QString &photoID,
+              const QString &sourceSectionID,
               QWidget *parent);
 // The menu of a category section; null for the Unsorted section, which has none.
 QMenu *createForSection(CollectionStore &store, const QString &sectionID, QWidget *parent);

@@ -78,10 +78,10 @@ void SegmentedControl::paintEvent(QPaintEvent *)
         const Segment &segment = m_segments[i];
         if (!segment.symbol.isEmpty()) {
             const double side = 14;
-            Symbols::paint(painter, segment.symbol,
-                           QRectF(area.center().x() - side / 2, area.center().y() - side / 2, side,
-                                  side),
-                           color);
+            Symbols::paint(
+                painter, segment.symbol,
+                QRectF(area.center().x() - side / 2, area.center().y() - side / 2, side, side),
+                color);
         } else {
             painter.setFont(font);
             painter.setPen(color);

@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 ThumbnailFeed::ThumbnailFeed(ThumbnailService &service, QObject *parent)
     : QObject(parent)
     , m_service(service)
@@ -13,11 +15,24 @@ ThumbnailFeed::~ThumbnailFeed()
     cancelAll(m_entries);
 }
 
+QSizeF ThumbnailFeed::fillingSize(const Photo &photo, QSizeF cellSize)
+{
+    if (!photo.hasDimensions() || cellSize.isEmpty()) {
+        return cellSize;
+    }
+    const QSizeF pixels(double(photo.pixelWidth), double(photo.pixelHeight));
+    const double scale =
+        std::max(cellSize.width() / pixels.width(), cellSize.height() / pixels.height());
+    return pixels * scale;
+}
+
 QString ThumbnailFeed::entryKey(const Want &want) const
 {
-    return want.photo.cacheKey() + QLatin1Char('|') + QString::number(int(want.pointSize.width()))
-           + QLatin1Char('|') + QString::number(int(want.pointSize.height())) + QLatin1Char('@')
-           + QString::number(m_scale);
+    // The filling size changes when the photo's dimensions become known: then it asks again.
+    const QSizeF size = fillingSize(want.photo, want.pointSize);
+    return want.photo.cacheKey() + QLatin1Char('|') + QString::number(int(size.width())) +
+           QLatin1Char('|') + QString::number(int(size.height())) + QLatin1Char('@') +
+           QString::number(m_scale);
 }
 
 void ThumbnailFeed::setWanted(const QList<Want> &visible, const QList<Want> &nearby)
@@ -39,7 +54,8 @@ void ThumbnailFeed::setWanted(const QList<Want> &visible, const QList<Want> &nea
     m_service.setInterest(visibleKeys, nearbyKeys);
 }
 
-void ThumbnailFeed::want(const Want &wanted, ThumbnailService::Priority priority,
+void ThumbnailFeed::want(const Want &wanted,
+                         ThumbnailService::Priority priority,
                          QHash<QString, Entry> &next)
 {
     const Photo &photo = wanted.photo;
@@ -49,22 +65,25 @@ void ThumbnailFeed::want(const Want &wanted, ThumbnailService::Priority priority
         m_entries.erase(it);
         return;
     }
-    const int neededPixels = ThumbnailService::requestSize(wanted.pointSize, m_scale).neededPixels;
+    // Rendered large enough to fill the cell: a thumbnail bounded by the cell's longest side
+    // would be enlarged, and blurred, to cover a cell of another shape.
+    const QSizeF size = fillingSize(photo, wanted.pointSize);
+    const int neededPixels = ThumbnailService::requestSize(size, m_scale).neededPixels;
     Entry entry{key, m_service.cachedImage(photo.cacheKey(), neededPixels), {}};
     if (entry.image.isNull()) {
         const QString id = photo.id;
-        entry.request = m_service.request(
-            photo, wanted.pointSize, m_scale, priority, this, [this, id, key](const QImage &image) {
-                const auto it = m_entries.find(id);
-                if (it == m_entries.end() || it->key != key) {
-                    return;
-                }
-                it->request.reset();
-                it->image = image;
-                if (!image.isNull()) {
-                    Q_EMIT imageReady(id);
-                }
-            });
+        entry.request = m_service.request(photo, size, m_scale, priority, this,
+                                          [this, id, key](const QImage &image) {
+                                              const auto it = m_entries.find(id);
+                                              if (it == m_entries.end() || it->key != key) {
+                                                  return;
+                                              }
+                                              it->request.reset();
+                                              it->image = image;
+                                              if (!image.isNull()) {
+                                                  Q_EMIT imageReady(id);
+                                              }
+                                          });
     }
     next.insert(photo.id, std::move(entry));
 }

@@ -23,6 +23,11 @@ public:
     explicit ThumbnailFeed(ThumbnailService &service, QObject *parent = nullptr);
     ~ThumbnailFeed() override;
 
+    // The size a photo must be rendered at to fill a cell of `cellSize` without being
+    // enlarged: a portrait photo in a landscape cell is as wide as the cell and taller than
+    // it. The cell size itself while the photo's dimensions are unknown.
+    static QSizeF fillingSize(const Photo &photo, QSizeF cellSize);
+
     // A photo shown in a cell of `pointSize`.
     struct Want
     {

@@ -29,8 +29,8 @@ QFont monospaced(qreal size, QFont::Weight weight)
 
 } // namespace Typography
 
-QLabel *Typography::label(const QString &text, const QFont &font, const QColor &color,
-                          QWidget *parent)
+QLabel *
+Typography::label(const QString &text, const QFont &font, const QColor &color, QWidget *parent)
 {
     auto *result = new QLabel(text, parent);
     result->setFont(font);

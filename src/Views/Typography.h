@@ -14,7 +14,7 @@ namespace Typography {
 QFont font(qreal size, QFont::Weight weight = QFont::Normal);
 QFont monospaced(qreal size, QFont::Weight weight = QFont::Normal);
 // A label in `font` and `color`.
-QLabel *label(const QString &text, const QFont &font, const QColor &color,
-              QWidget *parent = nullptr);
+QLabel *
+label(const QString &text, const QFont &font, const QColor &color, QWidget *parent = nullptr);
 
 } // namespace Typography

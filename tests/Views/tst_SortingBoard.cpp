@@ -1,3 +1,4 @@
+#include "Services/ThumbnailService.h"
 #include "Views/CollectionWorkspace.h"
 #include "Views/GalleryView.h"
 #include "Views/MultiFileDrag.h"
@@ -5,7 +6,6 @@
 #include "Views/PhotoContextMenu.h"
 #include "Views/SegmentedControl.h"
 #include "Views/ThumbnailFeed.h"
-#include "Services/ThumbnailService.h"
 #include "support/StoreFixture.h"
 
 #include <QAction>
@@ -35,6 +35,9 @@ private Q_SLOTS:
     void columnCountFollowsWidth();
     void scrollRequestCentresPhoto();
     void onlyVisibleCellsGetThumbnails();
+    void thumbnailsFillTheirCell_data();
+    void thumbnailsFillTheirCell();
+    void portraitDecodedToFillItsCell();
     void photoMenuTitles();
     void sectionMenus();
     void multiFileFrames();
@@ -49,6 +52,7 @@ private:
         std::unique_ptr<ThumbnailService> thumbnails;
         std::unique_ptr<GalleryView> view;
         std::atomic<int> decodes{0};
+        std::atomic<int> largestBound{0};
 
         // Opens the fixture's folder and shows a board of `size` over it.
         bool show(QSize size = {1000, 700})
@@ -58,6 +62,7 @@ private:
                 1, [](const QString &, int) { return QImage(); },
                 [this](const QString &path, int pixels) {
                     ++decodes;
+                    largestBound = std::max(largestBound.load(), pixels);
                     return ThumbnailService::downsample(path, pixels);
                 });
             view = std::make_unique<GalleryView>(store, *thumbnails);
@@ -119,8 +124,8 @@ void tst_SortingBoard::digitKeyFilesAndAdvances()
     b.click(QStringLiteral("a.jpg"));
     QTest::keyClick(b.view->windowHandle(), Qt::Key_1); // as the window system delivers it
     QVERIFY(b.f.settle());
-    QCOMPARE(filesBelow(b.f.path()), (QStringList{QStringLiteral("Cats/a.jpg"),
-                                                  QStringLiteral("b.jpg")}));
+    QCOMPARE(filesBelow(b.f.path()),
+             (QStringList{QStringLiteral("Cats/a.jpg"), QStringLiteral("b.jpg")}));
     QCOMPARE(b.f.focusedName(), QStringLiteral("b.jpg"));
     QCOMPARE(b.f.selectedNames(), QStringList{QStringLiteral("b.jpg")});
     // The board shows the move: a.jpg's cell now lies in the Cats block.
@@ -289,6 +294,43 @@ void tst_SortingBoard::onlyVisibleCellsGetThumbnails()
     QVERIFY(b.view->thumbnailFeed().image(first).isNull()); // far away: let go
 }
 
+void tst_SortingBoard::thumbnailsFillTheirCell_data()
+{
+    QTest::addColumn<QSize>("photo");
+    QTest::addColumn<QSizeF>("cell");
+    QTest::addColumn<QSizeF>("expected");
+    QTest::newRow("portrait in a board cell")
+        << QSize(300, 400) << QSizeF(184, 138) << QSizeF(184, 184 * 4 / 3.0);
+    QTest::newRow("landscape in a square tile")
+        << QSize(400, 300) << QSizeF(240, 240) << QSizeF(320, 240);
+    QTest::newRow("same shape") << QSize(400, 300) << QSizeF(200, 150) << QSizeF(200, 150);
+    QTest::newRow("dimensions unknown") << QSize(0, 0) << QSizeF(184, 132) << QSizeF(184, 132);
+}
+
+void tst_SortingBoard::thumbnailsFillTheirCell()
+{
+    QFETCH(QSize, photo);
+    QFETCH(QSizeF, cell);
+    QFETCH(QSizeF, expected);
+    Photo p;
+    p.pixelWidth = photo.width();
+    p.pixelHeight = photo.height();
+    const QSizeF size = ThumbnailFeed::fillingSize(p, cell);
+    QVERIFY2(qAbs(size.width() - expected.width()) < 1e-9 &&
+                 qAbs(size.height() - expected.height()) < 1e-9,
+             qPrintable(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height())));
+}
+
+void tst_SortingBoard::portraitDecodedToFillItsCell()
+{
+    Board b;
+    writeJpeg(b.f.path(), QStringLiteral("portrait.jpg"), {30, 40});
+    QVERIFY(b.show());
+    QTRY_COMPARE(b.view->thumbnailFeed().pendingCount(), 0);
+    QTRY_VERIFY(b.f.store->photo(b.f.idOf(QStringLiteral("portrait.jpg")))->hasDimensions());
+    QTRY_COMPARE(b.largestBound.load(), qCeil(184 * 4 / 3.0 * b.view->devicePixelRatioF()));
+}
+
 void tst_SortingBoard::photoMenuTitles()
 {
     StoreFixture f;
@@ -308,7 +350,9 @@ void tst_SortingBoard::photoMenuTitles()
     for (QAction *action : menu->actions()) {
         top.append(action->isSeparator() ? QStringLiteral("---") : action->text());
     }
-    QCOMPARE(top, (QStringLiteral("Open,Quick Look,Reveal in File Manager,---,Move to,---,Move to Trash").split(u',')));
+    QCOMPARE(top,
+             (QStringLiteral("Open,Quick Look,Reveal in File Manager,---,Move to,---,Move to Trash")
+                  .split(u',')));
     const QList<QAction *> moves = menu->actions().at(4)->menu()->actions();
     QStringList titles;
     for (QAction *action : moves) {
@@ -330,8 +374,8 @@ void tst_SortingBoard::sectionMenus()
     f.make();
     QVERIFY(f.open());
     QVERIFY(!PhotoContextMenu::createForSection(*f.store, f.store->sections().first().id, nullptr));
-    std::unique_ptr<QMenu> menu(
-        PhotoContextMenu::createForSection(*f.store, f.sectionNamed(QStringLiteral("Cats"))->id, nullptr));
+    std::unique_ptr<QMenu> menu(PhotoContextMenu::createForSection(
+        *f.store, f.sectionNamed(QStringLiteral("Cats"))->id, nullptr));
     QCOMPARE(menu->actions().size(), 2);
     QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("Rename Category\u2026"));
     QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("Delete Category\u2026"));
@@ -353,8 +397,9 @@ void tst_SortingBoard::multiFileFrames()
     handle.press();
     QVERIFY(!handle.drag(nullptr, {QUrl::fromLocalFile(QStringLiteral("/a.jpg"))}, {}));
     QVERIFY(!handle.didBeginDragging()); // a single file travels with the cell's own drag
-    std::unique_ptr<QMimeData> data(MultiFileDrag::mimeData(
-        {QUrl::fromLocalFile(QStringLiteral("/a.jpg")), QUrl::fromLocalFile(QStringLiteral("/b.jpg"))}));
+    std::unique_ptr<QMimeData> data(
+        MultiFileDrag::mimeData({QUrl::fromLocalFile(QStringLiteral("/a.jpg")),
+                                 QUrl::fromLocalFile(QStringLiteral("/b.jpg"))}));
     QCOMPARE(data->formats(), QStringList{QStringLiteral("text/uri-list")});
 }
 

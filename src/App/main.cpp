@@ -18,6 +18,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Calvenor Photo Sorter"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setPalette(DarkroomPalette::applicationPalette());
+    app.setStyleSheet(DarkroomPalette::scrollBarStyleSheet());
     // A photo named .jpg that is not a JPEG is shown without dimensions; the decoder's own
     // complaint about it is noise on the terminal.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg.warning=false"));

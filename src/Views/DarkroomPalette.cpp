@@ -49,3 +49,19 @@ QPalette applicationPalette()
 }
 
 } // namespace DarkroomPalette
+
+QString DarkroomPalette::scrollBarStyleSheet()
+{
+    return QStringLiteral(
+               "QScrollBar:vertical { background: %1; width: 12px; margin: 0; }"
+               "QScrollBar::handle:vertical { background: %2; border-radius: 4px;"
+               " min-height: 32px; margin: 2px 3px; }"
+               "QScrollBar::handle:vertical:hover { background: %3; }"
+               "QScrollBar:horizontal { background: %1; height: 12px; margin: 0; }"
+               "QScrollBar::handle:horizontal { background: %2; border-radius: 4px;"
+               " min-width: 32px; margin: 3px 2px; }"
+               "QScrollBar::handle:horizontal:hover { background: %3; }"
+               "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
+               "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
+        .arg(canvas().name(), separator().lighter(150).name(), quiet().name());
+}

@@ -19,5 +19,7 @@ const QColor &separator();  // hairlines and unselected outlines
 
 // A Fusion palette from the same colours, for menus, dialogs, tables and scroll bars.
 QPalette applicationPalette();
+// Slim scroll bars in the same colours: a rounded handle on a clear track, no arrow buttons.
+QString scrollBarStyleSheet();
 
 } // namespace DarkroomPalette

@@ -85,9 +85,11 @@ BoardMetrics GalleryView::metrics(double thumbnailSize)
 
 void GalleryView::collectionDidChange()
 {
+    const QHash<QString, QRectF> before = visibleCellRects();
     m_sections = store().sections();
     m_items.clear(); // rebuilt when first asked for
     relayout();
+    animateFrom(before, store().collectionAnimationMs());
 }
 
 void GalleryView::relayout()

@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
+#include <QVariantAnimation>
 
 namespace {
 
@@ -40,6 +41,16 @@ PhotoCanvas::PhotoCanvas(CollectionStore &store, ThumbnailService &thumbnails, Q
     connect(&store, &CollectionStore::scrollRequestChanged, this, &PhotoCanvas::applyScrollRequest);
     connect(&store, &CollectionStore::selectedPhotoIDsChanged, viewport(),
             qOverload<>(&QWidget::update));
+    m_animation = new QVariantAnimation(this);
+    m_animation->setStartValue(0.0);
+    m_animation->setEndValue(1.0);
+    m_animation->setEasingCurve(QEasingCurve::OutCubic);
+    connect(m_animation, &QVariantAnimation::valueChanged, viewport(),
+            qOverload<>(&QWidget::update));
+    connect(m_animation, &QVariantAnimation::finished, this, [this] {
+        m_animationStart.clear();
+        viewport()->update();
+    });
 }
 
 PhotoCanvas::~PhotoCanvas() = default;
@@ -172,6 +183,38 @@ void PhotoCanvas::applyScrollRequest()
     }
 }
 
+// ----- Moving cells
+
+QHash<QString, QRectF> PhotoCanvas::visibleCellRects() const
+{
+    QHash<QString, QRectF> rects;
+    if (!isVisible()) {
+        return rects;
+    }
+    const double top = scrollTop();
+    for (const Cell &cell : cellsIn(top, top + viewport()->height())) {
+        rects.insert(cell.photo.id, cell.imageRect);
+    }
+    return rects;
+}
+
+void PhotoCanvas::animateFrom(const QHash<QString, QRectF> &start, int ms)
+{
+    m_animation->stop();
+    m_animationStart = start;
+    if (ms <= 0 || start.isEmpty()) {
+        m_animationStart.clear();
+        return;
+    }
+    m_animation->setDuration(ms);
+    m_animation->start();
+}
+
+bool PhotoCanvas::isAnimating() const
+{
+    return m_animation->state() == QAbstractAnimation::Running;
+}
+
 // ----- Painting
 
 PhotoCellState PhotoCanvas::stateOf(const QString &photoID) const
@@ -187,7 +230,16 @@ void PhotoCanvas::paintEvent(QPaintEvent *event)
     const QRectF dirty = QRectF(event->rect()).translated(0, scrollTop());
     painter.translate(0, -scrollTop());
     paintBackground(painter, dirty);
-    for (const Cell &cell : cellsIn(dirty.top(), dirty.bottom())) {
+    const bool animating = isAnimating();
+    const double progress = animating ? m_animation->currentValue().toDouble() : 1;
+    for (Cell cell : cellsIn(dirty.top(), dirty.bottom())) {
+        if (animating) {
+            if (const auto it = m_animationStart.constFind(cell.photo.id);
+                it != m_animationStart.constEnd()) {
+                const QPointF from = it->topLeft();
+                cell.imageRect.moveTopLeft(from + (cell.imageRect.topLeft() - from) * progress);
+            }
+        }
         paintCell(painter, cell, m_feed->image(cell.photo.id), stateOf(cell.photo.id));
     }
 }

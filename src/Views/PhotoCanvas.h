@@ -12,6 +12,7 @@
 #include "PhotoCellPainter.h"
 
 #include <QAbstractScrollArea>
+#include <QHash>
 #include <QTimer>
 
 #include <optional>
@@ -30,6 +31,8 @@ public:
     // Where a photo's image area is, in viewport coordinates; empty when it is not shown.
     QRectF cellRect(const QString &photoID) const;
     const ThumbnailFeed &thumbnailFeed() const { return *m_feed; }
+    // True while cells glide from where they were to where a change put them.
+    bool isAnimating() const;
 
 protected:
     // One cell as laid out, in content coordinates (y grows down from the top of the content).
@@ -64,6 +67,10 @@ protected:
     virtual QSizeF thumbnailSize(const Cell &cell) const { return cell.imageRect.size(); }
 
     // ----- For subclasses
+    // Where the cells on screen are now, by photo id; taken before a change moves them.
+    QHash<QString, QRectF> visibleCellRects() const;
+    // Cells that were on screen glide from those places to their new ones over `ms`.
+    void animateFrom(const QHash<QString, QRectF> &start, int ms);
     // Call after anything that moves cells: scroll range, repaint, thumbnails.
     void layoutChanged();
     void scheduleThumbnails();
@@ -108,4 +115,6 @@ private:
     MultiFileDrag::Handle m_handle;
     QTimer m_thumbnailTimer;
     bool m_scrollPending = false;
+    QHash<QString, QRectF> m_animationStart;
+    class QVariantAnimation *m_animation = nullptr;
 };

@@ -32,6 +32,8 @@ private Q_SLOTS:
     void drops_data();
     void drops();
     void dragHighlightFollowsBlocks();
+    void moveGlides_data();
+    void moveGlides();
     void columnCountFollowsWidth();
     void scrollRequestCentresPhoto();
     void onlyVisibleCellsGetThumbnails();
@@ -228,6 +230,40 @@ void tst_SortingBoard::dragHighlightFollowsBlocks()
     QDragEnterEvent internal(overCats, both, ours.get(), Qt::LeftButton, {});
     QApplication::sendEvent(b.view->viewport(), &internal);
     QCOMPARE(internal.dropAction(), Qt::MoveAction); // our own photos move
+}
+
+void tst_SortingBoard::moveGlides_data()
+{
+    QTest::addColumn<bool>("reducedMotion");
+    QTest::addColumn<bool>("byDigit");
+    QTest::addColumn<bool>("glides");
+    QTest::newRow("menu move") << false << false << true;
+    QTest::newRow("menu move, reduced motion") << true << false << false;
+    QTest::newRow("digit key: at once, for speed") << false << true << false;
+}
+
+void tst_SortingBoard::moveGlides()
+{
+    QFETCH(bool, reducedMotion);
+    QFETCH(bool, byDigit);
+    QFETCH(bool, glides);
+    Board b;
+    for (const char *name : {"a.jpg", "b.jpg", "c.jpg"}) {
+        writeJpeg(b.f.path(), QString::fromLatin1(name));
+    }
+    makeFolder(b.f.path(), QStringLiteral("Cats"));
+    b.f.desktop.reducedMotion = reducedMotion;
+    QVERIFY(b.show());
+    b.click(QStringLiteral("a.jpg"));
+    if (byDigit) {
+        b.f.store->moveSelectionToDigit(1);
+    } else {
+        b.f.store->moveSelected(b.sectionID(QStringLiteral("Cats")));
+    }
+    QCOMPARE(b.view->isAnimating(), glides);
+    QTRY_VERIFY(!b.view->isAnimating());
+    QVERIFY(b.f.settle());
+    QCOMPARE(filesBelow(b.f.path()), QStringLiteral("Cats/a.jpg,b.jpg,c.jpg").split(u','));
 }
 
 void tst_SortingBoard::columnCountFollowsWidth()

@@ -1,6 +1,7 @@
 #include "PhotoCanvas.h"
 
 #include "DarkroomPalette.h"
+#include "PhotoCanvasAccessible.h"
 #include "PhotoContextMenu.h"
 #include "ThumbnailFeed.h"
 #include "ViewModels/CollectionStore.h"
@@ -41,6 +42,7 @@ PhotoCanvas::PhotoCanvas(CollectionStore &store, ThumbnailService &thumbnails, Q
     connect(&store, &CollectionStore::scrollRequestChanged, this, &PhotoCanvas::applyScrollRequest);
     connect(&store, &CollectionStore::selectedPhotoIDsChanged, viewport(),
             qOverload<>(&QWidget::update));
+    PhotoCanvasAccessible::install();
     m_animation = new QVariantAnimation(this);
     m_animation->setStartValue(0.0);
     m_animation->setEndValue(1.0);
@@ -181,6 +183,17 @@ void PhotoCanvas::applyScrollRequest()
         const double center = cell->imageRect.center().y();
         verticalScrollBar()->setValue(qRound(center - viewport()->height() / 2.0));
     }
+}
+
+QList<PhotoCanvas::AccessibleCell> PhotoCanvas::accessibleCells() const
+{
+    QList<AccessibleCell> cells;
+    const double top = scrollTop();
+    for (const Cell &cell : cellsIn(top, top + viewport()->height())) {
+        cells.append({cell.photo.id, cell.photo.filename, toViewport(cell.imageRect),
+                      m_store.selectedPhotoIDs().contains(cell.photo.id)});
+    }
+    return cells;
 }
 
 // ----- Moving cells

@@ -31,6 +31,15 @@ public:
     // Where a photo's image area is, in viewport coordinates; empty when it is not shown.
     QRectF cellRect(const QString &photoID) const;
     const ThumbnailFeed &thumbnailFeed() const { return *m_feed; }
+    // The cells on screen as assistive technologies read them (viewport coordinates).
+    struct AccessibleCell
+    {
+        QString photoID;
+        QString filename;
+        QRectF rect;
+        bool selected = false;
+    };
+    QList<AccessibleCell> accessibleCells() const;
     // True while cells glide from where they were to where a change put them.
     bool isAnimating() const;
 

@@ -8,6 +8,7 @@
 #include "Views/ThumbnailFeed.h"
 #include "support/StoreFixture.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -40,6 +41,7 @@ private Q_SLOTS:
     void thumbnailsFillTheirCell_data();
     void thumbnailsFillTheirCell();
     void portraitDecodedToFillItsCell();
+    void cellsAreAccessible();
     void photoMenuTitles();
     void sectionMenus();
     void multiFileFrames();
@@ -365,6 +367,30 @@ void tst_SortingBoard::portraitDecodedToFillItsCell()
     QTRY_COMPARE(b.view->thumbnailFeed().pendingCount(), 0);
     QTRY_VERIFY(b.f.store->photo(b.f.idOf(QStringLiteral("portrait.jpg")))->hasDimensions());
     QTRY_COMPARE(b.largestBound.load(), qCeil(184 * 4 / 3.0 * b.view->devicePixelRatioF()));
+}
+
+void tst_SortingBoard::cellsAreAccessible()
+{
+    Board b;
+    writeJpeg(b.f.path(), QStringLiteral("a.jpg"));
+    writeJpeg(b.f.path(), QStringLiteral("b.jpg"));
+    QVERIFY(b.show());
+    b.click(QStringLiteral("a.jpg"));
+    QAccessibleInterface *board = QAccessible::queryAccessibleInterface(b.view->viewport());
+    QVERIFY(board);
+    QCOMPARE(board->childCount(), 2);
+    QAccessibleInterface *a = board->child(0);
+    QAccessibleInterface *second = board->child(1);
+    QCOMPARE(a->text(QAccessible::Name), QStringLiteral("a.jpg"));
+    QCOMPARE(a->text(QAccessible::Value), QStringLiteral("Selected"));
+    QVERIFY(a->state().selected);
+    QCOMPARE(second->text(QAccessible::Value), QStringLiteral("Not selected"));
+    QCOMPARE(a->role(), QAccessible::Graphic);
+    QCOMPARE(board->child(0), a); // the same element while the cell stays
+    QCOMPARE(board->indexOfChild(second), 1);
+    const QPoint centre = b.view->viewport()->mapToGlobal(b.centre(QStringLiteral("b.jpg")));
+    QCOMPARE(board->childAt(centre.x(), centre.y()), second);
+    QCOMPARE(a->parent(), board);
 }
 
 void tst_SortingBoard::photoMenuTitles()

@@ -52,6 +52,9 @@ int BrowseGridView::columnCount() const
 
 void BrowseGridView::relayout()
 {
+    if (!isVisible()) {
+        return; // laid out when shown: the hidden layouts need not follow every change
+    }
     const double width = viewport()->width();
     if (m_style == Style::tiles) {
         m_tiles = TileGrid::compute(m_items.size(), tileMetrics(), width);

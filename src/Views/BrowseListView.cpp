@@ -246,6 +246,9 @@ void BrowseListView::keepMinimumWidth(int column, int, int newWidth)
 
 void BrowseListView::showStoreSelection()
 {
+    if (!isVisible()) {
+        return; // shown again when the list is
+    }
     const QSet<QString> &ids = m_store.selectedPhotoIDs();
     QList<int> rows;
     rows.reserve(ids.size());

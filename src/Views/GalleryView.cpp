@@ -193,6 +193,31 @@ QRectF GalleryView::emptyZoneRect(const QString &sectionID) const
     return s < 0 ? QRectF() : toViewport(m_layout.emptyZoneRect(s));
 }
 
+QList<PhotoCanvas::AccessibleCell> GalleryView::accessibleCells() const
+{
+    const QList<AccessibleCell> photos = PhotoCanvas::accessibleCells();
+    QList<AccessibleCell> all;
+    const QRectF screen(0, 0, viewport()->width(), viewport()->height());
+    qsizetype next = 0;
+    for (int s = 0; s < m_layout.sectionCount(); ++s) {
+        const QRectF header = toViewport(m_layout.headerRect(s));
+        if (!header.intersects(screen)) {
+            continue;
+        }
+        // The cells of earlier sections come first, so the order is the order on screen.
+        while (next < photos.size() && photos[next].rect.top() < header.top()) {
+            all.append(photos[next++]);
+        }
+        const PhotoSection &section = m_sections[s];
+        all.append({QStringLiteral("section ") + section.id,
+                    section.name + QStringLiteral(", ") + QString::number(section.count()) +
+                        QStringLiteral(" photos"),
+                    header, false, false});
+    }
+    all.append(photos.mid(next));
+    return all;
+}
+
 // ----- Painting
 
 void GalleryView::paintBackground(QPainter &painter, const QRectF &dirty) const

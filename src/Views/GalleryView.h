@@ -33,6 +33,8 @@ public:
     QRectF emptyZoneRect(const QString &sectionID) const;
     const BoardLayout &boardLayout() const { return m_layout; }
     const QList<PhotoSection> &sections() const { return m_sections; }
+    // The section headers on screen ("Cats, 12 photos") and the cells under them.
+    QList<AccessibleCell> accessibleCells() const override;
 
 protected:
     double contentHeight() const override { return m_layout.contentHeight(); }

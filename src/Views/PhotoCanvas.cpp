@@ -190,7 +190,7 @@ QList<PhotoCanvas::AccessibleCell> PhotoCanvas::accessibleCells() const
     QList<AccessibleCell> cells;
     const double top = scrollTop();
     for (const Cell &cell : cellsIn(top, top + viewport()->height())) {
-        cells.append({cell.photo.id, cell.photo.filename, toViewport(cell.imageRect),
+        cells.append({cell.photo.id, cell.photo.filename, toViewport(cell.imageRect), true,
                       m_store.selectedPhotoIDs().contains(cell.photo.id)});
     }
     return cells;

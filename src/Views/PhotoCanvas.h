@@ -31,15 +31,17 @@ public:
     // Where a photo's image area is, in viewport coordinates; empty when it is not shown.
     QRectF cellRect(const QString &photoID) const;
     const ThumbnailFeed &thumbnailFeed() const { return *m_feed; }
-    // The cells on screen as assistive technologies read them (viewport coordinates).
+    // What is on screen as assistive technologies read it (viewport coordinates): the photo
+    // cells, and whatever headings a view adds.
     struct AccessibleCell
     {
-        QString photoID;
-        QString filename;
+        QString key;  // the photo id, or a view's own key for a heading
+        QString name; // the file name, or the heading's text
         QRectF rect;
+        bool isPhoto = true;
         bool selected = false;
     };
-    QList<AccessibleCell> accessibleCells() const;
+    virtual QList<AccessibleCell> accessibleCells() const;
     // True while cells glide from where they were to where a change put them.
     bool isAnimating() const;
 

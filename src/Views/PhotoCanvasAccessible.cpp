@@ -18,13 +18,13 @@ PhotoCanvas *canvasOf(QObject *viewport)
 class CellAccessible : public QAccessibleInterface
 {
 public:
-    CellAccessible(PhotoCanvas *canvas, QString photoID)
+    CellAccessible(PhotoCanvas *canvas, QString key)
         : m_canvas(canvas)
-        , m_photoID(std::move(photoID))
+        , m_key(std::move(key))
     {
     }
 
-    const QString &photoID() const { return m_photoID; }
+    const QString &key() const { return m_key; }
 
     bool isValid() const override { return m_canvas && cell().has_value(); }
     QObject *object() const override { return nullptr; }
@@ -47,9 +47,9 @@ public:
             return {};
         }
         if (t == QAccessible::Name) {
-            return c->filename;
+            return c->name;
         }
-        if (t == QAccessible::Value) {
+        if (t == QAccessible::Value && c->isPhoto) {
             return c->selected ? QStringLiteral("Selected") : QStringLiteral("Not selected");
         }
         return {};
@@ -64,12 +64,16 @@ public:
         const QRect local = c->rect.toAlignedRect();
         return QRect(m_canvas->viewport()->mapToGlobal(local.topLeft()), local.size());
     }
-    QAccessible::Role role() const override { return QAccessible::Graphic; }
+    QAccessible::Role role() const override
+    {
+        const auto c = cell();
+        return c && !c->isPhoto ? QAccessible::Heading : QAccessible::Graphic;
+    }
     QAccessible::State state() const override
     {
         QAccessible::State s;
-        s.selectable = true;
         const auto c = cell();
+        s.selectable = c && c->isPhoto;
         s.selected = c && c->selected;
         s.invalid = !c;
         return s;
@@ -82,7 +86,7 @@ private:
             return std::nullopt;
         }
         for (const PhotoCanvas::AccessibleCell &c : m_canvas->accessibleCells()) {
-            if (c.photoID == m_photoID) {
+            if (c.key == m_key) {
                 return c;
             }
         }
@@ -90,7 +94,7 @@ private:
     }
 
     QPointer<PhotoCanvas> m_canvas;
-    QString m_photoID;
+    QString m_key;
 };
 
 class ViewportAccessible : public QAccessibleWidget
@@ -116,12 +120,12 @@ public:
         if (index < 0 || index >= shown.size()) {
             return nullptr;
         }
-        const QString &photoID = shown[index].photoID;
-        if (const auto it = m_children.constFind(photoID); it != m_children.constEnd()) {
+        const QString &key = shown[index].key;
+        if (const auto it = m_children.constFind(key); it != m_children.constEnd()) {
             return QAccessible::accessibleInterface(*it);
         }
-        auto *cell = new CellAccessible(canvasOf(object()), photoID);
-        m_children.insert(photoID, QAccessible::registerAccessibleInterface(cell));
+        auto *cell = new CellAccessible(canvasOf(object()), key);
+        m_children.insert(key, QAccessible::registerAccessibleInterface(cell));
         return cell;
     }
 
@@ -133,7 +137,7 @@ public:
         }
         const QList<PhotoCanvas::AccessibleCell> shown = cells();
         for (int i = 0; i < shown.size(); ++i) {
-            if (shown[i].photoID == cell->photoID()) {
+            if (shown[i].key == cell->key()) {
                 return i;
             }
         }

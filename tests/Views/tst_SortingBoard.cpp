@@ -378,16 +378,19 @@ void tst_SortingBoard::cellsAreAccessible()
     b.click(QStringLiteral("a.jpg"));
     QAccessibleInterface *board = QAccessible::queryAccessibleInterface(b.view->viewport());
     QVERIFY(board);
-    QCOMPARE(board->childCount(), 2);
-    QAccessibleInterface *a = board->child(0);
-    QAccessibleInterface *second = board->child(1);
+    QCOMPARE(board->childCount(), 3); // the Unsorted header and its two cells
+    QAccessibleInterface *header = board->child(0);
+    QCOMPARE(header->text(QAccessible::Name), QStringLiteral("Unsorted, 2 photos"));
+    QCOMPARE(header->role(), QAccessible::Heading);
+    QAccessibleInterface *a = board->child(1);
+    QAccessibleInterface *second = board->child(2);
     QCOMPARE(a->text(QAccessible::Name), QStringLiteral("a.jpg"));
     QCOMPARE(a->text(QAccessible::Value), QStringLiteral("Selected"));
     QVERIFY(a->state().selected);
     QCOMPARE(second->text(QAccessible::Value), QStringLiteral("Not selected"));
     QCOMPARE(a->role(), QAccessible::Graphic);
-    QCOMPARE(board->child(0), a); // the same element while the cell stays
-    QCOMPARE(board->indexOfChild(second), 1);
+    QCOMPARE(board->child(1), a); // the same element while the cell stays
+    QCOMPARE(board->indexOfChild(second), 2);
     const QPoint centre = b.view->viewport()->mapToGlobal(b.centre(QStringLiteral("b.jpg")));
     QCOMPARE(board->childAt(centre.x(), centre.y()), second);
     QCOMPARE(a->parent(), board);

@@ -174,6 +174,34 @@ int main(int argc, char **argv)
         }
         layouts.emplace_back(rawValue(layout).toLatin1(), std::move(frames));
     }
+    // Filing with the number key 1, on the board and in the list (whose rows re-sort after
+    // every change): the key, the events it leaves and a repaint. The disk move and the rescan
+    // after it finish between presses, untimed.
+    const auto filing = [&](QAbstractScrollArea *area) {
+        Frames frames;
+        for (int i = 0; i < 20; ++i) {
+            store.navigateSelection(1, 0);
+            frames.time([&] {
+                QKeyEvent press(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, QStringLiteral("1"));
+                QCoreApplication::sendEvent(window, &press);
+                QCoreApplication::processEvents();
+                area->viewport()->repaint();
+            });
+            while (store.isBusy()) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            }
+        }
+        return frames;
+    };
+    store.setBrowseLayout(BrowseLayoutMode::list);
+    QCoreApplication::processEvents();
+    const Frames listFiling = filing(browse.list());
+    store.setWorkspaceMode(WorkspaceMode::sort);
+    QCoreApplication::processEvents();
+    const Frames boardFiling = filing(&view);
+    layouts.emplace_back("list_file", listFiling);
+    layouts.emplace_back("board_file", boardFiling);
+
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("photos=%lld presses=%zu columns=%d\n", static_cast<long long>(photos),

@@ -1,5 +1,7 @@
 #include "BrowseListModel.h"
 
+#include "Models/NaturalOrder.h"
+
 #include <QLocale>
 
 #include <limits>
@@ -32,10 +34,49 @@ void BrowseListModel::setItems(const QList<BrowsePhotoItem> &items)
     m_items = items;
     m_rows.clear();
     m_rows.reserve(m_items.size());
+    if (m_foldedKeys.size() > 2 * m_items.size() + 64) {
+        m_foldedKeys.clear(); // names long gone
+    }
+    m_nameKeys.clear();
+    m_categoryKeys.clear();
+    m_nameKeys.reserve(m_items.size());
+    m_categoryKeys.reserve(m_items.size());
     for (int row = 0; row < m_items.size(); ++row) {
-        m_rows.insert(m_items[row].id(), row);
+        const BrowsePhotoItem &item = m_items[row];
+        m_rows.insert(item.id(), row);
+        m_nameKeys.append(foldedKey(item.filename()));
+        m_categoryKeys.append(foldedKey(item.categoryName));
     }
     endResetModel();
+}
+
+const QString &BrowseListModel::foldedKey(const QString &text)
+{
+    auto it = m_foldedKeys.find(text);
+    if (it == m_foldedKeys.end()) {
+        it = m_foldedKeys.insert(text, foldedForSorting(text));
+    }
+    return *it;
+}
+
+bool BrowseListModel::lessThan(int left, int right, int column) const
+{
+    const BrowsePhotoItem &a = m_items[left];
+    const BrowsePhotoItem &b = m_items[right];
+    switch (column) {
+    case PhotoColumn:
+    case NameColumn:
+        return m_nameKeys[left] < m_nameKeys[right];
+    case CategoryColumn:
+        return m_categoryKeys[left] < m_categoryKeys[right];
+    case DateModifiedColumn:
+        return dateSortKey(a.modificationDate()) < dateSortKey(b.modificationDate());
+    case SizeColumn:
+        return a.byteCount() < b.byteCount();
+    case DimensionsColumn:
+        return a.pixelCount() < b.pixelCount();
+    }
+    return false;
 }
 
 QString BrowseListModel::dateText(const FileTime &time)
@@ -79,9 +120,9 @@ QVariant BrowseListModel::data(const QModelIndex &index, int role) const
         switch (index.column()) {
         case PhotoColumn:
         case NameColumn:
-            return item.filenameSortKey();
+            return m_nameKeys[index.row()];
         case CategoryColumn:
-            return item.categorySortKey();
+            return m_categoryKeys[index.row()];
         case DateModifiedColumn:
             return dateSortKey(item.modificationDate());
         case SizeColumn:

@@ -60,6 +60,9 @@ public:
     void setItems(const QList<BrowsePhotoItem> &items);
     const QList<BrowsePhotoItem> &items() const { return m_items; }
     const BrowsePhotoItem &item(int row) const { return m_items.at(row); }
+    // Whether row `left` sorts before row `right` by `column`'s key; what SortRole gives,
+    // without building a QVariant per comparison.
+    bool lessThan(int left, int right, int column) const;
     // The row of a photo id, -1 when absent.
     int rowOf(const QString &id) const { return m_rows.value(id, -1); }
 
@@ -74,6 +77,13 @@ public:
     headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    const QString &foldedKey(const QString &text);
+
     QList<BrowsePhotoItem> m_items;
     QHash<QString, int> m_rows;
+    // Folded names, computed once per name: folding is costly, and a sort asks for keys
+    // n log n times while every collection change resets the rows.
+    QList<QString> m_nameKeys;
+    QList<QString> m_categoryKeys;
+    QHash<QString, QString> m_foldedKeys;
 };

@@ -226,14 +226,26 @@ QWidget *BrowseView::currentPage() const
 void BrowseView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    reload();
+    if (!std::exchange(m_prepared, false)) {
+        reload();
+    }
+}
+
+void BrowseView::prepare()
+{
+    load();
+    m_prepared = true;
 }
 
 void BrowseView::reload()
 {
-    if (!isVisible()) {
-        return; // the items are fetched when Browse mode is shown
-    }
+    if (isVisible()) {
+        load();
+    } // otherwise the items are fetched when Browse mode is shown
+}
+
+void BrowseView::load()
+{
     const QList<BrowsePhotoItem> items = m_store.browseItems();
     if (items.isEmpty()) {
         m_pages->setCurrentWidget(m_empty);

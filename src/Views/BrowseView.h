@@ -87,11 +87,15 @@ public:
     bool isFading() const;
     // Fetches the shown photos again and has the layout on show report its order.
     void reload();
+    // Fetches the photos before Browse mode appears, so the layout shows them (and scrolls to
+    // the focused photo) from its first frame.
+    void prepare();
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void load();
     void layoutDidChange();
     void fadeIn();
 
@@ -101,4 +105,5 @@ private:
     BrowseListView *m_list = nullptr;
     BrowseGridView *m_masonry = nullptr;
     EmptyBrowseView *m_empty = nullptr;
+    bool m_prepared = false;
 };

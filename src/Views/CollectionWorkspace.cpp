@@ -319,6 +319,9 @@ CollectionWorkspace::CollectionWorkspace(CollectionStore &store,
 
 void CollectionWorkspace::showMode()
 {
-    m_content->setCurrentWidget(m_store.workspaceMode() == WorkspaceMode::browse ? m_browse
-                                                                                 : m_gallery);
+    const bool browsing = m_store.workspaceMode() == WorkspaceMode::browse;
+    if (browsing && m_content->currentWidget() != m_browse && isVisible()) {
+        m_browseView->prepare();
+    }
+    m_content->setCurrentWidget(browsing ? m_browse : m_gallery);
 }

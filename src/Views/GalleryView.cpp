@@ -89,6 +89,9 @@ void GalleryView::collectionDidChange()
     m_sections = store().sections();
     m_items.clear(); // rebuilt when first asked for
     relayout();
+    if (m_dragSectionID) { // a drag is over the board: highlight what is under it now
+        setDragSection(m_layout.sectionAt(toContent(m_dragPosition)));
+    }
     animateFrom(before, store().collectionAnimationMs());
 }
 
@@ -363,15 +366,19 @@ void GalleryView::dragAt(QPoint position, QDropEvent *event)
 
 void GalleryView::setDragSection(std::optional<int> section)
 {
-    if (section == m_dragSection) {
+    // Kept by id: when a rescan reorders the sections mid-drag, the highlight follows the
+    // section under the pointer, not an old position.
+    const std::optional<QString> id =
+        section ? std::optional(m_sections[*section].id) : std::nullopt;
+    if (id == m_dragSectionID) {
         return;
     }
-    const std::optional<int> previous = std::exchange(m_dragSection, section);
-    if (section) {
-        SectionDropDelegate(store(), m_sections[*section].id).dropEntered();
+    const std::optional<QString> previous = std::exchange(m_dragSectionID, id);
+    if (id) {
+        SectionDropDelegate(store(), *id).dropEntered();
     }
-    if (previous && *previous < m_sections.size()) {
-        SectionDropDelegate(store(), m_sections[*previous].id).dropExited();
+    if (previous) {
+        SectionDropDelegate(store(), *previous).dropExited();
     }
 }
 
@@ -396,7 +403,7 @@ void GalleryView::dragLeaveEvent(QDragLeaveEvent *event)
 void GalleryView::dropEvent(QDropEvent *event)
 {
     m_autoScrollTimer.stop();
-    m_dragSection.reset();
+    m_dragSectionID.reset();
     const std::optional<int> section = m_layout.sectionAt(toContent(event->position()));
     if (!section) {
         store().setDropTargetSectionID(std::nullopt);

@@ -67,7 +67,7 @@ private:
     QList<PhotoSection> m_sections;
     mutable QHash<QString, BoardLayout::Item> m_items; // where each photo is, by id
     BoardLayout m_layout;
-    std::optional<int> m_dragSection; // the block a drag from anywhere is over
+    std::optional<QString> m_dragSectionID; // the block a drag from anywhere is over
     QTimer m_autoScrollTimer;         // scrolls while a drag rests near the top or bottom edge
     QPoint m_dragPosition;
 };

@@ -178,8 +178,11 @@ void PhotoCanvas::applyScrollRequest()
         m_scrollPending = true; // applied once the view is laid out
         return;
     }
-    m_scrollPending = false;
-    if (const std::optional<Cell> cell = cellOf(request->photoID)) {
+    const std::optional<Cell> cell = cellOf(request->photoID);
+    // A photo this view does not show yet (its items are still on their way) is looked for
+    // again after the next layout.
+    m_scrollPending = !cell;
+    if (cell) {
         const double center = cell->imageRect.center().y();
         verticalScrollBar()->setValue(qRound(center - viewport()->height() / 2.0));
     }

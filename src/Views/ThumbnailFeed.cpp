@@ -51,7 +51,11 @@ void ThumbnailFeed::setWanted(const QList<Want> &visible, const QList<Want> &nea
     }
     cancelAll(m_entries); // what is left is no longer wanted
     m_entries = std::move(next);
-    m_service.setInterest(visibleKeys, nearbyKeys);
+    // The service is shared: a view that wants nothing (a hidden one) withdraws only its own
+    // requests, and leaves the priorities to the view on screen.
+    if (!m_entries.isEmpty()) {
+        m_service.setInterest(visibleKeys, nearbyKeys);
+    }
 }
 
 void ThumbnailFeed::want(const Want &wanted,
@@ -60,7 +64,9 @@ void ThumbnailFeed::want(const Want &wanted,
 {
     const Photo &photo = wanted.photo;
     const QString key = entryKey(wanted);
-    if (auto it = m_entries.find(photo.id); it != m_entries.end() && it->key == key) {
+    // A request the service dropped (another view's interest moved on) is asked again.
+    if (auto it = m_entries.find(photo.id);
+        it != m_entries.end() && it->key == key && !(it->request && it->request->isCancelled())) {
         next.insert(photo.id, std::move(*it));
         m_entries.erase(it);
         return;
@@ -106,7 +112,7 @@ qsizetype ThumbnailFeed::pendingCount() const
 {
     qsizetype count = 0;
     for (const Entry &entry : m_entries) {
-        count += entry.request && !entry.request->isFinished() ? 1 : 0;
+        count += entry.request && !entry.request->isFinished() && !entry.request->isCancelled();
     }
     return count;
 }

@@ -3,6 +3,7 @@
 #include "Views/BrowseListModel.h"
 #include "Views/BrowseListView.h"
 #include "Views/BrowseView.h"
+#include "Views/CollectionWorkspace.h"
 #include "support/StoreFixture.h"
 
 #include <QHeaderView>
@@ -25,6 +26,7 @@ private Q_SLOTS:
     void listSelectionBothWays();
     void listBadgeIsADragHandle();
     void fadeFollowsReduceMotion();
+    void browseOpensOnTheFocusedPhoto();
 
 private:
     struct Browse
@@ -223,6 +225,32 @@ void tst_BrowseViews::fadeFollowsReduceMotion()
     b.f.store->setBrowseLayout(BrowseLayoutMode::list);
     QVERIFY(b.view->isFading());
     QTRY_VERIFY_WITH_TIMEOUT(!b.view->isFading(), 2000);
+}
+
+void tst_BrowseViews::browseOpensOnTheFocusedPhoto()
+{
+    StoreFixture f;
+    for (int i = 0; i < 150; ++i) {
+        writeFile(f.path(), QStringLiteral("p%1.jpg").arg(i, 3, 10, QLatin1Char('0')));
+    }
+    CollectionStore &store = f.make();
+    ThumbnailService thumbnails(1);
+    CollectionWorkspace workspace(store, thumbnails);
+    workspace.resize(1180, 700);
+    workspace.show();
+    QVERIFY(f.open());
+    store.selectBrowse(f.idOf(QStringLiteral("p000.jpg")), {});
+    for (int i = 0; i < 20; ++i) {
+        store.navigateSelection(0, 1); // far down the board, where Browse has never been
+    }
+    const QString focused = *store.focusedPhotoID();
+    store.setWorkspaceMode(WorkspaceMode::browse);
+    BrowseGridView *tiles = workspace.browseView()->tiles();
+    QVERIFY(tiles->isVisible());
+    const QRectF cell = tiles->cellRect(focused);
+    QVERIFY(!cell.isEmpty());
+    QVERIFY2(qAbs(cell.center().y() - tiles->viewport()->height() / 2.0) <= 1,
+             qPrintable(QString::number(cell.center().y())));
 }
 
 QTEST_MAIN(tst_BrowseViews)

@@ -38,6 +38,7 @@ private Q_SLOTS:
     void columnCountFollowsWidth();
     void scrollRequestCentresPhoto();
     void onlyVisibleCellsGetThumbnails();
+    void hiddenFeedLeavesOthersAlone();
     void thumbnailsFillTheirCell_data();
     void thumbnailsFillTheirCell();
     void portraitDecodedToFillItsCell();
@@ -330,6 +331,37 @@ void tst_SortingBoard::onlyVisibleCellsGetThumbnails()
     b.view->verticalScrollBar()->setValue(b.view->verticalScrollBar()->maximum());
     QTRY_VERIFY(!b.view->thumbnailFeed().image(b.f.idOf(QStringLiteral("p399.jpg"))).isNull());
     QVERIFY(b.view->thumbnailFeed().image(first).isNull()); // far away: let go
+}
+
+void tst_SortingBoard::hiddenFeedLeavesOthersAlone()
+{
+    // One decoding thread held up by the first photo, so the others stay queued.
+    std::atomic<bool> release{false};
+    ThumbnailService service(
+        1, [](const QString &, int) { return QImage(); },
+        [&release](const QString &, int) {
+            while (!release) {
+                QThread::msleep(2);
+            }
+            return QImage(4, 3, QImage::Format_RGB32);
+        });
+    QList<ThumbnailFeed::Want> wants;
+    for (int i = 0; i < 3; ++i) {
+        Photo photo;
+        photo.id = QString::number(i);
+        photo.url = QUrl::fromLocalFile(QStringLiteral("/photos/%1.jpg").arg(i));
+        wants.append({photo, QSizeF(100, 72)});
+    }
+    ThumbnailFeed shown(service);
+    ThumbnailFeed hidden(service);
+    QStringList ready;
+    connect(&shown, &ThumbnailFeed::imageReady, this, [&](const QString &id) { ready.append(id); });
+    shown.setWanted(wants, {});
+    hidden.setWanted({}, {}); // a hidden view reacting to the same change
+    shown.setWanted(wants, {});
+    release = true;
+    QTRY_COMPARE(ready.size(), 3);
+    QCOMPARE(shown.pendingCount(), 0);
 }
 
 void tst_SortingBoard::thumbnailsFillTheirCell_data()

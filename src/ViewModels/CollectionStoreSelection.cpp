@@ -121,6 +121,11 @@ QList<BrowsePhotoItem> CollectionStore::browseItems() const
     if (!m_collection) {
         return items;
     }
+    qsizetype count = 0;
+    for (const PhotoSection &section : m_collection->sections) {
+        count += section.photos.size();
+    }
+    items.reserve(count);
     for (const PhotoSection &section : m_collection->sections) {
         if (m_browseFilterSectionID && section.id != *m_browseFilterSectionID) {
             continue;

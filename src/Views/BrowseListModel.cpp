@@ -30,6 +30,9 @@ BrowseListModel::BrowseListModel(QObject *parent)
 
 void BrowseListModel::setItems(const QList<BrowsePhotoItem> &items)
 {
+    if (updateInPlace(items)) {
+        return;
+    }
     beginResetModel();
     m_items = items;
     m_rows.clear();
@@ -48,6 +51,40 @@ void BrowseListModel::setItems(const QList<BrowsePhotoItem> &items)
         m_categoryKeys.append(foldedKey(item.categoryName));
     }
     endResetModel();
+}
+
+bool BrowseListModel::updateInPlace(const QList<BrowsePhotoItem> &items)
+{
+    // Filing a photo changes one row of 10,000; a reset would re-sort them all. When the same
+    // photos are shown, the changed rows are replaced where they are and the sorting proxy
+    // moves just those.
+    constexpr qsizetype maximumChanges = 256;
+    if (items.size() != m_items.size() || m_items.isEmpty()) {
+        return false;
+    }
+    QList<int> changed;
+    for (const BrowsePhotoItem &item : items) {
+        const int row = m_rows.value(item.id(), -1);
+        if (row < 0) {
+            return false; // other photos: start again
+        }
+        if (!(m_items[row] == item)) {
+            changed.append(row);
+            if (changed.size() > maximumChanges) {
+                return false;
+            }
+        }
+    }
+    for (const BrowsePhotoItem &item : items) {
+        const int row = m_rows.value(item.id());
+        if (changed.contains(row)) {
+            m_items[row] = item;
+            m_nameKeys[row] = foldedKey(item.filename());
+            m_categoryKeys[row] = foldedKey(item.categoryName);
+            Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
+        }
+    }
+    return true;
 }
 
 const QString &BrowseListModel::foldedKey(const QString &text)

@@ -56,7 +56,9 @@ public:
 
     explicit BrowseListModel(QObject *parent = nullptr);
 
-    // Replaces every row (a model reset).
+    // Replaces every row: in place when the same photos come back with a few of them changed
+    // (the rows keep their places, so only a sorting proxy's order shows the list order),
+    // otherwise by a model reset.
     void setItems(const QList<BrowsePhotoItem> &items);
     const QList<BrowsePhotoItem> &items() const { return m_items; }
     const BrowsePhotoItem &item(int row) const { return m_items.at(row); }
@@ -77,6 +79,7 @@ public:
     headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    bool updateInPlace(const QList<BrowsePhotoItem> &items);
     const QString &foldedKey(const QString &text);
 
     QList<BrowsePhotoItem> m_items;

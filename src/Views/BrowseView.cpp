@@ -51,6 +51,19 @@ FilterChip::FilterChip(const QString &title, qsizetype count, bool selected, QWi
     setFixedSize(sizeHint());
 }
 
+void FilterChip::setState(qsizetype count, bool selected)
+{
+    if (count == m_count && selected == m_selected) {
+        return;
+    }
+    m_count = count;
+    m_selected = selected;
+    setAccessibleName(text() + QStringLiteral(", ") + QString::number(count) +
+                      QStringLiteral(" photos"));
+    setFixedSize(sizeHint());
+    update();
+}
+
 QString FilterChip::countText() const
 {
     return QLocale().toString(m_count);
@@ -132,6 +145,22 @@ void CategoryFilterBar::rebuild()
     if (!isVisible() && !m_chips.isEmpty()) {
         return; // rebuilt when shown: filing in Sort mode changes counts at every key press
     }
+    const QList<PhotoSection> sections = m_store.sections();
+    const std::optional<PhotoCollection> &collection = m_store.collection();
+    const std::optional<QString> &filter = m_store.browseFilterSectionID();
+    QStringList keys;
+    for (const PhotoSection &section : sections) {
+        keys.append(section.id + QLatin1Char('/') + section.name);
+    }
+    if (!m_chips.isEmpty() && keys == m_chipKeys) {
+        // The same sections: only counts and the selected chip change (every filing key).
+        m_chips[0]->setState(collection ? collection->photoCount() : 0, !filter);
+        for (qsizetype i = 0; i < sections.size(); ++i) {
+            m_chips[i + 1]->setState(sections[i].count(), filter == sections[i].id);
+        }
+        return;
+    }
+    m_chipKeys = keys;
     for (FilterChip *chip : std::as_const(m_chips)) {
         chip->hide();
         chip->deleteLater(); // a chip may be rebuilding the bar from its own click
@@ -140,8 +169,6 @@ void CategoryFilterBar::rebuild()
     while (QLayoutItem *item = m_rowLayout->takeAt(0)) {
         delete item;
     }
-    const std::optional<PhotoCollection> &collection = m_store.collection();
-    const std::optional<QString> &filter = m_store.browseFilterSectionID();
     auto *all = new FilterChip(QStringLiteral("All"), collection ? collection->photoCount() : 0,
                                !filter, m_row);
     connect(all, &QAbstractButton::clicked, this, [this] {
@@ -149,7 +176,7 @@ void CategoryFilterBar::rebuild()
         Q_EMIT filterApplied();
     });
     m_chips.append(all);
-    for (const PhotoSection &section : m_store.sections()) {
+    for (const PhotoSection &section : sections) {
         auto *chip = new FilterChip(section.name, section.count(), filter == section.id, m_row);
         const QString id = section.id;
         connect(chip, &QAbstractButton::clicked, this, [this, id] {

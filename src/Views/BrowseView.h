@@ -24,6 +24,7 @@ public:
 
     QString countText() const;
     bool isSelected() const { return m_selected; }
+    void setState(qsizetype count, bool selected);
     QSize sizeHint() const override;
 
 protected:
@@ -59,6 +60,7 @@ private:
     QWidget *m_row = nullptr;
     QHBoxLayout *m_rowLayout = nullptr;
     QList<FilterChip *> m_chips;
+    QStringList m_chipKeys; // the section id and name behind each chip but "All"
 };
 
 class EmptyBrowseView : public QWidget

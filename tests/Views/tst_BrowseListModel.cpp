@@ -1,5 +1,6 @@
 #include "Views/BrowseListModel.h"
 
+#include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QTest>
 
@@ -52,6 +53,7 @@ private Q_SLOTS:
     void sortsByColumnKey_data();
     void sortsByColumnKey();
     void replacesItems();
+    void filingUpdatesInPlace();
 };
 
 void tst_BrowseListModel::initTestCase()
@@ -153,6 +155,31 @@ void tst_BrowseListModel::replacesItems()
     QCOMPARE(model.rowOf(u"p2"_s), 1);
     QCOMPARE(model.rowOf(u"p0"_s), -1);
     QCOMPARE(model.index(1, BrowseListModel::NameColumn).data().toString(), u"a.jpg"_s);
+}
+
+void tst_BrowseListModel::filingUpdatesInPlace()
+{
+    BrowseListModel model;
+    model.setItems(sample());
+    QSortFilterProxyModel proxy;
+    proxy.setSourceModel(&model);
+    proxy.setSortRole(BrowseListModel::SortRole);
+    proxy.sort(BrowseListModel::CategoryColumn, Qt::AscendingOrder);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+    // p2 is filed from "Beach" into "Zoo": the same photos, one row changed.
+    QList<BrowsePhotoItem> filed = sample();
+    filed[2].categoryName = u"Zoo"_s;
+    filed.move(2, 3);
+    model.setItems(filed);
+    QCOMPARE(resets.size(), 0);
+    QCOMPARE(changes.size(), 1);
+    QCOMPARE(model.index(model.rowOf(u"p2"_s), BrowseListModel::CategoryColumn).data().toString(),
+             u"Zoo"_s);
+    QCOMPARE(proxy.index(3, 0).data(BrowseListModel::IdRole).toString(), u"p2"_s);
+    // Other photos: a reset.
+    model.setItems({sample()[0]});
+    QCOMPARE(resets.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_BrowseListModel)

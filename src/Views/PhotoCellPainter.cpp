@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <functional>
+
 namespace {
 
 constexpr double cornerRadius = 5;
@@ -31,10 +33,20 @@ const Fonts &fonts()
     return instance;
 }
 
-void paintPlaceholder(QPainter &painter, const QRectF &area, const Photo &photo)
+// The placeholder while no thumbnail is loaded: the photo symbol, over the file's extension
+// on the board and the tiles; alone (21 points, less in the list's small cells) elsewhere.
+void paintPlaceholder(QPainter &painter, const QRectF &area, const Photo *withExtension)
 {
     const QColor color = DarkroomPalette::quiet();
-    const QString extension = QFileInfo(photo.filename).suffix().toUpper();
+    if (!withExtension) {
+        const double side = qMin(21.0, area.height() * 0.4);
+        Symbols::paint(
+            painter, QStringLiteral("photo"),
+            QRectF(area.center().x() - side / 2, area.center().y() - side / 2, side, side), color,
+            0.8);
+        return;
+    }
+    const QString extension = QFileInfo(withExtension->filename).suffix().toUpper();
     const double symbolSize = 19;
     const double textHeight = 11;
     const double spacing = 7;
@@ -75,13 +87,14 @@ void paintBadge(QPainter &painter,
 }
 
 // The image area shared by the cells: `raised`, the thumbnail filling it (brightened while
-// hovered) or the placeholder, clipped to the rounded shape.
+// hovered) or the placeholder, and then `overlay`, all clipped to the rounded shape.
 void paintImageArea(QPainter &painter,
                     const QRectF &rect,
-                    const Photo &photo,
+                    const Photo *placeholderExtension,
                     const QImage &thumbnail,
                     bool hovered,
-                    double radius)
+                    double radius,
+                    const std::function<void()> &overlay = {})
 {
     QPainterPath shape;
     shape.addRoundedRect(rect, radius, radius);
@@ -89,16 +102,37 @@ void paintImageArea(QPainter &painter,
     painter.setClipPath(shape);
     painter.fillRect(rect, DarkroomPalette::raised());
     if (thumbnail.isNull()) {
-        paintPlaceholder(painter, rect, photo);
+        paintPlaceholder(painter, rect, placeholderExtension);
     } else {
         PhotoCellPainter::drawFilling(painter, rect, thumbnail);
         if (hovered) {
+            painter.save();
             painter.setCompositionMode(QPainter::CompositionMode_Plus);
             painter.fillRect(rect, QColor(hoverLift, hoverLift, hoverLift));
+            painter.restore();
         }
+    }
+    if (overlay) {
+        overlay();
     }
     painter.restore();
 }
+
+// Painter state for one cell: smooth edges and scaling, restored afterwards.
+struct CellPainting
+{
+    explicit CellPainting(QPainter &p)
+        : painter(p)
+    {
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    }
+    ~CellPainting() { painter.restore(); }
+    CellPainting(const CellPainting &) = delete;
+    CellPainting &operator=(const CellPainting &) = delete;
+    QPainter &painter;
+};
 
 void paintOutline(
     QPainter &painter, const QRectF &rect, bool selected, double selectedWidth, double radius)
@@ -147,11 +181,8 @@ void paint(QPainter &painter,
            const QImage &thumbnail,
            const PhotoCellState &state)
 {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-
-    paintImageArea(painter, imageRect, photo, thumbnail, state.hovered, cornerRadius);
+    const CellPainting cell(painter);
+    paintImageArea(painter, imageRect, &photo, thumbnail, state.hovered, cornerRadius);
     paintOutline(painter, imageRect, state.selected, 3, cornerRadius);
     if (state.selected) {
         paintBadge(painter, badgeRect(imageRect), state.selectedCount, fonts().badge);
@@ -165,7 +196,6 @@ void paint(QPainter &painter,
     const QString name =
         QFontMetricsF(nameFont).elidedText(photo.filename, Qt::ElideMiddle, caption.width());
     painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter, name);
-    painter.restore();
 }
 
 void paintMasonry(QPainter &painter,
@@ -174,33 +204,26 @@ void paintMasonry(QPainter &painter,
                   const QImage &thumbnail,
                   const PhotoCellState &state)
 {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    paintImageArea(painter, rect, photo, thumbnail, state.hovered, cornerRadius);
-
-    QPainterPath shape;
-    shape.addRoundedRect(rect, cornerRadius, cornerRadius);
-    painter.save();
-    painter.setClipPath(shape);
-    const double barHeight = qMin(rect.height(), masonryCaptionHeight);
-    const QRectF bar(rect.left(), rect.bottom() - barHeight, rect.width(), barHeight);
-    QColor barColor = DarkroomPalette::canvas();
-    barColor.setAlphaF(0.84f);
-    painter.fillRect(bar, barColor);
-    painter.setFont(fonts().caption);
-    painter.setPen(DarkroomPalette::paper());
-    const QRectF text = bar.adjusted(9, 0, -9, 0);
-    painter.drawText(
-        text, Qt::AlignLeft | Qt::AlignVCenter,
-        QFontMetricsF(fonts().caption).elidedText(photo.filename, Qt::ElideMiddle, text.width()));
-    painter.restore();
-
+    const CellPainting cell(painter);
+    // The caption bar across the bottom, always shown, inside the image's rounded shape.
+    const auto caption = [&] {
+        const double barHeight = qMin(rect.height(), masonryCaptionHeight);
+        const QRectF bar(rect.left(), rect.bottom() - barHeight, rect.width(), barHeight);
+        QColor barColor = DarkroomPalette::canvas();
+        barColor.setAlphaF(0.84f);
+        painter.fillRect(bar, barColor);
+        painter.setFont(fonts().caption);
+        painter.setPen(DarkroomPalette::paper());
+        const QRectF text = bar.adjusted(9, 0, -9, 0);
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
+                         QFontMetricsF(fonts().caption)
+                             .elidedText(photo.filename, Qt::ElideMiddle, text.width()));
+    };
+    paintImageArea(painter, rect, nullptr, thumbnail, state.hovered, cornerRadius, caption);
     paintOutline(painter, rect, state.selected, 3, cornerRadius);
     if (state.selected) {
         paintBadge(painter, badgeRect(rect), state.selectedCount, fonts().badge);
     }
-    painter.restore();
 }
 
 QRectF listBadgeRect(const QRectF &rect)
@@ -216,29 +239,12 @@ void paintListThumbnail(QPainter &painter,
                         const PhotoCellState &state)
 {
     constexpr double radius = 4;
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    QPainterPath shape;
-    shape.addRoundedRect(rect, radius, radius);
-    painter.save();
-    painter.setClipPath(shape);
-    painter.fillRect(rect, DarkroomPalette::raised());
-    if (thumbnail.isNull()) {
-        const double side = 16;
-        Symbols::paint(
-            painter, QStringLiteral("photo"),
-            QRectF(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side),
-            DarkroomPalette::quiet(), 0.8);
-    } else {
-        drawFilling(painter, rect, thumbnail);
-    }
-    painter.restore();
+    const CellPainting cell(painter);
+    paintImageArea(painter, rect, nullptr, thumbnail, false, radius);
     paintOutline(painter, rect, state.selected, 2, radius);
     if (hasMultiFileHandle(state)) {
         paintBadge(painter, listBadgeRect(rect), state.selectedCount, fonts().listBadge, 3);
     }
-    painter.restore();
 }
 
 } // namespace PhotoCellPainter

@@ -8,14 +8,6 @@ if [ $# -ne 1 ] || [ ! -d "$1" ]; then
     exit 2
 fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
-# The comparison tool is needed by the benchmark only, so it is installed here and nowhere else.
-if ! command -v vipsheader >/dev/null; then
-    echo "Installing libvips-tools"
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq
-    $sudo apt-get install -y -qq --no-install-recommends libvips-tools >/dev/null
-fi
+"$repo/bench/ensure-vips.sh"
 program=$("$repo/bench/build-target.sh" calvenor-scan-bench)
 exec "$program" "$1"

@@ -2,6 +2,7 @@
 
 #include "DarkroomButton.h"
 #include "DarkroomPalette.h"
+#include "Typography.h"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -9,22 +10,10 @@
 
 namespace {
 
-QFont pixelFont(const QFont &base, int pixelSize, QFont::Weight weight)
-{
-    QFont font = base;
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
 QLabel *makeLabel(const QString &text, const QFont &font, const QColor &color, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
-    label->setFont(font);
+    QLabel *label = Typography::label(text, font, color, parent);
     label->setWordWrap(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
     return label;
 }
 
@@ -39,10 +28,7 @@ CategoryNameSheet::CategoryNameSheet(const CategoryPrompt &prompt, QWidget *pare
     setWindowTitle(prompt.title);
     setWindowModality(Qt::WindowModal);
     setFixedWidth(430);
-    setAutoFillBackground(true);
-    QPalette sheetPalette = palette();
-    sheetPalette.setColor(QPalette::Window, raised());
-    setPalette(sheetPalette);
+    fillBackground(this, raised());
 
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(24, 24, 24, 24);
@@ -50,16 +36,16 @@ CategoryNameSheet::CategoryNameSheet(const CategoryPrompt &prompt, QWidget *pare
 
     auto *heading = new QVBoxLayout;
     heading->setSpacing(6);
-    heading->addWidget(makeLabel(prompt.title, pixelFont(font(), 21, QFont::Bold), paper(), this));
+    heading->addWidget(makeLabel(prompt.title, Typography::font(21, QFont::Bold), paper(), this));
     heading->addWidget(makeLabel(QStringLiteral("This is the folder name on disk."),
-                                 pixelFont(font(), 12, QFont::Medium), mutedPaper(), this));
+                                 Typography::font(12, QFont::Medium), mutedPaper(), this));
     column->addLayout(heading);
 
     // The outer edge of the text sits 12 px in: 1 px border, 9 px padding and QLineEdit's own
     // 2 px margin.
     m_nameField = new QLineEdit(prompt.initialName, this);
     m_nameField->setPlaceholderText(QStringLiteral("Category name"));
-    m_nameField->setFont(pixelFont(font(), 15, QFont::Medium));
+    m_nameField->setFont(Typography::font(15, QFont::Medium));
     m_nameField->setFixedHeight(38);
     m_nameField->setStyleSheet(
         QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3;"

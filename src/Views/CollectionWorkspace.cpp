@@ -37,18 +37,10 @@ protected:
     }
 };
 
-void fill(QWidget *widget, const QColor &color)
-{
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, color);
-    widget->setPalette(palette);
-}
-
 QWidget *hairline(QWidget *parent, Qt::Orientation orientation, int length = 0)
 {
     auto *line = new QWidget(parent);
-    fill(line, DarkroomPalette::separator());
+    DarkroomPalette::fillBackground(line, DarkroomPalette::separator());
     if (orientation == Qt::Horizontal) {
         line->setFixedHeight(1);
     } else {
@@ -79,7 +71,7 @@ CollectionHeader::CollectionHeader(CollectionStore &store, QWidget *parent)
     , m_store(store)
 {
     using namespace DarkroomPalette;
-    fill(this, canvas());
+    DarkroomPalette::fillBackground(this, canvas());
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(24, 15, 24, 15);
     row->setSpacing(20);
@@ -199,7 +191,7 @@ StatusStrip::StatusStrip(CollectionStore &store, QWidget *parent)
     , m_store(store)
 {
     using namespace DarkroomPalette;
-    fill(this, raised());
+    DarkroomPalette::fillBackground(this, raised());
     setFixedHeight(38);
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(24, 0, 24, 0);

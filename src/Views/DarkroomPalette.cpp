@@ -1,5 +1,7 @@
 #include "DarkroomPalette.h"
 
+#include <QWidget>
+
 namespace DarkroomPalette {
 
 #define CALVENOR_COLOR(name, r, g, b)                                                              \
@@ -64,4 +66,12 @@ QString DarkroomPalette::scrollBarStyleSheet()
                "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
                "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
         .arg(canvas().name(), separator().lighter(150).name(), quiet().name());
+}
+
+void DarkroomPalette::fillBackground(QWidget *widget, const QColor &color)
+{
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, color);
+    widget->setPalette(palette);
 }

@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QPalette>
 
+class QWidget;
+
 namespace DarkroomPalette {
 
 const QColor &canvas();     // window and header background, text on light fills
@@ -16,6 +18,9 @@ const QColor &quiet();      // tertiary text, placeholders, symbols
 const QColor &ember();      // accent: selection, focus, prominent buttons
 const QColor &emberSoft();  // soft accent fill (drop-target highlight)
 const QColor &separator();  // hairlines and unselected outlines
+
+// Fills `widget`'s background with `color` (its Window colour, painted automatically).
+void fillBackground(QWidget *widget, const QColor &color);
 
 // A Fusion palette from the same colours, for menus, dialogs, tables and scroll bars.
 QPalette applicationPalette();

@@ -1,8 +1,8 @@
 #include "HudView.h"
 
 #include "DarkroomPalette.h"
+#include "Typography.h"
 
-#include <QFontDatabase>
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QPainterPath>
@@ -12,10 +12,7 @@ namespace {
 
 QFont hudFont()
 {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(13);
-    font.setBold(true);
-    return font;
+    return Typography::monospaced(13, QFont::Bold);
 }
 
 constexpr int fadeMs = 150;

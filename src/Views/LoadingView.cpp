@@ -3,8 +3,8 @@
 #include "BrandMark.h"
 #include "DarkroomButton.h"
 #include "DarkroomPalette.h"
+#include "Typography.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -46,14 +46,8 @@ LoadingView::LoadingView(QWidget *parent)
     auto *bars = new LoadingBars(this);
     bars->setFixedSize(bars->sizeHint());
     column->addWidget(bars, 0, Qt::AlignHCenter);
-    m_message = new QLabel(this);
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(13);
-    font.setWeight(QFont::DemiBold);
-    m_message->setFont(font);
-    QPalette palette = m_message->palette();
-    palette.setColor(QPalette::WindowText, DarkroomPalette::mutedPaper());
-    m_message->setPalette(palette);
+    m_message = Typography::label({}, Typography::monospaced(13, QFont::DemiBold),
+                                  DarkroomPalette::mutedPaper(), this);
     column->addWidget(m_message, 0, Qt::AlignHCenter);
     auto *another = new DarkroomButton(QStringLiteral("Choose Another Folder"), false, this);
     another->setSymbol(QStringLiteral("folder"));

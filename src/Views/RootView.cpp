@@ -29,10 +29,7 @@ RootView::RootView(CollectionStore &store, QUndoStack &undoStack,
     , m_undoStack(undoStack)
     , m_settings(std::move(settings))
 {
-    setAutoFillBackground(true);
-    QPalette background = palette();
-    background.setColor(QPalette::Window, DarkroomPalette::canvas());
-    setPalette(background);
+    DarkroomPalette::fillBackground(this, DarkroomPalette::canvas());
 
     m_pages = new QStackedLayout(this);
     auto *welcome = new WelcomeView(this);

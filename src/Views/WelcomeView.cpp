@@ -3,8 +3,8 @@
 #include "BrandMark.h"
 #include "DarkroomButton.h"
 #include "DarkroomPalette.h"
+#include "Typography.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -14,18 +14,12 @@ namespace {
 QLabel *label(const QString &text, int pixelSize, QFont::Weight weight, const QColor &color,
               bool monospaced = false, double tracking = 0)
 {
-    auto *result = new QLabel(text);
-    QFont font = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QFont();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
+    QFont font = monospaced ? Typography::monospaced(pixelSize, weight)
+                            : Typography::font(pixelSize, weight);
     if (tracking != 0) {
         font.setLetterSpacing(QFont::AbsoluteSpacing, tracking);
     }
-    result->setFont(font);
-    QPalette palette = result->palette();
-    palette.setColor(QPalette::WindowText, color);
-    result->setPalette(palette);
-    return result;
+    return Typography::label(text, font, color);
 }
 
 QWidget *keyHint(const QString &number, const QString &text)
@@ -83,10 +77,7 @@ WelcomeView::WelcomeView(QWidget *parent)
     columns->addWidget(left, 1);
 
     auto *right = new QWidget(this);
-    right->setAutoFillBackground(true);
-    QPalette raised = right->palette();
-    raised.setColor(QPalette::Window, DarkroomPalette::raised());
-    right->setPalette(raised);
+    DarkroomPalette::fillBackground(right, DarkroomPalette::raised());
     auto *keys = new QVBoxLayout(right);
     keys->setContentsMargins(48, 0, 48, 0);
     keys->setSpacing(26);

@@ -76,7 +76,6 @@ void PhotoCanvas::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     widthChanged();
-    layoutChanged();
 }
 
 void PhotoCanvas::showEvent(QShowEvent *event)
@@ -84,7 +83,6 @@ void PhotoCanvas::showEvent(QShowEvent *event)
     QAbstractScrollArea::showEvent(event);
     setFocus(); // the photos are where keys and the keyboard user start
     widthChanged();
-    layoutChanged();
 }
 
 void PhotoCanvas::hideEvent(QHideEvent *event)

@@ -101,8 +101,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     bool viewportEvent(QEvent *event) override;
-    // A resize or the first showing; subclasses recompute their geometry here.
-    virtual void widthChanged() {}
+    // A resize or a showing; subclasses recompute their geometry here and end with
+    // layoutChanged().
+    virtual void widthChanged() { layoutChanged(); }
 
 private:
     struct Press

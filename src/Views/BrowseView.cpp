@@ -46,9 +46,7 @@ FilterChip::FilterChip(const QString &title, qsizetype count, bool selected, QWi
     setText(title);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
-    setAccessibleName(title + QStringLiteral(", ") + QString::number(count) +
-                      QStringLiteral(" photos"));
-    setFixedSize(sizeHint());
+    countDidChange();
 }
 
 void FilterChip::setState(qsizetype count, bool selected)
@@ -58,10 +56,15 @@ void FilterChip::setState(qsizetype count, bool selected)
     }
     m_count = count;
     m_selected = selected;
-    setAccessibleName(text() + QStringLiteral(", ") + QString::number(count) +
-                      QStringLiteral(" photos"));
-    setFixedSize(sizeHint());
+    countDidChange();
     update();
+}
+
+void FilterChip::countDidChange()
+{
+    setAccessibleName(text() + QStringLiteral(", ") + QString::number(m_count) +
+                      QStringLiteral(" photos"));
+    setFixedSize(sizeHint()); // the count's width
 }
 
 QString FilterChip::countText() const
@@ -107,10 +110,7 @@ CategoryFilterBar::CategoryFilterBar(CollectionStore &store, QWidget *parent)
     : QWidget(parent)
     , m_store(store)
 {
-    setAutoFillBackground(true);
-    QPalette colors = palette();
-    colors.setColor(QPalette::Window, DarkroomPalette::raised());
-    setPalette(colors);
+    DarkroomPalette::fillBackground(this, DarkroomPalette::raised());
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 1); // the separator line along the bottom
     auto *scroll = new QScrollArea(this);

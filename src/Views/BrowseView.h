@@ -31,6 +31,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void countDidChange();
+
     qsizetype m_count;
     bool m_selected;
 };

@@ -26,11 +26,9 @@ QSizeF ThumbnailFeed::fillingSize(const Photo &photo, QSizeF cellSize)
     return pixels * scale;
 }
 
-QString ThumbnailFeed::entryKey(const Want &want) const
+QString ThumbnailFeed::entryKey(const QString &cacheKey, QSizeF size) const
 {
-    // The filling size changes when the photo's dimensions become known: then it asks again.
-    const QSizeF size = fillingSize(want.photo, want.pointSize);
-    return want.photo.cacheKey() + QLatin1Char('|') + QString::number(int(size.width())) +
+    return cacheKey + QLatin1Char('|') + QString::number(int(size.width())) +
            QLatin1Char('|') + QString::number(int(size.height())) + QLatin1Char('@') +
            QString::number(m_scale);
 }
@@ -42,12 +40,10 @@ void ThumbnailFeed::setWanted(const QList<Want> &visible, const QList<Want> &nea
     QSet<QString> visibleKeys;
     QSet<QString> nearbyKeys;
     for (const Want &wanted : visible) {
-        want(wanted, ThumbnailService::Priority::Visible, next);
-        visibleKeys.insert(wanted.photo.cacheKey());
+        visibleKeys.insert(want(wanted, ThumbnailService::Priority::Visible, next));
     }
     for (const Want &wanted : nearby) {
-        want(wanted, ThumbnailService::Priority::Nearby, next);
-        nearbyKeys.insert(wanted.photo.cacheKey());
+        nearbyKeys.insert(want(wanted, ThumbnailService::Priority::Nearby, next));
     }
     cancelAll(m_entries); // what is left is no longer wanted
     m_entries = std::move(next);
@@ -58,24 +54,26 @@ void ThumbnailFeed::setWanted(const QList<Want> &visible, const QList<Want> &nea
     }
 }
 
-void ThumbnailFeed::want(const Want &wanted,
-                         ThumbnailService::Priority priority,
-                         QHash<QString, Entry> &next)
+QString ThumbnailFeed::want(const Want &wanted,
+                            ThumbnailService::Priority priority,
+                            QHash<QString, Entry> &next)
 {
     const Photo &photo = wanted.photo;
-    const QString key = entryKey(wanted);
+    const QString cacheKey = photo.cacheKey();
+    // Rendered large enough to fill the cell: a thumbnail bounded by the cell's longest side
+    // would be enlarged, and blurred, to cover a cell of another shape. The filling size
+    // changes when the photo's dimensions become known; then the key changes and it asks again.
+    const QSizeF size = fillingSize(photo, wanted.pointSize);
+    const QString key = entryKey(cacheKey, size);
     // A request the service dropped (another view's interest moved on) is asked again.
     if (auto it = m_entries.find(photo.id);
         it != m_entries.end() && it->key == key && !(it->request && it->request->isCancelled())) {
         next.insert(photo.id, std::move(*it));
         m_entries.erase(it);
-        return;
+        return cacheKey;
     }
-    // Rendered large enough to fill the cell: a thumbnail bounded by the cell's longest side
-    // would be enlarged, and blurred, to cover a cell of another shape.
-    const QSizeF size = fillingSize(photo, wanted.pointSize);
     const int neededPixels = ThumbnailService::requestSize(size, m_scale).neededPixels;
-    Entry entry{key, m_service.cachedImage(photo.cacheKey(), neededPixels), {}};
+    Entry entry{key, m_service.cachedImage(cacheKey, neededPixels), {}};
     if (entry.image.isNull()) {
         const QString id = photo.id;
         entry.request = m_service.request(photo, size, m_scale, priority, this,
@@ -92,6 +90,7 @@ void ThumbnailFeed::want(const Want &wanted,
                                           });
     }
     next.insert(photo.id, std::move(entry));
+    return cacheKey;
 }
 
 void ThumbnailFeed::cancelAll(QHash<QString, Entry> &entries)

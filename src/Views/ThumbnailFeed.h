@@ -57,8 +57,9 @@ private:
         std::shared_ptr<ThumbnailRequest> request;
     };
 
-    QString entryKey(const Want &want) const;
-    void want(const Want &want, ThumbnailService::Priority priority, QHash<QString, Entry> &next);
+    QString entryKey(const QString &cacheKey, QSizeF size) const;
+    // Moves or makes the entry of `want` into `next`; returns the photo's cache key.
+    QString want(const Want &want, ThumbnailService::Priority priority, QHash<QString, Entry> &next);
     void cancelAll(QHash<QString, Entry> &entries);
 
     ThumbnailService &m_service;

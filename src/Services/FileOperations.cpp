@@ -112,13 +112,6 @@ QString FileOperations::numberedName(const QString &name, int number)
     return result;
 }
 
-Result<QString> FileOperations::uniqueDestination(const QString &folder,
-                                                  const QString &preferredName)
-{
-    NameReservations names(*m_fileSystem);
-    return names.reserve(folder, preferredName);
-}
-
 Result<QString> FileOperations::validatedCategoryName(const QString &proposedName)
 {
     const QString name = proposedName.trimmed();
@@ -159,7 +152,10 @@ void FileOperations::rollback(const QList<FileMove> &moves)
 {
     for (auto move = moves.crbegin(); move != moves.crend(); ++move) {
         const QString destination = pathOf(move->destination);
-        if (!m_fileSystem->stat(destination)) {
+        const Result<EntryInfo> item = m_fileSystem->stat(destination);
+        // Another program may have put a file of its own under the name meanwhile: that one
+        // stays where it is, and ours, wherever it went, is not ours to chase.
+        if (!item || (!move->itemIdentity.isEmpty() && item->identity != move->itemIdentity)) {
             continue;
         }
         const bool fromTrash = m_fileSystem->isTrashedItem(destination);
@@ -222,7 +218,13 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
                 ESTALE, quotedName(source)
                             + QStringLiteral(" is a different file now, so it was left alone")));
         }
-        Result<FileMove> done = moveToFreeName(source, folder, nameOf(destination), names);
+        // Into the trash again (a redo of "Move to Trash"): through the trash itself, so the
+        // item gets a fresh .trashinfo and file managers list it and can restore it.
+        const bool intoTrash =
+            m_fileSystem->isTrashedItem(destination) && !m_fileSystem->isTrashedItem(source);
+        Result<FileMove> done = intoTrash
+                                    ? trash(source)
+                                    : moveToFreeName(source, folder, nameOf(destination), names);
         if (!done) {
             return fail(done.error());
         }
@@ -276,19 +278,26 @@ Result<QList<QUrl>> FileOperations::copyImageFiles(const QList<QUrl> &urls, cons
     return copies;
 }
 
+Result<FileMove> FileOperations::trash(const QString &source)
+{
+    const Result<QString> trashed = m_fileSystem->moveToTrash(source);
+    if (!trashed || trashed->isEmpty()) {
+        return std::unexpected(trashed ? FileSystemError::writeUnknown(source) : trashed.error());
+    }
+    return FileMove{QUrl::fromLocalFile(source), QUrl::fromLocalFile(*trashed),
+                    identityOf(*trashed)};
+}
+
 Result<QList<FileMove>> FileOperations::moveToTrash(const QList<QUrl> &urls)
 {
     QList<FileMove> performed;
     for (const QUrl &url : urls) {
-        const QString source = pathOf(url);
-        const Result<QString> trashed = m_fileSystem->moveToTrash(source);
-        if (!trashed || trashed->isEmpty()) {
+        Result<FileMove> move = trash(pathOf(url));
+        if (!move) {
             rollback(performed);
-            return std::unexpected(trashed ? FileSystemError::writeUnknown(source)
-                                           : trashed.error());
+            return std::unexpected(move.error());
         }
-        performed.append(
-            {QUrl::fromLocalFile(source), QUrl::fromLocalFile(*trashed), identityOf(*trashed)});
+        performed.append(*move);
     }
     return performed;
 }

@@ -37,8 +37,6 @@ public:
     static QString numberedName(const QString &name, int number);
     // The form in which two names count as the same ("IMG_1.JPG" and "img_1.jpg" do).
     static QString nameKey(const QString &name);
-    // A free path for `name` in `folder`, checked against the disk.
-    Result<QString> uniqueDestination(const QString &folder, const QString &preferredName);
 
 private:
     class NameReservations;
@@ -47,6 +45,8 @@ private:
     // free name when another program takes the chosen one first.
     Result<FileMove> moveToFreeName(const QString &source, const QString &folder,
                                     const QString &preferredName, NameReservations &names);
+    // Moves `source` to the trash of its volume, its .trashinfo written first.
+    Result<FileMove> trash(const QString &source);
     // Puts back performed moves, last first. Never fails and never picks another name.
     void rollback(const QList<FileMove> &moves);
     Result<QList<EntryInfo>> listForRemoval(const QString &folder);

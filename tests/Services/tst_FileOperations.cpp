@@ -33,6 +33,10 @@ private Q_SLOTS:
     void trashAndUndo();
     void undoAfterTrashWasEmptied();
     void failedTrashPutsBackEarlierItems();
+    void redoOfTrashTrashesAgain();
+    void failedUndoFromTrashKeepsEveryInfo_data();
+    void failedUndoFromTrashKeepsEveryInfo();
+    void rollbackLeavesAReplacementAlone();
     void categoryNames_data();
     void categoryNames();
     void createCategoryClashes_data();
@@ -325,6 +329,119 @@ void tst_FileOperations::failedTrashPutsBackEarlierItems()
     QCOMPARE(filesBelow(root()), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
     QCOMPARE(trashInfos(m_home->path()), QStringList());
     QVERIFY(m_ops->moveToTrash({}).value().isEmpty());
+}
+
+// Every item in the trash's files folder has its .trashinfo and every .trashinfo its item;
+// otherwise file managers hide the item or list a ghost.
+static QStringList trashMismatches(const QString &home)
+{
+    const QString trash = home + QStringLiteral("/Trash");
+    QStringList files = QDir(trash + QStringLiteral("/files")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    QStringList infos;
+    for (const QString &info : trashInfos(home)) {
+        infos.append(info.chopped(int(qstrlen(".trashinfo"))));
+    }
+    QStringList mismatches;
+    for (const QString &file : std::as_const(files)) {
+        if (!infos.contains(file)) {
+            mismatches.append(QStringLiteral("no info for ") + file);
+        }
+    }
+    for (const QString &info : std::as_const(infos)) {
+        if (!files.contains(info)) {
+            mismatches.append(QStringLiteral("no item for ") + info);
+        }
+    }
+    return mismatches;
+}
+
+static QList<FileMove> reversedBatch(const QList<FileMove> &moves)
+{
+    QList<FileMove> back;
+    for (auto move = moves.crbegin(); move != moves.crend(); ++move) {
+        back.append(move->reversed());
+    }
+    return back;
+}
+
+void tst_FileOperations::redoOfTrashTrashesAgain()
+{
+    writeFile(root(), QStringLiteral("a.jpg"), "a");
+    const Result<QList<FileMove>> trashed = m_ops->moveToTrash({url(QStringLiteral("a.jpg"))});
+    QVERIFY(trashed.has_value());
+    const Result<QList<FileMove>> undone = m_ops->relocate(reversedBatch(*trashed));
+    QVERIFY(undone.has_value());
+    QCOMPARE(trashInfos(m_home->path()), QStringList());
+    // Redo replays the trash: the item is listed by the trash again, under a fresh .trashinfo.
+    const Result<QList<FileMove>> redone = m_ops->relocate(reversedBatch(*undone));
+    QVERIFY2(redone.has_value(), qPrintable(redone ? QString() : redone.error().message));
+    QCOMPARE(filesBelow(root()), QStringList());
+    QCOMPARE(trashInfos(m_home->path()).size(), 1);
+    QCOMPARE(trashMismatches(m_home->path()), QStringList());
+    const QString info = QString::fromUtf8(readFile(m_home->path() + QStringLiteral("/Trash/info/")
+                                  + trashInfos(m_home->path()).first()));
+    QVERIFY2(info.contains(QStringLiteral("Path=") + root() + QStringLiteral("/a.jpg")), qPrintable(info));
+    QCOMPARE(readFile(redone->first().destination.toLocalFile()), QByteArray("a"));
+    // And the next undo starts from where the redo really put it.
+    QVERIFY(m_ops->relocate(reversedBatch(*redone)).has_value());
+    QCOMPARE(readFile(root() + QStringLiteral("/a.jpg")), QByteArray("a"));
+    QCOMPARE(trashInfos(m_home->path()), QStringList());
+}
+
+void tst_FileOperations::failedUndoFromTrashKeepsEveryInfo_data()
+{
+    QTest::addColumn<int>("failingMove");
+    QTest::newRow("first item") << 1;
+    QTest::newRow("second item") << 2;
+    QTest::newRow("third item") << 3;
+}
+
+void tst_FileOperations::failedUndoFromTrashKeepsEveryInfo()
+{
+    QFETCH(int, failingMove);
+    const QStringList names{QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg")};
+    QList<QUrl> urls;
+    for (const QString &name : names) {
+        writeFile(root(), name, name.toUtf8());
+        urls.append(url(name));
+    }
+    const Result<QList<FileMove>> trashed = m_ops->moveToTrash(urls);
+    QVERIFY(trashed.has_value());
+    m_fs->failNth(Call::move, failingMove, EIO);
+    const Result<QList<FileMove>> undone = m_ops->relocate(reversedBatch(*trashed));
+    QVERIFY(!undone.has_value());
+    m_fs->reset();
+    // All or nothing: every item is back in the trash, each still listed by its .trashinfo.
+    QCOMPARE(filesBelow(root()), QStringList());
+    QCOMPARE(trashInfos(m_home->path()).size(), 3);
+    QCOMPARE(trashMismatches(m_home->path()), QStringList());
+    // The batch can still be undone once the disk behaves.
+    QVERIFY(m_ops->relocate(reversedBatch(*trashed)).has_value());
+    QCOMPARE(filesBelow(root()), names);
+    QCOMPARE(trashInfos(m_home->path()), QStringList());
+}
+
+void tst_FileOperations::rollbackLeavesAReplacementAlone()
+{
+    makeFolder(root(), QStringLiteral("Cats"));
+    writeFile(root(), QStringLiteral("a.jpg"), "a");
+    writeFile(root(), QStringLiteral("b.jpg"), "b");
+    writeFile(root(), QStringLiteral("other"), "someone else's");
+    // While b moves, another program replaces the just-filed a.jpg; then b's move fails.
+    m_fs->hook = [this, seen = 0](Call call, const QString &, const QString &) mutable -> std::optional<int> {
+        if (call == Call::move && ++seen == 2) {
+            QFile::remove(root() + QStringLiteral("/Cats/a.jpg"));
+            QFile::rename(root() + QStringLiteral("/other"), root() + QStringLiteral("/Cats/a.jpg"));
+            return EIO;
+        }
+        return std::nullopt;
+    };
+    const Result<QList<FileMove>> moves = m_ops->moveFiles(
+        {url(QStringLiteral("a.jpg")), url(QStringLiteral("b.jpg"))}, url(QStringLiteral("Cats")));
+    QVERIFY(!moves.has_value());
+    // Putting back "a.jpg" would move the other program's file out of its place.
+    QCOMPARE(filesBelow(root()), (QStringList{QStringLiteral("Cats/a.jpg"), QStringLiteral("b.jpg")}));
+    QCOMPARE(readFile(root() + QStringLiteral("/Cats/a.jpg")), QByteArray("someone else's"));
 }
 
 void tst_FileOperations::categoryNames_data()

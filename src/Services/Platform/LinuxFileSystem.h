@@ -4,10 +4,24 @@
 // are not valid UTF-8 and would hide entries from operations that must see them all.
 
 #include "PlatformFileSystem.h"
+#include "SystemCalls.h"
+
+#include <memory>
 
 class LinuxFileSystem : public PlatformFileSystem
 {
 public:
+    LinuxFileSystem()
+        : m_calls(SystemCalls::kernel())
+    {
+    }
+    // Moves and copies make their system calls through `calls`, so a test can watch their order
+    // or change the disk between two of them.
+    explicit LinuxFileSystem(std::shared_ptr<SystemCalls> calls)
+        : m_calls(std::move(calls))
+    {
+    }
+
     Result<QList<EntryInfo>> list(const QString &folder) override;
     Result<EntryInfo> stat(const QString &path, bool followLink = false) override;
     Result<void> moveNoReplace(const QString &source, const QString &destination) override;
@@ -18,4 +32,7 @@ public:
     Result<QString> moveToTrash(const QString &path) override;
     bool isTrashedItem(const QString &path) override;
     void forgetTrashedItem(const QString &trashedPath) override;
+
+private:
+    std::shared_ptr<SystemCalls> m_calls;
 };

@@ -4,6 +4,7 @@
 
 #include "LinuxFileSystem.h"
 #include "LinuxTrash.h"
+#include "SystemCalls.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -59,36 +60,37 @@ private:
 
 // Where hard links are missing too (FAT, exFAT), an exclusively created placeholder reserves
 // the name; replacing our own placeholder is the only plain rename this file ever makes.
-int moveOntoPlaceholder(const char *from, const char *to)
+int moveOntoPlaceholder(SystemCalls &calls, const char *from, const char *to)
 {
-    Descriptor placeholder(::open(to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    Descriptor placeholder(
+        calls.open(to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (placeholder.get() < 0) {
         return errno;
     }
     struct stat reserved;
     if (::fstat(placeholder.get(), &reserved) != 0) {
         const int error = errno;
-        ::unlink(to);
+        calls.unlink(to);
         return error;
     }
     placeholder.close();
     struct stat current;
-    if (::lstat(to, &current) != 0 || current.st_ino != reserved.st_ino ||
+    if (calls.lstat(to, &current) != 0 || current.st_ino != reserved.st_ino ||
         current.st_dev != reserved.st_dev) {
         return EEXIST; // another program took the name meanwhile: it is no longer ours to replace
     }
-    if (::rename(from, to) != 0) {
+    if (calls.rename(from, to) != 0) {
         const int error = errno;
-        ::unlink(to);
+        calls.unlink(to);
         return error;
     }
     return 0;
 }
 
 // A move within one file system that fails with EEXIST rather than replace. Returns errno or 0.
-int renameWithoutReplacing(const char *from, const char *to, bool isFolder)
+int renameWithoutReplacing(SystemCalls &calls, const char *from, const char *to, bool isFolder)
 {
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+    if (calls.renameAt2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
         return 0;
     }
     // EINVAL: the file system lacks the flag (FUSE, NTFS, network shares). A folder cannot be
@@ -96,16 +98,16 @@ int renameWithoutReplacing(const char *from, const char *to, bool isFolder)
     if (errno != EINVAL || isFolder) {
         return errno;
     }
-    if (::link(from, to) == 0) {
-        if (::unlink(from) == 0) {
+    if (calls.link(from, to) == 0) {
+        if (calls.unlink(from) == 0) {
             return 0;
         }
         const int error = errno;
-        ::unlink(to);
+        calls.unlink(to);
         return error;
     }
     if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
-        return moveOntoPlaceholder(from, to);
+        return moveOntoPlaceholder(calls, from, to);
     }
     return errno;
 }
@@ -136,17 +138,18 @@ int copyContents(int in, int out)
 
 // Copies the open regular file to a hidden temporary name in `folder`, with its mode and times,
 // flushed to disk. On failure nothing is left behind.
-int writeTemporaryCopy(int in, const struct stat &source, const QString &folder, QByteArray *path)
+int writeTemporaryCopy(
+    SystemCalls &calls, int in, const struct stat &source, const QString &folder, QByteArray *path)
 {
     *path = encoded(folder) + "/.calvenor-XXXXXX";
-    Descriptor out(::mkostemp(path->data(), O_CLOEXEC));
+    Descriptor out(calls.makeTemporary(path->data(), O_CLOEXEC));
     if (out.get() < 0) {
         return errno;
     }
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     int error = copyContents(in, out.get());
     if (error == 0 && (::fchmod(out.get(), source.st_mode & 07777) != 0 ||
-                       ::futimens(out.get(), times) != 0 || ::fsync(out.get()) != 0)) {
+                       ::futimens(out.get(), times) != 0 || calls.fsync(out.get()) != 0)) {
         error = errno;
     }
     const int closeError = out.close();
@@ -154,38 +157,40 @@ int writeTemporaryCopy(int in, const struct stat &source, const QString &folder,
         error = closeError;
     }
     if (error != 0) {
-        ::unlink(path->constData());
+        calls.unlink(path->constData());
     }
     return error;
 }
 
 // Makes the new directory entry durable. File systems that cannot sync a folder say EINVAL.
-int syncFolder(const QString &folder)
+int syncFolder(SystemCalls &calls, const QString &folder)
 {
-    Descriptor dir(::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor dir(calls.open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() < 0) {
         return errno;
     }
-    return ::fsync(dir.get()) == 0 || errno == EINVAL ? 0 : errno;
+    return calls.fsync(dir.get()) == 0 || errno == EINVAL ? 0 : errno;
 }
 
-// Copies a regular file (the one `expected` describes) to `destination`, which must stay free.
-// The copy is written under a temporary name and published only when complete, so a real name
-// never holds a partial file.
-Result<void> copyDurably(const QString &source,
-                         const struct stat &expected,
-                         const QString &destination,
-                         const QString &whatFailed)
+// Copies a regular file (the one `expected` describes) to `destination`, which must stay free,
+// and returns the copied file's attributes as they were when it was opened. The copy is written
+// under a temporary name and published only when complete, so a real name never holds a partial
+// file.
+Result<struct stat> copyDurably(SystemCalls &calls,
+                                const QString &source,
+                                const struct stat &expected,
+                                const QString &destination,
+                                const QString &whatFailed)
 {
     const QByteArray to = encoded(destination);
     struct stat existing;
-    if (::lstat(to.constData(), &existing) == 0) {
+    if (calls.lstat(to.constData(), &existing) == 0) {
         return failure(EEXIST, whatFailed); // found before copying a large file for nothing
     }
     // O_NOFOLLOW and O_NONBLOCK: a link or FIFO swapped in after the lstat must neither be
     // followed nor block the service.
     Descriptor in(
-        ::open(encoded(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        calls.open(encoded(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat opened;
     if (in.get() < 0 || ::fstat(in.get(), &opened) != 0) {
         return failure(errno, whatFailed);
@@ -196,15 +201,70 @@ Result<void> copyDurably(const QString &source,
     }
     const QString folder = QFileInfo(destination).path();
     QByteArray temporary;
-    if (const int error = writeTemporaryCopy(in.get(), opened, folder, &temporary)) {
+    if (const int error = writeTemporaryCopy(calls, in.get(), opened, folder, &temporary)) {
         return failure(error, whatFailed);
     }
-    if (const int error = renameWithoutReplacing(temporary.constData(), to.constData(), false)) {
-        ::unlink(temporary.constData());
+    if (const int error =
+            renameWithoutReplacing(calls, temporary.constData(), to.constData(), false)) {
+        calls.unlink(temporary.constData());
         return failure(error, whatFailed);
     }
-    if (const int error = syncFolder(folder)) {
-        ::unlink(to.constData());
+    if (const int error = syncFolder(calls, folder)) {
+        calls.unlink(to.constData());
+        return failure(error, whatFailed);
+    }
+    return opened;
+}
+
+// Same file, and not written to since it was opened for the copy.
+bool isUnchanged(const struct stat &now, const struct stat &copied)
+{
+    return now.st_dev == copied.st_dev && now.st_ino == copied.st_ino &&
+           now.st_size == copied.st_size && now.st_mtim.tv_sec == copied.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == copied.st_mtim.tv_nsec;
+}
+
+// After a copy across devices, removes the source only if it is still the file that was copied:
+// another program may have replaced or rewritten it during a long copy, and its file must not be
+// lost. Whenever that is in doubt nothing is deleted: the copy and the source name's file both
+// stay. The check and the unlink name the source through its open folder, so a folder renamed
+// meanwhile cannot redirect them; a program that replaces the file in the instant between the
+// two calls still loses it, as Linux has no unlink-if-still-this-inode.
+Result<void> removeCopiedSource(SystemCalls &calls,
+                                const QString &source,
+                                const struct stat &copied,
+                                const QString &destination,
+                                const QString &whatFailed)
+{
+    const QFileInfo info(source);
+    Descriptor folder(
+        calls.open(encoded(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0) {
+        return failure(errno, whatFailed);
+    }
+    const QByteArray name = encoded(info.fileName());
+    struct stat now;
+    const bool present =
+        calls.statAt(folder.get(), name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!present && errno != ENOENT) {
+        return failure(errno, whatFailed);
+    }
+    if (!present || !isUnchanged(now, copied)) {
+        return std::unexpected(FileSystemError{
+            FileSystemError::Code::platform,
+            whatFailed +
+                QStringLiteral(": another program changed, replaced or removed it while it was "
+                               "being copied, so nothing was deleted and the copy was kept."),
+            ESTALE});
+    }
+    if (calls.unlinkAt(folder.get(), name.constData(), 0) != 0) {
+        const int error = errno;
+        // One copy, where it was, rather than two; but only while the original certainly
+        // remains, or the copy may be the last one.
+        if (calls.statAt(folder.get(), name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+            isUnchanged(now, copied)) {
+            calls.unlink(encoded(destination).constData());
+        }
         return failure(error, whatFailed);
     }
     return {};
@@ -223,11 +283,11 @@ Result<void> LinuxFileSystem::moveNoReplace(const QString &source, const QString
     const QString whatFailed = QStringLiteral("Couldn\u2019t move ") + quotedName(source);
     const QByteArray from = encoded(source);
     struct stat item;
-    if (::lstat(from.constData(), &item) != 0) {
+    if (m_calls->lstat(from.constData(), &item) != 0) {
         return failure(errno, whatFailed);
     }
-    const int error = renameWithoutReplacing(from.constData(), encoded(destination).constData(),
-                                             S_ISDIR(item.st_mode));
+    const int error = renameWithoutReplacing(
+        *m_calls, from.constData(), encoded(destination).constData(), S_ISDIR(item.st_mode));
     if (error == 0) {
         return {};
     }
@@ -235,28 +295,29 @@ Result<void> LinuxFileSystem::moveNoReplace(const QString &source, const QString
         return failure(error, whatFailed);
     }
     // Another device: the source goes only once its copy is durable under the new name.
-    if (auto copied = copyDurably(source, item, destination, whatFailed); !copied) {
-        return copied;
+    const Result<struct stat> copied = copyDurably(*m_calls, source, item, destination, whatFailed);
+    if (!copied) {
+        return std::unexpected(copied.error());
     }
-    if (::unlink(from.constData()) != 0) {
-        const int unlinkError = errno;
-        ::unlink(encoded(destination).constData()); // one copy, where it was, rather than two
-        return failure(unlinkError, whatFailed);
-    }
-    return {};
+    return removeCopiedSource(*m_calls, source, *copied, destination, whatFailed);
 }
 
 Result<void> LinuxFileSystem::copyNoReplace(const QString &source, const QString &destination)
 {
     const QString whatFailed = QStringLiteral("Couldn\u2019t copy ") + quotedName(source);
     struct stat item;
-    if (::lstat(encoded(source).constData(), &item) != 0) {
+    if (m_calls->lstat(encoded(source).constData(), &item) != 0) {
         return failure(errno, whatFailed);
     }
     if (!S_ISREG(item.st_mode)) {
         return std::unexpected(notRegularFile(whatFailed));
     }
-    return copyDurably(source, item, destination, whatFailed);
+    if (const Result<struct stat> copied =
+            copyDurably(*m_calls, source, item, destination, whatFailed);
+        !copied) {
+        return std::unexpected(copied.error());
+    }
+    return {};
 }
 
 Result<void> LinuxFileSystem::makeFolder(const QString &path)

@@ -261,7 +261,13 @@ Result<QString> LinuxTrash::moveToTrash(PlatformFileSystem &fileSystem, const QS
         if (moved) {
             return target;
         }
-        ::unlink(encoded(infoPath).constData());
+        // A move across devices that failed after publishing its copy (the item changed while
+        // it was copied, and both were kept) leaves the copy in the trash: it keeps its
+        // .trashinfo so the trash still lists it. EEXIST: the name is another program's.
+        if (moved.error().systemError == EEXIST
+            || ::lstat(encoded(target).constData(), &taken) != 0) {
+            ::unlink(encoded(infoPath).constData());
+        }
         if (moved.error().systemError != EEXIST) { // EEXIST: the name was taken meanwhile
             return std::unexpected(moved.error());
         }

@@ -1,0 +1,499 @@
+#include "Services/FileOperations.h"
+#include "Services/Platform/LinuxFileSystem.h"
+#include "Services/Platform/SystemCalls.h"
+#include "support/TestFolders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+using namespace TestFolders;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray encoded(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+// The real system calls, each recorded as "<call> <role>" or "<call> <role> -> <role>", where a
+// role is a name the test gave a path ("source", "destination folder") and any hidden
+// ".calvenor-" file is "temporary". A test can fail one call by its record, change the disk right
+// after a call, and declare a folder a second volume: renames into or out of it fail with EXDEV
+// as between real devices, so the copy across devices runs on any single file system.
+class RecordingCalls : public SystemCalls
+{
+public:
+    QStringList log;
+    QHash<QString, QString> roles; // path → role
+    QHash<QString, int> failures;  // record → errno; each fails once, without running
+    QString secondVolume;
+    std::function<void(const QString &record)> after; // runs after every call that ran
+
+    int open(const char *path, int flags, mode_t mode) override
+    {
+        return run(u"open "_s + role(decoded(path)),
+                   [&] { return SystemCalls::open(path, flags, mode); });
+    }
+    int makeTemporary(char *pathTemplate, int flags) override
+    {
+        return run(u"mkostemp "_s + role(decoded(pathTemplate)),
+                   [&] { return SystemCalls::makeTemporary(pathTemplate, flags); });
+    }
+    int fsync(int fd) override
+    {
+        return run(u"fsync "_s + role(pathOf(fd)), [&] { return SystemCalls::fsync(fd); });
+    }
+    int statAt(int dirFd, const char *path, struct stat *result, int flags) override
+    {
+        return run(u"%1 %2"_s.arg(dirFd == AT_FDCWD ? u"lstat"_s : u"fstatat"_s,
+                                  role(pathOf(dirFd, path))),
+                   [&] { return SystemCalls::statAt(dirFd, path, result, flags); });
+    }
+    int renameAt2(
+        int fromDirFd, const char *from, int toDirFd, const char *to, unsigned int flags) override
+    {
+        const QString fromPath = pathOf(fromDirFd, from), toPath = pathOf(toDirFd, to);
+        const QString call = (flags & RENAME_NOREPLACE) ? u"renameat2 NOREPLACE"_s : u"renameat2"_s;
+        return run(
+            pair(call, fromPath, toPath),
+            [&] { return SystemCalls::renameAt2(fromDirFd, from, toDirFd, to, flags); },
+            crossesVolumes(fromPath, toPath));
+    }
+    int rename(const char *from, const char *to) override
+    {
+        return run(
+            pair(u"rename"_s, decoded(from), decoded(to)),
+            [&] { return SystemCalls::rename(from, to); },
+            crossesVolumes(decoded(from), decoded(to)));
+    }
+    int link(const char *from, const char *to) override
+    {
+        return run(
+            pair(u"link"_s, decoded(from), decoded(to)),
+            [&] { return SystemCalls::link(from, to); },
+            crossesVolumes(decoded(from), decoded(to)));
+    }
+    int unlinkAt(int dirFd, const char *path, int flags) override
+    {
+        return run(u"%1 %2"_s.arg(dirFd == AT_FDCWD ? u"unlink"_s : u"unlinkat"_s,
+                                  role(pathOf(dirFd, path))),
+                   [&] { return SystemCalls::unlinkAt(dirFd, path, flags); });
+    }
+
+    // The records of the calls that name, replace or flush something, in order.
+    QStringList namingAndFlushing() const
+    {
+        static const QStringList calls = {u"fsync"_s, u"renameat2"_s, u"rename"_s,
+                                          u"link"_s,  u"unlink"_s,    u"unlinkat"_s};
+        QStringList kept;
+        for (const QString &record : log) {
+            if (calls.contains(record.section(u' ', 0, 0))) {
+                kept.append(record);
+            }
+        }
+        return kept;
+    }
+
+private:
+    static QString decoded(const char *path) { return QFile::decodeName(QByteArray(path)); }
+
+    static QString pathOf(int fd)
+    {
+        char target[PATH_MAX];
+        const ssize_t size =
+            ::readlink(qPrintable(u"/proc/self/fd/%1"_s.arg(fd)), target, sizeof target);
+        return size > 0 ? QFile::decodeName(QByteArray(target, size)) : u"?"_s;
+    }
+    static QString pathOf(int dirFd, const char *path)
+    {
+        return dirFd == AT_FDCWD || path[0] == '/' ? decoded(path)
+                                                   : pathOf(dirFd) + u'/' + decoded(path);
+    }
+    QString role(const QString &path) const
+    {
+        if (roles.contains(path)) {
+            return roles.value(path);
+        }
+        return QFileInfo(path).fileName().startsWith(".calvenor-"_L1) ? u"temporary"_s : path;
+    }
+    QString pair(const QString &call, const QString &from, const QString &to) const
+    {
+        return call + u' ' + role(from) + u" -> "_s + role(to);
+    }
+    bool onSecondVolume(const QString &path) const
+    {
+        return !secondVolume.isEmpty() &&
+               (path == secondVolume || path.startsWith(secondVolume + u'/'));
+    }
+    int crossesVolumes(const QString &from, const QString &to) const
+    {
+        return onSecondVolume(from) != onSecondVolume(to) ? EXDEV : 0;
+    }
+
+    template<typename Call>
+    int run(const QString &record, Call call, int forcedError = 0)
+    {
+        log.append(record);
+        if (const int error = forcedError ? forcedError : failures.take(record)) {
+            errno = error;
+            return -1;
+        }
+        const int result = call();
+        const int error = errno;
+        if (after) {
+            after(record);
+        }
+        errno = error;
+        return result;
+    }
+};
+
+template<typename T>
+int errorOf(const Result<T> &result)
+{
+    return result ? 0 : result.error().systemError;
+}
+
+// What a path holds, so a row can name the expected outcome: "nothing" or the file's bytes.
+QString contentsOf(const QString &path)
+{
+    return QFileInfo::exists(path) ? QString::fromLatin1(readFile(path)) : u"nothing"_s;
+}
+
+// Puts a file holding `bytes` at `path` the way another program saving a file would: written
+// beside it and renamed over whatever is there.
+void saveOver(const QString &path, const QByteArray &bytes)
+{
+    const QString incoming = writeFile(QFileInfo(path).path(), u"incoming.part"_s, bytes);
+    QCOMPARE(::rename(encoded(incoming).constData(), encoded(path).constData()), 0);
+}
+
+} // namespace
+
+// A file moved across devices is copied under a hidden name, flushed, published without
+// replacing, its folder flushed, and only then is the source removed, and only if it is still
+// the file that was copied. Every system call runs for real on disk; the recording seam shows
+// their order and lets other programs act between two of them.
+class tst_DurableMove : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Hidden copies that would be left over, in both folders.
+    QStringList temporariesLeft() const
+    {
+        return QDir(m_root).entryList({u".calvenor-*"_s}, QDir::Files | QDir::Hidden) +
+               QDir(m_cats).entryList({u".calvenor-*"_s}, QDir::Files | QDir::Hidden);
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_home;
+    // Canonical, as the kernel names the folders of open descriptors.
+    QString m_root, m_cats, m_source, m_destination;
+    std::shared_ptr<RecordingCalls> m_calls;
+    std::shared_ptr<LinuxFileSystem> m_fs;
+    QString m_noPrivateMounts;
+    bool m_mounted = false;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // A mount made in a private namespace is seen by nobody else and vanishes with us.
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            m_noPrivateMounts =
+                u"no private mount namespace: "_s + QString::fromLocal8Bit(std::strerror(errno));
+        }
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_home = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid() && m_home->isValid());
+        qputenv("XDG_DATA_HOME", encoded(m_home->path()));
+        m_root = QFileInfo(m_dir->path()).canonicalFilePath();
+        m_cats = makeFolder(m_root, u"Cats"_s);
+        m_source = writeFile(m_root, u"a.jpg"_s, "ours");
+        m_destination = m_cats + u"/a.jpg"_s;
+        // Long ago, so a rewrite during the copy is seen even within one clock tick.
+        setModificationTime(m_source, 1600000000);
+        m_calls = std::make_shared<RecordingCalls>();
+        m_calls->roles = {{m_source, u"source"_s},
+                          {m_root, u"source folder"_s},
+                          {m_destination, u"destination"_s},
+                          {m_cats, u"destination folder"_s}};
+        m_calls->secondVolume = m_cats;
+        m_fs = std::make_shared<LinuxFileSystem>(m_calls);
+    }
+
+    void cleanup()
+    {
+        if (m_mounted) {
+            ::umount2(encoded(m_cats).constData(), MNT_DETACH);
+            m_mounted = false;
+        }
+        m_fs.reset();
+        m_calls.reset();
+        m_dir.reset();
+        m_home.reset();
+    }
+
+    // Removing a flush, or publishing or unlinking earlier, fails here: a crash in between
+    // would leave a partial copy under the real name, or no copy at all.
+    void flushesBeforePublishingAndRemovesSourceLast_data()
+    {
+        QTest::addColumn<bool>("realSecondVolume");
+
+        QTest::newRow("second volume simulated") << false;
+        QTest::newRow("second volume on tmpfs") << true;
+    }
+
+    void flushesBeforePublishingAndRemovesSourceLast()
+    {
+        QFETCH(bool, realSecondVolume);
+        if (realSecondVolume) {
+            if (!m_noPrivateMounts.isEmpty()) {
+                QSKIP(qPrintable(m_noPrivateMounts));
+            }
+            if (::mount("tmpfs", encoded(m_cats).constData(), "tmpfs", 0, "size=1m") != 0) {
+                QSKIP(std::strerror(errno));
+            }
+            m_mounted = true;
+            m_calls->secondVolume.clear();
+        }
+
+        QCOMPARE(errorOf(m_fs->moveNoReplace(m_source, m_destination)), 0);
+
+        QCOMPARE(m_calls->namingAndFlushing(),
+                 (QStringList{u"renameat2 NOREPLACE source -> destination"_s, u"fsync temporary"_s,
+                              u"renameat2 NOREPLACE temporary -> destination"_s,
+                              u"fsync destination folder"_s, u"unlinkat source"_s}));
+        QCOMPARE(contentsOf(m_destination), u"ours"_s);
+        QCOMPARE(QFileInfo(m_destination).lastModified().toSecsSinceEpoch(), 1600000000);
+        QCOMPARE(contentsOf(m_source), u"nothing"_s);
+        QCOMPARE(temporariesLeft(), QStringList());
+    }
+
+    // Whichever step fails, one whole copy remains and no hidden copy is left behind.
+    void failedStepKeepsTheSource_data()
+    {
+        QTest::addColumn<QString>("failing"); // the call that fails, with EIO
+        QTest::addColumn<QString>("destination");
+
+        QTest::newRow("temporary file not created") << u"mkostemp temporary"_s << u"nothing"_s;
+        QTest::newRow("temporary file not flushed") << u"fsync temporary"_s << u"nothing"_s;
+        QTest::newRow("publishing fails")
+            << u"renameat2 NOREPLACE temporary -> destination"_s << u"nothing"_s;
+        QTest::newRow("destination folder not flushed, copy withdrawn")
+            << u"fsync destination folder"_s << u"nothing"_s;
+        QTest::newRow("source not removed, copy withdrawn") << u"unlinkat source"_s << u"nothing"_s;
+        // Unverified, the source might be another program's file by now: nothing is deleted.
+        QTest::newRow("source folder not opened for the check, both kept")
+            << u"open source folder"_s << u"ours"_s;
+        QTest::newRow("source not examined, both kept") << u"fstatat source"_s << u"ours"_s;
+    }
+
+    void failedStepKeepsTheSource()
+    {
+        QFETCH(QString, failing);
+        QFETCH(QString, destination);
+        m_calls->failures.insert(failing, EIO);
+
+        const Result<void> moved = m_fs->moveNoReplace(m_source, m_destination);
+
+        QVERIFY2(m_calls->log.contains(failing), qPrintable(m_calls->log.join(u'\n')));
+        QCOMPARE(errorOf(moved), EIO);
+        QVERIFY(moved.error().message.contains(u"\u201Ca.jpg\u201D"_s));
+        QCOMPARE(contentsOf(m_source), u"ours"_s);
+        QCOMPARE(contentsOf(m_destination), destination);
+        QCOMPARE(temporariesLeft(), QStringList());
+    }
+
+    // Another program changes the source while it is being copied: the copy is of a file that
+    // is no longer at the source name, so removing that name would destroy the other file.
+    void sourceChangedDuringCopyKeepsBoth_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("changedAfter"); // the call after which it changes
+        QTest::addColumn<int>("expectedError");
+        QTest::addColumn<QString>("source"); // what the source name holds afterwards
+
+        const QString copied = u"fsync temporary"_s, checked = u"fstatat source"_s;
+        QTest::newRow("left alone: moved") << u"none"_s << copied << 0 << u"nothing"_s;
+        QTest::newRow("replaced by another file")
+            << u"replace"_s << copied << ESTALE << u"theirs"_s;
+        QTest::newRow("rewritten in place, same size")
+            << u"rewrite"_s << copied << ESTALE << u"OURS"_s;
+        QTest::newRow("appended to") << u"append"_s << copied << ESTALE << u"ours, more"_s;
+        QTest::newRow("removed: the copy is the last one")
+            << u"remove"_s << copied << ESTALE << u"nothing"_s;
+        QTest::newRow("removed between check and unlink: the copy is the last one")
+            << u"remove"_s << checked << ENOENT << u"nothing"_s;
+    }
+
+    void sourceChangedDuringCopyKeepsBoth()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, changedAfter);
+        QFETCH(int, expectedError);
+        QFETCH(QString, source);
+        const QString sourcePath = m_source;
+        bool changed = false;
+        m_calls->after = [&](const QString &record) {
+            if (record != changedAfter || changed) {
+                return;
+            }
+            changed = true;
+            QFile file(sourcePath);
+            if (change == "replace"_L1) {
+                saveOver(sourcePath, "theirs");
+            } else if (change == "rewrite"_L1) {
+                QVERIFY(file.open(QIODevice::ReadWrite));
+                file.write("OURS");
+            } else if (change == "append"_L1) {
+                QVERIFY(file.open(QIODevice::Append));
+                file.write(", more");
+            } else if (change == "remove"_L1) {
+                QVERIFY(file.remove());
+            }
+        };
+
+        const Result<void> moved = m_fs->moveNoReplace(m_source, m_destination);
+
+        QVERIFY(changed);
+        QCOMPARE(errorOf(moved), expectedError);
+        if (!moved) {
+            QVERIFY(moved.error().message.contains(u"\u201Ca.jpg\u201D"_s));
+        }
+        QCOMPARE(contentsOf(m_source), source);
+        QCOMPARE(contentsOf(m_destination), u"ours"_s);
+        QCOMPARE(temporariesLeft(), QStringList());
+    }
+
+    // Another program takes the destination name after the early check, while the file is
+    // being copied. Each way of publishing must refuse to replace it.
+    void nameTakenDuringCopyIsNeverReplaced_data()
+    {
+        QTest::addColumn<QString>("publishing"); // renameat2, link or placeholder
+        QTest::addColumn<QString>("takenAfter"); // the call after which the name is taken
+        QTest::addColumn<int>("expectedError");
+
+        QTest::newRow("renameat2 NOREPLACE refuses")
+            << u"renameat2"_s << u"fsync temporary"_s << EEXIST;
+        QTest::newRow("hard link refuses") << u"link"_s << u"fsync temporary"_s << EEXIST;
+        QTest::newRow("placeholder refuses") << u"placeholder"_s << u"fsync temporary"_s << EEXIST;
+        QTest::newRow("placeholder replaced by another program, refuses")
+            << u"placeholder"_s << u"open destination"_s << EEXIST;
+        QTest::newRow("hard link publishes a free name") << u"link"_s << QString() << 0;
+        QTest::newRow("placeholder publishes a free name") << u"placeholder"_s << QString() << 0;
+    }
+
+    void nameTakenDuringCopyIsNeverReplaced()
+    {
+        QFETCH(QString, publishing);
+        QFETCH(QString, takenAfter);
+        QFETCH(int, expectedError);
+        // File systems without RENAME_NOREPLACE say EINVAL; those without hard links, EPERM.
+        QString published = u"renameat2 NOREPLACE temporary -> destination"_s;
+        if (publishing != "renameat2"_L1) {
+            m_calls->failures.insert(published, EINVAL);
+            published = u"link temporary -> destination"_s;
+        }
+        if (publishing == "placeholder"_L1) {
+            m_calls->failures.insert(published, EPERM);
+            published = u"rename temporary -> destination"_s;
+        }
+        const QString destination = m_destination;
+        bool taken = false;
+        m_calls->after = [&](const QString &record) {
+            if (record == takenAfter && !taken) {
+                taken = true;
+                saveOver(destination, "theirs");
+            }
+        };
+
+        const Result<void> moved = m_fs->moveNoReplace(m_source, m_destination);
+
+        QCOMPARE(errorOf(moved), expectedError);
+        QCOMPARE(taken, !takenAfter.isEmpty());
+        QCOMPARE(contentsOf(m_destination), expectedError ? u"theirs"_s : u"ours"_s);
+        QCOMPARE(contentsOf(m_source), expectedError ? u"ours"_s : u"nothing"_s);
+        QCOMPARE(temporariesLeft(), QStringList());
+        if (!expectedError) {
+            QVERIFY2(m_calls->log.contains(published), qPrintable(m_calls->log.join(u'\n')));
+        }
+    }
+
+    // The clash surfaces as EEXIST, so filing retries with the next free name.
+    void filingTakesNextNameWhenTakenDuringCopy()
+    {
+        const QString destination = m_destination;
+        bool taken = false;
+        m_calls->after = [&](const QString &record) {
+            if (record == "fsync temporary"_L1 && !taken) {
+                taken = true;
+                saveOver(destination, "theirs");
+            }
+        };
+        FileOperations operations(m_fs);
+
+        const Result<QList<FileMove>> moves =
+            operations.moveFiles({QUrl::fromLocalFile(m_source)}, QUrl::fromLocalFile(m_cats));
+
+        QVERIFY2(moves, qPrintable(moves ? QString() : moves.error().message));
+        QVERIFY(taken);
+        QCOMPARE(moves->size(), 1);
+        QCOMPARE(moves->first().destination.toLocalFile(), m_cats + u"/a 2.jpg"_s);
+        QCOMPARE(filesBelow(m_root), (QStringList{u"Cats/a 2.jpg"_s, u"Cats/a.jpg"_s}));
+        QCOMPARE(contentsOf(m_cats + u"/a 2.jpg"_s), u"ours"_s);
+        QCOMPARE(contentsOf(m_destination), u"theirs"_s);
+        QCOMPARE(temporariesLeft(), QStringList());
+    }
+
+    // The second photo is replaced during its copy: the batch fails and puts the first photo
+    // back, and both versions of the second survive.
+    void filingKeepsBothWhenSourceReplacedDuringCopy()
+    {
+        const QString second = writeFile(m_root, u"b.jpg"_s, "b");
+        int copies = 0;
+        m_calls->after = [&](const QString &record) {
+            if (record == "fsync temporary"_L1 && ++copies == 2) {
+                saveOver(second, "theirs");
+            }
+        };
+        FileOperations operations(m_fs);
+
+        const Result<QList<FileMove>> moves =
+            operations.moveFiles({QUrl::fromLocalFile(m_source), QUrl::fromLocalFile(second)},
+                                 QUrl::fromLocalFile(m_cats));
+
+        QVERIFY(!moves);
+        QCOMPARE(moves.error().systemError, ESTALE);
+        QVERIFY(moves.error().message.contains(u"\u201Cb.jpg\u201D"_s));
+        QCOMPARE(filesBelow(m_root), (QStringList{u"Cats/b.jpg"_s, u"a.jpg"_s, u"b.jpg"_s}));
+        QCOMPARE(contentsOf(m_source), u"ours"_s);
+        QCOMPARE(contentsOf(second), u"theirs"_s);
+        QCOMPARE(contentsOf(m_cats + u"/b.jpg"_s), u"b"_s);
+        QCOMPARE(temporariesLeft(), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_DurableMove)
+#include "tst_DurableMove.moc"

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
+    libheif-dev libraw-dev libjxl-dev libtiff-dev
     xvfb xauth
     util-linux
 )

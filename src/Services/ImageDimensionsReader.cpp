@@ -1,15 +1,10 @@
 #include "ImageDimensionsReader.h"
 
-#include <QFile>
-#include <QImageReader>
-#include <QSet>
-#include <QBuffer>
-#include <QFileInfo>
-#include <QtConcurrent/QtConcurrentRun>
+#include "Decoders/ImageDecoders.h"
+#include "Decoders/ImageSource.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -39,81 +34,19 @@ int ImageDimensionsReader::batchWidth(int processorCount)
     return std::clamp(processorCount, 1, 8);
 }
 
-namespace {
-
-// Every header we know fits in the first 64 KiB, except a JPEG whose EXIF block carries a big
-// preview; that one falls back to reading from the file.
-constexpr qint64 headLength = 64 * 1024;
-
-ImageDimensions upright(QImageReader &reader)
-{
-    // size() and transformation() parse the header only; nothing is decoded or allocated.
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() < 1 || size.height() < 1) {
-        return {};
-    }
-    if (reader.transformation() & QImageIOHandler::TransformationRotate90) {
-        return {size.height(), size.width()}; // orientations 5 to 8 turn by a quarter
-    }
-    return {size.width(), size.height()};
-}
-
-bool hasReaderFor(const QByteArray &suffix)
-{
-    static const QList<QByteArray> formats = QImageReader::supportedImageFormats();
-    return formats.contains(suffix);
-}
-
-bool isRead(const ImageDimensions &dimensions)
-{
-    return dimensions.width > 0 && dimensions.height > 0;
-}
-
-} // namespace
-
 ImageDimensions ImageDimensionsReader::imageDimensions(const QString &path)
 {
-    // Opened by hand so that a FIFO or a link put in the photo's place is never waited on
-    // or followed.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    // Opened the safe way: a FIFO or a link put in the photo's place is never waited on or
+    // followed. Each format's decoder reads the size from the header alone.
+    const std::optional<ImageSource> file = ImageSource::open(path);
+    if (!file) {
         return {};
     }
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    const QSize size = ImageDecoders::forFile(*file).uprightSize(*file);
+    if (size.isEmpty()) {
         return {};
     }
-    // One read of the file's start, then parse from memory: the image readers seek back and
-    // forth while they probe formats, which costs system calls on a file and nothing here.
-    QByteArray head(qMin<qint64>(headLength, st.st_size), Qt::Uninitialized);
-    const ssize_t got = head.isEmpty() ? 0 : ::pread(fd, head.data(), size_t(head.size()), 0);
-    head.resize(got > 0 ? got : 0);
-
-    QBuffer buffer(&head);
-    buffer.open(QIODevice::ReadOnly);
-    // The extension is tried first, as a hint; content that does not match it is probed.
-    const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
-    ImageDimensions result;
-    if (!suffix.isEmpty() && hasReaderFor(suffix)) {
-        QImageReader reader(&buffer, suffix);
-        result = upright(reader);
-    }
-    if (!isRead(result)) {
-        buffer.seek(0);
-        QImageReader reader(&buffer);
-        result = upright(reader);
-    }
-    if (!isRead(result) && st.st_size > headLength) {
-        QFile file(path);
-        if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
-            QImageReader reader(&file);
-            result = upright(reader);
-        }
-    }
-    ::close(fd);
-    return result;
+    return {size.width(), size.height()};
 }
 
 Result<void> ImageDimensionsReader::populateImageDimensions(QList<PhotoSection> &sections,
@@ -174,7 +107,7 @@ Result<void> ImageDimensionsReader::populateImageDimensions(QList<PhotoSection> 
         Photo &photo = sections[item.sectionIndex].photos[item.photoIndex];
         photo.pixelWidth = item.result.width;
         photo.pixelHeight = item.result.height;
-        if (isRead(item.result)) {
+        if (item.result.width > 0 && item.result.height > 0) {
             m_cache.insert(item.key, item.result);
         }
     }

@@ -1,0 +1,222 @@
+#include "HeifDecoder.h"
+
+#include "HeifBoxes.h"
+#include "ImageScaling.h"
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+
+struct HeifRelease
+{
+    void operator()(heif_context *context) const { heif_context_free(context); }
+    void operator()(const heif_image_handle *handle) const { heif_image_handle_release(handle); }
+    void operator()(const heif_image *image) const { heif_image_release(image); }
+    void operator()(heif_decoding_options *options) const { heif_decoding_options_free(options); }
+};
+
+using Context = std::unique_ptr<heif_context, HeifRelease>;
+using Handle = std::unique_ptr<const heif_image_handle, HeifRelease>;
+using Picture = std::unique_ptr<const heif_image, HeifRelease>;
+using DecodingOptions = std::unique_ptr<heif_decoding_options, HeifRelease>;
+
+// More thumbnail items than any camera writes; the rest of a longer list is ignored.
+constexpr int maximumThumbnails = 16;
+
+void initialiseLibraryOnce()
+{
+    // The built-in codecs are registered before the first context, once, however many
+    // threads arrive together; never undone, as decoding may go on until the process ends.
+    static const bool initialised = [] {
+        heif_init(nullptr);
+        return true;
+    }();
+    Q_UNUSED(initialised);
+}
+
+// libheif reads the bytes in place, so `data` is declared first: it must outlive the context
+// and the handle.
+struct OpenedFile
+{
+    QByteArray data;
+    Context context;
+    Handle primary;
+};
+
+std::optional<OpenedFile> openPrimary(const ImageSource &file)
+{
+    std::optional<QByteArray> data = file.readAll(HeifDecoder::maximumFileLength);
+    if (!data || data->isEmpty()) {
+        return std::nullopt;
+    }
+    initialiseLibraryOnce();
+    OpenedFile opened{std::move(*data), Context(heif_context_alloc()), nullptr};
+    if (!opened.context) {
+        return std::nullopt;
+    }
+    heif_context_set_maximum_image_size_limit(opened.context.get(), HeifDecoder::maximumSide);
+    const QByteArray &bytes = opened.data;
+    const heif_error read = heif_context_read_from_memory_without_copy(
+        opened.context.get(), bytes.constData(), size_t(bytes.size()), nullptr);
+    if (read.code != heif_error_Ok) {
+        return std::nullopt;
+    }
+    heif_image_handle *primary = nullptr;
+    const heif_error found = heif_context_get_primary_image_handle(opened.context.get(), &primary);
+    opened.primary.reset(primary);
+    if (found.code != heif_error_Ok || !opened.primary) {
+        return std::nullopt;
+    }
+    return opened;
+}
+
+// The size libheif reports for an item already has its rotation applied.
+QSize sizeOf(const heif_image_handle *handle)
+{
+    return {heif_image_handle_get_width(handle), heif_image_handle_get_height(handle)};
+}
+
+// The primary's thumbnail items, smallest first.
+std::vector<Handle> thumbnailsOf(const heif_image_handle *primary)
+{
+    const int count =
+        std::min(heif_image_handle_get_number_of_thumbnails(primary), maximumThumbnails);
+    if (count <= 0) {
+        return {};
+    }
+    std::vector<heif_item_id> ids(size_t(count), 0);
+    const int listed = heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
+    std::vector<Handle> thumbnails;
+    for (int i = 0; i < std::min(listed, count); ++i) {
+        heif_image_handle *thumbnail = nullptr;
+        const heif_error error =
+            heif_image_handle_get_thumbnail(primary, ids[size_t(i)], &thumbnail);
+        Handle owned(thumbnail);
+        if (error.code == heif_error_Ok && owned) {
+            thumbnails.push_back(std::move(owned));
+        }
+    }
+    std::ranges::stable_sort(thumbnails, {}, [](const Handle &handle) {
+        return ImageScaling::longestSide(sizeOf(handle.get()));
+    });
+    return thumbnails;
+}
+
+// A thumbnail stored without the primary's rotation (or cut to another shape) would show the
+// photo turned or cropped, and then jump when the real picture replaces it; only one of the
+// primary's shape, give or take its rounding to whole pixels, stands in for it.
+bool hasShapeOf(QSize thumbnail, QSize primary)
+{
+    if (thumbnail.isEmpty() || primary.isEmpty()) {
+        return false;
+    }
+    const double expectedHeight = double(thumbnail.width()) * primary.height() / primary.width();
+    return std::abs(thumbnail.height() - expectedHeight) <= 1.0 + 0.02 * thumbnail.height();
+}
+
+// The item decoded upright as 8-bit RGB(A); null on any failure or when it is too large.
+QImage decodeItem(const heif_image_handle *handle)
+{
+    const QSize size = sizeOf(handle);
+    if (size.isEmpty() || qint64(size.width()) * size.height() > HeifDecoder::maximumPixels) {
+        return {};
+    }
+    DecodingOptions options(heif_decoding_options_alloc());
+    if (!options) {
+        return {};
+    }
+    // The container's irot/imir are the photo's orientation, and libheif applies them; the
+    // EXIF orientation a phone also writes repeats them, so it is never applied on top.
+    options->ignore_transformations = 0;
+    options->convert_hdr_to_8bit = 1;
+    const bool alpha = heif_image_handle_has_alpha_channel(handle);
+    heif_image *decoded = nullptr;
+    const heif_error error = heif_decode_image(
+        handle, &decoded, heif_colorspace_RGB,
+        alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
+    const Picture picture(decoded);
+    if (error.code != heif_error_Ok || !picture) {
+        return {};
+    }
+    int stride = 0;
+    const uint8_t *plane =
+        heif_image_get_plane_readonly(picture.get(), heif_channel_interleaved, &stride);
+    const int width = heif_image_get_width(picture.get(), heif_channel_interleaved);
+    const int height = heif_image_get_height(picture.get(), heif_channel_interleaved);
+    const int bytesPerPixel = alpha ? 4 : 3;
+    if (!plane || width <= 0 || height <= 0 || stride < width * bytesPerPixel ||
+        heif_image_get_bits_per_pixel_range(picture.get(), heif_channel_interleaved) != 8) {
+        return {};
+    }
+    const QImage::Format format = !alpha ? QImage::Format_RGB888
+                                  : heif_image_handle_is_premultiplied_alpha(handle)
+                                      ? QImage::Format_RGBA8888_Premultiplied
+                                      : QImage::Format_RGBA8888;
+    QImage image(width, height, format);
+    if (image.isNull()) {
+        return {};
+    }
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(image.scanLine(y), plane + qsizetype(y) * stride,
+                    size_t(width) * size_t(bytesPerPixel));
+    }
+    return image;
+}
+
+} // namespace
+
+QSize HeifDecoder::uprightSize(const ImageSource &file) const
+{
+    return HeifBoxes::uprightSize(
+        file.size(), [&file](qint64 offset, qint64 length) { return file.readAt(offset, length); });
+}
+
+QImage
+HeifDecoder::decode(const ImageSource &file, int maximumPixelDimension, DecodeBudget &budget) const
+{
+    if (maximumPixelDimension <= 0) {
+        return {};
+    }
+    const std::optional<OpenedFile> opened = openPrimary(file);
+    if (!opened) {
+        return {};
+    }
+    const QSize primarySize = sizeOf(opened->primary.get());
+    for (const Handle &thumbnail : thumbnailsOf(opened->primary.get())) {
+        if (ImageScaling::longestSide(sizeOf(thumbnail.get())) < maximumPixelDimension) {
+            continue;
+        }
+        const QImage image = decodeItem(thumbnail.get());
+        if (ImageScaling::longestSide(image.size()) >= maximumPixelDimension &&
+            hasShapeOf(image.size(), primarySize)) {
+            return ImageScaling::shrunk(image, maximumPixelDimension);
+        }
+    }
+    // libheif decodes the whole image before it can be shrunk.
+    const DecodeBudget::Reservation held =
+        budget.reserve(qint64(primarySize.width()) * primarySize.height());
+    return ImageScaling::shrunk(decodeItem(opened->primary.get()), maximumPixelDimension);
+}
+
+QImage HeifDecoder::embeddedPreview(const ImageSource &file) const
+{
+    const std::optional<OpenedFile> opened = openPrimary(file);
+    if (!opened) {
+        return {};
+    }
+    const QSize primarySize = sizeOf(opened->primary.get());
+    for (const Handle &thumbnail : thumbnailsOf(opened->primary.get())) {
+        const QImage image = decodeItem(thumbnail.get());
+        if (hasShapeOf(image.size(), primarySize)) {
+            return image;
+        }
+    }
+    return {};
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+// One kind of image file, read three ways: its upright size from the header alone (the scan
+// asks this of every photo), an upright picture no larger than a cell or the preview window
+// needs (never the full size when that is larger), and the small preview a file may carry for
+// instant display. Each format family (Qt's readers, HEIF/AVIF, camera RAW, JPEG XL) is one
+// subclass; `ImageDecoders` picks the one for a file's MIME type. Every method is called on
+// worker threads, concurrently, so implementations keep no mutable state.
+
+#include "ImageSource.h"
+#include "Services/DecodeBudget.h"
+
+#include <QImage>
+#include <QSize>
+
+class ImageDecoder
+{
+public:
+    virtual ~ImageDecoder() = default;
+
+    // The size the photo is shown at (orientation applied); empty when unreadable.
+    virtual QSize uprightSize(const ImageSource &file) const = 0;
+    // The photo upright, its longest side at most `maximumPixelDimension` (and at least that
+    // or the full size, whichever is smaller); null when it cannot be read. A decode that must
+    // hold the whole image first draws its pixels from `budget`.
+    virtual QImage
+    decode(const ImageSource &file, int maximumPixelDimension, DecodeBudget &budget) const = 0;
+    QImage decode(const ImageSource &file, int maximumPixelDimension) const
+    {
+        return decode(file, maximumPixelDimension, DecodeBudget::shared());
+    }
+    // A small picture stored in the file (EXIF thumbnail, HEIF thumbnail item, RAW preview),
+    // upright, cheap to get; null when the file has none. Shown while `decode` runs.
+    virtual QImage embeddedPreview(const ImageSource &file) const
+    {
+        Q_UNUSED(file);
+        return {};
+    }
+};

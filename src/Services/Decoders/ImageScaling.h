@@ -1,0 +1,18 @@
+#pragma once
+
+// Size arithmetic and shrinking shared by the decoders: every decoder promises a picture whose
+// longest side is at most what was asked, with the photo's aspect kept.
+
+#include <QImage>
+#include <QSize>
+
+namespace ImageScaling {
+
+int longestSide(QSize size);
+// `size` shrunk to fit `bound` on its longest side (at least 1 × 1); unchanged when it fits.
+QSize bounded(QSize size, int bound);
+// `image` shrunk to fit `bound`: fast steps down to four times the target, then one smooth step,
+// which looks as good as a smooth scale of the whole image at a fraction of its cost.
+QImage shrunk(const QImage &image, int bound);
+
+} // namespace ImageScaling

@@ -1,23 +1,35 @@
 // Times the thumbnail service rendering every photo under ROOT (see make-corpus.sh) for a
 // 368-pixel cell, against Debian's vipsthumbnail over the same files in the same run.
-//   calvenor-thumb-bench ROOT
+//   calvenor-thumb-bench [--threads N] [--budget MEGAPIXELS] [--no-vips] ROOT
+//   calvenor-thumb-bench --make-png FOLDER COUNT [WIDTH HEIGHT [BITS]]
 //
 // Before anything is timed every file is read to the end once (as `cat` would), so both sides
 // decode from the page cache, and each side renders one photo untimed so its libraries are
 // loaded. Then three rounds, each timing the service and then vipsthumbnail:
-//   service        a fresh ThumbnailService (empty cache, defaultThreadCount() threads) with
-//                  the freedesktop thumbnail lookup switched off, so every photo goes through
-//                  our decoder. Timed from the first request to the last answer.
+//   service        a fresh ThumbnailService (empty cache, defaultThreadCount() threads unless
+//                  --threads says otherwise) with the freedesktop thumbnail lookup switched
+//                  off, so every photo goes through our decoder, whose whole-image decodes draw
+//                  from a DecodeBudget of --budget megapixels (default: the application's;
+//                  0: no bound). Timed from the first request to the last answer.
 //   vipsthumbnail  `vipsthumbnail -s 368` with VIPS_CONCURRENCY=1, as many processes as the
 //                  service has threads, the photos split between them (xargs). It also encodes
-//                  and writes each thumbnail, which the service does not have to do.
+//                  and writes each thumbnail, which the service does not have to do. Skipped
+//                  with --no-vips.
 // Every answer is checked: a null image, a thumbnail larger than the cell or a missing
 // vipsthumbnail output ends the benchmark with an error instead of a figure.
 // Throughput is photos divided by the median round's wall time. Peak resident memory is this
 // process's own (getrusage), never vipsthumbnail's.
-// The last line is machine-readable: thumbs_per_s=… vips_per_s=… threads=… rss_mb=…
+// The last line is machine-readable:
+//   thumbs_per_s=… vips_per_s=… threads=… budget_mp=… peak_held_mp=… rss_mb=…
+// where peak_held_mp is the most the budget ever held at once (whole-image decodes only).
+//
+// --make-png writes COUNT photo-like PNGs (default 8000 × 6000, 16 bits a channel, as raw
+// developers export them) into FOLDER: the kind Qt decodes whole before it can shrink them.
+// With BITS 8 they are 8-bit RGB, which Qt shrinks row by row instead.
 
+#include "Services/DecodeBudget.h"
 #include "Services/FolderScanner.h"
+#include "Services/ImageFile.h"
 #include "Services/Platform/LinuxFileSystem.h"
 #include "Services/ThumbnailService.h"
 
@@ -26,6 +38,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QProcess>
 #include <QSemaphore>
 #include <QTemporaryDir>
@@ -34,8 +47,11 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -117,11 +133,14 @@ bool fitsCell(QSize size)
 
 // One service run over `photos`; returns how many thumbnails came out exactly cellPixels
 // on their longest side (the rest are photos smaller than the cell).
-qsizetype renderWithService(const QList<Photo> &photos, int threads)
+qsizetype renderWithService(const QList<Photo> &photos, int threads, DecodeBudget &budget)
 {
     // No system thumbnail is ever found, so every photo is decoded by our own downsampler.
     const auto noSystemThumbnail = [](const QString &, int) { return QImage(); };
-    ThumbnailService service(threads, noSystemThumbnail);
+    const auto decoder = [&budget](const QString &path, int pixels) {
+        return ImageFile::read(path, pixels, budget).image;
+    };
+    ThumbnailService service(threads, noSystemThumbnail, decoder);
     std::vector<QSize> sizes(size_t(photos.size()));
     QSemaphore answered;
     std::vector<std::shared_ptr<ThumbnailRequest>> requests;
@@ -205,16 +224,141 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// Smooth light with some fine structure, different for each seed: compresses about as a
+// photo does, not as a flat fill.
+QImage photoLikeImage(int width, int height, int bits, int seed)
+{
+    QImage image(width, height, bits == 16 ? QImage::Format_RGBX64 : QImage::Format_RGB32);
+    const double phase = seed * 0.7;
+    for (int y = 0; y < height; ++y) {
+        const double v = double(y) / height;
+        if (bits == 16) {
+            auto *line = reinterpret_cast<QRgba64 *>(image.scanLine(y));
+            for (int x = 0; x < width; ++x) {
+                const double u = double(x) / width;
+                const double detail = 0.04 * std::sin(x * 0.37 + y * 0.11 + phase);
+                const auto channel = [](double c) {
+                    return quint16(std::clamp(c, 0.0, 1.0) * 65535);
+                };
+                line[x] = qRgba64(channel(0.5 + 0.4 * std::sin(6 * u + phase) + detail),
+                                  channel(0.4 + 0.3 * std::cos(5 * v - phase) + detail),
+                                  channel(0.3 + 0.3 * std::sin(4 * (u + v)) - detail), 65535);
+            }
+        } else {
+            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < width; ++x) {
+                const double u = double(x) / width;
+                const double detail = 0.04 * std::sin(x * 0.37 + y * 0.11 + phase);
+                const auto channel = [](double c) { return int(std::clamp(c, 0.0, 1.0) * 255); };
+                line[x] = qRgb(channel(0.5 + 0.4 * std::sin(6 * u + phase) + detail),
+                               channel(0.4 + 0.3 * std::cos(5 * v - phase) + detail),
+                               channel(0.3 + 0.3 * std::sin(4 * (u + v)) - detail));
+            }
+        }
+    }
+    return image;
+}
+
+int makePngCorpus(const QString &folder, int count, int width, int height, int bits)
+{
+    if (count < 1 || width < 1 || height < 1 || (bits != 8 && bits != 16) ||
+        !QDir().mkpath(folder)) {
+        std::fprintf(stderr, "usage: --make-png FOLDER COUNT [WIDTH HEIGHT [BITS(8|16)]]\n");
+        return 2;
+    }
+    for (int i = 0; i < count; ++i) {
+        const QString path =
+            QDir(folder).filePath(QStringLiteral("png-%1.png").arg(i, 4, 10, QLatin1Char('0')));
+        QImageWriter writer(path, "png");
+        writer.setQuality(80); // zlib level 1: writing the corpus stays quick
+        if (!writer.write(photoLikeImage(width, height, bits, i))) {
+            fail(QStringLiteral("cannot write %1: %2").arg(path, writer.errorString()));
+        }
+        std::printf("%s\n", qPrintable(path));
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+struct Options
+{
+    int threads = ThumbnailService::defaultThreadCount();
+    qint64 budgetPixels = DecodeBudget::defaultPixels;
+    bool vips = true;
+    QString root;
+};
+
+std::optional<Options> parseOptions(const QStringList &arguments)
+{
+    Options options;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        bool ok = true;
+        if (argument == QLatin1String("--threads") && i + 1 < arguments.size()) {
+            options.threads = arguments[++i].toInt(&ok);
+            ok = ok && options.threads >= 1;
+        } else if (argument == QLatin1String("--budget") && i + 1 < arguments.size()) {
+            options.budgetPixels = qint64(arguments[++i].toDouble(&ok) * 1e6);
+            ok = ok && options.budgetPixels >= 0;
+        } else if (argument == QLatin1String("--no-vips")) {
+            options.vips = false;
+        } else if (options.root.isEmpty() && !argument.startsWith(QLatin1Char('-'))) {
+            options.root = argument;
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            return std::nullopt;
+        }
+    }
+    if (options.root.isEmpty()) {
+        return std::nullopt;
+    }
+    return options;
+}
+
+// Samples how much the budget holds while the service runs; the most it ever held.
+class HeldSampler
+{
+public:
+    explicit HeldSampler(const DecodeBudget &budget)
+        : m_thread([this, &budget](std::stop_token stop) {
+            while (!stop.stop_requested()) {
+                m_peak = std::max(m_peak.load(), budget.heldPixels());
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        })
+    {
+    }
+    qint64 peak() const { return m_peak; }
+
+private:
+    std::atomic<qint64> m_peak{0};
+    std::jthread m_thread; // last: stops and joins before m_peak goes
+};
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s ROOT\n", argv[0]);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() >= 4 && arguments[1] == QLatin1String("--make-png")) {
+        const auto number = [&arguments](int i, int fallback) {
+            return i < arguments.size() ? arguments[i].toInt() : fallback;
+        };
+        return makePngCorpus(arguments[2], number(3, 0), number(4, 8000), number(5, 6000),
+                             number(6, 16));
+    }
+    const std::optional<Options> options = parseOptions(arguments);
+    if (!options) {
+        std::fprintf(stderr,
+                     "usage: %s [--threads N] [--budget MEGAPIXELS] [--no-vips] ROOT\n"
+                     "       %s --make-png FOLDER COUNT [WIDTH HEIGHT [BITS]]\n",
+                     argv[0], argv[0]);
         return 2;
     }
-    const QString rootPath = QDir(QFile::decodeName(argv[1])).absolutePath();
+    const QString rootPath = QDir(options->root).absolutePath();
     const QList<Photo> photos = listPhotos(QUrl::fromLocalFile(rootPath));
     if (photos.isEmpty()) {
         fail(rootPath + QStringLiteral(" holds no photos"));
@@ -224,7 +368,9 @@ int main(int argc, char **argv)
         fail(QStringLiteral("a %1-point cell at scale 1 does not ask for %1 pixels")
                  .arg(cellPixels));
     }
-    const int threads = ThumbnailService::defaultThreadCount();
+    const int threads = options->threads;
+    // 0 on the command line: a budget that never makes anyone wait.
+    DecodeBudget budget(options->budgetPixels > 0 ? options->budgetPixels : 0);
 
     QByteArray fileNames;
     QStringList baseNames; // vipsthumbnail names its output after the file, folder left out
@@ -245,11 +391,11 @@ int main(int argc, char **argv)
     }
 
     // Loads the image plugin, libjpeg and libvips before anything is timed.
-    if (!fitsCell(ThumbnailService::downsample(standardizedPath(photos[0].url), cellPixels)
-                      .size())) {
+    if (!fitsCell(
+            ImageFile::read(standardizedPath(photos[0].url), cellPixels, budget).image.size())) {
         fail(QStringLiteral("cannot decode ") + standardizedPath(photos[0].url));
     }
-    {
+    if (options->vips) {
         QTemporaryFile first;
         const QByteArray firstName = QFile::encodeName(standardizedPath(photos[0].url)) + '\0';
         if (!first.open() || first.write(firstName) != firstName.size() || !first.flush()) {
@@ -260,20 +406,36 @@ int main(int argc, char **argv)
         renderWithVips(first.fileName(), 1, 1, warmUp);
     }
 
-    std::printf("%s: %lld photos, %d thread(s) for the service, %d vipsthumbnail process(es)\n",
-                qPrintable(rootPath), qint64(photos.size()), threads, threads);
+    std::printf("%s: %lld photos, %d thread(s) for the service, %d vipsthumbnail process(es), "
+                "decode budget %s\n",
+                qPrintable(rootPath), qint64(photos.size()), threads, options->vips ? threads : 0,
+                options->budgetPixels > 0
+                    ? qPrintable(QStringLiteral("%1 megapixels").arg(options->budgetPixels / 1e6))
+                    : "unbounded");
     std::printf("%-7s %14s %14s %16s %16s\n", "", "service ms", "vips ms", "service cpu/ph",
                 "vips cpu/ph");
 
     std::vector<double> serviceMs, vipsMs;
     qsizetype exact = 0;
+    qint64 peakHeld = 0;
     for (int round = 1; round <= rounds; ++round) {
         QElapsedTimer timer;
         const CpuTimes beforeService = cpuNow();
         timer.start();
-        exact = renderWithService(photos, threads);
+        {
+            const HeldSampler sampler(budget);
+            exact = renderWithService(photos, threads, budget);
+            peakHeld = std::max(peakHeld, sampler.peak());
+        }
         serviceMs.push_back(double(timer.nsecsElapsed()) / 1e6);
         const CpuTimes afterService = cpuNow();
+        const double count = double(photos.size());
+        if (!options->vips) {
+            std::printf("round %d %14.1f %14s %13.2f ms %16s\n", round, serviceMs.back(), "-",
+                        (afterService.self - beforeService.self) / count, "-");
+            std::fflush(stdout);
+            continue;
+        }
 
         const QString output = scratch.filePath(QStringLiteral("round-%1").arg(round));
         if (!QDir().mkpath(output)) {
@@ -286,7 +448,6 @@ int main(int argc, char **argv)
         checkVipsOutput(output, baseNames.size());
         QDir(output).removeRecursively();
 
-        const double count = double(photos.size());
         std::printf("round %d %14.1f %14.1f %13.2f ms %13.2f ms\n", round, serviceMs.back(),
                     vipsMs.back(), (afterService.self - beforeService.self) / count,
                     (afterVips.children - afterService.children) / count);
@@ -296,9 +457,17 @@ int main(int argc, char **argv)
                 qint64(exact), qint64(photos.size()), cellPixels);
 
     const double servicePerSecond = double(photos.size()) / (median(serviceMs) / 1e3);
-    const double vipsPerSecond = double(photos.size()) / (median(vipsMs) / 1e3);
-    std::printf("service / vipsthumbnail: %.2f\n", servicePerSecond / vipsPerSecond);
-    std::printf("thumbs_per_s=%.1f vips_per_s=%.1f threads=%d rss_mb=%.1f\n", servicePerSecond,
-                vipsPerSecond, threads, peakResidentMegabytes());
+    QString vipsFigure = QStringLiteral("-");
+    if (options->vips) {
+        const double vipsPerSecond = double(photos.size()) / (median(vipsMs) / 1e3);
+        std::printf("service / vipsthumbnail: %.2f\n", servicePerSecond / vipsPerSecond);
+        vipsFigure = QString::number(vipsPerSecond, 'f', 1);
+    }
+    std::printf("thumbs_per_s=%.2f vips_per_s=%s threads=%d budget_mp=%s peak_held_mp=%.0f "
+                "rss_mb=%.1f\n",
+                servicePerSecond, qPrintable(vipsFigure), threads,
+                options->budgetPixels > 0 ? qPrintable(QString::number(options->budgetPixels / 1e6))
+                                          : "unbounded",
+                double(peakHeld) / 1e6, peakResidentMegabytes());
     return 0;
 }

@@ -1,33 +1,16 @@
 #include "ThumbnailService.h"
 
-#include <QFile>
-#include <QImageReader>
+#include "Services/ImageFile.h"
+
 #include <QThread>
 
 #include <cmath>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
-
-// A header claiming more than a gigapixel is refused before any decoder sees it: even a
-// downsampling decoder allocates buffers in proportion to the claimed width.
-constexpr qint64 maximumSourcePixels = qint64(1) << 30;
 
 int longestSide(QSize size)
 {
     return std::max(size.width(), size.height());
-}
-
-// Scales `size` down, keeping its aspect, so that its longest side is at most `bound`.
-QSize boundedSize(QSize size, int bound)
-{
-    if (longestSide(size) <= bound) {
-        return size;
-    }
-    return size.scaled(bound, bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
 } // namespace
@@ -72,6 +55,16 @@ int ThumbnailService::defaultThreadCount()
     return std::max(1, QThread::idealThreadCount() - 1);
 }
 
+QString ThumbnailService::contentKey(const Photo &photo)
+{
+    if (photo.id.isEmpty()) {
+        return photo.cacheKey();
+    }
+    // The identity survives a move or a rename; the time and the size change with an edit.
+    return photo.id + QLatin1Char('|') + photo.modificationDate.referenceDateText() +
+           QLatin1Char('|') + QString::number(photo.byteCount);
+}
+
 ThumbnailService::RequestSize ThumbnailService::requestSize(QSizeF pointSize, qreal scale)
 {
     const qreal s =
@@ -104,7 +97,7 @@ ThumbnailService::request(const Photo &photo,
                           std::function<void(const QImage &)> onReady)
 {
     auto request = std::shared_ptr<ThumbnailRequest>(new ThumbnailRequest);
-    request->m_key = photo.cacheKey();
+    request->m_key = contentKey(photo);
     request->m_path = standardizedPath(photo.url);
     request->m_neededPixels = requestSize(pointSize, scale).neededPixels;
     request->m_context = context;
@@ -260,44 +253,5 @@ void ThumbnailService::deliver(const std::shared_ptr<ThumbnailRequest> &request,
 
 QImage ThumbnailService::downsample(const QString &path, int maximumPixelDimension)
 {
-    const int bound = std::clamp(maximumPixelDimension, 1, maximumNeededPixels);
-    // Opened by hand so that a FIFO or a link put in the photo's place is never waited on
-    // or followed.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return {};
-    }
-    QImage image;
-    struct stat st;
-    QFile file;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-        file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
-        QImageReader reader(&file);
-        reader.setAutoTransform(true);
-        // Smooth scaling from the decoder's nearest DCT size: about the same time as the
-        // default nearest-pixel pick, without its jagged edges.
-        reader.setQuality(90);
-        const QSize stored = reader.size();
-        if (stored.isValid() && !stored.isEmpty() &&
-            qint64(stored.width()) * stored.height() <= maximumSourcePixels) {
-            // The scaled size applies to the image as stored, before the orientation turns it.
-            const bool quarterTurn =
-                reader.transformation() & QImageIOHandler::TransformationRotate90;
-            const QSize upright = quarterTurn ? stored.transposed() : stored;
-            const QSize target = boundedSize(upright, bound);
-            if (target != upright) {
-                reader.setScaledSize(quarterTurn ? target.transposed() : target);
-            }
-            image = reader.read();
-        }
-        file.close();
-    }
-    ::close(fd);
-    if (!image.isNull() && longestSide(image.size()) > bound) {
-        // A reader that ignored the scaled size; rare, but the bound is a promise.
-        image = image.scaled(boundedSize(image.size(), bound), Qt::IgnoreAspectRatio,
-                             Qt::SmoothTransformation);
-    }
-    return image;
+    return ImageFile::readImage(path, std::clamp(maximumPixelDimension, 1, maximumNeededPixels));
 }

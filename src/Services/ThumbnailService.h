@@ -24,7 +24,7 @@
 class ThumbnailRequest
 {
 public:
-    const QString &key() const { return m_key; }
+    const QString &key() const { return m_key; } // the photo's contentKey()
     int neededPixels() const { return m_neededPixels; }
     bool isCancelled() const { return m_state.load() == State::Cancelled; }
     // True once the answer has reached the requester's callback.
@@ -78,6 +78,10 @@ public:
     static ThumbnailService &shared();
     static int defaultThreadCount();
     static RequestSize requestSize(QSizeF pointSize, qreal scale);
+    // What the cache and the interest sets know a photo by: its file's identity, time and size,
+    // not its path, so a photo filed into a category or put back by an undo is still drawn
+    // from its thumbnail at once. Path, time and size for a photo without an identity.
+    static QString contentKey(const Photo &photo);
 
     // Asks for a thumbnail of `photo` for a cell of `pointSize` at `scale`. `onReady` runs on
     // `context`'s thread (on a pool thread when `context` is null) with the image, or with a
@@ -91,17 +95,17 @@ public:
                                               std::function<void(const QImage &)> onReady);
     // Stops the request: queued work is dropped, a running decode's result is discarded.
     void cancel(const std::shared_ptr<ThumbnailRequest> &request);
-    // The photos now on screen and those just around the viewport. Queued work is reordered
-    // visible first; queued work for any other photo is dropped. Running work finishes.
+    // The photos now on screen and those just around the viewport, by content key. Queued work
+    // is reordered visible first; queued work for any other photo is dropped. Running work
+    // finishes.
     void setInterest(const QSet<QString> &visibleKeys, const QSet<QString> &nearbyKeys);
-    // For painting: the cached image for `key` when it serves `neededPixels`, else null.
+    // For painting: the cached image for content `key` when it serves `neededPixels`, else null.
     QImage cachedImage(const QString &key, int neededPixels) const;
 
     const ThumbnailCache &cache() const { return *m_cache; }
 
-    // Decodes the file's first image, orientation applied, with its longest side bounded by
-    // `maximumPixelDimension`; never at full size when that is larger. Only regular files
-    // are read, and links are not followed.
+    // The file's first image read through ImageFile, its longest side at most
+    // `maximumPixelDimension` (capped at maximumNeededPixels).
     static QImage downsample(const QString &path, int maximumPixelDimension);
 
 private:

@@ -39,6 +39,9 @@ PhotoCanvas::PhotoCanvas(CollectionStore &store, ThumbnailService &thumbnails, Q
     m_thumbnailTimer.setInterval(0);
     connect(&m_thumbnailTimer, &QTimer::timeout, this, &PhotoCanvas::updateThumbnails);
     connect(m_feed, &ThumbnailFeed::imageReady, this, &PhotoCanvas::updatePhoto);
+    // A reload that finds the disk as predicted publishes nothing new, so no cell would ask
+    // again for a thumbnail that failed while its file was still on the way.
+    connect(&store, &CollectionStore::reconciled, m_feed, &ThumbnailFeed::retryFailed);
     connect(&store, &CollectionStore::scrollRequestChanged, this, &PhotoCanvas::applyScrollRequest);
     connect(&store, &CollectionStore::selectedPhotoIDsChanged, viewport(),
             qOverload<>(&QWidget::update));

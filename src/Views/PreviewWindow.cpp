@@ -1,11 +1,11 @@
 #include "PreviewWindow.h"
 
 #include "DarkroomPalette.h"
+#include "Services/ImageFile.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QtConcurrentRun>
@@ -91,25 +91,17 @@ PreviewWindow::Decoded PreviewWindow::decode(const QString &path,
     if (latest->load() != generation) {
         return {};
     }
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize stored = reader.size();
-    if (!stored.isValid()) {
-        // Without a size in the header there is nothing to scale against: read and shrink.
-        QImage image = reader.read();
-        const QSize upright = image.size();
-        if (!image.isNull() && fittedSize(upright, box) != upright) {
-            image = image.scaled(fittedSize(upright, box), Qt::KeepAspectRatio,
-                                 Qt::SmoothTransformation);
-        }
-        return {image, upright};
+    // Opened as thumbnails are: a link, a FIFO or a vast header in the photo's place shows
+    // the note instead of hanging the decode thread or filling memory. Bounded by the box's
+    // longer side, since the photo's shape is known only once its header is read; a photo of
+    // another shape than the box is shrunk the rest of the way here.
+    ImageFile::Decoded decoded = ImageFile::read(path, std::max(box.width(), box.height()));
+    const QSize fitted = fittedSize(decoded.image.size(), box);
+    if (!decoded.image.isNull() && fitted != decoded.image.size()) {
+        decoded.image =
+            decoded.image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
-    // The scaled size applies to the image as stored, before the EXIF rotation.
-    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-    const QSize upright = turned ? stored.transposed() : stored;
-    const QSize target = fittedSize(upright, box);
-    reader.setScaledSize(turned ? target.transposed() : target);
-    return {reader.read(), upright};
+    return {decoded.image, decoded.sourceSize};
 }
 
 void PreviewWindow::request(const QUrl &url)

@@ -1,9 +1,9 @@
 #pragma once
 
 // The preview window: one top-level window showing the first preview photo fitted to the window,
-// with its file name. Photos are decoded off the main thread at the size the window needs on
-// screen, never at full size; only the newest request is ever shown, and name and image change
-// together.
+// with its file name. Photos are opened and decoded off the main thread through ImageFile, at
+// the size the window needs on screen, never at full size; only the newest request is ever
+// shown, and name and image change together.
 
 #include <QImage>
 #include <QThreadPool>

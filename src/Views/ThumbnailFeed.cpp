@@ -26,9 +26,11 @@ QSizeF ThumbnailFeed::fillingSize(const Photo &photo, QSizeF cellSize)
     return pixels * scale;
 }
 
-QString ThumbnailFeed::entryKey(const QString &cacheKey, QSizeF size) const
+QString ThumbnailFeed::entryKey(const Photo &photo, QSizeF size) const
 {
-    return cacheKey + QLatin1Char('|') + QString::number(int(size.width())) +
+    // The path is part of it, unlike in the service's content key: the decode reads the file
+    // where it is now, so a photo that moved asks again (from the cache, when it is there).
+    return photo.cacheKey() + QLatin1Char('|') + QString::number(int(size.width())) +
            QLatin1Char('|') + QString::number(int(size.height())) + QLatin1Char('@') +
            QString::number(m_scale);
 }
@@ -59,38 +61,72 @@ QString ThumbnailFeed::want(const Want &wanted,
                             QHash<QString, Entry> &next)
 {
     const Photo &photo = wanted.photo;
-    const QString cacheKey = photo.cacheKey();
+    const QString contentKey = ThumbnailService::contentKey(photo);
     // Rendered large enough to fill the cell: a thumbnail bounded by the cell's longest side
     // would be enlarged, and blurred, to cover a cell of another shape. The filling size
     // changes when the photo's dimensions become known; then the key changes and it asks again.
     const QSizeF size = fillingSize(photo, wanted.pointSize);
-    const QString key = entryKey(cacheKey, size);
+    const QString key = entryKey(photo, size);
     // A request the service dropped (another view's interest moved on) is asked again.
     if (auto it = m_entries.find(photo.id);
         it != m_entries.end() && it->key == key && !(it->request && it->request->isCancelled())) {
+        it->priority = priority;
         next.insert(photo.id, std::move(*it));
         m_entries.erase(it);
-        return cacheKey;
+        return contentKey;
     }
     const int neededPixels = ThumbnailService::requestSize(size, m_scale).neededPixels;
-    Entry entry{key, m_service.cachedImage(cacheKey, neededPixels), {}};
+    Entry entry;
+    entry.key = key;
+    entry.image = m_service.cachedImage(contentKey, neededPixels);
+    entry.photo = photo;
+    entry.size = size;
+    entry.priority = priority;
     if (entry.image.isNull()) {
-        const QString id = photo.id;
-        entry.request = m_service.request(photo, size, m_scale, priority, this,
-                                          [this, id, key](const QImage &image) {
-                                              const auto it = m_entries.find(id);
-                                              if (it == m_entries.end() || it->key != key) {
-                                                  return;
-                                              }
-                                              it->request.reset();
-                                              it->image = image;
-                                              if (!image.isNull()) {
-                                                  Q_EMIT imageReady(id);
-                                              }
-                                          });
+        ask(photo.id, entry);
     }
     next.insert(photo.id, std::move(entry));
-    return cacheKey;
+    return contentKey;
+}
+
+void ThumbnailFeed::ask(const QString &photoID, Entry &entry)
+{
+    entry.failed = false;
+    entry.round = m_round;
+    entry.request = m_service.request(
+        entry.photo, entry.size, m_scale, entry.priority, this,
+        [this, photoID, key = entry.key](const QImage &image) { answered(photoID, key, image); });
+}
+
+void ThumbnailFeed::answered(const QString &photoID, const QString &key, const QImage &image)
+{
+    const auto it = m_entries.find(photoID);
+    if (it == m_entries.end() || it->key != key) {
+        return;
+    }
+    it->request.reset();
+    if (image.isNull()) {
+        // Asked before the disk caught up, answered after retryFailed(): this failure may be
+        // the lag, not the file.
+        if (it->round != m_round) {
+            ask(photoID, *it);
+        } else {
+            it->failed = true;
+        }
+        return;
+    }
+    it->image = image;
+    Q_EMIT imageReady(photoID);
+}
+
+void ThumbnailFeed::retryFailed()
+{
+    ++m_round;
+    for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+        if (it->failed) {
+            ask(it.key(), *it);
+        }
+    }
 }
 
 void ThumbnailFeed::cancelAll(QHash<QString, Entry> &entries)

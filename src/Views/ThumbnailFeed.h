@@ -39,6 +39,10 @@ public:
     void setScale(qreal scale) { m_scale = scale; }
     // The photos now visible and those just around the viewport; everything else is dropped.
     void setWanted(const QList<Want> &visible, const QList<Want> &nearby);
+    // The disk and the collection agree again. A photo is shown under the name a move will
+    // give it before the move is done, so a decode may have found no file there: every image
+    // that failed since the last call is asked for once more.
+    void retryFailed();
     // The loaded thumbnail of a photo; null while there is none (the cell shows a placeholder).
     QImage image(const QString &photoID) const;
     // How many requests are out; for tests.
@@ -52,17 +56,27 @@ Q_SIGNALS:
 private:
     struct Entry
     {
-        QString key; // the photo's version and the cell's size: a change asks again
+        QString key; // the photo's path and version, the cell's size: a change asks again
         QImage image;
         std::shared_ptr<ThumbnailRequest> request;
+        // What is asked, kept to ask again.
+        Photo photo;
+        QSizeF size;
+        ThumbnailService::Priority priority = ThumbnailService::Priority::Visible;
+        quint64 round = 0;   // m_round when asked
+        bool failed = false; // answered without an image
     };
 
-    QString entryKey(const QString &cacheKey, QSizeF size) const;
-    // Moves or makes the entry of `want` into `next`; returns the photo's cache key.
-    QString want(const Want &want, ThumbnailService::Priority priority, QHash<QString, Entry> &next);
+    QString entryKey(const Photo &photo, QSizeF size) const;
+    // Moves or makes the entry of `want` into `next`; returns the photo's content key.
+    QString
+    want(const Want &want, ThumbnailService::Priority priority, QHash<QString, Entry> &next);
+    void ask(const QString &photoID, Entry &entry);
+    void answered(const QString &photoID, const QString &key, const QImage &image);
     void cancelAll(QHash<QString, Entry> &entries);
 
     ThumbnailService &m_service;
     qreal m_scale = 1;
     QHash<QString, Entry> m_entries; // by photo id
+    quint64 m_round = 0;             // counts retryFailed() calls
 };

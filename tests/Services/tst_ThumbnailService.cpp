@@ -1,17 +1,23 @@
 #include "Samples/SamplePhotos.h"
+#include "Services/ImageFile.h"
 #include "Services/ThumbnailService.h"
 #include "support/TestFolders.h"
+#include "support/UnsafeImageFiles.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QPainter>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
+#include <QtConcurrentRun>
 
-#include <sys/stat.h>
+#include <optional>
+#include <thread>
+#include <vector>
 
 using namespace TestFolders;
 using namespace Qt::StringLiterals;
@@ -33,35 +39,13 @@ QByteArray pngBytes(const QImage &image)
     return png;
 }
 
-// One PNG chunk: length, type and data, checksum.
-QByteArray chunk(const QByteArray &typeAndData)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char byte : typeAndData) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-    }
-    QByteArray framed = QByteArray(4, '\0') + typeAndData + QByteArray(4, '\0');
-    qToBigEndian(quint32(typeAndData.size() - 4), framed.data());
-    qToBigEndian(~crc, framed.end() - 4);
-    return framed;
-}
-
-// A small PNG whose header claims another size.
-QByteArray pngClaiming(quint32 width, quint32 height)
-{
-    QByteArray header = "IHDR" + QByteArray(8, '\0') + QByteArray("\x08\x02\0\0\0", 5);
-    qToBigEndian(width, header.data() + 4);
-    qToBigEndian(height, header.data() + 8);
-    return pngBytes(SamplePhotos::makeImage(4, 4, 1)).replace(8, 25, chunk(header));
-}
 // As thumbnailers write it: text chunks after the header (Qt's writer cuts keys at ':').
 QByteArray pngWithTexts(const QImage &image, const QByteArray &uri, const QByteArray &mtime)
 {
-    return pngBytes(image).insert(33, chunk("tEXtThumb::URI" + QByteArray(1, '\0') + uri) +
-                                          chunk("tEXtThumb::MTime" + QByteArray(1, '\0') + mtime));
+    using UnsafeImageFiles::pngChunk;
+    return pngBytes(image).insert(33,
+                                  pngChunk("tEXtThumb::URI" + QByteArray(1, '\0') + uri) +
+                                      pngChunk("tEXtThumb::MTime" + QByteArray(1, '\0') + mtime));
 }
 
 ThumbnailService::ImageSource countingDecoder(std::atomic<int> &decodes)
@@ -173,21 +157,77 @@ private Q_SLOTS:
         };
         QVERIFY2(at(red).red() > 180 && at(QPointF(1, 1) - red).blue() > 180, "not upright");
     }
-    // A hostile header fails fast; a FIFO is never waited on and a link never followed.
-    void unreadableGivesNothing()
+    void unsafeFilesGiveNothing_data()
     {
-        QTemporaryDir dir;
-        const QString fifo = dir.filePath(u"fifo.jpg"_s);
-        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        const QString link = dir.filePath(u"link.jpg"_s);
-        QVERIFY(QFile::link(writeJpeg(dir.path(), u"real.jpg"_s, {64, 48}), link));
-        for (const QString &path :
-             {writeFile(dir.path(), u"hostile.png"_s, pngClaiming(100000, 100000)),
-              writeFile(dir.path(), u"text.jpg"_s, "hello\n"),
-              writeFile(dir.path(), u"empty.jpg"_s, {}), fifo, link,
-              dir.filePath(u"missing.jpg"_s)}) {
-            QVERIFY2(ThumbnailService::downsample(path, 200).isNull(), qPrintable(path));
+        QTest::addColumn<QString>("kind");
+        for (const QString &kind : UnsafeImageFiles::kinds()) {
+            QTest::newRow(qPrintable(kind)) << kind;
         }
+    }
+    // Refused at once: a FIFO is never waited on, a link never followed, a vast header or an
+    // endless file never handed to a decoder.
+    void unsafeFilesGiveNothing()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = UnsafeImageFiles::make(dir.path(), kind);
+        QFuture<QImage> image =
+            QtConcurrent::run([path] { return ThumbnailService::downsample(path, 200); });
+        const auto unblock = qScopeGuard([&] {
+            UnsafeImageFiles::releaseFifoReader(path);
+            image.waitForFinished();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(image.isFinished(), 20000);
+        QVERIFY(image.result().isNull());
+    }
+
+    void wholeImageDecodesDrawFromTheBudget_data()
+    {
+        QTest::addColumn<QImage>("source");
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<bool>("wholeImage"); // decoded whole before it is shrunk
+
+        const QImage photo = SamplePhotos::makeImage(800, 600, 5);
+        QTest::newRow("JPEG: shrunk while decoding") << photo << QByteArray("jpeg") << false;
+        QTest::newRow("8-bit RGB PNG: shrunk row by row") << photo << QByteArray("png") << false;
+        QTest::newRow("palette PNG")
+            << photo.convertToFormat(QImage::Format_Indexed8) << QByteArray("png") << true;
+        QTest::newRow("16-bit PNG")
+            << photo.convertToFormat(QImage::Format_RGBX64) << QByteArray("png") << true;
+        QTest::newRow("BMP") << photo << QByteArray("bmp") << true;
+        // Decoded to 32 bits, beyond Qt's own limit of 128 MiB, which used to leave it blank.
+        QImage vast(6000, 6000, QImage::Format_Grayscale8);
+        vast.fill(90);
+        QTest::newRow("36-megapixel greyscale PNG") << vast << QByteArray("png") << true;
+    }
+    // A decoder that holds the whole image first waits for its pixels; one that shrinks while
+    // decoding never waits. Either way the image comes out at the needed size.
+    void wholeImageDecodesDrawFromTheBudget()
+    {
+        QFETCH(QImage, source);
+        QFETCH(QByteArray, format);
+        QFETCH(bool, wholeImage);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"photo."_s + QString::fromLatin1(format));
+        QVERIFY(source.save(path, format.constData()));
+
+        DecodeBudget budget(1000);
+        std::optional<DecodeBudget::Reservation> everything = budget.reserve(1000);
+        QFuture<QImage> image =
+            QtConcurrent::run([path, &budget] { return ImageFile::read(path, 200, budget).image; });
+        const auto unblock = qScopeGuard([&] {
+            everything.reset();
+            image.waitForFinished();
+        });
+        if (wholeImage) {
+            QTRY_COMPARE_WITH_TIMEOUT(budget.waitingCount(), 1, 20000);
+            QVERIFY(!image.isFinished());
+            everything.reset();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(image.isFinished(), 60000);
+        QCOMPARE(image.result().size(), source.size().scaled(200, 200, Qt::KeepAspectRatio));
+        everything.reset();
+        QCOMPARE(budget.heldPixels(), 0); // the decode let go of its pixels
     }
 
     void cacheReuseAndReplacement()
@@ -202,10 +242,18 @@ private Q_SLOTS:
             QCOMPARE(ask(service, photoAt(path), points, 2).width(), width);
             QCOMPARE(decodes.load(), count);
         }
-        QCOMPARE(service.cachedImage(photoAt(path).cacheKey(), 300).width(), 300);
-        QVERIFY(service.cachedImage(photoAt(path).cacheKey(), 301).isNull());
-        setModificationTime(path, 1'600'000'000); // an edited file never hits its old entry
-        QCOMPARE(ask(service, photoAt(path), 80, 2).width(), 160);
+        const QString key = ThumbnailService::contentKey(photoAt(path));
+        QCOMPARE(service.cachedImage(key, 300).width(), 300);
+        QVERIFY(service.cachedImage(key, 301).isNull());
+        // Filed into a category, or put back by an undo: the same file is drawn at once.
+        Photo moved = photoAt(path);
+        const QString movedPath = makeFolder(dir.path(), u"Cats"_s) + u"/photo.jpg"_s;
+        QVERIFY(QFile::rename(path, movedPath));
+        moved.url = QUrl::fromLocalFile(movedPath);
+        QCOMPARE(ask(service, moved, 100, 2).width(), 300);
+        QCOMPARE(decodes.load(), 2);
+        setModificationTime(movedPath, 1'600'000'000); // an edited file never hits its old entry
+        QCOMPARE(ask(service, photoAt(movedPath), 80, 2).width(), 160);
         QCOMPARE(decodes.load(), 3);
     }
 
@@ -253,7 +301,7 @@ private Q_SLOTS:
         QStringList delivered;
         QHash<QString, std::shared_ptr<ThumbnailRequest>> requests;
         const auto key = [&dir](const char *name) {
-            return photoAt(dir.filePath(QString::fromLatin1(name))).cacheKey();
+            return ThumbnailService::contentKey(photoAt(dir.filePath(QString::fromLatin1(name))));
         };
         for (const char *name : {"gate.jpg", "far.jpg", "near.jpg", "shown.jpg", "gone.jpg"}) {
             const Photo p = photoAt(writeFile(dir.path(), QString::fromLatin1(name)));
@@ -322,6 +370,130 @@ private Q_SLOTS:
         const QColor colour = ask(service, photoAt(path), needed, 1).pixelColor(5, 5);
         QCOMPARE(decodes.load(), expected.isEmpty() ? 1 : 0);
         QCOMPARE(colour.green() > 200 && colour.blue() < 60, !expected.isEmpty());
+    }
+
+    void budget_data()
+    {
+        QTest::addColumn<qint64>("capacity");
+        QTest::addColumn<qint64>("held"); // by the test, before a thread asks
+        QTest::addColumn<qint64>("asked");
+        QTest::addColumn<bool>("waits"); // until the test lets go of what it holds
+
+        QTest::newRow("fits beside what is held") << 100LL << 60LL << 40LL << false;
+        QTest::newRow("does not fit") << 100LL << 60LL << 41LL << true;
+        QTest::newRow("beyond the budget, something held") << 100LL << 1LL << 250LL << true;
+        QTest::newRow("beyond the budget, nothing held: alone") << 100LL << 0LL << 250LL << false;
+        QTest::newRow("no budget") << 0LL << 1000LL << 500LL << false;
+        QTest::newRow("nothing asked") << 100LL << 100LL << 0LL << false;
+    }
+    void budget()
+    {
+        QFETCH(qint64, capacity);
+        QFETCH(qint64, held);
+        QFETCH(qint64, asked);
+        QFETCH(bool, waits);
+        DecodeBudget budget(capacity);
+        std::optional<DecodeBudget::Reservation> ours = budget.reserve(held);
+        std::atomic<bool> granted{false};
+        QSemaphore letGo;
+        std::jthread thread([&] {
+            const DecodeBudget::Reservation theirs = budget.reserve(asked);
+            granted = true;
+            letGo.acquire();
+        });
+        const auto unblock = qScopeGuard([&] {
+            ours.reset();
+            letGo.release();
+        });
+        const qint64 bound = capacity > 0 ? capacity : 0;
+        if (waits) {
+            QTRY_COMPARE(budget.waitingCount(), 1);
+            QVERIFY(!granted);
+            QCOMPARE(budget.heldPixels(), held);
+            ours.reset();
+        }
+        QTRY_VERIFY(granted);
+        QCOMPARE(budget.waitingCount(), 0);
+        QCOMPARE(budget.heldPixels(), (ours ? ours->pixels() : 0) + (bound > 0 ? asked : 0));
+        letGo.release();
+        thread.join();
+        QCOMPARE(budget.heldPixels(), (ours ? ours->pixels() : 0));
+    }
+
+    // Served in arrival order: a small request that would fit does not overtake a larger one
+    // that came first, so the larger one never starves. Both then hold their pixels together.
+    void budgetServesInArrivalOrder()
+    {
+        DecodeBudget budget(100);
+        std::optional<DecodeBudget::Reservation> first = budget.reserve(60);
+        QMutex mutex;
+        QStringList granted;
+        QSemaphore letGo;
+        const auto asker = [&](const QString &name, qint64 pixels) {
+            return std::jthread([&, name, pixels] {
+                const DecodeBudget::Reservation held = budget.reserve(pixels);
+                {
+                    const QMutexLocker lock(&mutex);
+                    granted.append(name);
+                }
+                letGo.acquire();
+            });
+        };
+        std::jthread large = asker(u"50"_s, 50);
+        std::jthread small;
+        const auto unblock = qScopeGuard([&] { // before the threads are joined
+            first.reset();
+            letGo.release(2);
+        });
+        QTRY_COMPARE(budget.waitingCount(), 1);
+        small = asker(u"10"_s, 10);
+        QTRY_COMPARE(budget.waitingCount(), 2);
+        QCOMPARE(budget.heldPixels(), 60);
+        first.reset();
+        const auto grantedSoFar = [&] {
+            const QMutexLocker lock(&mutex);
+            return granted;
+        };
+        QTRY_COMPARE(grantedSoFar(), (QStringList{u"50"_s, u"10"_s}));
+        QCOMPARE(budget.heldPixels(), 60);
+    }
+
+    // Many threads at once: what is held never exceeds the budget, a reservation beyond the
+    // budget holds alone, and every one is served.
+    void budgetHoldsUnderLoad()
+    {
+        constexpr quint32 seed = 20240607;
+        constexpr qint64 capacity = 100;
+        constexpr int threadCount = 8;
+        DecodeBudget budget(capacity);
+        std::atomic<qint64> inUse{0};
+        std::atomic<int> overruns{0};
+        std::atomic<int> finished{0};
+        {
+            std::vector<std::jthread> threads;
+            for (int t = 0; t < threadCount; ++t) {
+                threads.emplace_back([&, t] {
+                    QRandomGenerator random(seed + quint32(t));
+                    for (int i = 0; i < 300; ++i) {
+                        const qint64 pixels =
+                            random.bounded(20) == 0 ? 150 : 1 + random.bounded(60);
+                        const DecodeBudget::Reservation held = budget.reserve(pixels);
+                        // Counted only between the grant and the release, so never more than
+                        // the budget holds.
+                        const qint64 now = inUse += pixels;
+                        if (pixels > capacity ? now != pixels : now > capacity) {
+                            ++overruns;
+                        }
+                        QThread::yieldCurrentThread();
+                        inUse -= pixels;
+                    }
+                    ++finished;
+                });
+            }
+        }
+        QCOMPARE(finished.load(), threadCount);
+        QVERIFY2(overruns == 0, qPrintable(u"seed %1: %2 overruns"_s.arg(seed).arg(overruns)));
+        QCOMPARE(budget.heldPixels(), 0);
     }
 };
 

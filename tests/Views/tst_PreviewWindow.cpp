@@ -6,12 +6,14 @@
 
 #include "Samples/SamplePhotos.h"
 #include "support/TestFolders.h"
+#include "support/UnsafeImageFiles.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -159,6 +161,30 @@ private Q_SLOTS:
         PreviewWindow window(fileSource(path));
         window.showAtFirstItem();
         QTRY_COMPARE_WITH_TIMEOUT(window.fileName(), name, kDecodeTimeout);
+        QVERIFY(window.image().isNull());
+        QVERIFY(!window.message().isEmpty());
+    }
+
+    void unsafeFilesAreNeverRead_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const QString &kind : UnsafeImageFiles::kinds()) {
+            QTest::newRow(qPrintable(kind)) << kind;
+        }
+    }
+
+    // Opened as thumbnails are: the note shows at once, the decode thread never waits on a
+    // FIFO, never follows a link, never reads a vast or endless file.
+    void unsafeFilesAreNeverRead()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = UnsafeImageFiles::make(dir.path(), kind);
+        PreviewWindow window(fileSource(path));
+        // Runs before the window waits for its decode threads.
+        const auto unblock = qScopeGuard([&path] { UnsafeImageFiles::releaseFifoReader(path); });
+        window.showAtFirstItem();
+        QTRY_COMPARE_WITH_TIMEOUT(window.fileName(), u"x.jpg"_s, kDecodeTimeout);
         QVERIFY(window.image().isNull());
         QVERIFY(!window.message().isEmpty());
     }

@@ -18,6 +18,9 @@ struct PhotoSection
     QUrl url;
     QString name;
     QList<Photo> photos;
+    // Files lying in the folder whose on-disk names are not valid UTF-8: they cannot be shown
+    // or moved by name, but the user is told they are there.
+    qsizetype unreadableNameCount = 0;
 
     qsizetype count() const { return photos.size(); }
 

@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include <cerrno>
+
 namespace {
 
 constexpr int cancelCheckInterval = 64;
@@ -58,20 +60,25 @@ QString FolderScanner::stableIdentifier(const EntryInfo *values, const QString &
     return fallback;
 }
 
-Result<QList<Photo>> FolderScanner::photosIn(const QString &folder, PhotoSortOrder sortOrder,
-                                             const CancelCheck &isCancelled,
-                                             QList<EntryInfo> *subfolders) const
+Result<FolderScanner::FolderPhotos> FolderScanner::photosIn(const QString &folder,
+                                                            PhotoSortOrder sortOrder,
+                                                            const CancelCheck &isCancelled,
+                                                            QList<EntryInfo> *subfolders) const
 {
     Result<QList<EntryInfo>> listing = m_fileSystem->list(folder);
     if (!listing) {
         return std::unexpected(listing.error());
     }
-    QList<Photo> photos;
+    FolderPhotos result;
+    QList<Photo> &photos = result.photos;
     for (qsizetype i = 0; i < listing->size(); ++i) {
         if (i % cancelCheckInterval == 0 && isCancelled()) {
             return std::unexpected(FileSystemError::cancelled());
         }
         const EntryInfo &entry = listing->at(i);
+        if (!entry.nameIsValid && !entry.isDirectory()) {
+            ++result.unreadableNameCount;
+        }
         if (!entry.hasAttributes || !entry.nameIsValid || entry.isHidden()) {
             continue;
         }
@@ -86,7 +93,7 @@ Result<QList<Photo>> FolderScanner::photosIn(const QString &folder, PhotoSortOrd
         }
     }
     sortPhotos(photos, sortOrder);
-    return photos;
+    return result;
 }
 
 Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder sortOrder,
@@ -107,7 +114,7 @@ Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder 
     }
 
     QList<EntryInfo> folders;
-    Result<QList<Photo>> rootPhotos = photosIn(root, sortOrder, isCancelled, &folders);
+    Result<FolderPhotos> rootPhotos = photosIn(root, sortOrder, isCancelled, &folders);
     if (!rootPhotos) {
         return std::unexpected(rootPhotos.error());
     }
@@ -120,7 +127,7 @@ Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder 
     collection.displayName = lastComponent(root);
     collection.sections.append({QStringLiteral("unsorted:") + stableIdentifier(&*rootInfo, root),
                                 PhotoSectionKind::unsorted, rootUrl, QStringLiteral("Unsorted"),
-                                std::move(*rootPhotos)});
+                                std::move(rootPhotos->photos), rootPhotos->unreadableNameCount});
 
     QStringList names;
     for (const EntryInfo &folder : std::as_const(folders)) {
@@ -137,14 +144,23 @@ Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder 
             return std::unexpected(FileSystemError::cancelled());
         }
         const QString path = childPath(root, name);
-        Result<QList<Photo>> photos = photosIn(path, sortOrder, isCancelled, nullptr);
+        Result<FolderPhotos> photos = photosIn(path, sortOrder, isCancelled, nullptr);
         if (!photos) {
-            return std::unexpected(photos.error());
+            if (photos.error().code == FileSystemError::Code::cancelled) {
+                return std::unexpected(photos.error());
+            }
+            // One folder the user may not read (a root-only lost+found) must not hide all the
+            // others; a folder that vanished since the root was listed is simply gone.
+            const int error = photos.error().systemError;
+            if (error != ENOENT && error != ENOTDIR) {
+                collection.unreadableFolders.append(name);
+            }
+            continue;
         }
         collection.sections.append({QStringLiteral("category:")
                                         + stableIdentifier(folderByName.value(name), path),
                                     PhotoSectionKind::category, QUrl::fromLocalFile(path), name,
-                                    std::move(*photos)});
+                                    std::move(photos->photos), photos->unreadableNameCount});
     }
     return collection;
 }

@@ -29,7 +29,12 @@ public:
     static QString stableIdentifier(const EntryInfo *values, const QString &fallback);
 
 private:
-    Result<QList<Photo>> photosIn(const QString &folder, PhotoSortOrder sortOrder,
+    struct FolderPhotos
+    {
+        QList<Photo> photos;
+        qsizetype unreadableNameCount = 0;
+    };
+    Result<FolderPhotos> photosIn(const QString &folder, PhotoSortOrder sortOrder,
                                   const CancelCheck &isCancelled,
                                   QList<EntryInfo> *subfolders) const;
 

@@ -125,7 +125,8 @@ void CollectionStore::requestDeleteCategory(const QString &sectionID)
     if (!target || target->kind != PhotoSectionKind::category) {
         return;
     }
-    setDeleteCategoryPrompt(DeleteCategoryPrompt{target->id, target->name, target->count()});
+    setDeleteCategoryPrompt(DeleteCategoryPrompt{target->id, target->name, target->count(),
+                                                 target->unreadableNameCount});
 }
 
 void CollectionStore::confirmDeleteCategory(const DeleteCategoryPrompt &prompt)

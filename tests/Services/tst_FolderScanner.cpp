@@ -25,7 +25,8 @@ private Q_SLOTS:
     void nestedFoldersAreIgnored();
     void rootErrors_data();
     void rootErrors();
-    void unlistableCategoryFailsWholeScan();
+    void unlistableFolders_data();
+    void unlistableFolders();
     void idsSurviveRenameAndMove();
     void sectionsComeOutInRuleOrder_data();
     void sectionsComeOutInRuleOrder();
@@ -144,6 +145,8 @@ void tst_FolderScanner::whatBecomesAPhoto()
     const Result<PhotoCollection> collection = scan(root);
     QVERIFY2(collection.has_value(), qPrintable(collection ? QString() : collection.error().message));
     QCOMPARE(collection->sections.first().count(), isPhoto ? 1 : 0);
+    // Not shown, but counted, so the user learns it is there.
+    QCOMPARE(collection->sections.first().unreadableNameCount, kind == QLatin1String("bad-name"));
     ::unlink((rootBytes + "/caf\xE9.jpg").constData()); // invisible to QTemporaryDir's cleanup
 }
 
@@ -183,25 +186,60 @@ void tst_FolderScanner::rootErrors()
     QCOMPARE(collection.error().message, message);
 }
 
-void tst_FolderScanner::unlistableCategoryFailsWholeScan()
+void tst_FolderScanner::unlistableFolders_data()
 {
+    QTest::addColumn<QString>("failing");    // the folder whose listing fails
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QStringList>("sections"); // empty: the whole scan fails
+    QTest::addColumn<QStringList>("unreadable");
+    QTest::newRow("category without permission")
+        << QStringLiteral("lost+found") << EACCES
+        << QStringList{QStringLiteral("Unsorted"), QStringLiteral("Cats")}
+        << QStringList{QStringLiteral("lost+found")};
+    QTest::newRow("category with an I/O error")
+        << QStringLiteral("Cats") << EIO
+        << QStringList{QStringLiteral("Unsorted"), QStringLiteral("lost+found")}
+        << QStringList{QStringLiteral("Cats")};
+    QTest::newRow("category gone since the root was listed")
+        << QStringLiteral("Cats") << ENOENT
+        << QStringList{QStringLiteral("Unsorted"), QStringLiteral("lost+found")} << QStringList();
+    QTest::newRow("unreadable root") << QString() << EACCES << QStringList() << QStringList();
+}
+
+void tst_FolderScanner::unlistableFolders()
+{
+    QFETCH(QString, failing);
+    QFETCH(int, error);
+    QFETCH(QStringList, sections);
+    QFETCH(QStringList, unreadable);
     QTemporaryDir dir;
     writeJpeg(dir.path(), QStringLiteral("a.jpg"));
     writeJpeg(dir.path(), QStringLiteral("Cats/b.jpg"));
-    const QString cats = dir.path() + QStringLiteral("/Cats");
+    makeFolder(dir.path(), QStringLiteral("lost+found"));
+    const QString failingPath =
+        failing.isEmpty() ? dir.path() : dir.path() + QLatin1Char('/') + failing;
     auto fs = std::make_shared<FaultyFileSystem>();
     fs->hook = [&](FaultyFileSystem::Call call, const QString &path,
                    const QString &) -> std::optional<int> {
-        if (call == FaultyFileSystem::Call::list && path == cats) {
-            return EACCES;
+        if (call == FaultyFileSystem::Call::list && path == failingPath) {
+            return error;
         }
         return std::nullopt;
     };
     const Result<PhotoCollection> collection = scan(dir.path(), PhotoSortOrder::filename, fs);
-    QVERIFY(!collection.has_value());
-    QVERIFY2(collection.error().message.contains(QStringLiteral("“Cats”")),
-             qPrintable(collection.error().message));
-    QCOMPARE(collection.error().systemError, EACCES);
+    if (sections.isEmpty()) {
+        QVERIFY(!collection.has_value());
+        QCOMPARE(collection.error().systemError, error);
+        return;
+    }
+    QVERIFY2(collection.has_value(), qPrintable(collection ? QString() : collection.error().message));
+    QStringList shown;
+    for (const PhotoSection &section : collection->sections) {
+        shown.append(section.name);
+    }
+    QCOMPARE(shown, sections);
+    QCOMPARE(collection->unreadableFolders, unreadable);
+    QCOMPARE(collection->photoCount(), failing == QLatin1String("Cats") ? 1 : 2);
 }
 
 void tst_FolderScanner::idsSurviveRenameAndMove()

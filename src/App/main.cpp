@@ -49,6 +49,7 @@ int main(int argc, char *argv[])
         folder = DemoCollection::defaultLocation();
         QString error;
         if (!DemoCollection::ensure(folder, &error)) {
+            qWarning("%s", qPrintable(error));
             store.openCollection(QUrl::fromLocalFile(folder), false); // shows why it failed
             folder.clear();
         }

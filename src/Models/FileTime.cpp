@@ -24,11 +24,6 @@ QDateTime FileTime::toDateTime() const
     return QDateTime::fromMSecsSinceEpoch(seconds * 1000 + nanoseconds / 1000000, Qt::UTC);
 }
 
-double FileTime::secondsSinceReferenceDate() const
-{
-    return double(seconds - referenceDateSeconds) + double(nanoseconds) / 1e9;
-}
-
 QString FileTime::referenceDateText() const
 {
     qint64 whole = seconds - referenceDateSeconds;

@@ -22,10 +22,9 @@ struct FileTime
 
     bool isDistantPast() const { return seconds == distantPastSeconds && nanoseconds == 0; }
     QDateTime toDateTime() const; // millisecond precision, UTC
-    // Seconds since 2001-01-01 00:00:00 UTC, the reference date of cache keys.
-    double secondsSinceReferenceDate() const;
-    // The same in exact decimal ("-12.5", "700000000.000000001"): distinct times give distinct
-    // texts, which a double cannot promise at nanosecond precision.
+    // Seconds since 2001-01-01 00:00:00 UTC, the reference date of cache keys, in exact
+    // decimal ("-12.5", "700000000.000000001"): distinct times give distinct texts, which a
+    // double cannot promise at nanosecond precision.
     QString referenceDateText() const;
 
     friend auto operator<=>(const FileTime &, const FileTime &) = default;

@@ -264,7 +264,6 @@ private:
     // Selection helpers
     void selectNavigatedPhoto(const QString &id);
     void plainOrCommandClick(const QString &photoID, bool command);
-    bool hasPhoto(const QString &id) const;
 
     // Filing helpers
     void startMoveSelected(const QString &sectionID, bool autoAdvance,

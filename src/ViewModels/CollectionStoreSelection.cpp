@@ -93,11 +93,6 @@ std::optional<Photo> CollectionStore::photo(const QString &id) const
     return std::nullopt;
 }
 
-bool CollectionStore::hasPhoto(const QString &id) const
-{
-    return photo(id).has_value();
-}
-
 std::optional<PhotoSection> CollectionStore::section(const QString &id) const
 {
     if (m_collection) {

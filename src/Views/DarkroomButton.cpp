@@ -31,14 +31,6 @@ DarkroomButton::DarkroomButton(const QString &text, bool prominent, QWidget *par
     setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
 }
 
-void DarkroomButton::setProminent(bool prominent)
-{
-    if (prominent != m_prominent) {
-        m_prominent = prominent;
-        update();
-    }
-}
-
 void DarkroomButton::setSymbol(const QString &name)
 {
     if (name != m_symbol) {

@@ -14,7 +14,6 @@ public:
     explicit DarkroomButton(const QString &text, bool prominent = false, QWidget *parent = nullptr);
 
     bool isProminent() const { return m_prominent; }
-    void setProminent(bool prominent);
 
     // A name from Symbols drawn before the label; empty for none.
     QString symbol() const { return m_symbol; }

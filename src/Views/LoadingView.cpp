@@ -60,8 +60,3 @@ void LoadingView::setMessage(const QString &message)
 {
     m_message->setText(message);
 }
-
-QString LoadingView::message() const
-{
-    return m_message->text();
-}

@@ -15,7 +15,6 @@ public:
     explicit LoadingView(QWidget *parent = nullptr);
 
     void setMessage(const QString &message);
-    QString message() const;
 
 Q_SIGNALS:
     void openFolder();

@@ -2,6 +2,8 @@
 
 #include "ViewModels/CollectionStore.h"
 
+#include <QScrollBar>
+
 BrowseGridView::BrowseGridView(Style style,
                                CollectionStore &store,
                                ThumbnailService &thumbnails,
@@ -43,6 +45,13 @@ MasonryMetrics BrowseGridView::masonryMetrics() const
     metrics.horizontalPadding = horizontalPadding;
     metrics.verticalPadding = verticalPadding;
     return metrics;
+}
+
+void BrowseGridView::showFromStart(const std::optional<QString> &photoID)
+{
+    const std::optional<Cell> cell = photoID ? cellOf(*photoID) : std::nullopt;
+    const double top = cell ? cell->imageRect.center().y() - viewport()->height() / 2.0 : 0;
+    verticalScrollBar()->setValue(qRound(top));
 }
 
 int BrowseGridView::columnCount() const

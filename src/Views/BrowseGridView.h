@@ -32,6 +32,8 @@ public:
     // The photos to show, in list order.
     void setItems(const QList<BrowsePhotoItem> &items);
     int columnCount() const;
+    // Brings `photoID` to the middle of the view when it is shown, else the top into view.
+    void showFromStart(const std::optional<QString> &photoID);
     // The masonry frames as last reported (content coordinates of the column block).
     const QHash<QString, QRectF> &reportedFrames() const { return m_distribution.frames; }
 

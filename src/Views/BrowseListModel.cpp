@@ -1,6 +1,7 @@
 #include "BrowseListModel.h"
 
 #include "Models/NaturalOrder.h"
+#include "Typography.h"
 
 #include <QLocale>
 
@@ -171,9 +172,9 @@ QVariant BrowseListModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         switch (index.column()) {
         case NameColumn:
-            return item.filename();
+            return Typography::displayName(item.filename());
         case CategoryColumn:
-            return item.categoryName;
+            return Typography::displayName(item.categoryName);
         case DateModifiedColumn:
             return dateText(item.modificationDate());
         case SizeColumn:

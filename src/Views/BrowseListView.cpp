@@ -163,6 +163,9 @@ BrowseListView::BrowseListView(CollectionStore &store,
             &BrowseListView::applyScrollRequest);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
             &BrowseListView::scheduleThumbnails);
+    // A row filed before its file arrived failed its first decode: asked again once the store
+    // has caught up with the disk.
+    connect(&store, &CollectionStore::reconciled, m_feed, &ThumbnailFeed::retryFailed);
     connect(m_feed, &ThumbnailFeed::imageReady, this, [this](const QString &id) {
         if (const int row = rowOf(id); row >= 0) {
             viewport()->update(visualRect(m_sorted->index(row, BrowseListModel::PhotoColumn)));
@@ -185,9 +188,13 @@ void BrowseListView::resetSortOrder()
     sortByColumn(BrowseListModel::NameColumn, Qt::AscendingOrder);
 }
 
-QString BrowseListView::idAt(int row) const
+void BrowseListView::showFromStart(const std::optional<QString> &photoID)
 {
-    return m_sorted->index(row, 0).data(BrowseListModel::IdRole).toString();
+    if (const int row = photoID ? rowOf(*photoID) : -1; row >= 0) {
+        scrollTo(m_sorted->index(row, 0), QAbstractItemView::PositionAtCenter);
+    } else {
+        scrollToTop();
+    }
 }
 
 QStringList BrowseListView::sortedIDs() const

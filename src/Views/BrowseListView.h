@@ -10,6 +10,8 @@
 
 #include <QTableView>
 
+#include <optional>
+
 class BrowseListModel;
 class CollectionStore;
 class QSortFilterProxyModel;
@@ -30,6 +32,8 @@ public:
     void setItems(const QList<BrowsePhotoItem> &items);
     // Back to ascending by name, as when the layout is entered.
     void resetSortOrder();
+    // Brings `photoID`'s row to the middle of the view when it is shown, else the first row.
+    void showFromStart(const std::optional<QString> &photoID);
     // The photo ids in the order the rows are shown.
     QStringList sortedIDs() const;
     // The table row of a photo; -1 when it is not shown.
@@ -57,7 +61,6 @@ private:
     void scheduleThumbnails();
     void updateThumbnails();
     void keepMinimumWidth(int column, int oldWidth, int newWidth);
-    QString idAt(int row) const;
 
     CollectionStore &m_store;
     BrowseListModel *m_model = nullptr;

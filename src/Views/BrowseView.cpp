@@ -7,13 +7,16 @@
 #include "Typography.h"
 #include "ViewModels/CollectionStore.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPropertyAnimation>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 
 namespace {
@@ -34,6 +37,67 @@ const QFont &chipCountFont()
     return font;
 }
 
+constexpr int rowMargin = 24;
+constexpr int arrowWidth = 30;
+
+// The chip row scrolls only sideways, so the wheel (or a vertical swipe) moves it sideways.
+class ChipScrollArea : public QScrollArea
+{
+public:
+    using QScrollArea::QScrollArea;
+
+protected:
+    void wheelEvent(QWheelEvent *event) override
+    {
+        // A horizontal scroll bar turns a vertical wheel into sideways steps itself.
+        QCoreApplication::sendEvent(horizontalScrollBar(), event);
+    }
+};
+
+// The button at either end of an overflowing chip row: a chevron, dimmed when the row cannot
+// move further that way. Holding it keeps scrolling.
+class ScrollArrow : public QAbstractButton
+{
+public:
+    ScrollArrow(Qt::ArrowType direction, QWidget *parent)
+        : QAbstractButton(parent)
+        , m_direction(direction)
+    {
+        setCursor(Qt::PointingHandCursor);
+        setFocusPolicy(Qt::NoFocus);
+        setAutoRepeat(true);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+        setAccessibleName(direction == Qt::LeftArrow ? QStringLiteral("Scroll categories left")
+                                                     : QStringLiteral("Scroll categories right"));
+    }
+
+    QSize sizeHint() const override { return {arrowWidth, chipHeight}; }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        using namespace DarkroomPalette;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const bool left = m_direction == Qt::LeftArrow;
+        // A hairline on the side facing the chips, so the arrow reads as an edge of the row.
+        painter.fillRect(QRectF(left ? width() - 1 : 0, 8, 1, height() - 17), separator());
+        QColor ink = isEnabled() ? (isDown() ? paper() : mutedPaper()) : quiet();
+        if (!isEnabled()) {
+            ink.setAlphaF(0.5f);
+        }
+        painter.setPen(QPen(ink, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        const QPointF centre = QRectF(rect()).adjusted(0, 0, 0, -1).center();
+        const double reach = left ? 2.5 : -2.5;
+        const QPointF tip = centre - QPointF(reach, 0);
+        painter.drawPolyline(
+            QList<QPointF>{tip + QPointF(2 * reach, -5), tip, tip + QPointF(2 * reach, 5)});
+    }
+
+private:
+    Qt::ArrowType m_direction;
+};
+
 } // namespace
 
 // ----- Chip
@@ -43,7 +107,7 @@ FilterChip::FilterChip(const QString &title, qsizetype count, bool selected, QWi
     , m_count(count)
     , m_selected(selected)
 {
-    setText(title);
+    setText(Typography::displayName(title));
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
     countDidChange();
@@ -111,33 +175,117 @@ CategoryFilterBar::CategoryFilterBar(CollectionStore &store, QWidget *parent)
     , m_store(store)
 {
     DarkroomPalette::fillBackground(this, DarkroomPalette::raised());
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 1); // the separator line along the bottom
-    auto *scroll = new QScrollArea(this);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidgetResizable(true);
-    scroll->viewport()->setAutoFillBackground(false);
-    m_row = new QWidget(scroll);
+    layout->setSpacing(0);
+    m_scroll = new ChipScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_row = new QWidget(m_scroll);
     m_row->setAutoFillBackground(false);
+    m_row->installEventFilter(this);
     m_rowLayout = new QHBoxLayout(m_row);
-    m_rowLayout->setContentsMargins(24, 10, 24, 10);
+    m_rowLayout->setContentsMargins(rowMargin, 10, rowMargin, 10);
     m_rowLayout->setSpacing(8);
-    scroll->setWidget(m_row);
-    layout->addWidget(scroll);
+    m_scroll->setWidget(m_row);
+    m_scrollLeft = new ScrollArrow(Qt::LeftArrow, this);
+    m_scrollRight = new ScrollArrow(Qt::RightArrow, this);
+    layout->addWidget(m_scrollLeft);
+    layout->addWidget(m_scroll, 1);
+    layout->addWidget(m_scrollRight);
     setFixedHeight(chipHeight + 20 + 1);
+    // A step of most of the visible row, so the chip cut off at the edge comes fully into view.
+    connect(m_scrollLeft, &QAbstractButton::clicked, this,
+            [this] { scrollBy(-m_scroll->viewport()->width() * 3 / 4); });
+    connect(m_scrollRight, &QAbstractButton::clicked, this,
+            [this] { scrollBy(m_scroll->viewport()->width() * 3 / 4); });
+    QScrollBar *bar = m_scroll->horizontalScrollBar();
+    bar->setSingleStep(chipHeight);
+    connect(bar, &QScrollBar::rangeChanged, this, &CategoryFilterBar::updateArrows);
+    connect(bar, &QScrollBar::valueChanged, this, &CategoryFilterBar::updateArrows);
     for (auto signal :
          {&CollectionStore::collectionChanged, &CollectionStore::browseFilterSectionIDChanged}) {
         connect(&store, signal, this, &CategoryFilterBar::rebuild);
     }
     rebuild();
+    updateArrows();
 }
 
 void CategoryFilterBar::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     rebuild();
+}
+
+void CategoryFilterBar::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    updateArrows();
+}
+
+void CategoryFilterBar::updateArrows()
+{
+    // Whether the chips fit is judged against the whole bar, not the row left between the
+    // arrows: judged against the latter, showing the arrows would keep them shown.
+    const bool overflows = m_rowLayout->minimumSize().width() > width();
+    m_scrollLeft->setVisible(overflows);
+    m_scrollRight->setVisible(overflows);
+    const QScrollBar *bar = m_scroll->horizontalScrollBar();
+    m_scrollLeft->setEnabled(bar->value() > bar->minimum());
+    m_scrollRight->setEnabled(bar->value() < bar->maximum());
+}
+
+void CategoryFilterBar::scrollBy(int dx)
+{
+    QScrollBar *bar = m_scroll->horizontalScrollBar();
+    bar->setValue(bar->value() + dx);
+}
+
+bool CategoryFilterBar::eventFilter(QObject *watched, QEvent *event)
+{
+    // Watches the row and every chip: a press anywhere on them may begin a drag of the row.
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton) {
+            m_drag = Drag{mouse->globalPosition().toPoint(),
+                          m_scroll->horizontalScrollBar()->value(), false};
+            return watched == m_row; // the row itself has nothing else to do with a press
+        }
+        break;
+    }
+    case QEvent::MouseMove: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (!m_drag || !(mouse->buttons() & Qt::LeftButton)) {
+            break;
+        }
+        QScrollBar *bar = m_scroll->horizontalScrollBar();
+        const int dx = mouse->globalPosition().toPoint().x() - m_drag->start.x();
+        if (!m_drag->moving && qAbs(dx) >= QApplication::startDragDistance() &&
+            bar->maximum() > bar->minimum()) {
+            m_drag->moving = true;
+            if (auto *chip = qobject_cast<QAbstractButton *>(watched)) {
+                chip->setDown(false); // so letting go does not choose it
+            }
+        }
+        if (m_drag->moving) {
+            bar->setValue(m_drag->startValue - dx);
+            return true; // the chip would press itself down again while under the pointer
+        }
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+            m_drag.reset(); // a chip let up by the drag takes the release without a click
+        }
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CategoryFilterBar::rebuild()
@@ -186,9 +334,11 @@ void CategoryFilterBar::rebuild()
         m_chips.append(chip);
     }
     for (FilterChip *chip : std::as_const(m_chips)) {
+        chip->installEventFilter(this);
         m_rowLayout->addWidget(chip);
     }
     m_rowLayout->addStretch(1);
+    updateArrows();
 }
 
 void CategoryFilterBar::paintEvent(QPaintEvent *event)
@@ -237,10 +387,9 @@ BrowseView::BrowseView(CollectionStore &store, ThumbnailService &thumbnails, QWi
     }
     layout->addWidget(m_pages);
 
-    for (auto signal :
-         {&CollectionStore::collectionChanged, &CollectionStore::browseFilterSectionIDChanged}) {
-        connect(&store, signal, this, &BrowseView::reload);
-    }
+    connect(&store, &CollectionStore::collectionChanged, this, &BrowseView::reload);
+    connect(&store, &CollectionStore::browseFilterSectionIDChanged, this,
+            &BrowseView::filterDidChange);
     connect(&store, &CollectionStore::browseLayoutChanged, this, &BrowseView::layoutDidChange);
     m_list->resetSortOrder();
 }
@@ -255,6 +404,9 @@ void BrowseView::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (!std::exchange(m_prepared, false)) {
         reload();
+    }
+    if (std::exchange(m_startPending, false)) {
+        showFromStart();
     }
 }
 
@@ -295,6 +447,35 @@ void BrowseView::load()
         break;
     }
     m_pages->setCurrentWidget(page);
+}
+
+void BrowseView::filterDidChange()
+{
+    if (!isVisible()) {
+        m_startPending = true;
+        return;
+    }
+    load();
+    showFromStart();
+}
+
+void BrowseView::showFromStart()
+{
+    // Another filter shows other photos: the scroll offset kept from the last ones would land
+    // anywhere in them, and at their end whenever they are fewer. The focused photo, when the
+    // filter shows it, stays in view instead.
+    const std::optional<QString> focus = m_store.focusedPhotoID();
+    switch (m_store.browseLayout()) {
+    case BrowseLayoutMode::tiles:
+        m_tiles->showFromStart(focus);
+        break;
+    case BrowseLayoutMode::list:
+        m_list->showFromStart(focus);
+        break;
+    case BrowseLayoutMode::masonry:
+        m_masonry->showFromStart(focus);
+        break;
+    }
 }
 
 void BrowseView::layoutDidChange()

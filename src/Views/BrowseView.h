@@ -2,16 +2,20 @@
 
 // Browse mode: a bar of filter chips ("All" and one per section) above one of three layouts
 // of the shown photos (tiles, list, masonry), or an empty state when the filter leaves none.
-// Switching layouts fades the new one in, unless the desktop asks for less motion.
+// Switching layouts fades the new one in, unless the desktop asks for less motion; a new
+// filter starts at the top of its photos.
 
 #include <QAbstractButton>
 #include <QWidget>
+
+#include <optional>
 
 class BrowseGridView;
 class BrowseListView;
 class CollectionStore;
 class QGraphicsOpacityEffect;
 class QHBoxLayout;
+class QScrollArea;
 class QStackedWidget;
 class ThumbnailService;
 
@@ -37,6 +41,9 @@ private:
     bool m_selected;
 };
 
+// The chips in one row. When they do not all fit, the row scrolls sideways: by the wheel, by
+// dragging it (a drag that starts on a chip does not choose it), or with the arrow buttons at
+// its ends, which are shown only then.
 class CategoryFilterBar : public QWidget
 {
     Q_OBJECT
@@ -45,6 +52,9 @@ public:
     explicit CategoryFilterBar(CollectionStore &store, QWidget *parent = nullptr);
 
     QList<FilterChip *> chips() const { return m_chips; }
+    QScrollArea *scrollArea() const { return m_scroll; }
+    QAbstractButton *scrollLeftButton() const { return m_scrollLeft; }
+    QAbstractButton *scrollRightButton() const { return m_scrollRight; }
 
 Q_SIGNALS:
     // A chip was clicked: the filter was applied again even when it did not change, and the
@@ -52,17 +62,32 @@ Q_SIGNALS:
     void filterApplied();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
+    struct Drag
+    {
+        QPoint start; // global
+        int startValue = 0;
+        bool moving = false;
+    };
+
     void rebuild();
+    void updateArrows();
+    void scrollBy(int dx);
 
     CollectionStore &m_store;
+    QScrollArea *m_scroll = nullptr;
     QWidget *m_row = nullptr;
     QHBoxLayout *m_rowLayout = nullptr;
+    QAbstractButton *m_scrollLeft = nullptr;
+    QAbstractButton *m_scrollRight = nullptr;
     QList<FilterChip *> m_chips;
     QStringList m_chipKeys; // the section id and name behind each chip but "All"
+    std::optional<Drag> m_drag;
 };
 
 class EmptyBrowseView : public QWidget
@@ -100,6 +125,8 @@ protected:
 
 private:
     void load();
+    void filterDidChange();
+    void showFromStart();
     void layoutDidChange();
     void fadeIn();
 
@@ -110,4 +137,5 @@ private:
     BrowseGridView *m_masonry = nullptr;
     EmptyBrowseView *m_empty = nullptr;
     bool m_prepared = false;
+    bool m_startPending = false; // the filter changed while Browse mode was hidden
 };

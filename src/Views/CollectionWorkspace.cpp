@@ -90,8 +90,12 @@ CollectionHeader::CollectionHeader(CollectionStore &store, QWidget *parent)
     m_path->setPalette(pathPalette);
     m_path->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_note = Typography::label({}, Typography::font(11, QFont::Medium), quiet(), this);
+    m_note->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_note->hide();
     titles->addWidget(m_name);
     titles->addWidget(m_path);
+    titles->addWidget(m_note);
     row->addLayout(titles, 1);
 
     QList<SegmentedControl::Segment> modes;
@@ -156,9 +160,14 @@ CollectionHeader::CollectionHeader(CollectionStore &store, QWidget *parent)
 void CollectionHeader::refresh()
 {
     const std::optional<PhotoCollection> &collection = m_store.collection();
-    m_name->setText(collection ? collection->displayName : QString());
-    m_path->setText(collection ? collection->rootURL.toLocalFile() : QString());
+    m_name->setText(collection ? Typography::displayName(collection->displayName) : QString());
+    m_path->setText(collection ? Typography::displayName(collection->rootURL.toLocalFile())
+                               : QString());
     m_path->setToolTip(m_path->text());
+    const QStringList unreadable = collection ? collection->unreadableFolders : QStringList();
+    m_note->setText(unreadableFoldersNote(unreadable));
+    m_note->setToolTip(m_note->text());
+    m_note->setVisible(!unreadable.isEmpty());
     const qsizetype photos = collection ? collection->photoCount() : 0;
     const qsizetype categories = collection ? collection->categoryCount() : 0;
     m_photoValue->setText(QLocale().toString(photos));
@@ -176,6 +185,21 @@ void CollectionHeader::refresh()
     m_metrics->setVisible(!browsing);
     m_layoutPicker->setVisible(browsing);
     m_newCategory->setEnabled(m_store.canCreateCategory());
+}
+
+QString CollectionHeader::unreadableFoldersNote(const QStringList &names)
+{
+    if (names.isEmpty()) {
+        return {};
+    }
+    QStringList shown;
+    for (const QString &name : names) {
+        shown.append(Typography::displayName(name));
+    }
+    return (names.size() == 1
+                ? QStringLiteral("1 folder can\u2019t be read: ")
+                : QStringLiteral("%1 folders can\u2019t be read: ").arg(names.size())) +
+           shown.join(QStringLiteral(", "));
 }
 
 QString CollectionHeader::metricsText() const

@@ -26,6 +26,10 @@ public:
     SegmentedControl *modePicker() const { return m_modePicker; }
     SegmentedControl *layoutPicker() const { return m_layoutPicker; }
     QString metricsText() const; // what the two metric labels read, for tests
+    QLabel *note() const { return m_note; }
+    // "1 folder can't be read: lost+found": said once, quietly, instead of failing the whole
+    // collection over a folder the user may not open.
+    static QString unreadableFoldersNote(const QStringList &names);
 
 private:
     void refresh();
@@ -33,6 +37,7 @@ private:
     CollectionStore &m_store;
     QLabel *m_name = nullptr;
     QLabel *m_path = nullptr;
+    QLabel *m_note = nullptr;
     SegmentedControl *m_modePicker = nullptr;
     SegmentedControl *m_layoutPicker = nullptr;
     QWidget *m_metrics = nullptr;

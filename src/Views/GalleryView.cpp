@@ -256,6 +256,13 @@ void GalleryView::paintSection(QPainter &painter, int section) const
     }
 }
 
+QString GalleryView::unreadableNamesNote(qsizetype count)
+{
+    return count == 1 ? QStringLiteral("1 file with an unreadable name is not shown")
+                      : QStringLiteral("%1 files with unreadable names are not shown")
+                            .arg(QLocale().toString(count));
+}
+
 void GalleryView::paintHeader(QPainter &painter, int section) const
 {
     using namespace DarkroomPalette;
@@ -278,11 +285,18 @@ void GalleryView::paintHeader(QPainter &painter, int section) const
 
     constexpr double spacing = 11;
     double x = badge.right() + spacing;
-    x = drawRun(painter, x, centerY, s.name, fonts().name, paper(), right) + spacing;
+    x = drawRun(painter, x, centerY, Typography::displayName(s.name), fonts().name, paper(),
+                right) +
+        spacing;
     x = drawRun(painter, x, centerY, QLocale().toString(s.count()), fonts().count, quiet(), right) +
         spacing;
     if (s.kind == PhotoSectionKind::category) {
-        drawRun(painter, x, centerY, QStringLiteral("Double-click to rename"), fonts().hint,
+        x = drawRun(painter, x, centerY, QStringLiteral("Double-click to rename"), fonts().hint,
+                    quiet(), right) +
+            spacing;
+    }
+    if (s.unreadableNameCount > 0) {
+        drawRun(painter, x, centerY, unreadableNamesNote(s.unreadableNameCount), fonts().hint,
                 quiet(), right);
     }
     painter.restore();

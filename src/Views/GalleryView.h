@@ -26,6 +26,9 @@ public:
 
     // The board's geometry for a thumbnail size.
     static BoardMetrics metrics(double thumbnailSize);
+    // The quiet note of a section holding files whose names cannot be read (and so are not
+    // shown): they exist, and the user should know.
+    static QString unreadableNamesNote(qsizetype count);
 
     // Geometry in viewport coordinates, for tests; empty when the section is not shown.
     QRectF blockRect(const QString &sectionID) const;
@@ -68,6 +71,6 @@ private:
     mutable QHash<QString, BoardLayout::Item> m_items; // where each photo is, by id
     BoardLayout m_layout;
     std::optional<QString> m_dragSectionID; // the block a drag from anywhere is over
-    QTimer m_autoScrollTimer;         // scrolls while a drag rests near the top or bottom edge
+    QTimer m_autoScrollTimer; // scrolls while a drag rests near the top or bottom edge
     QPoint m_dragPosition;
 };

@@ -16,6 +16,10 @@ QFont hudFont()
 }
 
 constexpr int fadeMs = 150;
+constexpr int inset = 16;
+// A message naming a long file or category is shortened in its middle: the pill stays a
+// glance wide and within the window instead of running off both of its sides.
+constexpr int widestText = 480;
 
 } // namespace
 
@@ -41,7 +45,7 @@ HudView::HudView(QWidget *parent)
 QSize HudView::sizeHint() const
 {
     const QFontMetrics metrics(hudFont());
-    return {metrics.horizontalAdvance(m_message) + 2 * 16, 36};
+    return {qMin(metrics.horizontalAdvance(m_message), widestText) + 2 * inset, 36};
 }
 
 void HudView::setMessage(const std::optional<QString> &message, bool animate)
@@ -49,7 +53,7 @@ void HudView::setMessage(const std::optional<QString> &message, bool animate)
     m_fade->stop();
     m_showing = message.has_value();
     if (message) {
-        m_message = *message;
+        m_message = Typography::displayName(*message); // it names files and categories
         resize(sizeHint());
         show();
         raise();
@@ -78,5 +82,7 @@ void HudView::paintEvent(QPaintEvent *)
     painter.drawRoundedRect(pill, 8, 8);
     painter.setFont(hudFont());
     painter.setPen(DarkroomPalette::paper());
-    painter.drawText(rect(), Qt::AlignCenter, m_message);
+    painter.drawText(
+        rect(), Qt::AlignCenter,
+        QFontMetrics(hudFont()).elidedText(m_message, Qt::ElideMiddle, width() - 2 * inset));
 }

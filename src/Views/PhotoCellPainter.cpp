@@ -193,8 +193,8 @@ void paint(QPainter &painter,
                          captionHeight);
     painter.setFont(nameFont);
     painter.setPen(state.selected ? DarkroomPalette::paper() : DarkroomPalette::mutedPaper());
-    const QString name =
-        QFontMetricsF(nameFont).elidedText(photo.filename, Qt::ElideMiddle, caption.width());
+    const QString name = QFontMetricsF(nameFont).elidedText(Typography::displayName(photo.filename),
+                                                            Qt::ElideMiddle, caption.width());
     painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter, name);
 }
 
@@ -217,7 +217,8 @@ void paintMasonry(QPainter &painter,
         const QRectF text = bar.adjusted(9, 0, -9, 0);
         painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
                          QFontMetricsF(fonts().caption)
-                             .elidedText(photo.filename, Qt::ElideMiddle, text.width()));
+                             .elidedText(Typography::displayName(photo.filename), Qt::ElideMiddle,
+                                         text.width()));
     };
     paintImageArea(painter, rect, nullptr, thumbnail, state.hovered, cornerRadius, caption);
     paintOutline(painter, rect, state.selected, 3, cornerRadius);

@@ -6,24 +6,66 @@
 #include "HudView.h"
 #include "LoadingView.h"
 #include "Services/ThumbnailService.h"
+#include "Typography.h"
 #include "ViewModels/CollectionStore.h"
 #include "ViewModels/ViewSettings.h"
 #include "WelcomeView.h"
 
+#include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStackedLayout>
+#include <QTextBoundaryFinder>
 #include <QUndoStack>
-
 
 namespace {
 
 constexpr int hudTopMargin = 18;
 
+// Lets a long unbroken run in an alert (a 250-character file name, a folder path) wrap: a
+// label wraps only where the text allows a break, and a run without one stretches the alert
+// to the width of the screen and cuts the text off. A zero-width space between the graphemes
+// of such a run allows a break there and draws nothing; ordinary words are left whole.
+QString breakable(const QString &text)
+{
+    constexpr qsizetype longestWholeRun = 24;
+    constexpr QChar zeroWidthSpace(0x200B);
+    QString result;
+    result.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        qsizetype end = i;
+        while (end < text.size() && !text[end].isSpace()) {
+            ++end;
+        }
+        if (end - i <= longestWholeRun) {
+            end = qMax(end, i + 1); // a run, or the space after it
+            result += QStringView(text).sliced(i, end - i);
+            i = end;
+            continue;
+        }
+        const QString run = text.sliced(i, end - i);
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, run);
+        qsizetype from = 0;
+        for (qsizetype to = graphemes.toNextBoundary(); to > 0; to = graphemes.toNextBoundary()) {
+            if (from > 0) {
+                result += zeroWidthSpace;
+            }
+            result += QStringView(run).sliced(from, to - from);
+            from = to;
+        }
+        i = end;
+    }
+    return result;
+}
+
 } // namespace
 
-RootView::RootView(CollectionStore &store, QUndoStack &undoStack,
-                   std::shared_ptr<QSettings> settings, QWidget *parent)
+RootView::RootView(CollectionStore &store,
+                   QUndoStack &undoStack,
+                   std::shared_ptr<QSettings> settings,
+                   QWidget *parent)
     : QWidget(parent)
     , m_store(store)
     , m_undoStack(undoStack)
@@ -56,24 +98,59 @@ RootView::RootView(CollectionStore &store, QUndoStack &undoStack,
             &RootView::presentDeleteConfirmation);
     connect(&m_store, &CollectionStore::categoryPromptChanged, this,
             &RootView::presentCategoryPrompt);
-    for (auto signal : {&CollectionStore::workspaceModeChanged, &CollectionStore::browseLayoutChanged,
-                        &CollectionStore::browseFilterSectionIDChanged,
-                        &CollectionStore::thumbnailSizeChanged,
-                        &CollectionStore::browseCellSizeChanged}) {
+    for (auto signal :
+         {&CollectionStore::workspaceModeChanged, &CollectionStore::browseLayoutChanged,
+          &CollectionStore::browseFilterSectionIDChanged, &CollectionStore::thumbnailSizeChanged,
+          &CollectionStore::browseCellSizeChanged}) {
         connect(&m_store, signal, this, &RootView::persistSettings);
     }
     updatePage();
 }
 
-QString RootView::deleteConfirmationMessage(qsizetype photoCount)
+QMessageBox *RootView::makeAlert(const QString &title,
+                                 const QString &message,
+                                 QMessageBox::StandardButtons buttons,
+                                 QWidget *parent)
 {
+    const QString shownTitle = Typography::displayName(title);
+    // A message box is at least as wide as its window title, so a long one is shortened there;
+    // the label below carries it whole.
+    constexpr int longestWindowTitle = 360;
+    const QString windowTitle = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
+                                    .elidedText(shownTitle, Qt::ElideMiddle, longestWindowTitle);
+    auto *box = new QMessageBox(QMessageBox::Warning, windowTitle, {}, buttons, parent);
+    // Names are the user's data: one named "<b>x</b>" is shown as typed, never as markup.
+    box->setTextFormat(Qt::PlainText);
+    box->setText(breakable(shownTitle));
+    if (!message.isEmpty()) {
+        box->setInformativeText(breakable(Typography::displayName(message)));
+        if (auto *informative =
+                box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"))) {
+            informative->setTextFormat(Qt::PlainText);
+        }
+    }
+    return box;
+}
+
+QString RootView::deleteConfirmationMessage(qsizetype photoCount, qsizetype unreadableNameCount)
+{
+    // Such a folder is never empty, and it cannot be removed until those names are fixed.
+    if (unreadableNameCount == 1) {
+        return QStringLiteral("The folder holds a file whose name can\u2019t be read. Rename or "
+                              "remove it in a file manager before deleting the category.");
+    }
+    if (unreadableNameCount > 1) {
+        return QStringLiteral("The folder holds %1 files whose names can\u2019t be read. Rename "
+                              "or remove them in a file manager before deleting the category.")
+            .arg(unreadableNameCount);
+    }
     if (photoCount == 0) {
         return QStringLiteral("The empty folder will be removed. You can undo this action.");
     }
-    return QString::number(photoCount)
-           + (photoCount == 1 ? QStringLiteral(" photo") : QStringLiteral(" photos"))
-           + QStringLiteral(" will move to Unsorted before the folder is removed. You can undo "
-                            "this action.");
+    return QString::number(photoCount) +
+           (photoCount == 1 ? QStringLiteral(" photo") : QStringLiteral(" photos")) +
+           QStringLiteral(" will move to Unsorted before the folder is removed. You can undo "
+                          "this action.");
 }
 
 void RootView::prepareStore()
@@ -154,12 +231,9 @@ void RootView::presentAlert()
     if (!alert) {
         return;
     }
-    auto *box = new QMessageBox(QMessageBox::Warning, alert->title, alert->message,
-                                QMessageBox::Ok, this);
+    QMessageBox *box = makeAlert(alert->title, alert->message, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    box->setText(alert->title);
-    box->setInformativeText(alert->message);
     const QUuid id = alert->id;
     connect(box, &QMessageBox::finished, this, [this, id] {
         if (m_store.alert() && m_store.alert()->id == id) {
@@ -180,14 +254,15 @@ void RootView::presentDeleteConfirmation()
     if (!prompt) {
         return;
     }
-    const QString title = QStringLiteral("Delete \u201C") + prompt->categoryName
-                          + QStringLiteral("\u201D?");
-    auto *box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Cancel, this);
+    const QString title =
+        QStringLiteral("Delete \u201C") + prompt->categoryName + QStringLiteral("\u201D?");
+    QMessageBox *box = makeAlert(title, {}, QMessageBox::Cancel, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    box->setInformativeText(deleteConfirmationMessage(prompt->photoCount));
-    QPushButton *remove = box->addButton(QStringLiteral("Delete Category"),
-                                         QMessageBox::DestructiveRole);
+    box->setInformativeText(
+        deleteConfirmationMessage(prompt->photoCount, prompt->unreadableNameCount));
+    QPushButton *remove =
+        box->addButton(QStringLiteral("Delete Category"), QMessageBox::DestructiveRole);
     box->setDefaultButton(QMessageBox::Cancel);
     const DeleteCategoryPrompt confirmed = *prompt;
     connect(box, &QMessageBox::finished, this, [this, box, remove, confirmed] {

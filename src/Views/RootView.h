@@ -26,11 +26,20 @@ class RootView : public QWidget
     Q_OBJECT
 
 public:
-    RootView(CollectionStore &store, QUndoStack &undoStack, std::shared_ptr<QSettings> settings,
+    RootView(CollectionStore &store,
+             QUndoStack &undoStack,
+             std::shared_ptr<QSettings> settings,
              QWidget *parent = nullptr);
 
     // "The empty folder will be removed…", or "3 photos will move to Unsorted…".
-    static QString deleteConfirmationMessage(qsizetype photoCount);
+    static QString deleteConfirmationMessage(qsizetype photoCount,
+                                             qsizetype unreadableNameCount = 0);
+    // A warning with `title` in bold over `message`, both plain text with their names made
+    // visible, and wrapped within a reading width however long an unbroken name in them is.
+    static QMessageBox *makeAlert(const QString &title,
+                                  const QString &message,
+                                  QMessageBox::StandardButtons buttons,
+                                  QWidget *parent);
 
     // Sets the store up with the window's undo stack, the key filter and the saved settings.
     // Runs once; showing the view the first time calls it.

@@ -139,17 +139,22 @@ void tst_MainWindow::openRecentContents()
 void tst_MainWindow::deleteMessages_data()
 {
     QTest::addColumn<int>("count");
+    QTest::addColumn<int>("unreadable");
     QTest::addColumn<QString>("message");
-    QTest::newRow("empty") << 0 << QStringLiteral("The empty folder will be removed. You can undo this action.");
-    QTest::newRow("one") << 1 << QStringLiteral("1 photo will move to Unsorted before the folder is removed. You can undo this action.");
-    QTest::newRow("three") << 3 << QStringLiteral("3 photos will move to Unsorted before the folder is removed. You can undo this action.");
+    QTest::newRow("empty") << 0 << 0 << QStringLiteral("The empty folder will be removed. You can undo this action.");
+    QTest::newRow("one") << 1 << 0 << QStringLiteral("1 photo will move to Unsorted before the folder is removed. You can undo this action.");
+    QTest::newRow("three") << 3 << 0 << QStringLiteral("3 photos will move to Unsorted before the folder is removed. You can undo this action.");
+    // A folder holding names that can't be read is never called empty: deleting it is refused.
+    QTest::newRow("only an unreadable name") << 0 << 1 << QStringLiteral("The folder holds a file whose name can’t be read. Rename or remove it in a file manager before deleting the category.");
+    QTest::newRow("photos and unreadable names") << 2 << 3 << QStringLiteral("The folder holds 3 files whose names can’t be read. Rename or remove them in a file manager before deleting the category.");
 }
 
 void tst_MainWindow::deleteMessages()
 {
     QFETCH(int, count);
+    QFETCH(int, unreadable);
     QFETCH(QString, message);
-    QCOMPARE(RootView::deleteConfirmationMessage(count), message);
+    QCOMPARE(RootView::deleteConfirmationMessage(count, unreadable), message);
 }
 
 void tst_MainWindow::deleteConfirmationConfirms()

@@ -7,9 +7,13 @@
 #include "support/StoreFixture.h"
 
 #include <QHeaderView>
+#include <QScrollArea>
 #include <QScrollBar>
 
 using namespace TestFolders;
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(BrowseLayoutMode)
 
 // Browse mode as a user drives it, headless: the filter chips, the three layouts and what
 // each reports back to the store, the list's sorting and selection, and the layout fade.
@@ -27,6 +31,12 @@ private Q_SLOTS:
     void listBadgeIsADragHandle();
     void fadeFollowsReduceMotion();
     void browseOpensOnTheFocusedPhoto();
+    void crowdedChipsScroll_data();
+    void crowdedChipsScroll();
+    void chosenFilterStartsAtTheTop_data();
+    void chosenFilterStartsAtTheTop();
+    void filterFallbackKeepsTheFocusedPhoto();
+    void controlCharactersInNamesShow();
 
 private:
     struct Browse
@@ -251,6 +261,163 @@ void tst_BrowseViews::browseOpensOnTheFocusedPhoto()
     QVERIFY(!cell.isEmpty());
     QVERIFY2(qAbs(cell.center().y() - tiles->viewport()->height() / 2.0) <= 1,
              qPrintable(QString::number(cell.center().y())));
+}
+
+void tst_BrowseViews::crowdedChipsScroll_data()
+{
+    QTest::addColumn<int>("categories");
+    QTest::addColumn<QString>("way"); // how the user reaches the last chip
+
+    QTest::newRow("12 categories, right arrow") << 12 << u"arrow"_s;
+    QTest::newRow("12 categories, wheel over a chip") << 12 << u"wheel"_s;
+    QTest::newRow("12 categories, drag from a chip") << 12 << u"drag"_s;
+    QTest::newRow("2 categories fit: no arrows, the wheel moves nothing") << 2 << u"wheel"_s;
+}
+
+// Chips that run past the bar's right edge can be reached; the arrows show only then.
+void tst_BrowseViews::crowdedChipsScroll()
+{
+    QFETCH(int, categories);
+    QFETCH(QString, way);
+    Browse b;
+    writeFile(b.f.path(), u"a.jpg"_s);
+    for (int i = 1; i <= categories; ++i) {
+        makeFolder(b.f.path(), u"Category %1"_s.arg(i, 2, 10, QLatin1Char('0')));
+    }
+    QVERIFY(b.show());
+    CategoryFilterBar &bar = *b.bar;
+    bar.resize(560, bar.height());
+    QWidget *viewport = bar.scrollArea()->viewport();
+    const QScrollBar *offset = bar.scrollArea()->horizontalScrollBar();
+    const auto inView = [&](const FilterChip *chip) {
+        return viewport->rect().contains(QRect(chip->mapTo(viewport, QPoint()), chip->size()));
+    };
+    const QList<FilterChip *> chips = bar.chips();
+    QCOMPARE(chips.size(), categories + 2);
+    const bool crowded = categories > 2;
+    QTRY_COMPARE(bar.scrollRightButton()->isVisible(), crowded);
+    QCOMPARE(bar.scrollLeftButton()->isVisible(), crowded);
+    QCOMPARE(inView(chips.last()), !crowded);
+    QVERIFY(!bar.scrollLeftButton()->isEnabled()); // at the start already
+
+    if (way == "arrow"_L1) {
+        for (int i = 0; i < 20 && bar.scrollRightButton()->isEnabled(); ++i) {
+            QTest::mouseClick(bar.scrollRightButton(), Qt::LeftButton);
+        }
+        QVERIFY(!bar.scrollRightButton()->isEnabled()); // at the end
+        QVERIFY(bar.scrollLeftButton()->isEnabled());
+    } else if (way == "wheel"_L1) {
+        for (int i = 0; i < 40 && (i == 0 || !inView(chips.last())); ++i) {
+            const QPoint middle = viewport->rect().center();
+            QWidget *under = viewport->childAt(middle);
+            QWidget *target = under ? under : viewport;
+            const QPointF at = target->mapFrom(viewport, middle);
+            QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            // Delivered as QTest delivers mouse events: as if from the window system, so a chip
+            // that ignores it passes it on to its parents.
+            QSpontaneKeyEvent::setSpontaneous(&wheel);
+            qApp->notify(target, &wheel);
+        }
+        QCOMPARE(offset->value() > 0, crowded);
+    } else {
+        // The row follows the pointer, so the pointer stays over the chip it pressed.
+        FilterChip *chip = chips[1];
+        const QPoint start = chip->mapToGlobal(chip->rect().center());
+        QTest::mousePress(chip, Qt::LeftButton, {}, chip->mapFromGlobal(start));
+        for (int dx = 10; dx <= 300; dx += 10) { // small steps, as a pointer moves
+            QTest::mouseMove(chip, chip->mapFromGlobal(start - QPoint(dx, 0)));
+        }
+        QCOMPARE(offset->value(), 300);
+        QCOMPARE(chip->mapToGlobal(chip->rect().center()), start - QPoint(300, 0));
+        QTest::mouseRelease(chip, Qt::LeftButton, {}, chip->rect().center());
+        QVERIFY(!b.f.store->browseFilterSectionID()); // the drag chose no chip
+        QVERIFY(!chip->isDown());
+        return;
+    }
+    QVERIFY(inView(chips.last()));
+    QCOMPARE(bar.scrollLeftButton()->isVisible(), crowded);
+}
+
+void tst_BrowseViews::chosenFilterStartsAtTheTop_data()
+{
+    QTest::addColumn<BrowseLayoutMode>("layout");
+    for (const BrowseLayoutMode layout : allCases<BrowseLayoutMode>()) {
+        QTest::newRow(qPrintable(rawValue(layout))) << layout;
+    }
+}
+
+// Far down "All", choosing a category shows its first photos, not wherever the old offset
+// lands (its end, as it holds fewer photos); and back.
+void tst_BrowseViews::chosenFilterStartsAtTheTop()
+{
+    QFETCH(BrowseLayoutMode, layout);
+    Browse b;
+    for (int i = 0; i < 120; ++i) {
+        writeFile(b.f.path(), u"p%1.jpg"_s.arg(i, 3, 10, QLatin1Char('0')));
+    }
+    for (int i = 0; i < 60; ++i) {
+        writeFile(b.f.path(), u"Cats/c%1.jpg"_s.arg(i, 3, 10, QLatin1Char('0')));
+    }
+    QVERIFY(b.show(layout));
+    auto *page = qobject_cast<QAbstractScrollArea *>(b.view->currentPage());
+    QVERIFY(page);
+    QScrollBar *offset = page->verticalScrollBar();
+    offset->setValue(offset->maximum());
+    QVERIFY(offset->value() > 0);
+
+    b.bar->chips()[2]->click(); // Cats
+    QCOMPARE(b.view->currentPage(), page);
+    QVERIFY(offset->maximum() > 0); // Cats alone still scrolls: the top is not the only place
+    QCOMPARE(offset->value(), 0);
+
+    offset->setValue(offset->maximum());
+    b.bar->chips()[0]->click(); // All
+    QCOMPARE(offset->value(), 0);
+}
+
+// Deleting the filtered category falls back to "All" with the focused photo kept: it stays
+// in view rather than the view jumping to the top.
+void tst_BrowseViews::filterFallbackKeepsTheFocusedPhoto()
+{
+    Browse b;
+    for (int i = 0; i < 120; ++i) {
+        writeFile(b.f.path(), u"p%1.jpg"_s.arg(i, 3, 10, QLatin1Char('0')));
+    }
+    for (int i = 0; i < 60; ++i) {
+        writeFile(b.f.path(), u"Cats/c%1.jpg"_s.arg(i, 3, 10, QLatin1Char('0')));
+    }
+    QVERIFY(b.show());
+    CollectionStore &store = *b.f.store;
+    const QString cats = b.f.sectionNamed(u"Cats"_s)->id;
+    b.bar->chips()[2]->click();
+    const QString focused = b.f.idOf(u"c050.jpg"_s);
+    store.selectBrowse(focused, {});
+    store.requestDeleteCategory(cats);
+    QVERIFY(store.deleteCategoryPrompt());
+    store.confirmDeleteCategory(*store.deleteCategoryPrompt());
+    QVERIFY(b.f.settle());
+    QVERIFY(!store.browseFilterSectionID());
+    QCOMPARE(store.focusedPhotoID(), std::optional(focused));
+    BrowseGridView *tiles = b.view->tiles();
+    QVERIFY(tiles->verticalScrollBar()->value() > 0);
+    const QRectF cell = tiles->cellRect(focused);
+    QVERIFY(!cell.isEmpty());
+    QVERIFY(tiles->viewport()->rect().contains(cell.toAlignedRect()));
+}
+
+// Names from the disk may hold line breaks and tabs: the chips and the list show them as
+// symbols on one line.
+void tst_BrowseViews::controlCharactersInNamesShow()
+{
+    Browse b;
+    writeFile(b.f.path(), u"Cats\tDogs/two\nlines.jpg"_s);
+    QVERIFY(b.show(BrowseLayoutMode::list));
+    QCOMPARE(b.bar->chips().last()->text(), u"Cats⇥Dogs"_s);
+    const QAbstractItemModel *rows = b.view->list()->model();
+    QCOMPARE(rows->rowCount(), 1);
+    QCOMPARE(rows->index(0, BrowseListModel::NameColumn).data().toString(), u"two↵lines.jpg"_s);
+    QCOMPARE(rows->index(0, BrowseListModel::CategoryColumn).data().toString(), u"Cats⇥Dogs"_s);
 }
 
 QTEST_MAIN(tst_BrowseViews)

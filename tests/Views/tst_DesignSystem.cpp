@@ -2,12 +2,19 @@
 #include "Views/CategoryNameSheet.h"
 #include "Views/DarkroomButton.h"
 #include "Views/DarkroomPalette.h"
+#include "Views/HudView.h"
+#include "Views/PhotoCellPainter.h"
+#include "Views/RootView.h"
 #include "Views/Symbols.h"
+#include "Views/Typography.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <memory>
 
 using namespace DarkroomPalette;
 using namespace Qt::StringLiterals;
@@ -261,6 +268,158 @@ private Q_SLOTS:
         QCOMPARE(spy.value(0).value(0).toString(), submitted);
         QCOMPARE(sheet.isVisible(), submitted.isEmpty() && !dismissing);
         QCOMPARE(sheet.result() == QDialog::Accepted, !submitted.isEmpty());
+    }
+
+    void displayName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+
+        const QString plain = u"IMG 0001 (copy)~.jpg"_s, world = u"Été 🌅 a\u00A0b\u200Dc"_s;
+        QTest::newRow("plain, space and tilde at the edges") << plain << plain;
+        QTest::newRow("accents, emoji, no-break space, joiner") << world << world;
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("newline") << u"first\nsecond.jpg"_s << u"first↵second.jpg"_s;
+        QTest::newRow("CR LF, vertical tab, form feed") << u"a\r\nb\vc\f"_s << u"a↵↵b↵c↵"_s;
+        QTest::newRow("tab") << u"a\tb"_s << u"a⇥b"_s;
+        QTest::newRow("NUL, bell, backspace, escape, unit separator")
+            << u"\0a\a\b\x1b\x1f"_s << u"�a����"_s;
+        QTest::newRow("delete") << u"a\x7f"_s << u"a�"_s;
+        QTest::newRow("next line, a C1 line break") << u"a\u0085b"_s << u"a↵b"_s;
+        QTest::newRow("other C1 codes") << u"\u0080x\u009F"_s << u"�x�"_s;
+        QTest::newRow("line and paragraph separators") << u"a\u2028b\u2029c"_s << u"a↵b↵c"_s;
+    }
+
+    // Every character that would break a name into lines or draw nothing gets a visible
+    // stand-in, one for one; everything else stays.
+    void displayName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        QCOMPARE(Typography::displayName(name), shown);
+    }
+
+    // A folder named like markup (the collection's name in the header) reads as typed.
+    void labelShowsMarkupAsTyped()
+    {
+        const QString name = u"<b>Holiday</b>"_s;
+        const QFont font = Typography::font(21, QFont::Bold);
+        std::unique_ptr<QLabel> label(Typography::label(name, font, paper()));
+        QCOMPARE(label->sizeHint().width(), QFontMetrics(font).horizontalAdvance(name));
+    }
+
+    void captionOnOneLine_data()
+    {
+        QTest::addColumn<bool>("masonry");
+        QTest::newRow("tile: under the image") << false;
+        QTest::newRow("masonry: on the caption bar") << true;
+    }
+
+    // A name with a newline draws as one line in the caption's strip, not two clipped ones.
+    void captionOnOneLine()
+    {
+        QFETCH(bool, masonry);
+        Photo photo;
+        photo.id = u"1"_s;
+        photo.filename = u"first line\nsecond line.jpg"_s;
+        QImage image = filled(QSize(300, 200), canvas());
+        const QRectF cell(20, 20, 260, masonry ? 160 : 120);
+        QPainter painter(&image);
+        if (masonry) {
+            PhotoCellPainter::paintMasonry(painter, cell, photo, QImage(), {});
+        } else {
+            PhotoCellPainter::paint(painter, cell, photo, QImage(), {});
+        }
+        painter.end();
+
+        const QColor ink = masonry ? paper() : mutedPaper();
+        const int captionTop = int(masonry ? cell.bottom() - PhotoCellPainter::masonryCaptionHeight
+                                           : cell.bottom() + 1);
+        const QRect strip(0, captionTop, image.width(), image.height() - captionTop);
+        const QRect text = boundsWhere(image, [&](int x, int y) {
+            return strip.contains(x, y) && distance(image.pixelColor(x, y), ink) < 64;
+        });
+        // One line is as wide as both parts side by side, and no taller than a line.
+        const QFontMetrics metrics(Typography::font(11, masonry ? QFont::DemiBold : QFont::Medium));
+        const int bothParts = metrics.horizontalAdvance(u"first line"_s) +
+                              metrics.horizontalAdvance(u"second line.jpg"_s);
+        QVERIFY2(text.width() >= bothParts,
+                 qPrintable(u"%1 px wide, both parts %2"_s.arg(text.width()).arg(bothParts)));
+        QVERIFY2(text.height() <= metrics.height(),
+                 qPrintable(u"%1 px tall, a line %2"_s.arg(text.height()).arg(metrics.height())));
+    }
+
+    void hudWidth_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("shortened");
+        QTest::newRow("short") << u"→ Beach"_s << false;
+        QTest::newRow("300-character category") << u"→ "_s + u"Holiday"_s.repeated(43) << true;
+    }
+
+    // The pill fits its message, up to a reading width; a longer one is shortened in the middle.
+    void hudWidth()
+    {
+        QFETCH(QString, message);
+        QFETCH(bool, shortened);
+        HudView hud;
+        hud.setMessage(message, false);
+        const int textWidth =
+            QFontMetrics(Typography::monospaced(13, QFont::Bold)).horizontalAdvance(message);
+        QVERIFY(hud.isVisible());
+        QCOMPARE(hud.width(), hud.sizeHint().width());
+        QCOMPARE(hud.width() < textWidth, shortened);
+        QVERIFY(hud.width() <= 512);
+    }
+
+    void alertWraps_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("message");
+
+        const QString longName = u"Holiday"_s.repeated(43).left(300);
+        QTest::newRow("300-character name in the message")
+            << u"Couldn’t Create Category"_s
+            << u"Couldn’t create the folder “%1”: File name too long."_s.arg(longName);
+        QTest::newRow("300-character name in the title")
+            << u"Delete “%1”?"_s.arg(longName)
+            << u"The empty folder will be removed. You can undo this action."_s;
+        QTest::newRow("many short words")
+            << u"Couldn’t Move Photos"_s << u"one two three four five six "_s.repeated(20);
+        QTest::newRow("markup and a newline in a name")
+            << u"Couldn’t Rename Category"_s
+            << u"A category named “<b>Cats</b>\nDogs” already exists."_s;
+    }
+
+    // However long an unbroken name, an alert keeps a reading width and shows its whole text,
+    // as typed: wrapped, never cut off, never read as markup.
+    void alertWraps()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        constexpr int widest = 500; // a message box's own reading width on a large screen
+        QWidget window;
+        window.resize(1600, 900);
+        window.show();
+        std::unique_ptr<QMessageBox> box(
+            RootView::makeAlert(title, message, QMessageBox::Ok, &window));
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        QVERIFY2(box->width() <= widest, qPrintable(QString::number(box->width())));
+        const QList<std::pair<const char *, QString>> labels = {
+            {"qt_msgbox_label", title}, {"qt_msgbox_informativelabel", message}};
+        for (const auto &[objectName, text] : labels) {
+            const auto *label = box->findChild<QLabel *>(QString::fromLatin1(objectName));
+            QVERIFY(label);
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+            QCOMPARE(label->text().remove(QChar(0x200B)), Typography::displayName(text));
+            QVERIFY(box->rect().contains(QRect(label->mapTo(box.get(), QPoint()), label->size())));
+            if (label->wordWrap()) {
+                QVERIFY2(label->height() >= label->heightForWidth(label->width()), objectName);
+            } else {
+                QVERIFY2(label->width() >= label->sizeHint().width(), objectName);
+            }
+        }
     }
 };
 

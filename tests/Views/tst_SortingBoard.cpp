@@ -1,3 +1,4 @@
+#include "Services/Platform/LinuxFileSystem.h"
 #include "Services/ThumbnailService.h"
 #include "Views/CollectionWorkspace.h"
 #include "Views/GalleryView.h"
@@ -6,19 +7,46 @@
 #include "Views/PhotoContextMenu.h"
 #include "Views/SegmentedControl.h"
 #include "Views/ThumbnailFeed.h"
+#include "support/FaultyFileSystem.h"
 #include "support/StoreFixture.h"
 
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QScrollBar>
+#include <QSemaphore>
 #include <QSlider>
+#include <QThread>
 
 #include <atomic>
 
 using namespace TestFolders;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The real disk, with each move held until `beforeMove` returns and failing when it says so:
+// lets a test order the disk against the thumbnail decoder.
+class HeldMoves : public LinuxFileSystem
+{
+public:
+    std::function<bool(const QString &source)> beforeMove; // false fails the move
+    Result<void> moveNoReplace(const QString &source, const QString &destination) override
+    {
+        if (beforeMove && !beforeMove(source)) {
+            return std::unexpected(FileSystemError::system(EIO, QStringLiteral("Held move")));
+        }
+        return LinuxFileSystem::moveNoReplace(source, destination);
+    }
+};
+
+} // namespace
 
 // The sorting board as a user drives it, headless: clicks, keys, drags and drops over real
 // folders, plus the header and status strip around it.
@@ -42,6 +70,9 @@ private Q_SLOTS:
     void thumbnailsFillTheirCell_data();
     void thumbnailsFillTheirCell();
     void portraitDecodedToFillItsCell();
+    void movedCellsGetTheirThumbnailsAgain_data();
+    void movedCellsGetTheirThumbnailsAgain();
+    void failedThumbnailsAskedAgainOnce();
     void cellsAreAccessible();
     void photoMenuTitles();
     void sectionMenus();
@@ -49,6 +80,7 @@ private Q_SLOTS:
     void badgeText_data();
     void badgeText();
     void headerAndStatus();
+    void unreadableEntriesAreNoted();
 
 private:
     struct Board
@@ -401,6 +433,130 @@ void tst_SortingBoard::portraitDecodedToFillItsCell()
     QTRY_COMPARE(b.largestBound.load(), qCeil(184 * 4 / 3.0 * b.view->devicePixelRatioF()));
 }
 
+void tst_SortingBoard::movedCellsGetTheirThumbnailsAgain_data()
+{
+    QTest::addColumn<int>("photos");
+    QTest::addColumn<bool>("all"); // Ctrl+A before the digit; otherwise the first photo alone
+    QTest::addColumn<bool>("moveFails");
+    QTest::newRow("a screenful, then undo") << 40 << true << false;
+    QTest::newRow("one photo, then undo") << 4 << false << false;
+    QTest::newRow("a screenful, the move fails") << 40 << true << true;
+}
+
+// A filed photo is shown under its new name before the disk has it there, so its cell may ask
+// for a file that is not there yet; once the disk has caught up, every cell on screen must
+// still get its thumbnail, without a scroll.
+void tst_SortingBoard::movedCellsGetTheirThumbnailsAgain()
+{
+    QFETCH(int, photos);
+    QFETCH(bool, all);
+    QFETCH(bool, moveFails);
+    StoreFixture f;
+    for (int i = 0; i < photos; ++i) {
+        writeJpeg(f.path(), QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')), {40, 30});
+    }
+    makeFolder(f.path(), QStringLiteral("Cats"));
+    auto disk = std::make_shared<HeldMoves>();
+    f.make(disk);
+    // A cache of one image: a moved cell decodes its file again instead of finding it there.
+    std::atomic<int> misses{0};
+    ThumbnailService service(
+        1, [](const QString &, int) { return QImage(); },
+        [&misses](const QString &path, int pixels) {
+            QImage image = ThumbnailService::downsample(path, pixels);
+            misses += image.isNull() ? 1 : 0;
+            return image;
+        },
+        std::make_unique<ThumbnailCache>(1));
+    GalleryView view(*f.store, service);
+    view.resize(1000, 600);
+    view.show();
+    QVERIFY(f.open() && QTest::qWaitForWindowExposed(&view));
+    const auto unpainted = [&view] {
+        QStringList missing;
+        for (const PhotoCanvas::AccessibleCell &cell : view.accessibleCells()) {
+            if (cell.isPhoto && view.thumbnailFeed().image(cell.key).isNull()) {
+                missing.append(cell.name);
+            }
+        }
+        return missing;
+    };
+    QTRY_COMPARE(unpainted(), QStringList());
+    QCOMPARE(misses.load(), 0);
+
+    // The first move waits until a decode has looked for a photo under its new name.
+    std::atomic<bool> holding{true};
+    disk->beforeMove = [&misses, &holding, moveFails](const QString &) {
+        const QDeadlineTimer deadline(20000);
+        while (holding && misses == 0 && !deadline.hasExpired()) {
+            QThread::msleep(1);
+        }
+        holding = false;
+        return !moveFails;
+    };
+    const QString first = f.idOf(QStringLiteral("p00.jpg"));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.cellRect(first).center().toPoint());
+    if (all) {
+        f.store->selectAll();
+    }
+    f.store->moveSelectionToDigit(1);
+    QVERIFY(f.settle());
+    disk->beforeMove = {};
+    QVERIFY(misses > 0);
+    QVERIFY(!view.cellRect(first).isEmpty()); // the moved photo is on screen
+    QTRY_COMPARE(unpainted(), QStringList());
+    QCOMPARE(filesBelow(f.path()).contains(QStringLiteral("Cats/p00.jpg")), !moveFails);
+
+    if (!moveFails) {
+        f.undoStack.undo();
+        QVERIFY(f.settle());
+        QTRY_VERIFY(filesBelow(f.path()).contains(QStringLiteral("p00.jpg")));
+        QTRY_COMPARE(unpainted(), QStringList());
+    }
+}
+
+// Asked again when the disk catches up, also when the failure lands after that; an unreadable
+// file is asked once per catching up, never in a loop.
+void tst_SortingBoard::failedThumbnailsAskedAgainOnce()
+{
+    QSemaphore started, gate;
+    QHash<QString, int> decodes; // touched by the one pool thread, read after it is idle
+    ThumbnailService service(
+        1, [](const QString &, int) { return QImage(); },
+        [&](const QString &path, int) {
+            const QString name = QFileInfo(path).fileName();
+            if (++decodes[name] == 1 && name == u"late.jpg"_s) {
+                started.release();
+                gate.acquire(); // looks for the file before the move has put it there
+                return QImage();
+            }
+            return name == u"broken.jpg"_s ? QImage() : QImage(4, 3, QImage::Format_RGB32);
+        });
+    QList<ThumbnailFeed::Want> wants;
+    for (const QString &name : {u"late.jpg"_s, u"broken.jpg"_s}) {
+        Photo photo;
+        photo.id = name;
+        photo.url = QUrl::fromLocalFile(u"/photos/"_s + name);
+        wants.append({photo, QSizeF(100, 72)});
+    }
+    ThumbnailFeed feed(service);
+    feed.setWanted(wants, {});
+    QVERIFY(started.tryAcquire(1, 20000));
+    feed.retryFailed(); // the disk has caught up while "late" still decodes
+    gate.release();
+    QTRY_VERIFY(!feed.image(u"late.jpg"_s).isNull());
+    QTRY_COMPARE(feed.pendingCount(), 0);
+    QCOMPARE(decodes.value(u"late.jpg"_s), 2);
+    // Queued before the disk caught up as well, so asked once more; that failure is final.
+    QCOMPARE(decodes.value(u"broken.jpg"_s), 2);
+
+    feed.retryFailed();
+    QTRY_COMPARE(feed.pendingCount(), 0);
+    QCOMPARE(decodes.value(u"broken.jpg"_s), 3);
+    QCOMPARE(decodes.value(u"late.jpg"_s), 2); // shown: never asked again
+    QVERIFY(feed.image(u"broken.jpg"_s).isNull());
+}
+
 void tst_SortingBoard::cellsAreAccessible()
 {
     Board b;
@@ -547,6 +703,48 @@ void tst_SortingBoard::headerAndStatus()
     QCOMPARE(store.thumbnailSize(), 104.0);
     store.setBrowseLayout(BrowseLayoutMode::list);
     QVERIFY(!status->slider()->isEnabled());
+}
+
+void tst_SortingBoard::unreadableEntriesAreNoted()
+{
+    StoreFixture f;
+    writeJpeg(f.path(), QStringLiteral("a.jpg"));
+    makeFolder(f.path(), QStringLiteral("lost+found"));
+    writeJpeg(f.path(), QStringLiteral("Cats/b.jpg"));
+    // A name that is not valid UTF-8 (Latin-1 "café.jpg").
+    const QByteArray badName = QFile::encodeName(f.path()) + "/Cats/caf\xE9.jpg";
+    QFile bad;
+    QVERIFY(bad.open(::fopen(badName.constData(), "wb"), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    bad.close();
+    const auto removeBad = qScopeGuard([&] { ::unlink(badName.constData()); });
+    // A folder the user may not list, as a root-only lost+found is for everyone else.
+    auto fs = std::make_shared<FaultyFileSystem>();
+    const QString lostAndFound = f.path() + QStringLiteral("/lost+found");
+    fs->hook = [&](FaultyFileSystem::Call call, const QString &path, const QString &) -> std::optional<int> {
+        return call == FaultyFileSystem::Call::list && path == lostAndFound ? std::optional(EACCES) : std::nullopt;
+    };
+    CollectionStore &store = f.make(fs);
+    ThumbnailService thumbnails(1);
+    CollectionWorkspace workspace(store, thumbnails);
+    workspace.resize(1180, 700);
+    workspace.show();
+    QVERIFY(f.open());
+    // Everything else opens; the unreadable folder gets no section and no number.
+    QCOMPARE(store.collection()->categoryCount(), 1);
+    QVERIFY(!f.sectionNamed(QStringLiteral("lost+found")));
+    QVERIFY(workspace.header()->note()->isVisible());
+    QCOMPARE(workspace.header()->note()->text(), QStringLiteral("1 folder can’t be read: lost+found"));
+    QCOMPARE(CollectionHeader::unreadableFoldersNote({QStringLiteral("a"), QStringLiteral("b\nc")}),
+             QStringLiteral("2 folders can’t be read: a, b↵c"));
+    // The file with the unreadable name is not shown, but counted, and its folder is never
+    // offered for deletion as empty.
+    const std::optional<PhotoSection> cats = f.sectionNamed(QStringLiteral("Cats"));
+    QCOMPARE(cats->count(), 1);
+    QCOMPARE(cats->unreadableNameCount, 1);
+    QCOMPARE(GalleryView::unreadableNamesNote(1), QStringLiteral("1 file with an unreadable name is not shown"));
+    QCOMPARE(GalleryView::unreadableNamesNote(1200), QStringLiteral("1,200 files with unreadable names are not shown"));
+    store.requestDeleteCategory(cats->id);
+    QCOMPARE(store.deleteCategoryPrompt()->unreadableNameCount, 1);
 }
 
 QTEST_MAIN(tst_SortingBoard)

@@ -25,6 +25,7 @@ ThumbnailService::ThumbnailService(int threadCount,
     , m_cache(cache ? std::move(cache) : std::make_unique<ThumbnailCache>())
 {
     m_pool.setMaxThreadCount(m_threadCount);
+    m_previewPool.setMaxThreadCount(1);
 }
 
 ThumbnailService::~ThumbnailService()
@@ -38,14 +39,20 @@ ThumbnailService::~ThumbnailService()
             }
             queue->clear();
         }
+        m_previews.clear();
     }
     m_pool.waitForDone();
+    m_previewPool.waitForDone();
 }
 
 ThumbnailService &ThumbnailService::shared()
 {
     // Deliberately leaked: pool threads may still be finishing when static objects die.
-    static ThumbnailService *const instance = new ThumbnailService();
+    static ThumbnailService *const instance = [] {
+        auto *service = new ThumbnailService();
+        service->setPreviewSource(ImageFile::readEmbeddedPreview);
+        return service;
+    }();
     return *instance;
 }
 
@@ -94,7 +101,8 @@ ThumbnailService::request(const Photo &photo,
                           qreal scale,
                           Priority priority,
                           QObject *context,
-                          std::function<void(const QImage &)> onReady)
+                          std::function<void(const QImage &)> onReady,
+                          std::function<void(const QImage &)> onPreview)
 {
     auto request = std::shared_ptr<ThumbnailRequest>(new ThumbnailRequest);
     request->m_key = contentKey(photo);
@@ -103,6 +111,7 @@ ThumbnailService::request(const Photo &photo,
     request->m_context = context;
     request->m_hasContext = context != nullptr;
     request->m_onReady = std::move(onReady);
+    request->m_onPreview = std::move(onPreview);
 
     if (const QImage cached = m_cache->find(request->m_key, request->m_neededPixels);
         !cached.isNull()) {
@@ -113,6 +122,18 @@ ThumbnailService::request(const Photo &photo,
     const QMutexLocker lock(&m_mutex);
     (priority == Priority::Visible ? m_visible : m_nearby).push_back(request);
     startWorkerLocked();
+    if (m_previewSource && context && request->m_onPreview) {
+        // Newest and visible first: what was just scrolled to is what the eye is on.
+        if (priority == Priority::Visible) {
+            m_previews.push_front(request);
+        } else {
+            m_previews.push_back(request);
+        }
+        if (!m_previewWorkerActive) {
+            m_previewWorkerActive = true;
+            m_previewPool.start([this] { drainPreviews(); });
+        }
+    }
     return request;
 }
 
@@ -222,6 +243,49 @@ void ThumbnailService::run(const std::shared_ptr<ThumbnailRequest> &request)
         m_cache->insert(request->m_key, image, std::max(needed, longestSide(image.size())));
     }
     deliver(request, image);
+}
+
+void ThumbnailService::drainPreviews()
+{
+    using State = ThumbnailRequest::State;
+    for (;;) {
+        std::shared_ptr<ThumbnailRequest> next;
+        {
+            const QMutexLocker lock(&m_mutex);
+            while (!m_previews.empty() && !next) {
+                next = std::move(m_previews.front());
+                m_previews.pop_front();
+                // Answered or dropped meanwhile: a stand-in would only cost time.
+                if (next->isCancelled() || next->isFinished()) {
+                    next.reset();
+                }
+            }
+            if (!next) {
+                m_previewWorkerActive = false;
+                return;
+            }
+        }
+        const QImage preview = m_previewSource(next->m_path);
+        if (preview.isNull()) {
+            continue;
+        }
+        const QMutexLocker lock(&m_mutex);
+        QObject *const context = next->m_context.data();
+        if (next->isCancelled() || next->isFinished() || !context) {
+            continue;
+        }
+        // Checked again on the requester's thread, where the real answer may have arrived
+        // since: a stand-in never replaces it.
+        QMetaObject::invokeMethod(
+            context,
+            [request = next, preview] {
+                const State state = request->m_state.load();
+                if ((state == State::Queued || state == State::Running) && request->m_onPreview) {
+                    request->m_onPreview(preview);
+                }
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void ThumbnailService::deliver(const std::shared_ptr<ThumbnailRequest> &request,

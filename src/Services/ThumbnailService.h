@@ -43,6 +43,7 @@ private:
     QPointer<QObject> m_context;
     bool m_hasContext = false;
     std::function<void(const QImage &)> m_onReady;
+    std::function<void(const QImage &)> m_onPreview;
     std::atomic<State> m_state{State::Queued};
 };
 
@@ -66,6 +67,10 @@ public:
     // null when there is none. Called on pool threads.
     using ImageSource = std::function<QImage(const QString &path, int maximumPixelDimension)>;
 
+    // The small picture a file carries (EXIF thumbnail, HEIF thumbnail item, RAW preview), or
+    // null. Called on the preview thread.
+    using PreviewSource = std::function<QImage(const QString &path)>;
+
     explicit ThumbnailService(int threadCount = defaultThreadCount(),
                               ImageSource systemThumbnail = FreedesktopThumbnails::find,
                               ImageSource decoder = downsample,
@@ -83,16 +88,24 @@ public:
     // from its thumbnail at once. Path, time and size for a photo without an identity.
     static QString contentKey(const Photo &photo);
 
+    // Gives queued requests that ask for it a stand-in at once: the picture the file carries,
+    // read on a thread of its own in a fraction of the real decode's time. Set before the
+    // first request; none by default.
+    void setPreviewSource(PreviewSource source) { m_previewSource = std::move(source); }
+
     // Asks for a thumbnail of `photo` for a cell of `pointSize` at `scale`. `onReady` runs on
     // `context`'s thread (on a pool thread when `context` is null) with the image, or with a
     // null image when the file cannot be read. A cancelled or dropped request never calls it.
+    // While the request waits, `onPreview` (when given, with a context and a preview source)
+    // may run first with the file's own small picture; never after `onReady`.
     // A requester that destroys `context` must cancel its requests first.
     std::shared_ptr<ThumbnailRequest> request(const Photo &photo,
                                               QSizeF pointSize,
                                               qreal scale,
                                               Priority priority,
                                               QObject *context,
-                                              std::function<void(const QImage &)> onReady);
+                                              std::function<void(const QImage &)> onReady,
+                                              std::function<void(const QImage &)> onPreview = {});
     // Stops the request: queued work is dropped, a running decode's result is discarded.
     void cancel(const std::shared_ptr<ThumbnailRequest> &request);
     // The photos now on screen and those just around the viewport, by content key. Queued work
@@ -115,6 +128,7 @@ private:
     std::shared_ptr<ThumbnailRequest> takeNextLocked();
     void run(const std::shared_ptr<ThumbnailRequest> &request);
     void deliver(const std::shared_ptr<ThumbnailRequest> &request, const QImage &image);
+    void drainPreviews();
     void startWorkerLocked();
 
     const int m_threadCount;
@@ -125,5 +139,9 @@ private:
     Queue m_visible; // guarded by m_mutex, like the two below
     Queue m_nearby;
     int m_activeWorkers = 0;
+    Queue m_previews; // guarded by m_mutex, like the flag below; the most urgent first
+    bool m_previewWorkerActive = false;
+    PreviewSource m_previewSource;
     QThreadPool m_pool;
+    QThreadPool m_previewPool;
 };

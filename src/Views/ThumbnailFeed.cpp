@@ -95,7 +95,16 @@ void ThumbnailFeed::ask(const QString &photoID, Entry &entry)
     entry.round = m_round;
     entry.request = m_service.request(
         entry.photo, entry.size, m_scale, entry.priority, this,
-        [this, photoID, key = entry.key](const QImage &image) { answered(photoID, key, image); });
+        [this, photoID, key = entry.key](const QImage &image) { answered(photoID, key, image); },
+        [this, photoID, key = entry.key](const QImage &preview) {
+            // The file's own small picture stands in while the real thumbnail is decoded, so
+            // fast scrolling through a camera folder never shows empty cells.
+            const auto it = m_entries.find(photoID);
+            if (it != m_entries.end() && it->key == key && it->image.isNull()) {
+                it->image = preview;
+                Q_EMIT imageReady(photoID);
+            }
+        });
 }
 
 void ThumbnailFeed::answered(const QString &photoID, const QString &key, const QImage &image)

@@ -327,6 +327,46 @@ private Q_SLOTS:
         QVERIFY(!service.cache().contains(key("gate.jpg"))); // result discarded
     }
 
+    // While the real decode waits, the file's own small picture stands in; it never arrives
+    // after the real answer, and a dropped request gets neither.
+    void previewsStandInWhileDecoding()
+    {
+        QTemporaryDir dir;
+        GatedDecoder decoder;
+        ThumbnailService service(1, {}, std::ref(decoder));
+        service.setPreviewSource([](const QString &path) {
+            return path.endsWith(u"none.jpg"_s) ? QImage() : QImage(16, 12, QImage::Format_RGB32);
+        });
+        QStringList events;
+        QHash<QString, std::shared_ptr<ThumbnailRequest>> requests;
+        for (const char *name : {"gate.jpg", "waiting.jpg", "dropped.jpg", "none.jpg"}) {
+            const Photo p = photoAt(writeFile(dir.path(), QString::fromLatin1(name)));
+            requests[p.filename] = service.request(
+                p, {50, 50}, 1, ThumbnailService::Priority::Visible, this,
+                [&events, p](const QImage &image) {
+                    events.append(p.filename + u" ready "_s + QString::number(image.width()));
+                },
+                [&events, p](const QImage &preview) {
+                    events.append(p.filename + u" preview "_s + QString::number(preview.width()));
+                });
+            if (p.filename == u"gate.jpg"_s) {
+                QVERIFY(decoder.started.tryAcquire(1, 20000));
+            }
+        }
+        service.cancel(requests.value(u"dropped.jpg"_s));
+        QTRY_VERIFY(events.contains(u"waiting.jpg preview 16"_s));
+        QTRY_VERIFY(events.contains(u"gate.jpg preview 16"_s)); // a running decode too
+        decoder.gate.release();
+        QTRY_VERIFY(events.contains(u"waiting.jpg ready 50"_s));
+        QTRY_VERIFY(events.contains(u"none.jpg ready 50"_s));
+        QVERIFY2(events.indexOf(u"waiting.jpg preview 16"_s) < events.indexOf(u"waiting.jpg ready 50"_s),
+                 qPrintable(events.join(u", "_s)));
+        for (const QString &event : std::as_const(events)) {
+            QVERIFY2(!event.startsWith(u"dropped.jpg"_s) && !event.startsWith(u"none.jpg preview"_s),
+                     qPrintable(event));
+        }
+    }
+
     void freedesktopCache_data()
     {
         QTest::addColumn<QSize>("thumbnail"); // 128 px in "normal", 256 px in "large"

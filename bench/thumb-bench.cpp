@@ -2,6 +2,7 @@
 // 368-pixel cell, against Debian's vipsthumbnail over the same files in the same run.
 //   calvenor-thumb-bench [--threads N] [--budget MEGAPIXELS] [--no-vips] ROOT
 //   calvenor-thumb-bench --make-png FOLDER COUNT [WIDTH HEIGHT [BITS]]
+//   calvenor-thumb-bench --make-dng FOLDER COUNT
 //
 // Before anything is timed every file is read to the end once (as `cat` would), so both sides
 // decode from the page cache, and each side renders one photo untimed so its libraries are
@@ -26,8 +27,15 @@
 // --make-png writes COUNT photo-like PNGs (default 8000 × 6000, 16 bits a channel, as raw
 // developers export them) into FOLDER: the kind Qt decodes whole before it can shrink them.
 // With BITS 8 they are 8-bit RGB, which Qt shrinks row by row instead.
+//
+// --make-dng writes COUNT synthetic DNGs as cameras lay them out: a 160 × 120 thumbnail, a small
+// raw image and a 4000 × 3000 photo-like JPEG preview, turned by orientation 6. With
+// --versus-dcraw the comparison for RAW files is LibRaw's own `simple_dcraw -e` (extracting the
+// preview) followed by vipsthumbnail on what it extracted, instead of vipsthumbnail alone.
 
+#include "Samples/SamplePhotos.h"
 #include "Services/DecodeBudget.h"
+#include "support/DngWriter.h"
 #include "Services/FolderScanner.h"
 #include "Services/ImageFile.h"
 #include "Services/Platform/LinuxFileSystem.h"
@@ -175,7 +183,7 @@ qsizetype renderWithService(const QList<Photo> &photos, int threads, DecodeBudge
 // vipsthumbnail over the NUL-separated paths in `fileList`: `processes` at a time, each given
 // an equal share of the photos, writing into `outputFolder`.
 void renderWithVips(const QString &fileList, qsizetype photoCount, int processes,
-                    const QString &outputFolder)
+                    const QString &outputFolder, bool throughDcraw)
 {
     const qsizetype share = (photoCount + processes - 1) / processes;
     QProcess xargs;
@@ -184,13 +192,24 @@ void renderWithVips(const QString &fileList, qsizetype photoCount, int processes
     xargs.setProcessEnvironment(environment);
     xargs.setStandardInputFile(fileList);
     xargs.setStandardOutputFile(QProcess::nullDevice());
+    QStringList command{QStringLiteral("vipsthumbnail"), QStringLiteral("-s"),
+                        QString::number(cellPixels), QStringLiteral("-o"),
+                        outputFolder + QStringLiteral("/%s.jpg")};
+    if (throughDcraw) {
+        // Each RAW's embedded preview extracted by LibRaw's own tool, then thumbnailed.
+        command = {QStringLiteral("sh"), QStringLiteral("-c"),
+                   // simple_dcraw writes the preview beside the RAW, as NAME.thumb.jpg.
+                   QStringLiteral("for f; do simple_dcraw -e \"$f\" && "
+                                  "vipsthumbnail -s %1 -o \"$0/%s.jpg\" \"$f.thumb.jpg\" && "
+                                  "rm \"$f.thumb.jpg\"; done")
+                       .arg(cellPixels),
+                   outputFolder};
+    }
     xargs.start(QStringLiteral("xargs"),
-                {QStringLiteral("-0"), QStringLiteral("-n"),
-                 QString::number(std::clamp<qsizetype>(share, 1, maximumBatch)),
-                 QStringLiteral("-P"), QString::number(processes),
-                 QStringLiteral("vipsthumbnail"), QStringLiteral("-s"),
-                 QString::number(cellPixels), QStringLiteral("-o"),
-                 outputFolder + QStringLiteral("/%s.jpg")});
+                QStringList{QStringLiteral("-0"), QStringLiteral("-n"),
+                            QString::number(std::clamp<qsizetype>(share, 1, maximumBatch)),
+                            QStringLiteral("-P"), QString::number(processes)} +
+                    command);
     if (!xargs.waitForFinished(-1) || xargs.exitStatus() != QProcess::NormalExit ||
         xargs.exitCode() != 0) {
         fail(QStringLiteral("vipsthumbnail failed: ") +
@@ -259,6 +278,27 @@ QImage photoLikeImage(int width, int height, int bits, int seed)
     return image;
 }
 
+int makeDngCorpus(const QString &folder, int count)
+{
+    if (!QDir().mkpath(folder) || count < 1) {
+        std::fprintf(stderr, "usage: --make-dng FOLDER COUNT\n");
+        return 2;
+    }
+    for (int i = 0; i < count; ++i) {
+        DngWriter::Layout layout;
+        layout.previewJpeg = SamplePhotos::encodeJpeg(
+            SamplePhotos::makeImage(4000, 3000, quint32(i + 1)), 1);
+        layout.previewJpegSize = QSize(4000, 3000);
+        const QString path =
+            QDir(folder).filePath(QStringLiteral("IMG_%1.dng").arg(i, 4, 10, QLatin1Char('0')));
+        if (DngWriter::write(path, layout).isEmpty()) {
+            fail(QStringLiteral("cannot write ") + path);
+        }
+        std::printf("%s\n", qPrintable(path));
+    }
+    return 0;
+}
+
 int makePngCorpus(const QString &folder, int count, int width, int height, int bits)
 {
     if (count < 1 || width < 1 || height < 1 || (bits != 8 && bits != 16) ||
@@ -285,6 +325,7 @@ struct Options
     int threads = ThumbnailService::defaultThreadCount();
     qint64 budgetPixels = DecodeBudget::defaultPixels;
     bool vips = true;
+    bool dcraw = false;
     QString root;
 };
 
@@ -302,6 +343,8 @@ std::optional<Options> parseOptions(const QStringList &arguments)
             ok = ok && options.budgetPixels >= 0;
         } else if (argument == QLatin1String("--no-vips")) {
             options.vips = false;
+        } else if (argument == QLatin1String("--versus-dcraw")) {
+            options.dcraw = true;
         } else if (options.root.isEmpty() && !argument.startsWith(QLatin1Char('-'))) {
             options.root = argument;
         } else {
@@ -349,6 +392,9 @@ int main(int argc, char **argv)
         };
         return makePngCorpus(arguments[2], number(3, 0), number(4, 8000), number(5, 6000),
                              number(6, 16));
+    }
+    if (arguments.size() >= 4 && arguments[1] == QLatin1String("--make-dng")) {
+        return makeDngCorpus(arguments[2], arguments[3].toInt());
     }
     const std::optional<Options> options = parseOptions(arguments);
     if (!options) {
@@ -403,7 +449,7 @@ int main(int argc, char **argv)
         }
         const QString warmUp = scratch.filePath(QStringLiteral("warm-up"));
         QDir().mkpath(warmUp);
-        renderWithVips(first.fileName(), 1, 1, warmUp);
+        renderWithVips(first.fileName(), 1, 1, warmUp, options->dcraw);
     }
 
     std::printf("%s: %lld photos, %d thread(s) for the service, %d vipsthumbnail process(es), "
@@ -442,7 +488,7 @@ int main(int argc, char **argv)
             fail(QStringLiteral("cannot create ") + output);
         }
         timer.start();
-        renderWithVips(fileList.fileName(), photos.size(), threads, output);
+        renderWithVips(fileList.fileName(), photos.size(), threads, output, options->dcraw);
         vipsMs.push_back(double(timer.nsecsElapsed()) / 1e6);
         const CpuTimes afterVips = cpuNow();
         checkVipsOutput(output, baseNames.size());

@@ -12,8 +12,16 @@
 //                    filters off)
 //   rss_mb           peak resident memory of the process at the end
 //   calvenor-board-bench ROOT
+//
+// With --placeholders the board instead scrolls down one screen every 100 ms, as a user
+// skimming a camera folder does, and every 16 ms counts the visible cells still drawn as empty
+// placeholders: placeholder_share_pct is their share over all samples, frame_worst_ms the
+// longest scroll step. The files' own small pictures stand in while thumbnails decode unless
+// --no-previews is given.
+//   calvenor-board-bench --placeholders ROOT [--no-previews]
 // The last line is machine-readable.
 
+#include "Services/ImageFile.h"
 #include "Services/ThumbnailService.h"
 #include "ViewModels/CollectionStore.h"
 #include "Views/BrowseGridView.h"
@@ -89,10 +97,77 @@ double percentile(std::vector<double> values, double p)
 
 } // namespace
 
+// Share of visible cells drawn as empty placeholders while the board skims down.
+int measurePlaceholders(const QString &root, bool previews)
+{
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    RecordingDesktop desktop;
+    auto settings = std::make_shared<QSettings>(home.path() + QStringLiteral("/settings.ini"),
+                                                QSettings::IniFormat);
+    CollectionStore store(desktop, settings);
+    ThumbnailService thumbnails;
+    if (previews) {
+        thumbnails.setPreviewSource(ImageFile::readEmbeddedPreview);
+    }
+    CollectionWorkspace workspace(store, thumbnails);
+    workspace.resize(1180, 800 - 38 - 65);
+    workspace.show();
+    GalleryView &view = *workspace.gallery();
+    store.openCollection(QUrl::fromLocalFile(root), false);
+    QElapsedTimer clock;
+    clock.start();
+    while (!firstScreenComplete(view, store)) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        if (clock.elapsed() > 120000) {
+            std::fprintf(stderr, "board-bench: the first screen never completed\n");
+            return 1;
+        }
+    }
+    QScrollBar *bar = view.verticalScrollBar();
+    const int screen = view.viewport()->height();
+    qint64 visible = 0;
+    qint64 empty = 0;
+    double worstStepMs = 0;
+    for (int value = screen; value <= bar->maximum(); value += screen) {
+        QElapsedTimer step;
+        step.start();
+        bar->setValue(value);
+        QCoreApplication::processEvents();
+        view.viewport()->repaint();
+        worstStepMs = std::max(worstStepMs, double(step.nsecsElapsed()) / 1e6);
+        // Samples a frame's worth apart until the next screen is due.
+        while (step.elapsed() < 100) {
+            const QList<PhotoSection> sections = store.sections();
+            const double top = bar->value();
+            for (const BoardLayout::Item &item :
+                 view.boardLayout().itemsIn(top, top + view.viewport()->height())) {
+                ++visible;
+                empty += view.thumbnailFeed()
+                             .image(sections[item.section].photos[item.index].id)
+                             .isNull();
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 16);
+            const qint64 frameEnd = step.elapsed() + 16;
+            while (step.elapsed() < frameEnd) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 4);
+            }
+        }
+    }
+    std::printf("placeholder_share_pct=%.1f samples=%lld frame_worst_ms=%.2f previews=%s\n",
+                visible ? 100.0 * double(empty) / double(visible) : 0.0,
+                static_cast<long long>(visible), worstStepMs, previews ? "on" : "off");
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc >= 3 && qstrcmp(argv[1], "--placeholders") == 0) {
+        return measurePlaceholders(QString::fromLocal8Bit(argv[2]),
+                                   !(argc == 4 && qstrcmp(argv[3], "--no-previews") == 0));
+    }
     if (argc != 2) {
         std::fprintf(stderr, "usage: calvenor-board-bench ROOT\n");
         return 2;

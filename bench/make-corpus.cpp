@@ -1,6 +1,7 @@
 // Writes N photo-like JPEGs over ROOT and twenty category folders for the scan benchmark.
 // Files that already exist are kept, so an interrupted run can simply be started again.
-//   calvenor-make-corpus ROOT N WIDTH HEIGHT
+//   calvenor-make-corpus ROOT N WIDTH HEIGHT [--exif-thumbnails]
+// With --exif-thumbnails every photo carries a 160 × 120 EXIF thumbnail, as cameras write it.
 
 #include "Samples/SamplePhotos.h"
 
@@ -59,11 +60,13 @@ int parsePositive(const char *text)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const int count = argc == 5 ? parsePositive(argv[2]) : 0;
-    const int width = argc == 5 ? parsePositive(argv[3]) : 0;
-    const int height = argc == 5 ? parsePositive(argv[4]) : 0;
+    const bool cameraThumbnails = argc == 6 && qstrcmp(argv[5], "--exif-thumbnails") == 0;
+    const bool valid = argc == 5 || cameraThumbnails;
+    const int count = valid ? parsePositive(argv[2]) : 0;
+    const int width = valid ? parsePositive(argv[3]) : 0;
+    const int height = valid ? parsePositive(argv[4]) : 0;
     if (count == 0 || width == 0 || height == 0) {
-        std::fprintf(stderr, "usage: %s ROOT N WIDTH HEIGHT\n", argv[0]);
+        std::fprintf(stderr, "usage: %s ROOT N WIDTH HEIGHT [--exif-thumbnails]\n", argv[0]);
         return 2;
     }
     const QString root = QDir(QFile::decodeName(argv[1])).absolutePath();
@@ -85,7 +88,10 @@ int main(int argc, char **argv)
             // One photo in six of every folder is stored sideways, as cameras do.
             const int orientation = (i / (categoryCount + 1)) % 6 == 0 ? 6 : 0;
             const QImage image = SamplePhotos::makeImage(width, height, quint32(i + 1));
-            if (writeAtomically(path, SamplePhotos::encodeJpeg(image, orientation))) {
+            const QByteArray bytes = cameraThumbnails
+                                         ? SamplePhotos::encodeCameraJpeg(image, orientation)
+                                         : SamplePhotos::encodeJpeg(image, orientation);
+            if (writeAtomically(path, bytes)) {
                 ++written;
             } else {
                 ++failed;

@@ -48,22 +48,55 @@ QImage makeImage(int width, int height, quint32 seed)
 
 QByteArray withExifOrientation(const QByteArray &jpeg, int orientation)
 {
-    if (orientation < 1 || orientation > 8 || !jpeg.startsWith("\xFF\xD8")) {
+    return withExif(jpeg, orientation, {});
+}
+
+QByteArray withExif(const QByteArray &jpeg, int orientation, const QByteArray &thumbnail)
+{
+    if ((orientation < 1 || orientation > 8) && thumbnail.isEmpty()) {
         return jpeg;
     }
-    // APP1 "Exif\0\0", little-endian TIFF header, one IFD with the orientation tag (0x0112).
-    QByteArray tiff;
-    tiff.append("II*\0", 4);
-    tiff.append("\x08\0\0\0", 4);           // offset of IFD0
-    tiff.append("\x01\0", 2);               // one entry
-    tiff.append("\x12\x01", 2);             // tag 0x0112
-    tiff.append("\x03\0", 2);               // SHORT
-    tiff.append("\x01\0\0\0", 4);           // count 1
-    tiff.append(char(orientation)).append('\0').append("\0\0", 2); // value, padded
-    tiff.append("\0\0\0\0", 4);             // no next IFD
+    if (!jpeg.startsWith("\xFF\xD8")) {
+        return jpeg;
+    }
+    const auto le16 = [](QByteArray &out, quint32 value) {
+        out.append(char(value & 0xFF)).append(char((value >> 8) & 0xFF));
+    };
+    const auto le32 = [&le16](QByteArray &out, quint32 value) {
+        le16(out, value & 0xFFFF);
+        le16(out, value >> 16);
+    };
+    // APP1 "Exif\0\0", a little-endian TIFF header, IFD0 with the orientation (0x0112) and,
+    // with a thumbnail, IFD1 pointing at its JPEG data (0x0201 offset, 0x0202 length).
+    const quint32 ifd1At = 8 + 2 + 12 + 4;
+    const quint32 dataAt = ifd1At + 2 + 2 * 12 + 4;
+    QByteArray tiff("II*\0", 4);
+    le32(tiff, 8);
+    le16(tiff, 1);
+    le16(tiff, 0x0112);
+    le16(tiff, 3); // SHORT
+    le32(tiff, 1);
+    le16(tiff, quint32(orientation >= 1 && orientation <= 8 ? orientation : 1));
+    le16(tiff, 0);
+    le32(tiff, thumbnail.isEmpty() ? 0 : ifd1At);
+    if (!thumbnail.isEmpty()) {
+        le16(tiff, 2);
+        for (const auto &[tag, value] : {std::pair<quint32, quint32>{0x0201, dataAt},
+                                        {0x0202, quint32(thumbnail.size())}}) {
+            le16(tiff, tag);
+            le16(tiff, 4); // LONG
+            le32(tiff, 1);
+            le32(tiff, value);
+        }
+        le32(tiff, 0);
+        tiff.append(thumbnail);
+    }
     QByteArray segment("Exif\0\0", 6);
     segment.append(tiff);
     const int length = int(segment.size()) + 2;
+    if (length > 0xFFFF) {
+        return jpeg;
+    }
     QByteArray app1("\xFF\xE1", 2);
     app1.append(char((length >> 8) & 0xFF)).append(char(length & 0xFF)).append(segment);
     return jpeg.left(2) + app1 + jpeg.mid(2);
@@ -80,6 +113,13 @@ QByteArray encodeJpeg(const QImage &image, int orientation, int quality)
         return {};
     }
     return withExifOrientation(bytes, orientation);
+}
+
+QByteArray encodeCameraJpeg(const QImage &image, int orientation)
+{
+    const QByteArray thumbnail =
+        encodeJpeg(image.scaled(160, 120, Qt::KeepAspectRatio, Qt::SmoothTransformation), 0, 75);
+    return withExif(encodeJpeg(image, 0), orientation, thumbnail);
 }
 
 bool writeJpeg(const QString &path, const QImage &image, int orientation)

@@ -20,5 +20,9 @@ bool writeJpeg(const QString &path, const QImage &image, int orientation = 0);
 
 // Inserts an EXIF segment with only the orientation tag right after the JPEG's start marker.
 QByteArray withExifOrientation(const QByteArray &jpeg, int orientation);
+// The same with, when `thumbnail` holds JPEG data, an EXIF thumbnail (IFD1) as cameras store.
+QByteArray withExif(const QByteArray &jpeg, int orientation, const QByteArray &thumbnail);
+// JPEG bytes as a camera writes them: a 160 × 120 EXIF thumbnail beside the photo.
+QByteArray encodeCameraJpeg(const QImage &image, int orientation = 0);
 
 } // namespace SamplePhotos

@@ -1,3 +1,4 @@
+#include "Samples/SamplePhotos.h"
 #include "Services/Decoders/ExifThumbnail.h"
 
 #include <QBuffer>
@@ -95,6 +96,9 @@ void tst_ExifThumbnail::thumbnails_data()
         << cameraJpeg({.orientation = 3}) << QSize(32, 16) << QStringLiteral("right");
     QTest::newRow("orientation out of range is ignored")
         << cameraJpeg({.orientation = 42}) << QSize(32, 16) << QStringLiteral("left");
+    QTest::newRow("as the sample camera writes it")
+        << SamplePhotos::encodeCameraJpeg(halves(640, 320), 6) << QSize(80, 160)
+        << QStringLiteral("top");
     QTest::newRow("no IFD1") << cameraJpeg({.hasIfd1 = false}) << QSize() << QString();
     QTest::newRow("offset past the segment")
         << cameraJpeg({.thumbnailOffsetShift = 1 << 20}) << QSize() << QString();

@@ -97,23 +97,34 @@ double percentile(std::vector<double> values, double p)
 
 } // namespace
 
+// The window's content, over a store with settings and data of its own.
+struct Board
+{
+    explicit Board(bool previews)
+    {
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        if (previews) {
+            thumbnails.setPreviewSource(ImageFile::readEmbeddedPreview);
+        }
+        workspace.resize(1180, 800 - 38 - 65); // the window's content below the menu bar
+        workspace.show();
+    }
+
+    QTemporaryDir home;
+    RecordingDesktop desktop;
+    std::shared_ptr<QSettings> settings = std::make_shared<QSettings>(
+        home.path() + QStringLiteral("/settings.ini"), QSettings::IniFormat);
+    CollectionStore store{desktop, settings};
+    ThumbnailService thumbnails;
+    CollectionWorkspace workspace{store, thumbnails};
+};
+
 // Share of visible cells drawn as empty placeholders while the board skims down.
 int measurePlaceholders(const QString &root, bool previews)
 {
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", home.path().toUtf8());
-    RecordingDesktop desktop;
-    auto settings = std::make_shared<QSettings>(home.path() + QStringLiteral("/settings.ini"),
-                                                QSettings::IniFormat);
-    CollectionStore store(desktop, settings);
-    ThumbnailService thumbnails;
-    if (previews) {
-        thumbnails.setPreviewSource(ImageFile::readEmbeddedPreview);
-    }
-    CollectionWorkspace workspace(store, thumbnails);
-    workspace.resize(1180, 800 - 38 - 65);
-    workspace.show();
-    GalleryView &view = *workspace.gallery();
+    Board board(previews);
+    CollectionStore &store = board.store;
+    GalleryView &view = *board.workspace.gallery();
     store.openCollection(QUrl::fromLocalFile(root), false);
     QElapsedTimer clock;
     clock.start();
@@ -172,17 +183,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: calvenor-board-bench ROOT\n");
         return 2;
     }
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", home.path().toUtf8());
-    RecordingDesktop desktop;
-    auto settings = std::make_shared<QSettings>(home.path() + QStringLiteral("/settings.ini"),
-                                                QSettings::IniFormat);
-    CollectionStore store(desktop, settings);
+    // The measured behaviour is the application's: its shared service reads stand-ins.
+    Board setup(true);
+    CollectionStore &store = setup.store;
+    CollectionWorkspace &workspace = setup.workspace;
     store.installKeyEventMonitor();
-    ThumbnailService thumbnails;
-    CollectionWorkspace workspace(store, thumbnails);
-    workspace.resize(1180, 800 - 38 - 65); // the window's content below the menu bar
-    workspace.show();
     GalleryView &view = *workspace.gallery();
 
     QElapsedTimer clock;

@@ -1,4 +1,5 @@
 #include "DngWriter.h"
+#include "TwoHalves.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -25,10 +26,7 @@ QList<Part> Layout::parts() const
 
 QImage halves(QSize size)
 {
-    QImage image(size, QImage::Format_RGB888);
-    image.fill(Qt::blue);
-    QPainter(&image).fillRect(0, 0, size.width() / 2, size.height(), Qt::red);
-    return image;
+    return TwoHalves::make(size);
 }
 
 QByteArray jpeg(const QImage &image, int quality)

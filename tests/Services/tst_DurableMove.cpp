@@ -1,6 +1,7 @@
 #include "Services/FileOperations.h"
 #include "Services/Platform/LinuxFileSystem.h"
 #include "Services/Platform/SystemCalls.h"
+#include "support/PrivateMounts.h"
 #include "support/TestFolders.h"
 
 #include <QDir>
@@ -17,8 +18,6 @@
 #include <fcntl.h>
 #include <functional>
 #include <memory>
-#include <sched.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
 using namespace TestFolders;
@@ -208,20 +207,9 @@ private:
     QString m_root, m_cats, m_source, m_destination;
     std::shared_ptr<RecordingCalls> m_calls;
     std::shared_ptr<LinuxFileSystem> m_fs;
-    QString m_noPrivateMounts;
-    bool m_mounted = false;
+    PrivateMounts m_mounts;
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        // A mount made in a private namespace is seen by nobody else and vanishes with us.
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            m_noPrivateMounts =
-                u"no private mount namespace: "_s + QString::fromLocal8Bit(std::strerror(errno));
-        }
-    }
-
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -245,10 +233,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        if (m_mounted) {
-            ::umount2(encoded(m_cats).constData(), MNT_DETACH);
-            m_mounted = false;
-        }
+        m_mounts.unmountAll();
         m_fs.reset();
         m_calls.reset();
         m_dir.reset();
@@ -269,13 +254,9 @@ private Q_SLOTS:
     {
         QFETCH(bool, realSecondVolume);
         if (realSecondVolume) {
-            if (!m_noPrivateMounts.isEmpty()) {
-                QSKIP(qPrintable(m_noPrivateMounts));
+            if (const QString problem = m_mounts.mountTmpfs(m_cats, "size=1m"); !problem.isEmpty()) {
+                QSKIP(qPrintable(problem));
             }
-            if (::mount("tmpfs", encoded(m_cats).constData(), "tmpfs", 0, "size=1m") != 0) {
-                QSKIP(std::strerror(errno));
-            }
-            m_mounted = true;
             m_calls->secondVolume.clear();
         }
 

@@ -1,5 +1,6 @@
 #include "Services/FileOperations.h"
 #include "support/FaultyFileSystem.h"
+#include "support/PrivateMounts.h"
 #include "support/TestFolders.h"
 
 #include <QDebug>
@@ -12,9 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sched.h>
 #include <sys/stat.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
 using namespace TestFolders;
@@ -33,14 +32,11 @@ class tst_FileOperationsReliability : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void cleanup();
     void randomOperationsLoseNothing_data();
     void randomOperationsLoseNothing();
 
 private:
-    QString m_noPrivateMounts;
-    QStringList m_mounts;
+    PrivateMounts m_mounts;
 };
 
 namespace {
@@ -185,24 +181,6 @@ QStringList trashMismatches(const DiskModel::Entries &files, const DiskModel::En
 
 } // namespace
 
-void tst_FileOperationsReliability::initTestCase()
-{
-    // Mounts made in a private namespace are seen by nobody else and vanish with the process.
-    if (::unshare(CLONE_NEWNS) != 0
-        || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        m_noPrivateMounts = QStringLiteral("no private mount namespace: ")
-                            + QString::fromLocal8Bit(std::strerror(errno));
-    }
-}
-
-void tst_FileOperationsReliability::cleanup()
-{
-    for (const QString &mount : std::as_const(m_mounts)) {
-        ::umount2(QFile::encodeName(mount).constData(), MNT_DETACH);
-    }
-    m_mounts.clear();
-}
-
 void tst_FileOperationsReliability::randomOperationsLoseNothing_data()
 {
     QTest::addColumn<bool>("onOwnVolume");
@@ -229,20 +207,15 @@ void tst_FileOperationsReliability::randomOperationsLoseNothing()
     QTemporaryDir outside;
     qputenv("XDG_DATA_HOME", home.path().toUtf8());
     // Unmounted before `base` goes, so that its folder can be removed.
-    const auto unmount = qScopeGuard([this] { cleanup(); });
+    const auto unmount = qScopeGuard([this] { m_mounts.unmountAll(); });
     QString volume = base.path();
     QString trashFolder = home.path() + QStringLiteral("/Trash");
     if (onOwnVolume) {
-        if (!m_noPrivateMounts.isEmpty()) {
-            QSKIP(qPrintable(m_noPrivateMounts));
-        }
         volume = base.path() + QStringLiteral("/volume");
         QDir().mkpath(volume);
-        if (::mount("tmpfs", QFile::encodeName(volume).constData(), "tmpfs", 0, "size=64m") != 0) {
-            QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs: ")
-                             + QString::fromLocal8Bit(std::strerror(errno))));
+        if (const QString problem = m_mounts.mountTmpfs(volume, "size=64m"); !problem.isEmpty()) {
+            QSKIP(qPrintable(problem));
         }
-        m_mounts.append(volume);
         trashFolder = volume + QStringLiteral("/.Trash-") + QString::number(::getuid());
     }
     const QString root = volume + QStringLiteral("/Collection");

@@ -1,5 +1,6 @@
 #include "Services/Platform/LinuxFileSystem.h"
 #include "Services/Platform/LinuxTrash.h"
+#include "support/PrivateMounts.h"
 #include "support/TestFolders.h"
 
 #include <QDateTime>
@@ -123,36 +124,18 @@ class tst_LinuxFileSystem : public QObject
 private:
     QString path(const QString &relative) const { return m_dir->path() + u'/' + relative; }
     QString homeTrash() const { return path(u"data/Trash"_s); }
-    // Mounts a fresh tmpfs (another device) at `folder`; returns why it could not, or nothing.
+    // A fresh tmpfs (another device) at `folder`; returns why it could not, or nothing.
     QString mountTmpfs(const QString &folder, const char *size)
     {
-        if (!m_noPrivateMounts.isEmpty()) {
-            return m_noPrivateMounts;
-        }
         QDir().mkpath(folder);
-        if (::mount("tmpfs", encoded(folder).constData(), "tmpfs", 0, size) != 0) {
-            return u"cannot mount a tmpfs: "_s + QString::fromLocal8Bit(std::strerror(errno));
-        }
-        m_mounts.append(folder);
-        return {};
+        return m_mounts.mountTmpfs(folder, size);
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_noPrivateMounts;
-    QStringList m_mounts;
+    PrivateMounts m_mounts;
     LinuxFileSystem m_fs;
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        // Mounts made in a private namespace are seen by nobody else and vanish with the process.
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            m_noPrivateMounts =
-                u"no private mount namespace: "_s + QString::fromLocal8Bit(std::strerror(errno));
-        }
-    }
-
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -162,10 +145,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        for (const QString &mount : std::as_const(m_mounts)) {
-            ::umount2(encoded(mount).constData(), MNT_DETACH);
-        }
-        m_mounts.clear();
+        m_mounts.unmountAll();
         m_dir.reset();
     }
 

@@ -1,0 +1,57 @@
+#pragma once
+
+// Mounts for tests that need a second file system (a tmpfs): made in a private mount namespace,
+// so nobody else sees them and they vanish with the process. Tests run as root; where the
+// namespace cannot be had, `mountTmpfs` says why and the test skips.
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
+
+class PrivateMounts
+{
+public:
+    // Enters the private namespace; once per test process, before anything is mounted.
+    PrivateMounts()
+    {
+        if (::unshare(CLONE_NEWNS) != 0
+            || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            m_unavailable = QStringLiteral("no private mount namespace: ")
+                            + QString::fromLocal8Bit(std::strerror(errno));
+        }
+    }
+    ~PrivateMounts() { unmountAll(); }
+    PrivateMounts(const PrivateMounts &) = delete;
+    PrivateMounts &operator=(const PrivateMounts &) = delete;
+
+    // Mounts a fresh tmpfs at the existing `folder` ("size=1m" and the like); returns why it
+    // could not, or nothing.
+    QString mountTmpfs(const QString &folder, const char *options)
+    {
+        if (!m_unavailable.isEmpty()) {
+            return m_unavailable;
+        }
+        if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, options) != 0) {
+            return QStringLiteral("cannot mount a tmpfs: ")
+                   + QString::fromLocal8Bit(std::strerror(errno));
+        }
+        m_mounts.append(folder);
+        return {};
+    }
+    void unmountAll()
+    {
+        for (const QString &mount : std::as_const(m_mounts)) {
+            ::umount2(QFile::encodeName(mount).constData(), MNT_DETACH);
+        }
+        m_mounts.clear();
+    }
+
+private:
+    QString m_unavailable;
+    QStringList m_mounts;
+};

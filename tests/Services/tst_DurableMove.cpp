@@ -368,6 +368,29 @@ private Q_SLOTS:
         QCOMPARE(temporariesLeft(), QStringList());
     }
 
+    // Where renaming without replacing is missing, the file is linked under its new name and
+    // its old name removed: a file another program saved under the old name in between stays.
+    void linkFallbackLeavesANewSourceAlone()
+    {
+        m_calls->secondVolume.clear(); // one file system: no copy, a link
+        m_calls->failures.insert(u"renameat2 NOREPLACE source -> destination"_s, EINVAL);
+        const QString sourcePath = m_source;
+        bool replaced = false;
+        m_calls->after = [&](const QString &record) {
+            if (record == "link source -> destination"_L1 && !replaced) {
+                replaced = true;
+                saveOver(sourcePath, "theirs");
+            }
+        };
+
+        const Result<void> moved = m_fs->moveNoReplace(m_source, m_destination);
+
+        QVERIFY(replaced);
+        QCOMPARE(errorOf(moved), 0);
+        QCOMPARE(contentsOf(m_destination), u"ours"_s);
+        QCOMPARE(contentsOf(m_source), u"theirs"_s);
+    }
+
     // Another program takes the destination name after the early check, while the file is
     // being copied. Each way of publishing must refuse to replace it.
     void nameTakenDuringCopyIsNeverReplaced_data()

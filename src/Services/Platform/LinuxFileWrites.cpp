@@ -99,6 +99,14 @@ int renameWithoutReplacing(SystemCalls &calls, const char *from, const char *to,
         return errno;
     }
     if (calls.link(from, to) == 0) {
+        // Only the old name of the file just linked goes: a file another program saved under
+        // it in between is theirs, and ours is already at its new name.
+        struct stat linked;
+        struct stat old;
+        if (calls.lstat(to, &linked) == 0 && calls.lstat(from, &old) == 0 &&
+            (old.st_ino != linked.st_ino || old.st_dev != linked.st_dev)) {
+            return 0;
+        }
         if (calls.unlink(from) == 0) {
             return 0;
         }

@@ -1,19 +1,11 @@
 #include "ThumbnailService.h"
 
+#include "Services/Decoders/ImageScaling.h"
 #include "Services/ImageFile.h"
 
 #include <QThread>
 
 #include <cmath>
-
-namespace {
-
-int longestSide(QSize size)
-{
-    return std::max(size.width(), size.height());
-}
-
-} // namespace
 
 ThumbnailService::ThumbnailService(int threadCount,
                                    ImageSource systemThumbnail,
@@ -240,7 +232,7 @@ void ThumbnailService::run(const std::shared_ptr<ThumbnailRequest> &request)
     }
     if (rendered && !image.isNull()) {
         // A photo smaller than the cell decodes whole; it still serves this size.
-        m_cache->insert(request->m_key, image, std::max(needed, longestSide(image.size())));
+        m_cache->insert(request->m_key, image, std::max(needed, ImageScaling::longestSide(image.size())));
     }
     deliver(request, image);
 }

@@ -14,6 +14,10 @@ struct FileMove
     // backwards checks it, so a different file that took the item's place is never moved.
     // Empty when unknown; not part of equality.
     QString itemIdentity = {};
+    // Which shot of its batch the item belongs to (-1: it travels alone). Replaying the batch
+    // moves a shot's items together and keeps one stem for all of them when a name is taken.
+    // Not part of equality.
+    int shot = -1;
 
     friend bool operator==(const FileMove &a, const FileMove &b)
     {
@@ -21,7 +25,7 @@ struct FileMove
     }
 
     // The move that undoes this one, for the same item.
-    FileMove reversed() const { return {destination, source, itemIdentity}; }
+    FileMove reversed() const { return {destination, source, itemIdentity, shot}; }
 };
 
 inline size_t qHash(const FileMove &move, size_t seed = 0)

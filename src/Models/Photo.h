@@ -1,13 +1,28 @@
 #pragma once
 
-// One supported image file of a collection. A plain value, safe to copy between threads.
-// `id` is the file's identity (device and inode), so it survives renames and moves
-// within a volume; everything else describes where and what the file is now.
+// One photo of a collection: a shot, shown by one supported image file, with the companions
+// that travel with it (a RAW beside its JPEG, sidecars). A plain value, safe to copy between
+// threads. `id` is the shown file's identity (device and inode), so it survives renames and
+// moves within a volume; everything else describes where and what the file is now.
 
+#include "Companions.h"
 #include "FileTime.h"
 
+#include <QList>
 #include <QString>
 #include <QUrl>
+
+// A file that travels with a photo. It always lies in the photo's folder.
+struct Companion
+{
+    QString filename;
+    QString id;
+    FileTime modificationDate;
+    qint64 byteCount = 0;
+    ImageKind kind = ImageKind::none; // none for a sidecar
+
+    friend bool operator==(const Companion &, const Companion &) = default;
+};
 
 struct Photo
 {
@@ -18,6 +33,8 @@ struct Photo
     qint64 byteCount = 0;
     qint64 pixelWidth = 0;  // upright, after orientation; 0 until read or when unreadable
     qint64 pixelHeight = 0;
+    ImageKind kind = ImageKind::other;
+    QList<Companion> companions = {}; // the shown file comes first in member lists below
 
     // "4032 × 3024", or "—" while either dimension is unknown.
     QString dimensionsLabel() const;
@@ -27,6 +44,16 @@ struct Photo
     QString cacheKey() const;
 
     bool hasDimensions() const { return pixelWidth >= 1 && pixelHeight >= 1; }
+
+    // Every file of the shot, the shown one first.
+    QList<QUrl> memberURLs() const;
+    QStringList memberNames() const;
+    // Gives the shot new names (as many as memberNames(), in the same order).
+    void renameMembers(const QStringList &names);
+    // Bytes of all members together.
+    qint64 shotByteCount() const;
+    // What travels with the photo ("RAW+JPG+XMP"), empty when nothing does.
+    QString companionBadge() const;
 
     friend bool operator==(const Photo &, const Photo &) = default;
 };

@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QHash>
 
+#include <algorithm>
+
+#include "Models/Companions.h"
 #include "Models/Photo.h"
 
 #include <cerrno>
@@ -60,6 +63,17 @@ public:
 
     Result<QString> reserve(const QString &folder, const QString &preferredName)
     {
+        Result<QStringList> names = reserveShot(folder, {preferredName});
+        if (!names) {
+            return std::unexpected(names.error());
+        }
+        return names->first();
+    }
+
+    // Free names in `folder` for every member of a shot, one number for all of them, so the
+    // members keep a shared stem. Paths in the order of `preferredNames`.
+    Result<QStringList> reserveShot(const QString &folder, const QStringList &preferredNames)
+    {
         auto taken = m_taken.find(folder);
         if (taken == m_taken.end()) {
             Result<QList<EntryInfo>> entries = m_fileSystem.list(folder);
@@ -72,13 +86,31 @@ public:
             }
             taken = m_taken.insert(folder, keys);
         }
+        QSet<QString> own;
+        for (const QString &name : preferredNames) {
+            own.insert(nameKey(name));
+        }
+        if (own.size() < preferredNames.size()) {
+            // Two members whose names differ only in letter case can share no number: each
+            // gets its own free name instead.
+            QStringList paths;
+            for (const QString &name : preferredNames) {
+                paths.append(reserveShot(folder, {name})->first());
+            }
+            return paths;
+        }
         for (int number = 1;; ++number) {
-            const QString name =
-                number == 1 ? preferredName : numberedName(preferredName, number);
-            const QString key = nameKey(name);
-            if (!taken->contains(key)) {
-                taken->insert(key);
-                return join(folder, name);
+            const QStringList names = Companions::pairedNames(preferredNames, number);
+            const bool free = std::none_of(names.cbegin(), names.cend(), [&](const QString &n) {
+                return taken->contains(nameKey(n));
+            });
+            if (free) {
+                QStringList paths;
+                for (const QString &name : names) {
+                    taken->insert(nameKey(name));
+                    paths.append(join(folder, name));
+                }
+                return paths;
             }
         }
     }
@@ -97,19 +129,12 @@ FileOperations::FileOperations(std::shared_ptr<PlatformFileSystem> fileSystem)
 
 QString FileOperations::nameKey(const QString &name)
 {
-    return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+    return Companions::nameKey(name);
 }
 
 QString FileOperations::numberedName(const QString &name, int number)
 {
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const bool hasExtension = dot > 0;
-    const QString base = hasExtension ? name.left(dot) : name;
-    QString result = base + QLatin1Char(' ') + QString::number(number);
-    if (hasExtension && dot + 1 < name.size()) {
-        result += name.mid(dot);
-    }
-    return result;
+    return Companions::pairedNames({name}, number).first();
 }
 
 Result<QString> FileOperations::validatedCategoryName(const QString &proposedName)
@@ -128,24 +153,60 @@ QString FileOperations::identityOf(const QString &path)
     return info ? info->identity : QString();
 }
 
-Result<FileMove> FileOperations::moveToFreeName(const QString &source, const QString &folder,
-                                                const QString &preferredName,
-                                                NameReservations &names)
+Result<QList<FileMove>> FileOperations::moveShotToFreeNames(const QStringList &sources,
+                                                           const QString &folder,
+                                                           const QStringList &preferredNames,
+                                                           int shot, NameReservations &names)
 {
     for (int attempt = 0;; ++attempt) {
-        const Result<QString> destination = names.reserve(folder, preferredName);
-        if (!destination) {
-            return std::unexpected(destination.error());
+        const Result<QStringList> destinations = names.reserveShot(folder, preferredNames);
+        if (!destinations) {
+            return std::unexpected(destinations.error());
         }
-        const Result<void> moved = m_fileSystem->moveNoReplace(source, *destination);
-        if (moved) {
-            return FileMove{QUrl::fromLocalFile(source), QUrl::fromLocalFile(*destination),
-                            identityOf(*destination)};
+        QList<FileMove> moved;
+        for (qsizetype i = 0; i < sources.size(); ++i) {
+            const Result<void> done = m_fileSystem->moveNoReplace(sources[i], destinations->at(i));
+            if (!done) {
+                // The members moved so far go back, so that a retry keeps them paired.
+                rollback(moved);
+                if (!isClash(done.error()) || attempt == maxClashRetries) {
+                    return std::unexpected(done.error());
+                }
+                break;
+            }
+            moved.append(FileMove{QUrl::fromLocalFile(sources[i]),
+                                  QUrl::fromLocalFile(destinations->at(i)),
+                                  identityOf(destinations->at(i)), shot});
         }
-        if (!isClash(moved.error()) || attempt == maxClashRetries) {
-            return std::unexpected(moved.error());
+        if (moved.size() == sources.size()) {
+            return moved;
         }
     }
+}
+
+QList<QStringList> FileOperations::shotsOf(const QStringList &paths, CompanionRule rule) const
+{
+    QList<Companions::ListedFile> files;
+    files.reserve(paths.size());
+    for (const QString &path : paths) {
+        files.append({nameOf(path), m_types.kindOf(path, nameOf(path))});
+    }
+    QList<bool> grouped(paths.size(), false);
+    QList<QStringList> shots;
+    for (const QList<qsizetype> &shot : Companions::group(files, rule)) {
+        QStringList members;
+        for (const qsizetype i : shot) {
+            members.append(paths[i]);
+            grouped[i] = true;
+        }
+        shots.append(members);
+    }
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        if (!grouped[i]) {
+            shots.append({paths[i]});
+        }
+    }
+    return shots;
 }
 
 void FileOperations::rollback(const QList<FileMove> &moves)
@@ -167,20 +228,36 @@ void FileOperations::rollback(const QList<FileMove> &moves)
 
 Result<QList<FileMove>> FileOperations::moveFiles(const QList<QUrl> &urls, const QUrl &folder)
 {
+    QList<QList<QUrl>> shots;
+    for (const QUrl &url : urls) {
+        shots.append(QList<QUrl>{url});
+    }
+    return moveShots(shots, folder);
+}
+
+Result<QList<FileMove>> FileOperations::moveShots(const QList<QList<QUrl>> &shots,
+                                                  const QUrl &folder)
+{
     const QString destinationFolder = pathOf(folder);
     NameReservations names(*m_fileSystem);
     QList<FileMove> performed;
-    for (const QUrl &url : urls) {
-        const QString source = pathOf(url);
-        if (parentOf(source) == destinationFolder) {
+    for (qsizetype shot = 0; shot < shots.size(); ++shot) {
+        QStringList sources;
+        QStringList preferred;
+        for (const QUrl &url : shots[shot]) {
+            sources.append(pathOf(url));
+            preferred.append(nameOf(sources.last()));
+        }
+        if (sources.isEmpty() || parentOf(sources.first()) == destinationFolder) {
             continue; // already there
         }
-        Result<FileMove> move = moveToFreeName(source, destinationFolder, nameOf(source), names);
-        if (!move) {
+        Result<QList<FileMove>> moved =
+            moveShotToFreeNames(sources, destinationFolder, preferred, int(shot), names);
+        if (!moved) {
             rollback(performed);
-            return std::unexpected(move.error());
+            return std::unexpected(moved.error());
         }
-        performed.append(*move);
+        performed.append(*moved);
     }
     return performed;
 }
@@ -194,42 +271,78 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
         rollback(performed);
         return std::unexpected(error);
     };
-    for (const FileMove &move : moves) {
-        const QString source = pathOf(move.source);
-        const QString destination = pathOf(move.destination);
-        const QString folder = parentOf(destination);
-        const Result<EntryInfo> folderInfo = m_fileSystem->stat(folder, /*followLink=*/true);
-        if (!folderInfo || !folderInfo->isDirectory()) {
-            return fail(FileSystemError::noSuchFolder(folder));
+    // Each shot is checked whole before any of its items moves, then moved as one.
+    QList<QList<qsizetype>> groups;
+    QHash<int, qsizetype> groupOfShot;
+    for (qsizetype i = 0; i < moves.size(); ++i) {
+        const int shot = moves[i].shot;
+        const auto known = shot < 0 ? groupOfShot.cend() : groupOfShot.constFind(shot);
+        if (known != groupOfShot.cend()
+            && parentOf(pathOf(moves[groups[*known].first()].destination))
+                   == parentOf(pathOf(moves[i].destination))) {
+            groups[*known].append(i);
+            continue;
         }
-        const Result<EntryInfo> item = m_fileSystem->stat(source);
-        if (!item) {
-            if (item.error().systemError != ENOENT) {
-                return fail(item.error());
+        if (shot >= 0) {
+            groupOfShot.insert(shot, groups.size());
+        }
+        groups.append(QList<qsizetype>{i});
+    }
+    for (const QList<qsizetype> &group : std::as_const(groups)) {
+        QStringList sources;
+        QStringList preferred;
+        for (const qsizetype i : group) {
+            const FileMove &move = moves[i];
+            const QString source = pathOf(move.source);
+            const QString folder = parentOf(pathOf(move.destination));
+            const Result<EntryInfo> folderInfo = m_fileSystem->stat(folder, /*followLink=*/true);
+            if (!folderInfo || !folderInfo->isDirectory()) {
+                return fail(FileSystemError::noSuchFolder(folder));
             }
-            const bool trashed = m_fileSystem->isTrashedItem(source);
-            return fail(FileSystemError::system(
-                ENOENT, quotedName(source)
-                            + (trashed ? QStringLiteral(" is no longer in the trash")
-                                       : QStringLiteral(" is no longer where it was moved"))));
+            const Result<EntryInfo> item = m_fileSystem->stat(source);
+            if (!item) {
+                if (item.error().systemError != ENOENT) {
+                    return fail(item.error());
+                }
+                const bool trashed = m_fileSystem->isTrashedItem(source);
+                return fail(FileSystemError::system(
+                    ENOENT, quotedName(source)
+                                + (trashed ? QStringLiteral(" is no longer in the trash")
+                                           : QStringLiteral(" is no longer where it was moved"))));
+            }
+            if (!move.itemIdentity.isEmpty() && item->identity != move.itemIdentity) {
+                return fail(FileSystemError::system(
+                    ESTALE,
+                    quotedName(source)
+                        + QStringLiteral(" is a different file now, so it was left alone")));
+            }
+            sources.append(source);
+            preferred.append(nameOf(pathOf(move.destination)));
         }
-        if (!move.itemIdentity.isEmpty() && item->identity != move.itemIdentity) {
-            return fail(FileSystemError::system(
-                ESTALE, quotedName(source)
-                            + QStringLiteral(" is a different file now, so it was left alone")));
-        }
-        // Into the trash again (a redo of "Move to Trash"): through the trash itself, so the
+        const FileMove &first = moves[group.first()];
+        const QString destination = pathOf(first.destination);
+        // Into the trash again (a redo of "Move to Trash"): through the trash itself, so each
         // item gets a fresh .trashinfo and file managers list it and can restore it.
-        const bool intoTrash =
-            m_fileSystem->isTrashedItem(destination) && !m_fileSystem->isTrashedItem(source);
-        Result<FileMove> done = intoTrash
-                                    ? trash(source)
-                                    : moveToFreeName(source, folder, nameOf(destination), names);
+        if (m_fileSystem->isTrashedItem(destination) && !m_fileSystem->isTrashedItem(sources[0])) {
+            for (const QString &source : std::as_const(sources)) {
+                Result<FileMove> done = trash(source);
+                if (!done) {
+                    return fail(done.error());
+                }
+                done->shot = first.shot;
+                performed.append(*done);
+            }
+            continue;
+        }
+        Result<QList<FileMove>> done =
+            moveShotToFreeNames(sources, parentOf(destination), preferred, first.shot, names);
         if (!done) {
             return fail(done.error());
         }
-        if (m_fileSystem->isTrashedItem(source)) {
-            leftTrash.append(source);
+        for (const QString &source : std::as_const(sources)) {
+            if (m_fileSystem->isTrashedItem(source)) {
+                leftTrash.append(source);
+            }
         }
         performed.append(*done);
     }
@@ -245,33 +358,66 @@ Result<QList<QUrl>> FileOperations::copyImageFiles(const QList<QUrl> &urls, cons
     const QString destinationFolder = pathOf(folder);
     NameReservations names(*m_fileSystem);
     QList<QUrl> copies;
-    const auto fail = [&](const FileSystemError &error) -> Result<QList<QUrl>> {
-        for (auto copy = copies.crbegin(); copy != copies.crend(); ++copy) {
+    const auto removeCopies = [this](const QList<QUrl> &made) {
+        for (auto copy = made.crbegin(); copy != made.crend(); ++copy) {
             m_fileSystem->removeFile(pathOf(*copy));
         }
+    };
+    const auto fail = [&](const FileSystemError &error) -> Result<QList<QUrl>> {
+        removeCopies(copies);
         return std::unexpected(error);
     };
+    // Dropped files are grouped per folder they come from, so a RAW+JPEG pair and its
+    // sidecars arrive as one shot under one stem.
+    QStringList regularFiles;
+    QHash<QString, QStringList> byFolder;
+    QStringList folders;
     for (const QUrl &url : urls) {
         const QString source = pathOf(url);
         const Result<EntryInfo> info = m_fileSystem->stat(source);
         if (!info) {
             return fail(info.error());
         }
-        if (!info->isRegularFile() || !m_types.isImage(source, nameOf(source))) {
+        if (!info->isRegularFile()) {
             continue;
         }
-        for (int attempt = 0;; ++attempt) {
-            const Result<QString> destination = names.reserve(destinationFolder, nameOf(source));
-            if (!destination) {
-                return fail(destination.error());
+        const QString from = parentOf(source);
+        if (!byFolder.contains(from)) {
+            folders.append(from);
+        }
+        byFolder[from].append(source);
+    }
+    for (const QString &from : std::as_const(folders)) {
+        for (const QStringList &shot : shotsOf(byFolder.value(from), CompanionRule::together)) {
+            if (shot.size() == 1 && !m_types.isImage(shot[0], nameOf(shot[0]))) {
+                continue; // neither a photo nor one of its companions
             }
-            const Result<void> copied = m_fileSystem->copyNoReplace(source, *destination);
-            if (copied) {
-                copies.append(QUrl::fromLocalFile(*destination));
-                break;
+            QStringList preferred;
+            for (const QString &source : shot) {
+                preferred.append(nameOf(source));
             }
-            if (!isClash(copied.error()) || attempt == maxClashRetries) {
-                return fail(copied.error());
+            for (int attempt = 0;; ++attempt) {
+                const Result<QStringList> destinations =
+                    names.reserveShot(destinationFolder, preferred);
+                if (!destinations) {
+                    return fail(destinations.error());
+                }
+                QList<QUrl> made;
+                Result<void> copied;
+                for (qsizetype i = 0; i < shot.size() && copied; ++i) {
+                    copied = m_fileSystem->copyNoReplace(shot[i], destinations->at(i));
+                    if (copied) {
+                        made.append(QUrl::fromLocalFile(destinations->at(i)));
+                    }
+                }
+                if (copied) {
+                    copies.append(made);
+                    break;
+                }
+                removeCopies(made);
+                if (!isClash(copied.error()) || attempt == maxClashRetries) {
+                    return fail(copied.error());
+                }
             }
         }
     }
@@ -290,14 +436,26 @@ Result<FileMove> FileOperations::trash(const QString &source)
 
 Result<QList<FileMove>> FileOperations::moveToTrash(const QList<QUrl> &urls)
 {
-    QList<FileMove> performed;
+    QList<QList<QUrl>> shots;
     for (const QUrl &url : urls) {
-        Result<FileMove> move = trash(pathOf(url));
-        if (!move) {
-            rollback(performed);
-            return std::unexpected(move.error());
+        shots.append(QList<QUrl>{url});
+    }
+    return moveShotsToTrash(shots);
+}
+
+Result<QList<FileMove>> FileOperations::moveShotsToTrash(const QList<QList<QUrl>> &shots)
+{
+    QList<FileMove> performed;
+    for (qsizetype shot = 0; shot < shots.size(); ++shot) {
+        for (const QUrl &url : shots[shot]) {
+            Result<FileMove> move = trash(pathOf(url));
+            if (!move) {
+                rollback(performed);
+                return std::unexpected(move.error());
+            }
+            move->shot = int(shot);
+            performed.append(*move);
         }
-        performed.append(*move);
     }
     return performed;
 }
@@ -395,16 +553,26 @@ Result<CategoryDeletion> FileOperations::deleteCategory(const QUrl &folder, cons
             return std::unexpected(FileSystemError::categoryContainsFolders(name));
         }
     }
+    // The category's shots return whole, each under one stem; anything else goes alone.
+    QStringList paths;
+    for (const EntryInfo &entry : *entries) {
+        paths.append(join(path, entry.name));
+    }
     NameReservations names(*m_fileSystem);
     CategoryDeletion deletion{QUrl::fromLocalFile(path), name, {}};
-    for (const EntryInfo &entry : *entries) {
-        Result<FileMove> move =
-            moveToFreeName(join(path, entry.name), pathOf(root), entry.name, names);
-        if (!move) {
-            rollback(deletion.movedItems);
-            return std::unexpected(move.error());
+    const QList<QStringList> shots = shotsOf(paths, CompanionRule::together);
+    for (qsizetype shot = 0; shot < shots.size(); ++shot) {
+        QStringList preferred;
+        for (const QString &member : shots[shot]) {
+            preferred.append(nameOf(member));
         }
-        deletion.movedItems.append(*move);
+        Result<QList<FileMove>> moved =
+            moveShotToFreeNames(shots[shot], pathOf(root), preferred, int(shot), names);
+        if (!moved) {
+            rollback(deletion.movedItems);
+            return std::unexpected(moved.error());
+        }
+        deletion.movedItems.append(*moved);
     }
     if (Result<void> removed = m_fileSystem->removeEmptyFolder(path); !removed) {
         rollback(deletion.movedItems);

@@ -20,9 +20,16 @@ class FileOperations
 public:
     explicit FileOperations(std::shared_ptr<PlatformFileSystem> fileSystem);
 
+    // A shot is a photo's files, the shown one first; its members move together and keep one
+    // stem: when any member's name is taken, all of them get the same next number.
+    Result<QList<FileMove>> moveShots(const QList<QList<QUrl>> &shots, const QUrl &folder);
+    // Each file on its own.
     Result<QList<FileMove>> moveFiles(const QList<QUrl> &urls, const QUrl &folder);
+    // Replays recorded moves; the items of one recorded shot move and are renamed together.
     Result<QList<FileMove>> relocate(const QList<FileMove> &moves);
+    // Copies the images among `urls` with the dropped companions that belong to them.
     Result<QList<QUrl>> copyImageFiles(const QList<QUrl> &urls, const QUrl &folder);
+    Result<QList<FileMove>> moveShotsToTrash(const QList<QList<QUrl>> &shots);
     Result<QList<FileMove>> moveToTrash(const QList<QUrl> &urls);
     Result<QUrl> createCategory(const QString &proposedName, const QUrl &root);
     Result<void> createCategory(const QUrl &folder);
@@ -41,10 +48,14 @@ public:
 private:
     class NameReservations;
 
-    // Moves `source` to a free name for `preferredName` in `folder`, retrying with the next
-    // free name when another program takes the chosen one first.
-    Result<FileMove> moveToFreeName(const QString &source, const QString &folder,
-                                    const QString &preferredName, NameReservations &names);
+    // Moves a shot's `sources` to free names for `preferredNames` in `folder`, one number
+    // for all, retrying with the next free number when another program takes a chosen name
+    // first. On failure the shot's moved members are back where they were.
+    Result<QList<FileMove>> moveShotToFreeNames(const QStringList &sources, const QString &folder,
+                                                const QStringList &preferredNames, int shot,
+                                                NameReservations &names);
+    // The shots among files of one folder; files in none come alone.
+    QList<QStringList> shotsOf(const QStringList &paths, CompanionRule rule) const;
     // Moves `source` to the trash of its volume, its .trashinfo written first.
     Result<FileMove> trash(const QString &source);
     // Puts back performed moves, last first. Never fails and never picks another name.

@@ -19,11 +19,13 @@ FileSystemService::~FileSystemService()
 }
 
 QFuture<Result<PhotoCollection>> FileSystemService::scan(const QUrl &rootURL,
-                                                         PhotoSortOrder sortOrder)
+                                                         PhotoSortOrder sortOrder,
+                                                         CompanionRule rule)
 {
-    return submit([this, rootURL, sortOrder](const CancelCheck &isCancelled)
+    return submit([this, rootURL, sortOrder, rule](const CancelCheck &isCancelled)
                       -> Result<PhotoCollection> {
-        Result<PhotoCollection> collection = m_scanner.scan(rootURL, sortOrder, isCancelled);
+        Result<PhotoCollection> collection =
+            m_scanner.scan(rootURL, sortOrder, isCancelled, rule);
         if (!collection) {
             return collection;
         }

@@ -27,13 +27,22 @@ public:
     FileSystemService &operator=(const FileSystemService &) = delete;
 
     // The collection at rootURL with every photo's dimensions filled in.
-    QFuture<Result<PhotoCollection>> scan(const QUrl &rootURL, PhotoSortOrder sortOrder);
+    QFuture<Result<PhotoCollection>> scan(const QUrl &rootURL, PhotoSortOrder sortOrder,
+                                          CompanionRule rule = CompanionRule::together);
 
     // Disk changes. They run in submission order after any scan, and are never cancelled
     // half-way: each either completes or puts back what it did before it reports the error.
     QFuture<Result<QList<FileMove>>> moveFiles(const QList<QUrl> &urls, const QUrl &folder)
     {
         return perform(&FileOperations::moveFiles, urls, folder);
+    }
+    QFuture<Result<QList<FileMove>>> moveShots(const QList<QList<QUrl>> &shots, const QUrl &folder)
+    {
+        return perform(&FileOperations::moveShots, shots, folder);
+    }
+    QFuture<Result<QList<FileMove>>> moveShotsToTrash(const QList<QList<QUrl>> &shots)
+    {
+        return perform(&FileOperations::moveShotsToTrash, shots);
     }
     QFuture<Result<QList<FileMove>>> relocate(const QList<FileMove> &moves)
     {

@@ -28,27 +28,15 @@ FolderScanner::FolderScanner(std::shared_ptr<PlatformFileSystem> fileSystem)
 {
 }
 
-bool FolderScanner::isSupportedImage(const QString &path, const EntryInfo &values) const
+Photo FolderScanner::photoFor(const QString &path, const EntryInfo &values, ImageKind kind)
 {
-    return m_types.isImage(path, values.name.isEmpty() ? lastComponent(path) : values.name);
-}
-
-std::optional<Photo> FolderScanner::makePhoto(const QString &path, const EntryInfo &values) const
-{
-    // Only regular files: a link is never followed, and a FIFO or device would block the
-    // readers that open photos later.
-    if (!values.hasAttributes || !values.isRegularFile() || !values.nameIsValid) {
-        return std::nullopt;
-    }
-    if (!isSupportedImage(path, values)) {
-        return std::nullopt;
-    }
     Photo photo;
     photo.id = stableIdentifier(&values, path);
     photo.url = QUrl::fromLocalFile(path);
     photo.filename = values.name.isEmpty() ? lastComponent(path) : values.name;
     photo.modificationDate = values.modificationTime;
     photo.byteCount = values.size;
+    photo.kind = kind;
     return photo;
 }
 
@@ -63,6 +51,7 @@ QString FolderScanner::stableIdentifier(const EntryInfo *values, const QString &
 Result<FolderScanner::FolderPhotos> FolderScanner::photosIn(const QString &folder,
                                                             PhotoSortOrder sortOrder,
                                                             const CancelCheck &isCancelled,
+                                                            CompanionRule rule,
                                                             QList<EntryInfo> *subfolders) const
 {
     Result<QList<EntryInfo>> listing = m_fileSystem->list(folder);
@@ -70,7 +59,8 @@ Result<FolderScanner::FolderPhotos> FolderScanner::photosIn(const QString &folde
         return std::unexpected(listing.error());
     }
     FolderPhotos result;
-    QList<Photo> &photos = result.photos;
+    QList<Companions::ListedFile> files;
+    QList<const EntryInfo *> fileEntries;
     for (qsizetype i = 0; i < listing->size(); ++i) {
         if (i % cancelCheckInterval == 0 && isCancelled()) {
             return std::unexpected(FileSystemError::cancelled());
@@ -88,16 +78,38 @@ Result<FolderScanner::FolderPhotos> FolderScanner::photosIn(const QString &folde
             }
             continue;
         }
-        if (std::optional<Photo> photo = makePhoto(childPath(folder, entry.name), entry)) {
-            photos.append(std::move(*photo));
+        // Only regular files: a link is never followed, and a FIFO or device would block the
+        // readers that open photos later.
+        if (!entry.isRegularFile()) {
+            continue;
         }
+        const ImageKind kind = m_types.kindOf(childPath(folder, entry.name), entry.name);
+        if (kind != ImageKind::none || Companions::isSidecarName(entry.name)) {
+            files.append({entry.name, kind});
+            fileEntries.append(&entry);
+        }
+    }
+    const QList<QList<qsizetype>> shots = Companions::group(files, rule);
+    QList<Photo> &photos = result.photos;
+    photos.reserve(shots.size());
+    for (const QList<qsizetype> &shot : shots) {
+        const EntryInfo &shown = *fileEntries[shot.first()];
+        Photo photo = photoFor(childPath(folder, shown.name), shown, files[shot.first()].kind);
+        for (qsizetype m = 1; m < shot.size(); ++m) {
+            const EntryInfo &member = *fileEntries[shot[m]];
+            photo.companions.append({member.name,
+                                     stableIdentifier(&member, childPath(folder, member.name)),
+                                     member.modificationTime, member.size, files[shot[m]].kind});
+        }
+        photos.append(std::move(photo));
     }
     sortPhotos(photos, sortOrder);
     return result;
 }
 
 Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder sortOrder,
-                                            const CancelCheck &isCancelled) const
+                                            const CancelCheck &isCancelled,
+                                            CompanionRule rule) const
 {
     if (isCancelled()) {
         return std::unexpected(FileSystemError::cancelled());
@@ -114,7 +126,7 @@ Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder 
     }
 
     QList<EntryInfo> folders;
-    Result<FolderPhotos> rootPhotos = photosIn(root, sortOrder, isCancelled, &folders);
+    Result<FolderPhotos> rootPhotos = photosIn(root, sortOrder, isCancelled, rule, &folders);
     if (!rootPhotos) {
         return std::unexpected(rootPhotos.error());
     }
@@ -144,7 +156,7 @@ Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder 
             return std::unexpected(FileSystemError::cancelled());
         }
         const QString path = childPath(root, name);
-        Result<FolderPhotos> photos = photosIn(path, sortOrder, isCancelled, nullptr);
+        Result<FolderPhotos> photos = photosIn(path, sortOrder, isCancelled, rule, nullptr);
         if (!photos) {
             if (photos.error().code == FileSystemError::Code::cancelled) {
                 return std::unexpected(photos.error());

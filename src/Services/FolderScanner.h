@@ -19,12 +19,12 @@ class FolderScanner
 public:
     explicit FolderScanner(std::shared_ptr<PlatformFileSystem> fileSystem);
 
-    // The collection without pixel dimensions (those are filled in afterwards).
+    // The collection without pixel dimensions (those are filled in afterwards). Each photo
+    // is a shot: its companions are grouped by `rule`.
     Result<PhotoCollection> scan(const QUrl &rootURL, PhotoSortOrder sortOrder,
-                                 const CancelCheck &isCancelled = neverCancelled) const;
+                                 const CancelCheck &isCancelled = neverCancelled,
+                                 CompanionRule rule = CompanionRule::together) const;
 
-    bool isSupportedImage(const QString &path, const EntryInfo &values) const;
-    std::optional<Photo> makePhoto(const QString &path, const EntryInfo &values) const;
     // The entry's identity when it has one, otherwise the fallback (its path).
     static QString stableIdentifier(const EntryInfo *values, const QString &fallback);
 
@@ -35,8 +35,9 @@ private:
         qsizetype unreadableNameCount = 0;
     };
     Result<FolderPhotos> photosIn(const QString &folder, PhotoSortOrder sortOrder,
-                                  const CancelCheck &isCancelled,
+                                  const CancelCheck &isCancelled, CompanionRule rule,
                                   QList<EntryInfo> *subfolders) const;
+    static Photo photoFor(const QString &path, const EntryInfo &values, ImageKind kind);
 
     std::shared_ptr<PlatformFileSystem> m_fileSystem;
     ImageTypeDetector m_types;

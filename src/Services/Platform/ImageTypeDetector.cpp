@@ -33,7 +33,7 @@ QByteArray readHead(const QString &path)
 
 } // namespace
 
-bool ImageTypeDetector::isImage(const QString &path, const QString &name) const
+ImageKind ImageTypeDetector::kindOf(const QString &path, const QString &name) const
 {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString suffix = dot > 0 ? name.mid(dot + 1).toLower() : QString();
@@ -49,31 +49,52 @@ bool ImageTypeDetector::isImage(const QString &path, const QString &name) const
         type = byName.first();
         if (!suffix.isEmpty()
             && type.globPatterns().contains(QStringLiteral("*.") + suffix, Qt::CaseInsensitive)) {
-            const bool conforms = conformsToImage(type);
+            const ImageKind kind = kindOfType(type);
             QMutexLocker locker(&m_mutex);
-            m_bySuffix.insert(suffix, conforms);
-            return conforms;
+            m_bySuffix.insert(suffix, kind);
+            return kind;
         }
     } else {
         // No known extension, or an ambiguous one: the content decides.
         type = m_database.mimeTypeForFileNameAndData(name, readHead(path));
     }
-    return type.isValid() && conformsToImage(type);
+    return type.isValid() ? kindOfType(type) : ImageKind::none;
 }
 
-bool ImageTypeDetector::conformsToImage(const QMimeType &type) const
+ImageKind ImageTypeDetector::kindOfType(const QMimeType &type) const
 {
     const QString typeName = type.name();
     QMutexLocker locker(&m_mutex);
-    if (const auto found = m_conformance.constFind(typeName); found != m_conformance.cend()) {
+    if (const auto found = m_kinds.constFind(typeName); found != m_kinds.cend()) {
         return *found;
     }
     const auto isImageName = [](const QString &n) { return n.startsWith(QLatin1String("image/")); };
-    bool conforms = isImageName(typeName);
-    if (!conforms) {
-        const QStringList ancestors = type.allAncestors();
-        conforms = std::any_of(ancestors.cbegin(), ancestors.cend(), isImageName);
+    const QStringList ancestors = type.allAncestors();
+    ImageKind kind = ImageKind::none;
+    if (isImageName(typeName) || std::any_of(ancestors.cbegin(), ancestors.cend(), isImageName)) {
+        // Camera RAW files all descend from dcraw's type, whatever else (TIFF) they build on.
+        static const QStringList modern{QStringLiteral("image/heif"), QStringLiteral("image/heic"),
+                                        QStringLiteral("image/avif"), QStringLiteral("image/jxl")};
+        static const QStringList lossless{QStringLiteral("image/png"), QStringLiteral("image/tiff"),
+                                          QStringLiteral("image/webp")};
+        const auto is = [&](const QStringList &names) {
+            return names.contains(typeName)
+                   || std::any_of(ancestors.cbegin(), ancestors.cend(),
+                                  [&names](const QString &n) { return names.contains(n); });
+        };
+        if (typeName == QLatin1String("image/x-dcraw")
+            || ancestors.contains(QLatin1String("image/x-dcraw"))) {
+            kind = ImageKind::raw;
+        } else if (typeName == QLatin1String("image/jpeg")) {
+            kind = ImageKind::jpeg;
+        } else if (is(modern)) {
+            kind = ImageKind::modern;
+        } else if (is(lossless)) {
+            kind = ImageKind::lossless;
+        } else {
+            kind = ImageKind::other;
+        }
     }
-    m_conformance.insert(typeName, conforms);
-    return conforms;
+    m_kinds.insert(typeName, kind);
+    return kind;
 }

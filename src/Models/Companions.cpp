@@ -1,0 +1,203 @@
+#include "Companions.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// The one list of sidecar extensions. json counts only in the whole-name form
+// (IMG_0005.JPG.json): a stem-named .json is any program's data, not a photo's.
+constexpr std::array sidecarExtensions{"xmp", "pp3", "dop", "aae", "thm", "json"};
+
+qsizetype extensionDot(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? dot : -1;
+}
+
+QString stemOf(const QString &name)
+{
+    const qsizetype dot = extensionDot(name);
+    return dot < 0 ? name : name.left(dot);
+}
+
+QString extensionOf(const QString &name)
+{
+    const qsizetype dot = extensionDot(name);
+    return dot < 0 ? QString() : name.mid(dot + 1).toLower();
+}
+
+bool isSidecarExtension(const QString &extension)
+{
+    return std::any_of(sidecarExtensions.cbegin(), sidecarExtensions.cend(),
+                       [&extension](const char *known) { return extension == QLatin1String(known); });
+}
+
+// Where " n" goes in a member's name: after the shot's stem, which is either the name up to
+// its last dot (images, IMG_0005.xmp) or up to the dot before (IMG_0005.CR3.xmp).
+qsizetype stemEnd(const QString &name, const QString &shotStemKey)
+{
+    const qsizetype last = extensionDot(name);
+    if (last < 0) {
+        return name.size();
+    }
+    if (Companions::nameKey(name.left(last)) != shotStemKey) {
+        const qsizetype before = name.lastIndexOf(QLatin1Char('.'), last - 1);
+        if (before > 0 && Companions::nameKey(name.left(before)) == shotStemKey) {
+            return before;
+        }
+    }
+    return last;
+}
+
+QString kindLabel(const QString &name, ImageKind kind)
+{
+    if (kind == ImageKind::raw) {
+        return QStringLiteral("RAW");
+    }
+    const QString extension = extensionOf(name).toUpper();
+    return extension == QLatin1String("JPEG") ? QStringLiteral("JPG") : extension;
+}
+
+} // namespace
+
+QString Companions::nameKey(const QString &name)
+{
+    return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+}
+
+bool Companions::isSidecarName(const QString &name)
+{
+    return isSidecarExtension(extensionOf(name));
+}
+
+QList<QList<qsizetype>> Companions::group(const QList<ListedFile> &files, CompanionRule rule)
+{
+    QList<QList<qsizetype>> shots;
+    QHash<QString, qsizetype> shotByStem;     // together: stem key → shot
+    QHash<QString, qsizetype> shotByName;     // image's whole-name key → shot
+    QHash<QString, qsizetype> imagesByStem;   // apart: how many images have the stem
+    QHash<QString, qsizetype> lastShotByStem; // apart: the shot of such an image
+    QList<qsizetype> sidecars;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const ListedFile &file = files[i];
+        if (file.kind == ImageKind::none) {
+            if (isSidecarName(file.name)) {
+                sidecars.append(i);
+            }
+            continue;
+        }
+        const QString stemKey = nameKey(stemOf(file.name));
+        qsizetype shot = -1;
+        if (rule == CompanionRule::together) {
+            shot = shotByStem.value(stemKey, -1);
+        }
+        if (shot < 0) {
+            shot = shots.size();
+            shots.append(QList<qsizetype>());
+            if (rule == CompanionRule::together) {
+                shotByStem.insert(stemKey, shot);
+            } else {
+                ++imagesByStem[stemKey];
+                lastShotByStem.insert(stemKey, shot);
+            }
+        }
+        shots[shot].append(i);
+        shotByName.insert(nameKey(file.name), shot);
+    }
+    if (shots.isEmpty()) {
+        return shots;
+    }
+    const auto precedes = [&files](qsizetype a, qsizetype b) {
+        const ListedFile &x = files[a];
+        const ListedFile &y = files[b];
+        if (x.kind != y.kind) {
+            return x.kind < y.kind;
+        }
+        return x.name < y.name;
+    };
+    for (QList<qsizetype> &shot : shots) {
+        if (shot.size() > 1) {
+            std::stable_sort(shot.begin(), shot.end(), precedes);
+        }
+    }
+    const qsizetype imageShots = shots.size();
+    QList<QList<qsizetype>> sidecarsOf(imageShots);
+    for (const qsizetype i : std::as_const(sidecars)) {
+        const QString &name = files[i].name;
+        const QString extended = stemOf(name); // what the sidecar's name extends
+        const QString key = nameKey(extended);
+        qsizetype shot = shotByName.value(key, -1);
+        if (shot < 0 && extensionOf(name) != QLatin1String("json")) {
+            if (rule == CompanionRule::together) {
+                shot = shotByStem.value(key, -1);
+            } else if (imagesByStem.value(key) == 1) {
+                shot = lastShotByStem.value(key);
+            }
+        }
+        if (shot >= 0) {
+            sidecarsOf[shot].append(i);
+        }
+    }
+    for (qsizetype shot = 0; shot < imageShots; ++shot) {
+        QList<qsizetype> &own = sidecarsOf[shot];
+        std::sort(own.begin(), own.end(),
+                  [&files](qsizetype a, qsizetype b) { return files[a].name < files[b].name; });
+        shots[shot].append(own);
+    }
+    std::sort(shots.begin(), shots.end(),
+              [](const QList<qsizetype> &a, const QList<qsizetype> &b) { return a[0] < b[0]; });
+    return shots;
+}
+
+QStringList Companions::pairedNames(const QStringList &names, int number)
+{
+    if (number <= 1 || names.isEmpty()) {
+        return names;
+    }
+    // The shot's stem is the shortest member stem: every other member's stem extends it.
+    QString shotStemKey;
+    for (const QString &name : names) {
+        const QString key = nameKey(stemOf(name));
+        if (shotStemKey.isEmpty() || key.size() < shotStemKey.size()) {
+            shotStemKey = key;
+        }
+    }
+    const QString suffix = QLatin1Char(' ') + QString::number(number);
+    QStringList result;
+    result.reserve(names.size());
+    for (const QString &name : names) {
+        const qsizetype end = stemEnd(name, shotStemKey);
+        // A name ending in a bare dot loses it, as numbering always did ("a." → "a 2").
+        const bool bareDot = end == name.size() - 1 && name.endsWith(QLatin1Char('.'));
+        result.append(name.left(end) + suffix + (bareDot ? QString() : name.mid(end)));
+    }
+    return result;
+}
+
+QString Companions::badge(const QStringList &names, const QList<ImageKind> &kinds)
+{
+    if (names.size() < 2) {
+        return {};
+    }
+    QStringList images;
+    QStringList raws;
+    QStringList extras;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const ImageKind kind = kinds.value(i, ImageKind::none);
+        if (kind == ImageKind::none) {
+            const QString label = QLatin1Char('+') + extensionOf(names[i]).toUpper();
+            if (!extras.contains(label)) {
+                extras.append(label);
+            }
+            continue;
+        }
+        (kind == ImageKind::raw ? raws : images).append(kindLabel(names[i], kind));
+    }
+    raws.append(images);
+    // A lone image shows no label of its own: "+XMP" says enough.
+    const QString imagePart = raws.size() > 1 ? raws.join(QLatin1Char('+')) : QString();
+    return imagePart + extras.join(QString());
+}

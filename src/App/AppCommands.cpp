@@ -23,7 +23,8 @@ AppCommands::AppCommands(CollectionStore &store, QUndoStack &undoStack, QMenuBar
                         &CollectionStore::browseLayoutChanged}) {
         connect(&m_store, signal, this, &AppCommands::updateEnabled);
     }
-    for (auto signal : {&CollectionStore::browseLayoutChanged, &CollectionStore::sortOrderChanged}) {
+    for (auto signal : {&CollectionStore::browseLayoutChanged, &CollectionStore::sortOrderChanged,
+                        &CollectionStore::companionRuleChanged}) {
         connect(&m_store, signal, this, &AppCommands::updateChecks);
     }
     // A click on a checkable item flips its mark before the store has spoken; put it back.
@@ -109,6 +110,10 @@ void AppCommands::buildViewMenu(QMenuBar &menuBar)
         item->setData(rawValue(order));
         m_sortActions << item;
     }
+    m_companions = view->addAction(QStringLiteral("Keep Companions Together"), this, [this](bool on) {
+        m_store.setCompanionRule(on ? CompanionRule::together : CompanionRule::apart);
+    });
+    m_companions->setCheckable(true);
     m_larger = view->addAction(QStringLiteral("Larger Thumbnails"), &m_store,
                                &CollectionStore::increaseThumbnailSize);
     m_larger->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus),
@@ -116,8 +121,8 @@ void AppCommands::buildViewMenu(QMenuBar &menuBar)
     m_smaller = view->addAction(QStringLiteral("Smaller Thumbnails"), &m_store,
                                 &CollectionStore::decreaseThumbnailSize);
     m_smaller->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    m_actions << sortMode << browseMode << m_layoutActions << m_sortActions << m_larger
-              << m_smaller;
+    m_actions << sortMode << browseMode << m_layoutActions << m_sortActions << m_companions
+              << m_larger << m_smaller;
 }
 
 void AppCommands::buildPhotoMenu(QMenuBar &menuBar)
@@ -196,4 +201,5 @@ void AppCommands::updateChecks()
     for (QAction *item : std::as_const(m_sortActions)) {
         item->setChecked(item->data().toString() == rawValue(m_store.sortOrder()));
     }
+    m_companions->setChecked(m_store.companionRule() == CompanionRule::together);
 }

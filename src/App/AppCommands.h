@@ -41,6 +41,7 @@ private:
     QList<QAction *> m_actions;
     QList<QAction *> m_selectionActions; // enabled while the selection can be acted on
     QAction *m_newCategory = nullptr;
+    QAction *m_companions = nullptr;
     QAction *m_larger = nullptr;
     QAction *m_smaller = nullptr;
     QList<QAction *> m_layoutActions;

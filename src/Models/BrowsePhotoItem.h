@@ -15,7 +15,7 @@ struct BrowsePhotoItem
     QString filenameSortKey() const;
     QString categorySortKey() const;
     FileTime modificationDate() const { return photo.modificationDate; }
-    qint64 byteCount() const { return photo.byteCount; }
+    qint64 byteCount() const { return photo.shotByteCount(); } // companions included
     qint64 pixelCount() const { return photo.pixelWidth * photo.pixelHeight; }
 
     friend bool operator==(const BrowsePhotoItem &, const BrowsePhotoItem &) = default;

@@ -61,6 +61,7 @@ void CollectionStore::readSettings()
 {
     const ViewSettings::Values values = ViewSettings::read(*m_settings);
     m_sortOrder = values.sortOrder;
+    m_companionRule = values.companionRule;
     m_thumbnailSize = values.thumbnailSize;
     m_workspaceMode = values.workspaceMode;
     m_browseLayout = values.browseLayout;
@@ -255,7 +256,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         }
         setRecentFolders(m_bookmarkStore.resolvedRecentURLs());
     });
-    watcher->setFuture(m_fileSystem.scan(root, m_sortOrder));
+    watcher->setFuture(m_fileSystem.scan(root, m_sortOrder, m_companionRule));
 }
 
 void CollectionStore::clearRecentFolders()
@@ -274,7 +275,7 @@ void CollectionStore::reloadFromDisk()
     const QUrl root = m_collection->rootURL;
     const quint64 generation = m_mutationGeneration;
     ++m_reloadsInFlight;
-    m_fileSystem.scan(root, m_sortOrder)
+    m_fileSystem.scan(root, m_sortOrder, m_companionRule)
         .then(this, [this, root, generation](const Result<PhotoCollection> &fresh) {
             --m_reloadsInFlight;
             if (!fresh) {

@@ -85,6 +85,8 @@ public:
     int gridColumnCount() const { return m_gridColumnCount; }
     const QList<QUrl> &recentFolders() const { return m_recentFolders; }
     PhotoSortOrder sortOrder() const { return m_sortOrder; }
+    // Whether a RAW+JPEG pair and its sidecars are one photo ("Keep Companions Together").
+    CompanionRule companionRule() const { return m_companionRule; }
     double thumbnailSize() const { return m_thumbnailSize; }
     WorkspaceMode workspaceMode() const { return m_workspaceMode; }
     BrowseLayoutMode browseLayout() const { return m_browseLayout; }
@@ -161,7 +163,7 @@ public:
     QMimeData *dragMimeData(const QString &photoID);
     void moveSelectionToTrash();
     // The name a moved file will get among `occupied` (folded names), which it updates.
-    static QString predictedUniqueName(const QString &name, QSet<QString> &occupied);
+    static QStringList predictedUniqueNames(const QStringList &names, QSet<QString> &occupied);
 
     // ----- Categories
     void showNewCategoryPrompt();
@@ -186,6 +188,7 @@ public:
     void setBrowseLayout(BrowseLayoutMode layout);
     void setBrowseFilter(const std::optional<QString> &sectionID);
     void setSortOrder(PhotoSortOrder order);
+    void setCompanionRule(CompanionRule rule);
     void setThumbnailSize(double size);
     void setBrowseCellSize(double size);
     void increaseThumbnailSize();
@@ -211,6 +214,7 @@ Q_SIGNALS:
     void gridColumnCountChanged();
     void recentFoldersChanged();
     void sortOrderChanged();
+    void companionRuleChanged();
     void thumbnailSizeChanged();
     void workspaceModeChanged();
     void browseLayoutChanged();
@@ -309,6 +313,7 @@ private:
     int m_gridColumnCount = 4;
     QList<QUrl> m_recentFolders;
     PhotoSortOrder m_sortOrder = PhotoSortOrder::filename;
+    CompanionRule m_companionRule = CompanionRule::together;
     double m_thumbnailSize = 184;
     WorkspaceMode m_workspaceMode = WorkspaceMode::sort;
     BrowseLayoutMode m_browseLayout = BrowseLayoutMode::tiles;

@@ -204,11 +204,13 @@ void CollectionStore::moveSectionToUnsortedOptimistically(const PhotoSection &se
     PhotoSection &target = updated.sections[unsorted];
     QSet<QString> occupied;
     for (const Photo &photo : std::as_const(target.photos)) {
-        occupied.insert(FileOperations::nameKey(photo.filename));
+        for (const QString &name : photo.memberNames()) {
+            occupied.insert(FileOperations::nameKey(name));
+        }
     }
     for (Photo photo : taken) {
-        photo.filename = predictedUniqueName(photo.filename, occupied);
         photo.url = childURL(target.url, photo.filename);
+        photo.renameMembers(predictedUniqueNames(photo.memberNames(), occupied));
         target.photos.append(photo);
     }
     sortPhotos(target.photos, m_sortOrder);

@@ -46,8 +46,13 @@ public:
         if (m_added.contains(key)) {
             return true;
         }
-        return std::any_of(m_photos.cbegin(), m_photos.cend(), [&name](const Photo &photo) {
-            return photo.filename.compare(name, Qt::CaseInsensitive) == 0;
+        const auto same = [&name](const QString &other) {
+            return other.compare(name, Qt::CaseInsensitive) == 0;
+        };
+        return std::any_of(m_photos.cbegin(), m_photos.cend(), [&same](const Photo &photo) {
+            return same(photo.filename)
+                   || std::any_of(photo.companions.cbegin(), photo.companions.cend(),
+                                  [&same](const Companion &c) { return same(c.filename); });
         });
     }
     void take(const QString &name) { m_added.insert(FileOperations::nameKey(name)); }
@@ -57,15 +62,20 @@ private:
     QSet<QString> m_added;
 };
 
+// The names a shot will get, as the file operations pick them: one number for every member.
 template<typename Occupied>
-QString uniqueName(const QString &name, Occupied &occupied)
+QStringList uniqueNames(const QStringList &names, Occupied &occupied)
 {
-    QString candidate = name;
-    for (int number = 2; occupied.isTaken(candidate); ++number) {
-        candidate = FileOperations::numberedName(name, number);
+    for (int number = 1;; ++number) {
+        const QStringList candidate = Companions::pairedNames(names, number);
+        if (std::none_of(candidate.cbegin(), candidate.cend(),
+                         [&occupied](const QString &name) { return occupied.isTaken(name); })) {
+            for (const QString &name : candidate) {
+                occupied.take(name);
+            }
+            return candidate;
+        }
     }
-    occupied.take(candidate);
-    return candidate;
 }
 
 struct NameSet
@@ -77,10 +87,11 @@ struct NameSet
 
 } // namespace
 
-QString CollectionStore::predictedUniqueName(const QString &name, QSet<QString> &occupied)
+QStringList CollectionStore::predictedUniqueNames(const QStringList &names,
+                                                  QSet<QString> &occupied)
 {
     NameSet set{occupied};
-    return uniqueName(name, set);
+    return uniqueNames(names, set);
 }
 
 void CollectionStore::moveSelectionToDigit(int digit)
@@ -176,10 +187,10 @@ void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvan
         return;
     }
     QSet<QString> ids;
-    QList<QUrl> urls;
+    QList<QList<QUrl>> shots;
     for (const Photo &photo : std::as_const(photos)) {
         ids.insert(photo.id);
-        urls.append(photo.url);
+        shots.append(photo.memberURLs());
     }
     if (autoAdvance) {
         const std::optional<QString> next = nextPhotoAfterRemoving(ids, m_focusedPhotoID);
@@ -194,7 +205,7 @@ void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvan
     }
     const QString actionName =
         photos.size() == 1 ? QStringLiteral("Move Photo") : QStringLiteral("Move Photos");
-    mutate(m_fileSystem.moveFiles(urls, target->url),
+    mutate(m_fileSystem.moveShots(shots, target->url),
            [this, actionName](const Result<QList<FileMove>> &moves) {
                if (!moves) {
                    show(moves.error(), QStringLiteral("Couldn\u2019t Move Photos"));
@@ -235,8 +246,8 @@ void CollectionStore::movePhotosOptimistically(const QList<Photo> &photos,
     Occupancy occupied(target.photos);
     QList<Photo> arriving;
     for (Photo photo : photos) {
-        photo.filename = uniqueName(photo.filename, occupied);
         photo.url = childURL(target.url, photo.filename);
+        photo.renameMembers(uniqueNames(photo.memberNames(), occupied));
         arriving.append(std::move(photo));
     }
     for (const Photo &photo : std::as_const(arriving)) {
@@ -331,16 +342,16 @@ void CollectionStore::moveSelectionToTrash()
         return;
     }
     QSet<QString> ids;
-    QList<QUrl> urls;
+    QList<QList<QUrl>> shots;
     for (const Photo &photo : photos) {
         ids.insert(photo.id);
-        urls.append(photo.url);
+        shots.append(photo.memberURLs());
     }
     const std::optional<QString> next = nextPhotoAfterRemoving(ids, m_focusedPhotoID);
     removePhotosOptimistically(ids);
     setPostMoveSelection(next ? QSet<QString>{*next} : QSet<QString>());
     const qsizetype count = photos.size();
-    mutate(m_fileSystem.moveToTrash(urls), [this, count](const Result<QList<FileMove>> &moves) {
+    mutate(m_fileSystem.moveShotsToTrash(shots), [this, count](const Result<QList<FileMove>> &moves) {
         if (!moves) {
             show(moves.error(), QStringLiteral("Couldn\u2019t Move to Trash"));
             return;
@@ -380,10 +391,12 @@ QMimeData *CollectionStore::dragMimeData(const QString &photoID)
         return data;
     }
     PhotoDragPayload payload;
+    QList<QUrl> files;
     for (const Photo &photo : selectedPhotosInDisplayOrder()) {
         payload.urls.append(photo.url);
+        files.append(photo.memberURLs());
     }
-    data->setUrls(payload.urls); // other applications get the files themselves
+    data->setUrls(files); // other applications get the files themselves, companions too
     data->setData(QString::fromLatin1(PhotoDragPayload::mimeType), payload.toJson());
     return data;
 }

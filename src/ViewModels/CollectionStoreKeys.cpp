@@ -282,6 +282,17 @@ void CollectionStore::setSortOrder(PhotoSortOrder order)
     }
 }
 
+void CollectionStore::setCompanionRule(CompanionRule rule)
+{
+    if (m_companionRule == rule) {
+        return;
+    }
+    m_companionRule = rule;
+    m_settings->setValue(ViewSettings::companionsTogetherKey, rule == CompanionRule::together);
+    Q_EMIT companionRuleChanged();
+    reloadFromDisk(); // the photos themselves change: shots form or come apart
+}
+
 void CollectionStore::setThumbnailSize(double size)
 {
     const double clamped = std::clamp(size, minimumCellSize, maximumCellSize);

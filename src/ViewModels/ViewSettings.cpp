@@ -33,6 +33,9 @@ Values read(const QSettings &s)
         values.browseFilter = filter;
     }
     values.browseCellSize = positiveOr(s.value(browseCellSizeKey), values.browseCellSize);
+    if (!s.value(companionsTogetherKey, true).toBool()) {
+        values.companionRule = CompanionRule::apart;
+    }
     return values;
 }
 

@@ -4,6 +4,7 @@
 // that is missing, unknown, not a number, infinite or not above 0 counts as the default; sizes
 // are not clamped here (the store's setters clamp).
 
+#include "Models/Companions.h"
 #include "Models/TextEnums.h"
 
 #include <QSettings>
@@ -18,6 +19,7 @@ inline const QString workspaceModeKey = QStringLiteral("workspaceMode");
 inline const QString browseLayoutKey = QStringLiteral("browseLayout");
 inline const QString browseFilterKey = QStringLiteral("browseCategoryFilterID");
 inline const QString browseCellSizeKey = QStringLiteral("browseCellSize");
+inline const QString companionsTogetherKey = QStringLiteral("keepCompanionsTogether");
 inline const QString allCategories = QStringLiteral("all"); // the stored form of "no filter"
 
 struct Values
@@ -28,6 +30,7 @@ struct Values
     BrowseLayoutMode browseLayout = BrowseLayoutMode::tiles;
     std::optional<QString> browseFilter;
     double browseCellSize = 240;
+    CompanionRule companionRule = CompanionRule::together;
 };
 
 Values read(const QSettings &settings);

@@ -169,10 +169,15 @@ QVariant BrowseListModel::data(const QModelIndex &index, int role) const
             return item.pixelCount();
         }
         return {};
+    case Qt::ToolTipRole:
+        if (index.column() == NameColumn && !item.photo.companions.isEmpty()) {
+            return item.photo.memberNames().join(QLatin1Char('\n'));
+        }
+        return {};
     case Qt::DisplayRole:
         switch (index.column()) {
         case NameColumn:
-            return Typography::displayName(item.filename());
+            return nameText(item.photo);
         case CategoryColumn:
             return Typography::displayName(item.categoryName);
         case DateModifiedColumn:
@@ -185,6 +190,14 @@ QVariant BrowseListModel::data(const QModelIndex &index, int role) const
         return {};
     }
     return {};
+}
+
+QString BrowseListModel::nameText(const Photo &photo)
+{
+    const QString name = Typography::displayName(photo.filename);
+    const QString companions = photo.companionBadge();
+    // The row stands for the whole shot, so it names what travels with the shown file.
+    return companions.isEmpty() ? name : name + QStringLiteral("  \u00B7  ") + companions;
 }
 
 QVariant BrowseListModel::headerData(int section, Qt::Orientation orientation, int role) const

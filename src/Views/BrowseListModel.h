@@ -70,6 +70,8 @@ public:
 
     // The list's texts, public for the delegates that paint them.
     static QString dateText(const FileTime &time);
+    // The Name column: the shown file's name, then what travels with it.
+    static QString nameText(const Photo &photo);
     static QString sizeText(qint64 byteCount);
 
     int rowCount(const QModelIndex &parent = {}) const override;

@@ -25,6 +25,7 @@ struct Fonts
     QFont badge = Typography::monospaced(9, QFont::Black);
     QFont listBadge = Typography::monospaced(8, QFont::Black);
     QFont caption = Typography::font(11, QFont::DemiBold);
+    QFont companions = Typography::monospaced(8, QFont::Bold);
 };
 
 const Fonts &fonts()
@@ -58,6 +59,35 @@ void paintPlaceholder(QPainter &painter, const QRectF &area, const Photo *withEx
     painter.setPen(color);
     painter.drawText(QRectF(area.left(), top + symbolSize + spacing, area.width(), textHeight),
                      Qt::AlignCenter, extension);
+}
+
+// What travels with the photo ("RAW+JPG+XMP"), a quiet tag over the top leading corner.
+void paintCompanionTag(QPainter &painter, const QRectF &imageRect, const Photo &photo)
+{
+    const QString text = photo.companionBadge();
+    if (text.isEmpty()) {
+        return;
+    }
+    constexpr double height = 16;
+    constexpr double padding = 5;
+    const QFontMetricsF metrics(fonts().companions);
+    const double room = imageRect.width() - 2 * PhotoCellPainter::badgeInset
+                        - PhotoCellPainter::badgeSize - 4;
+    if (room < 24 || imageRect.height() < 2 * height) {
+        return;
+    }
+    const QString shown = metrics.elidedText(text, Qt::ElideRight, room - 2 * padding);
+    const QRectF tag(imageRect.left() + PhotoCellPainter::badgeInset,
+                     imageRect.top() + PhotoCellPainter::badgeInset,
+                     metrics.horizontalAdvance(shown) + 2 * padding, height);
+    QColor fill = DarkroomPalette::canvas();
+    fill.setAlphaF(0.84f);
+    QPainterPath shape;
+    shape.addRoundedRect(tag, 4, 4);
+    painter.fillPath(shape, fill);
+    painter.setFont(fonts().companions);
+    painter.setPen(DarkroomPalette::paper());
+    painter.drawText(tag, Qt::AlignCenter, shown);
 }
 
 void paintBadge(QPainter &painter,
@@ -184,6 +214,7 @@ void paint(QPainter &painter,
     const CellPainting cell(painter);
     paintImageArea(painter, imageRect, &photo, thumbnail, state.hovered, cornerRadius);
     paintOutline(painter, imageRect, state.selected, 3, cornerRadius);
+    paintCompanionTag(painter, imageRect, photo);
     if (state.selected) {
         paintBadge(painter, badgeRect(imageRect), state.selectedCount, fonts().badge);
     }
@@ -222,6 +253,7 @@ void paintMasonry(QPainter &painter,
     };
     paintImageArea(painter, rect, nullptr, thumbnail, state.hovered, cornerRadius, caption);
     paintOutline(painter, rect, state.selected, 3, cornerRadius);
+    paintCompanionTag(painter, rect, photo);
     if (state.selected) {
         paintBadge(painter, badgeRect(rect), state.selectedCount, fonts().badge);
     }

@@ -47,6 +47,12 @@ private Q_SLOTS:
     void deleteCategoryWithSubfolderMovesNothing();
     void failedFolderRemovalRollsBack();
     void restoreWhenNameTakenMovesNothing();
+    void shotsMoveWhole_data();
+    void shotsMoveWhole();
+    void failureAtAnyMemberMovesNothing_data();
+    void failureAtAnyMemberMovesNothing();
+    void deletedCategoryReturnsShotsWhole();
+    void copyInKeepsShotsPaired();
 
 private:
     QString root() const { return m_dir->path(); }
@@ -616,6 +622,157 @@ void tst_FileOperations::restoreWhenNameTakenMovesNothing()
     QVERIFY(!m_ops->restoreDeletedCategory(*deletion).has_value());
     QCOMPARE(filesBelow(root()), QStringList{QStringLiteral("a.jpg")});
     QVERIFY(!QFileInfo::exists(root() + QStringLiteral("/Cats")));
+}
+
+static const QStringList shotMembers{QStringLiteral("IMG_0005.JPG"), QStringLiteral("IMG_0005.CR3"),
+                                     QStringLiteral("IMG_0005.xmp"),
+                                     QStringLiteral("IMG_0005.CR3.xmp")};
+
+void tst_FileOperations::shotsMoveWhole_data()
+{
+    QTest::addColumn<QStringList>("taken"); // already in Cats
+    QTest::addColumn<QString>("stem");      // the shot's stem in Cats afterwards
+
+    QTest::newRow("free") << QStringList{QStringLiteral("IMG_0006.JPG")} << "IMG_0005";
+    QTest::newRow("one member's name in another case")
+        << QStringList{QStringLiteral("img_0005.cr3.XMP")} << "IMG_0005 2";
+    QTest::newRow("the next number taken by another member")
+        << QStringList{QStringLiteral("IMG_0005.xmp"), QStringLiteral("IMG_0005 2.CR3")}
+        << "IMG_0005 3";
+}
+
+// A four-member shot goes into Cats under one stem, and its undo brings every member back.
+void tst_FileOperations::shotsMoveWhole()
+{
+    QFETCH(QStringList, taken);
+    QFETCH(QString, stem);
+    for (const QString &name : std::as_const(taken)) {
+        writeFile(root(), QStringLiteral("Cats/") + name, "theirs");
+    }
+    QList<QUrl> shot;
+    for (const QString &name : shotMembers) {
+        writeFile(root(), name, name.toUtf8());
+        shot.append(url(name));
+    }
+    const QStringList before = filesBelow(root());
+    const Result<QList<FileMove>> moves = m_ops->moveShots({shot}, url(QStringLiteral("Cats")));
+    QVERIFY2(moves.has_value(), qPrintable(moves ? QString() : moves.error().message));
+    QCOMPARE(moves->size(), shotMembers.size());
+    for (qsizetype i = 0; i < shotMembers.size(); ++i) {
+        const QString expected = QStringLiteral("Cats/") + stem
+                                 + shotMembers[i].mid(QStringLiteral("IMG_0005").size());
+        QCOMPARE(rel(moves->at(i).destination), expected);
+        QCOMPARE(readFile(moves->at(i).destination.toLocalFile()), shotMembers[i].toUtf8());
+        QCOMPARE(moves->at(i).shot, 0);
+    }
+    for (const QString &name : std::as_const(taken)) {
+        QCOMPARE(readFile(root() + QStringLiteral("/Cats/") + name), QByteArray("theirs"));
+    }
+    QList<FileMove> undo;
+    for (const FileMove &move : *moves) {
+        undo.append(move.reversed());
+    }
+    QVERIFY(m_ops->relocate(undo).has_value());
+    QCOMPARE(filesBelow(root()), before);
+
+    // Filed again, then undone while one member's old name is taken: the shot comes back
+    // whole under the next stem.
+    const Result<QList<FileMove>> redone = m_ops->relocate(*moves);
+    QVERIFY(redone.has_value());
+    writeFile(root(), QStringLiteral("img_0005.jpg"), "squatter");
+    undo.clear();
+    for (const FileMove &move : *redone) {
+        undo.append(move.reversed());
+    }
+    const Result<QList<FileMove>> back = m_ops->relocate(undo);
+    QVERIFY(back.has_value());
+    for (qsizetype i = 0; i < shotMembers.size(); ++i) {
+        QCOMPARE(rel(back->at(i).destination), QString(shotMembers[i]).replace(
+                                                   QStringLiteral("IMG_0005"),
+                                                   QStringLiteral("IMG_0005 2")));
+    }
+}
+
+void tst_FileOperations::failureAtAnyMemberMovesNothing_data()
+{
+    QTest::addColumn<bool>("duringUndo");
+    QTest::addColumn<int>("failingMove"); // 1 is the lone photo filed first, 2–5 the shot
+    for (const bool undo : {false, true}) {
+        for (int n = 2; n <= 5; ++n) {
+            QTest::addRow("%s, member %d", undo ? "undo" : "filing", n - 1) << undo << n;
+        }
+    }
+}
+
+// A failure at any member puts back everything the batch did, the other shot included.
+void tst_FileOperations::failureAtAnyMemberMovesNothing()
+{
+    QFETCH(bool, duringUndo);
+    QFETCH(int, failingMove);
+    writeFile(root(), QStringLiteral("a.jpg"));
+    QList<QUrl> shot;
+    for (const QString &name : shotMembers) {
+        writeFile(root(), name, name.toUtf8());
+        shot.append(url(name));
+    }
+    makeFolder(root(), QStringLiteral("Cats"));
+    const QList<QList<QUrl>> shots{{url(QStringLiteral("a.jpg"))}, shot};
+    if (!duringUndo) {
+        const QStringList before = filesBelow(root());
+        m_fs->failNth(Call::move, failingMove, EIO);
+        QVERIFY(!m_ops->moveShots(shots, url(QStringLiteral("Cats"))).has_value());
+        QCOMPARE(filesBelow(root()), before);
+        return;
+    }
+    const Result<QList<FileMove>> moves = m_ops->moveShots(shots, url(QStringLiteral("Cats")));
+    QVERIFY(moves.has_value());
+    const QStringList filed = filesBelow(root());
+    QList<FileMove> undo;
+    for (const FileMove &move : *moves) {
+        undo.append(move.reversed());
+    }
+    m_fs->failNth(Call::move, failingMove, EIO);
+    QVERIFY(!m_ops->relocate(undo).has_value());
+    QCOMPARE(filesBelow(root()), filed);
+}
+
+void tst_FileOperations::deletedCategoryReturnsShotsWhole()
+{
+    for (const QString &name : {QStringLiteral("IMG_1.JPG"), QStringLiteral("IMG_1.CR3"),
+                                QStringLiteral("IMG_1.CR3.xmp"), QStringLiteral("notes.txt")}) {
+        writeFile(root(), QStringLiteral("Cats/") + name, name.toUtf8());
+    }
+    writeFile(root(), QStringLiteral("img_1.cr3"), "another shot's RAW");
+    const QStringList before = filesBelow(root());
+    const Result<CategoryDeletion> deletion =
+        m_ops->deleteCategory(url(QStringLiteral("Cats")), url(QString()));
+    QVERIFY2(deletion.has_value(), qPrintable(deletion ? QString() : deletion.error().message));
+    QCOMPARE(filesBelow(root()),
+             (QStringList{QStringLiteral("IMG_1 2.CR3"), QStringLiteral("IMG_1 2.CR3.xmp"),
+                          QStringLiteral("IMG_1 2.JPG"), QStringLiteral("img_1.cr3"),
+                          QStringLiteral("notes.txt")}));
+    QCOMPARE(readFile(root() + QStringLiteral("/IMG_1 2.CR3.xmp")), QByteArray("IMG_1.CR3.xmp"));
+    QVERIFY(m_ops->restoreDeletedCategory(*deletion).has_value());
+    QCOMPARE(filesBelow(root()), before);
+}
+
+void tst_FileOperations::copyInKeepsShotsPaired()
+{
+    QTemporaryDir outside;
+    QList<QUrl> dropped;
+    for (const QString &name : {QStringLiteral("IMG_1.JPG"), QStringLiteral("IMG_1.CR3"),
+                                QStringLiteral("IMG_1.JPG.json"), QStringLiteral("lonely.xmp"),
+                                QStringLiteral("notes.txt")}) {
+        dropped.append(QUrl::fromLocalFile(writeFile(outside.path(), name, name.toUtf8())));
+    }
+    writeFile(root(), QStringLiteral("img_1.cr3"), "ours");
+    const Result<QList<QUrl>> copies = m_ops->copyImageFiles(dropped, url(QString()));
+    QVERIFY(copies.has_value());
+    QCOMPARE(filesBelow(root()),
+             (QStringList{QStringLiteral("IMG_1 2.CR3"), QStringLiteral("IMG_1 2.JPG"),
+                          QStringLiteral("IMG_1 2.JPG.json"), QStringLiteral("img_1.cr3")}));
+    QCOMPARE(readFile(root() + QStringLiteral("/IMG_1 2.JPG.json")), QByteArray("IMG_1.JPG.json"));
+    QCOMPARE(copies->size(), 3);
 }
 
 QTEST_GUILESS_MAIN(tst_FileOperations)

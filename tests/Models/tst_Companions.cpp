@@ -1,0 +1,159 @@
+#include "Models/Companions.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// Rows name files only; the kind follows from the extension as the type detector would say.
+static ImageKind kindOf(const QString &name)
+{
+    const QString extension = name.section(QLatin1Char('.'), -1).toLower();
+    static const QHash<QString, ImageKind> kinds{
+        {u"jpg"_s, ImageKind::jpeg},      {u"jpeg"_s, ImageKind::jpeg},
+        {u"heic"_s, ImageKind::modern},   {u"jxl"_s, ImageKind::modern},
+        {u"png"_s, ImageKind::lossless},  {u"tif"_s, ImageKind::lossless},
+        {u"gif"_s, ImageKind::other},     {u"cr3"_s, ImageKind::raw},
+        {u"nef"_s, ImageKind::raw},       {u"dng"_s, ImageKind::raw},
+    };
+    return name.contains(QLatin1Char('.')) ? kinds.value(extension, ImageKind::none)
+                                           : ImageKind::jpeg;
+}
+
+static QString nfd(const QString &text)
+{
+    return text.normalized(QString::NormalizationForm_D);
+}
+
+class tst_Companions : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void group_data();
+    void group();
+    void pairedNames_data();
+    void pairedNames();
+    void badge_data();
+    void badge();
+};
+
+void tst_Companions::group_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<bool>("together");
+    QTest::addColumn<QString>("shots"); // shots split by " | ", members by " ", shown first
+
+    const auto row = [](const char *name, const QStringList &files, bool together,
+                        const QString &shots) {
+        QTest::newRow(name) << files << together << shots;
+    };
+    row("RAW+JPEG and a stem sidecar", {u"IMG_1.CR3"_s, u"IMG_1.JPG"_s, u"IMG_1.xmp"_s}, true,
+        u"IMG_1.JPG IMG_1.CR3 IMG_1.xmp"_s);
+    row("stems differ in letter case", {u"img_1.cr3"_s, u"IMG_1.JPG"_s, u"Img_1.XMP"_s}, true,
+        u"IMG_1.JPG img_1.cr3 Img_1.XMP"_s);
+    row("stems differ in normalization", {nfd(u"Été.CR3"_s), u"Été.jpg"_s, nfd(u"Été.pp3"_s)}, true,
+        u"Été.jpg "_s + nfd(u"Été.CR3"_s) + u" "_s + nfd(u"Été.pp3"_s));
+    row("whole-name and stem sidecars", {u"a.xmp"_s, u"a.CR3.xmp"_s, u"a.CR3"_s, u"a.jpg"_s}, true,
+        u"a.jpg a.CR3 a.CR3.xmp a.xmp"_s);
+    row("json only names an image", {u"a.jpg"_s, u"a.json"_s, u"a.jpg.json"_s, u"b.json"_s}, true,
+        u"a.jpg a.jpg.json"_s);
+    row("two JPEGs and one RAW", {u"a.nef"_s, u"a.jpg"_s, u"A.JPG"_s}, true, u"A.JPG a.jpg a.nef"_s);
+    row("dots inside names", {u"IMG.0005.CR3"_s, u"IMG.0005.JPG"_s, u"IMG.0005.JPG.json"_s, u"IMG.xmp"_s},
+        true, u"IMG.0005.JPG IMG.0005.CR3 IMG.0005.JPG.json"_s);
+    row("a stem that looks like a whole name", {u"a.CR3.xmp"_s, u"a.CR3.jpg"_s}, true,
+        u"a.CR3.jpg a.CR3.xmp"_s);
+    row("shown member by kind", {u"a.dng"_s, u"a.png"_s, u"a.heic"_s, u"a.gif"_s}, true,
+        u"a.heic a.png a.gif a.dng"_s);
+    row("orphans and other files", {u"lonely.xmp"_s, u"notes.txt"_s, u"b.png"_s, u"b.dop"_s, u"c.aae"_s}, true,
+        u"b.png b.dop"_s);
+    row("no extension", {u"scan"_s, u"scan.xmp"_s}, true, u"scan scan.xmp"_s);
+    row("shots in listing order", {u"b.jpg"_s, u"a.jpg"_s, u"b.cr3"_s, u"c.thm"_s}, true, u"b.jpg b.cr3 | a.jpg"_s);
+    row("apart: images alone, exact sidecars follow", {u"x.jpg"_s, u"x.png"_s, u"x.jpg.xmp"_s, u"x.xmp"_s},
+        false, u"x.jpg x.jpg.xmp | x.png"_s);
+    row("apart: a lone image keeps its stem sidecar", {u"y.CR3"_s, u"y.xmp"_s, u"y.CR3.json"_s}, false,
+        u"y.CR3 y.CR3.json y.xmp"_s);
+}
+
+void tst_Companions::group()
+{
+    QFETCH(QStringList, files);
+    QFETCH(bool, together);
+    QFETCH(QString, shots);
+
+    QList<Companions::ListedFile> listed;
+    for (const QString &name : std::as_const(files)) {
+        listed.append({name, kindOf(name)});
+    }
+    QStringList described;
+    for (const QList<qsizetype> &shot :
+         Companions::group(listed, together ? CompanionRule::together : CompanionRule::apart)) {
+        QStringList members;
+        for (const qsizetype i : shot) {
+            members.append(files[i]);
+        }
+        described.append(members.join(QLatin1Char(' ')));
+    }
+    QCOMPARE(described.join(u" | "_s), shots);
+}
+
+void tst_Companions::pairedNames_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QStringList>("expected");
+
+    const QStringList shot{u"IMG_0005.JPG"_s, u"IMG_0005.CR3"_s, u"IMG_0005.xmp"_s, u"IMG_0005.CR3.xmp"_s};
+    QTest::newRow("four members") << shot << 2
+                                  << QStringList{u"IMG_0005 2.JPG"_s, u"IMG_0005 2.CR3"_s,
+                                                 u"IMG_0005 2.xmp"_s, u"IMG_0005 2.CR3.xmp"_s};
+    QTest::newRow("number 1 keeps the names") << shot << 1 << shot;
+    QTest::newRow("dots inside the stem")
+        << QStringList{u"IMG.0005.JPG"_s, u"IMG.0005.JPG.json"_s} << 3
+        << QStringList{u"IMG.0005 3.JPG"_s, u"IMG.0005 3.JPG.json"_s};
+    QTest::newRow("stems in other cases") << QStringList{u"IMG_1.JPG"_s, u"img_1.cr3"_s} << 2
+                                          << QStringList{u"IMG_1 2.JPG"_s, u"img_1 2.cr3"_s};
+    QTest::newRow("stems in other normalizations")
+        << QStringList{u"Été.jpg"_s, nfd(u"Été.CR3.xmp"_s)} << 2
+        << QStringList{u"Été 2.jpg"_s, nfd(u"Été 2.CR3.xmp"_s)};
+    QTest::newRow("no extension") << QStringList{u"scan"_s, u"scan.xmp"_s} << 4
+                                  << QStringList{u"scan 4"_s, u"scan 4.xmp"_s};
+    QTest::newRow("a bare trailing dot") << QStringList{u"a."_s} << 2 << QStringList{u"a 2"_s};
+    QTest::newRow("a leading dot is no extension") << QStringList{u".jpg"_s} << 2
+                                                   << QStringList{u".jpg 2"_s};
+}
+
+void tst_Companions::pairedNames()
+{
+    QFETCH(QStringList, names);
+    QFETCH(int, number);
+    QFETCH(QStringList, expected);
+    QCOMPARE(Companions::pairedNames(names, number), expected);
+}
+
+void tst_Companions::badge_data()
+{
+    QTest::addColumn<QStringList>("members");
+    QTest::addColumn<QString>("badge");
+
+    QTest::newRow("alone") << QStringList{u"a.jpg"_s} << QString();
+    QTest::newRow("RAW+JPEG") << QStringList{u"a.JPG"_s, u"a.CR3"_s} << u"RAW+JPG"_s;
+    QTest::newRow("RAW+JPEG with sidecars")
+        << QStringList{u"a.jpeg"_s, u"a.nef"_s, u"a.xmp"_s, u"a.nef.xmp"_s, u"a.pp3"_s} << u"RAW+JPG+XMP+PP3"_s;
+    QTest::newRow("one image and a sidecar") << QStringList{u"a.heic"_s, u"a.AAE"_s} << u"+AAE"_s;
+    QTest::newRow("two formats") << QStringList{u"a.jpg"_s, u"a.png"_s} << u"JPG+PNG"_s;
+    QTest::newRow("a RAW with its edits") << QStringList{u"a.dng"_s, u"a.dng.xmp"_s} << u"+XMP"_s;
+}
+
+void tst_Companions::badge()
+{
+    QFETCH(QStringList, members);
+    QFETCH(QString, badge);
+    QList<ImageKind> kinds;
+    for (const QString &name : std::as_const(members)) {
+        kinds.append(kindOf(name));
+    }
+    QCOMPARE(Companions::badge(members, kinds), badge);
+}
+
+QTEST_APPLESS_MAIN(tst_Companions)
+#include "tst_Companions.moc"

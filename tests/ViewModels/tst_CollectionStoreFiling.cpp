@@ -30,6 +30,7 @@ private Q_SLOTS:
     void dropsAndDragData();
     void copyIn();
     void noUndoStackStillFiles();
+    void shotsTravelWhole();
 
 private:
     void selectNames(const QStringList &names);
@@ -308,6 +309,55 @@ void tst_CollectionStoreFiling::noUndoStackStillFiles()
     QVERIFY(m_f->settle());
     QVERIFY(QFile::exists(m_f->path(QStringLiteral("Cats/a 2.jpg")))); // beside A.JPG
     QCOMPARE(m_f->undoStack.count(), 0);
+}
+
+// A RAW+JPEG pair with its sidecar is one photo: filed, dragged, trashed and undone whole, and
+// "Keep Companions Together" turned off makes its images separate photos again.
+void tst_CollectionStoreFiling::shotsTravelWhole()
+{
+    StoreFixture f;
+    for (const char *name : {"IMG_1.JPG", "IMG_1.CR3", "IMG_1.xmp", "lonely.xmp"}) {
+        writeFile(f.path(), QString::fromUtf8(name), name);
+    }
+    writeFile(f.path(), QStringLiteral("Cats/img_1.cr3"), "another shot");
+    CollectionStore &store = f.make();
+    QVERIFY(f.open());
+    QCOMPARE(f.names(QStringLiteral("Unsorted")), QStringList{QStringLiteral("IMG_1.JPG")});
+    const Photo shot = store.sections()[0].photos[0];
+    QCOMPARE(shot.companionBadge(), QStringLiteral("RAW+JPG+XMP"));
+    const QList<QUrl> members = shot.memberURLs();
+    QCOMPARE(members.size(), 3);
+    store.select(shot.id, store.sections()[0].id, {});
+    std::unique_ptr<QMimeData> drag(store.dragMimeData(shot.id));
+    QCOMPARE(drag->urls(), members);
+
+    const QStringList before = filesBelow(f.path());
+    store.moveSelectionToDigit(1);
+    QCOMPARE(f.names(QStringLiteral("Cats")),
+             (QStringList{QStringLiteral("IMG_1 2.JPG"), QStringLiteral("img_1.cr3")}));
+    QVERIFY(f.settle());
+    QCOMPARE(filesBelow(f.path()),
+             (QStringList{QStringLiteral("Cats/IMG_1 2.CR3"), QStringLiteral("Cats/IMG_1 2.JPG"),
+                          QStringLiteral("Cats/IMG_1 2.xmp"), QStringLiteral("Cats/img_1.cr3"),
+                          QStringLiteral("lonely.xmp")}));
+    QCOMPARE(f.names(QStringLiteral("Cats")),
+             (QStringList{QStringLiteral("IMG_1 2.JPG"), QStringLiteral("img_1.cr3")}));
+    f.undoStack.undo();
+    QVERIFY(f.settle());
+    QCOMPARE(filesBelow(f.path()), before);
+
+    store.select(shot.id, store.sections()[0].id, {});
+    store.moveSelectionToTrash();
+    QVERIFY(f.settle());
+    QCOMPARE(filesBelow(f.home.path() + QStringLiteral("/Trash/files")).size(), 3);
+    f.undoStack.undo();
+    QVERIFY(f.settle());
+    QCOMPARE(filesBelow(f.path()), before);
+
+    store.setCompanionRule(CompanionRule::apart);
+    QTRY_COMPARE(f.names(QStringLiteral("Unsorted")),
+                 (QStringList{QStringLiteral("IMG_1.CR3"), QStringLiteral("IMG_1.JPG")}));
+    QCOMPARE(f.settings->value(QStringLiteral("keepCompanionsTogether")), QVariant(false));
 }
 
 QTEST_GUILESS_MAIN(tst_CollectionStoreFiling)

@@ -33,6 +33,7 @@ private Q_SLOTS:
     void rootReachedThroughLinkIsOpened();
     void cancellationStopsAtCheckPoints_data();
     void cancellationStopsAtCheckPoints();
+    void shotsShowTheirBestMember();
 
 private:
     static Result<PhotoCollection> scan(const QString &root,
@@ -340,6 +341,36 @@ void tst_FolderScanner::cancellationStopsAtCheckPoints()
         return false;
     }));
     QCOMPARE(total, 7); // so every row above stopped inside the scan, not after it
+}
+
+// A RAW+JPEG pair with sidecars is one photo shown by its JPEG, whose dimensions it takes; a
+// link or a hidden file never joins a shot.
+void tst_FolderScanner::shotsShowTheirBestMember()
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    writeFile(root, QStringLiteral("IMG_1.CR3"), "not really a RAW");
+    writeJpeg(root, QStringLiteral("IMG_1.JPG"), {8, 6});
+    writeFile(root, QStringLiteral("IMG_1.xmp"), "<xmp/>");
+    writeFile(root, QStringLiteral(".IMG_1.pp3"), "hidden");
+    QVERIFY(QFile::link(root + QStringLiteral("/IMG_1.xmp"), root + QStringLiteral("/IMG_1.dop")));
+    writeFile(root, QStringLiteral("Cats/a.dng"), "raw");
+    writeFile(root, QStringLiteral("Cats/a.dng.xmp"), "edits");
+    const Result<PhotoCollection> collection = scan(root);
+    QVERIFY(collection.has_value());
+    const PhotoSection &unsorted = collection->sections[0];
+    QCOMPARE(names(unsorted), QStringList{QStringLiteral("IMG_1.JPG")});
+    const Photo &pair = unsorted.photos[0];
+    QCOMPARE(pair.memberNames(), (QStringList{QStringLiteral("IMG_1.JPG"),
+                                              QStringLiteral("IMG_1.CR3"),
+                                              QStringLiteral("IMG_1.xmp")}));
+    QCOMPARE(pair.dimensionsLabel(), QStringLiteral("8 × 6"));
+    QCOMPARE(pair.companions[0].kind, ImageKind::raw);
+    QCOMPARE(pair.shotByteCount(),
+             QFileInfo(root + QStringLiteral("/IMG_1.JPG")).size() + 16 + 6);
+    QVERIFY(pair.companions[1].id.contains(QLatin1Char(':')));
+    QCOMPARE(collection->sections[1].photos[0].memberNames(),
+             (QStringList{QStringLiteral("a.dng"), QStringLiteral("a.dng.xmp")}));
 }
 
 QTEST_GUILESS_MAIN(tst_FolderScanner)

@@ -1,3 +1,4 @@
+#include "Models/Companions.h"
 #include "Services/FileOperations.h"
 #include "support/FaultyFileSystem.h"
 #include "support/PrivateMounts.h"
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -19,11 +21,13 @@
 using namespace TestFolders;
 
 // Thousands of random operations (filing, undo and redo, trash, copy-in, category changes,
-// changes made by other programs, emptying the trash), many with one injected failure. After
-// every step the multiset of file contents under the root and in the trash must be what it
-// was (nothing lost, overwritten or duplicated), a failed step must have left the disk exactly
-// as it was, and every item in the trash must have its .trashinfo and every .trashinfo its
-// item. Only the folders an operation can touch are read again after it; a full reading every
+// changes made by other programs, emptying the trash) on shots of one to four files, many
+// with one injected failure. After every step the multiset of file contents under the root
+// and in the trash must be what it was (nothing lost, overwritten or duplicated), a failed
+// step must have left the disk exactly as it was, and every item in the trash must have its
+// .trashinfo and every .trashinfo its item. A step that succeeded must have moved exactly the
+// shots it was given, as its records say, and each must still be one shot where it landed.
+// Only the folders an operation can touch are read again after it; a full reading every
 // few hundred steps checks that nothing else changed.
 // CALVENOR_RELIABILITY_OPS sets the count, CALVENOR_RELIABILITY_SEED replays a run; long runs
 // need a larger QTEST_FUNCTION_TIMEOUT (milliseconds) than QtTest's five-minute default.
@@ -179,6 +183,13 @@ QStringList trashMismatches(const DiskModel::Entries &files, const DiskModel::En
     return mismatches;
 }
 
+// The files among a folder's entries.
+DiskModel::Entries filesOf(DiskModel::Entries entries)
+{
+    entries.removeIf([](DiskModel::Entries::iterator entry) { return *entry == folderMark; });
+    return entries;
+}
+
 } // namespace
 
 void tst_FileOperationsReliability::randomOperationsLoseNothing_data()
@@ -227,14 +238,31 @@ void tst_FileOperationsReliability::randomOperationsLoseNothing()
 
     int nextContent = 0;
     const auto newContent = [&] { return QByteArray("photo ") + QByteArray::number(nextContent++); };
+    // The same names in every folder, so that filing often finds a name taken (in another
+    // letter case, too); about one photo in three with companions, and in every folder an
+    // orphan sidecar, which filing and trashing leave where it is.
+    const QStringList companionSets =
+        QStringLiteral(".CR3|.CR3 .CR3.xmp|.NEF .xmp|.JPG.json|.xmp|.NEF .xmp .JPG.json")
+            .split(QLatin1Char('|'));
     for (const char *folder : {"", "Cats/", "Dogs/", "Birds/"}) {
-        for (int i = 0; i < 6; ++i) {
-            writeFile(root, QString::fromUtf8(folder) + QStringLiteral("IMG_%1.jpg").arg(i % 3),
+        writeFile(root, QString::fromUtf8(folder) + QStringLiteral("lonely.xmp"), newContent());
+        for (int i = 0; i < 4; ++i) {
+            const QString stem = QString::fromUtf8(folder) + QStringLiteral("IMG_%1").arg(i);
+            writeFile(root, stem + QLatin1String(random.bounded(2) ? ".JPG" : ".jpg"),
                       newContent());
+            const int set = random.bounded(3) ? -1 : random.bounded(int(companionSets.size()));
+            for (const QString &companion :
+                 companionSets.value(set).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                writeFile(root, stem + companion, newContent());
+            }
         }
     }
     for (int i = 0; i < 4; ++i) {
         writePng(outside.path(), QStringLiteral("drop%1.png").arg(i), {1 + i, 1});
+    }
+    // Dropped with their photos or without them (then they stay behind).
+    for (const char *sidecar : {"drop1.xmp", "drop2.png.json", "note.xmp"}) {
+        writeFile(outside.path(), QString::fromUtf8(sidecar), sidecar);
     }
 
     const auto categories = [&] {
@@ -266,6 +294,75 @@ void tst_FileOperationsReliability::randomOperationsLoseNothing()
         }
         return urls;
     };
+    // The shots among files of one folder, grouped the way the application groups them: lists
+    // of indices into `files`, the shown member first.
+    const ImageTypeDetector types;
+    const auto shotsAmong = [&](const QList<QUrl> &files) {
+        QList<Companions::ListedFile> listed;
+        for (const QUrl &url : files) {
+            listed.append({url.fileName(), types.kindOf(url.toLocalFile(), url.fileName())});
+        }
+        return Companions::group(listed, CompanionRule::together);
+    };
+    // With `loners`, every file in no shot follows as a shot of its own.
+    const auto shotsIn = [&](const QString &folder, bool loners = false) {
+        const QList<QUrl> files = photosIn(folder);
+        QList<QUrl> alone = loners ? files : QList<QUrl>();
+        QList<QList<QUrl>> shots;
+        for (const QList<qsizetype> &members : shotsAmong(files)) {
+            QList<QUrl> &shot = shots.emplace_back();
+            for (const qsizetype i : members) {
+                shot.append(files[i]);
+                alone.removeOne(files[i]);
+            }
+        }
+        for (const QUrl &url : std::as_const(alone)) {
+            shots.append({url});
+        }
+        return shots;
+    };
+    // The items of recorded moves, by the shot they were recorded in.
+    const auto recordedShots = [](const QList<FileMove> &moves, bool destinations) {
+        QMap<int, QList<QUrl>> shots;
+        for (const FileMove &move : moves) {
+            shots[move.shot].append(destinations ? move.destination : move.source);
+        }
+        return shots.values();
+    };
+    // Shots in one order, to compare groupings.
+    const auto sortedShots = [](QList<QList<QUrl>> shots) {
+        for (QList<QUrl> &shot : shots) {
+            std::sort(shot.begin(), shot.end());
+        }
+        std::sort(shots.begin(), shots.end());
+        return shots;
+    };
+    // The shots among `shots` that are not one shot in their folder as it is now: all of a
+    // shot's members must be in one group there (which may hold more).
+    const auto brokenShots = [&](const QList<QList<QUrl>> &shots) {
+        QStringList broken;
+        for (const QList<QUrl> &shot : shots) {
+            const QString folder = parentOf(shot.first().toLocalFile());
+            if (shot.size() < 2 || folder == trashFiles) {
+                continue;
+            }
+            QList<QUrl> files;
+            for (const QString &name : filesOf(model.entries(folder)).keys()) {
+                files.append(QUrl::fromLocalFile(folder + QLatin1Char('/') + name));
+            }
+            const QList<QList<qsizetype>> groups = shotsAmong(files);
+            const bool whole = std::any_of(groups.cbegin(), groups.cend(), [&](const auto &group) {
+                return std::all_of(shot.cbegin(), shot.cend(), [&](const QUrl &member) {
+                    return std::any_of(group.cbegin(), group.cend(),
+                                       [&](qsizetype i) { return files[i] == member; });
+                });
+            });
+            for (const QUrl &member : whole ? QList<QUrl>() : shot) {
+                broken.append(member.toLocalFile());
+            }
+        }
+        return broken;
+    };
     const auto anyFolder = [&] {
         const QStringList paths = categories();
         const int pick = int(random.bounded(int(paths.size()) + 1));
@@ -293,6 +390,10 @@ void tst_FileOperationsReliability::randomOperationsLoseNothing()
         }
         QString what;
         QSet<QString> touched; // the folders this step may change
+        const QMap<QString, DiskModel::Entries> before = model.folders();
+        std::optional<QList<FileMove>> recorded; // what a step that moves files says it did
+        QList<QList<QUrl>> asked;                // the shots it had to move, each member once
+        QList<QList<QUrl>> landed;               // shots that must be whole after the step
         std::optional<FileSystemError> error;
         const auto note = [&error](const auto &result) {
             if (!result) {
@@ -316,27 +417,35 @@ void tst_FileOperationsReliability::randomOperationsLoseNothing()
             const QString from = anyFolder();
             const QString to = anyFolder();
             touched = {from, to};
-            QList<QUrl> chosen;
-            for (const QUrl &url : photosIn(from)) {
+            QList<QList<QUrl>> chosen;
+            for (const QList<QUrl> &shot : shotsIn(from)) {
                 if (random.bounded(3) == 0) {
-                    chosen.append(url);
+                    chosen.append(shot);
                 }
             }
-            const Result<QList<FileMove>> moves = ops.moveFiles(chosen, QUrl::fromLocalFile(to));
+            const Result<QList<FileMove>> moves = ops.moveShots(chosen, QUrl::fromLocalFile(to));
             note(moves);
+            recorded = moves.value_or(QList<FileMove>());
+            asked = from == to ? QList<QList<QUrl>>() : chosen; // none is moved where it is
             if (moves && !moves->isEmpty()) {
                 histories.append(*moves);
             }
         } else if (choice < 55 && !histories.isEmpty()) {
             what = QStringLiteral("undo or redo");
-            const qsizetype index = random.bounded(int(histories.size()));
+            // Mostly one of the latest batches, as the undo stack has it; older ones are
+            // often out of date by now and must fail cleanly.
+            const int size = int(histories.size());
+            const qsizetype index = random.bounded(4) ? size - 1 - random.bounded(std::min(size, 3))
+                                                      : random.bounded(size);
             QList<FileMove> back;
-            for (auto move = histories[index].crbegin(); move != histories[index].crend(); ++move) {
-                back.append(move->reversed());
+            for (const FileMove &move : std::as_const(histories[index])) {
+                back.append(move.reversed());
             }
             touchMoves(back);
+            asked = recordedShots(back, false); // replayed in the shots they were recorded in
             const Result<QList<FileMove>> moves = ops.relocate(back);
             note(moves);
+            recorded = moves.value_or(QList<FileMove>());
             if (moves) {
                 touchMoves(*moves);
                 histories[index] = *moves;
@@ -345,8 +454,10 @@ void tst_FileOperationsReliability::randomOperationsLoseNothing()
             what = QStringLiteral("trash");
             const QString from = anyFolder();
             touched = {from, trashFiles, trashInfo};
-            const Result<QList<FileMove>> moves = ops.moveToTrash(photosIn(from).mid(0, random.bounded(3)));
+            asked = shotsIn(from).mid(0, random.bounded(3));
+            const Result<QList<FileMove>> moves = ops.moveShotsToTrash(asked);
             note(moves);
+            recorded = moves.value_or(QList<FileMove>());
             if (moves && !moves->isEmpty()) {
                 histories.append(*moves);
             }
@@ -354,12 +465,28 @@ void tst_FileOperationsReliability::randomOperationsLoseNothing()
             what = QStringLiteral("copy in");
             const QString to = anyFolder();
             touched = {to};
-            const QList<QUrl> dropped = photosIn(outside.path()).mid(random.bounded(4));
+            const QList<QUrl> dropped = photosIn(outside.path()).mid(random.bounded(7));
             const Result<QList<QUrl>> copies = ops.copyImageFiles(dropped, QUrl::fromLocalFile(to));
             note(copies);
-            for (const QUrl &copy : copies.value_or(QList<QUrl>())) {
+            const QList<QUrl> made = copies.value_or(QList<QUrl>());
+            for (const QUrl &copy : made) {
                 model.expect(readFile(copy.toLocalFile()), 1);
             }
+            // The dropped shots arrive whole, in order; dropped orphan sidecars stay behind.
+            qsizetype next = 0;
+            bool same = true;
+            for (const QList<qsizetype> &members : shotsAmong(copies ? dropped : QList<QUrl>())) {
+                QList<QUrl> &shot = landed.emplace_back();
+                for (const qsizetype i : members) {
+                    shot.append(made.value(next++));
+                    same = same && readFile(shot.last().toLocalFile())
+                                       == readFile(dropped[i].toLocalFile());
+                }
+            }
+            QVERIFY2(!copies || (same && next == made.size()),
+                     qPrintable(QStringLiteral("seed %1, step %2: not the dropped shots copied")
+                                    .arg(seed)
+                                    .arg(step)));
         } else if (choice < 76) {
             what = QStringLiteral("create category");
             const QString name = QStringLiteral("New %1").arg(random.bounded(4));
@@ -370,9 +497,11 @@ void tst_FileOperationsReliability::randomOperationsLoseNothing()
             const QStringList paths = categories();
             const QString category = paths[random.bounded(int(paths.size()))];
             touched = {root, category};
+            asked = shotsIn(category, true);
             const Result<CategoryDeletion> deletion =
                 ops.deleteCategory(QUrl::fromLocalFile(category), QUrl::fromLocalFile(root));
             note(deletion);
+            recorded = deletion ? deletion->movedItems : QList<FileMove>();
             if (deletion) {
                 deletions.append(*deletion);
             }
@@ -380,8 +509,10 @@ void tst_FileOperationsReliability::randomOperationsLoseNothing()
             what = QStringLiteral("restore category");
             const qsizetype index = random.bounded(int(deletions.size()));
             touched = {root, deletions[index].categoryURL.toLocalFile()};
+            asked = recordedShots(deletions[index].movedItems, true);
             const Result<QList<FileMove>> restored = ops.restoreDeletedCategory(deletions[index]);
             note(restored);
+            recorded = restored.value_or(QList<FileMove>());
             if (restored) {
                 deletions.removeAt(index);
             }
@@ -396,8 +527,8 @@ void tst_FileOperationsReliability::randomOperationsLoseNothing()
             // The user empties the trash: later undos of those items must fail cleanly.
             what = QStringLiteral("empty trash");
             touched = {trashFiles, trashInfo};
-            for (auto it = model.entries(trashFiles).cbegin(); it != model.entries(trashFiles).cend(); ++it) {
-                model.expect(it.value(), -1);
+            for (const QByteArray &content : model.entries(trashFiles)) {
+                model.expect(content, -1);
             }
             for (const QString &folder : {trashFiles, trashInfo}) {
                 for (const QString &name : model.entries(folder).keys()) {
@@ -445,11 +576,12 @@ void tst_FileOperationsReliability::randomOperationsLoseNothing()
                                     .arg(what, failed ? QStringLiteral(", failed") : QString());
         QStringList changed;
         for (const QString &folder : std::as_const(touched)) {
-            const DiskModel::Entries before = model.entries(folder);
-            if (!model.refresh(folder)) {
+            // The trash's folders are made on first use, even by a step that then fails.
+            const bool trashMade = !before.contains(folder) && folder.startsWith(trashFolder);
+            if (!model.refresh(folder) && !(trashMade && model.entries(folder).isEmpty())) {
                 changed.append(folder);
                 if (failed && !cleanupHit) {
-                    qWarning() << "before" << folder << before.keys();
+                    qWarning() << "before" << folder << before.value(folder).keys();
                     qWarning() << "after " << folder << model.entries(folder).keys();
                 }
             }
@@ -469,6 +601,34 @@ void tst_FileOperationsReliability::randomOperationsLoseNothing()
                      qPrintable(context + QStringLiteral(": trash out of step: ")
                                 + mismatches.join(QStringLiteral(", "))));
         }
+        if (!failed && recorded) {
+            // The records name the shots the step had to move, each item once under its own
+            // shot, and exactly the recorded items moved, each keeping its content.
+            QMap<QString, DiskModel::Entries> expected;
+            for (const QString &folder : std::as_const(touched)) {
+                expected.insert(folder, filesOf(before.value(folder)));
+            }
+            for (const FileMove &move : std::as_const(*recorded)) {
+                expected[parentOf(move.source.toLocalFile())].remove(move.source.fileName());
+            }
+            for (const FileMove &move : std::as_const(*recorded)) {
+                const QString from = parentOf(move.source.toLocalFile());
+                const QString to = parentOf(move.destination.toLocalFile());
+                expected[to].insert(move.destination.fileName(),
+                                    before.value(from).value(move.source.fileName()));
+            }
+            landed.append(recordedShots(*recorded, true));
+            QVERIFY2(sortedShots(recordedShots(*recorded, false)) == sortedShots(asked),
+                     qPrintable(context + QStringLiteral(": the records do not match the shots")));
+            expected.remove(trashInfo);
+            for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+                QVERIFY2(filesOf(model.entries(it.key())) == it.value(),
+                         qPrintable(context + QStringLiteral(": not as recorded: ") + it.key()));
+            }
+        }
+        const QStringList broken = failed ? QStringList() : brokenShots(landed);
+        QVERIFY2(broken.isEmpty(), qPrintable(context + QStringLiteral(": shots broken up: ")
+                                              + broken.join(QStringLiteral(", "))));
         // Every so often, and at the end, the whole disk is read: nothing may have changed in
         // a folder the operation had no business touching.
         if ((step + 1) % fullCheckInterval == 0 || step + 1 == operations) {

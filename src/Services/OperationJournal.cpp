@@ -1,0 +1,459 @@
+#include "OperationJournal.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray checksum(const QByteArray &json)
+{
+    return QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex().left(16);
+}
+
+QJsonObject moveObject(const FileMove &move)
+{
+    QJsonObject object{{QStringLiteral("s"), move.source.toLocalFile()},
+                       {QStringLiteral("d"), move.destination.toLocalFile()}};
+    if (!move.itemIdentity.isEmpty()) {
+        object.insert(QStringLiteral("i"), move.itemIdentity);
+    }
+    if (move.shot >= 0) {
+        object.insert(QStringLiteral("k"), move.shot);
+    }
+    return object;
+}
+
+FileMove moveFrom(const QJsonObject &object)
+{
+    return {QUrl::fromLocalFile(object.value(QStringLiteral("s")).toString()),
+            QUrl::fromLocalFile(object.value(QStringLiteral("d")).toString()),
+            object.value(QStringLiteral("i")).toString(),
+            object.value(QStringLiteral("k")).toInt(-1)};
+}
+
+QJsonArray movesArray(const QList<FileMove> &moves)
+{
+    QJsonArray array;
+    for (const FileMove &move : moves) {
+        array.append(moveObject(move));
+    }
+    return array;
+}
+
+QList<FileMove> movesFrom(const QJsonValue &value)
+{
+    QList<FileMove> moves;
+    for (const QJsonValue &item : value.toArray()) {
+        moves.append(moveFrom(item.toObject()));
+    }
+    return moves;
+}
+
+QList<FileMove> reversedEach(const QList<FileMove> &moves)
+{
+    QList<FileMove> result;
+    result.reserve(moves.size());
+    for (const FileMove &move : moves) {
+        result.append(move.reversed());
+    }
+    return result;
+}
+
+QString roleName(OperationJournal::Role role)
+{
+    switch (role) {
+    case OperationJournal::Role::undo:
+        return QStringLiteral("undo");
+    case OperationJournal::Role::redo:
+        return QStringLiteral("redo");
+    case OperationJournal::Role::action:
+        break;
+    }
+    return QStringLiteral("action");
+}
+
+OperationJournal::Role roleFrom(const QString &name)
+{
+    if (name == QLatin1String("undo")) {
+        return OperationJournal::Role::undo;
+    }
+    return name == QLatin1String("redo") ? OperationJournal::Role::redo
+                                         : OperationJournal::Role::action;
+}
+
+FileSystemError journalError(int errnum)
+{
+    return FileSystemError::system(errnum, QStringLiteral("Couldn\u2019t write the undo journal"));
+}
+
+// Writes all of `bytes`, then makes them durable.
+int writeDurably(int fd, const QByteArray &bytes)
+{
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        written += n;
+    }
+    return ::fdatasync(fd) == 0 ? 0 : errno;
+}
+
+void syncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+OperationJournal::OperationJournal(int fd, QString path)
+    : m_fd(fd)
+    , m_path(std::move(path))
+{
+}
+
+OperationJournal::~OperationJournal()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+    if (m_lockFd >= 0) {
+        ::close(m_lockFd); // releases the lock
+    }
+}
+
+QString OperationJournal::defaultStateFolder()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || !QDir::isAbsolutePath(state)) {
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    }
+    return state + QStringLiteral("/calvenor-photo-sorter");
+}
+
+Result<std::unique_ptr<OperationJournal>> OperationJournal::open(const QString &stateFolder,
+                                                                 const QString &rootPath,
+                                                                 const QString &rootIdentity,
+                                                                 qint64 compactAfter)
+{
+    if (!QDir().mkpath(stateFolder)) {
+        return std::unexpected(journalError(EACCES));
+    }
+    ::chmod(QFile::encodeName(stateFolder).constData(), 0700);
+    const QString base = stateFolder + QLatin1Char('/')
+                         + QString::fromLatin1(
+                             QCryptographicHash::hash(rootIdentity.toUtf8(), QCryptographicHash::Sha256)
+                                 .toHex()
+                                 .left(32));
+    // The lock lives in its own file: compaction replaces the journal file, never the lock.
+    const int lockFd = ::open(QFile::encodeName(base + QStringLiteral(".lock")).constData(),
+                              O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd < 0) {
+        return std::unexpected(journalError(errno));
+    }
+    if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(lockFd);
+        if (error == EWOULDBLOCK) {
+            return std::unexpected(FileSystemError{
+                FileSystemError::Code::platform,
+                QStringLiteral("This folder is open in another Calvenor Photo Sorter window. "
+                               "Close it there first."),
+                EWOULDBLOCK});
+        }
+        return std::unexpected(journalError(error));
+    }
+    const QString path = base + QStringLiteral(".journal");
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int error = errno;
+        ::close(lockFd);
+        return std::unexpected(journalError(error));
+    }
+    std::unique_ptr<OperationJournal> journal(new OperationJournal(fd, path));
+    journal->m_lockFd = lockFd;
+    journal->m_compactAfter = compactAfter;
+    QFile file;
+    QByteArray bytes;
+    if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+        bytes = file.readAll();
+        file.close();
+    }
+    // A torn last line is cut off, so the next record starts on a line of its own.
+    const qsizetype end = bytes.lastIndexOf('\n') + 1;
+    if (end < bytes.size()) {
+        ::ftruncate(fd, end);
+        bytes.truncate(end);
+        ++journal->m_skipped;
+    }
+    journal->read(bytes);
+    if (!bytes.isEmpty() && journal->m_rootIdentity != rootIdentity) {
+        // Another collection's journal (copied here, or a reused inode): kept aside, never
+        // replayed here.
+        QFile::remove(path + QStringLiteral(".foreign"));
+        QFile::copy(path, path + QStringLiteral(".foreign"));
+        ::ftruncate(fd, 0);
+        journal->m_history = {};
+        journal->m_open.clear();
+        journal->m_recordCount = 0;
+        journal->m_rootIdentity.clear();
+    }
+    if (journal->m_rootIdentity.isEmpty()) {
+        const Result<void> header = journal->append(
+            {{QStringLiteral("t"), QStringLiteral("root")},
+             {QStringLiteral("path"), rootPath},
+             {QStringLiteral("id"), rootIdentity}});
+        if (!header) {
+            return std::unexpected(header.error());
+        }
+    }
+    return journal;
+}
+
+void OperationJournal::read(const QByteArray &bytes)
+{
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        const qsizetype newline = bytes.indexOf('\n', start);
+        const qsizetype end = newline < 0 ? bytes.size() : newline;
+        const QByteArray line = bytes.mid(start, end - start);
+        start = end + 1;
+        const qsizetype space = line.indexOf(' ');
+        const QByteArray json = space == 16 ? line.mid(17) : QByteArray();
+        if (json.isEmpty() || checksum(json) != line.left(16)) {
+            ++m_skipped;
+            continue;
+        }
+        const QJsonDocument document = QJsonDocument::fromJson(json);
+        if (!document.isObject()) {
+            ++m_skipped;
+            continue;
+        }
+        apply(document.object());
+        ++m_recordCount;
+    }
+}
+
+void OperationJournal::apply(const QJsonObject &record)
+{
+    const QString type = record.value(QStringLiteral("t")).toString();
+    const qint64 batch = record.value(QStringLiteral("b")).toInteger();
+    if (type == QLatin1String("root")) {
+        if (m_rootIdentity.isEmpty()) {
+            m_rootPath = record.value(QStringLiteral("path")).toString();
+            m_rootIdentity = record.value(QStringLiteral("id")).toString();
+        }
+    } else if (type == QLatin1String("begin")) {
+        m_open.insert(batch, {roleFrom(record.value(QStringLiteral("role")).toString()),
+                              record.value(QStringLiteral("name")).toString(),
+                              record.value(QStringLiteral("of")).toInteger(),
+                              {}});
+        m_nextID = std::max(m_nextID, batch + 1);
+    } else if (type == QLatin1String("move")) {
+        if (const auto open = m_open.find(batch); open != m_open.end()) {
+            open->moves.append({moveFrom(record), false, {}});
+        }
+    } else if (type == QLatin1String("done")) {
+        const auto open = m_open.find(batch);
+        const qsizetype index = record.value(QStringLiteral("n")).toInteger(-1);
+        if (open != m_open.end() && index >= 0 && index < open->moves.size()) {
+            open->moves[index].reportedDone = true;
+            open->moves[index].identityAfter = record.value(QStringLiteral("i")).toString();
+        }
+    } else if (type == QLatin1String("end")) {
+        const auto open = m_open.find(batch);
+        if (open == m_open.end()) {
+            return;
+        }
+        const Batch ended = *open;
+        m_open.erase(open);
+        const QList<FileMove> moves = movesFrom(record.value(QStringLiteral("moves")));
+        if (!record.value(QStringLiteral("kept")).toBool() || moves.isEmpty()) {
+            return;
+        }
+        QList<Action> &actions = m_history.actions;
+        qsizetype &index = m_history.index;
+        switch (ended.role) {
+        case Role::action:
+            actions.resize(index);
+            actions.append({batch, ended.name, moves});
+            if (actions.size() > keptActions) {
+                actions.remove(0, actions.size() - keptActions);
+            }
+            index = actions.size();
+            break;
+        case Role::undo:
+            if (index > 0 && actions[index - 1].id == ended.actionID) {
+                actions[--index].moves = reversedEach(moves);
+            }
+            break;
+        case Role::redo:
+            if (index < actions.size() && actions[index].id == ended.actionID) {
+                actions[index++].moves = moves;
+            }
+            break;
+        }
+    } else if (type == QLatin1String("history")) {
+        m_history = {};
+        for (const QJsonValue &value : record.value(QStringLiteral("actions")).toArray()) {
+            const QJsonObject action = value.toObject();
+            m_history.actions.append({action.value(QStringLiteral("id")).toInteger(),
+                                      action.value(QStringLiteral("name")).toString(),
+                                      movesFrom(action.value(QStringLiteral("moves")))});
+        }
+        m_history.index = std::clamp<qsizetype>(record.value(QStringLiteral("index")).toInteger(),
+                                                0, m_history.actions.size());
+        m_nextID = std::max(m_nextID, record.value(QStringLiteral("next")).toInteger());
+    }
+}
+
+Result<void> OperationJournal::append(const QJsonObject &record)
+{
+    const QByteArray json = QJsonDocument(record).toJson(QJsonDocument::Compact);
+    if (const int error = writeDurably(m_fd, checksum(json) + ' ' + json + '\n')) {
+        return std::unexpected(journalError(error));
+    }
+    ++m_recordCount;
+    apply(record);
+    return {};
+}
+
+QList<OperationJournal::PendingBatch> OperationJournal::pendingBatches() const
+{
+    QList<PendingBatch> batches;
+    for (auto batch = m_open.cbegin(); batch != m_open.cend(); ++batch) {
+        batches.append({batch.key(), batch->moves});
+    }
+    std::sort(batches.begin(), batches.end(),
+              [](const PendingBatch &a, const PendingBatch &b) { return a.id < b.id; });
+    return batches;
+}
+
+Result<qint64> OperationJournal::beginBatch(Role role, const QString &name, qint64 actionID)
+{
+    const qint64 batch = m_nextID++;
+    QJsonObject record{{QStringLiteral("t"), QStringLiteral("begin")},
+                       {QStringLiteral("b"), batch},
+                       {QStringLiteral("role"), roleName(role)},
+                       {QStringLiteral("name"), name}};
+    if (role != Role::action) {
+        record.insert(QStringLiteral("of"), actionID);
+    }
+    if (Result<void> written = append(record); !written) {
+        return std::unexpected(written.error());
+    }
+    return batch;
+}
+
+Result<void> OperationJournal::intend(qint64 batch, const FileMove &move)
+{
+    QJsonObject record = moveObject(move);
+    record.insert(QStringLiteral("t"), QStringLiteral("move"));
+    record.insert(QStringLiteral("b"), batch);
+    return append(record);
+}
+
+Result<void> OperationJournal::performed(qint64 batch, const FileMove &move)
+{
+    const auto open = m_open.constFind(batch);
+    if (open == m_open.cend()) {
+        return {};
+    }
+    qsizetype index = -1;
+    for (qsizetype i = open->moves.size() - 1; i >= 0; --i) {
+        if (open->moves[i].move.source == move.source && !open->moves[i].reportedDone) {
+            index = i;
+            break;
+        }
+    }
+    if (index < 0) {
+        return {};
+    }
+    return append({{QStringLiteral("t"), QStringLiteral("done")},
+                   {QStringLiteral("b"), batch},
+                   {QStringLiteral("n"), index},
+                   {QStringLiteral("i"), move.itemIdentity}});
+}
+
+Result<void> OperationJournal::endBatch(qint64 batch, bool kept, const QList<FileMove> &moves)
+{
+    QJsonObject record{{QStringLiteral("t"), QStringLiteral("end")},
+                       {QStringLiteral("b"), batch},
+                       {QStringLiteral("kept"), kept}};
+    if (kept) {
+        record.insert(QStringLiteral("moves"), movesArray(moves));
+    }
+    if (Result<void> written = append(record); !written) {
+        return written;
+    }
+    if (m_recordCount > m_compactAfter && m_open.isEmpty()) {
+        return compact();
+    }
+    return {};
+}
+
+Result<void> OperationJournal::compact()
+{
+    QJsonArray actions;
+    for (const Action &action : std::as_const(m_history.actions)) {
+        actions.append(QJsonObject{{QStringLiteral("id"), action.id},
+                                   {QStringLiteral("name"), action.name},
+                                   {QStringLiteral("moves"), movesArray(action.moves)}});
+    }
+    QByteArray bytes;
+    for (const QJsonObject &record :
+         {QJsonObject{{QStringLiteral("t"), QStringLiteral("root")},
+                      {QStringLiteral("path"), m_rootPath},
+                      {QStringLiteral("id"), m_rootIdentity}},
+          QJsonObject{{QStringLiteral("t"), QStringLiteral("history")},
+                      {QStringLiteral("index"), m_history.index},
+                      {QStringLiteral("next"), m_nextID},
+                      {QStringLiteral("actions"), actions}}}) {
+        const QByteArray json = QJsonDocument(record).toJson(QJsonDocument::Compact);
+        bytes += checksum(json) + ' ' + json + '\n';
+    }
+    // Written aside, synced, then put in place: a crash leaves the old or the new file whole.
+    const QString temporary = m_path + QStringLiteral(".new");
+    const int fd = ::open(QFile::encodeName(temporary).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return std::unexpected(journalError(errno));
+    }
+    if (const int error = writeDurably(fd, bytes)) {
+        ::close(fd);
+        ::unlink(QFile::encodeName(temporary).constData());
+        return std::unexpected(journalError(error));
+    }
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(m_path).constData())
+        != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(QFile::encodeName(temporary).constData());
+        return std::unexpected(journalError(error));
+    }
+    syncFolder(QFileInfo(m_path).absolutePath());
+    ::close(m_fd);
+    m_fd = fd;
+    m_recordCount = 2;
+    return {};
+}

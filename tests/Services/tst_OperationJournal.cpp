@@ -1,0 +1,222 @@
+#include "Services/OperationJournal.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Role = OperationJournal::Role;
+
+static FileMove move(const char *from, const char *to, int shot = -1)
+{
+    return {QUrl::fromLocalFile(QString::fromUtf8(from)), QUrl::fromLocalFile(QString::fromUtf8(to)),
+            QStringLiteral("1:2"), shot};
+}
+
+// The journal file itself: what survives a reopen, what a torn or damaged file gives back,
+// the lock, and compaction.
+class tst_OperationJournal : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+    void historyOfActionsUndoAndRedo();
+    void damagedFilesGiveBackWhatIsIntact_data();
+    void damagedFilesGiveBackWhatIsIntact();
+    void tornAtEveryByteOfTheLastRecord();
+    void secondOpenIsRefused();
+    void compactionKeepsHistory();
+
+private:
+    std::unique_ptr<OperationJournal> open(qint64 compactAfter = 20000)
+    {
+        Result<std::unique_ptr<OperationJournal>> journal = OperationJournal::open(
+            m_dir->path(), QStringLiteral("/photos"), QStringLiteral("8:99"), compactAfter);
+        if (!journal) {
+            qWarning() << journal.error().message;
+            return nullptr;
+        }
+        return std::move(*journal);
+    }
+    // One kept action of one move, as the file operations write it.
+    static void act(OperationJournal &journal, const FileMove &m, Role role = Role::action,
+                    qint64 of = 0)
+    {
+        const qint64 batch = *journal.beginBatch(role, QStringLiteral("Move Photo"), of);
+        QVERIFY(journal.intend(batch, m));
+        QVERIFY(journal.performed(batch, m));
+        QVERIFY(journal.endBatch(batch, true, {m}));
+    }
+    QByteArray bytes() const
+    {
+        QFile file(open_path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void write(const QByteArray &data) const
+    {
+        QFile file(open_path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(data);
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString open_path;
+};
+
+void tst_OperationJournal::historyOfActionsUndoAndRedo()
+{
+    {
+        std::unique_ptr<OperationJournal> journal = open();
+        QVERIFY(journal);
+        act(*journal, move("/photos/a.jpg", "/photos/Cats/a.jpg"));
+        act(*journal, move("/photos/b.jpg", "/photos/Dogs/b.jpg"));
+        const qint64 second = journal->history().actions[1].id;
+        // Undone: the record holds the moves as performed backwards.
+        act(*journal, move("/photos/Dogs/b.jpg", "/photos/b 2.jpg"), Role::undo, second);
+        // A batch put back changes nothing.
+        const qint64 failed = *journal->beginBatch(Role::action, QStringLiteral("Move Photo"));
+        QVERIFY(journal->endBatch(failed, false, {}));
+    }
+    std::unique_ptr<OperationJournal> journal = open();
+    QVERIFY(journal);
+    OperationJournal::History history = journal->history();
+    QCOMPARE(history.actions.size(), 2);
+    QCOMPARE(history.index, 1);
+    QCOMPARE(history.actions[1].moves, QList<FileMove>{move("/photos/b 2.jpg", "/photos/Dogs/b.jpg")});
+    QCOMPARE(history.actions[1].moves[0].itemIdentity, QStringLiteral("1:2"));
+    QVERIFY(journal->pendingBatches().isEmpty());
+    // Redo, then a new action after an undo drops the undone one.
+    act(*journal, move("/photos/b 2.jpg", "/photos/Dogs/b.jpg"), Role::redo, history.actions[1].id);
+    QCOMPARE(journal->history().index, 2);
+    act(*journal, move("/photos/Dogs/b.jpg", "/photos/b.jpg"), Role::undo, history.actions[1].id);
+    act(*journal, move("/photos/c.jpg", "/photos/Cats/c.jpg", 0));
+    history = journal->history();
+    QCOMPARE(history.actions.size(), 2);
+    QCOMPARE(history.index, 2);
+    QCOMPARE(history.actions[1].moves[0].shot, 0);
+    // An undo that names another action than the last done one is not applied.
+    act(*journal, move("/x", "/y"), Role::undo, 12345);
+    QCOMPARE(journal->history().index, 2);
+}
+
+void tst_OperationJournal::damagedFilesGiveBackWhatIsIntact_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("actions"); // kept actions read back
+    QTest::addColumn<int>("pending"); // batches left without an end
+    QTest::newRow("intact") << "none" << 2 << 0;
+    QTest::newRow("checksum byte flipped in the last record") << "last-checksum" << 1 << 1;
+    QTest::newRow("text byte flipped in the last record") << "last-text" << 1 << 1;
+    QTest::newRow("garbage line in the middle") << "garbage" << 2 << 0;
+    QTest::newRow("another collection's journal") << "foreign" << 0 << 0;
+    QTest::newRow("empty file") << "empty" << 0 << 0;
+}
+
+void tst_OperationJournal::damagedFilesGiveBackWhatIsIntact()
+{
+    QFETCH(QString, damage);
+    QFETCH(int, actions);
+    QFETCH(int, pending);
+    {
+        std::unique_ptr<OperationJournal> journal = open();
+        QVERIFY(journal);
+        open_path = journal->path();
+        act(*journal, move("/photos/a.jpg", "/photos/Cats/a.jpg"));
+        act(*journal, move("/photos/b.jpg", "/photos/Cats/b.jpg"));
+    }
+    QByteArray data = bytes();
+    const qsizetype lastLine = data.lastIndexOf('\n', data.size() - 2) + 1;
+    if (damage == QLatin1String("last-checksum")) {
+        data[lastLine + 3] = data[lastLine + 3] == 'a' ? 'b' : 'a';
+    } else if (damage == QLatin1String("last-text")) {
+        data[data.size() - 3] = data[data.size() - 3] == '1' ? '2' : '1';
+    } else if (damage == QLatin1String("garbage")) {
+        data.insert(lastLine, "0123456789abcdef {\"t\":\"end\"}\n\xff\xfe\n");
+    } else if (damage == QLatin1String("foreign")) {
+        QTemporaryDir other;
+        Result<std::unique_ptr<OperationJournal>> foreign = OperationJournal::open(
+            other.path(), QStringLiteral("/elsewhere"), QStringLiteral("8:98"));
+        QVERIFY(foreign);
+        act(**foreign, move("/elsewhere/x.jpg", "/elsewhere/Cats/x.jpg"));
+        const QString foreignPath = (*foreign)->path();
+        foreign->reset();
+        QFile file(foreignPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        data = file.readAll();
+    } else if (damage == QLatin1String("empty")) {
+        data.clear();
+    }
+    write(data);
+    std::unique_ptr<OperationJournal> journal = open();
+    QVERIFY(journal);
+    QCOMPARE(journal->history().actions.size(), actions);
+    QCOMPARE(journal->pendingBatches().size(), pending);
+    // Whatever was read, the journal goes on working and keeps what it writes next.
+    act(*journal, move("/photos/c.jpg", "/photos/Cats/c.jpg"));
+    journal.reset();
+    journal = open();
+    QCOMPARE(journal->history().actions.size(), actions + 1);
+    QCOMPARE(journal->history().actions.last().moves[0].source.toLocalFile(), QStringLiteral("/photos/c.jpg"));
+    QCOMPARE(QFile::exists(open_path + QStringLiteral(".foreign")), damage == QLatin1String("foreign"));
+}
+
+// Power lost while the last record was written: any prefix of it reads as the record missing.
+void tst_OperationJournal::tornAtEveryByteOfTheLastRecord()
+{
+    {
+        std::unique_ptr<OperationJournal> journal = open();
+        open_path = journal->path();
+        act(*journal, move("/photos/a.jpg", "/photos/Cats/a.jpg"));
+        act(*journal, move("/photos/b.jpg", "/photos/Cats/b.jpg"));
+    }
+    const QByteArray whole = bytes();
+    const qsizetype lastLine = whole.lastIndexOf('\n', whole.size() - 2) + 1;
+    for (qsizetype cut = lastLine; cut < whole.size(); ++cut) {
+        write(whole.left(cut));
+        std::unique_ptr<OperationJournal> journal = open();
+        QVERIFY(journal);
+        QCOMPARE(journal->history().actions.size(), 1);
+        QCOMPARE(journal->pendingBatches().size(), 1); // the second batch lost its end
+        QCOMPARE(journal->pendingBatches()[0].moves.size(), 1);
+        QVERIFY(journal->pendingBatches()[0].moves[0].reportedDone);
+        QVERIFY(bytes().endsWith('\n')); // the torn bytes are gone before anything is added
+    }
+}
+
+void tst_OperationJournal::secondOpenIsRefused()
+{
+    std::unique_ptr<OperationJournal> first = open();
+    QVERIFY(first);
+    const Result<std::unique_ptr<OperationJournal>> second =
+        OperationJournal::open(m_dir->path(), QStringLiteral("/photos"), QStringLiteral("8:99"));
+    QVERIFY(!second);
+    QCOMPARE(second.error().systemError, EWOULDBLOCK);
+    QVERIFY(second.error().message.contains(QStringLiteral("another")));
+    first.reset();
+    QVERIFY(open());
+}
+
+void tst_OperationJournal::compactionKeepsHistory()
+{
+    std::unique_ptr<OperationJournal> journal = open(/*compactAfter=*/40);
+    open_path = journal->path();
+    for (int i = 0; i < 12; ++i) {
+        const QByteArray from = "/photos/" + QByteArray::number(i) + ".jpg";
+        act(*journal, move(from.constData(), "/photos/Cats/x.jpg"));
+    }
+    const qint64 last = journal->history().actions.last().id;
+    act(*journal, move("/photos/Cats/x.jpg", "/photos/11.jpg"), Role::undo, last);
+    QVERIFY(bytes().count('\n') < 40);
+    const OperationJournal::History before = journal->history();
+    journal.reset();
+    journal = open(40);
+    QCOMPARE(journal->history().actions.size(), before.actions.size());
+    QCOMPARE(journal->history().index, before.index);
+    QCOMPARE(journal->history().actions.last().moves, before.actions.last().moves);
+    // Ids go on growing after a compaction, so a redo still names its action.
+    act(*journal, move("/photos/11.jpg", "/photos/Cats/x.jpg"), Role::redo, last);
+    QCOMPARE(journal->history().index, before.index + 1);
+}
+
+QTEST_APPLESS_MAIN(tst_OperationJournal)
+#include "tst_OperationJournal.moc"

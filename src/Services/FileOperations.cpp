@@ -127,6 +127,74 @@ FileOperations::FileOperations(std::shared_ptr<PlatformFileSystem> fileSystem)
 {
 }
 
+// One public operation's batch in the journal. Operations nest (restoring a category replays
+// its moves); only the outermost one ends the batch: kept with its moves, or put back.
+class FileOperations::BatchScope
+{
+public:
+    explicit BatchScope(FileOperations &operations)
+        : m_operations(operations)
+    {
+        ++m_operations.m_batchDepth;
+    }
+    ~BatchScope()
+    {
+        if (--m_operations.m_batchDepth > 0 || !m_operations.m_batch) {
+            return;
+        }
+        if (m_operations.m_journal) {
+            (void)m_operations.m_journal->endBatch(*m_operations.m_batch, m_kept, m_moves);
+        }
+        m_operations.m_batch.reset();
+    }
+    BatchScope(const BatchScope &) = delete;
+    BatchScope &operator=(const BatchScope &) = delete;
+
+    // The batch stays done. With moves, and a name to record it under, it becomes undoable
+    // after a restart.
+    template<typename T>
+    T keep(T result, const QList<FileMove> &moves)
+    {
+        m_kept = true;
+        if (!m_operations.m_entry.name.isEmpty()) {
+            m_moves = moves;
+        }
+        return result;
+    }
+
+private:
+    FileOperations &m_operations;
+    bool m_kept = false;
+    QList<FileMove> m_moves;
+};
+
+Result<void> FileOperations::intendMove(const QString &source, const QString &destination,
+                                        int shot)
+{
+    if (!m_journal) {
+        return {};
+    }
+    if (!m_batch) {
+        Result<qint64> batch = m_journal->beginBatch(m_entry.role, m_entry.name);
+        if (!batch) {
+            return std::unexpected(batch.error());
+        }
+        m_batch = *batch;
+    }
+    return m_journal->intend(*m_batch, FileMove{QUrl::fromLocalFile(source),
+                                                destination.isEmpty()
+                                                    ? QUrl()
+                                                    : QUrl::fromLocalFile(destination),
+                                                identityOf(source), shot});
+}
+
+void FileOperations::reportMove(const FileMove &done)
+{
+    if (m_journal && m_batch) {
+        (void)m_journal->performed(*m_batch, done);
+    }
+}
+
 QString FileOperations::nameKey(const QString &name)
 {
     return Companions::nameKey(name);
@@ -165,6 +233,10 @@ Result<QList<FileMove>> FileOperations::moveShotToFreeNames(const QStringList &s
         }
         QList<FileMove> moved;
         for (qsizetype i = 0; i < sources.size(); ++i) {
+            if (Result<void> noted = intendMove(sources[i], destinations->at(i), shot); !noted) {
+                rollback(moved);
+                return std::unexpected(noted.error());
+            }
             const Result<void> done = m_fileSystem->moveNoReplace(sources[i], destinations->at(i));
             if (!done) {
                 // The members moved so far go back, so that a retry keeps them paired.
@@ -177,6 +249,7 @@ Result<QList<FileMove>> FileOperations::moveShotToFreeNames(const QStringList &s
             moved.append(FileMove{QUrl::fromLocalFile(sources[i]),
                                   QUrl::fromLocalFile(destinations->at(i)),
                                   identityOf(destinations->at(i)), shot});
+            reportMove(moved.last());
         }
         if (moved.size() == sources.size()) {
             return moved;
@@ -239,6 +312,7 @@ Result<QList<FileMove>> FileOperations::moveShots(const QList<QList<QUrl>> &shot
                                                   const QUrl &folder)
 {
     const QString destinationFolder = pathOf(folder);
+    BatchScope scope(*this);
     NameReservations names(*m_fileSystem);
     QList<FileMove> performed;
     for (qsizetype shot = 0; shot < shots.size(); ++shot) {
@@ -259,11 +333,12 @@ Result<QList<FileMove>> FileOperations::moveShots(const QList<QList<QUrl>> &shot
         }
         performed.append(*moved);
     }
-    return performed;
+    return scope.keep(Result<QList<FileMove>>(performed), performed);
 }
 
 Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
 {
+    BatchScope scope(*this);
     NameReservations names(*m_fileSystem);
     QList<FileMove> performed;
     QStringList leftTrash;
@@ -325,11 +400,10 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
         // item gets a fresh .trashinfo and file managers list it and can restore it.
         if (m_fileSystem->isTrashedItem(destination) && !m_fileSystem->isTrashedItem(sources[0])) {
             for (const QString &source : std::as_const(sources)) {
-                Result<FileMove> done = trash(source);
+                Result<FileMove> done = trash(source, first.shot);
                 if (!done) {
                     return fail(done.error());
                 }
-                done->shot = first.shot;
                 performed.append(*done);
             }
             continue;
@@ -350,7 +424,7 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
     for (const QString &trashed : std::as_const(leftTrash)) {
         m_fileSystem->forgetTrashedItem(trashed);
     }
-    return performed;
+    return scope.keep(Result<QList<FileMove>>(performed), performed);
 }
 
 Result<QList<QUrl>> FileOperations::copyImageFiles(const QList<QUrl> &urls, const QUrl &folder)
@@ -424,14 +498,20 @@ Result<QList<QUrl>> FileOperations::copyImageFiles(const QList<QUrl> &urls, cons
     return copies;
 }
 
-Result<FileMove> FileOperations::trash(const QString &source)
+Result<FileMove> FileOperations::trash(const QString &source, int shot)
 {
+    // The trash picks the item's name itself, so the record names no destination.
+    if (Result<void> noted = intendMove(source, QString(), shot); !noted) {
+        return std::unexpected(noted.error());
+    }
     const Result<QString> trashed = m_fileSystem->moveToTrash(source);
     if (!trashed || trashed->isEmpty()) {
         return std::unexpected(trashed ? FileSystemError::writeUnknown(source) : trashed.error());
     }
-    return FileMove{QUrl::fromLocalFile(source), QUrl::fromLocalFile(*trashed),
-                    identityOf(*trashed)};
+    const FileMove move{QUrl::fromLocalFile(source), QUrl::fromLocalFile(*trashed),
+                        identityOf(*trashed), shot};
+    reportMove(move);
+    return move;
 }
 
 Result<QList<FileMove>> FileOperations::moveToTrash(const QList<QUrl> &urls)
@@ -445,19 +525,19 @@ Result<QList<FileMove>> FileOperations::moveToTrash(const QList<QUrl> &urls)
 
 Result<QList<FileMove>> FileOperations::moveShotsToTrash(const QList<QList<QUrl>> &shots)
 {
+    BatchScope scope(*this);
     QList<FileMove> performed;
     for (qsizetype shot = 0; shot < shots.size(); ++shot) {
         for (const QUrl &url : shots[shot]) {
-            Result<FileMove> move = trash(pathOf(url));
+            Result<FileMove> move = trash(pathOf(url), int(shot));
             if (!move) {
                 rollback(performed);
                 return std::unexpected(move.error());
             }
-            move->shot = int(shot);
             performed.append(*move);
         }
     }
-    return performed;
+    return scope.keep(Result<QList<FileMove>>(performed), performed);
 }
 
 Result<QUrl> FileOperations::createCategory(const QString &proposedName, const QUrl &root)
@@ -558,6 +638,7 @@ Result<CategoryDeletion> FileOperations::deleteCategory(const QUrl &folder, cons
     for (const EntryInfo &entry : *entries) {
         paths.append(join(path, entry.name));
     }
+    BatchScope scope(*this);
     NameReservations names(*m_fileSystem);
     CategoryDeletion deletion{QUrl::fromLocalFile(path), name, {}};
     const QList<QStringList> shots = shotsOf(paths, CompanionRule::together);
@@ -578,7 +659,7 @@ Result<CategoryDeletion> FileOperations::deleteCategory(const QUrl &folder, cons
         rollback(deletion.movedItems);
         return std::unexpected(removed.error());
     }
-    return deletion;
+    return scope.keep(Result<CategoryDeletion>(deletion), {});
 }
 
 Result<void> FileOperations::removeEmptyCategory(const QUrl &folder)
@@ -596,6 +677,7 @@ Result<void> FileOperations::removeEmptyCategory(const QUrl &folder)
 
 Result<QList<FileMove>> FileOperations::restoreDeletedCategory(const CategoryDeletion &deletion)
 {
+    BatchScope scope(*this);
     if (Result<void> created = createCategory(deletion.categoryURL); !created) {
         return std::unexpected(created.error());
     }
@@ -606,6 +688,7 @@ Result<QList<FileMove>> FileOperations::restoreDeletedCategory(const CategoryDel
     Result<QList<FileMove>> performed = relocate(back);
     if (!performed) {
         (void)removeEmptyCategory(deletion.categoryURL);
+        return performed;
     }
-    return performed;
+    return scope.keep(performed, {});
 }

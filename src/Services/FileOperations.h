@@ -6,6 +6,8 @@
 // and a batch that fails part-way puts back what it had done before it reports the error.
 // Synchronous and stateless; the file-system service runs it on its own thread.
 
+#include "OperationJournal.h"
+
 #include "Models/CategoryDeletion.h"
 #include "Models/FileMove.h"
 #include "Platform/ImageTypeDetector.h"
@@ -15,10 +17,24 @@
 
 #include <memory>
 
+// How the next batch is written in the journal: as a new action under `name` (the Edit menu's
+// text), or as the undo or redo of one. An empty name records the batch for crash recovery only.
+struct JournalEntry
+{
+    OperationJournal::Role role = OperationJournal::Role::action;
+    QString name;
+};
+
 class FileOperations
 {
 public:
     explicit FileOperations(std::shared_ptr<PlatformFileSystem> fileSystem);
+
+    // Where batches that move files are written before they touch the disk (none: unrecorded).
+    // Every planned move is written and synced before it is made, and made only when that
+    // succeeded; a batch's end says whether it was kept.
+    void setJournal(OperationJournal *journal) { m_journal = journal; }
+    void setJournalEntry(const JournalEntry &entry) { m_entry = entry; }
 
     // A shot is a photo's files, the shown one first; its members move together and keep one
     // stem: when any member's name is taken, all of them get the same next number.
@@ -47,6 +63,11 @@ public:
 
 private:
     class NameReservations;
+    class BatchScope;
+
+    // The journal's record before and after one move; a failed record refuses the move.
+    Result<void> intendMove(const QString &source, const QString &destination, int shot);
+    void reportMove(const FileMove &done);
 
     // Moves a shot's `sources` to free names for `preferredNames` in `folder`, one number
     // for all, retrying with the next free number when another program takes a chosen name
@@ -57,7 +78,7 @@ private:
     // The shots among files of one folder; files in none come alone.
     QList<QStringList> shotsOf(const QStringList &paths, CompanionRule rule) const;
     // Moves `source` to the trash of its volume, its .trashinfo written first.
-    Result<FileMove> trash(const QString &source);
+    Result<FileMove> trash(const QString &source, int shot = -1);
     // Puts back performed moves, last first. Never fails and never picks another name.
     void rollback(const QList<FileMove> &moves);
     Result<QList<EntryInfo>> listForRemoval(const QString &folder);
@@ -65,4 +86,8 @@ private:
 
     std::shared_ptr<PlatformFileSystem> m_fileSystem;
     ImageTypeDetector m_types;
+    OperationJournal *m_journal = nullptr;
+    JournalEntry m_entry;
+    std::optional<qint64> m_batch; // the journal's batch being written, begun at its first move
+    int m_batchDepth = 0;
 };

@@ -430,6 +430,7 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
 Result<QList<QUrl>> FileOperations::copyImageFiles(const QList<QUrl> &urls, const QUrl &folder)
 {
     const QString destinationFolder = pathOf(folder);
+    BatchScope scope(*this);
     NameReservations names(*m_fileSystem);
     QList<QUrl> copies;
     const auto removeCopies = [this](const QList<QUrl> &made) {
@@ -479,9 +480,14 @@ Result<QList<QUrl>> FileOperations::copyImageFiles(const QList<QUrl> &urls, cons
                 QList<QUrl> made;
                 Result<void> copied;
                 for (qsizetype i = 0; i < shot.size() && copied; ++i) {
-                    copied = m_fileSystem->copyNoReplace(shot[i], destinations->at(i));
+                    copied = intendMove(shot[i], destinations->at(i), -1);
+                    if (copied) {
+                        copied = m_fileSystem->copyNoReplace(shot[i], destinations->at(i));
+                    }
                     if (copied) {
                         made.append(QUrl::fromLocalFile(destinations->at(i)));
+                        reportMove({QUrl::fromLocalFile(shot[i]), made.last(),
+                                    identityOf(destinations->at(i))});
                     }
                 }
                 if (copied) {
@@ -495,7 +501,7 @@ Result<QList<QUrl>> FileOperations::copyImageFiles(const QList<QUrl> &urls, cons
             }
         }
     }
-    return copies;
+    return scope.keep(Result<QList<QUrl>>(copies), {});
 }
 
 Result<FileMove> FileOperations::trash(const QString &source, int shot)

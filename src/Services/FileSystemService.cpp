@@ -1,5 +1,6 @@
 #include "FileSystemService.h"
 
+#include "JournalRecovery.h"
 #include "Platform/LinuxFileSystem.h"
 
 FileSystemService::FileSystemService(std::shared_ptr<PlatformFileSystem> fileSystem,
@@ -16,6 +17,30 @@ FileSystemService::FileSystemService(std::shared_ptr<PlatformFileSystem> fileSys
 FileSystemService::~FileSystemService()
 {
     m_executor.waitForDone();
+    m_operations.setJournal(nullptr);
+}
+
+QFuture<Result<FileSystemService::JournalOpening>>
+FileSystemService::openJournal(const QUrl &rootURL, const QString &stateFolder)
+{
+    return submit([this, rootURL, stateFolder](const CancelCheck &) -> Result<JournalOpening> {
+        m_operations.setJournal(nullptr);
+        m_journal.reset(); // releases the previous collection's lock
+        const QString root = standardizedPath(rootURL);
+        const Result<EntryInfo> info = m_fileSystem->stat(root, /*followLink=*/true);
+        if (!info) {
+            return std::unexpected(info.error());
+        }
+        Result<std::unique_ptr<OperationJournal>> journal =
+            OperationJournal::open(stateFolder, root, info->identity);
+        if (!journal) {
+            return std::unexpected(journal.error());
+        }
+        m_journal = std::move(*journal);
+        const JournalRecovery::Report report = JournalRecovery::recover(*m_fileSystem, *m_journal);
+        m_operations.setJournal(m_journal.get());
+        return JournalOpening{m_journal->history(), report.note()};
+    });
 }
 
 QFuture<Result<PhotoCollection>> FileSystemService::scan(const QUrl &rootURL,

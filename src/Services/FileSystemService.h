@@ -7,6 +7,7 @@
 #include "FileOperations.h"
 #include "FolderScanner.h"
 #include "ImageDimensionsReader.h"
+#include "OperationJournal.h"
 
 #include <QFuture>
 #include <QPromise>
@@ -26,6 +27,19 @@ public:
     FileSystemService(const FileSystemService &) = delete;
     FileSystemService &operator=(const FileSystemService &) = delete;
 
+    // What opening a collection's journal found: the undo history it keeps, and a note when a
+    // batch cut off by a crash had to be put back.
+    struct JournalOpening
+    {
+        OperationJournal::History history;
+        QString recoveryNote;
+    };
+    // Opens (and locks) the journal of the collection at rootURL, closing the previous one,
+    // and puts back what a crash left half done. Runs before any later scan of that root.
+    QFuture<Result<JournalOpening>> openJournal(const QUrl &rootURL,
+                                                const QString &stateFolder =
+                                                    OperationJournal::defaultStateFolder());
+
     // The collection at rootURL with every photo's dimensions filled in.
     QFuture<Result<PhotoCollection>> scan(const QUrl &rootURL, PhotoSortOrder sortOrder,
                                           CompanionRule rule = CompanionRule::together);
@@ -36,13 +50,22 @@ public:
     {
         return perform(&FileOperations::moveFiles, urls, folder);
     }
-    QFuture<Result<QList<FileMove>>> moveShots(const QList<QList<QUrl>> &shots, const QUrl &folder)
+    // With a journal entry, the batch is written to the open journal as that action (or the
+    // undo or redo of one), so it can be undone after a restart.
+    QFuture<Result<QList<FileMove>>> moveShots(const QList<QList<QUrl>> &shots, const QUrl &folder,
+                                               const JournalEntry &entry = {})
     {
-        return perform(&FileOperations::moveShots, shots, folder);
+        return performRecorded(entry, &FileOperations::moveShots, shots, folder);
     }
-    QFuture<Result<QList<FileMove>>> moveShotsToTrash(const QList<QList<QUrl>> &shots)
+    QFuture<Result<QList<FileMove>>> moveShotsToTrash(const QList<QList<QUrl>> &shots,
+                                                      const JournalEntry &entry = {})
     {
-        return perform(&FileOperations::moveShotsToTrash, shots);
+        return performRecorded(entry, &FileOperations::moveShotsToTrash, shots);
+    }
+    QFuture<Result<QList<FileMove>>> relocate(const QList<FileMove> &moves,
+                                              const JournalEntry &entry)
+    {
+        return performRecorded(entry, &FileOperations::relocate, moves);
     }
     QFuture<Result<QList<FileMove>>> relocate(const QList<FileMove> &moves)
     {
@@ -99,6 +122,18 @@ private:
     }
 
     template<typename Method, typename... Args>
+    auto performRecorded(const JournalEntry &entry, Method method, const Args &...args)
+        -> QFuture<std::invoke_result_t<Method, FileOperations &, const Args &...>>
+    {
+        return submit([this, entry, method, args...](const CancelCheck &) {
+            m_operations.setJournalEntry(entry);
+            auto result = (m_operations.*method)(args...);
+            m_operations.setJournalEntry({});
+            return result;
+        });
+    }
+
+    template<typename Method, typename... Args>
     auto perform(Method method, const Args &...args)
         -> QFuture<std::invoke_result_t<Method, FileOperations &, const Args &...>>
     {
@@ -111,5 +146,6 @@ private:
     FolderScanner m_scanner;
     FileOperations m_operations;
     ImageDimensionsReader m_dimensions;
+    std::unique_ptr<OperationJournal> m_journal; // used on the service thread only
     QThreadPool m_executor; // last member: destroyed first, waiting for the running operation
 };

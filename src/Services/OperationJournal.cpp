@@ -271,7 +271,7 @@ void OperationJournal::apply(const QJsonObject &record)
         m_nextID = std::max(m_nextID, batch + 1);
     } else if (type == QLatin1String("move")) {
         if (const auto open = m_open.find(batch); open != m_open.end()) {
-            open->moves.append({moveFrom(record), false, {}});
+            open->moves.append({moveFrom(record), false, {}, {}});
         }
     } else if (type == QLatin1String("done")) {
         const auto open = m_open.find(batch);
@@ -279,6 +279,7 @@ void OperationJournal::apply(const QJsonObject &record)
         if (open != m_open.end() && index >= 0 && index < open->moves.size()) {
             open->moves[index].reportedDone = true;
             open->moves[index].identityAfter = record.value(QStringLiteral("i")).toString();
+            open->moves[index].destinationAfter = record.value(QStringLiteral("d")).toString();
         }
     } else if (type == QLatin1String("end")) {
         const auto open = m_open.find(batch);
@@ -392,6 +393,7 @@ Result<void> OperationJournal::performed(qint64 batch, const FileMove &move)
     return append({{QStringLiteral("t"), QStringLiteral("done")},
                    {QStringLiteral("b"), batch},
                    {QStringLiteral("n"), index},
+                   {QStringLiteral("d"), move.destination.toLocalFile()},
                    {QStringLiteral("i"), move.itemIdentity}});
 }
 

@@ -48,6 +48,7 @@ public:
         FileMove move; // itemIdentity: the source's identity before the move
         bool reportedDone = false;
         QString identityAfter;
+        QString destinationAfter; // where it went, when reported (the trash picks its own name)
     };
     struct PendingBatch
     {

@@ -2,6 +2,8 @@
 
 #include "ViewSettings.h"
 
+#include <cerrno>
+
 #include <QFileInfo>
 
 
@@ -256,7 +258,36 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         }
         setRecentFolders(m_bookmarkStore.resolvedRecentURLs());
     });
-    watcher->setFuture(m_fileSystem.scan(root, m_sortOrder, m_companionRule));
+    // The journal first: what a crash left half done is put back before the folder is read,
+    // and the undo history comes back with it.
+    m_fileSystem.openJournal(root, m_journalFolder)
+        .then(this, [this, watcher, root, loadID](
+                        const Result<FileSystemService::JournalOpening> &opening) {
+            if (m_activeCollectionLoadID != loadID) {
+                watcher->deleteLater(); // superseded before the folder was read
+                return;
+            }
+            if (!opening && opening.error().systemError == EWOULDBLOCK) {
+                m_activeCollectionLoadID.reset();
+                watcher->deleteLater();
+                if (m_collectionLoad == watcher) {
+                    m_collectionLoad = nullptr;
+                }
+                setIsLoading(false);
+                show(opening.error(), QStringLiteral("Couldn’t Open Folder"));
+                return;
+            }
+            if (opening) {
+                restoreUndoHistory(opening->history);
+                if (!opening->recoveryNote.isEmpty()) {
+                    showHUD(opening->recoveryNote);
+                }
+            } else {
+                // Without a journal the folder still opens; its undo ends with the session.
+                qWarning("%s", qPrintable(opening.error().message));
+            }
+            watcher->setFuture(m_fileSystem.scan(root, m_sortOrder, m_companionRule));
+        });
 }
 
 void CollectionStore::clearRecentFolders()

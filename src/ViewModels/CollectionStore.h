@@ -121,6 +121,8 @@ public:
     // ----- Window hand-over
     // The window's undo stack, held weakly; without one, actions run but cannot be undone.
     void setUndoStack(QUndoStack *stack) { m_undoStack = stack; }
+    // Where the collections' journals are kept (tests use a folder of their own).
+    void setJournalFolder(const QString &folder) { m_journalFolder = folder; }
     QUndoStack *undoStack() const { return m_undoStack; }
     // Installs the application-wide key filter (once).
     void installKeyEventMonitor();
@@ -278,10 +280,12 @@ private:
     std::optional<QString> nextPhotoAfterRemoving(const QSet<QString> &ids,
                                                   const std::optional<QString> &focusedID) const;
     void setPostMoveSelection(const QSet<QString> &ids);
-    void registerMoveUndo(const QList<FileMove> &moves, const QString &actionName);
+    DiskCommand *registerMoveUndo(const QList<FileMove> &moves, const QString &actionName);
+    // The undo stack as the collection's journal left it: its actions, the undone ones last.
+    void restoreUndoHistory(const OperationJournal::History &history);
     // Pushes an undo command whose undo and redo run `step(false)` and `step(true)` one after
     // another, never two at once.
-    void registerDiskUndo(const QString &actionName,
+    DiskCommand *registerDiskUndo(const QString &actionName,
                           std::function<QFuture<void>(bool redo)> step);
 
     // Category helpers
@@ -314,6 +318,7 @@ private:
     QList<QUrl> m_recentFolders;
     PhotoSortOrder m_sortOrder = PhotoSortOrder::filename;
     CompanionRule m_companionRule = CompanionRule::together;
+    QString m_journalFolder = OperationJournal::defaultStateFolder();
     double m_thumbnailSize = 184;
     WorkspaceMode m_workspaceMode = WorkspaceMode::sort;
     BrowseLayoutMode m_browseLayout = BrowseLayoutMode::tiles;

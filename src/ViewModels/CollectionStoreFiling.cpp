@@ -205,7 +205,7 @@ void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvan
     }
     const QString actionName =
         photos.size() == 1 ? QStringLiteral("Move Photo") : QStringLiteral("Move Photos");
-    mutate(m_fileSystem.moveShots(shots, target->url),
+    mutate(m_fileSystem.moveShots(shots, target->url, {OperationJournal::Role::action, actionName}),
            [this, actionName](const Result<QList<FileMove>> &moves) {
                if (!moves) {
                    show(moves.error(), QStringLiteral("Couldn\u2019t Move Photos"));
@@ -351,7 +351,9 @@ void CollectionStore::moveSelectionToTrash()
     removePhotosOptimistically(ids);
     setPostMoveSelection(next ? QSet<QString>{*next} : QSet<QString>());
     const qsizetype count = photos.size();
-    mutate(m_fileSystem.moveShotsToTrash(shots), [this, count](const Result<QList<FileMove>> &moves) {
+    mutate(m_fileSystem.moveShotsToTrash(
+               shots, {OperationJournal::Role::action, QStringLiteral("Move to Trash")}),
+           [this, count](const Result<QList<FileMove>> &moves) {
         if (!moves) {
             show(moves.error(), QStringLiteral("Couldn\u2019t Move to Trash"));
             return;
@@ -401,21 +403,24 @@ QMimeData *CollectionStore::dragMimeData(const QString &photoID)
     return data;
 }
 
-void CollectionStore::registerMoveUndo(const QList<FileMove> &moves, const QString &actionName)
+CollectionStore::DiskCommand *CollectionStore::registerMoveUndo(const QList<FileMove> &moves,
+                                                                const QString &actionName)
 {
     if (!m_undoStack) {
-        return;
+        return nullptr;
     }
     // The record always holds the moves as the disk last performed them: when putting a file
     // back had to pick a free name, the next redo or undo starts from where the file really is.
     auto forward = std::make_shared<QList<FileMove>>(moves);
     QPointer<CollectionStore> self(this);
-    registerDiskUndo(actionName, [self, forward, actionName](bool redo) -> QFuture<void> {
+    return registerDiskUndo(actionName, [self, forward, actionName](bool redo) -> QFuture<void> {
         if (!self) {
             return QtFuture::makeReadyFuture();
         }
         const QList<FileMove> toPerform = redo ? *forward : inverted(*forward);
-        return self->mutate(self->m_fileSystem.relocate(toPerform),
+        const JournalEntry entry{redo ? OperationJournal::Role::redo : OperationJournal::Role::undo,
+                                 actionName};
+        return self->mutate(self->m_fileSystem.relocate(toPerform, entry),
                             [self, forward, redo, actionName](const Result<QList<FileMove>> &done) {
                                 if (!done) {
                                     self->show(done.error(),
@@ -427,10 +432,30 @@ void CollectionStore::registerMoveUndo(const QList<FileMove> &moves, const QStri
     });
 }
 
-void CollectionStore::registerDiskUndo(const QString &actionName,
-                                       std::function<QFuture<void>(bool redo)> step)
+CollectionStore::DiskCommand *
+CollectionStore::registerDiskUndo(const QString &actionName,
+                                  std::function<QFuture<void>(bool redo)> step)
 {
-    if (m_undoStack) {
-        m_undoStack->push(new DiskCommand(actionName, std::move(step)));
+    if (!m_undoStack) {
+        return nullptr;
     }
+    auto *command = new DiskCommand(actionName, std::move(step));
+    m_undoStack->push(command);
+    return command;
+}
+
+void CollectionStore::restoreUndoHistory(const OperationJournal::History &history)
+{
+    if (!m_undoStack) {
+        return;
+    }
+    m_undoStack->clear();
+    QList<DiskCommand *> commands;
+    for (const OperationJournal::Action &action : history.actions) {
+        commands.append(registerMoveUndo(action.moves, action.name));
+    }
+    for (qsizetype i = history.index; i < commands.size(); ++i) {
+        commands[i]->skipNextUndo();
+    }
+    m_undoStack->setIndex(int(history.index));
 }

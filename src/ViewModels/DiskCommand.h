@@ -22,7 +22,17 @@ public:
         m_queue->step = std::move(step);
     }
 
-    void undo() override { enqueue(false); }
+    // The next undo only moves the command down the stack: its disk work was already undone
+    // (a history given back by the journal after a restart).
+    void skipNextUndo() { m_skipUndo = true; }
+
+    void undo() override
+    {
+        if (std::exchange(m_skipUndo, false)) {
+            return;
+        }
+        enqueue(false);
+    }
     void redo() override
     {
         // The stack redoes a command when it is pushed; the action itself has already run.
@@ -64,4 +74,5 @@ private:
 
     std::shared_ptr<Queue> m_queue;
     bool m_justPushed = true;
+    bool m_skipUndo = false;
 };

@@ -28,6 +28,7 @@ struct StoreFixture
         // Many test photos are a few bytes named .jpg; the decoder's complaints are noise.
         QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg.warning=false"));
         qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        qputenv("XDG_STATE_HOME", home.path().toUtf8()); // the undo journals
         settings = std::make_shared<QSettings>(home.path() + QStringLiteral("/settings.ini"),
                                                QSettings::IniFormat);
     }

@@ -1,0 +1,127 @@
+#include "JournalRecovery.h"
+
+#include "Models/Photo.h"
+
+#include <QSet>
+
+#include <cerrno>
+
+namespace {
+
+QString parentOf(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash > 0 ? path.left(slash) : QStringLiteral("/");
+}
+
+QString nameOf(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// The hidden name under which a copy is written before it is published (".calvenor-XXXXXX").
+bool isTemporaryCopyName(const QString &name)
+{
+    return name.size() == 16 && name.startsWith(QLatin1String(".calvenor-"));
+}
+
+void rollBack(PlatformFileSystem &fs, const OperationJournal::PendingMove &pending,
+              JournalRecovery::Report &report)
+{
+    const QString source = standardizedPath(pending.move.source);
+    const QString destination =
+        !pending.destinationAfter.isEmpty()
+            ? pending.destinationAfter
+            : (pending.move.destination.isEmpty() ? QString()
+                                                  : standardizedPath(pending.move.destination));
+    const QString identityBefore = pending.move.itemIdentity;
+    const Result<EntryInfo> atSource = fs.stat(source);
+    const bool sourceIntact = atSource && atSource->identity == identityBefore;
+    if (destination.isEmpty()) {
+        if (!sourceIntact) {
+            report.leftAlone.append(nameOf(source)); // in the trash under a name never recorded
+        }
+        return;
+    }
+    const Result<EntryInfo> atDestination = fs.stat(destination);
+    if (!atDestination) {
+        return; // never made, or already put back
+    }
+    const bool ours = atDestination->identity == identityBefore
+                      || (pending.reportedDone && atDestination->identity == pending.identityAfter);
+    if (sourceIntact) {
+        // A move across file systems publishes the copy before it removes the source: an
+        // identical copy at the destination is ours to remove, anything else stays.
+        if (atDestination->identity != identityBefore && atDestination->isRegularFile()
+            && atDestination->size == atSource->size
+            && atDestination->modificationTime == atSource->modificationTime
+            && (ours || !pending.reportedDone) && fs.removeFile(destination)) {
+            ++report.copiesRemoved;
+        }
+        return;
+    }
+    if (atSource || !ours) {
+        report.leftAlone.append(nameOf(destination));
+        return;
+    }
+    const bool fromTrash = fs.isTrashedItem(destination);
+    if (fs.moveNoReplace(destination, source)) {
+        if (fromTrash) {
+            fs.forgetTrashedItem(destination);
+        }
+        ++report.putBack;
+    } else {
+        report.leftAlone.append(nameOf(destination));
+    }
+}
+
+} // namespace
+
+QString JournalRecovery::Report::note() const
+{
+    if (isEmpty()) {
+        return {};
+    }
+    const int restored = putBack + copiesRemoved;
+    QString text = QStringLiteral("The last session ended in the middle of a change");
+    if (restored > 0) {
+        text += restored == 1 ? QStringLiteral("; 1 photo file was put back where it was")
+                              : QStringLiteral("; %1 photo files were put back where they were")
+                                    .arg(restored);
+    }
+    if (!leftAlone.isEmpty()) {
+        text += QStringLiteral("; left as found: ") + leftAlone.join(QStringLiteral(", "));
+    }
+    return text + QLatin1Char('.');
+}
+
+JournalRecovery::Report JournalRecovery::recover(PlatformFileSystem &fs, OperationJournal &journal)
+{
+    Report report;
+    QList<OperationJournal::PendingBatch> batches = journal.pendingBatches();
+    QSet<QString> folders;
+    for (auto batch = batches.crbegin(); batch != batches.crend(); ++batch) {
+        for (auto move = batch->moves.crbegin(); move != batch->moves.crend(); ++move) {
+            rollBack(fs, *move, report);
+            if (!move->move.destination.isEmpty()) {
+                folders.insert(parentOf(standardizedPath(move->move.destination)));
+            }
+        }
+        (void)journal.endBatch(batch->id, false, {});
+    }
+    // A copy cut off before it was published is only ever a hidden temporary: the source it
+    // was read from is still in place.
+    for (const QString &folder : std::as_const(folders)) {
+        const Result<QList<EntryInfo>> entries = fs.list(folder);
+        if (!entries) {
+            continue;
+        }
+        for (const EntryInfo &entry : *entries) {
+            if (entry.isRegularFile() && isTemporaryCopyName(entry.name)
+                && fs.removeFile(folder + QLatin1Char('/') + entry.name)) {
+                ++report.temporariesRemoved;
+            }
+        }
+    }
+    return report;
+}

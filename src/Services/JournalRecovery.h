@@ -1,0 +1,35 @@
+#pragma once
+
+// Puts back what a crash left half done. Every batch of the journal without an end record is
+// rolled back, last move first, deciding each move from what is on disk: the item at its
+// destination with the recorded identity goes back to its source; an item still at its source
+// stays; a complete copy published beside an intact source (a move across file systems cut off
+// before the source was removed) is removed. A file whose identity does not match the record is
+// never moved. Hidden temporary copies in the folders the batches wrote to are removed. Runs on
+// the file-system service's thread, before the collection is read.
+
+#include "OperationJournal.h"
+#include "Platform/PlatformFileSystem.h"
+
+#include <QStringList>
+
+namespace JournalRecovery {
+
+struct Report
+{
+    int putBack = 0;           // items moved back where they were
+    int copiesRemoved = 0;     // published copies beside an intact source
+    int temporariesRemoved = 0;
+    QStringList leftAlone;     // items not put back: another file holds the place, or unknown
+
+    bool isEmpty() const
+    {
+        return putBack == 0 && copiesRemoved == 0 && temporariesRemoved == 0 && leftAlone.isEmpty();
+    }
+    // One quiet sentence for the window, empty when there was nothing to do.
+    QString note() const;
+};
+
+Report recover(PlatformFileSystem &fileSystem, OperationJournal &journal);
+
+} // namespace JournalRecovery

@@ -38,8 +38,23 @@ void rollBack(PlatformFileSystem &fs, const OperationJournal::PendingMove &pendi
     const Result<EntryInfo> atSource = fs.stat(source);
     const bool sourceIntact = atSource && atSource->identity == identityBefore;
     if (destination.isEmpty()) {
-        if (!sourceIntact) {
-            report.leftAlone.append(nameOf(source)); // in the trash under a name never recorded
+        // Cut off inside the trash: look for the item by the .trashinfo written before it moved.
+        // One whose item never arrived is removed, so the trash lists nothing stale.
+        bool found = sourceIntact;
+        for (const QString &item : fs.trashedItemsFrom(source)) {
+            const Result<EntryInfo> trashed = fs.stat(item);
+            if (!trashed) {
+                fs.forgetTrashedItem(item);
+                ++report.infosRepaired;
+            } else if (!found && !atSource && trashed->identity == identityBefore
+                       && fs.moveNoReplace(item, source)) {
+                fs.forgetTrashedItem(item);
+                ++report.putBack;
+                found = true;
+            }
+        }
+        if (!found) {
+            report.leftAlone.append(nameOf(source));
         }
         return;
     }

@@ -32,6 +32,7 @@ public:
     Result<QString> moveToTrash(const QString &path) override;
     bool isTrashedItem(const QString &path) override;
     void forgetTrashedItem(const QString &trashedPath) override;
+    QStringList trashedItemsFrom(const QString &originalPath) override;
 
 private:
     std::shared_ptr<SystemCalls> m_calls;

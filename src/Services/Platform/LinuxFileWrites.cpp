@@ -364,6 +364,11 @@ bool LinuxFileSystem::isTrashedItem(const QString &path)
     return LinuxTrash::isTrashedItem(path);
 }
 
+QStringList LinuxFileSystem::trashedItemsFrom(const QString &originalPath)
+{
+    return LinuxTrash::itemsFrom(originalPath);
+}
+
 void LinuxFileSystem::forgetTrashedItem(const QString &trashedPath)
 {
     LinuxTrash::forgetTrashedItem(trashedPath);

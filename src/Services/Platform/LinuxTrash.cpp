@@ -310,3 +310,40 @@ void LinuxTrash::forgetTrashedItem(const QString &trashedPath)
                                       QStringLiteral(".trashinfo")))
                  .constData());
 }
+
+QStringList LinuxTrash::itemsFrom(const QString &originalPath)
+{
+    const QString path = QDir::cleanPath(originalPath);
+    const QString folder = QFileInfo(path).path();
+    // Each trash, with the form in which its .trashinfo files give the path.
+    QList<std::pair<QString, QString>> trashes{{homeTrash(), path}};
+    struct stat parent;
+    if (::stat(encoded(folder).constData(), &parent) == 0) {
+        const QString realFolder = QFileInfo(folder).canonicalFilePath();
+        if (!realFolder.isEmpty()) {
+            const QString top = topDirectory(realFolder, parent.st_dev);
+            const QString relative =
+                QDir(top).relativeFilePath(child(realFolder, QFileInfo(path).fileName()));
+            trashes.append({child(child(top, QStringLiteral(".Trash")), uidText()), relative});
+            trashes.append({child(top, QStringLiteral(".Trash-") + uidText()), relative});
+        }
+    }
+    QStringList items;
+    for (const auto &[trash, recorded] : std::as_const(trashes)) {
+        const QByteArray wanted = "Path=" + QUrl::toPercentEncoding(recorded, "/");
+        const QDir info(child(trash, QStringLiteral("info")));
+        const QStringList names =
+            info.entryList({QStringLiteral("*.trashinfo")}, QDir::Files | QDir::Hidden);
+        for (const QString &name : names) {
+            QFile file(info.filePath(name));
+            if (file.size() > 64 * 1024 || !file.open(QIODevice::ReadOnly)) {
+                continue;
+            }
+            if (file.readAll().split('\n').contains(wanted)) {
+                items.append(child(trash, QStringLiteral("files/") + name.chopped(10)));
+            }
+        }
+    }
+    return items;
+}
+

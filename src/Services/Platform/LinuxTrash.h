@@ -13,5 +13,8 @@ QString homeTrash();
 Result<QString> moveToTrash(PlatformFileSystem &fileSystem, const QString &path);
 bool isTrashedItem(const QString &path);
 void forgetTrashedItem(const QString &trashedPath);
+// Items (present or not) whose .trashinfo records `originalPath`, in the home trash and the
+// trashes of the path's volume.
+QStringList itemsFrom(const QString &originalPath);
 
 } // namespace LinuxTrash

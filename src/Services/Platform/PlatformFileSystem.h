@@ -64,4 +64,8 @@ public:
     // After an item left the trash: removes its .trashinfo so the trash lists no stale entry.
     // Does nothing for paths outside a trash. Never fails.
     virtual void forgetTrashedItem(const QString &trashedPath) = 0;
+    // The items of the trashes that may hold `originalPath` (the home trash and its volume's)
+    // whose .trashinfo names it, as paths of the item (which may be missing) in its files
+    // folder. For putting back what an interrupted trashing left behind.
+    virtual QStringList trashedItemsFrom(const QString &originalPath) = 0;
 };

@@ -304,12 +304,14 @@ void OperationJournal::apply(const QJsonObject &record)
             index = actions.size();
             break;
         case Role::undo:
-            if (index > 0 && actions[index - 1].id == ended.actionID) {
+            // An undo applies to the last done action; one that names another is stale.
+            if (index > 0 && (ended.actionID == 0 || actions[index - 1].id == ended.actionID)) {
                 actions[--index].moves = reversedEach(moves);
             }
             break;
         case Role::redo:
-            if (index < actions.size() && actions[index].id == ended.actionID) {
+            if (index < actions.size()
+                && (ended.actionID == 0 || actions[index].id == ended.actionID)) {
                 actions[index++].moves = moves;
             }
             break;

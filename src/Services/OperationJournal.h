@@ -79,6 +79,7 @@ public:
 
     // Each append is synced before it returns; a failure to write is reported so that the
     // caller can refuse to touch the disk without a record.
+    // An undo or redo applies to the action next in line; `actionID`, when given, must match.
     Result<qint64> beginBatch(Role role, const QString &name, qint64 actionID = 0);
     Result<void> intend(qint64 batch, const FileMove &move);
     Result<void> performed(qint64 batch, const FileMove &move);

@@ -31,6 +31,8 @@ private Q_SLOTS:
     void copyIn();
     void noUndoStackStillFiles();
     void shotsTravelWhole();
+    void undoSurvivesARestart();
+    void secondWindowOnTheSameFolderOpensNothing();
 
 private:
     void selectNames(const QStringList &names);
@@ -358,6 +360,63 @@ void tst_CollectionStoreFiling::shotsTravelWhole()
     QTRY_COMPARE(f.names(QStringLiteral("Unsorted")),
                  (QStringList{QStringLiteral("IMG_1.CR3"), QStringLiteral("IMG_1.JPG")}));
     QCOMPARE(f.settings->value(QStringLiteral("keepCompanionsTogether")), QVariant(false));
+}
+
+// Filed, trashed, one of them undone, then the window closed: the next store on the folder
+// has the same Edit menu, and undo and redo go on from there.
+void tst_CollectionStoreFiling::undoSurvivesARestart()
+{
+    selectNames({QStringLiteral("a.jpg")});
+    m_store->moveSelectionToDigit(1);
+    QVERIFY(m_f->settle());
+    selectNames({QStringLiteral("b.jpg"), QStringLiteral("c.jpg")});
+    m_store->moveSelectionToTrash();
+    QVERIFY(m_f->settle());
+    selectNames({QStringLiteral("d.jpg")});
+    m_store->moveSelectionToDigit(2);
+    QVERIFY(m_f->settle());
+    m_f->undoStack.undo();
+    QVERIFY(m_f->settle());
+    const QStringList before = filesBelow(m_f->path());
+
+    m_f->store.reset();
+    m_f->undoStack.clear();
+    m_store = &m_f->make();
+    QVERIFY(m_f->open());
+    QVERIFY(m_f->settle());
+    QVERIFY(!m_store->alert()); // giving back the history replays nothing
+    QCOMPARE(filesBelow(m_f->path()), before);
+    QCOMPARE(m_f->undoStack.count(), 3);
+    QCOMPARE(m_f->undoStack.undoText(), QStringLiteral("Move to Trash"));
+    QCOMPARE(m_f->undoStack.redoText(), QStringLiteral("Move Photo"));
+    m_f->undoStack.undo();
+    QVERIFY(m_f->settle());
+    QCOMPARE(readFile(m_f->path(QStringLiteral("b.jpg"))), QByteArray("photo b.jpg"));
+    QCOMPARE(readFile(m_f->path(QStringLiteral("c.jpg"))), QByteArray("photo c.jpg"));
+    QVERIFY(QFile::remove(m_f->path(QStringLiteral("Cats/a 2.jpg")))); // changed outside
+    m_f->undoStack.undo();
+    QVERIFY(m_f->settle());
+    QCOMPARE(m_store->alert()->title, QStringLiteral("Couldn’t Complete Move Photo"));
+    for (int i = 0; i < 3; ++i) {
+        m_f->undoStack.redo(); // the first one cannot be replayed; the others can
+    }
+    QVERIFY(m_f->settle());
+    QVERIFY(!QFile::exists(m_f->path(QStringLiteral("b.jpg"))));
+    QCOMPARE(readFile(m_f->path(QStringLiteral("Dogs/d.jpg"))), QByteArray("photo d.jpg"));
+}
+
+void tst_CollectionStoreFiling::secondWindowOnTheSameFolderOpensNothing()
+{
+    auto second = std::make_unique<CollectionStore>(m_f->desktop, m_f->settings);
+    second->openCollection(QUrl::fromLocalFile(m_f->path()), false);
+    QTRY_VERIFY(second->alert().has_value());
+    QVERIFY(second->alert()->message.contains(QStringLiteral("another")));
+    QVERIFY(!second->collection());
+    QVERIFY(!second->isLoading());
+    // Once the first window lets go, the folder opens.
+    m_f->store.reset();
+    second->openCollection(QUrl::fromLocalFile(m_f->path()), false);
+    QTRY_VERIFY(second->collection().has_value());
 }
 
 QTEST_GUILESS_MAIN(tst_CollectionStoreFiling)

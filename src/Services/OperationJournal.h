@@ -7,6 +7,12 @@
 // a crash, the batch without an end is put back from these records; after a restart, the kept
 // batches give back the undo history.
 //
+// The order for each move, within a file system and across them, and into the trash:
+//   journal intent (synced) → the file's data (a copy across file systems: written, synced)
+//   → published under its name (a no-replace rename; the trash's .trashinfo first) → the
+//   folders synced → journal step (synced).
+// So after a crash the journal always knows at least as much as the disk shows.
+//
 // One record per line: 16 hex digits of a SHA-256 of the JSON text, a space, the JSON text.
 // A line whose checksum does not match (a torn last write, a damaged byte) is skipped. The file
 // is locked (flock) for as long as it is open, so two windows never write the same collection.

@@ -1,0 +1,83 @@
+// What the undo journal costs on disk: N filings of one photo each between two folders, with
+// and without the journal (each planned move written and synced before it is made), and the
+// journal's size afterwards. The folders and the journal live under FOLDER, so put it on the
+// disk you care about (not a tmpfs).
+//   calvenor-journal-bench FOLDER [--filings N]
+
+#include "Services/FileOperations.h"
+#include "Services/Platform/LinuxFileSystem.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+// Files `count` photos one at a time from a/ to b/, as many batches; milliseconds per filing.
+double fileOneByOne(FileOperations &operations, const QString &base, int count)
+{
+    const QString from = base + QStringLiteral("/a");
+    const QString to = base + QStringLiteral("/b");
+    QDir().mkpath(from);
+    QDir().mkpath(to);
+    for (int i = 0; i < count; ++i) {
+        QFile file(from + QStringLiteral("/IMG_%1.jpg").arg(i));
+        if (!file.open(QIODevice::WriteOnly)) {
+            return -1;
+        }
+        file.write("photo");
+    }
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < count; ++i) {
+        const QUrl photo = QUrl::fromLocalFile(from + QStringLiteral("/IMG_%1.jpg").arg(i));
+        if (!operations.moveShots({{photo}}, QUrl::fromLocalFile(to))) {
+            return -1;
+        }
+    }
+    return double(timer.nsecsElapsed()) / 1e6 / count;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 2) {
+        std::fprintf(stderr, "usage: %s FOLDER [--filings N]\n", argv[0]);
+        return 2;
+    }
+    const int filings = args.contains(QStringLiteral("--filings"))
+                            ? args.value(args.indexOf(QStringLiteral("--filings")) + 1).toInt()
+                            : 10000;
+    QTemporaryDir work(args[1] + QStringLiteral("/journal-bench-XXXXXX"));
+    auto fs = std::make_shared<LinuxFileSystem>();
+
+    FileOperations plain(fs);
+    const double plainMs = fileOneByOne(plain, work.path() + QStringLiteral("/plain"), filings);
+
+    const QString root = work.path() + QStringLiteral("/journaled");
+    QDir().mkpath(root);
+    auto journal = OperationJournal::open(work.path() + QStringLiteral("/state"), root,
+                                          fs->stat(root, true)->identity);
+    if (!journal) {
+        std::fprintf(stderr, "%s\n", qPrintable(journal.error().message));
+        return 1;
+    }
+    FileOperations recorded(fs);
+    recorded.setJournal(journal->get());
+    recorded.setJournalEntry({OperationJournal::Role::action, QStringLiteral("Move Photo")});
+    const double journaledMs = fileOneByOne(recorded, root, filings);
+    const qint64 bytes = QFileInfo((*journal)->path()).size();
+    std::printf("filings=%d plain_ms_per_filing=%.3f journaled_ms_per_filing=%.3f "
+                "added_ms=%.3f journal_kib=%.1f actions_kept=%lld\n",
+                filings, plainMs, journaledMs, journaledMs - plainMs, double(bytes) / 1024.0,
+                static_cast<long long>((*journal)->history().actions.size()));
+    return plainMs < 0 || journaledMs < 0 ? 1 : 0;
+}

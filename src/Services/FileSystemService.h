@@ -40,6 +40,18 @@ public:
                                                 const QString &stateFolder =
                                                     OperationJournal::defaultStateFolder());
 
+    // An action the journal does not hold was pushed on the undo stack: the journal forgets
+    // its undone actions too, so that a restart gives back the same redo list.
+    void forgetUndoneActions()
+    {
+        submit([this](const CancelCheck &) {
+            if (m_journal) {
+                (void)m_journal->dropUndone();
+            }
+            return 0;
+        });
+    }
+
     // The collection at rootURL with every photo's dimensions filled in.
     QFuture<Result<PhotoCollection>> scan(const QUrl &rootURL, PhotoSortOrder sortOrder,
                                           CompanionRule rule = CompanionRule::together);

@@ -316,6 +316,8 @@ void OperationJournal::apply(const QJsonObject &record)
             }
             break;
         }
+    } else if (type == QLatin1String("cut")) {
+        m_history.actions.resize(m_history.index);
     } else if (type == QLatin1String("history")) {
         m_history = {};
         for (const QJsonValue &value : record.value(QStringLiteral("actions")).toArray()) {
@@ -414,6 +416,14 @@ Result<void> OperationJournal::endBatch(qint64 batch, bool kept, const QList<Fil
         return compact();
     }
     return {};
+}
+
+Result<void> OperationJournal::dropUndone()
+{
+    if (m_history.index == m_history.actions.size()) {
+        return {};
+    }
+    return append({{QStringLiteral("t"), QStringLiteral("cut")}});
 }
 
 Result<void> OperationJournal::compact()

@@ -93,6 +93,10 @@ public:
     // undone ones), or the undo or redo of the action it names.
     Result<void> endBatch(qint64 batch, bool kept, const QList<FileMove> &moves);
 
+    // Forgets the undone actions, as the window's undo stack does when an action the journal
+    // does not hold (a category change) is made after an undo.
+    Result<void> dropUndone();
+
     // Keeps at most this many actions.
     static constexpr qsizetype keptActions = 1000;
 

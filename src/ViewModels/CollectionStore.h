@@ -285,8 +285,10 @@ private:
     void restoreUndoHistory(const OperationJournal::History &history);
     // Pushes an undo command whose undo and redo run `step(false)` and `step(true)` one after
     // another, never two at once.
+    // `recorded`: the journal holds the action (moves); otherwise it forgets its undone ones.
     DiskCommand *registerDiskUndo(const QString &actionName,
-                          std::function<QFuture<void>(bool redo)> step);
+                                  std::function<QFuture<void>(bool redo)> step,
+                                  bool recorded = false);
 
     // Category helpers
     void createCategory(const QString &name);

@@ -429,15 +429,18 @@ CollectionStore::DiskCommand *CollectionStore::registerMoveUndo(const QList<File
                                 }
                                 *forward = redo ? *done : inverted(*done);
                             });
-    });
+    }, /*recorded=*/true);
 }
 
 CollectionStore::DiskCommand *
 CollectionStore::registerDiskUndo(const QString &actionName,
-                                  std::function<QFuture<void>(bool redo)> step)
+                                  std::function<QFuture<void>(bool redo)> step, bool recorded)
 {
     if (!m_undoStack) {
         return nullptr;
+    }
+    if (!recorded && m_undoStack->index() < m_undoStack->count()) {
+        m_fileSystem.forgetUndoneActions();
     }
     auto *command = new DiskCommand(actionName, std::move(step));
     m_undoStack->push(command);

@@ -97,6 +97,13 @@ void tst_OperationJournal::historyOfActionsUndoAndRedo()
     // An undo that names another action than the last done one is not applied.
     act(*journal, move("/x", "/y"), Role::undo, 12345);
     QCOMPARE(journal->history().index, 2);
+    // Undone, then an action the journal does not hold: the undone one is gone for good.
+    act(*journal, move("/photos/Cats/c.jpg", "/photos/c.jpg", 0), Role::undo);
+    QVERIFY(journal->dropUndone());
+    journal.reset();
+    journal = open();
+    QCOMPARE(journal->history().actions.size(), 1);
+    QCOMPARE(journal->history().index, 1);
 }
 
 void tst_OperationJournal::damagedFilesGiveBackWhatIsIntact_data()

@@ -3,7 +3,11 @@
 // folders, so the number key 1 files into a 2,000-photo category. Every photo is the same
 // 16 × 12 JPEG under a natural-order name (IMG_7.jpg, DSC00012.JPG, "Holiday 31.jpeg", …)
 // with its own modification time.
-//   calvenor-store-bench ROOT   (ROOT must be missing or empty; the collection is made there)
+//   calvenor-store-bench [--companions] ROOT
+// ROOT must be missing or empty; the collection is made there. With --companions every photo is
+// a shot of three files as a camera set to RAW+JPEG and an editor leave it: the JPEG, a RAW of
+// its stem (DSC00012.CR3, a tiny DNG, see TinyRaw.h) and a sidecar (DSC00012.xmp), so every
+// number key moves three files and its name check looks at every member of the target.
 //
 // What each figure is, after untimed warm-up runs of the same operation:
 //   digit           moveSelectionToDigit(1) with one Unsorted photo selected: the synchronous
@@ -13,7 +17,8 @@
 //                   8,000-photo Unsorted section. Interleaved with the digit runs, so the
 //                   section sizes stay at 8,000 and 2,000 throughout.
 //   Between runs the disk move and the reload after it finish (no mutation pending and
-//   reconciled() seen); none of that waiting is timed.
+//   reconciled() seen); none of that waiting is timed. With --companions the reloaded photo
+//   must still carry both companions, or the run fails.
 //   navigate        navigateSelection(1, 0), 1,000 steps through Unsorted.
 //   select_all      selectAll() after an untimed deselectAll(), 21 runs.
 //   resort          setSortOrder, alternating modification date and filename, 20 runs.
@@ -26,6 +31,8 @@
 // Beside each wall-clock figure the main thread's CPU time over the same span is printed: it
 // leaves out time the thread sat preempted while other programs had the cores.
 // The last line is machine-readable: digit_median_ms=… digit_worst_ms=… … reload_merge_ms=…
+
+#include "TinyRaw.h"
 
 #include "ViewModels/CollectionStore.h"
 
@@ -92,24 +99,43 @@ QString photoName(int number)
     }
 }
 
-void writePhotos(const QString &folder, int first, int count, const QByteArray &jpeg)
+// The RAW and the sidecar that travel with every photo under --companions; empty otherwise.
+struct ShotFiles
+{
+    QByteArray raw;
+    QByteArray xmp;
+};
+
+void writeFile(const QString &path, const QByteArray &bytes, const QDateTime &time)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(bytes) != bytes.size()
+        || !file.setFileTime(time, QFileDevice::FileModificationTime)) {
+        fail(QStringLiteral("cannot write ") + path);
+    }
+}
+
+void writePhotos(const QString &folder, int first, int count, const QByteArray &jpeg,
+                 const ShotFiles &companions)
 {
     if (!QDir().mkpath(folder)) {
         fail(QStringLiteral("cannot create ") + folder);
     }
     const QDateTime base(QDate(2020, 1, 1), QTime(8, 0), Qt::UTC);
     for (int number = first; number < first + count; ++number) {
-        QFile file(folder + QLatin1Char('/') + photoName(number));
+        const QString name = photoName(number);
         // Times scattered over a year, so date order differs from name order.
         const QDateTime time = base.addSecs(qint64(number) * 7919 % 31'536'000);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(jpeg) != jpeg.size()
-            || !file.setFileTime(time, QFileDevice::FileModificationTime)) {
-            fail(QStringLiteral("cannot write ") + file.fileName());
+        writeFile(folder + QLatin1Char('/') + name, jpeg, time);
+        if (!companions.raw.isEmpty()) {
+            const QString stem = folder + QLatin1Char('/') + name.left(name.lastIndexOf(u'.'));
+            writeFile(stem + QStringLiteral(".CR3"), companions.raw, time);
+            writeFile(stem + QStringLiteral(".xmp"), companions.xmp, time);
         }
     }
 }
 
-void makeCollection(const QString &root)
+void makeCollection(const QString &root, bool withCompanions)
 {
     QImage image(16, 12, QImage::Format_RGB32);
     image.fill(QColor(90, 140, 200));
@@ -118,8 +144,22 @@ void makeCollection(const QString &root)
     if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "JPG")) {
         fail(QStringLiteral("cannot encode a JPEG (is the image format plugin installed?)"));
     }
-    writePhotos(root, 1, unsortedCount, jpeg);
-    writePhotos(root + QStringLiteral("/Category 01"), unsortedCount + 1, bigCategoryCount, jpeg);
+    ShotFiles companions;
+    if (withCompanions) {
+        companions.raw = TinyRaw::dng();
+        companions.xmp = QByteArrayLiteral(
+            "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+            "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+            " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+            "  <rdf:Description rdf:about=\"\" xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\"\n"
+            "   xmp:Rating=\"3\" xmp:Label=\"Red\"/>\n"
+            " </rdf:RDF>\n"
+            "</x:xmpmeta>\n"
+            "<?xpacket end=\"w\"?>\n");
+    }
+    writePhotos(root, 1, unsortedCount, jpeg, companions);
+    writePhotos(root + QStringLiteral("/Category 01"), unsortedCount + 1, bigCategoryCount, jpeg,
+                companions);
     for (int i = 2; i <= categoryCount; ++i) {
         const QString folder = root + QStringLiteral("/Category %1").arg(i, 2, 10, QLatin1Char('0'));
         if (!QDir().mkpath(folder)) {
@@ -240,12 +280,12 @@ public:
         fail(QStringLiteral("no section ") + name);
     }
 
-    // Waits for the disk work started since `reconciledBefore` and the reload after it.
+    // Waits for the disk work started since `reconciledBefore` and the reload after it, and
+    // for every other reload in flight: the late reconciliation of an earlier reload must not
+    // pass for this one while this one still scans (and delays whatever is timed next).
     void settle(int reconciledBefore)
     {
-        if (!waitFor([&] {
-                return m_store->pendingMutationCount() == 0 && m_reconciled > reconciledBefore;
-            })) {
+        if (!waitFor([&] { return !m_store->isBusy() && m_reconciled > reconciledBefore; })) {
             fail(QStringLiteral("the store did not reconcile with the disk"));
         }
         if (m_store->alert()) {
@@ -254,21 +294,22 @@ public:
     }
 
     // Lets late folder-monitor notices of our own moves arrive and the reloads they start
-    // finish, so none lands inside a later measurement: returns once a full second (twice the
-    // monitor's debounce) passed with no reconciliation.
+    // finish, so none lands inside a later measurement: returns once nothing is in flight and a
+    // full second (twice the monitor's debounce) passed with no reconciliation.
     void quiesce()
     {
         int seen = -1;
-        while (seen != m_reconciled || m_store->pendingMutationCount() > 0) {
+        while (seen != m_reconciled || m_store->isBusy()) {
             seen = m_reconciled;
             waitFor([] { return false; }, 1000);
         }
     }
 
     // Selects the photo at `position` (wrapped) of a section, times a number key and checks
-    // that the photo landed in `targetID`.
+    // that the photo landed in `targetID`, and after the reload still has `companionCount`
+    // companions.
     void fileOne(Figures &figures, bool keep, const QString &fromID, qsizetype position,
-                 int digit, const QString &targetID)
+                 int digit, const QString &targetID, qsizetype companionCount)
     {
         const std::optional<PhotoSection> from = m_store->section(fromID);
         if (!from || from->photos.isEmpty()) {
@@ -284,6 +325,15 @@ public:
             fail(QStringLiteral("number key %1 did not move the photo").arg(digit));
         }
         settle(before);
+        const std::optional<PhotoSection> reloaded = m_store->section(targetID);
+        if (!reloaded
+            || std::none_of(reloaded->photos.cbegin(), reloaded->photos.cend(),
+                            [&](const Photo &photo) {
+                                return photo.id == id && photo.companions.size() == companionCount;
+                            })) {
+            fail(QStringLiteral("after number key %1 the disk does not hold the whole shot")
+                     .arg(digit));
+        }
     }
 
 private:
@@ -304,12 +354,15 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s ROOT (a missing or empty folder)\n", argv[0]);
+    const bool withCompanions = argc == 3 && qstrcmp(argv[1], "--companions") == 0;
+    if (argc != 2 && !withCompanions) {
+        std::fprintf(stderr, "usage: %s [--companions] ROOT (a missing or empty folder)\n",
+                     argv[0]);
         return 2;
     }
+    const qsizetype companionCount = withCompanions ? 2 : 0;
     // The benchmark moves files around inside ROOT, so it only ever works on files it made.
-    const QString rootPath = QDir(QFile::decodeName(argv[1])).absolutePath();
+    const QString rootPath = QDir(QFile::decodeName(argv[argc - 1])).absolutePath();
     if (QFileInfo::exists(rootPath)
         && (!QFileInfo(rootPath).isDir()
             || !QDir(rootPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
@@ -317,7 +370,7 @@ int main(int argc, char **argv)
                     .isEmpty())) {
         fail(rootPath + QStringLiteral(" exists and is not an empty folder"));
     }
-    const double makeMs = timeMs([&] { makeCollection(rootPath); });
+    const double makeMs = timeMs([&] { makeCollection(rootPath, withCompanions); });
 
     Bench bench(rootPath);
     CollectionStore &store = bench.store();
@@ -331,9 +384,15 @@ int main(int argc, char **argv)
                  .arg(store.photoCount())
                  .arg(store.sections().size()));
     }
-    std::printf("%s: %lld photos, Unsorted %lld, Category 01 %lld, %d empty categories\n",
+    if (std::any_of(unsorted.photos.cbegin(), unsorted.photos.cend(), [&](const Photo &photo) {
+            return photo.companions.size() != companionCount;
+        })) {
+        fail(QStringLiteral("the photos do not have %1 companions each").arg(companionCount));
+    }
+    std::printf("%s: %lld photos, Unsorted %lld, Category 01 %lld, %d empty categories%s\n",
                 qPrintable(rootPath), qint64(store.photoCount()), qint64(unsorted.count()),
-                qint64(big.count()), categoryCount - 1);
+                qint64(big.count()), categoryCount - 1,
+                withCompanions ? "; every photo a JPEG+CR3+XMP shot" : "");
     std::printf("generated in %.0f ms, opened in %.0f ms\n", makeMs, openMs);
 
     // Number keys, interleaved so both sections keep their size. Positions step by a prime
@@ -342,8 +401,8 @@ int main(int argc, char **argv)
     const int reconciledBeforeMoves = bench.reconciledCount();
     for (int run = -warmUpRuns; run < moveRuns; ++run) {
         const qsizetype position = qsizetype(run + warmUpRuns) * 7919;
-        bench.fileOne(digit, run >= 0, unsorted.id, position, 1, big.id);
-        bench.fileOne(unsortedDigit, run >= 0, big.id, position, 0, unsorted.id);
+        bench.fileOne(digit, run >= 0, unsorted.id, position, 1, big.id, companionCount);
+        bench.fileOne(unsortedDigit, run >= 0, big.id, position, 0, unsorted.id, companionCount);
     }
     bench.quiesce();
     const int strayReloads =

@@ -65,7 +65,29 @@ QString kindLabel(const QString &name, ImageKind kind)
 
 QString Companions::nameKey(const QString &name)
 {
-    return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+    // Most names are ASCII, where normalization changes nothing and case folding is
+    // lowercasing; the general path costs several times as much, and a scan asks for two keys
+    // per image.
+    const QChar *text = name.constData();
+    const qsizetype size = name.size();
+    const auto isUpper = [](char16_t c) { return c >= u'A' && c <= u'Z'; };
+    bool hasUpper = false;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (text[i].unicode() >= 0x80) {
+            return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+        }
+        hasUpper = hasUpper || isUpper(text[i].unicode());
+    }
+    if (!hasUpper) {
+        return name;
+    }
+    QString key(size, Qt::Uninitialized);
+    QChar *out = key.data();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        out[i] = QChar(isUpper(c) ? char16_t(c + (u'a' - u'A')) : c);
+    }
+    return key;
 }
 
 bool Companions::isSidecarName(const QString &name)
@@ -77,9 +99,10 @@ QList<QList<qsizetype>> Companions::group(const QList<ListedFile> &files, Compan
 {
     QList<QList<qsizetype>> shots;
     QHash<QString, qsizetype> shotByStem;     // together: stem key → shot
-    QHash<QString, qsizetype> shotByName;     // image's whole-name key → shot
     QHash<QString, qsizetype> imagesByStem;   // apart: how many images have the stem
     QHash<QString, qsizetype> lastShotByStem; // apart: the shot of such an image
+    (rule == CompanionRule::together ? shotByStem : lastShotByStem).reserve(files.size());
+    QList<qsizetype> shotOf(files.size(), -1); // each image's shot
     QList<qsizetype> sidecars;
     for (qsizetype i = 0; i < files.size(); ++i) {
         const ListedFile &file = files[i];
@@ -105,7 +128,7 @@ QList<QList<qsizetype>> Companions::group(const QList<ListedFile> &files, Compan
             }
         }
         shots[shot].append(i);
-        shotByName.insert(nameKey(file.name), shot);
+        shotOf[i] = shot;
     }
     if (shots.isEmpty()) {
         return shots;
@@ -121,6 +144,17 @@ QList<QList<qsizetype>> Companions::group(const QList<ListedFile> &files, Compan
     for (QList<qsizetype> &shot : shots) {
         if (shot.size() > 1) {
             std::stable_sort(shot.begin(), shot.end(), precedes);
+        }
+    }
+    // Image's whole-name key → shot, filled in listing order as the images were met. Only
+    // sidecars look names up, and a folder without any needs no whole-name keys.
+    QHash<QString, qsizetype> shotByName;
+    if (!sidecars.isEmpty()) {
+        shotByName.reserve(files.size());
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            if (shotOf[i] >= 0) {
+                shotByName.insert(nameKey(files[i].name), shotOf[i]);
+            }
         }
     }
     const qsizetype imageShots = shots.size();
@@ -143,6 +177,9 @@ QList<QList<qsizetype>> Companions::group(const QList<ListedFile> &files, Compan
     }
     for (qsizetype shot = 0; shot < imageShots; ++shot) {
         QList<qsizetype> &own = sidecarsOf[shot];
+        if (own.isEmpty()) {
+            continue; // begin() would allocate an empty list
+        }
         std::sort(own.begin(), own.end(),
                   [&files](qsizetype a, qsizetype b) { return files[a].name < files[b].name; });
         shots[shot].append(own);

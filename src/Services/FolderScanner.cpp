@@ -61,6 +61,7 @@ Result<FolderScanner::FolderPhotos> FolderScanner::photosIn(const QString &folde
     FolderPhotos result;
     QList<Companions::ListedFile> files;
     QList<const EntryInfo *> fileEntries;
+    QList<QString> filePaths; // built once per file, for the type check and the photo
     for (qsizetype i = 0; i < listing->size(); ++i) {
         if (i % cancelCheckInterval == 0 && isCancelled()) {
             return std::unexpected(FileSystemError::cancelled());
@@ -83,10 +84,12 @@ Result<FolderScanner::FolderPhotos> FolderScanner::photosIn(const QString &folde
         if (!entry.isRegularFile()) {
             continue;
         }
-        const ImageKind kind = m_types.kindOf(childPath(folder, entry.name), entry.name);
+        QString path = childPath(folder, entry.name);
+        const ImageKind kind = m_types.kindOf(path, entry.name);
         if (kind != ImageKind::none || Companions::isSidecarName(entry.name)) {
             files.append({entry.name, kind});
             fileEntries.append(&entry);
+            filePaths.append(std::move(path));
         }
     }
     const QList<QList<qsizetype>> shots = Companions::group(files, rule);
@@ -94,11 +97,10 @@ Result<FolderScanner::FolderPhotos> FolderScanner::photosIn(const QString &folde
     photos.reserve(shots.size());
     for (const QList<qsizetype> &shot : shots) {
         const EntryInfo &shown = *fileEntries[shot.first()];
-        Photo photo = photoFor(childPath(folder, shown.name), shown, files[shot.first()].kind);
+        Photo photo = photoFor(filePaths[shot.first()], shown, files[shot.first()].kind);
         for (qsizetype m = 1; m < shot.size(); ++m) {
             const EntryInfo &member = *fileEntries[shot[m]];
-            photo.companions.append({member.name,
-                                     stableIdentifier(&member, childPath(folder, member.name)),
+            photo.companions.append({member.name, stableIdentifier(&member, filePaths[shot[m]]),
                                      member.modificationTime, member.size, files[shot[m]].kind});
         }
         photos.append(std::move(photo));

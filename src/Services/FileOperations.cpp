@@ -262,7 +262,9 @@ QList<QStringList> FileOperations::shotsOf(const QStringList &paths, CompanionRu
     QList<Companions::ListedFile> files;
     files.reserve(paths.size());
     for (const QString &path : paths) {
-        files.append({nameOf(path), m_types.kindOf(path, nameOf(path))});
+        const QString name = nameOf(path);
+        files.append({name, Companions::isSidecarName(name) ? ImageKind::none
+                                                            : m_types.kindOf(path, name)});
     }
     QList<bool> grouped(paths.size(), false);
     QList<QStringList> shots;

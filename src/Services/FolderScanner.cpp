@@ -85,8 +85,12 @@ Result<FolderScanner::FolderPhotos> FolderScanner::photosIn(const QString &folde
             continue;
         }
         QString path = childPath(folder, entry.name);
-        const ImageKind kind = m_types.kindOf(path, entry.name);
-        if (kind != ImageKind::none || Companions::isSidecarName(entry.name)) {
+        // A sidecar is never a photo, whatever its content (a camera's .THM is a small JPEG),
+        // and its type is not looked for: most sidecar extensions are unknown to the MIME
+        // database, which would read every one of them.
+        const bool sidecar = Companions::isSidecarName(entry.name);
+        const ImageKind kind = sidecar ? ImageKind::none : m_types.kindOf(path, entry.name);
+        if (kind != ImageKind::none || sidecar) {
             files.append({entry.name, kind});
             fileEntries.append(&entry);
             filePaths.append(std::move(path));

@@ -352,6 +352,7 @@ void tst_FolderScanner::shotsShowTheirBestMember()
     writeFile(root, QStringLiteral("IMG_1.CR3"), "not really a RAW");
     writeJpeg(root, QStringLiteral("IMG_1.JPG"), {8, 6});
     writeFile(root, QStringLiteral("IMG_1.xmp"), "<xmp/>");
+    writeJpeg(root, QStringLiteral("IMG_1.THM"), {4, 3}); // a camera's thumbnail: a sidecar
     writeFile(root, QStringLiteral(".IMG_1.pp3"), "hidden");
     QVERIFY(QFile::link(root + QStringLiteral("/IMG_1.xmp"), root + QStringLiteral("/IMG_1.dop")));
     writeFile(root, QStringLiteral("Cats/a.dng"), "raw");
@@ -363,12 +364,14 @@ void tst_FolderScanner::shotsShowTheirBestMember()
     const Photo &pair = unsorted.photos[0];
     QCOMPARE(pair.memberNames(), (QStringList{QStringLiteral("IMG_1.JPG"),
                                               QStringLiteral("IMG_1.CR3"),
+                                              QStringLiteral("IMG_1.THM"),
                                               QStringLiteral("IMG_1.xmp")}));
     QCOMPARE(pair.dimensionsLabel(), QStringLiteral("8 × 6"));
     QCOMPARE(pair.companions[0].kind, ImageKind::raw);
     QCOMPARE(pair.shotByteCount(),
-             QFileInfo(root + QStringLiteral("/IMG_1.JPG")).size() + 16 + 6);
-    QVERIFY(pair.companions[1].id.contains(QLatin1Char(':')));
+             QFileInfo(root + QStringLiteral("/IMG_1.JPG")).size() + 16 + 6
+                 + QFileInfo(root + QStringLiteral("/IMG_1.THM")).size());
+    QVERIFY(pair.companions[2].id.contains(QLatin1Char(':')));
     QCOMPARE(collection->sections[1].photos[0].memberNames(),
              (QStringList{QStringLiteral("a.dng"), QStringLiteral("a.dng.xmp")}));
 }

@@ -29,10 +29,27 @@ QString extensionOf(const QString &name)
     return dot < 0 ? QString() : name.mid(dot + 1).toLower();
 }
 
-bool isSidecarExtension(const QString &extension)
+// Compared without building a lowercased copy: the scanner asks this of every file. Only ASCII
+// letters fold, which is all the lowercasing the known extensions allow for.
+bool isSidecarExtension(QStringView extension)
 {
     return std::any_of(sidecarExtensions.cbegin(), sidecarExtensions.cend(),
-                       [&extension](const char *known) { return extension == QLatin1String(known); });
+                       [extension](const char *known) {
+                           const QLatin1String expected(known);
+                           if (extension.size() != expected.size()) {
+                               return false;
+                           }
+                           for (qsizetype i = 0; i < extension.size(); ++i) {
+                               char16_t c = extension[i].unicode();
+                               if (c >= u'A' && c <= u'Z') {
+                                   c = char16_t(c + (u'a' - u'A'));
+                               }
+                               if (c != char16_t(expected[i].unicode())) {
+                                   return false;
+                               }
+                           }
+                           return true;
+                       });
 }
 
 // Where " n" goes in a member's name: after the shot's stem, which is either the name up to
@@ -92,7 +109,8 @@ QString Companions::nameKey(const QString &name)
 
 bool Companions::isSidecarName(const QString &name)
 {
-    return isSidecarExtension(extensionOf(name));
+    const qsizetype dot = extensionDot(name);
+    return dot >= 0 && isSidecarExtension(QStringView(name).mid(dot + 1));
 }
 
 QList<QList<qsizetype>> Companions::group(const QList<ListedFile> &files, CompanionRule rule)

@@ -19,7 +19,8 @@
 namespace {
 
 // Files `count` photos one at a time from a/ to b/, as many batches; milliseconds per filing.
-double fileOneByOne(FileOperations &operations, const QString &base, int count)
+double fileOneByOne(FileOperations &operations, const QString &base, int count,
+                    bool journaled = false)
 {
     const QString from = base + QStringLiteral("/a");
     const QString to = base + QStringLiteral("/b");
@@ -36,7 +37,11 @@ double fileOneByOne(FileOperations &operations, const QString &base, int count)
     timer.start();
     for (int i = 0; i < count; ++i) {
         const QUrl photo = QUrl::fromLocalFile(from + QStringLiteral("/IMG_%1.jpg").arg(i));
-        if (!operations.moveShots({{photo}}, QUrl::fromLocalFile(to))) {
+        const auto file = [&] { return operations.moveShots({{photo}}, QUrl::fromLocalFile(to)); };
+        if (!(journaled ? operations.recorded({OperationJournal::Role::action,
+                                               QStringLiteral("Move Photo")},
+                                              file)
+                        : file())) {
             return -1;
         }
     }
@@ -72,8 +77,7 @@ int main(int argc, char **argv)
     }
     FileOperations recorded(fs);
     recorded.setJournal(journal->get());
-    recorded.setJournalEntry({OperationJournal::Role::action, QStringLiteral("Move Photo")});
-    const double journaledMs = fileOneByOne(recorded, root, filings);
+    const double journaledMs = fileOneByOne(recorded, root, filings, true);
     const qint64 bytes = QFileInfo((*journal)->path()).size();
     std::printf("filings=%d plain_ms_per_filing=%.3f journaled_ms_per_filing=%.3f "
                 "added_ms=%.3f journal_kib=%.1f actions_kept=%lld\n",

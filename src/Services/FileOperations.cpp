@@ -143,21 +143,25 @@ public:
             return;
         }
         if (m_operations.m_journal) {
-            (void)m_operations.m_journal->endBatch(*m_operations.m_batch, m_kept, m_moves);
+            (void)m_operations.m_journal->endBatch(
+                *m_operations.m_batch,
+                m_kept ? OperationJournal::Outcome::kept : OperationJournal::Outcome::failed,
+                m_moves, m_folder);
         }
         m_operations.m_batch.reset();
     }
     BatchScope(const BatchScope &) = delete;
     BatchScope &operator=(const BatchScope &) = delete;
 
-    // The batch stays done. With moves, and a name to record it under, it becomes undoable
-    // after a restart.
+    // The batch stays done. With a name to record it under, it becomes undoable after a
+    // restart from `moves` (and `folder`, the category a category change made or removed).
     template<typename T>
-    T keep(T result, const QList<FileMove> &moves)
+    T keep(T result, const QList<FileMove> &moves, const QUrl &folder = {})
     {
         m_kept = true;
         if (!m_operations.m_entry.name.isEmpty()) {
             m_moves = moves;
+            m_folder = folder;
         }
         return result;
     }
@@ -166,6 +170,7 @@ private:
     FileOperations &m_operations;
     bool m_kept = false;
     QList<FileMove> m_moves;
+    QUrl m_folder;
 };
 
 Result<void> FileOperations::intendMove(const QString &source, const QString &destination,
@@ -175,7 +180,7 @@ Result<void> FileOperations::intendMove(const QString &source, const QString &de
         return {};
     }
     if (!m_batch) {
-        Result<qint64> batch = m_journal->beginBatch(m_entry.role, m_entry.name);
+        Result<qint64> batch = m_journal->beginBatch(m_entry.role, m_entry.name, m_entry.kind);
         if (!batch) {
             return std::unexpected(batch.error());
         }
@@ -429,18 +434,19 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
     return scope.keep(Result<QList<FileMove>>(performed), performed);
 }
 
-Result<QList<QUrl>> FileOperations::copyImageFiles(const QList<QUrl> &urls, const QUrl &folder)
+Result<QList<FileMove>> FileOperations::copyImageFiles(const QList<QUrl> &urls,
+                                                      const QUrl &folder)
 {
     const QString destinationFolder = pathOf(folder);
     BatchScope scope(*this);
     NameReservations names(*m_fileSystem);
-    QList<QUrl> copies;
-    const auto removeCopies = [this](const QList<QUrl> &made) {
+    QList<FileMove> copies;
+    const auto removeCopies = [this](const QList<FileMove> &made) {
         for (auto copy = made.crbegin(); copy != made.crend(); ++copy) {
-            m_fileSystem->removeFile(pathOf(*copy));
+            m_fileSystem->removeFile(pathOf(copy->destination));
         }
     };
-    const auto fail = [&](const FileSystemError &error) -> Result<QList<QUrl>> {
+    const auto fail = [&](const FileSystemError &error) -> Result<QList<FileMove>> {
         removeCopies(copies);
         return std::unexpected(error);
     };
@@ -464,6 +470,7 @@ Result<QList<QUrl>> FileOperations::copyImageFiles(const QList<QUrl> &urls, cons
         }
         byFolder[from].append(source);
     }
+    int shotNumber = 0;
     for (const QString &from : std::as_const(folders)) {
         for (const QStringList &shot : shotsOf(byFolder.value(from), CompanionRule::together)) {
             if (shot.size() == 1 && !m_types.isImage(shot[0], nameOf(shot[0]))) {
@@ -479,7 +486,7 @@ Result<QList<QUrl>> FileOperations::copyImageFiles(const QList<QUrl> &urls, cons
                 if (!destinations) {
                     return fail(destinations.error());
                 }
-                QList<QUrl> made;
+                QList<FileMove> made;
                 Result<void> copied;
                 for (qsizetype i = 0; i < shot.size() && copied; ++i) {
                     copied = intendMove(shot[i], destinations->at(i), -1);
@@ -487,13 +494,15 @@ Result<QList<QUrl>> FileOperations::copyImageFiles(const QList<QUrl> &urls, cons
                         copied = m_fileSystem->copyNoReplace(shot[i], destinations->at(i));
                     }
                     if (copied) {
-                        made.append(QUrl::fromLocalFile(destinations->at(i)));
-                        reportMove({QUrl::fromLocalFile(shot[i]), made.last(),
-                                    identityOf(destinations->at(i))});
+                        made.append({QUrl::fromLocalFile(shot[i]),
+                                     QUrl::fromLocalFile(destinations->at(i)),
+                                     identityOf(destinations->at(i)), shotNumber});
+                        reportMove(made.last());
                     }
                 }
                 if (copied) {
                     copies.append(made);
+                    ++shotNumber;
                     break;
                 }
                 removeCopies(made);
@@ -503,7 +512,7 @@ Result<QList<QUrl>> FileOperations::copyImageFiles(const QList<QUrl> &urls, cons
             }
         }
     }
-    return scope.keep(Result<QList<QUrl>>(copies), {});
+    return scope.keep(Result<QList<FileMove>>(copies), copies);
 }
 
 Result<FileMove> FileOperations::trash(const QString &source, int shot)
@@ -554,11 +563,12 @@ Result<QUrl> FileOperations::createCategory(const QString &proposedName, const Q
     if (!name) {
         return std::unexpected(name.error());
     }
+    BatchScope scope(*this);
     const QUrl folder = QUrl::fromLocalFile(join(pathOf(root), *name));
     if (Result<void> created = createCategory(folder); !created) {
         return std::unexpected(created.error());
     }
-    return folder;
+    return scope.keep(Result<QUrl>(folder), {}, folder);
 }
 
 Result<void> FileOperations::createCategory(const QUrl &folder)
@@ -573,11 +583,13 @@ Result<void> FileOperations::createCategory(const QUrl &folder)
     if (*free != path) {
         return std::unexpected(FileSystemError::categoryAlreadyExists(name));
     }
+    BatchScope scope(*this);
     const Result<void> made = m_fileSystem->makeFolder(path);
-    if (!made && isClash(made.error())) {
-        return std::unexpected(FileSystemError::categoryAlreadyExists(name));
+    if (!made) {
+        return std::unexpected(isClash(made.error()) ? FileSystemError::categoryAlreadyExists(name)
+                                                     : made.error());
     }
-    return made;
+    return scope.keep(made, {}, folder);
 }
 
 Result<FileMove> FileOperations::renameCategory(const QUrl &folder, const QString &proposedName)
@@ -604,14 +616,16 @@ Result<FileMove> FileOperations::renameCategory(const QUrl &folder, const QStrin
             return std::unexpected(FileSystemError::categoryAlreadyExists(*name));
         }
     }
+    BatchScope scope(*this);
     const Result<void> moved = m_fileSystem->moveNoReplace(path, destination);
     if (!moved) {
         return std::unexpected(isClash(moved.error())
                                    ? FileSystemError::categoryAlreadyExists(*name)
                                    : moved.error());
     }
-    return FileMove{QUrl::fromLocalFile(path), QUrl::fromLocalFile(destination),
-                    identityOf(destination)};
+    const FileMove renamed{QUrl::fromLocalFile(path), QUrl::fromLocalFile(destination),
+                           identityOf(destination)};
+    return scope.keep(Result<FileMove>(renamed), {renamed});
 }
 
 Result<QList<EntryInfo>> FileOperations::listForRemoval(const QString &folder)
@@ -667,7 +681,8 @@ Result<CategoryDeletion> FileOperations::deleteCategory(const QUrl &folder, cons
         rollback(deletion.movedItems);
         return std::unexpected(removed.error());
     }
-    return scope.keep(Result<CategoryDeletion>(deletion), {});
+    return scope.keep(Result<CategoryDeletion>(deletion), deletion.movedItems,
+                      deletion.categoryURL);
 }
 
 Result<void> FileOperations::removeEmptyCategory(const QUrl &folder)
@@ -680,7 +695,9 @@ Result<void> FileOperations::removeEmptyCategory(const QUrl &folder)
     if (!entries->isEmpty()) {
         return std::unexpected(FileSystemError::categoryContainsFolders(nameOf(path)));
     }
-    return m_fileSystem->removeEmptyFolder(path);
+    BatchScope scope(*this);
+    const Result<void> removed = m_fileSystem->removeEmptyFolder(path);
+    return removed ? scope.keep(removed, {}, folder) : removed;
 }
 
 Result<QList<FileMove>> FileOperations::restoreDeletedCategory(const CategoryDeletion &deletion)
@@ -698,5 +715,5 @@ Result<QList<FileMove>> FileOperations::restoreDeletedCategory(const CategoryDel
         (void)removeEmptyCategory(deletion.categoryURL);
         return performed;
     }
-    return scope.keep(performed, {});
+    return scope.keep(performed, *performed, deletion.categoryURL);
 }

@@ -23,6 +23,7 @@ struct JournalEntry
 {
     OperationJournal::Role role = OperationJournal::Role::action;
     QString name;
+    OperationJournal::ActionKind kind = OperationJournal::ActionKind::moves; // of a new action
 };
 
 class FileOperations
@@ -34,7 +35,28 @@ public:
     // Every planned move is written and synced before it is made, and made only when that
     // succeeded; a batch's end says whether it was kept.
     void setJournal(OperationJournal *journal) { m_journal = journal; }
-    void setJournalEntry(const JournalEntry &entry) { m_entry = entry; }
+
+    // Runs `work` (one of the operations below) as a batch written under `entry`. The batch
+    // is begun first, so that even an undo that fails before it moves anything is written.
+    template<typename Work>
+    auto recorded(const JournalEntry &entry, Work work) -> std::invoke_result_t<Work>
+    {
+        if (m_journal && !entry.name.isEmpty()) {
+            const Result<qint64> batch = m_journal->beginBatch(entry.role, entry.name, entry.kind);
+            if (!batch) {
+                return std::unexpected(batch.error());
+            }
+            m_batch = *batch;
+        }
+        m_entry = entry;
+        auto result = work();
+        m_entry = {};
+        if (m_batch) { // the operation failed before it began its own batch
+            (void)m_journal->endBatch(*m_batch, OperationJournal::Outcome::failed);
+            m_batch.reset();
+        }
+        return result;
+    }
 
     // A shot is a photo's files, the shown one first; its members move together and keep one
     // stem: when any member's name is taken, all of them get the same next number.
@@ -43,8 +65,9 @@ public:
     Result<QList<FileMove>> moveFiles(const QList<QUrl> &urls, const QUrl &folder);
     // Replays recorded moves; the items of one recorded shot move and are renamed together.
     Result<QList<FileMove>> relocate(const QList<FileMove> &moves);
-    // Copies the images among `urls` with the dropped companions that belong to them.
-    Result<QList<QUrl>> copyImageFiles(const QList<QUrl> &urls, const QUrl &folder);
+    // Copies the images among `urls` with the dropped companions that belong to them: each
+    // copy as a move from the dropped file to the copy, the members of a shot numbered alike.
+    Result<QList<FileMove>> copyImageFiles(const QList<QUrl> &urls, const QUrl &folder);
     Result<QList<FileMove>> moveShotsToTrash(const QList<QList<QUrl>> &shots);
     Result<QList<FileMove>> moveToTrash(const QList<QUrl> &urls);
     Result<QUrl> createCategory(const QString &proposedName, const QUrl &root);

@@ -40,18 +40,6 @@ public:
                                                 const QString &stateFolder =
                                                     OperationJournal::defaultStateFolder());
 
-    // An action the journal does not hold was pushed on the undo stack: the journal forgets
-    // its undone actions too, so that a restart gives back the same redo list.
-    void forgetUndoneActions()
-    {
-        submit([this](const CancelCheck &) {
-            if (m_journal) {
-                (void)m_journal->dropUndone();
-            }
-            return 0;
-        });
-    }
-
     // The collection at rootURL with every photo's dimensions filled in.
     QFuture<Result<PhotoCollection>> scan(const QUrl &rootURL, PhotoSortOrder sortOrder,
                                           CompanionRule rule = CompanionRule::together);
@@ -75,47 +63,48 @@ public:
         return performRecorded(entry, &FileOperations::moveShotsToTrash, shots);
     }
     QFuture<Result<QList<FileMove>>> relocate(const QList<FileMove> &moves,
-                                              const JournalEntry &entry)
+                                              const JournalEntry &entry = {})
     {
         return performRecorded(entry, &FileOperations::relocate, moves);
     }
-    QFuture<Result<QList<FileMove>>> relocate(const QList<FileMove> &moves)
+    QFuture<Result<QList<FileMove>>> copyImageFiles(const QList<QUrl> &urls, const QUrl &folder,
+                                                    const JournalEntry &entry = {})
     {
-        return perform(&FileOperations::relocate, moves);
-    }
-    QFuture<Result<QList<QUrl>>> copyImageFiles(const QList<QUrl> &urls, const QUrl &folder)
-    {
-        return perform(&FileOperations::copyImageFiles, urls, folder);
+        return performRecorded(entry, &FileOperations::copyImageFiles, urls, folder);
     }
     QFuture<Result<QList<FileMove>>> moveToTrash(const QList<QUrl> &urls)
     {
         return perform(&FileOperations::moveToTrash, urls);
     }
-    QFuture<Result<QUrl>> createCategory(const QString &name, const QUrl &root)
+    QFuture<Result<QUrl>> createCategory(const QString &name, const QUrl &root,
+                                         const JournalEntry &entry = {})
     {
-        return perform<Result<QUrl> (FileOperations::*)(const QString &, const QUrl &)>(
-            &FileOperations::createCategory, name, root);
+        return performRecorded<Result<QUrl> (FileOperations::*)(const QString &, const QUrl &)>(
+            entry, &FileOperations::createCategory, name, root);
     }
-    QFuture<Result<void>> createCategory(const QUrl &folder)
+    QFuture<Result<void>> createCategory(const QUrl &folder, const JournalEntry &entry = {})
     {
-        return perform<Result<void> (FileOperations::*)(const QUrl &)>(
-            &FileOperations::createCategory, folder);
+        return performRecorded<Result<void> (FileOperations::*)(const QUrl &)>(
+            entry, &FileOperations::createCategory, folder);
     }
-    QFuture<Result<FileMove>> renameCategory(const QUrl &folder, const QString &name)
+    QFuture<Result<FileMove>> renameCategory(const QUrl &folder, const QString &name,
+                                             const JournalEntry &entry = {})
     {
-        return perform(&FileOperations::renameCategory, folder, name);
+        return performRecorded(entry, &FileOperations::renameCategory, folder, name);
     }
-    QFuture<Result<CategoryDeletion>> deleteCategory(const QUrl &folder, const QUrl &root)
+    QFuture<Result<CategoryDeletion>> deleteCategory(const QUrl &folder, const QUrl &root,
+                                                     const JournalEntry &entry = {})
     {
-        return perform(&FileOperations::deleteCategory, folder, root);
+        return performRecorded(entry, &FileOperations::deleteCategory, folder, root);
     }
-    QFuture<Result<void>> removeEmptyCategory(const QUrl &folder)
+    QFuture<Result<void>> removeEmptyCategory(const QUrl &folder, const JournalEntry &entry = {})
     {
-        return perform(&FileOperations::removeEmptyCategory, folder);
+        return performRecorded(entry, &FileOperations::removeEmptyCategory, folder);
     }
-    QFuture<Result<QList<FileMove>>> restoreDeletedCategory(const CategoryDeletion &deletion)
+    QFuture<Result<QList<FileMove>>> restoreDeletedCategory(const CategoryDeletion &deletion,
+                                                            const JournalEntry &entry = {})
     {
-        return perform(&FileOperations::restoreDeletedCategory, deletion);
+        return performRecorded(entry, &FileOperations::restoreDeletedCategory, deletion);
     }
 
     // Header reads since creation, for tests and benchmarks (read after a future finished).
@@ -138,10 +127,7 @@ private:
         -> QFuture<std::invoke_result_t<Method, FileOperations &, const Args &...>>
     {
         return submit([this, entry, method, args...](const CancelCheck &) {
-            m_operations.setJournalEntry(entry);
-            auto result = (m_operations.*method)(args...);
-            m_operations.setJournalEntry({});
-            return result;
+            return m_operations.recorded(entry, [&] { return (m_operations.*method)(args...); });
         });
     }
 

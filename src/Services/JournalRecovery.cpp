@@ -122,7 +122,7 @@ JournalRecovery::Report JournalRecovery::recover(PlatformFileSystem &fs, Operati
                 folders.insert(parentOf(standardizedPath(move->move.destination)));
             }
         }
-        (void)journal.endBatch(batch->id, false, {});
+        (void)journal.endBatch(batch->id, OperationJournal::Outcome::abandoned);
     }
     // A copy cut off before it was published is only ever a hidden temporary: the source it
     // was read from is still in place.

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QStandardPaths>
 
+#include <array>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -90,6 +91,88 @@ OperationJournal::Role roleFrom(const QString &name)
     }
     return name == QLatin1String("redo") ? OperationJournal::Role::redo
                                          : OperationJournal::Role::action;
+}
+
+constexpr std::array<std::pair<OperationJournal::ActionKind, const char *>, 5> kindNames{{
+    {OperationJournal::ActionKind::moves, "moves"},
+    {OperationJournal::ActionKind::copy, "copy"},
+    {OperationJournal::ActionKind::newCategory, "newCategory"},
+    {OperationJournal::ActionKind::renameCategory, "renameCategory"},
+    {OperationJournal::ActionKind::deleteCategory, "deleteCategory"},
+}};
+
+QString kindName(OperationJournal::ActionKind kind)
+{
+    for (const auto &[known, name] : kindNames) {
+        if (known == kind) {
+            return QString::fromLatin1(name);
+        }
+    }
+    return {};
+}
+
+// A missing or unknown kind (a journal written before kinds existed) reads as moves.
+OperationJournal::ActionKind kindFrom(const QJsonValue &value)
+{
+    const QString name = value.toString();
+    for (const auto &[kind, known] : kindNames) {
+        if (name == QLatin1String(known)) {
+            return kind;
+        }
+    }
+    return OperationJournal::ActionKind::moves;
+}
+
+QUrl folderFrom(const QJsonValue &value)
+{
+    const QString path = value.toString();
+    return path.isEmpty() ? QUrl() : QUrl::fromLocalFile(path);
+}
+
+// How an action's record changes when its undo or redo is kept with `moves`.
+void undone(OperationJournal::Action &action, const QList<FileMove> &moves)
+{
+    switch (action.kind) {
+    case OperationJournal::ActionKind::copy:
+        // The copies went to the trash: from now on a move out of it and back.
+        action.kind = OperationJournal::ActionKind::moves;
+        [[fallthrough]];
+    case OperationJournal::ActionKind::moves:
+    case OperationJournal::ActionKind::renameCategory:
+        action.moves = reversedEach(moves);
+        break;
+    case OperationJournal::ActionKind::newCategory:
+    case OperationJournal::ActionKind::deleteCategory:
+        break; // the folder, and the deletion to restore, stay as they were
+    }
+}
+
+void redone(OperationJournal::Action &action, const QList<FileMove> &moves)
+{
+    switch (action.kind) {
+    case OperationJournal::ActionKind::moves:
+    case OperationJournal::ActionKind::renameCategory:
+    case OperationJournal::ActionKind::deleteCategory: // the names the photos got this time
+        action.moves = moves;
+        break;
+    case OperationJournal::ActionKind::copy:
+    case OperationJournal::ActionKind::newCategory:
+        break;
+    }
+}
+
+QJsonObject actionObject(const OperationJournal::Action &action)
+{
+    QJsonObject object{{QStringLiteral("id"), action.id},
+                       {QStringLiteral("name"), action.name},
+                       {QStringLiteral("moves"), movesArray(action.moves)}};
+    if (action.kind != OperationJournal::ActionKind::moves) {
+        object.insert(QStringLiteral("kind"), kindName(action.kind));
+    }
+    if (!action.folder.isEmpty()) {
+        object.insert(QStringLiteral("f"), action.folder.toLocalFile());
+    }
+    return object;
 }
 
 FileSystemError journalError(int errnum)
@@ -267,7 +350,7 @@ void OperationJournal::apply(const QJsonObject &record)
         m_open.insert(batch, {roleFrom(record.value(QStringLiteral("role")).toString()),
                               record.value(QStringLiteral("name")).toString(),
                               record.value(QStringLiteral("of")).toInteger(),
-                              {}});
+                              kindFrom(record.value(QStringLiteral("kind")))});
         m_nextID = std::max(m_nextID, batch + 1);
     } else if (type == QLatin1String("move")) {
         if (const auto open = m_open.find(batch); open != m_open.end()) {
@@ -282,41 +365,9 @@ void OperationJournal::apply(const QJsonObject &record)
             open->moves[index].destinationAfter = record.value(QStringLiteral("d")).toString();
         }
     } else if (type == QLatin1String("end")) {
-        const auto open = m_open.find(batch);
-        if (open == m_open.end()) {
-            return;
-        }
-        const Batch ended = *open;
-        m_open.erase(open);
-        const QList<FileMove> moves = movesFrom(record.value(QStringLiteral("moves")));
-        if (!record.value(QStringLiteral("kept")).toBool() || moves.isEmpty()) {
-            return;
-        }
-        QList<Action> &actions = m_history.actions;
-        qsizetype &index = m_history.index;
-        switch (ended.role) {
-        case Role::action:
-            actions.resize(index);
-            actions.append({batch, ended.name, moves});
-            if (actions.size() > keptActions) {
-                actions.remove(0, actions.size() - keptActions);
-            }
-            index = actions.size();
-            break;
-        case Role::undo:
-            // An undo applies to the last done action; one that names another is stale.
-            if (index > 0 && (ended.actionID == 0 || actions[index - 1].id == ended.actionID)) {
-                actions[--index].moves = reversedEach(moves);
-            }
-            break;
-        case Role::redo:
-            if (index < actions.size()
-                && (ended.actionID == 0 || actions[index].id == ended.actionID)) {
-                actions[index++].moves = moves;
-            }
-            break;
-        }
+        applyEnd(batch, record);
     } else if (type == QLatin1String("cut")) {
+        // Written by earlier versions, whose category changes were not in the journal.
         m_history.actions.resize(m_history.index);
     } else if (type == QLatin1String("history")) {
         m_history = {};
@@ -324,11 +375,66 @@ void OperationJournal::apply(const QJsonObject &record)
             const QJsonObject action = value.toObject();
             m_history.actions.append({action.value(QStringLiteral("id")).toInteger(),
                                       action.value(QStringLiteral("name")).toString(),
-                                      movesFrom(action.value(QStringLiteral("moves")))});
+                                      movesFrom(action.value(QStringLiteral("moves"))),
+                                      kindFrom(action.value(QStringLiteral("kind"))),
+                                      folderFrom(action.value(QStringLiteral("f")))});
         }
         m_history.index = std::clamp<qsizetype>(record.value(QStringLiteral("index")).toInteger(),
                                                 0, m_history.actions.size());
         m_nextID = std::max(m_nextID, record.value(QStringLiteral("next")).toInteger());
+    }
+}
+
+void OperationJournal::applyEnd(qint64 batch, const QJsonObject &record)
+{
+    const auto open = m_open.find(batch);
+    if (open == m_open.end()) {
+        return;
+    }
+    const Batch ended = *open;
+    m_open.erase(open);
+    const bool kept = record.value(QStringLiteral("kept")).toBool();
+    const QList<FileMove> moves = movesFrom(record.value(QStringLiteral("moves")));
+    QList<Action> &actions = m_history.actions;
+    qsizetype &index = m_history.index;
+    switch (ended.role) {
+    case Role::action: {
+        const bool changedCategories = ended.kind == ActionKind::newCategory
+                                       || ended.kind == ActionKind::deleteCategory;
+        if (!kept || ended.name.isEmpty() || (moves.isEmpty() && !changedCategories)) {
+            return;
+        }
+        actions.resize(index);
+        actions.append({batch, ended.name, moves, ended.kind,
+                        folderFrom(record.value(QStringLiteral("f")))});
+        if (actions.size() > keptActions) {
+            actions.remove(0, actions.size() - keptActions);
+        }
+        index = actions.size();
+        break;
+    }
+    case Role::undo:
+        // An undo applies to the last done action; one that names another is stale. One put
+        // back after a crash never reached the window's undo stack.
+        if (record.value(QStringLiteral("abandoned")).toBool() || index == 0
+            || (ended.actionID != 0 && actions[index - 1].id != ended.actionID)) {
+            return;
+        }
+        --index;
+        if (kept) {
+            undone(actions[index], moves);
+        }
+        break;
+    case Role::redo:
+        if (record.value(QStringLiteral("abandoned")).toBool() || index == actions.size()
+            || (ended.actionID != 0 && actions[index].id != ended.actionID)) {
+            return;
+        }
+        if (kept) {
+            redone(actions[index], moves);
+        }
+        ++index;
+        break;
     }
 }
 
@@ -354,7 +460,8 @@ QList<OperationJournal::PendingBatch> OperationJournal::pendingBatches() const
     return batches;
 }
 
-Result<qint64> OperationJournal::beginBatch(Role role, const QString &name, qint64 actionID)
+Result<qint64> OperationJournal::beginBatch(Role role, const QString &name, ActionKind kind,
+                                            qint64 actionID)
 {
     const qint64 batch = m_nextID++;
     QJsonObject record{{QStringLiteral("t"), QStringLiteral("begin")},
@@ -363,6 +470,8 @@ Result<qint64> OperationJournal::beginBatch(Role role, const QString &name, qint
                        {QStringLiteral("name"), name}};
     if (role != Role::action) {
         record.insert(QStringLiteral("of"), actionID);
+    } else if (kind != ActionKind::moves) {
+        record.insert(QStringLiteral("kind"), kindName(kind));
     }
     if (Result<void> written = append(record); !written) {
         return std::unexpected(written.error());
@@ -401,13 +510,19 @@ Result<void> OperationJournal::performed(qint64 batch, const FileMove &move)
                    {QStringLiteral("i"), move.itemIdentity}});
 }
 
-Result<void> OperationJournal::endBatch(qint64 batch, bool kept, const QList<FileMove> &moves)
+Result<void> OperationJournal::endBatch(qint64 batch, Outcome outcome,
+                                        const QList<FileMove> &moves, const QUrl &folder)
 {
     QJsonObject record{{QStringLiteral("t"), QStringLiteral("end")},
                        {QStringLiteral("b"), batch},
-                       {QStringLiteral("kept"), kept}};
-    if (kept) {
+                       {QStringLiteral("kept"), outcome == Outcome::kept}};
+    if (outcome == Outcome::kept) {
         record.insert(QStringLiteral("moves"), movesArray(moves));
+        if (!folder.isEmpty()) {
+            record.insert(QStringLiteral("f"), folder.toLocalFile());
+        }
+    } else if (outcome == Outcome::abandoned) {
+        record.insert(QStringLiteral("abandoned"), true);
     }
     if (Result<void> written = append(record); !written) {
         return written;
@@ -418,21 +533,11 @@ Result<void> OperationJournal::endBatch(qint64 batch, bool kept, const QList<Fil
     return {};
 }
 
-Result<void> OperationJournal::dropUndone()
-{
-    if (m_history.index == m_history.actions.size()) {
-        return {};
-    }
-    return append({{QStringLiteral("t"), QStringLiteral("cut")}});
-}
-
 Result<void> OperationJournal::compact()
 {
     QJsonArray actions;
     for (const Action &action : std::as_const(m_history.actions)) {
-        actions.append(QJsonObject{{QStringLiteral("id"), action.id},
-                                   {QStringLiteral("name"), action.name},
-                                   {QStringLiteral("moves"), movesArray(action.moves)}});
+        actions.append(actionObject(action));
     }
     QByteArray bytes;
     for (const QJsonObject &record :

@@ -33,12 +33,26 @@ class OperationJournal
 public:
     // What a kept batch was for: a new action, or the undo or redo of an earlier one.
     enum class Role { action, undo, redo };
+    // What an action did, which decides how it is undone and redone.
+    enum class ActionKind {
+        moves,          // files moved (filing, the trash): undone by moving them back
+        copy,           // files copied in: undone by moving the copies to the trash
+        newCategory,    // `folder` made: undone by removing it while empty
+        renameCategory, // one move of a category folder
+        deleteCategory, // `folder` removed after its files moved out (`moves`)
+    };
+    // How a batch ended: kept; failed and put back by the operation (an undo or redo that
+    // failed still counts as done by the window's undo stack); or put back on the next open
+    // after a crash, which the window never learnt of.
+    enum class Outcome { kept, failed, abandoned };
 
     struct Action
     {
         qint64 id = 0;
         QString name;           // as in the Edit menu: "Move Photos", "Move to Trash"
         QList<FileMove> moves;  // as the disk last performed them, forward
+        ActionKind kind = ActionKind::moves;
+        QUrl folder = {};       // the category of a newCategory or deleteCategory
     };
 
     // The undo history the journal holds: `actions[0, index)` are done, the rest undone.
@@ -86,16 +100,17 @@ public:
     // Each append is synced before it returns; a failure to write is reported so that the
     // caller can refuse to touch the disk without a record.
     // An undo or redo applies to the action next in line; `actionID`, when given, must match.
-    Result<qint64> beginBatch(Role role, const QString &name, qint64 actionID = 0);
+    // `kind` is what a new action does; an undo or redo takes it from its action.
+    Result<qint64> beginBatch(Role role, const QString &name,
+                              ActionKind kind = ActionKind::moves, qint64 actionID = 0);
     Result<void> intend(qint64 batch, const FileMove &move);
     Result<void> performed(qint64 batch, const FileMove &move);
-    // Ends a batch. A kept batch with moves changes the history: a new action (dropping the
-    // undone ones), or the undo or redo of the action it names.
-    Result<void> endBatch(qint64 batch, bool kept, const QList<FileMove> &moves);
-
-    // Forgets the undone actions, as the window's undo stack does when an action the journal
-    // does not hold (a category change) is made after an undo.
-    Result<void> dropUndone();
+    // Ends a batch. A kept action with moves (or a category change) becomes the last done
+    // action, dropping the undone ones. An undo or redo moves the history on whether kept or
+    // failed, as the window's undo stack does; when kept, its moves are what the action holds
+    // from then on. `folder` is the category a category change made or removed.
+    Result<void> endBatch(qint64 batch, Outcome outcome, const QList<FileMove> &moves = {},
+                          const QUrl &folder = {});
 
     // Keeps at most this many actions.
     static constexpr qsizetype keptActions = 1000;
@@ -105,6 +120,7 @@ private:
     Result<void> append(const QJsonObject &record);
     void read(const QByteArray &bytes);
     void apply(const QJsonObject &record);
+    void applyEnd(qint64 batch, const QJsonObject &record);
     Result<void> compact();
 
     struct Batch
@@ -112,7 +128,8 @@ private:
         Role role = Role::action;
         QString name;
         qint64 actionID = 0;
-        QList<PendingMove> moves;
+        ActionKind kind = ActionKind::moves;
+        QList<PendingMove> moves = {};
     };
 
     int m_fd = -1;

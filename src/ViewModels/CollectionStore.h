@@ -280,21 +280,25 @@ private:
     std::optional<QString> nextPhotoAfterRemoving(const QSet<QString> &ids,
                                                   const std::optional<QString> &focusedID) const;
     void setPostMoveSelection(const QSet<QString> &ids);
-    DiskCommand *registerMoveUndo(const QList<FileMove> &moves, const QString &actionName);
+    // `copies`: the moves are copies in, undone by moving the copies to the trash.
+    DiskCommand *registerMoveUndo(const QList<FileMove> &moves, const QString &actionName,
+                                  bool copies = false);
     // The undo stack as the collection's journal left it: its actions, the undone ones last.
     void restoreUndoHistory(const OperationJournal::History &history);
     // Pushes an undo command whose undo and redo run `step(false)` and `step(true)` one after
     // another, never two at once.
-    // `recorded`: the journal holds the action (moves); otherwise it forgets its undone ones.
     DiskCommand *registerDiskUndo(const QString &actionName,
-                                  std::function<QFuture<void>(bool redo)> step,
-                                  bool recorded = false);
+                                  std::function<QFuture<void>(bool redo)> step);
 
     // Category helpers
     void createCategory(const QString &name);
     void renameCategory(const QString &sectionID, const QString &name);
+    // Registers an undo when `entry` is a new action rather than an undo or redo.
     QFuture<void> performRenameCategory(const QUrl &folder, const QString &name,
-                                        bool registerUndo);
+                                        const JournalEntry &entry);
+    DiskCommand *registerNewCategoryUndo(const QUrl &created);
+    DiskCommand *registerRenameUndo(const FileMove &renamed);
+    DiskCommand *registerDeletionUndo(const CategoryDeletion &deletion, const QUrl &root);
     void moveSectionToUnsortedOptimistically(const PhotoSection &section, int animationMs);
 
     // Runs `future` to completion on the main thread inside the mutation bracket.

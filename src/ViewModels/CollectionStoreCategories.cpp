@@ -46,56 +46,69 @@ void CollectionStore::submitCategoryPrompt(const CategoryPrompt &prompt, const Q
     }
 }
 
+namespace {
+
+JournalEntry undoEntry(bool redo, const QString &name)
+{
+    return {redo ? OperationJournal::Role::redo : OperationJournal::Role::undo, name};
+}
+
+} // namespace
+
 void CollectionStore::createCategory(const QString &name)
 {
     if (!m_collection) {
         return;
     }
-    mutate(m_fileSystem.createCategory(name, m_collection->rootURL),
+    const QString actionName = QStringLiteral("New Category");
+    mutate(m_fileSystem.createCategory(name, m_collection->rootURL,
+                                       {OperationJournal::Role::action, actionName,
+                                        OperationJournal::ActionKind::newCategory}),
            [this](const Result<QUrl> &folder) {
                if (!folder) {
                    show(folder.error(), QStringLiteral("Couldn\u2019t Create Category"));
                    return;
                }
-               const QUrl created = *folder;
-               QPointer<CollectionStore> self(this);
-               registerDiskUndo(QStringLiteral("New Category"), [self, created](bool redo) {
-                   if (!self) {
-                       return QtFuture::makeReadyFuture();
-                   }
-                   if (redo) {
-                       return self->mutate(self->m_fileSystem.createCategory(created),
-                                           [self](const Result<void> &done) {
-                                               if (!done) {
-                                                   self->show(done.error(),
-                                                              QStringLiteral("Couldn\u2019t Redo New Category"));
-                                               }
-                                           });
-                   }
-                   return self->mutate(self->m_fileSystem.removeEmptyCategory(created),
-                                       [self](const Result<void> &done) {
-                                           if (!done) {
-                                               self->show(done.error(),
-                                                          QStringLiteral("Couldn\u2019t Undo New Category"));
-                                           }
-                                       });
-               });
-               showHUD(QStringLiteral("Created ") + lastComponent(created));
+               registerNewCategoryUndo(*folder);
+               showHUD(QStringLiteral("Created ") + lastComponent(*folder));
            });
+}
+
+CollectionStore::DiskCommand *CollectionStore::registerNewCategoryUndo(const QUrl &created)
+{
+    QPointer<CollectionStore> self(this);
+    return registerDiskUndo(QStringLiteral("New Category"), [self, created](bool redo) {
+        if (!self) {
+            return QtFuture::makeReadyFuture();
+        }
+        const JournalEntry entry = undoEntry(redo, QStringLiteral("New Category"));
+        const QString title = redo ? QStringLiteral("Couldn\u2019t Redo New Category")
+                                   : QStringLiteral("Couldn\u2019t Undo New Category");
+        const auto report = [self, title](const Result<void> &done) {
+            if (!done) {
+                self->show(done.error(), title);
+            }
+        };
+        return redo ? self->mutate(self->m_fileSystem.createCategory(created, entry), report)
+                    : self->mutate(self->m_fileSystem.removeEmptyCategory(created, entry), report);
+    });
 }
 
 void CollectionStore::renameCategory(const QString &sectionID, const QString &name)
 {
     if (const std::optional<PhotoSection> target = section(sectionID)) {
-        performRenameCategory(target->url, name, true);
+        performRenameCategory(target->url, name,
+                              {OperationJournal::Role::action, QStringLiteral("Rename Category"),
+                               OperationJournal::ActionKind::renameCategory});
     }
 }
 
 QFuture<void> CollectionStore::performRenameCategory(const QUrl &folder, const QString &name,
-                                                     bool registerUndo)
+                                                     const JournalEntry &entry)
 {
-    return mutate(m_fileSystem.renameCategory(folder, name), [this, registerUndo](
-                                                                 const Result<FileMove> &move) {
+    const bool registerUndo = entry.role == OperationJournal::Role::action;
+    return mutate(m_fileSystem.renameCategory(folder, name, entry), [this, registerUndo](
+                                                                        const Result<FileMove> &move) {
         if (!move) {
             show(move.error(), QStringLiteral("Couldn\u2019t Rename Category"));
             return;
@@ -104,18 +117,22 @@ QFuture<void> CollectionStore::performRenameCategory(const QUrl &folder, const Q
             return; // the name did not change
         }
         if (registerUndo) {
-            const FileMove renamed = *move;
-            QPointer<CollectionStore> self(this);
-            registerDiskUndo(QStringLiteral("Rename Category"), [self, renamed](bool redo) {
-                if (!self) {
-                    return QtFuture::makeReadyFuture();
-                }
-                const FileMove step = redo ? renamed : renamed.reversed();
-                return self->performRenameCategory(step.source, lastComponent(step.destination),
-                                                   false);
-            });
+            registerRenameUndo(*move);
         }
         showHUD(QStringLiteral("Renamed to ") + lastComponent(move->destination));
+    });
+}
+
+CollectionStore::DiskCommand *CollectionStore::registerRenameUndo(const FileMove &renamed)
+{
+    QPointer<CollectionStore> self(this);
+    return registerDiskUndo(QStringLiteral("Rename Category"), [self, renamed](bool redo) {
+        if (!self) {
+            return QtFuture::makeReadyFuture();
+        }
+        const FileMove step = redo ? renamed : renamed.reversed();
+        return self->performRenameCategory(step.source, lastComponent(step.destination),
+                                           undoEntry(redo, QStringLiteral("Rename Category")));
     });
 }
 
@@ -139,41 +156,52 @@ void CollectionStore::confirmDeleteCategory(const DeleteCategoryPrompt &prompt)
     const QUrl root = m_collection->rootURL;
     moveSectionToUnsortedOptimistically(*target, m_desktop.prefersReducedMotion() ? 0 : 200);
     const QString name = target->name;
-    mutate(m_fileSystem.deleteCategory(target->url, root), [this, name, root](
+    mutate(m_fileSystem.deleteCategory(target->url, root,
+                                       {OperationJournal::Role::action,
+                                        QStringLiteral("Delete Category"),
+                                        OperationJournal::ActionKind::deleteCategory}),
+           [this, name, root](
                                                                const Result<CategoryDeletion> &done) {
         if (!done) {
             show(done.error(), QStringLiteral("Couldn\u2019t Delete Category"));
             return;
         }
-        // Each redo records its own deletion, so the next undo restores the photos from the
-        // names they really got, which may differ from the first time.
-        auto record = std::make_shared<CategoryDeletion>(*done);
-        QPointer<CollectionStore> self(this);
-        registerDiskUndo(QStringLiteral("Delete Category"), [self, record, root](bool redo) {
-            if (!self) {
-                return QtFuture::makeReadyFuture();
-            }
-            if (redo) {
-                return self->mutate(
-                    self->m_fileSystem.deleteCategory(record->categoryURL, root),
-                    [self, record](const Result<CategoryDeletion> &deleted) {
-                        if (!deleted) {
-                            self->show(deleted.error(),
-                                       QStringLiteral("Couldn\u2019t Redo Delete Category"));
-                            return;
-                        }
-                        *record = *deleted;
-                    });
-            }
-            return self->mutate(self->m_fileSystem.restoreDeletedCategory(*record),
-                                [self](const Result<QList<FileMove>> &restored) {
-                                    if (!restored) {
-                                        self->show(restored.error(),
-                                                   QStringLiteral("Couldn\u2019t Undo Delete Category"));
-                                    }
-                                });
-        });
+        registerDeletionUndo(*done, root);
         showHUD(QStringLiteral("Deleted ") + name);
+    });
+}
+
+CollectionStore::DiskCommand *CollectionStore::registerDeletionUndo(const CategoryDeletion &deletion,
+                                                                    const QUrl &root)
+{
+    // Each redo records its own deletion, so the next undo restores the photos from the names
+    // they really got, which may differ from the first time.
+    auto record = std::make_shared<CategoryDeletion>(deletion);
+    QPointer<CollectionStore> self(this);
+    return registerDiskUndo(QStringLiteral("Delete Category"), [self, record, root](bool redo) {
+        if (!self) {
+            return QtFuture::makeReadyFuture();
+        }
+        const JournalEntry entry = undoEntry(redo, QStringLiteral("Delete Category"));
+        if (redo) {
+            return self->mutate(
+                self->m_fileSystem.deleteCategory(record->categoryURL, root, entry),
+                [self, record](const Result<CategoryDeletion> &deleted) {
+                    if (!deleted) {
+                        self->show(deleted.error(),
+                                   QStringLiteral("Couldn\u2019t Redo Delete Category"));
+                        return;
+                    }
+                    *record = *deleted;
+                });
+        }
+        return self->mutate(self->m_fileSystem.restoreDeletedCategory(*record, entry),
+                            [self](const Result<QList<FileMove>> &restored) {
+                                if (!restored) {
+                                    self->show(restored.error(),
+                                               QStringLiteral("Couldn\u2019t Undo Delete Category"));
+                                }
+                            });
     });
 }
 

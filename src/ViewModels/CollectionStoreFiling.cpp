@@ -6,6 +6,7 @@
 #include "Models/PhotoDragPayload.h"
 #include "Services/FileOperations.h"
 
+#include <QFileInfo>
 #include <QMimeData>
 
 // Filing photos into sections (number keys, menus, drops), trashing, copying files in, the
@@ -373,13 +374,20 @@ void CollectionStore::copyExternalFiles(const QList<QUrl> &urls, const QString &
         return;
     }
     const QString name = target->name;
-    mutate(m_fileSystem.copyImageFiles(urls, target->url),
-           [this, name](const Result<QList<QUrl>> &copies) {
-               if (copies) {
-                   showHUD(QStringLiteral("Copied to ") + name);
-               } else {
+    const QString actionName =
+        urls.size() == 1 ? QStringLiteral("Copy Photo") : QStringLiteral("Copy Photos");
+    mutate(m_fileSystem.copyImageFiles(urls, target->url,
+                                       {OperationJournal::Role::action, actionName,
+                                        OperationJournal::ActionKind::copy}),
+           [this, name, actionName](const Result<QList<FileMove>> &copies) {
+               if (!copies) {
                    show(copies.error(), QStringLiteral("Couldn\u2019t Copy Photos"));
+                   return;
                }
+               if (!copies->isEmpty()) {
+                   registerMoveUndo(*copies, actionName, /*copies=*/true);
+               }
+               showHUD(QStringLiteral("Copied to ") + name);
            });
 }
 
@@ -404,43 +412,65 @@ QMimeData *CollectionStore::dragMimeData(const QString &photoID)
 }
 
 CollectionStore::DiskCommand *CollectionStore::registerMoveUndo(const QList<FileMove> &moves,
-                                                                const QString &actionName)
+                                                                const QString &actionName,
+                                                                bool copies)
 {
     if (!m_undoStack) {
         return nullptr;
     }
     // The record always holds the moves as the disk last performed them: when putting a file
     // back had to pick a free name, the next redo or undo starts from where the file really is.
+    // Copies are undone by moving them to the trash; from then on the record is that move.
     auto forward = std::make_shared<QList<FileMove>>(moves);
+    auto copied = std::make_shared<bool>(copies);
     QPointer<CollectionStore> self(this);
-    return registerDiskUndo(actionName, [self, forward, actionName](bool redo) -> QFuture<void> {
+    return registerDiskUndo(actionName, [self, forward, copied,
+                                         actionName](bool redo) -> QFuture<void> {
         if (!self) {
             return QtFuture::makeReadyFuture();
         }
-        const QList<FileMove> toPerform = redo ? *forward : inverted(*forward);
         const JournalEntry entry{redo ? OperationJournal::Role::redo : OperationJournal::Role::undo,
                                  actionName};
-        return self->mutate(self->m_fileSystem.relocate(toPerform, entry),
-                            [self, forward, redo, actionName](const Result<QList<FileMove>> &done) {
-                                if (!done) {
-                                    self->show(done.error(),
-                                               QStringLiteral("Couldn\u2019t Complete ") + actionName);
-                                    return;
-                                }
-                                *forward = redo ? *done : inverted(*done);
-                            });
-    }, /*recorded=*/true);
+        const auto apply = [self, forward, copied, redo,
+                            actionName](const Result<QList<FileMove>> &done) {
+            if (!done) {
+                self->show(done.error(), QStringLiteral("Couldn\u2019t Complete ") + actionName);
+                return;
+            }
+            *forward = redo ? *done : inverted(*done);
+            *copied = false;
+        };
+        if (!*copied) {
+            return self->mutate(
+                self->m_fileSystem.relocate(redo ? *forward : inverted(*forward), entry), apply);
+        }
+        if (redo) {
+            // The undo that would have trashed the copies failed, so they are still in place:
+            // nothing to redo, but the journal moves on with the undo stack.
+            return self->mutate(self->m_fileSystem.relocate({}, entry),
+                                [](const Result<QList<FileMove>> &) {});
+        }
+        QList<QList<QUrl>> shots;
+        QHash<int, qsizetype> shotIndex;
+        for (const FileMove &copy : std::as_const(*forward)) {
+            const auto known = copy.shot < 0 ? shotIndex.cend() : shotIndex.constFind(copy.shot);
+            if (known != shotIndex.cend()) {
+                shots[*known].append(copy.destination);
+                continue;
+            }
+            shotIndex.insert(copy.shot, shots.size());
+            shots.append(QList<QUrl>{copy.destination});
+        }
+        return self->mutate(self->m_fileSystem.moveShotsToTrash(shots, entry), apply);
+    });
 }
 
 CollectionStore::DiskCommand *
 CollectionStore::registerDiskUndo(const QString &actionName,
-                                  std::function<QFuture<void>(bool redo)> step, bool recorded)
+                                  std::function<QFuture<void>(bool redo)> step)
 {
     if (!m_undoStack) {
         return nullptr;
-    }
-    if (!recorded && m_undoStack->index() < m_undoStack->count()) {
-        m_fileSystem.forgetUndoneActions();
     }
     auto *command = new DiskCommand(actionName, std::move(step));
     m_undoStack->push(command);
@@ -455,7 +485,24 @@ void CollectionStore::restoreUndoHistory(const OperationJournal::History &histor
     m_undoStack->clear();
     QList<DiskCommand *> commands;
     for (const OperationJournal::Action &action : history.actions) {
-        commands.append(registerMoveUndo(action.moves, action.name));
+        switch (action.kind) {
+        case OperationJournal::ActionKind::moves:
+        case OperationJournal::ActionKind::copy:
+            commands.append(registerMoveUndo(action.moves, action.name,
+                                             action.kind == OperationJournal::ActionKind::copy));
+            break;
+        case OperationJournal::ActionKind::newCategory:
+            commands.append(registerNewCategoryUndo(action.folder));
+            break;
+        case OperationJournal::ActionKind::renameCategory:
+            commands.append(registerRenameUndo(action.moves.value(0)));
+            break;
+        case OperationJournal::ActionKind::deleteCategory:
+            commands.append(registerDeletionUndo(
+                {action.folder, QFileInfo(action.folder.toLocalFile()).fileName(), action.moves},
+                QUrl::fromLocalFile(folderOf(action.folder))));
+            break;
+        }
     }
     for (qsizetype i = history.index; i < commands.size(); ++i) {
         commands[i]->skipNextUndo();

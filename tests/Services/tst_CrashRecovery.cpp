@@ -154,19 +154,27 @@ void tst_CrashRecovery::cutOffAtEveryCall()
                 ::_exit(2);
             }
             operations.setJournal(journal->get());
-            operations.setJournalEntry({OperationJournal::Role::action, QStringLiteral("Batch")});
+            const auto entry = [](OperationJournal::ActionKind kind) {
+                return JournalEntry{OperationJournal::Role::action, QStringLiteral("Batch"), kind};
+            };
             if (batch == QLatin1String("file")) {
                 QList<QList<QUrl>> shots;
                 for (const char *name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"}) {
                     shots.append({url(QString::fromUtf8(name))});
                 }
-                (void)operations.moveShots(shots, url(QStringLiteral("Far")));
+                (void)operations.recorded(entry(OperationJournal::ActionKind::moves), [&] {
+                    return operations.moveShots(shots, url(QStringLiteral("Far")));
+                });
             } else if (batch == QLatin1String("trash")) {
-                (void)operations.moveShotsToTrash({{url(QStringLiteral("a.jpg"))},
-                                                   {url(QStringLiteral("b.jpg"))},
-                                                   {url(QStringLiteral("c.jpg"))}});
+                (void)operations.recorded(entry(OperationJournal::ActionKind::moves), [&] {
+                    return operations.moveShotsToTrash({{url(QStringLiteral("a.jpg"))},
+                                                        {url(QStringLiteral("b.jpg"))},
+                                                        {url(QStringLiteral("c.jpg"))}});
+                });
             } else {
-                (void)operations.deleteCategory(url(QStringLiteral("Cats")), rootURL);
+                (void)operations.recorded(entry(OperationJournal::ActionKind::deleteCategory), [&] {
+                    return operations.deleteCategory(url(QStringLiteral("Cats")), rootURL);
+                });
             }
             ::_exit(completed);
         }

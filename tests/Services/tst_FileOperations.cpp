@@ -260,14 +260,15 @@ void tst_FileOperations::copyInTakesOnlyImages()
     const QList<QUrl> dropped{QUrl::fromLocalFile(outside.path() + QStringLiteral("/Folder.png")),
                               QUrl::fromLocalFile(outside.path() + QStringLiteral("/notes.txt")),
                               QUrl::fromLocalFile(png)};
-    const Result<QList<QUrl>> copies = m_ops->copyImageFiles(dropped, url(QString()));
+    const Result<QList<FileMove>> copies = m_ops->copyImageFiles(dropped, url(QString()));
     QVERIFY(copies.has_value());
     QCOMPARE(copies->size(), 1);
-    QCOMPARE(rel(copies->first()), QStringLiteral("shot 2.png"));
-    QCOMPARE(readFile(copies->first().toLocalFile()), readFile(png));
+    QCOMPARE(rel(copies->first().destination), QStringLiteral("shot 2.png"));
+    QCOMPARE(copies->first().source.toLocalFile(), png);
+    QCOMPARE(readFile(copies->first().destination.toLocalFile()), readFile(png));
     QVERIFY(QFile::exists(png)); // a copy, not a move
 
-    const Result<QList<QUrl>> none = m_ops->copyImageFiles({dropped[1]}, url(QString()));
+    const Result<QList<FileMove>> none = m_ops->copyImageFiles({dropped[1]}, url(QString()));
     QVERIFY(none.has_value());
     QVERIFY(none->isEmpty());
 }
@@ -279,7 +280,7 @@ void tst_FileOperations::failedCopyLeavesNoCopies()
     const QString b = writePng(outside.path(), QStringLiteral("b.png"));
     const QString c = writePng(outside.path(), QStringLiteral("c.png"));
     m_fs->failNth(Call::copy, 3, ENOSPC);
-    const Result<QList<QUrl>> copies = m_ops->copyImageFiles(
+    const Result<QList<FileMove>> copies = m_ops->copyImageFiles(
         {QUrl::fromLocalFile(a), QUrl::fromLocalFile(b), QUrl::fromLocalFile(c)}, url(QString()));
     QVERIFY(!copies.has_value());
     QCOMPARE(copies.error().systemError, ENOSPC);
@@ -766,13 +767,15 @@ void tst_FileOperations::copyInKeepsShotsPaired()
         dropped.append(QUrl::fromLocalFile(writeFile(outside.path(), name, name.toUtf8())));
     }
     writeFile(root(), QStringLiteral("img_1.cr3"), "ours");
-    const Result<QList<QUrl>> copies = m_ops->copyImageFiles(dropped, url(QString()));
+    const Result<QList<FileMove>> copies = m_ops->copyImageFiles(dropped, url(QString()));
     QVERIFY(copies.has_value());
     QCOMPARE(filesBelow(root()),
              (QStringList{QStringLiteral("IMG_1 2.CR3"), QStringLiteral("IMG_1 2.JPG"),
                           QStringLiteral("IMG_1 2.JPG.json"), QStringLiteral("img_1.cr3")}));
     QCOMPARE(readFile(root() + QStringLiteral("/IMG_1 2.JPG.json")), QByteArray("IMG_1.JPG.json"));
     QCOMPARE(copies->size(), 3);
+    // One shot: trashing the copies for an undo takes them as one.
+    QCOMPARE(copies->at(0).shot, copies->at(2).shot);
 }
 
 QTEST_GUILESS_MAIN(tst_FileOperations)

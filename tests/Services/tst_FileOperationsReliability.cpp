@@ -466,9 +466,13 @@ void tst_FileOperationsReliability::randomOperationsLoseNothing()
             const QString to = anyFolder();
             touched = {to};
             const QList<QUrl> dropped = photosIn(outside.path()).mid(random.bounded(7));
-            const Result<QList<QUrl>> copies = ops.copyImageFiles(dropped, QUrl::fromLocalFile(to));
+            const Result<QList<FileMove>> copies =
+                ops.copyImageFiles(dropped, QUrl::fromLocalFile(to));
             note(copies);
-            const QList<QUrl> made = copies.value_or(QList<QUrl>());
+            QList<QUrl> made;
+            for (const FileMove &copy : copies.value_or(QList<FileMove>())) {
+                made.append(copy.destination);
+            }
             for (const QUrl &copy : made) {
                 model.expect(readFile(copy.toLocalFile()), 1);
             }

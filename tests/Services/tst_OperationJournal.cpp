@@ -5,6 +5,8 @@
 #include <QTest>
 
 using Role = OperationJournal::Role;
+using Kind = OperationJournal::ActionKind;
+using Outcome = OperationJournal::Outcome;
 
 static FileMove move(const char *from, const char *to, int shot = -1)
 {
@@ -21,6 +23,8 @@ class tst_OperationJournal : public QObject
 private Q_SLOTS:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
     void historyOfActionsUndoAndRedo();
+    void eachKindIsUndoneAndRedone_data();
+    void eachKindIsUndoneAndRedone();
     void damagedFilesGiveBackWhatIsIntact_data();
     void damagedFilesGiveBackWhatIsIntact();
     void tornAtEveryByteOfTheLastRecord();
@@ -42,10 +46,21 @@ private:
     static void act(OperationJournal &journal, const FileMove &m, Role role = Role::action,
                     qint64 of = 0)
     {
-        const qint64 batch = *journal.beginBatch(role, QStringLiteral("Move Photo"), of);
+        const qint64 batch = *journal.beginBatch(role, QStringLiteral("Move Photo"), Kind::moves, of);
         QVERIFY(journal.intend(batch, m));
         QVERIFY(journal.performed(batch, m));
-        QVERIFY(journal.endBatch(batch, true, {m}));
+        QVERIFY(journal.endBatch(batch, Outcome::kept, {m}));
+    }
+    // A batch of `kind` ending as `outcome` with `moves`, as the file operations write it.
+    static void batch(OperationJournal &journal, Role role, Kind kind, Outcome outcome,
+                      const QList<FileMove> &moves, const QUrl &folder = {})
+    {
+        const qint64 id = *journal.beginBatch(role, QStringLiteral("Some Action"), kind);
+        for (const FileMove &m : moves) {
+            QVERIFY(journal.intend(id, m));
+            QVERIFY(journal.performed(id, m));
+        }
+        QVERIFY(journal.endBatch(id, outcome, moves, folder));
     }
     QByteArray bytes() const
     {
@@ -75,7 +90,7 @@ void tst_OperationJournal::historyOfActionsUndoAndRedo()
         act(*journal, move("/photos/Dogs/b.jpg", "/photos/b 2.jpg"), Role::undo, second);
         // A batch put back changes nothing.
         const qint64 failed = *journal->beginBatch(Role::action, QStringLiteral("Move Photo"));
-        QVERIFY(journal->endBatch(failed, false, {}));
+        QVERIFY(journal->endBatch(failed, Outcome::failed));
     }
     std::unique_ptr<OperationJournal> journal = open();
     QVERIFY(journal);
@@ -97,13 +112,92 @@ void tst_OperationJournal::historyOfActionsUndoAndRedo()
     // An undo that names another action than the last done one is not applied.
     act(*journal, move("/x", "/y"), Role::undo, 12345);
     QCOMPARE(journal->history().index, 2);
-    // Undone, then an action the journal does not hold: the undone one is gone for good.
-    act(*journal, move("/photos/Cats/c.jpg", "/photos/c.jpg", 0), Role::undo);
-    QVERIFY(journal->dropUndone());
+    // An undo that failed still counts as done, as on the window's undo stack, and keeps the
+    // action's moves; one put back after a crash never reached the window and counts for nothing.
+    batch(*journal, Role::undo, Kind::moves, Outcome::abandoned, {});
+    QCOMPARE(journal->history().index, 2);
+    batch(*journal, Role::undo, Kind::moves, Outcome::failed, {});
     journal.reset();
     journal = open();
-    QCOMPARE(journal->history().actions.size(), 1);
+    QCOMPARE(journal->history().actions.size(), 2);
     QCOMPARE(journal->history().index, 1);
+    QCOMPARE(journal->history().actions[1].moves[0].source.toLocalFile(), QStringLiteral("/photos/c.jpg"));
+}
+
+static QList<FileMove> moves(std::initializer_list<std::pair<const char *, const char *>> pairs)
+{
+    QList<FileMove> list;
+    for (const auto &[from, to] : pairs) {
+        list.append(move(from, to));
+    }
+    return list;
+}
+
+void tst_OperationJournal::eachKindIsUndoneAndRedone_data()
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<QList<FileMove>>("done");
+    QTest::addColumn<QList<FileMove>>("undoMoves");
+    QTest::addColumn<QList<FileMove>>("heldAfterUndo");
+    QTest::addColumn<Kind>("kindAfterUndo");
+    QTest::addColumn<QList<FileMove>>("redoMoves");
+    QTest::addColumn<QList<FileMove>>("heldAfterRedo");
+    const QList<FileMove> none;
+    QTest::newRow("filing, back under another name")
+        << Kind::moves << moves({{"/p/a", "/p/Cats/a"}}) << moves({{"/p/Cats/a", "/p/a 2"}})
+        << moves({{"/p/a 2", "/p/Cats/a"}}) << Kind::moves << moves({{"/p/a 2", "/p/Cats/a"}})
+        << moves({{"/p/a 2", "/p/Cats/a"}});
+    QTest::newRow("copy in: undone into the trash, then a move out of it")
+        << Kind::copy << moves({{"/out/a", "/p/a"}}) << moves({{"/p/a", "/t/files/a"}})
+        << moves({{"/t/files/a", "/p/a"}}) << Kind::moves << moves({{"/t/files/a", "/p/a"}})
+        << moves({{"/t/files/a", "/p/a"}});
+    QTest::newRow("new category") << Kind::newCategory << none << none << none
+                                  << Kind::newCategory << none << none;
+    QTest::newRow("rename category")
+        << Kind::renameCategory << moves({{"/p/Cats", "/p/Pets"}})
+        << moves({{"/p/Pets", "/p/Cats"}}) << moves({{"/p/Cats", "/p/Pets"}})
+        << Kind::renameCategory << moves({{"/p/Cats", "/p/Pets"}}) << moves({{"/p/Cats", "/p/Pets"}});
+    QTest::newRow("delete category: a redo keeps the names of its own deletion")
+        << Kind::deleteCategory << moves({{"/p/Cats/a", "/p/a"}}) << moves({{"/p/a", "/p/Cats/a"}})
+        << moves({{"/p/Cats/a", "/p/a"}}) << Kind::deleteCategory
+        << moves({{"/p/Cats/a", "/p/a 2"}}) << moves({{"/p/Cats/a", "/p/a 2"}});
+}
+
+// Each kind of action read back after a reopen, plain and compacted.
+void tst_OperationJournal::eachKindIsUndoneAndRedone()
+{
+    QFETCH(Kind, kind);
+    QFETCH(QList<FileMove>, done);
+    QFETCH(QList<FileMove>, undoMoves);
+    QFETCH(QList<FileMove>, heldAfterUndo);
+    QFETCH(Kind, kindAfterUndo);
+    QFETCH(QList<FileMove>, redoMoves);
+    QFETCH(QList<FileMove>, heldAfterRedo);
+    const QUrl folder = QUrl::fromLocalFile(QStringLiteral("/p/Cats"));
+    for (const qint64 compactAfter : {qint64(20000), qint64(2)}) {
+        m_dir = std::make_unique<QTemporaryDir>();
+        const auto reopened = [&](std::unique_ptr<OperationJournal> &journal) {
+            journal.reset();
+            journal = open(compactAfter);
+            QVERIFY(journal);
+            QCOMPARE(journal->history().actions.size(), 1);
+            QCOMPARE(journal->history().actions[0].folder, folder);
+        };
+        std::unique_ptr<OperationJournal> journal = open(compactAfter);
+        batch(*journal, Role::action, kind, Outcome::kept, done, folder);
+        reopened(journal);
+        QCOMPARE(journal->history().actions[0].kind, kind);
+        QCOMPARE(journal->history().actions[0].moves, done);
+        batch(*journal, Role::undo, kind, Outcome::kept, undoMoves);
+        reopened(journal);
+        QCOMPARE(journal->history().index, 0);
+        QCOMPARE(journal->history().actions[0].kind, kindAfterUndo);
+        QCOMPARE(journal->history().actions[0].moves, heldAfterUndo);
+        batch(*journal, Role::redo, kind, Outcome::kept, redoMoves);
+        reopened(journal);
+        QCOMPARE(journal->history().index, 1);
+        QCOMPARE(journal->history().actions[0].moves, heldAfterRedo);
+    }
 }
 
 void tst_OperationJournal::damagedFilesGiveBackWhatIsIntact_data()

@@ -363,6 +363,26 @@ void tst_CollectionStoreCategories::actionUndoRedo()
     f.expect(done);
     QCOMPARE(shown.alerts, QStringList());
     QCOMPARE(f.undoStack.count(), 1);
+
+    // After a restart the journal gives the action back, done or undone, and it replays.
+    const auto restart = [&f] {
+        f.store.reset();
+        f.undoStack.clear();
+        f.make();
+        return f.open() && f.settle() && f.undoStack.count() == 1;
+    };
+    QVERIFY(restart());
+    QCOMPARE(f.undoStack.undoText(), actionName);
+    f.undoStack.undo();
+    f.expect(original);
+    QVERIFY(restart());
+    QCOMPARE(f.undoStack.redoText(), actionName);
+    f.undoStack.redo();
+    f.expect(done);
+    QVERIFY(restart());
+    f.undoStack.undo();
+    f.expect(original);
+    QVERIFY(!f.store->alert());
 }
 
 // ----- Actions refused, and a rename to the same name

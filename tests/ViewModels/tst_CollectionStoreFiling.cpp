@@ -3,6 +3,7 @@
 
 #include "Models/PhotoDragPayload.h"
 
+#include <QDir>
 #include <QFile>
 #include <QMimeData>
 
@@ -300,7 +301,28 @@ void tst_CollectionStoreFiling::copyIn()
     QCOMPARE(m_f->names(QStringLiteral("Dogs")), QStringList{QStringLiteral("shot.png")});
     QCOMPARE(m_store->hudMessage(), std::optional<QString>(QStringLiteral("Copied to Dogs")));
     QVERIFY(QFile::exists(png));
-    QCOMPARE(m_f->undoStack.count(), 0);
+    // Undone, the copy goes to the trash, and a redo brings it back; the dropped file stays.
+    for (const bool restart : {false, true}) {
+        if (restart) {
+            m_f->store.reset();
+            m_f->undoStack.clear();
+            m_store = &m_f->make();
+            QVERIFY(m_f->open());
+            QVERIFY(m_f->settle());
+        }
+        QCOMPARE(m_f->undoStack.undoText(), QStringLiteral("Copy Photos"));
+        m_f->undoStack.undo();
+        QVERIFY(m_f->settle());
+        QCOMPARE(m_f->names(QStringLiteral("Dogs")), QStringList());
+        QCOMPARE(QDir(m_f->home.path() + QStringLiteral("/Trash/files")).entryList(QDir::Files),
+                 QStringList{QStringLiteral("shot.png")});
+        m_f->undoStack.redo();
+        QVERIFY(m_f->settle());
+        QCOMPARE(m_f->names(QStringLiteral("Dogs")), QStringList{QStringLiteral("shot.png")});
+        QVERIFY(QDir(m_f->home.path() + QStringLiteral("/Trash/files")).isEmpty());
+    }
+    QVERIFY(!m_store->alert());
+    QCOMPARE(readFile(png), readFile(m_f->path(QStringLiteral("Dogs/shot.png"))));
 }
 
 void tst_CollectionStoreFiling::noUndoStackStillFiles()

@@ -301,6 +301,14 @@ Result<std::unique_ptr<OperationJournal>> OperationJournal::open(const QString &
         journal->m_recordCount = 0;
         journal->m_rootIdentity.clear();
     }
+    if (!journal->m_rootIdentity.isEmpty() && journal->m_rootPath != rootPath) {
+        // The same folder under another path (renamed or moved): its records follow it.
+        const Result<void> moved = journal->append(
+            {{QStringLiteral("t"), QStringLiteral("moved")}, {QStringLiteral("path"), rootPath}});
+        if (!moved) {
+            return std::unexpected(moved.error());
+        }
+    }
     if (journal->m_rootIdentity.isEmpty()) {
         const Result<void> header = journal->append(
             {{QStringLiteral("t"), QStringLiteral("root")},
@@ -369,6 +377,8 @@ void OperationJournal::apply(const QJsonObject &record)
     } else if (type == QLatin1String("cut")) {
         // Written by earlier versions, whose category changes were not in the journal.
         m_history.actions.resize(m_history.index);
+    } else if (type == QLatin1String("moved")) {
+        rebase(record.value(QStringLiteral("path")).toString());
     } else if (type == QLatin1String("history")) {
         m_history = {};
         for (const QJsonValue &value : record.value(QStringLiteral("actions")).toArray()) {
@@ -436,6 +446,42 @@ void OperationJournal::applyEnd(qint64 batch, const QJsonObject &record)
         ++index;
         break;
     }
+}
+
+void OperationJournal::rebase(const QString &rootPath)
+{
+    const QString old = m_rootPath;
+    if (old.isEmpty() || rootPath.isEmpty() || old == rootPath) {
+        return;
+    }
+    const auto moved = [&](const QString &path) {
+        return path == old || path.startsWith(old + QLatin1Char('/'))
+                   ? rootPath + path.mid(old.size())
+                   : path; // outside the root: the trash
+    };
+    const auto movedURL = [&](const QUrl &url) {
+        return url.isEmpty() ? url : QUrl::fromLocalFile(moved(url.toLocalFile()));
+    };
+    const auto movedEach = [&](QList<FileMove> &moves) {
+        for (FileMove &move : moves) {
+            move.source = movedURL(move.source);
+            move.destination = movedURL(move.destination);
+        }
+    };
+    for (Action &action : m_history.actions) {
+        movedEach(action.moves);
+        action.folder = movedURL(action.folder);
+    }
+    for (Batch &batch : m_open) {
+        for (PendingMove &pending : batch.moves) {
+            pending.move.source = movedURL(pending.move.source);
+            pending.move.destination = movedURL(pending.move.destination);
+            if (!pending.destinationAfter.isEmpty()) {
+                pending.destinationAfter = moved(pending.destinationAfter);
+            }
+        }
+    }
+    m_rootPath = rootPath;
 }
 
 Result<void> OperationJournal::append(const QJsonObject &record)

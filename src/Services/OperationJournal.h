@@ -81,7 +81,8 @@ public:
     OperationJournal &operator=(const OperationJournal &) = delete;
 
     // The journal of the collection whose root folder has `rootIdentity` ("device:inode"),
-    // created when missing, and locked. Fails with EWOULDBLOCK when another window holds it.
+    // created when missing, and locked. Named by the identity, so a root renamed or moved
+    // on its volume finds its journal, whose paths then follow it to `rootPath`. Fails with EWOULDBLOCK when another window holds it.
     // A journal written for another root is set aside, never replayed.
     // The file is rewritten, keeping only the history, once it holds `compactAfter` records.
     static Result<std::unique_ptr<OperationJournal>> open(const QString &stateFolder,
@@ -121,6 +122,8 @@ private:
     void read(const QByteArray &bytes);
     void apply(const QJsonObject &record);
     void applyEnd(qint64 batch, const QJsonObject &record);
+    // Follows the root folder to `rootPath`: every path below the old one moves with it.
+    void rebase(const QString &rootPath);
     Result<void> compact();
 
     struct Batch

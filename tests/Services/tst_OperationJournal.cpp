@@ -30,6 +30,7 @@ private Q_SLOTS:
     void tornAtEveryByteOfTheLastRecord();
     void secondOpenIsRefused();
     void compactionKeepsHistory();
+    void renamedRootIsFollowed();
 
 private:
     std::unique_ptr<OperationJournal> open(qint64 compactAfter = 20000)
@@ -317,6 +318,41 @@ void tst_OperationJournal::compactionKeepsHistory()
     // Ids go on growing after a compaction, so a redo still names its action.
     act(*journal, move("/photos/11.jpg", "/photos/Cats/x.jpg"), Role::redo, last);
     QCOMPARE(journal->history().index, before.index + 1);
+}
+
+// The root folder renamed while the app was closed: the journal is found by the folder's
+// identity and its paths follow the folder, except those outside it (the trash).
+void tst_OperationJournal::renamedRootIsFollowed()
+{
+    const auto openAt = [this](const char *root) {
+        Result<std::unique_ptr<OperationJournal>> journal = OperationJournal::open(
+            m_dir->path(), QString::fromUtf8(root), QStringLiteral("8:99"));
+        return journal ? std::move(*journal) : nullptr;
+    };
+    std::unique_ptr<OperationJournal> journal = openAt("/photos");
+    act(*journal, move("/photos/a.jpg", "/photos/Cats/a.jpg"));
+    act(*journal, move("/photos/b.jpg", "/trash/files/b.jpg"));
+    batch(*journal, Role::action, Kind::newCategory, Outcome::kept, {},
+          QUrl::fromLocalFile(QStringLiteral("/photos/New")));
+    const qint64 pending = *journal->beginBatch(Role::action, QStringLiteral("Move Photo"));
+    QVERIFY(journal->intend(pending, move("/photos/c.jpg", "/photos/Cats/c.jpg")));
+    journal.reset();
+    for (const char *root : {"/photos 2024", "/photos 2024", "/photos"}) {
+        journal = openAt(root);
+        QVERIFY(journal);
+        const QString at = QString::fromUtf8(root);
+        const OperationJournal::History history = journal->history();
+        QCOMPARE(history.actions.size(), 3);
+        QCOMPARE(history.actions[0].moves[0].source.toLocalFile(), at + QStringLiteral("/a.jpg"));
+        QCOMPARE(history.actions[0].moves[0].destination.toLocalFile(),
+                 at + QStringLiteral("/Cats/a.jpg"));
+        QCOMPARE(history.actions[1].moves[0].destination.toLocalFile(),
+                 QStringLiteral("/trash/files/b.jpg"));
+        QCOMPARE(history.actions[2].folder.toLocalFile(), at + QStringLiteral("/New"));
+        QCOMPARE(journal->pendingBatches().value(0).moves.value(0).move.source.toLocalFile(),
+                 at + QStringLiteral("/c.jpg"));
+        journal.reset();
+    }
 }
 
 QTEST_APPLESS_MAIN(tst_OperationJournal)

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -67,6 +68,60 @@ private:
     int m_calls = 0;
 };
 
+// The kernel's calls that make a step durable or visible, logged with how many steps the
+// journal had recorded as done when each was made.
+class RecordingCalls : public SystemCalls
+{
+public:
+    struct Call
+    {
+        QString what; // "fsync file", "fsync folder", "publish"
+        QString path; // the file or folder synced; the name published
+        int journalDone = 0;
+        bool trashInfoExists = false; // for a name published in a trash
+    };
+    QString journalPath;
+    QList<Call> log;
+
+    int fsync(int fd) override
+    {
+        const QFileInfo target(QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd)));
+        return record(SystemCalls::fsync(fd),
+                      target.isDir() ? QStringLiteral("fsync folder") : QStringLiteral("fsync file"),
+                      target.filePath());
+    }
+    int renameAt2(int fromDirFd, const char *from, int toDirFd, const char *to,
+                  unsigned int flags) override
+    {
+        return record(SystemCalls::renameAt2(fromDirFd, from, toDirFd, to, flags),
+                      QStringLiteral("publish"), QFile::decodeName(to));
+    }
+    int rename(const char *from, const char *to) override
+    {
+        return record(SystemCalls::rename(from, to), QStringLiteral("publish"),
+                      QFile::decodeName(to));
+    }
+    int link(const char *from, const char *to) override
+    {
+        return record(SystemCalls::link(from, to), QStringLiteral("publish"),
+                      QFile::decodeName(to));
+    }
+
+private:
+    // Only calls that succeeded: a rename refused across file systems published nothing.
+    int record(int result, const QString &what, const QString &path)
+    {
+        if (result == 0) {
+            const QFileInfo item(path);
+            const QString info = item.dir().absoluteFilePath(
+                QStringLiteral("../info/") + item.fileName() + QStringLiteral(".trashinfo"));
+            log.append({what, path, int(readFile(journalPath).count("\"t\":\"done\"")),
+                        QFile::exists(info)});
+        }
+        return result;
+    }
+};
+
 constexpr int completed = 1;
 
 // Every regular file below `folder` (hidden ones too) with its content.
@@ -94,6 +149,8 @@ class tst_CrashRecovery : public QObject
 private Q_SLOTS:
     void cutOffAtEveryCall_data();
     void cutOffAtEveryCall();
+    void durableBeforeTheJournalSaysDone_data();
+    void durableBeforeTheJournalSaysDone();
 
 private:
     PrivateMounts m_mounts;
@@ -228,6 +285,79 @@ void tst_CrashRecovery::cutOffAtEveryCall()
     }
     QVERIFY(cutOffs >= 5);
     qInfo("%d cut-off points", cutOffs);
+}
+
+void tst_CrashRecovery::durableBeforeTheJournalSaysDone_data()
+{
+    QTest::addColumn<QString>("to"); // where the photo goes
+    QTest::addColumn<bool>("copied"); // its data written anew on another file system
+    QTest::newRow("within a file system") << "Cats" << false;
+    QTest::newRow("across file systems") << "Far" << true;
+    QTest::newRow("into the trash") << "trash" << false;
+}
+
+// The order of one move: its data synced, then published under its name, then the folder
+// synced, and only then the journal's step: the journal never says done before the disk has it.
+void tst_CrashRecovery::durableBeforeTheJournalSaysDone()
+{
+    QFETCH(QString, to);
+    QFETCH(bool, copied);
+    QTemporaryDir dir;
+    const QString root = dir.path() + QStringLiteral("/photos");
+    qputenv("XDG_DATA_HOME", (dir.path() + QStringLiteral("/home")).toUtf8());
+    writeFile(root, QStringLiteral("a.jpg"), "photo a");
+    makeFolder(root, QStringLiteral("Cats"));
+    makeFolder(root, QStringLiteral("Far"));
+    if (copied) {
+        if (const QString problem = m_mounts.mountTmpfs(root + QStringLiteral("/Far"), "size=1m");
+            !problem.isEmpty()) {
+            QSKIP(qPrintable(problem));
+        }
+    }
+    auto calls = std::make_shared<RecordingCalls>();
+    auto fs = std::make_shared<LinuxFileSystem>(calls);
+    auto journal = OperationJournal::open(dir.path() + QStringLiteral("/state"), root,
+                                          fs->stat(root, true)->identity);
+    QVERIFY(journal);
+    calls->journalPath = (*journal)->path();
+    FileOperations operations(fs);
+    operations.setJournal(journal->get());
+    const QList<QList<QUrl>> shot{{QUrl::fromLocalFile(root + QStringLiteral("/a.jpg"))}};
+    const Result<QList<FileMove>> moved =
+        operations.recorded({OperationJournal::Role::action, QStringLiteral("Move Photo")}, [&] {
+            return to == QLatin1String("trash")
+                       ? operations.moveShotsToTrash(shot)
+                       : operations.moveShots(shot, QUrl::fromLocalFile(root + u'/' + to));
+        });
+    m_mounts.unmountAll();
+    QVERIFY(moved);
+    const QString destination = moved->at(0).destination.toLocalFile();
+    const QList<RecordingCalls::Call> &log = calls->log;
+    const auto indexOf = [&log](const QString &what, const QString &path) {
+        for (qsizetype i = 0; i < log.size(); ++i) {
+            if (log[i].what == what && log[i].path == path) {
+                return i;
+            }
+        }
+        return qsizetype(-1);
+    };
+    const qsizetype published = indexOf(QStringLiteral("publish"), destination);
+    const qsizetype folderSynced =
+        indexOf(QStringLiteral("fsync folder"), QFileInfo(destination).absolutePath());
+    QVERIFY(published >= 0);
+    QVERIFY2(folderSynced > published, "the folder is synced after the name is published");
+    QCOMPARE(log[folderSynced].journalDone, 0);
+    QCOMPARE(readFile(calls->journalPath).count("\"t\":\"done\""), 1);
+    // A copy's data is synced before it gets its name; the trash's record is there before
+    // the item.
+    qsizetype dataSynced = -1;
+    for (qsizetype i = 0; i < published; ++i) {
+        if (log[i].what == QLatin1String("fsync file")) {
+            dataSynced = i;
+        }
+    }
+    QCOMPARE(dataSynced >= 0, copied);
+    QCOMPARE(log[published].trashInfoExists, to == QLatin1String("trash"));
 }
 
 QTEST_GUILESS_MAIN(tst_CrashRecovery)

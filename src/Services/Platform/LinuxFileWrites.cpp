@@ -297,6 +297,14 @@ Result<void> LinuxFileSystem::moveNoReplace(const QString &source, const QString
     const int error = renameWithoutReplacing(
         *m_calls, from.constData(), encoded(destination).constData(), S_ISDIR(item.st_mode));
     if (error == 0) {
+        // The new name made durable before anyone is told the move is done (the journal
+        // records it next). The rename has happened either way: a folder that cannot be synced
+        // does not undo it.
+        const QString folder = QFileInfo(destination).path();
+        (void)syncFolder(*m_calls, folder);
+        if (const QString old = QFileInfo(source).path(); old != folder) {
+            (void)syncFolder(*m_calls, old);
+        }
         return {};
     }
     if (error != EXDEV || !S_ISREG(item.st_mode)) {

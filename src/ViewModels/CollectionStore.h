@@ -47,6 +47,10 @@ public:
         navigateRight,
         navigateDown,
         navigateUp,
+        extendLeft, // Shift+arrows: the range from the anchor grows or shrinks
+        extendRight,
+        extendDown,
+        extendUp,
         selectAll,
         moveToTrash,
         fileToDigit,
@@ -149,7 +153,8 @@ public:
     void setGridColumnCount(int columns);
     void selectAll();
     void deselectAll();
-    void navigateSelection(int horizontal, int vertical);
+    // Moves the focus; with `extend`, the selection becomes the range from the anchor to it.
+    void navigateSelection(int horizontal, int vertical, bool extend = false);
     void performTypeSelect(const QString &text);
     void focusForContextMenu(const QString &photoID);
     std::optional<QString> spatialNeighbor(const QString &photoID, int horizontal,
@@ -269,6 +274,7 @@ private:
 
     // Selection helpers
     void selectNavigatedPhoto(const QString &id);
+    void extendSelectionTo(const QStringList &walk, const QString &id);
     void plainOrCommandClick(const QString &photoID, bool command);
 
     // Filing helpers

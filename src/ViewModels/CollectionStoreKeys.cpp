@@ -1,5 +1,6 @@
 #include "CollectionStore.h"
 
+#include "KeyMap.h"
 #include "Models/NaturalOrder.h"
 #include "ViewSettings.h"
 
@@ -85,9 +86,28 @@ std::optional<CollectionStore::KeyCommand> CollectionStore::keyCommand(const QKe
     if (isArrow(key)) {
         held &= ~Qt::KeypadModifier;
     }
-    const bool capsLock = event.nativeModifiers() & capsLockNativeMask;
-    if (capsLock || held != Qt::NoModifier) {
-        if (!capsLock && held == Qt::ControlModifier) {
+    if (event.nativeModifiers() & capsLockNativeMask) {
+        return std::nullopt;
+    }
+    if (KeyMap::filingDigit(key, event.modifiers(), event.nativeScanCode())) {
+        return KeyCommand::fileToDigit;
+    }
+    const bool browseList =
+        m_workspaceMode == WorkspaceMode::browse && m_browseLayout == BrowseLayoutMode::list;
+    if (held == Qt::ShiftModifier && isArrow(key) && !browseList) {
+        switch (key) {
+        case Qt::Key_Left:
+            return KeyCommand::extendLeft;
+        case Qt::Key_Right:
+            return KeyCommand::extendRight;
+        case Qt::Key_Down:
+            return KeyCommand::extendDown;
+        default:
+            return KeyCommand::extendUp;
+        }
+    }
+    if (held != Qt::NoModifier) {
+        if (held == Qt::ControlModifier) {
             if (key == Qt::Key_A) {
                 return KeyCommand::selectAll;
             }
@@ -115,11 +135,7 @@ std::optional<CollectionStore::KeyCommand> CollectionStore::keyCommand(const QKe
     default:
         break;
     }
-    if (key >= Qt::Key_0 && key <= Qt::Key_9) {
-        return KeyCommand::fileToDigit;
-    }
-    if (m_workspaceMode == WorkspaceMode::browse && m_browseLayout == BrowseLayoutMode::list
-        && isPrintableCharacter(event.text())) {
+    if (browseList && isPrintableCharacter(event.text())) {
         return KeyCommand::typeSelect;
     }
     return std::nullopt;
@@ -150,6 +166,18 @@ bool CollectionStore::handleKeyEvent(const QKeyEvent &event)
     case KeyCommand::navigateUp:
         navigateSelection(0, -1);
         break;
+    case KeyCommand::extendLeft:
+        navigateSelection(-1, 0, true);
+        break;
+    case KeyCommand::extendRight:
+        navigateSelection(1, 0, true);
+        break;
+    case KeyCommand::extendDown:
+        navigateSelection(0, 1, true);
+        break;
+    case KeyCommand::extendUp:
+        navigateSelection(0, -1, true);
+        break;
     case KeyCommand::selectAll:
         selectAll();
         break;
@@ -157,7 +185,8 @@ bool CollectionStore::handleKeyEvent(const QKeyEvent &event)
         moveSelectionToTrash();
         break;
     case KeyCommand::fileToDigit:
-        moveSelectionToDigit(event.key() - Qt::Key_0);
+        moveSelectionToDigit(
+            KeyMap::filingDigit(event.key(), event.modifiers(), event.nativeScanCode()).value_or(0));
         break;
     case KeyCommand::typeSelect:
         performTypeSelect(event.text());

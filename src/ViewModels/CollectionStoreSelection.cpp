@@ -281,7 +281,7 @@ void CollectionStore::selectNavigatedPhoto(const QString &id)
     syncQuickLook();
 }
 
-void CollectionStore::navigateSelection(int horizontal, int vertical)
+void CollectionStore::navigateSelection(int horizontal, int vertical, bool extend)
 {
     const bool browse = m_workspaceMode == WorkspaceMode::browse;
     QStringList walk;
@@ -301,7 +301,7 @@ void CollectionStore::navigateSelection(int horizontal, int vertical)
     if (browse && m_browseLayout == BrowseLayoutMode::masonry && m_focusedPhotoID) {
         if (const std::optional<QString> neighbor =
                 spatialNeighbor(*m_focusedPhotoID, horizontal, vertical)) {
-            selectNavigatedPhoto(*neighbor);
+            extend ? extendSelectionTo(walk, *neighbor) : selectNavigatedPhoto(*neighbor);
             return;
         }
     }
@@ -313,7 +313,24 @@ void CollectionStore::navigateSelection(int horizontal, int vertical)
         target = std::max<qsizetype>(0, current + horizontal + vertical * rowWidth);
     }
     target = std::min(target, walk.size() - 1);
-    selectNavigatedPhoto(walk[target]);
+    extend ? extendSelectionTo(walk, walk[target]) : selectNavigatedPhoto(walk[target]);
+}
+
+void CollectionStore::extendSelectionTo(const QStringList &walk, const QString &id)
+{
+    const qsizetype anchor = m_selectionAnchorID ? walk.indexOf(*m_selectionAnchorID) : -1;
+    const qsizetype target = walk.indexOf(id);
+    if (anchor < 0 || target < 0) {
+        selectNavigatedPhoto(id); // nothing to extend from: the arrow alone
+        return;
+    }
+    QSet<QString> range;
+    for (qsizetype i = std::min(anchor, target); i <= std::max(anchor, target); ++i) {
+        range.insert(walk[i]);
+    }
+    setSelection(range, id, m_selectionAnchorID);
+    setScrollRequest(ScrollRequest::make(id));
+    syncQuickLook();
 }
 
 std::optional<QString> CollectionStore::spatialNeighbor(const QString &photoID, int horizontal,

@@ -1,3 +1,4 @@
+#include "ViewModels/KeyMap.h"
 #include "support/StoreFixture.h"
 
 #include <QFileInfo>
@@ -33,6 +34,8 @@ struct Press
     int key = 0;
     Qt::KeyboardModifiers modifiers = Qt::NoModifier;
     bool capsLock = false;
+    quint32 scanCode = 0;      // the physical key, as X11 and Wayland number it
+    const char *text = nullptr; // what the layout types, when not the key's own character
 };
 
 // What a key does: the selection afterwards (the first one has the focus), desktop calls and
@@ -44,6 +47,7 @@ struct Outcome
     const char *files = "";
     const char *trash = "";
     bool consumed = true;
+    const char *focus = nullptr; // when not the first selected
 };
 
 // The event as the window system delivers it, with the text it attaches to the key.
@@ -59,9 +63,11 @@ QKeyEvent keyEvent(const Press &p)
     if (letter && (p.modifiers & Qt::ControlModifier)) {
         code = p.key - Qt::Key_A + 1;
     }
-    const QString text = code ? QString(QChar(code)) : QString();
+    const QString text =
+        p.text ? QString::fromUtf8(p.text) : code ? QString(QChar(code)) : QString();
     // 0x2 is the xkb Lock bit of the native modifiers.
-    return QKeyEvent(QEvent::KeyPress, p.key, p.modifiers, 0, 0, p.capsLock ? 0x2 : 0, text);
+    return QKeyEvent(QEvent::KeyPress, p.key, p.modifiers, p.scanCode, 0, p.capsLock ? 0x2 : 0,
+                     text);
 }
 
 using Change = std::function<void(CollectionStore &)>;
@@ -184,6 +190,10 @@ class tst_CollectionStoreKeys : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void filingDigit_data();
+    void filingDigit();
+    void matchingCategories_data();
+    void matchingCategories();
     void keyPress_data();
     void keyPress();
     void previewItems_data();
@@ -194,6 +204,83 @@ private Q_SLOTS:
     void browseChanges_data();
     void browseChanges();
 };
+
+// ----- The key map
+
+void tst_CollectionStoreKeys::filingDigit_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<quint32>("scanCode");
+    QTest::addColumn<int>("digit"); // -1: files nothing
+    const Qt::KeyboardModifiers none;
+    const auto row = [](const char *name, int key, Qt::KeyboardModifiers modifiers,
+                        quint32 scanCode, int digit) {
+        QTest::newRow(name) << key << modifiers << scanCode << digit;
+    };
+    row("typed 1, no scan code (tests, other platforms)", Qt::Key_1, none, 0, 1);
+    row("typed 0 on the digit row", Qt::Key_0, none, 19, 0);
+    row("qwerty 7", Qt::Key_7, none, 16, 7);
+    row("azerty & is 1", Qt::Key_Ampersand, none, 10, 1);
+    row("azerty \u00e9 is 2", Qt::Key_Eacute, none, 11, 2);
+    row("azerty ( is 5", Qt::Key_ParenLeft, none, 14, 5);
+    row("azerty \u00e7 is 9", Qt::Key_Ccedilla, none, 18, 9);
+    row("azerty \u00e0 is 0", Qt::Key_Agrave, none, 19, 0);
+    row("azerty shift+& types 1", Qt::Key_1, Qt::ShiftModifier, 10, 1);
+    row("qwerty shift+1 types !", Qt::Key_Exclam, Qt::ShiftModifier, 10, 1);
+    row("keypad 1", Qt::Key_1, Qt::KeypadModifier, 87, -1);
+    row("keypad 1 with a digit row's code", Qt::Key_1, Qt::KeypadModifier, 10, -1);
+    row("ctrl+1", Qt::Key_1, Qt::ControlModifier, 10, -1);
+    row("alt+&", Qt::Key_Ampersand, Qt::AltModifier, 10, -1);
+    row("meta+1", Qt::Key_1, Qt::MetaModifier, 10, -1);
+    row("minus beside the digit row", Qt::Key_Minus, none, 20, -1);
+    row("escape below it", Qt::Key_Escape, none, 9, -1);
+    row("letter", Qt::Key_Q, none, 24, -1);
+}
+
+void tst_CollectionStoreKeys::filingDigit()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(quint32, scanCode);
+    QFETCH(int, digit);
+    QCOMPARE(KeyMap::filingDigit(key, modifiers, scanCode).value_or(-1), digit);
+}
+
+void tst_CollectionStoreKeys::matchingCategories_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("matches"); // names, best first, "|" between
+    QTest::newRow("prefix, then word start, then anywhere") << u"ca"_s
+                                                            << u"Cats|Big Cats|Vacation"_s;
+    QTest::newRow("accents and case ignored") << u"et\u00e9"_s << u"\u00c9t\u00e9 2024"_s;
+    QTest::newRow("a word after a dash") << u"2024"_s << u"Best-2024|\u00c9t\u00e9 2024"_s;
+    QTest::newRow("spaces around ignored") << u" dogs "_s << u"Dogs"_s;
+    QTest::newRow("no match") << u"zebra"_s << QString();
+    QTest::newRow("nothing typed") << u""_s << QString();
+}
+
+void tst_CollectionStoreKeys::matchingCategories()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, matches);
+    const auto makeSection = [](PhotoSectionKind kind, const QString &name) {
+        PhotoSection made;
+        made.kind = kind;
+        made.name = name;
+        return made;
+    };
+    QList<PhotoSection> sections{makeSection(PhotoSectionKind::unsorted, u"Unsorted"_s)};
+    for (const QString &name : {u"Best-2024"_s, u"Big Cats"_s, u"Cats"_s, u"Dogs"_s,
+                                u"Vacation"_s, u"\u00c9t\u00e9 2024"_s}) {
+        sections.append(makeSection(PhotoSectionKind::category, name));
+    }
+    QStringList names;
+    for (const PhotoSection &section : KeyMap::matchingCategories(sections, typed)) {
+        names.append(section.name);
+    }
+    QCOMPARE(names, matches.split(u'|', Qt::SkipEmptyParts));
+}
 
 // ----- The key table
 
@@ -247,7 +334,33 @@ void tst_CollectionStoreKeys::keyPress_data()
     row("delete trashes", onB, {Qt::Key_Delete}, {"c", "", bTrashed, "b"});
     row("browse list: digit files, never type-selects", listOnB, {Qt::Key_1}, {"a", "", bFiled});
 
-    row("shift+right passes", onB, {Qt::Key_Right, shift}, passes);
+    // The digit row by its physical key, on layouts that type other characters there.
+    row("azerty: the key marked 1 files", onB, {Qt::Key_Ampersand, {}, false, 10, "&"},
+        {"c", "", bFiled});
+    row("azerty: the key marked 1 with shift files", onB, {Qt::Key_1, shift, false, 10, "1"},
+        {"c", "", bFiled});
+    row("azerty: the key marked 0 is 0", onB, {Qt::Key_Agrave, {}, false, 19, "\u00e0"}, {"c"});
+    row("czech: the key marked 2 files into Dogs", onB, {0x11a, {}, false, 11, "\u011b"},
+        {"c", "", "Cats/x Dogs/b Dogs/y a c d e"});
+    row("azerty: ctrl with the key marked 1 passes", onB, {Qt::Key_Ampersand, ctrl, false, 10, "&"},
+        passes);
+    row("keypad digit with its scan code passes", onB, {Qt::Key_1, Qt::KeypadModifier, false, 87},
+        passes);
+    row("caps lock: the key marked 1 passes", onB, {Qt::Key_Ampersand, {}, true, 10, "&"}, passes);
+
+    // Shift+arrows: the range from the anchor follows the focus, across rows and sections.
+    row("shift+right extends", onB, {Qt::Key_Right, shift}, {"b c", "", "", "", true, "c"});
+    row("shift+down extends a row on, into the next section", onB, {Qt::Key_Down, shift},
+        {"b c d e x", "", "", "", true, "x"});
+    row("shift+left from a range shrinks it", {.clicks = "d >b"}, {Qt::Key_Left, shift},
+        {"c d", "", "", "", true, "c"});
+    row("shift+up goes past the anchor", {.clicks = "c"}, {Qt::Key_Up, shift},
+        {"a b c", "", "", "", true, "a"});
+    row("shift+right in Browse follows the layout's order", {.mode = browse, .clicks = "b"},
+        {Qt::Key_Right, shift}, {"b a", "", "", "", true, "a"});
+    row("browse list: shift+down passes", listOnB, {Qt::Key_Down, shift}, passes);
+    row("caps lock: shift+right passes", onB, {Qt::Key_Right, shift, true}, passes);
+    row("text field: shift+right passes", typing, {Qt::Key_Right, shift}, passes);
     row("ctrl+shift+a passes", onB, {Qt::Key_A, ctrl | shift}, passes);
     row("ctrl+1 passes", onB, {Qt::Key_1, ctrl}, passes);
     row("backspace alone passes", onB, {Qt::Key_Backspace}, passes);
@@ -278,7 +391,9 @@ void tst_CollectionStoreKeys::keyPress()
     const QStringList filesBefore = k.onDisk(k.path());
     const int reloadsBefore = k.desktop.previewReloads;
     const QStringList selectedAfter = outcome.consumed ? words(outcome.selection) : k.selected();
-    const QString focusedAfter = outcome.consumed ? selectedAfter.value(0) : k.focused();
+    const QString focusedAfter = !outcome.consumed ? k.focused()
+                                 : outcome.focus  ? QString::fromUtf8(outcome.focus)
+                                                  : selectedAfter.value(0);
 
     QCOMPARE(k.store->handleKeyEvent(keyEvent(key)), outcome.consumed);
     QVERIFY(*outcome.files || k.store->pendingMutationCount() == 0);

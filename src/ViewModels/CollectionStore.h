@@ -55,6 +55,7 @@ public:
         moveToTrash,
         fileToDigit,
         typeSelect,
+        typeToFile, // a letter on the board opens "File into…"
     };
 
     static constexpr double minimumCellSize = 80;
@@ -85,6 +86,8 @@ public:
         return m_deleteCategoryPrompt;
     }
     const std::optional<QString> &hudMessage() const { return m_hudMessage; }
+    // The text of the open "File into…" field, or none while it is closed.
+    const std::optional<QString> &fileIntoText() const { return m_fileIntoText; }
     const std::optional<ScrollRequest> &scrollRequest() const { return m_scrollRequest; }
     int gridColumnCount() const { return m_gridColumnCount; }
     const QList<QUrl> &recentFolders() const { return m_recentFolders; }
@@ -114,6 +117,8 @@ public:
     std::optional<Photo> photo(const QString &id) const;
     std::optional<PhotoSection> section(const QString &id) const;
     std::optional<Photo> focusedPhoto() const;
+    // The categories the "File into…" text names, best first.
+    QList<PhotoSection> fileIntoMatches() const;
     QList<BrowsePhotoItem> browseItems() const;
     const QStringList &browseNavigationPhotoIDs() const { return m_browseNavigationPhotoIDs; }
     const QHash<QString, QRectF> &browseSpatialFrames() const { return m_browseSpatialFrames; }
@@ -162,6 +167,14 @@ public:
 
     // ----- Filing
     void moveSelectionToDigit(int digit);
+    // "File into…": opened by typing a letter on the board, the text then follows the field.
+    void openFileInto(const QString &text);
+    void setFileIntoText(const QString &text);
+    void closeFileInto();
+    // Files the selection into a category as its number key would, and closes the field.
+    void fileInto(const QString &sectionID);
+    // Creates the category `name` and files the selection into it: one step to undo.
+    void createCategoryAndFileInto(const QString &name);
     void moveSelected(const QString &sectionID);
     void move(const QSet<QString> &photoIDs, const QString &sectionID);
     void acceptInternalDrop(const QByteArray &data, const QString &sectionID);
@@ -217,6 +230,7 @@ Q_SIGNALS:
     void categoryPromptChanged();
     void deleteCategoryPromptChanged();
     void hudMessageChanged();
+    void fileIntoTextChanged();
     void scrollRequestChanged();
     void gridColumnCountChanged();
     void recentFoldersChanged();
@@ -325,6 +339,7 @@ private:
     std::optional<CategoryPrompt> m_categoryPrompt;
     std::optional<DeleteCategoryPrompt> m_deleteCategoryPrompt;
     std::optional<QString> m_hudMessage;
+    std::optional<QString> m_fileIntoText;
     std::optional<ScrollRequest> m_scrollRequest;
     int m_gridColumnCount = 4;
     QList<QUrl> m_recentFolders;

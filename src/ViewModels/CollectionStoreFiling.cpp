@@ -1,6 +1,7 @@
 #include "CollectionStore.h"
 #include "DiskCommand.h"
 #include "IdSet.h"
+#include "KeyMap.h"
 
 #include "Models/NaturalOrder.h"
 #include "Models/PhotoDragPayload.h"
@@ -126,6 +127,94 @@ void CollectionStore::moveSelectionToDigit(int digit)
         }
     }
     startMoveSelected(target->id, true, QStringLiteral("\u2192 ") + target->name);
+}
+
+void CollectionStore::openFileInto(const QString &text)
+{
+    if (m_workspaceMode == WorkspaceMode::sort && canActOnSelection()) {
+        setFileIntoText(text);
+    }
+}
+
+void CollectionStore::setFileIntoText(const QString &text)
+{
+    if (m_fileIntoText != text) {
+        m_fileIntoText = text;
+        Q_EMIT fileIntoTextChanged();
+    }
+}
+
+void CollectionStore::closeFileInto()
+{
+    if (m_fileIntoText) {
+        m_fileIntoText.reset();
+        Q_EMIT fileIntoTextChanged();
+    }
+}
+
+QList<PhotoSection> CollectionStore::fileIntoMatches() const
+{
+    return m_fileIntoText ? KeyMap::matchingCategories(sections(), *m_fileIntoText)
+                          : QList<PhotoSection>();
+}
+
+void CollectionStore::fileInto(const QString &sectionID)
+{
+    closeFileInto();
+    if (const std::optional<PhotoSection> target = section(sectionID); target && canActOnSelection()) {
+        startMoveSelected(target->id, true, QStringLiteral("\u2192 ") + target->name);
+    }
+}
+
+void CollectionStore::createCategoryAndFileInto(const QString &name)
+{
+    closeFileInto();
+    const QList<Photo> photos = selectedPhotosInDisplayOrder();
+    if (!m_collection || !canActOnSelection() || photos.isEmpty()) {
+        return;
+    }
+    QSet<QString> ids;
+    QList<QList<QUrl>> shots;
+    for (const Photo &photo : photos) {
+        ids.insert(photo.id);
+        shots.append(photo.memberURLs());
+    }
+    // Gone from their sections at once; the rescan after the disk work shows the new category.
+    const std::optional<QString> next = nextPhotoAfterRemoving(ids, m_focusedPhotoID);
+    removePhotosOptimistically(ids);
+    setPostMoveSelection(next ? QSet<QString>{*next} : QSet<QString>());
+    showHUD(QStringLiteral("\u2192 ") + name.trimmed());
+    const QString actionName =
+        photos.size() == 1 ? QStringLiteral("Move Photo") : QStringLiteral("Move Photos");
+    mutate(m_fileSystem.createCategory(name, m_collection->rootURL,
+                                       {OperationJournal::Role::action,
+                                        QStringLiteral("New Category"),
+                                        OperationJournal::ActionKind::newCategory}),
+           [this, shots, actionName](const Result<QUrl> &folder) {
+               if (!folder) {
+                   show(folder.error(), QStringLiteral("Couldn\u2019t Create Category"));
+                   return;
+               }
+               const QUrl created = *folder;
+               mutate(m_fileSystem.moveShots(shots, created,
+                                             {OperationJournal::Role::action, actionName}),
+                      [this, created, actionName](const Result<QList<FileMove>> &moves) {
+                          // The two are one step on the undo stack (the journal keeps two
+                          // actions, undone together).
+                          const bool both = moves && !moves->isEmpty() && m_undoStack;
+                          if (both) {
+                              m_undoStack->beginMacro(QStringLiteral("File into New Category"));
+                          }
+                          registerNewCategoryUndo(created);
+                          if (both) {
+                              registerMoveUndo(*moves, actionName);
+                              m_undoStack->endMacro();
+                          }
+                          if (!moves) {
+                              show(moves.error(), QStringLiteral("Couldn\u2019t Move Photos"));
+                          }
+                      });
+           });
 }
 
 void CollectionStore::moveSelected(const QString &sectionID)

@@ -106,6 +106,10 @@ std::optional<CollectionStore::KeyCommand> CollectionStore::keyCommand(const QKe
             return KeyCommand::extendUp;
         }
     }
+    if ((held & ~Qt::ShiftModifier) == Qt::NoModifier && m_workspaceMode == WorkspaceMode::sort
+        && canActOnSelection() && event.text().size() == 1 && event.text()[0].isLetter()) {
+        return KeyCommand::typeToFile;
+    }
     if (held != Qt::NoModifier) {
         if (held == Qt::ControlModifier) {
             if (key == Qt::Key_A) {
@@ -191,6 +195,9 @@ bool CollectionStore::handleKeyEvent(const QKeyEvent &event)
     case KeyCommand::typeSelect:
         performTypeSelect(event.text());
         break;
+    case KeyCommand::typeToFile:
+        openFileInto(event.text());
+        break;
     }
     return true;
 }
@@ -267,6 +274,7 @@ void CollectionStore::setWorkspaceMode(WorkspaceMode mode)
     }
     m_workspaceMode = mode;
     m_typeSelectBuffer.clear();
+    closeFileInto(); // a board's field
     if (mode == WorkspaceMode::sort) {
         m_browseNavigationPhotoIDs.clear();
         m_browseSpatialFrames.clear();

@@ -1,9 +1,12 @@
 #include "CollectionWorkspace.h"
 
+#include "FileIntoField.h"
+
 #include "BrandMark.h"
 #include "BrowseView.h"
 #include "DarkroomButton.h"
 #include "DarkroomPalette.h"
+#include "FileIntoField.h"
 #include "GalleryView.h"
 #include "SegmentedControl.h"
 #include "Symbols.h"
@@ -228,6 +231,8 @@ StatusStrip::StatusStrip(CollectionStore &store, QWidget *parent)
     for (const char *hint : {"1\u20139 FILE", "0 UNSORTED", "SPACE PREVIEW", "DEL TRASH"}) {
         row->addWidget(Typography::label(QString::fromUtf8(hint), hintFont, quiet(), this));
     }
+    m_byName = Typography::label(QStringLiteral("A\u2013Z FILE BY NAME"), hintFont, quiet(), this);
+    row->addWidget(m_byName);
     row->addStretch(1);
     m_sizeSymbol = symbolLabel(QStringLiteral("rectangle.grid.3x2"), 14, this);
     row->addWidget(m_sizeSymbol);
@@ -247,7 +252,7 @@ StatusStrip::StatusStrip(CollectionStore &store, QWidget *parent)
     for (auto signal :
          {&CollectionStore::selectedPhotoIDsChanged, &CollectionStore::workspaceModeChanged,
           &CollectionStore::browseLayoutChanged, &CollectionStore::thumbnailSizeChanged,
-          &CollectionStore::browseCellSizeChanged}) {
+          &CollectionStore::browseCellSizeChanged, &CollectionStore::collectionChanged}) {
         connect(&store, signal, this, &StatusStrip::refresh);
     }
     refresh();
@@ -256,6 +261,17 @@ StatusStrip::StatusStrip(CollectionStore &store, QWidget *parent)
 QString StatusStrip::selectionText() const
 {
     return m_selection->text();
+}
+
+QStringList StatusStrip::hints() const
+{
+    QStringList shown;
+    for (const QLabel *label : findChildren<QLabel *>(Qt::FindDirectChildrenOnly)) {
+        if (label != m_selection && !label->isHidden() && !label->text().isEmpty()) {
+            shown.append(label->text());
+        }
+    }
+    return shown;
 }
 
 void StatusStrip::refresh()
@@ -269,6 +285,9 @@ void StatusStrip::refresh()
     m_selection->setPalette(palette);
 
     const bool browsing = m_store.workspaceMode() == WorkspaceMode::browse;
+    const std::optional<PhotoCollection> &collection = m_store.collection();
+    // Beyond nine categories the rest have no number key: typing a name reaches them.
+    m_byName->setVisible(!browsing && collection && collection->categoryCount() > 9);
     const QString symbol =
         browsing ? systemImage(m_store.browseLayout()) : QStringLiteral("rectangle.grid.3x2");
     if (symbol != m_sizeSymbolName) {
@@ -327,6 +346,8 @@ CollectionWorkspace::CollectionWorkspace(CollectionStore &store,
     m_content->addWidget(m_gallery);
     m_content->addWidget(m_browse);
     column->addWidget(m_content, 1);
+    m_fileInto = new FileIntoField(store, m_gallery, this);
+    column->addWidget(m_fileInto);
     m_status = new StatusStrip(store, this);
     column->addWidget(m_status);
     connect(&store, &CollectionStore::workspaceModeChanged, this, &CollectionWorkspace::showMode);

@@ -8,6 +8,7 @@
 
 class BrowseView;
 class CategoryFilterBar;
+class FileIntoField;
 class CollectionStore;
 class GalleryView;
 class QLabel;
@@ -60,6 +61,8 @@ public:
     explicit StatusStrip(CollectionStore &store, QWidget *parent = nullptr);
 
     QString selectionText() const;
+    // The key hints as shown, for tests.
+    QStringList hints() const;
     QSlider *slider() const { return m_slider; }
     // The size symbol's name: the board's, or the current Browse layout's.
     QString sizeSymbol() const { return m_sizeSymbolName; }
@@ -73,6 +76,7 @@ private:
 
     CollectionStore &m_store;
     QLabel *m_selection = nullptr;
+    QLabel *m_byName = nullptr; // shown beyond nine categories
     QLabel *m_sizeSymbol = nullptr;
     QString m_sizeSymbolName;
     QSlider *m_slider = nullptr;
@@ -92,6 +96,7 @@ public:
     StatusStrip *statusStrip() const { return m_status; }
     CategoryFilterBar *filterBar() const { return m_filterBar; }
     BrowseView *browseView() const { return m_browseView; }
+    FileIntoField *fileIntoField() const { return m_fileInto; }
 
 private:
     void showMode();
@@ -103,5 +108,6 @@ private:
     CategoryFilterBar *m_filterBar = nullptr;
     BrowseView *m_browseView = nullptr;
     QStackedWidget *m_content = nullptr;
+    FileIntoField *m_fileInto = nullptr;
     StatusStrip *m_status = nullptr;
 };

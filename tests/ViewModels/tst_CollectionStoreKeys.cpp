@@ -365,7 +365,11 @@ void tst_CollectionStoreKeys::keyPress_data()
     row("ctrl+1 passes", onB, {Qt::Key_1, ctrl}, passes);
     row("backspace alone passes", onB, {Qt::Key_Backspace}, passes);
     row("shift+delete passes", onB, {Qt::Key_Delete, shift}, passes);
-    row("letter on the board passes", onB, {Qt::Key_C}, passes);
+    row("letter on the board opens File into", onB, {Qt::Key_C}, {"b", "fileInto=c"});
+    row("shifted letter on the board opens File into", onB, {Qt::Key_C, shift},
+        {"b", "fileInto=C"});
+    row("letter on the board without a selection passes", {}, {Qt::Key_C}, passes);
+    row("ctrl+letter on the board passes", onB, {Qt::Key_C, ctrl}, passes);
     row("keypad digit passes", onB, {Qt::Key_1, Qt::KeypadModifier}, passes);
     row("space without a focus passes", {}, {Qt::Key_Space}, passes);
     row("caps lock: right passes", onB, {Qt::Key_Right, {}, true}, passes);
@@ -402,7 +406,9 @@ void tst_CollectionStoreKeys::keyPress()
     QCOMPARE(k.selected(), selectedAfter);
     QCOMPARE(k.focused(), focusedAfter);
     QCOMPARE(k.desktop.calls + QStringList(k.desktop.beeps, u"beep"_s) +
-                 QStringList(k.desktop.previewReloads - reloadsBefore, u"reload"_s),
+                     QStringList(k.desktop.previewReloads - reloadsBefore, u"reload"_s) +
+                 (k.store->fileIntoText() ? QStringList{"fileInto="_L1 + *k.store->fileIntoText()}
+                                          : QStringList()),
              words(outcome.effect));
     QCOMPARE(k.onDisk(k.path()), !*outcome.files ? filesBefore : words(outcome.files));
     QCOMPARE(k.onDisk(k.home.path() + "/Trash/files"_L1), words(outcome.trash));

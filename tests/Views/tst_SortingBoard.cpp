@@ -1,6 +1,7 @@
 #include "Services/Platform/LinuxFileSystem.h"
 #include "Services/ThumbnailService.h"
 #include "Views/CollectionWorkspace.h"
+#include "Views/FileIntoField.h"
 #include "Views/GalleryView.h"
 #include "Views/MultiFileDrag.h"
 #include "Views/PhotoCellPainter.h"
@@ -16,6 +17,7 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QScopeGuard>
@@ -80,6 +82,7 @@ private Q_SLOTS:
     void badgeText_data();
     void badgeText();
     void headerAndStatus();
+    void fileIntoByName();
     void unreadableEntriesAreNoted();
 
 private:
@@ -703,6 +706,88 @@ void tst_SortingBoard::headerAndStatus()
     QCOMPARE(store.thumbnailSize(), 104.0);
     store.setBrowseLayout(BrowseLayoutMode::list);
     QVERIFY(!status->slider()->isEnabled());
+}
+
+// Beyond nine categories: a typed letter opens "File into…", which files by name, creates a
+// category that is not there yet, or closes without filing.
+void tst_SortingBoard::fileIntoByName()
+{
+    StoreFixture f;
+    for (const char *name : {"a.jpg", "b.jpg", "c.jpg"}) {
+        writeJpeg(f.path(), QString::fromLatin1(name));
+    }
+    for (int i = 1; i <= 11; ++i) {
+        makeFolder(f.path(), u"Cat %1"_s.arg(i, 2, 10, QLatin1Char('0')));
+    }
+    makeFolder(f.path(), u"\u00c9t\u00e9 2024"_s); // the twelfth: no number key
+    CollectionStore &store = f.make();
+    store.installKeyEventMonitor();
+    ThumbnailService thumbnails(1);
+    CollectionWorkspace workspace(store, thumbnails);
+    workspace.resize(1180, 700);
+    workspace.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&workspace));
+    QVERIFY(f.open());
+    QVERIFY(workspace.statusStrip()->hints().contains(u"A\u2013Z FILE BY NAME"_s));
+    FileIntoField *field = workspace.fileIntoField();
+    const auto select = [&](const char *name) {
+        store.deselectAll();
+        store.select(f.idOf(QString::fromLatin1(name)), f.sectionNamed(u"Unsorted"_s)->id, {});
+        workspace.gallery()->setFocus();
+    };
+
+    select("a.jpg");
+    QTest::keyClick(workspace.windowHandle(), Qt::Key_E);
+    QVERIFY(field->isVisible());
+    QVERIFY(field->edit()->hasFocus());
+    QTest::keyClicks(field->edit(), u"t"_s);
+    QCOMPARE(field->matchesText(), u"[\u00c9t\u00e9 2024]"_s);
+    // A digit typed in the field is text, not a number key.
+    QTest::keyClick(field->edit(), Qt::Key_1);
+    QCOMPARE(field->edit()->text(), u"et1"_s);
+    QCOMPARE(store.pendingMutationCount(), 0);
+    QTest::keyClick(field->edit(), Qt::Key_Backspace);
+    QTest::keyClick(field->edit(), Qt::Key_Return);
+    QVERIFY(f.settle());
+    QVERIFY(!field->isVisible());
+    QCOMPARE(filesBelow(f.path()).filter(u"a.jpg"_s), QStringList{u"\u00c9t\u00e9 2024/a.jpg"_s});
+    QCOMPARE(f.focusedName(), u"b.jpg"_s); // on to the next, as a number key goes
+    f.undoStack.undo();
+    QVERIFY(f.settle());
+    QVERIFY(QFile::exists(f.path(u"a.jpg"_s)));
+
+    // Up and Down choose among the matches; Escape closes without filing.
+    select("c.jpg");
+    QTest::keyClick(workspace.windowHandle(), Qt::Key_C);
+    QTest::keyClicks(field->edit(), u"at 1"_s);
+    QCOMPARE(field->matchesText(), u"[Cat 10] \u00B7 Cat 11"_s);
+    QTest::keyClick(field->edit(), Qt::Key_Up);
+    QCOMPARE(field->matchesText(), u"Cat 10 \u00B7 [Cat 11]"_s);
+    QTest::keyClick(field->edit(), Qt::Key_Backspace);
+    QTest::keyClick(field->edit(), Qt::Key_Backspace);
+    QCOMPARE(field->matchesText().left(12), u"[1 Cat 01] \u00B7"_s); // numbered as its key
+    QTest::keyClick(field->edit(), Qt::Key_Escape);
+    QVERIFY(!field->isVisible());
+    QVERIFY(workspace.gallery()->hasFocus());
+    QCOMPARE(store.pendingMutationCount(), 0);
+
+    // No match: Return creates the category and files into it, one step to undo.
+    select("b.jpg");
+    QTest::keyClick(workspace.windowHandle(), Qt::Key_Z);
+    QTest::keyClicks(field->edit(), u"ebra"_s);
+    QCOMPARE(field->matchesText(), u"Return: create \u201Czebra\u201D and file into it"_s);
+    QTest::keyClick(field->edit(), Qt::Key_Return);
+    QVERIFY(f.settle());
+    QVERIFY(QFile::exists(f.path(u"zebra/b.jpg"_s)));
+    QCOMPARE(f.undoStack.undoText(), u"File into New Category"_s);
+    QCOMPARE(f.undoStack.index(), 1);
+    f.undoStack.undo();
+    QVERIFY(f.settle());
+    QVERIFY(QFile::exists(f.path(u"b.jpg"_s)));
+    QVERIFY(!QFileInfo::exists(f.path(u"zebra"_s)));
+    f.undoStack.redo();
+    QVERIFY(f.settle());
+    QVERIFY(QFile::exists(f.path(u"zebra/b.jpg"_s)));
 }
 
 void tst_SortingBoard::unreadableEntriesAreNoted()

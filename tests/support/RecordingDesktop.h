@@ -5,6 +5,7 @@
 
 #include "ViewModels/DesktopServices.h"
 
+#include <QGuiApplication>
 #include <QStringList>
 
 class RecordingDesktop : public DesktopServices
@@ -48,5 +49,11 @@ public:
     }
     void beep() override { ++beeps; }
     bool prefersReducedMotion() const override { return reducedMotion; }
-    bool textInputHasFocus() const override { return textFocus; }
+    // Set by hand, or a real line edit of a widget test has the keyboard.
+    bool textInputHasFocus() const override
+    {
+        return textFocus
+               || (qGuiApp && QGuiApplication::focusObject()
+                   && QGuiApplication::focusObject()->inherits("QLineEdit"));
+    }
 };

@@ -1,9 +1,11 @@
 #include "AppCommands.h"
 
 #include "ViewModels/CollectionStore.h"
+#include "ViewModels/KeyMap.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QUndoStack>
 
@@ -11,7 +13,9 @@ AppCommands::AppCommands(CollectionStore &store, QUndoStack &undoStack, QMenuBar
                          QObject *parent)
     : QObject(parent)
     , m_store(store)
+    , m_menuBar(&menuBar)
 {
+    QCoreApplication::instance()->installEventFilter(this);
     buildFileMenu(menuBar);
     buildEditMenu(menuBar, undoStack);
     buildViewMenu(menuBar);
@@ -164,6 +168,28 @@ void AppCommands::rebuildOpenRecent()
     m_openRecent->addSeparator();
     m_openRecent->addAction(QStringLiteral("Clear Menu"), &m_store,
                             &CollectionStore::clearRecentFolders);
+}
+
+bool AppCommands::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::ShortcutOverride) {
+        return QObject::eventFilter(watched, event);
+    }
+    const auto *key = static_cast<QKeyEvent *>(event);
+    const std::optional<int> digit =
+        KeyMap::shortcutDigit(key->key(), key->modifiers(), key->nativeScanCode());
+    if (!digit) {
+        return false;
+    }
+    const QKeySequence wanted(Qt::CTRL | Qt::Key(Qt::Key_0 + *digit));
+    for (QAction *action : m_menuBar->findChildren<QAction *>()) {
+        if (action->isEnabled() && action->shortcuts().contains(wanted)) {
+            action->trigger();
+            event->accept();
+            return true;
+        }
+    }
+    return false;
 }
 
 void AppCommands::rebuildMoveTo()

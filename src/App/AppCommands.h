@@ -25,6 +25,10 @@ public:
     QMenu *moveToMenu() const { return m_moveTo; }
     QAction *action(const QString &title) const; // by title, for tests
 
+protected:
+    // Ctrl with a digit-row key on a layout that types no digit there still means Ctrl+digit.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void buildFileMenu(QMenuBar &menuBar);
     void buildEditMenu(QMenuBar &menuBar, QUndoStack &undoStack);
@@ -40,6 +44,7 @@ private:
     QMenu *m_moveTo = nullptr;
     QList<QAction *> m_actions;
     QList<QAction *> m_selectionActions; // enabled while the selection can be acted on
+    QMenuBar *m_menuBar = nullptr;
     QAction *m_newCategory = nullptr;
     QAction *m_companions = nullptr;
     QAction *m_larger = nullptr;

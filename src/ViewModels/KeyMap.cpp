@@ -23,6 +23,15 @@ std::optional<int> KeyMap::filingDigit(int key, Qt::KeyboardModifiers modifiers,
     return int(nativeScanCode - firstDigitRowScanCode + 1) % 10;
 }
 
+std::optional<int> KeyMap::shortcutDigit(int key, Qt::KeyboardModifiers modifiers,
+                                         quint32 nativeScanCode)
+{
+    if (modifiers != Qt::ControlModifier || (key >= Qt::Key_0 && key <= Qt::Key_9)) {
+        return std::nullopt;
+    }
+    return filingDigit(key, Qt::NoModifier, nativeScanCode);
+}
+
 QList<PhotoSection> KeyMap::matchingCategories(const QList<PhotoSection> &sections,
                                                const QString &typed)
 {

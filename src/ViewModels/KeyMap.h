@@ -20,6 +20,11 @@ namespace KeyMap {
 // the keypad never files (it sends other codes, with the keypad modifier).
 std::optional<int> filingDigit(int key, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode);
 
+// The digit of a Ctrl+digit shortcut typed on the digit row of a layout whose digit row types
+// other characters (AZERTY's Ctrl+"&" for Ctrl+1), or none. A key that is already a digit
+// needs no help: the shortcut matches by itself.
+std::optional<int> shortcutDigit(int key, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode);
+
 // The categories among `sections` whose names match `typed`, best first: names that start with
 // it, then names with a word that starts with it, then names that hold it anywhere; each group
 // in board order. Letter case and accents are ignored ("eté" finds "Été 2024").

@@ -213,10 +213,11 @@ void tst_CollectionStoreKeys::filingDigit_data()
     QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
     QTest::addColumn<quint32>("scanCode");
     QTest::addColumn<int>("digit"); // -1: files nothing
+    QTest::addColumn<int>("shortcut"); // the Ctrl+digit it stands for, -1: none needed
     const Qt::KeyboardModifiers none;
     const auto row = [](const char *name, int key, Qt::KeyboardModifiers modifiers,
-                        quint32 scanCode, int digit) {
-        QTest::newRow(name) << key << modifiers << scanCode << digit;
+                        quint32 scanCode, int digit, int shortcut = -1) {
+        QTest::newRow(name) << key << modifiers << scanCode << digit << shortcut;
     };
     row("typed 1, no scan code (tests, other platforms)", Qt::Key_1, none, 0, 1);
     row("typed 0 on the digit row", Qt::Key_0, none, 19, 0);
@@ -231,6 +232,11 @@ void tst_CollectionStoreKeys::filingDigit_data()
     row("keypad 1", Qt::Key_1, Qt::KeypadModifier, 87, -1);
     row("keypad 1 with a digit row's code", Qt::Key_1, Qt::KeypadModifier, 10, -1);
     row("ctrl+1", Qt::Key_1, Qt::ControlModifier, 10, -1);
+    row("azerty ctrl+& is ctrl+1", Qt::Key_Ampersand, Qt::ControlModifier, 10, -1, 1);
+    row("azerty ctrl+\u00e9 is ctrl+2", Qt::Key_Eacute, Qt::ControlModifier, 11, -1, 2);
+    row("azerty ctrl+shift+& is not ctrl+1", Qt::Key_1, Qt::ControlModifier | Qt::ShiftModifier,
+        10, -1);
+    row("ctrl+keypad 1", Qt::Key_End, Qt::ControlModifier | Qt::KeypadModifier, 87, -1);
     row("alt+&", Qt::Key_Ampersand, Qt::AltModifier, 10, -1);
     row("meta+1", Qt::Key_1, Qt::MetaModifier, 10, -1);
     row("minus beside the digit row", Qt::Key_Minus, none, 20, -1);
@@ -244,7 +250,9 @@ void tst_CollectionStoreKeys::filingDigit()
     QFETCH(Qt::KeyboardModifiers, modifiers);
     QFETCH(quint32, scanCode);
     QFETCH(int, digit);
+    QFETCH(int, shortcut);
     QCOMPARE(KeyMap::filingDigit(key, modifiers, scanCode).value_or(-1), digit);
+    QCOMPARE(KeyMap::shortcutDigit(key, modifiers, scanCode).value_or(-1), shortcut);
 }
 
 void tst_CollectionStoreKeys::matchingCategories_data()

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -171,6 +172,20 @@ void tst_SortingBoard::digitKeyFilesAndAdvances()
     // The board shows the move: a.jpg's cell now lies in the Cats block.
     QVERIFY(b.view->blockRect(b.sectionID(QStringLiteral("Cats")))
                 .contains(b.view->cellRect(b.f.idOf(QStringLiteral("a.jpg")))));
+    // On AZERTY the key marked 1 types "&" and sends the digit row's first scan code; the
+    // keypad's 1 sends its own code and files nothing.
+    const auto press = [&b](int key, Qt::KeyboardModifiers modifiers, quint32 scanCode,
+                            const QString &text) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, scanCode, 0, 0, text);
+        QCoreApplication::sendEvent(b.view->windowHandle(), &event);
+        return b.f.settle();
+    };
+    QVERIFY(press(Qt::Key_1, Qt::KeypadModifier, 87, QStringLiteral("1")));
+    QCOMPARE(filesBelow(b.f.path()),
+             (QStringList{QStringLiteral("Cats/a.jpg"), QStringLiteral("b.jpg")}));
+    QVERIFY(press(Qt::Key_Ampersand, Qt::NoModifier, 10, QStringLiteral("&")));
+    QCOMPARE(filesBelow(b.f.path()),
+             (QStringList{QStringLiteral("Cats/a.jpg"), QStringLiteral("Cats/b.jpg")}));
 }
 
 void tst_SortingBoard::drops_data()

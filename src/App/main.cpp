@@ -10,15 +10,33 @@
 #include <QLoggingCategory>
 #include <QStyleFactory>
 
+namespace {
+
+// --help and --version answer on the terminal, without a display to connect to.
+bool onlyAsksForText(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "-h" || arg == "--help" || arg == "--help-all" || arg == "-v"
+            || arg == "--version") {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> application =
+        onlyAsksForText(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
+                                    : std::make_unique<QApplication>(argc, argv);
+    QCoreApplication &app = *application;
     QApplication::setOrganizationName(QStringLiteral("Calvenor"));
     QApplication::setApplicationName(QStringLiteral("Photo Sorter"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Calvenor Photo Sorter"));
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QApplication::setPalette(DarkroomPalette::applicationPalette());
-    app.setStyleSheet(DarkroomPalette::scrollBarStyleSheet());
+    QApplication::setApplicationVersion(QStringLiteral(CALVENOR_VERSION));
+    // The launcher's id, so task bars and Wayland match the window to its launcher and icon.
     // A photo named .jpg that is not a JPEG is shown without dimensions; the decoder's own
     // complaint about it is noise on the terminal.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg.warning=false"));
@@ -26,12 +44,20 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Sort a folder of photos into category folders."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Generate a sample collection and open it."));
     parser.addOption(demo);
     parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("The folder to open."),
                                  QStringLiteral("[FOLDER]"));
-    parser.process(app);
+    parser.process(app); // --help and --version end here
+
+    QApplication::setApplicationDisplayName(QStringLiteral("Calvenor Photo Sorter"));
+    // The launcher's id, so task bars and Wayland match the window to its launcher and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.calvenor.photo_sorter"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setPalette(DarkroomPalette::applicationPalette());
+    qApp->setStyleSheet(DarkroomPalette::scrollBarStyleSheet());
 
     auto settings = std::make_shared<QSettings>();
     CollectionStore *storePointer = nullptr;
@@ -60,5 +86,5 @@ int main(int argc, char *argv[])
     } else {
         store.restoreLastCollectionIfNeeded();
     }
-    return app.exec();
+    return QApplication::exec();
 }

@@ -9,7 +9,7 @@ packages=(
     libheif-dev libraw-dev libjxl-dev libtiff-dev
     xvfb xauth
     util-linux
-    desktop-file-utils appstream file binutils dpkg-dev lintian
+    desktop-file-utils appstream file binutils dpkg-dev lintian xdg-utils
 )
 
 missing=()

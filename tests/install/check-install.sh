@@ -24,6 +24,7 @@ share/icons/hicolor/48x48/apps/com.calvenor.photo_sorter.png
 share/icons/hicolor/512x512/apps/com.calvenor.photo_sorter.png
 share/icons/hicolor/64x64/apps/com.calvenor.photo_sorter.png
 share/icons/hicolor/scalable/apps/com.calvenor.photo_sorter.svg
+share/kio/servicemenus/com.calvenor.photo_sorter.desktop
 share/man/man1/calvenor-photo-sorter.1.gz
 share/metainfo/com.calvenor.photo_sorter.metainfo.xml"
 actual=$(find . -type f | sed 's|^\./||' | LC_ALL=C sort)
@@ -44,9 +45,29 @@ done
 missing=()
 command -v desktop-file-validate >/dev/null || missing+=(desktop-file-validate)
 command -v appstreamcli >/dev/null || missing+=(appstreamcli)
+command -v xdg-mime >/dev/null || missing+=(xdg-mime)
+command -v update-desktop-database >/dev/null || missing+=(update-desktop-database)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "SKIP: ${missing[*]} not installed (scripts/install-deps.sh installs them)"
     exit 77
 fi
 desktop-file-validate share/applications/com.calvenor.photo_sorter.desktop
 appstreamcli validate --no-net --pedantic share/metainfo/com.calvenor.photo_sorter.metainfo.xml
+
+# Installed ahead of the file manager in the data folders, the app must not become the default
+# opener of folders.
+fm="$destdir/fm/applications"
+mkdir -p "$fm" "$destdir/home" "$destdir/config"
+printf '[Desktop Entry]\nType=Application\nName=Files\nExec=files %%U\nMimeType=inode/directory;\n' \
+    >"$fm/org.example.Files.desktop"
+update-desktop-database "$fm"
+update-desktop-database "$destdir/usr/share/applications"
+for desktop in "" GNOME KDE XFCE; do
+    opener=$(env -i PATH="$PATH" HOME="$destdir/home" XDG_CONFIG_HOME="$destdir/config" \
+                 XDG_DATA_HOME="$destdir/home" XDG_DATA_DIRS="$destdir/usr/share:$destdir/fm" \
+                 XDG_CURRENT_DESKTOP="$desktop" xdg-mime query default inode/directory)
+    if [ "$opener" != "org.example.Files.desktop" ]; then
+        echo "folders open with '$opener' on desktop '$desktop', not the file manager" >&2
+        exit 1
+    fi
+done

@@ -1,5 +1,6 @@
 #include "DemoCollection.h"
 #include "MainWindow.h"
+#include "SingleInstance.h"
 #include "ViewModels/CollectionStore.h"
 #include "Views/DarkroomPalette.h"
 #include "Views/LinuxDesktopServices.h"
@@ -48,9 +49,33 @@ int main(int argc, char *argv[])
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Generate a sample collection and open it."));
     parser.addOption(demo);
+    const QCommandLineOption newWindow(
+        QStringLiteral("new-window"),
+        QStringLiteral("Open a window of its own even while the app is running."));
+    parser.addOption(newWindow);
     parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("The folder to open."),
                                  QStringLiteral("[FOLDER]"));
     parser.process(app); // --help and --version end here
+
+    QString folder = parser.positionalArguments().value(0);
+    bool demoFailed = false;
+    if (parser.isSet(demo)) {
+        folder = DemoCollection::defaultLocation();
+        QString error;
+        if (!DemoCollection::ensure(folder, &error)) {
+            qWarning("%s", qPrintable(error));
+            demoFailed = true;
+        }
+    }
+    const QString requested = folder.isEmpty() ? QString() : QFileInfo(folder).absoluteFilePath();
+    // While the app runs, a launch hands its folder to the running window and ends.
+    SingleInstance instance;
+    if (!parser.isSet(newWindow)) {
+        if (instance.forward(requested)) {
+            return 0;
+        }
+        instance.listen();
+    }
 
     QApplication::setApplicationDisplayName(QStringLiteral("Calvenor Photo Sorter"));
     // The launcher's id, so task bars and Wayland match the window to its launcher and icon.
@@ -69,20 +94,21 @@ int main(int argc, char *argv[])
     MainWindow window(store, settings);
     desktop.setWindow(&window);
     window.show();
+    QObject::connect(&instance, &SingleInstance::openRequested, &window,
+                     [&store, &window](const QString &later) {
+                         if (!later.isEmpty()) {
+                             store.openCollection(QUrl::fromLocalFile(later), true);
+                         }
+                         window.showNormal();
+                         window.raise();
+                         window.activateWindow();
+                     });
 
-    QString folder = parser.positionalArguments().value(0);
-    if (parser.isSet(demo)) {
-        folder = DemoCollection::defaultLocation();
-        QString error;
-        if (!DemoCollection::ensure(folder, &error)) {
-            qWarning("%s", qPrintable(error));
-            store.openCollection(QUrl::fromLocalFile(folder), false); // shows why it failed
-            folder.clear();
-        }
-    }
-    if (!folder.isEmpty()) {
+    if (demoFailed) {
+        store.openCollection(QUrl::fromLocalFile(requested), false); // shows why it failed
+    } else if (!requested.isEmpty()) {
         // As if chosen in the open dialog: it becomes the last collection.
-        store.openCollection(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath()), true);
+        store.openCollection(QUrl::fromLocalFile(requested), true);
     } else {
         store.restoreLastCollectionIfNeeded();
     }

@@ -1,5 +1,6 @@
 #include "App/AppCommands.h"
 #include "App/MainWindow.h"
+#include "App/SingleInstance.h"
 #include "Views/CategoryNameSheet.h"
 #include "Views/HudView.h"
 #include "Views/RootView.h"
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
+#include <QtConcurrent>
 
 using namespace TestFolders;
 
@@ -33,6 +35,7 @@ private Q_SLOTS:
     void settingsAppliedAndWritten_data();
     void settingsAppliedAndWritten();
     void layoutMenuLeavesSortMode();
+    void laterLaunchHandsOverItsFolder();
     void windowStaysResponsiveWhileLoading();
 
 private:
@@ -302,6 +305,32 @@ void tst_MainWindow::windowStaysResponsiveWhileLoading()
     QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 30000);
     QCOMPARE(store.photoCount(), 10000);
     QVERIFY2(ticksWhileLoading >= 2, qPrintable(QString::number(ticksWhileLoading)));
+}
+
+// A launch while the app runs gives its folder to the running instance and is told it was
+// taken; with nobody running, or after the running one has gone, it carries on by itself.
+void tst_MainWindow::laterLaunchHandsOverItsFolder()
+{
+    QTemporaryDir dir;
+    const QString socket = dir.path() + QStringLiteral("/instance.socket");
+    const auto launch = [&socket](const QString &folder) {
+        return QtConcurrent::run([socket, folder] { return SingleInstance(socket).forward(folder); });
+    };
+    QVERIFY(!launch(QStringLiteral("/photos")).result()); // nobody running
+    {
+        SingleInstance running(socket);
+        QVERIFY(running.listen());
+        QSignalSpy asked(&running, &SingleInstance::openRequested);
+        for (const QString &folder : {QStringLiteral("/photos/\u00e9t\u00e9 2024"), QString()}) {
+            QFuture<bool> later = launch(folder);
+            QTRY_COMPARE(asked.count(), 1);
+            QCOMPARE(asked.takeFirst().value(0).toString(), folder);
+            QVERIFY(later.result());
+        }
+    }
+    QVERIFY(!launch(QStringLiteral("/photos")).result());
+    SingleInstance next(socket);
+    QVERIFY(next.listen()); // the socket's name is free again
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -55,28 +55,28 @@ QAction *AppCommands::action(const QString &title) const
 
 void AppCommands::buildFileMenu(QMenuBar &menuBar)
 {
-    QMenu *file = menuBar.addMenu(QStringLiteral("&File"));
-    m_newCategory = file->addAction(QStringLiteral("New Category\u2026"), &m_store,
+    QMenu *file = menuBar.addMenu(tr("&File"));
+    m_newCategory = file->addAction(tr("New Category\u2026"), &m_store,
                                     &CollectionStore::showNewCategoryPrompt);
     m_newCategory->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     file->addSeparator();
-    QAction *open = file->addAction(QStringLiteral("Open Folder\u2026"), &m_store,
+    QAction *open = file->addAction(tr("Open Folder\u2026"), &m_store,
                                     &CollectionStore::chooseFolder);
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    m_openRecent = file->addMenu(QStringLiteral("Open Recent"));
+    m_openRecent = file->addMenu(tr("Open Recent"));
     file->addSeparator();
-    QAction *quit = file->addAction(QStringLiteral("Quit"), QCoreApplication::instance(), &QCoreApplication::quit);
+    QAction *quit = file->addAction(tr("Quit"), QCoreApplication::instance(), &QCoreApplication::quit);
     quit->setShortcut(QKeySequence::Quit);
     m_actions << m_newCategory << open << quit;
 }
 
 void AppCommands::buildEditMenu(QMenuBar &menuBar, QUndoStack &undoStack)
 {
-    QMenu *edit = menuBar.addMenu(QStringLiteral("&Edit"));
+    QMenu *edit = menuBar.addMenu(tr("&Edit"));
     // The stack's own actions read "Undo Move Photos" and follow the stack's state.
-    QAction *undo = undoStack.createUndoAction(edit, QStringLiteral("Undo"));
+    QAction *undo = undoStack.createUndoAction(edit, tr("Undo"));
     undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    QAction *redo = undoStack.createRedoAction(edit, QStringLiteral("Redo"));
+    QAction *redo = undoStack.createRedoAction(edit, tr("Redo"));
     redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     edit->addAction(undo);
     edit->addAction(redo);
@@ -85,16 +85,16 @@ void AppCommands::buildEditMenu(QMenuBar &menuBar, QUndoStack &undoStack)
 
 void AppCommands::buildViewMenu(QMenuBar &menuBar)
 {
-    QMenu *view = menuBar.addMenu(QStringLiteral("&View"));
-    QAction *sortMode = view->addAction(QStringLiteral("Sort Mode"), this, [this] {
+    QMenu *view = menuBar.addMenu(tr("&View"));
+    QAction *sortMode = view->addAction(tr("Sort Mode"), this, [this] {
         m_store.setWorkspaceMode(WorkspaceMode::sort);
     });
     sortMode->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    QAction *browseMode = view->addAction(QStringLiteral("Browse Mode"), this, [this] {
+    QAction *browseMode = view->addAction(tr("Browse Mode"), this, [this] {
         m_store.setWorkspaceMode(WorkspaceMode::browse);
     });
     browseMode->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B));
-    QMenu *layouts = view->addMenu(QStringLiteral("Browse Layout"));
+    QMenu *layouts = view->addMenu(tr("Browse Layout"));
     for (const BrowseLayoutMode layout : allCases<BrowseLayoutMode>()) {
         QAction *item = layouts->addAction(label(layout), this, [this, layout] {
             m_store.setWorkspaceMode(WorkspaceMode::browse);
@@ -106,7 +106,7 @@ void AppCommands::buildViewMenu(QMenuBar &menuBar)
         m_layoutActions << item;
     }
     view->addSeparator();
-    QMenu *sortPhotos = view->addMenu(QStringLiteral("Sort Photos"));
+    QMenu *sortPhotos = view->addMenu(tr("Sort Photos"));
     for (const PhotoSortOrder order : allCases<PhotoSortOrder>()) {
         QAction *item = sortPhotos->addAction(label(order), this,
                                               [this, order] { m_store.setSortOrder(order); });
@@ -114,15 +114,15 @@ void AppCommands::buildViewMenu(QMenuBar &menuBar)
         item->setData(rawValue(order));
         m_sortActions << item;
     }
-    m_companions = view->addAction(QStringLiteral("Keep Companions Together"), this, [this](bool on) {
+    m_companions = view->addAction(tr("Keep Companions Together"), this, [this](bool on) {
         m_store.setCompanionRule(on ? CompanionRule::together : CompanionRule::apart);
     });
     m_companions->setCheckable(true);
-    m_larger = view->addAction(QStringLiteral("Larger Thumbnails"), &m_store,
+    m_larger = view->addAction(tr("Larger Thumbnails"), &m_store,
                                &CollectionStore::increaseThumbnailSize);
     m_larger->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus),
                             QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    m_smaller = view->addAction(QStringLiteral("Smaller Thumbnails"), &m_store,
+    m_smaller = view->addAction(tr("Smaller Thumbnails"), &m_store,
                                 &CollectionStore::decreaseThumbnailSize);
     m_smaller->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
     m_actions << sortMode << browseMode << m_layoutActions << m_sortActions << m_companions
@@ -131,18 +131,18 @@ void AppCommands::buildViewMenu(QMenuBar &menuBar)
 
 void AppCommands::buildPhotoMenu(QMenuBar &menuBar)
 {
-    QMenu *photo = menuBar.addMenu(QStringLiteral("&Photo"));
-    QAction *open = photo->addAction(QStringLiteral("Open"), &m_store,
+    QMenu *photo = menuBar.addMenu(tr("&Photo"));
+    QAction *open = photo->addAction(tr("Open"), &m_store,
                                      &CollectionStore::openFocusedPhoto);
-    QAction *quickLook = photo->addAction(QStringLiteral("Quick Look"), &m_store,
+    QAction *quickLook = photo->addAction(tr("Quick Look"), &m_store,
                                           &CollectionStore::toggleQuickLook);
     quickLook->setShortcut(QKeySequence(Qt::Key_Space));
-    QAction *reveal = photo->addAction(QStringLiteral("Reveal in File Manager"), &m_store,
+    QAction *reveal = photo->addAction(tr("Reveal in File Manager"), &m_store,
                                        &CollectionStore::revealFocusedPhoto);
     photo->addSeparator();
-    m_moveTo = photo->addMenu(QStringLiteral("Move to"));
+    m_moveTo = photo->addMenu(tr("Move to"));
     photo->addSeparator();
-    QAction *trash = photo->addAction(QStringLiteral("Move to Trash"), &m_store,
+    QAction *trash = photo->addAction(tr("Move to Trash"), &m_store,
                                       &CollectionStore::moveSelectionToTrash);
     trash->setShortcuts({QKeySequence(Qt::Key_Delete),
                          QKeySequence(Qt::CTRL | Qt::Key_Backspace)});
@@ -155,7 +155,7 @@ void AppCommands::rebuildOpenRecent()
     m_openRecent->clear();
     const QList<QUrl> &recent = m_store.recentFolders();
     if (recent.isEmpty()) {
-        m_openRecent->addAction(QStringLiteral("No Recent Folders"))->setEnabled(false);
+        m_openRecent->addAction(tr("No Recent Folders"))->setEnabled(false);
         return;
     }
     for (const QUrl &folder : recent) {
@@ -166,7 +166,7 @@ void AppCommands::rebuildOpenRecent()
         item->setToolTip(path);
     }
     m_openRecent->addSeparator();
-    m_openRecent->addAction(QStringLiteral("Clear Menu"), &m_store,
+    m_openRecent->addAction(tr("Clear Menu"), &m_store,
                             &CollectionStore::clearRecentFolders);
 }
 

@@ -12,7 +12,7 @@ MainWindow::MainWindow(CollectionStore &store, std::shared_ptr<QSettings> settin
                        QWidget *parent)
     : QMainWindow(parent)
 {
-    setWindowTitle(QStringLiteral("Calvenor Photo Sorter"));
+    setWindowTitle(tr("Calvenor Photo Sorter"));
     m_rootView = new RootView(store, m_undoStack, std::move(settings), this);
     m_rootView->setMinimumSize(minimumContentSize);
     setCentralWidget(m_rootView);

@@ -43,17 +43,17 @@ int main(int argc, char *argv[])
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg.warning=false"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Sort a folder of photos into category folders."));
+    parser.setApplicationDescription(QCoreApplication::translate("main", "Sort a folder of photos into category folders."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption demo(QStringLiteral("demo"),
-                                  QStringLiteral("Generate a sample collection and open it."));
+                                  QCoreApplication::translate("main", "Generate a sample collection and open it."));
     parser.addOption(demo);
     const QCommandLineOption newWindow(
         QStringLiteral("new-window"),
-        QStringLiteral("Open a window of its own even while the app is running."));
+        QCoreApplication::translate("main", "Open a window of its own even while the app is running."));
     parser.addOption(newWindow);
-    parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("The folder to open."),
+    parser.addPositionalArgument(QStringLiteral("folder"), QCoreApplication::translate("main", "The folder to open."),
                                  QStringLiteral("[FOLDER]"));
     parser.process(app); // --help and --version end here
 

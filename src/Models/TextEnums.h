@@ -4,6 +4,7 @@
 // and its id; `allCases` lists them in menu order. Parsing any other text gives no value, so
 // the caller keeps its default.
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <array>
@@ -30,8 +31,8 @@ template<>
 struct TextEnumTable<PhotoSortOrder>
 {
     static constexpr std::array<TextEnumCase<PhotoSortOrder>, 2> cases{{
-        {PhotoSortOrder::filename, "filename", "Filename"},
-        {PhotoSortOrder::modificationDate, "modificationDate", "Modification Date"},
+        {PhotoSortOrder::filename, "filename", QT_TRANSLATE_NOOP("TextEnums", "Filename")},
+        {PhotoSortOrder::modificationDate, "modificationDate", QT_TRANSLATE_NOOP("TextEnums", "Modification Date")},
     }};
 };
 
@@ -39,8 +40,8 @@ template<>
 struct TextEnumTable<WorkspaceMode>
 {
     static constexpr std::array<TextEnumCase<WorkspaceMode>, 2> cases{{
-        {WorkspaceMode::sort, "sort", "Sort"},
-        {WorkspaceMode::browse, "browse", "Browse"},
+        {WorkspaceMode::sort, "sort", QT_TRANSLATE_NOOP("TextEnums", "Sort")},
+        {WorkspaceMode::browse, "browse", QT_TRANSLATE_NOOP("TextEnums", "Browse")},
     }};
 };
 
@@ -48,9 +49,9 @@ template<>
 struct TextEnumTable<BrowseLayoutMode>
 {
     static constexpr std::array<TextEnumCase<BrowseLayoutMode>, 3> cases{{
-        {BrowseLayoutMode::tiles, "tiles", "Tiles", "square.grid.3x3", "1"},
-        {BrowseLayoutMode::list, "list", "List", "list.bullet", "2"},
-        {BrowseLayoutMode::masonry, "masonry", "Masonry", "rectangle.3.group", "3"},
+        {BrowseLayoutMode::tiles, "tiles", QT_TRANSLATE_NOOP("TextEnums", "Tiles"), "square.grid.3x3", "1"},
+        {BrowseLayoutMode::list, "list", QT_TRANSLATE_NOOP("TextEnums", "List"), "list.bullet", "2"},
+        {BrowseLayoutMode::masonry, "masonry", QT_TRANSLATE_NOOP("TextEnums", "Masonry"), "rectangle.3.group", "3"},
     }};
 };
 
@@ -81,10 +82,11 @@ QString rawValue(Enum value)
     return QString::fromLatin1(textEnumCase(value).rawValue);
 }
 
+// In the user's language.
 template<typename Enum>
 QString label(Enum value)
 {
-    return QString::fromLatin1(textEnumCase(value).label);
+    return QCoreApplication::translate("TextEnums", textEnumCase(value).label);
 }
 
 template<typename Enum>

@@ -7,6 +7,7 @@
 #include "Typography.h"
 #include "ViewModels/CollectionStore.h"
 
+#include <QCoreApplication>
 #include <QApplication>
 #include <QBoxLayout>
 #include <QGraphicsOpacityEffect>
@@ -67,8 +68,8 @@ public:
         setFocusPolicy(Qt::NoFocus);
         setAutoRepeat(true);
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
-        setAccessibleName(direction == Qt::LeftArrow ? QStringLiteral("Scroll categories left")
-                                                     : QStringLiteral("Scroll categories right"));
+        setAccessibleName(direction == Qt::LeftArrow ? QCoreApplication::translate("BrowseView", "Scroll categories left")
+                                                     : QCoreApplication::translate("BrowseView", "Scroll categories right"));
     }
 
     QSize sizeHint() const override { return {arrowWidth, chipHeight}; }
@@ -126,8 +127,11 @@ void FilterChip::setState(qsizetype count, bool selected)
 
 void FilterChip::countDidChange()
 {
-    setAccessibleName(text() + QStringLiteral(", ") + QString::number(m_count) +
-                      QStringLiteral(" photos"));
+    setAccessibleName(m_count == 1
+                          ? QCoreApplication::translate("BrowseView", "%1, 1 photo").arg(text())
+                          : QCoreApplication::translate("BrowseView", "%1, %Ln photos", nullptr,
+                                                        int(m_count))
+                                .arg(text()));
     setFixedSize(sizeHint()); // the count's width
 }
 
@@ -317,7 +321,7 @@ void CategoryFilterBar::rebuild()
     while (QLayoutItem *item = m_rowLayout->takeAt(0)) {
         delete item;
     }
-    auto *all = new FilterChip(QStringLiteral("All"), collection ? collection->photoCount() : 0,
+    auto *all = new FilterChip(QCoreApplication::translate("BrowseView", "All"), collection ? collection->photoCount() : 0,
                                !filter, m_row);
     connect(all, &QAbstractButton::clicked, this, [this] {
         m_store.setBrowseFilter(std::nullopt);
@@ -361,7 +365,7 @@ EmptyBrowseView::EmptyBrowseView(QWidget *parent)
         Symbols::icon(QStringLiteral("photo.on.rectangle.angled"), DarkroomPalette::quiet())
             .pixmap(28, 28));
     column->addWidget(symbol, 0, Qt::AlignHCenter);
-    column->addWidget(Typography::label(QStringLiteral("No photos in this category"),
+    column->addWidget(Typography::label(QCoreApplication::translate("BrowseView", "No photos in this category"),
                                         Typography::font(14, QFont::DemiBold),
                                         DarkroomPalette::quiet(), this),
                       0, Qt::AlignHCenter);

@@ -37,18 +37,18 @@ CategoryNameSheet::CategoryNameSheet(const CategoryPrompt &prompt, QWidget *pare
     auto *heading = new QVBoxLayout;
     heading->setSpacing(6);
     heading->addWidget(makeLabel(prompt.title, Typography::font(21, QFont::Bold), paper(), this));
-    heading->addWidget(makeLabel(QStringLiteral("This is the folder name on disk."),
+    heading->addWidget(makeLabel(tr("This is the folder name on disk."),
                                  Typography::font(12, QFont::Medium), mutedPaper(), this));
     column->addLayout(heading);
 
     // The outer edge of the text sits 12 px in: 1 px border, 9 px padding and QLineEdit's own
     // 2 px margin.
     m_nameField = new QLineEdit(prompt.initialName, this);
-    m_nameField->setPlaceholderText(QStringLiteral("Category name"));
+    m_nameField->setPlaceholderText(tr("Category name"));
     m_nameField->setFont(Typography::font(15, QFont::Medium));
     m_nameField->setFixedHeight(38);
     m_nameField->setStyleSheet(
-        QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3;"
+        tr("QLineEdit { background: %1; color: %2; border: 1px solid %3;"
                        " border-radius: 7px; padding: 0 9px;"
                        " selection-background-color: %4; selection-color: %1; }"
                        " QLineEdit:focus { border-color: %4; }")
@@ -59,7 +59,7 @@ CategoryNameSheet::CategoryNameSheet(const CategoryPrompt &prompt, QWidget *pare
     m_nameField->selectAll();
     column->addWidget(m_nameField);
 
-    m_cancelButton = new DarkroomButton(QStringLiteral("Cancel"), false, this);
+    m_cancelButton = new DarkroomButton(tr("Cancel"), false, this);
     m_actionButton = new DarkroomButton(prompt.actionTitle, true, this);
     // Return always means the action, whichever button has focus; Escape is QDialog's reject.
     m_cancelButton->setAutoDefault(false);

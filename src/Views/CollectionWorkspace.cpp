@@ -13,6 +13,7 @@
 #include "Typography.h"
 #include "ViewModels/CollectionStore.h"
 
+#include <QCoreApplication>
 #include <QBoxLayout>
 #include <QLabel>
 #include <QLocale>
@@ -60,11 +61,6 @@ QLabel *symbolLabel(const QString &name, int size, QWidget *parent)
     return label;
 }
 
-QString plural(qsizetype count, const char *one, const char *many)
-{
-    return QString::fromLatin1(count == 1 ? one : many);
-}
-
 } // namespace
 
 // ----- Header
@@ -106,8 +102,8 @@ CollectionHeader::CollectionHeader(CollectionStore &store, QWidget *parent)
         modes.append({label(mode), {}, {}});
     }
     m_modePicker = new SegmentedControl(modes, 144, this);
-    m_modePicker->setToolTip(QStringLiteral("Switch between Sort and Browse"));
-    m_modePicker->setAccessibleName(QStringLiteral("Mode"));
+    m_modePicker->setToolTip(QCoreApplication::translate("CollectionWorkspace", "Switch between Sort and Browse"));
+    m_modePicker->setAccessibleName(QCoreApplication::translate("CollectionWorkspace", "Mode"));
     connect(m_modePicker, &SegmentedControl::activated, this, [this](int index) {
         m_store.setWorkspaceMode(allCases<WorkspaceMode>()[std::size_t(index)]);
     });
@@ -136,18 +132,18 @@ CollectionHeader::CollectionHeader(CollectionStore &store, QWidget *parent)
         layouts.append({{}, systemImage(layout), label(layout)});
     }
     m_layoutPicker = new SegmentedControl(layouts, 116, this);
-    m_layoutPicker->setAccessibleName(QStringLiteral("Browse layout"));
+    m_layoutPicker->setAccessibleName(QCoreApplication::translate("CollectionWorkspace", "Browse layout"));
     connect(m_layoutPicker, &SegmentedControl::activated, this, [this](int index) {
         m_store.setBrowseLayout(allCases<BrowseLayoutMode>()[std::size_t(index)]);
     });
     row->addWidget(m_layoutPicker);
 
-    auto *newCategory = new DarkroomButton(QStringLiteral("New Category"), false, this);
+    auto *newCategory = new DarkroomButton(QCoreApplication::translate("CollectionWorkspace", "New Category"), false, this);
     newCategory->setSymbol(QStringLiteral("folder.badge.plus"));
     connect(newCategory, &QPushButton::clicked, &m_store, &CollectionStore::showNewCategoryPrompt);
     m_newCategory = newCategory;
     row->addWidget(newCategory);
-    auto *open = new DarkroomButton(QStringLiteral("Open"), true, this);
+    auto *open = new DarkroomButton(QCoreApplication::translate("CollectionWorkspace", "Open"), true, this);
     open->setSymbol(QStringLiteral("folder"));
     connect(open, &QPushButton::clicked, &m_store, &CollectionStore::chooseFolder);
     row->addWidget(open);
@@ -174,9 +170,14 @@ void CollectionHeader::refresh()
     const qsizetype photos = collection ? collection->photoCount() : 0;
     const qsizetype categories = collection ? collection->categoryCount() : 0;
     m_photoValue->setText(QLocale().toString(photos));
-    m_photoLabel->setText(plural(photos, "photo", "photos"));
+    m_photoLabel->setText(photos == 1 ? QCoreApplication::translate("CollectionWorkspace", "photo")
+                                      : QCoreApplication::translate("CollectionWorkspace", "photos",
+                                                                    nullptr, int(photos)));
     m_categoryValue->setText(QLocale().toString(categories));
-    m_categoryLabel->setText(plural(categories, "category", "categories"));
+    m_categoryLabel->setText(
+        categories == 1 ? QCoreApplication::translate("CollectionWorkspace", "category")
+                        : QCoreApplication::translate("CollectionWorkspace", "categories", nullptr,
+                                                      int(categories)));
 
     const bool browsing = m_store.workspaceMode() == WorkspaceMode::browse;
     const auto modes = allCases<WorkspaceMode>();
@@ -200,8 +201,9 @@ QString CollectionHeader::unreadableFoldersNote(const QStringList &names)
         shown.append(Typography::displayName(name));
     }
     return (names.size() == 1
-                ? QStringLiteral("1 folder can\u2019t be read: ")
-                : QStringLiteral("%1 folders can\u2019t be read: ").arg(names.size())) +
+                ? QCoreApplication::translate("CollectionWorkspace", "1 folder can\u2019t be read: ")
+                : QCoreApplication::translate("CollectionWorkspace", "%Ln folders can\u2019t be read: ",
+                                              nullptr, int(names.size()))) +
            shown.join(QStringLiteral(", "));
 }
 
@@ -231,7 +233,7 @@ StatusStrip::StatusStrip(CollectionStore &store, QWidget *parent)
     for (const char *hint : {"1\u20139 FILE", "0 UNSORTED", "SPACE PREVIEW", "DEL TRASH"}) {
         row->addWidget(Typography::label(QString::fromUtf8(hint), hintFont, quiet(), this));
     }
-    m_byName = Typography::label(QStringLiteral("A\u2013Z FILE BY NAME"), hintFont, quiet(), this);
+    m_byName = Typography::label(QCoreApplication::translate("CollectionWorkspace", "A\u2013Z FILE BY NAME"), hintFont, quiet(), this);
     row->addWidget(m_byName);
     row->addStretch(1);
     m_sizeSymbol = symbolLabel(QStringLiteral("rectangle.grid.3x2"), 14, this);
@@ -241,7 +243,7 @@ StatusStrip::StatusStrip(CollectionStore &store, QWidget *parent)
     m_slider->setRange(sliderMinimum, sliderMaximum);
     m_slider->setSingleStep(sliderStep);
     m_slider->setPageStep(sliderStep);
-    m_slider->setAccessibleName(QStringLiteral("Thumbnail size"));
+    m_slider->setAccessibleName(QCoreApplication::translate("CollectionWorkspace", "Thumbnail size"));
     QPalette sliderPalette = m_slider->palette();
     sliderPalette.setColor(QPalette::Highlight, ember());
     sliderPalette.setColor(QPalette::Disabled, QPalette::Highlight, separator());
@@ -278,8 +280,11 @@ void StatusStrip::refresh()
 {
     using namespace DarkroomPalette;
     const qsizetype selected = m_store.selectedCount();
-    m_selection->setText(selected > 0 ? QString::number(selected) + QStringLiteral(" selected")
-                                      : QStringLiteral("No selection"));
+    m_selection->setText(selected > 0 ? QCoreApplication::translate("CollectionWorkspace",
+                                                                    "%Ln selected", nullptr,
+                                                                    int(selected))
+                                      : QCoreApplication::translate("CollectionWorkspace",
+                                                                    "No selection"));
     QPalette palette = m_selection->palette();
     palette.setColor(QPalette::WindowText, selected > 0 ? paper() : mutedPaper());
     m_selection->setPalette(palette);

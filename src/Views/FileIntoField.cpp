@@ -4,6 +4,7 @@
 #include "Typography.h"
 #include "ViewModels/CollectionStore.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -38,8 +39,8 @@ FileIntoField::FileIntoField(CollectionStore &store, QWidget *board, QWidget *pa
     row->setContentsMargins(24, 8, 24, 8);
     row->setSpacing(14);
     m_edit = new QLineEdit(this);
-    m_edit->setPlaceholderText(QStringLiteral("File into\u2026"));
-    m_edit->setAccessibleName(QStringLiteral("File into"));
+    m_edit->setPlaceholderText(QCoreApplication::translate("FileIntoField", "File into\u2026"));
+    m_edit->setAccessibleName(QCoreApplication::translate("FileIntoField", "File into"));
     m_edit->setFont(Typography::font(13, QFont::Medium));
     m_edit->setFixedSize(240, 30);
     m_edit->setStyleSheet(
@@ -108,7 +109,7 @@ void FileIntoField::showMatches()
     const QString typed = m_store.fileIntoText()->trimmed();
     if (m_current.isEmpty()) {
         m_matchesText = typed.isEmpty() ? QString()
-                                        : QStringLiteral("Return: create \u201C%1\u201D and file into it")
+                                        : QCoreApplication::translate("FileIntoField", "Return: create \u201C%1\u201D and file into it")
                                               .arg(Typography::displayName(typed));
         m_matches->setText(QStringLiteral("<span style=\"color:%1\">%2</span>")
                                .arg(quiet().name(), m_matchesText.toHtmlEscaped()));

@@ -8,6 +8,7 @@
 #include "Typography.h"
 #include "ViewModels/CollectionStore.h"
 
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QLocale>
 #include <QMenu>
@@ -213,8 +214,11 @@ QList<PhotoCanvas::AccessibleCell> GalleryView::accessibleCells() const
         }
         const PhotoSection &section = m_sections[s];
         all.append({QStringLiteral("section ") + section.id,
-                    section.name + QStringLiteral(", ") + QString::number(section.count()) +
-                        QStringLiteral(" photos"),
+                    (section.count() == 1
+                         ? QCoreApplication::translate("GalleryView", "%1, 1 photo")
+                         : QCoreApplication::translate("GalleryView", "%1, %Ln photos", nullptr,
+                                                       int(section.count())))
+                        .arg(section.name),
                     header, false, false});
     }
     all.append(photos.mid(next));
@@ -258,9 +262,13 @@ void GalleryView::paintSection(QPainter &painter, int section) const
 
 QString GalleryView::unreadableNamesNote(qsizetype count)
 {
-    return count == 1 ? QStringLiteral("1 file with an unreadable name is not shown")
-                      : QStringLiteral("%1 files with unreadable names are not shown")
-                            .arg(QLocale().toString(count));
+    // The source texts are English for one and for many; a translation gives every plural
+    // form of the second (French says "0 fichier").
+    return count == 1 ? QCoreApplication::translate("GalleryView",
+                                                    "1 file with an unreadable name is not shown")
+                      : QCoreApplication::translate(
+                            "GalleryView", "%Ln files with unreadable names are not shown", nullptr,
+                            int(count));
 }
 
 void GalleryView::paintHeader(QPainter &painter, int section) const
@@ -291,7 +299,7 @@ void GalleryView::paintHeader(QPainter &painter, int section) const
     x = drawRun(painter, x, centerY, QLocale().toString(s.count()), fonts().count, quiet(), right) +
         spacing;
     if (s.kind == PhotoSectionKind::category) {
-        x = drawRun(painter, x, centerY, QStringLiteral("Double-click to rename"), fonts().hint,
+        x = drawRun(painter, x, centerY, QCoreApplication::translate("GalleryView", "Double-click to rename"), fonts().hint,
                     quiet(), right) +
             spacing;
     }
@@ -317,9 +325,9 @@ void GalleryView::paintEmptyZone(QPainter &painter, int section) const
     painter.drawRoundedRect(zone.adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
 
     const bool unsorted = m_sections[section].kind == PhotoSectionKind::unsorted;
-    const QString title = QStringLiteral("Drop photos here");
-    const QString hint = QStringLiteral("or press ") +
-                         (unsorted ? QStringLiteral("0") : QStringLiteral("its number"));
+    const QString title = QCoreApplication::translate("GalleryView", "Drop photos here");
+    const QString hint = unsorted ? QCoreApplication::translate("GalleryView", "or press 0")
+                                  : QCoreApplication::translate("GalleryView", "or press its number");
     constexpr double symbolSize = 13;
     constexpr double spacing = 9;
     const double width = symbolSize + spacing +

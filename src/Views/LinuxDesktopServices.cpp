@@ -1,5 +1,6 @@
 #include "LinuxDesktopServices.h"
 
+#include <QCoreApplication>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>

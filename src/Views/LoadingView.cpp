@@ -49,7 +49,7 @@ LoadingView::LoadingView(QWidget *parent)
     m_message = Typography::label({}, Typography::monospaced(13, QFont::DemiBold),
                                   DarkroomPalette::mutedPaper(), this);
     column->addWidget(m_message, 0, Qt::AlignHCenter);
-    auto *another = new DarkroomButton(QStringLiteral("Choose Another Folder"), false, this);
+    auto *another = new DarkroomButton(tr("Choose Another Folder"), false, this);
     another->setSymbol(QStringLiteral("folder"));
     connect(another, &QPushButton::clicked, this, &LoadingView::openFolder);
     column->addWidget(another, 0, Qt::AlignHCenter);

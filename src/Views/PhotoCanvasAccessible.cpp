@@ -2,6 +2,7 @@
 
 #include "PhotoCanvas.h"
 
+#include <QCoreApplication>
 #include <QAccessibleWidget>
 #include <QHash>
 #include <QPointer>
@@ -50,7 +51,7 @@ public:
             return c->name;
         }
         if (t == QAccessible::Value && c->isPhoto) {
-            return c->selected ? QStringLiteral("Selected") : QStringLiteral("Not selected");
+            return c->selected ? QCoreApplication::translate("PhotoCanvas", "Selected") : QCoreApplication::translate("PhotoCanvas", "Not selected");
         }
         return {};
     }

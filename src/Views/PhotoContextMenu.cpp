@@ -2,6 +2,7 @@
 
 #include "ViewModels/CollectionStore.h"
 
+#include <QCoreApplication>
 #include <QMenu>
 #include <QPointer>
 
@@ -22,12 +23,12 @@ QMenu *create(CollectionStore &store,
             }
         });
     };
-    add(menu, QStringLiteral("Open"), [](CollectionStore &s) { s.openFocusedPhoto(); });
-    add(menu, QStringLiteral("Quick Look"), [](CollectionStore &s) { s.toggleQuickLook(); });
-    add(menu, QStringLiteral("Reveal in File Manager"),
+    add(menu, QCoreApplication::translate("PhotoContextMenu", "Open"), [](CollectionStore &s) { s.openFocusedPhoto(); });
+    add(menu, QCoreApplication::translate("PhotoContextMenu", "Quick Look"), [](CollectionStore &s) { s.toggleQuickLook(); });
+    add(menu, QCoreApplication::translate("PhotoContextMenu", "Reveal in File Manager"),
         [](CollectionStore &s) { s.revealFocusedPhoto(); });
     menu->addSeparator();
-    QMenu *moveTo = menu->addMenu(QStringLiteral("Move to"));
+    QMenu *moveTo = menu->addMenu(QCoreApplication::translate("PhotoContextMenu", "Move to"));
     const QList<PhotoSection> sections = store.sections();
     for (qsizetype i = 0; i < sections.size(); ++i) {
         const PhotoSection &section = sections[i];
@@ -39,7 +40,7 @@ QMenu *create(CollectionStore &store,
         entry->setEnabled(section.id != sourceSectionID);
     }
     menu->addSeparator();
-    add(menu, QStringLiteral("Move to Trash"),
+    add(menu, QCoreApplication::translate("PhotoContextMenu", "Move to Trash"),
         [](CollectionStore &s) { s.moveSelectionToTrash(); });
     return menu;
 }
@@ -52,12 +53,12 @@ QMenu *createForSection(CollectionStore &store, const QString &sectionID, QWidge
     }
     auto *menu = new QMenu(parent);
     QPointer<CollectionStore> target(&store);
-    menu->addAction(QStringLiteral("Rename Category\u2026"), [target, sectionID] {
+    menu->addAction(QCoreApplication::translate("PhotoContextMenu", "Rename Category\u2026"), [target, sectionID] {
         if (target) {
             target->showRenamePrompt(sectionID);
         }
     });
-    menu->addAction(QStringLiteral("Delete Category\u2026"), [target, sectionID] {
+    menu->addAction(QCoreApplication::translate("PhotoContextMenu", "Delete Category\u2026"), [target, sectionID] {
         if (target) {
             target->requestDeleteCategory(sectionID);
         }

@@ -136,21 +136,24 @@ QString RootView::deleteConfirmationMessage(qsizetype photoCount, qsizetype unre
 {
     // Such a folder is never empty, and it cannot be removed until those names are fixed.
     if (unreadableNameCount == 1) {
-        return QStringLiteral("The folder holds a file whose name can\u2019t be read. Rename or "
+        return tr("The folder holds a file whose name can\u2019t be read. Rename or "
                               "remove it in a file manager before deleting the category.");
     }
     if (unreadableNameCount > 1) {
-        return QStringLiteral("The folder holds %1 files whose names can\u2019t be read. Rename "
-                              "or remove them in a file manager before deleting the category.")
-            .arg(unreadableNameCount);
+        return tr("The folder holds %Ln files whose names can\u2019t be read. Rename or remove "
+                  "them in a file manager before deleting the category.",
+                  nullptr, int(unreadableNameCount));
     }
     if (photoCount == 0) {
-        return QStringLiteral("The empty folder will be removed. You can undo this action.");
+        return tr("The empty folder will be removed. You can undo this action.");
     }
-    return QString::number(photoCount) +
-           (photoCount == 1 ? QStringLiteral(" photo") : QStringLiteral(" photos")) +
-           QStringLiteral(" will move to Unsorted before the folder is removed. You can undo "
-                          "this action.");
+    if (photoCount == 1) {
+        return tr("1 photo will move to Unsorted before the folder is removed. You can undo this "
+                  "action.");
+    }
+    return tr("%Ln photos will move to Unsorted before the folder is removed. You can undo this "
+              "action.",
+              nullptr, int(photoCount));
 }
 
 void RootView::prepareStore()
@@ -255,14 +258,14 @@ void RootView::presentDeleteConfirmation()
         return;
     }
     const QString title =
-        QStringLiteral("Delete \u201C") + prompt->categoryName + QStringLiteral("\u201D?");
+        tr("Delete \u201C%1\u201D?").arg(prompt->categoryName);
     QMessageBox *box = makeAlert(title, {}, QMessageBox::Cancel, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->setInformativeText(
         deleteConfirmationMessage(prompt->photoCount, prompt->unreadableNameCount));
     QPushButton *remove =
-        box->addButton(QStringLiteral("Delete Category"), QMessageBox::DestructiveRole);
+        box->addButton(tr("Delete Category"), QMessageBox::DestructiveRole);
     box->setDefaultButton(QMessageBox::Cancel);
     const DeleteCategoryPrompt confirmed = *prompt;
     connect(box, &QMessageBox::finished, this, [this, box, remove, confirmed] {

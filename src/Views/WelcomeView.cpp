@@ -5,6 +5,7 @@
 #include "DarkroomPalette.h"
 #include "Typography.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -58,10 +59,10 @@ WelcomeView::WelcomeView(QWidget *parent)
     brandRow->addStretch();
     story->addLayout(brandRow);
     story->addSpacing(22);
-    story->addWidget(label(QStringLiteral("Every frame,\nin its place."), 50, QFont::Bold,
+    story->addWidget(label(QCoreApplication::translate("WelcomeView", "Every frame,\nin its place."), 50, QFont::Bold,
                            DarkroomPalette::paper(), false, -1.8));
     story->addSpacing(24);
-    QLabel *pitch = label(QStringLiteral("Choose a folder to turn its first-level subfolders into a "
+    QLabel *pitch = label(QCoreApplication::translate("WelcomeView", "Choose a folder to turn its first-level subfolders into a "
                                          "fast, keyboard-driven sorting board. Nothing is imported. "
                                          "The folders remain the truth."),
                           15, QFont::Normal, DarkroomPalette::mutedPaper());
@@ -69,7 +70,7 @@ WelcomeView::WelcomeView(QWidget *parent)
     pitch->setMaximumWidth(480);
     story->addWidget(pitch);
     story->addSpacing(30);
-    auto *open = new DarkroomButton(QStringLiteral("Open a Collection"), true, left);
+    auto *open = new DarkroomButton(QCoreApplication::translate("WelcomeView", "Open a Collection"), true, left);
     open->setSymbol(QStringLiteral("folder"));
     connect(open, &QPushButton::clicked, this, &WelcomeView::openFolder);
     story->addWidget(open, 0, Qt::AlignLeft);
@@ -82,10 +83,10 @@ WelcomeView::WelcomeView(QWidget *parent)
     keys->setContentsMargins(48, 0, 48, 0);
     keys->setSpacing(26);
     keys->addStretch();
-    keys->addWidget(keyHint(QStringLiteral("1\u20139"), QStringLiteral("File into categories")));
-    keys->addWidget(keyHint(QStringLiteral("0"), QStringLiteral("Return to Unsorted")));
-    keys->addWidget(keyHint(QStringLiteral("SPACE"), QStringLiteral("Preview at full size")));
-    keys->addWidget(keyHint(QStringLiteral("Ctrl Z"), QStringLiteral("Undo every move")));
+    keys->addWidget(keyHint(QStringLiteral("1\u20139"), QCoreApplication::translate("WelcomeView", "File into categories")));
+    keys->addWidget(keyHint(QStringLiteral("0"), QCoreApplication::translate("WelcomeView", "Return to Unsorted")));
+    keys->addWidget(keyHint(QCoreApplication::translate("WelcomeView", "SPACE"), QCoreApplication::translate("WelcomeView", "Preview at full size")));
+    keys->addWidget(keyHint(QCoreApplication::translate("WelcomeView", "Ctrl Z"), QCoreApplication::translate("WelcomeView", "Undo every move")));
     keys->addStretch();
     columns->addWidget(right, 1);
 }

@@ -170,9 +170,9 @@ void CollectionStore::setBrowseFilterSectionID(const std::optional<QString> &id)
 void CollectionStore::chooseFolder()
 {
     const FolderPanelRequest request{
-        QStringLiteral("Open a Photo Collection"),
-        QStringLiteral("Choose a folder. Its first-level folders become categories."),
-        QStringLiteral("Open Collection")};
+        tr("Open a Photo Collection"),
+        tr("Choose a folder. Its first-level folders become categories."),
+        tr("Open Collection")};
     QPointer<CollectionStore> self(this);
     m_desktop.chooseFolder(request, [self](std::optional<QUrl> folder) {
         if (self && folder) {
@@ -185,7 +185,7 @@ void CollectionStore::openRecent(const QUrl &url)
 {
     const Result<std::optional<QUrl>> resolved = m_bookmarkStore.resolve(standardizedPath(url));
     if (!resolved) {
-        show(resolved.error(), QStringLiteral("Couldn\u2019t Open Recent Folder"));
+        show(resolved.error(), tr("Couldn\u2019t Open Recent Folder"));
         return;
     }
     openCollection(resolved->value_or(url), false);
@@ -199,7 +199,7 @@ void CollectionStore::restoreLastCollectionIfNeeded()
     m_didAttemptRestore = true;
     const Result<std::optional<QUrl>> last = m_bookmarkStore.resolveLast();
     if (!last) {
-        show(last.error(), QStringLiteral("Couldn\u2019t Reopen Folder"));
+        show(last.error(), tr("Couldn\u2019t Reopen Folder"));
         return;
     }
     if (*last) {
@@ -215,7 +215,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
     const QUuid loadID = QUuid::createUuid();
     m_activeCollectionLoadID = loadID;
     setIsLoading(true);
-    setLoadingMessage(QStringLiteral("Reading ") + lastPathComponent(url));
+    setLoadingMessage(tr("Reading %1").arg(lastPathComponent(url)));
     const QUrl root = QUrl::fromLocalFile(standardizedPath(url));
 
     auto *watcher = new QFutureWatcher<Result<PhotoCollection>>(this);
@@ -241,7 +241,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         const Result<PhotoCollection> &result = watcher->result();
         if (!result) {
             setIsLoading(false);
-            show(result.error(), QStringLiteral("Couldn\u2019t Open Folder"));
+            show(result.error(), tr("Couldn\u2019t Open Folder"));
             return;
         }
         m_scopedCollectionURL = root;
@@ -252,7 +252,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         updateDirectoryMonitor();
         if (persistBookmark) {
             if (const Result<void> saved = m_bookmarkStore.save(root, true); !saved) {
-                show(saved.error(), QStringLiteral("Folder Opened, but Access Couldn\u2019t Be Saved"));
+                show(saved.error(), tr("Folder Opened, but Access Couldn\u2019t Be Saved"));
                 return;
             }
         }
@@ -274,7 +274,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
                     m_collectionLoad = nullptr;
                 }
                 setIsLoading(false);
-                show(opening.error(), QStringLiteral("Couldn’t Open Folder"));
+                show(opening.error(), tr("Couldn’t Open Folder"));
                 return;
             }
             if (opening) {
@@ -311,7 +311,7 @@ void CollectionStore::reloadFromDisk()
             --m_reloadsInFlight;
             if (!fresh) {
                 if (fresh.error().code != FileSystemError::Code::cancelled) {
-                    show(fresh.error(), QStringLiteral("Couldn\u2019t Refresh Folder"));
+                    show(fresh.error(), tr("Couldn\u2019t Refresh Folder"));
                 }
                 return;
             }

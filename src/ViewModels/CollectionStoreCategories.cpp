@@ -21,8 +21,8 @@ void CollectionStore::showNewCategoryPrompt()
         return;
     }
     setCategoryPrompt(CategoryPrompt::make(CategoryPrompt::Mode::create(),
-                                           QStringLiteral("New Category"),
-                                           QStringLiteral("Create"), QString()));
+                                           tr("New Category"),
+                                           tr("Create"), QString()));
 }
 
 void CollectionStore::showRenamePrompt(const QString &sectionID)
@@ -32,8 +32,8 @@ void CollectionStore::showRenamePrompt(const QString &sectionID)
         return;
     }
     setCategoryPrompt(CategoryPrompt::make(CategoryPrompt::Mode::rename(sectionID),
-                                           QStringLiteral("Rename Category"),
-                                           QStringLiteral("Rename"), target->name));
+                                           tr("Rename Category"),
+                                           tr("Rename"), target->name));
 }
 
 void CollectionStore::submitCategoryPrompt(const CategoryPrompt &prompt, const QString &name)
@@ -66,11 +66,11 @@ void CollectionStore::createCategory(const QString &name)
                                         OperationJournal::ActionKind::newCategory}),
            [this](const Result<QUrl> &folder) {
                if (!folder) {
-                   show(folder.error(), QStringLiteral("Couldn\u2019t Create Category"));
+                   show(folder.error(), tr("Couldn\u2019t Create Category"));
                    return;
                }
                registerNewCategoryUndo(*folder);
-               showHUD(QStringLiteral("Created ") + lastComponent(*folder));
+               showHUD(tr("Created %1").arg(lastComponent(*folder)));
            });
 }
 
@@ -82,8 +82,8 @@ CollectionStore::DiskCommand *CollectionStore::registerNewCategoryUndo(const QUr
             return QtFuture::makeReadyFuture();
         }
         const JournalEntry entry = undoEntry(redo, QStringLiteral("New Category"));
-        const QString title = redo ? QStringLiteral("Couldn\u2019t Redo New Category")
-                                   : QStringLiteral("Couldn\u2019t Undo New Category");
+        const QString title = redo ? tr("Couldn\u2019t Redo New Category")
+                                   : tr("Couldn\u2019t Undo New Category");
         const auto report = [self, title](const Result<void> &done) {
             if (!done) {
                 self->show(done.error(), title);
@@ -110,7 +110,7 @@ QFuture<void> CollectionStore::performRenameCategory(const QUrl &folder, const Q
     return mutate(m_fileSystem.renameCategory(folder, name, entry), [this, registerUndo](
                                                                         const Result<FileMove> &move) {
         if (!move) {
-            show(move.error(), QStringLiteral("Couldn\u2019t Rename Category"));
+            show(move.error(), tr("Couldn\u2019t Rename Category"));
             return;
         }
         if (move->source == move->destination) {
@@ -119,7 +119,7 @@ QFuture<void> CollectionStore::performRenameCategory(const QUrl &folder, const Q
         if (registerUndo) {
             registerRenameUndo(*move);
         }
-        showHUD(QStringLiteral("Renamed to ") + lastComponent(move->destination));
+        showHUD(tr("Renamed to %1").arg(lastComponent(move->destination)));
     });
 }
 
@@ -163,11 +163,11 @@ void CollectionStore::confirmDeleteCategory(const DeleteCategoryPrompt &prompt)
            [this, name, root](
                                                                const Result<CategoryDeletion> &done) {
         if (!done) {
-            show(done.error(), QStringLiteral("Couldn\u2019t Delete Category"));
+            show(done.error(), tr("Couldn\u2019t Delete Category"));
             return;
         }
         registerDeletionUndo(*done, root);
-        showHUD(QStringLiteral("Deleted ") + name);
+        showHUD(tr("Deleted %1").arg(name));
     });
 }
 
@@ -189,7 +189,7 @@ CollectionStore::DiskCommand *CollectionStore::registerDeletionUndo(const Catego
                 [self, record](const Result<CategoryDeletion> &deleted) {
                     if (!deleted) {
                         self->show(deleted.error(),
-                                   QStringLiteral("Couldn\u2019t Redo Delete Category"));
+                                   tr("Couldn\u2019t Redo Delete Category"));
                         return;
                     }
                     *record = *deleted;
@@ -199,7 +199,7 @@ CollectionStore::DiskCommand *CollectionStore::registerDeletionUndo(const Catego
                             [self](const Result<QList<FileMove>> &restored) {
                                 if (!restored) {
                                     self->show(restored.error(),
-                                               QStringLiteral("Couldn\u2019t Undo Delete Category"));
+                                               tr("Couldn\u2019t Undo Delete Category"));
                                 }
                             });
     });

@@ -122,11 +122,11 @@ void CollectionStore::moveSelectionToDigit(int digit)
         }
         if (!target) {
             m_desktop.beep();
-            showHUD(QStringLiteral("No category ") + QString::number(digit));
+            showHUD(tr("No category %1").arg(digit));
             return;
         }
     }
-    startMoveSelected(target->id, true, QStringLiteral("\u2192 ") + target->name);
+    startMoveSelected(target->id, true, tr("\u2192 %1").arg(target->name));
 }
 
 void CollectionStore::openFileInto(const QString &text)
@@ -162,7 +162,7 @@ void CollectionStore::fileInto(const QString &sectionID)
 {
     closeFileInto();
     if (const std::optional<PhotoSection> target = section(sectionID); target && canActOnSelection()) {
-        startMoveSelected(target->id, true, QStringLiteral("\u2192 ") + target->name);
+        startMoveSelected(target->id, true, tr("\u2192 %1").arg(target->name));
     }
 }
 
@@ -183,7 +183,7 @@ void CollectionStore::createCategoryAndFileInto(const QString &name)
     const std::optional<QString> next = nextPhotoAfterRemoving(ids, m_focusedPhotoID);
     removePhotosOptimistically(ids);
     setPostMoveSelection(next ? QSet<QString>{*next} : QSet<QString>());
-    showHUD(QStringLiteral("\u2192 ") + name.trimmed());
+    showHUD(tr("\u2192 %1").arg(name.trimmed()));
     const QString actionName =
         photos.size() == 1 ? QStringLiteral("Move Photo") : QStringLiteral("Move Photos");
     mutate(m_fileSystem.createCategory(name, m_collection->rootURL,
@@ -192,7 +192,7 @@ void CollectionStore::createCategoryAndFileInto(const QString &name)
                                         OperationJournal::ActionKind::newCategory}),
            [this, shots, actionName](const Result<QUrl> &folder) {
                if (!folder) {
-                   show(folder.error(), QStringLiteral("Couldn\u2019t Create Category"));
+                   show(folder.error(), tr("Couldn\u2019t Create Category"));
                    return;
                }
                const QUrl created = *folder;
@@ -203,7 +203,7 @@ void CollectionStore::createCategoryAndFileInto(const QString &name)
                           // actions, undone together).
                           const bool both = moves && !moves->isEmpty() && m_undoStack;
                           if (both) {
-                              m_undoStack->beginMacro(QStringLiteral("File into New Category"));
+                              m_undoStack->beginMacro(tr("File into New Category"));
                           }
                           registerNewCategoryUndo(created);
                           if (both) {
@@ -211,7 +211,7 @@ void CollectionStore::createCategoryAndFileInto(const QString &name)
                               m_undoStack->endMacro();
                           }
                           if (!moves) {
-                              show(moves.error(), QStringLiteral("Couldn\u2019t Move Photos"));
+                              show(moves.error(), tr("Couldn\u2019t Move Photos"));
                           }
                       });
            });
@@ -298,7 +298,7 @@ void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvan
     mutate(m_fileSystem.moveShots(shots, target->url, {OperationJournal::Role::action, actionName}),
            [this, actionName](const Result<QList<FileMove>> &moves) {
                if (!moves) {
-                   show(moves.error(), QStringLiteral("Couldn\u2019t Move Photos"));
+                   show(moves.error(), tr("Couldn\u2019t Move Photos"));
                } else if (!moves->isEmpty()) {
                    registerMoveUndo(*moves, actionName);
                }
@@ -445,14 +445,14 @@ void CollectionStore::moveSelectionToTrash()
                shots, {OperationJournal::Role::action, QStringLiteral("Move to Trash")}),
            [this, count](const Result<QList<FileMove>> &moves) {
         if (!moves) {
-            show(moves.error(), QStringLiteral("Couldn\u2019t Move to Trash"));
+            show(moves.error(), tr("Couldn\u2019t Move to Trash"));
             return;
         }
         if (!moves->isEmpty()) {
             registerMoveUndo(*moves, QStringLiteral("Move to Trash"));
         }
-        showHUD(count == 1 ? QStringLiteral("Moved to Trash")
-                           : QStringLiteral("Moved %1 to Trash").arg(count));
+        showHUD(count == 1 ? tr("Moved to Trash")
+                           : tr("Moved %Ln to Trash", nullptr, int(count)));
     });
 }
 
@@ -470,13 +470,13 @@ void CollectionStore::copyExternalFiles(const QList<QUrl> &urls, const QString &
                                         OperationJournal::ActionKind::copy}),
            [this, name, actionName](const Result<QList<FileMove>> &copies) {
                if (!copies) {
-                   show(copies.error(), QStringLiteral("Couldn\u2019t Copy Photos"));
+                   show(copies.error(), tr("Couldn\u2019t Copy Photos"));
                    return;
                }
                if (!copies->isEmpty()) {
                    registerMoveUndo(*copies, actionName, /*copies=*/true);
                }
-               showHUD(QStringLiteral("Copied to ") + name);
+               showHUD(tr("Copied to %1").arg(name));
            });
 }
 
@@ -523,7 +523,7 @@ CollectionStore::DiskCommand *CollectionStore::registerMoveUndo(const QList<File
         const auto apply = [self, forward, copied, redo,
                             actionName](const Result<QList<FileMove>> &done) {
             if (!done) {
-                self->show(done.error(), QStringLiteral("Couldn\u2019t Complete ") + actionName);
+                self->show(done.error(), tr("Couldn\u2019t Complete %1").arg(tr(actionName.toUtf8().constData())));
                 return;
             }
             *forward = redo ? *done : inverted(*done);

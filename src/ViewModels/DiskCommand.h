@@ -10,13 +10,27 @@
 
 #include <deque>
 
+// The names of undoable actions, for the translation tools (the code passes them around as
+// English keys).
+[[maybe_unused]] inline constexpr const char *undoableActionNames[] = {
+    QT_TRANSLATE_NOOP("CollectionStore", "Move Photo"),
+    QT_TRANSLATE_NOOP("CollectionStore", "Move Photos"),
+    QT_TRANSLATE_NOOP("CollectionStore", "Move to Trash"),
+    QT_TRANSLATE_NOOP("CollectionStore", "Copy Photo"),
+    QT_TRANSLATE_NOOP("CollectionStore", "Copy Photos"),
+    QT_TRANSLATE_NOOP("CollectionStore", "New Category"),
+    QT_TRANSLATE_NOOP("CollectionStore", "Rename Category"),
+    QT_TRANSLATE_NOOP("CollectionStore", "Delete Category"),
+};
+
 class CollectionStore::DiskCommand : public QUndoCommand
 {
 public:
     using Step = std::function<QFuture<void>(bool redo)>;
 
+    // `actionName` is the English name the journal keeps; the Edit menu shows its translation.
     DiskCommand(const QString &actionName, Step step)
-        : QUndoCommand(actionName)
+        : QUndoCommand(CollectionStore::tr(actionName.toUtf8().constData()))
         , m_queue(std::make_shared<Queue>())
     {
         m_queue->step = std::move(step);

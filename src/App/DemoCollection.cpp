@@ -2,6 +2,7 @@
 
 #include "Samples/SamplePhotos.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -27,7 +28,7 @@ bool ensure(const QString &root, QString *error)
         const QString path = folder.name[0] ? root + QLatin1Char('/') + QLatin1String(folder.name)
                                             : root;
         if (!QDir().mkpath(path)) {
-            *error = QStringLiteral("Couldn\u2019t create the folder \u201C%1\u201D.").arg(path);
+            *error = QCoreApplication::translate("FileSystem", "Couldn\u2019t create the folder \u201C%1\u201D.").arg(path);
             return false;
         }
         for (int i = 1; i <= folder.count; ++i, ++seed) {
@@ -39,7 +40,7 @@ bool ensure(const QString &root, QString *error)
             const bool portrait = seed % 5 == 0;
             const QImage image = SamplePhotos::makeImage(640, seed % 3 == 0 ? 640 : 427, seed);
             if (!SamplePhotos::writeJpeg(file, image, portrait ? 6 : 1)) {
-                *error = QStringLiteral("Couldn\u2019t write \u201C%1\u201D.").arg(file);
+                *error = QCoreApplication::translate("FileSystem", "Couldn\u2019t write \u201C%1\u201D.").arg(file);
                 return false;
             }
         }

@@ -1,5 +1,6 @@
 #include "FileSystemError.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <cstring>
@@ -7,7 +8,7 @@
 namespace {
 QString quoted(const QString &text)
 {
-    return QStringLiteral("\u201C") + text + QStringLiteral("\u201D");
+    return QCoreApplication::translate("FileSystem", "\u201C%1\u201D").arg(text);
 }
 } // namespace
 
@@ -26,52 +27,54 @@ FileSystemError FileSystemError::notDirectory(const QUrl &folder)
     while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) {
         path.chop(1);
     }
-    return {Code::notDirectory, quotedName(path) + QStringLiteral(" is not a folder.")};
+    return {Code::notDirectory, QCoreApplication::translate("FileSystem", "%1 is not a folder.").arg(quotedName(path))};
 }
 
 FileSystemError FileSystemError::categoryAlreadyExists(const QString &name)
 {
     return {Code::categoryAlreadyExists,
-            QStringLiteral("A category named ") + quoted(name) + QStringLiteral(" already exists.")};
+            QCoreApplication::translate("FileSystem", "A category named %1 already exists.").arg(quoted(name))};
 }
 
 FileSystemError FileSystemError::categoryContainsFolders(const QString &name)
 {
     return {Code::categoryContainsFolders,
-            quoted(name)
-                + QStringLiteral(" contains another folder. Move that folder elsewhere before "
-                                 "deleting the category.")};
+            QCoreApplication::translate("FileSystem", "%1 contains another folder. Move that folder "
+                                                      "elsewhere before deleting the category.")
+                .arg(quoted(name))};
 }
 
 FileSystemError FileSystemError::invalidCategoryName()
 {
     return {Code::invalidCategoryName,
-            QStringLiteral("Category names cannot be empty, hidden, or contain \u201C/\u201D or "
-                           "\u201C:\u201D.")};
+            QCoreApplication::translate("FileSystem", "Category names cannot be empty, hidden, or "
+                                                  "contain \u201C/\u201D or \u201C:\u201D.")};
 }
 
 FileSystemError FileSystemError::noSuchFolder(const QString &path)
 {
     return {Code::fileNoSuchFile,
-            QStringLiteral("The folder ") + quotedName(path) + QStringLiteral(" doesn\u2019t exist."),
+            QCoreApplication::translate("FileSystem", "The folder %1 doesn\u2019t exist.").arg(quotedName(path)),
             ENOENT};
 }
 
 FileSystemError FileSystemError::writeUnknown(const QString &path)
 {
     return {Code::fileWriteUnknown,
-            quotedName(path) + QStringLiteral(" couldn\u2019t be moved to the trash.")};
+            QCoreApplication::translate("FileSystem", "%1 couldn\u2019t be moved to the trash.").arg(quotedName(path))};
 }
 
 FileSystemError FileSystemError::cancelled()
 {
-    return {Code::cancelled, QStringLiteral("The operation was cancelled."), ECANCELED};
+    return {Code::cancelled, QCoreApplication::translate("FileSystem", "The operation was cancelled."), ECANCELED};
 }
 
 FileSystemError FileSystemError::system(int errnum, const QString &whatFailed)
 {
     return {Code::platform,
-            whatFailed + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errnum))
-                + QLatin1Char('.'),
+            // "Couldn't move “a.jpg”: Permission denied." The system's reason is in the
+            // language of the C library's locale.
+            QCoreApplication::translate("FileSystem", "%1: %2.")
+                .arg(whatFailed, QString::fromLocal8Bit(std::strerror(errnum))),
             errnum};
 }

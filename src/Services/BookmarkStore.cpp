@@ -1,5 +1,6 @@
 #include "BookmarkStore.h"
 
+#include <QCoreApplication>
 #include <QCborArray>
 #include <QCborMap>
 #include <QCborStreamReader>
@@ -26,8 +27,7 @@ bool samePath(const QString &a, const QString &b)
 FileSystemError folderNotFound(const QString &path)
 {
     return {FileSystemError::Code::platform,
-            QStringLiteral("The folder ") + quotedName(path) +
-                QStringLiteral(" can\u2019t be found."),
+            QCoreApplication::translate("FileSystem", "The folder %1 can\u2019t be found.").arg(quotedName(path)),
             ENOENT};
 }
 
@@ -59,8 +59,8 @@ Result<void> BookmarkStore::save(const QUrl &folder, bool makeLast)
     if (!QDir::isAbsolutePath(localPath)) {
         return std::unexpected(FileSystemError{
             FileSystemError::Code::platform,
-            QStringLiteral("\u201C%1\u201D can\u2019t be remembered because it isn\u2019t a "
-                           "folder on this computer.")
+            QCoreApplication::translate("FileSystem", "\u201C%1\u201D can\u2019t be remembered because it "
+                                                  "isn\u2019t a folder on this computer.")
                 .arg(folder.toDisplayString()),
             EINVAL});
     }

@@ -1,5 +1,6 @@
 #include "FileOperations.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QHash>
 
@@ -44,9 +45,9 @@ bool isClash(const FileSystemError &error)
 FileSystemError unreadableEntryIn(const QString &folder)
 {
     return FileSystemError::system(
-        EILSEQ, quotedName(folder)
-                    + QStringLiteral(" holds an item whose name can\u2019t be read. Rename or "
-                                     "remove it in a file manager first"));
+        EILSEQ, QCoreApplication::translate("FileSystem", "%1 holds an item whose name can\u2019t be read. "
+                                                  "Rename or remove it in a file manager first")
+                    .arg(quotedName(folder)));
 }
 
 } // namespace
@@ -388,15 +389,14 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
                 }
                 const bool trashed = m_fileSystem->isTrashedItem(source);
                 return fail(FileSystemError::system(
-                    ENOENT, quotedName(source)
-                                + (trashed ? QStringLiteral(" is no longer in the trash")
-                                           : QStringLiteral(" is no longer where it was moved"))));
+                    ENOENT, (trashed ? QCoreApplication::translate("FileSystem", "%1 is no longer in the trash")
+                                     : QCoreApplication::translate("FileSystem", "%1 is no longer where it was moved"))
+                                .arg(quotedName(source))));
             }
             if (!move.itemIdentity.isEmpty() && item->identity != move.itemIdentity) {
                 return fail(FileSystemError::system(
-                    ESTALE,
-                    quotedName(source)
-                        + QStringLiteral(" is a different file now, so it was left alone")));
+                    ESTALE, QCoreApplication::translate("FileSystem", "%1 is a different file now, so it was left alone")
+                                .arg(quotedName(source))));
             }
             sources.append(source);
             preferred.append(nameOf(pathOf(move.destination)));

@@ -2,6 +2,7 @@
 
 #include "Models/NaturalOrder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include <cerrno>
@@ -144,7 +145,7 @@ Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder 
     collection.rootURL = rootUrl;
     collection.displayName = lastComponent(root);
     collection.sections.append({QStringLiteral("unsorted:") + stableIdentifier(&*rootInfo, root),
-                                PhotoSectionKind::unsorted, rootUrl, QStringLiteral("Unsorted"),
+                                PhotoSectionKind::unsorted, rootUrl, QCoreApplication::translate("FileSystem", "Unsorted"),
                                 std::move(rootPhotos->photos), rootPhotos->unreadableNameCount});
 
     QStringList names;

@@ -2,6 +2,7 @@
 
 #include "Models/Photo.h"
 
+#include <QCoreApplication>
 #include <QSet>
 
 #include <cerrno>
@@ -98,16 +99,18 @@ QString JournalRecovery::Report::note() const
         return {};
     }
     const int restored = putBack + copiesRemoved;
-    QString text = QStringLiteral("The last session ended in the middle of a change");
+    QStringList parts{QCoreApplication::translate("FileSystem", "The last session ended in the middle of a change")};
     if (restored > 0) {
-        text += restored == 1 ? QStringLiteral("; 1 photo file was put back where it was")
-                              : QStringLiteral("; %1 photo files were put back where they were")
-                                    .arg(restored);
+        parts.append(restored == 1
+                         ? QCoreApplication::translate("FileSystem", "1 photo file was put back where it was")
+                         : QCoreApplication::translate("FileSystem", "%Ln photo files were put back where they were",
+                                                       nullptr, restored));
     }
     if (!leftAlone.isEmpty()) {
-        text += QStringLiteral("; left as found: ") + leftAlone.join(QStringLiteral(", "));
+        parts.append(QCoreApplication::translate("FileSystem", "left as found: %1")
+                         .arg(leftAlone.join(QStringLiteral(", "))));
     }
-    return text + QLatin1Char('.');
+    return QCoreApplication::translate("FileSystem", "%1.").arg(parts.join(QStringLiteral("; ")));
 }
 
 JournalRecovery::Report JournalRecovery::recover(PlatformFileSystem &fs, OperationJournal &journal)

@@ -1,5 +1,6 @@
 #include "OperationJournal.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -177,7 +178,7 @@ QJsonObject actionObject(const OperationJournal::Action &action)
 
 FileSystemError journalError(int errnum)
 {
-    return FileSystemError::system(errnum, QStringLiteral("Couldn\u2019t write the undo journal"));
+    return FileSystemError::system(errnum, QCoreApplication::translate("FileSystem", "Couldn\u2019t write the undo journal"));
 }
 
 // Writes all of `bytes`, then makes them durable.
@@ -259,8 +260,8 @@ Result<std::unique_ptr<OperationJournal>> OperationJournal::open(const QString &
         if (error == EWOULDBLOCK) {
             return std::unexpected(FileSystemError{
                 FileSystemError::Code::platform,
-                QStringLiteral("This folder is open in another Calvenor Photo Sorter window. "
-                               "Close it there first."),
+                QCoreApplication::translate("FileSystem", "This folder is open in another Calvenor Photo Sorter "
+                                                  "window. Close it there first."),
                 EWOULDBLOCK});
         }
         return std::unexpected(journalError(error));

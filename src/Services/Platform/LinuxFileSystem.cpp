@@ -2,6 +2,7 @@
 
 #include "FileIdentity.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cerrno>
@@ -44,7 +45,7 @@ Result<QList<EntryInfo>> LinuxFileSystem::list(const QString &folder)
     DIR *dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir) {
         return std::unexpected(FileSystemError::system(
-            errno, QStringLiteral("Couldn\u2019t read the folder ") + quotedName(folder)));
+            errno, QCoreApplication::translate("FileSystem", "Couldn\u2019t read the folder %1").arg(quotedName(folder))));
     }
     const int dirFd = ::dirfd(dir);
     QList<EntryInfo> entries;
@@ -69,7 +70,7 @@ Result<QList<EntryInfo>> LinuxFileSystem::list(const QString &folder)
     ::closedir(dir);
     if (readError != 0) {
         return std::unexpected(FileSystemError::system(
-            readError, QStringLiteral("Couldn\u2019t read the folder ") + quotedName(folder)));
+            readError, QCoreApplication::translate("FileSystem", "Couldn\u2019t read the folder %1").arg(quotedName(folder))));
     }
     return entries;
 }
@@ -81,7 +82,7 @@ Result<EntryInfo> LinuxFileSystem::stat(const QString &path, bool followLink)
     const int status = followLink ? ::stat(encoded.constData(), &st) : ::lstat(encoded.constData(), &st);
     if (status != 0) {
         return std::unexpected(FileSystemError::system(
-            errno, QStringLiteral("Couldn\u2019t read ") + quotedName(path)));
+            errno, QCoreApplication::translate("FileSystem", "Couldn\u2019t read %1").arg(quotedName(path))));
     }
     EntryInfo info = entryFromStat(st);
     const int slash = path.lastIndexOf(QLatin1Char('/'));

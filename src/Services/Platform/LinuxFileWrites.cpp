@@ -6,6 +6,7 @@
 #include "LinuxTrash.h"
 #include "SystemCalls.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -260,9 +261,10 @@ Result<void> removeCopiedSource(SystemCalls &calls,
     if (!present || !isUnchanged(now, copied)) {
         return std::unexpected(FileSystemError{
             FileSystemError::Code::platform,
-            whatFailed +
-                QStringLiteral(": another program changed, replaced or removed it while it was "
-                               "being copied, so nothing was deleted and the copy was kept."),
+            QCoreApplication::translate("FileSystem", "%1: another program changed, replaced or removed "
+                                                  "it while it was being copied, so nothing was "
+                                                  "deleted and the copy was kept.")
+                .arg(whatFailed),
             ESTALE});
     }
     if (calls.unlinkAt(folder.get(), name.constData(), 0) != 0) {
@@ -281,14 +283,14 @@ Result<void> removeCopiedSource(SystemCalls &calls,
 FileSystemError notRegularFile(const QString &whatFailed)
 {
     return {FileSystemError::Code::platform,
-            whatFailed + QStringLiteral(": only regular files can be copied."), EINVAL};
+            QCoreApplication::translate("FileSystem", "%1: only regular files can be copied.").arg(whatFailed), EINVAL};
 }
 
 } // namespace
 
 Result<void> LinuxFileSystem::moveNoReplace(const QString &source, const QString &destination)
 {
-    const QString whatFailed = QStringLiteral("Couldn\u2019t move ") + quotedName(source);
+    const QString whatFailed = QCoreApplication::translate("FileSystem", "Couldn\u2019t move %1").arg(quotedName(source));
     const QByteArray from = encoded(source);
     struct stat item;
     if (m_calls->lstat(from.constData(), &item) != 0) {
@@ -320,7 +322,7 @@ Result<void> LinuxFileSystem::moveNoReplace(const QString &source, const QString
 
 Result<void> LinuxFileSystem::copyNoReplace(const QString &source, const QString &destination)
 {
-    const QString whatFailed = QStringLiteral("Couldn\u2019t copy ") + quotedName(source);
+    const QString whatFailed = QCoreApplication::translate("FileSystem", "Couldn\u2019t copy %1").arg(quotedName(source));
     struct stat item;
     if (m_calls->lstat(encoded(source).constData(), &item) != 0) {
         return failure(errno, whatFailed);
@@ -340,7 +342,7 @@ Result<void> LinuxFileSystem::makeFolder(const QString &path)
 {
     if (::mkdir(encoded(path).constData(), 0777) != 0) {
         return failure(errno,
-                       QStringLiteral("Couldn\u2019t create the folder ") + quotedName(path));
+                       QCoreApplication::translate("FileSystem", "Couldn\u2019t create the folder %1").arg(quotedName(path)));
     }
     return {};
 }
@@ -348,7 +350,7 @@ Result<void> LinuxFileSystem::makeFolder(const QString &path)
 Result<void> LinuxFileSystem::removeFile(const QString &path)
 {
     if (::unlink(encoded(path).constData()) != 0) {
-        return failure(errno, QStringLiteral("Couldn\u2019t delete ") + quotedName(path));
+        return failure(errno, QCoreApplication::translate("FileSystem", "Couldn\u2019t delete %1").arg(quotedName(path)));
     }
     return {};
 }
@@ -357,7 +359,7 @@ Result<void> LinuxFileSystem::removeEmptyFolder(const QString &path)
 {
     if (::rmdir(encoded(path).constData()) != 0) {
         return failure(errno,
-                       QStringLiteral("Couldn\u2019t remove the folder ") + quotedName(path));
+                       QCoreApplication::translate("FileSystem", "Couldn\u2019t remove the folder %1").arg(quotedName(path)));
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #include "LinuxTrash.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -208,7 +209,7 @@ Result<QString> LinuxTrash::moveToTrash(PlatformFileSystem &fileSystem, const QS
 {
     const QString path = QDir::cleanPath(givenPath);
     const QString whatFailed =
-        QStringLiteral("Couldn\u2019t move ") + quotedName(path) + QStringLiteral(" to the trash");
+        QCoreApplication::translate("FileSystem", "Couldn\u2019t move %1 to the trash").arg(quotedName(path));
     const QString folder = QFileInfo(path).path();
     const QString name = QFileInfo(path).fileName();
     struct stat item, parent;

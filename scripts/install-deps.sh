@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-l10n-tools qt6-translations-l10n
+    libgl-dev
     libheif-dev libraw-dev libjxl-dev libtiff-dev
     xvfb xauth
     util-linux

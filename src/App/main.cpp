@@ -1,6 +1,7 @@
 #include "DemoCollection.h"
 #include "MainWindow.h"
 #include "SingleInstance.h"
+#include "Translations.h"
 #include "ViewModels/CollectionStore.h"
 #include "Views/DarkroomPalette.h"
 #include "Views/LinuxDesktopServices.h"
@@ -37,6 +38,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Calvenor"));
     QApplication::setApplicationName(QStringLiteral("Photo Sorter"));
     QApplication::setApplicationVersion(QStringLiteral(CALVENOR_VERSION));
+    Translations::install();
     // The launcher's id, so task bars and Wayland match the window to its launcher and icon.
     // A photo named .jpg that is not a JPEG is shown without dimensions; the decoder's own
     // complaint about it is noise on the terminal.

@@ -333,7 +333,7 @@ private:
     std::optional<QString> m_focusedPhotoID;
     std::optional<QString> m_selectionAnchorID;
     bool m_isLoading = false;
-    QString m_loadingMessage = QStringLiteral("Reading folder");
+    QString m_loadingMessage = tr("Reading folder");
     std::optional<QString> m_dropTargetSectionID;
     std::optional<UserFacingAlert> m_alert;
     std::optional<CategoryPrompt> m_categoryPrompt;

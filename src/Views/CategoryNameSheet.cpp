@@ -48,7 +48,7 @@ CategoryNameSheet::CategoryNameSheet(const CategoryPrompt &prompt, QWidget *pare
     m_nameField->setFont(Typography::font(15, QFont::Medium));
     m_nameField->setFixedHeight(38);
     m_nameField->setStyleSheet(
-        tr("QLineEdit { background: %1; color: %2; border: 1px solid %3;"
+        QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3;"
                        " border-radius: 7px; padding: 0 9px;"
                        " selection-background-color: %4; selection-color: %1; }"
                        " QLineEdit:focus { border-color: %4; }")

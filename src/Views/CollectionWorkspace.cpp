@@ -230,8 +230,13 @@ StatusStrip::StatusStrip(CollectionStore &store, QWidget *parent)
     row->addWidget(m_selection);
     row->addWidget(hairline(this, Qt::Vertical, 16));
     const QFont hintFont = Typography::monospaced(10, QFont::DemiBold);
-    for (const char *hint : {"1\u20139 FILE", "0 UNSORTED", "SPACE PREVIEW", "DEL TRASH"}) {
-        row->addWidget(Typography::label(QString::fromUtf8(hint), hintFont, quiet(), this));
+    for (const char *hint :
+         {QT_TRANSLATE_NOOP("CollectionWorkspace", "1–9 FILE"),
+          QT_TRANSLATE_NOOP("CollectionWorkspace", "0 UNSORTED"),
+          QT_TRANSLATE_NOOP("CollectionWorkspace", "SPACE PREVIEW"),
+          QT_TRANSLATE_NOOP("CollectionWorkspace", "DEL TRASH")}) {
+        row->addWidget(Typography::label(QCoreApplication::translate("CollectionWorkspace", hint),
+                                         hintFont, quiet(), this));
     }
     m_byName = Typography::label(QCoreApplication::translate("CollectionWorkspace", "A\u2013Z FILE BY NAME"), hintFont, quiet(), this);
     row->addWidget(m_byName);

@@ -1,0 +1,821 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1">
+<context>
+    <name>AppCommands</name>
+    <message>
+        <source>&amp;File</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>New Category…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open Folder…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open Recent</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sort Mode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Browse Mode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Browse Layout</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sort Photos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keep Companions Together</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Larger Thumbnails</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Smaller Thumbnails</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Photo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Quick Look</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reveal in File Manager</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move to</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No Recent Folders</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clear Menu</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>BrowseListModel</name>
+    <message>
+        <source>Photo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Date Modified</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Dimensions</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>BrowseView</name>
+    <message>
+        <source>Scroll categories left</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Scroll categories right</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1, 1 photo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%1, %Ln photos</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>All</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No photos in this category</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CategoryNameSheet</name>
+    <message>
+        <source>This is the folder name on disk.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Category name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CollectionStore</name>
+    <message>
+        <source>Open a Photo Collection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose a folder. Its first-level folders become categories.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open Collection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Open Recent Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Reopen Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reading %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Open Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Folder Opened, but Access Couldn’t Be Saved</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Refresh Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>New Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Create</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rename Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rename</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Create Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Created %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Redo New Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Undo New Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Rename Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Renamed to %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Delete Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Deleted %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Redo Delete Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Undo Delete Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No category %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>→ %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>File into New Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Move Photos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Move to Trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Moved to Trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Moved %Ln to Trash</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Couldn’t Copy Photos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copied to %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Complete %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move Photo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move Photos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy Photo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy Photos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reading folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CollectionWorkspace</name>
+    <message>
+        <source>Switch between Sort and Browse</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Mode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Browse layout</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>New Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>photo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>photos</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>categories</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>1 folder can’t be read: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln folders can’t be read: </source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>A–Z FILE BY NAME</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Thumbnail size</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln selected</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No selection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>0 UNSORTED</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SPACE PREVIEW</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>DEL TRASH</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1–9 FILE</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>FileIntoField</name>
+    <message>
+        <source>File into…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>File into</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Return: create “%1” and file into it</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>FileSystem</name>
+    <message>
+        <source>Couldn’t create the folder “%1”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t write “%1”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1”</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is not a folder.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A category named %1 already exists.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 contains another folder. Move that folder elsewhere before deleting the category.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Category names cannot be empty, hidden, or contain “/” or “:”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The folder %1 doesn’t exist.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 couldn’t be moved to the trash.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The operation was cancelled.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The folder %1 can’t be found.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” can’t be remembered because it isn’t a folder on this computer.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 holds an item whose name can’t be read. Rename or remove it in a file manager first</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is no longer in the trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is no longer where it was moved</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is a different file now, so it was left alone</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unsorted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The last session ended in the middle of a change</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 photo file was put back where it was</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photo files were put back where they were</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>left as found: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t write the undo journal</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This folder is open in another Calvenor Photo Sorter window. Close it there first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t read the folder %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t read %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: another program changed, replaced or removed it while it was being copied, so nothing was deleted and the copy was kept.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: only regular files can be copied.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t move %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t copy %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t create the folder %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t delete %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t remove the folder %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t move %1 to the trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>GalleryView</name>
+    <message>
+        <source>%1, 1 photo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%1, %Ln photos</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>1 file with an unreadable name is not shown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln files with unreadable names are not shown</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Double-click to rename</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Drop photos here</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>or press 0</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>or press its number</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>LoadingView</name>
+    <message>
+        <source>Choose Another Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Calvenor Photo Sorter</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PhotoCanvas</name>
+    <message>
+        <source>Selected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not selected</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PhotoContextMenu</name>
+    <message>
+        <source>Open</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Quick Look</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reveal in File Manager</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move to</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rename Category…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete Category…</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PreviewWindow</name>
+    <message>
+        <source>Quick Look</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Can’t show this photo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No photo to show</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>RootView</name>
+    <message>
+        <source>The folder holds a file whose name can’t be read. Rename or remove it in a file manager before deleting the category.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>The folder holds %Ln files whose names can’t be read. Rename or remove them in a file manager before deleting the category.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The empty folder will be removed. You can undo this action.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 photo will move to Unsorted before the folder is removed. You can undo this action.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photos will move to Unsorted before the folder is removed. You can undo this action.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Delete “%1”?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>TextEnums</name>
+    <message>
+        <source>Filename</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Modification Date</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sort</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tiles</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>List</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Masonry</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>WelcomeView</name>
+    <message>
+        <source>Every frame,
+in its place.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose a folder to turn its first-level subfolders into a fast, keyboard-driven sorting board. Nothing is imported. The folders remain the truth.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open a Collection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>File into categories</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Return to Unsorted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SPACE</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Preview at full size</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl Z</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Undo every move</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Sort a folder of photos into category folders.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Generate a sample collection and open it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open a window of its own even while the app is running.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The folder to open.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+</TS>

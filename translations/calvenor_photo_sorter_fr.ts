@@ -1,0 +1,833 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr_FR">
+<context>
+    <name>AppCommands</name>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Fichier</translation>
+    </message>
+    <message>
+        <source>New Category…</source>
+        <translation>Nouvelle catégorie…</translation>
+    </message>
+    <message>
+        <source>Open Folder…</source>
+        <translation>Ouvrir un dossier…</translation>
+    </message>
+    <message>
+        <source>Open Recent</source>
+        <translation>Ouvrir un dossier récent</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>É&amp;dition</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>Annuler</translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation>Rétablir</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>&amp;Affichage</translation>
+    </message>
+    <message>
+        <source>Sort Mode</source>
+        <translation>Mode Tri</translation>
+    </message>
+    <message>
+        <source>Browse Mode</source>
+        <translation>Mode Parcourir</translation>
+    </message>
+    <message>
+        <source>Browse Layout</source>
+        <translation>Disposition de Parcourir</translation>
+    </message>
+    <message>
+        <source>Sort Photos</source>
+        <translation>Trier les photos</translation>
+    </message>
+    <message>
+        <source>Keep Companions Together</source>
+        <translation>Garder les fichiers associés ensemble</translation>
+    </message>
+    <message>
+        <source>Larger Thumbnails</source>
+        <translation>Vignettes plus grandes</translation>
+    </message>
+    <message>
+        <source>Smaller Thumbnails</source>
+        <translation>Vignettes plus petites</translation>
+    </message>
+    <message>
+        <source>&amp;Photo</source>
+        <translation>&amp;Photo</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Ouvrir</translation>
+    </message>
+    <message>
+        <source>Quick Look</source>
+        <translation>Aperçu</translation>
+    </message>
+    <message>
+        <source>Reveal in File Manager</source>
+        <translation>Afficher dans le gestionnaire de fichiers</translation>
+    </message>
+    <message>
+        <source>Move to</source>
+        <translation>Déplacer vers</translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation>Mettre à la corbeille</translation>
+    </message>
+    <message>
+        <source>No Recent Folders</source>
+        <translation>Aucun dossier récent</translation>
+    </message>
+    <message>
+        <source>Clear Menu</source>
+        <translation>Effacer le menu</translation>
+    </message>
+</context>
+<context>
+    <name>BrowseListModel</name>
+    <message>
+        <source>Photo</source>
+        <translation>Photo</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Nom</translation>
+    </message>
+    <message>
+        <source>Category</source>
+        <translation>Catégorie</translation>
+    </message>
+    <message>
+        <source>Date Modified</source>
+        <translation>Date de modification</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Taille</translation>
+    </message>
+    <message>
+        <source>Dimensions</source>
+        <translation>Dimensions</translation>
+    </message>
+</context>
+<context>
+    <name>BrowseView</name>
+    <message>
+        <source>Scroll categories left</source>
+        <translation>Faire défiler les catégories vers la gauche</translation>
+    </message>
+    <message>
+        <source>Scroll categories right</source>
+        <translation>Faire défiler les catégories vers la droite</translation>
+    </message>
+    <message>
+        <source>%1, 1 photo</source>
+        <translation>%1, 1 photo</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1, %Ln photos</source>
+        <translation>
+            <numerusform>%1, %Ln photo</numerusform>
+            <numerusform>%1, %Ln photos</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>All</source>
+        <translation>Toutes</translation>
+    </message>
+    <message>
+        <source>No photos in this category</source>
+        <translation>Aucune photo dans cette catégorie</translation>
+    </message>
+</context>
+<context>
+    <name>CategoryNameSheet</name>
+    <message>
+        <source>This is the folder name on disk.</source>
+        <translation>C’est le nom du dossier sur le disque.</translation>
+    </message>
+    <message>
+        <source>Category name</source>
+        <translation>Nom de la catégorie</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Annuler</translation>
+    </message>
+</context>
+<context>
+    <name>CollectionStore</name>
+    <message>
+        <source>Open a Photo Collection</source>
+        <translation>Ouvrir une collection de photos</translation>
+    </message>
+    <message>
+        <source>Choose a folder. Its first-level folders become categories.</source>
+        <translation>Choisissez un dossier. Ses sous-dossiers deviennent les catégories.</translation>
+    </message>
+    <message>
+        <source>Open Collection</source>
+        <translation>Ouvrir la collection</translation>
+    </message>
+    <message>
+        <source>Couldn’t Open Recent Folder</source>
+        <translation>Impossible d’ouvrir le dossier récent</translation>
+    </message>
+    <message>
+        <source>Couldn’t Reopen Folder</source>
+        <translation>Impossible de rouvrir le dossier</translation>
+    </message>
+    <message>
+        <source>Reading %1</source>
+        <translation>Lecture de %1</translation>
+    </message>
+    <message>
+        <source>Couldn’t Open Folder</source>
+        <translation>Impossible d’ouvrir le dossier</translation>
+    </message>
+    <message>
+        <source>Folder Opened, but Access Couldn’t Be Saved</source>
+        <translation>Dossier ouvert, mais l’accès n’a pas pu être enregistré</translation>
+    </message>
+    <message>
+        <source>Couldn’t Refresh Folder</source>
+        <translation>Impossible d’actualiser le dossier</translation>
+    </message>
+    <message>
+        <source>New Category</source>
+        <translation>Nouvelle catégorie</translation>
+    </message>
+    <message>
+        <source>Create</source>
+        <translation>Créer</translation>
+    </message>
+    <message>
+        <source>Rename Category</source>
+        <translation>Renommer la catégorie</translation>
+    </message>
+    <message>
+        <source>Rename</source>
+        <translation>Renommer</translation>
+    </message>
+    <message>
+        <source>Couldn’t Create Category</source>
+        <translation>Impossible de créer la catégorie</translation>
+    </message>
+    <message>
+        <source>Created %1</source>
+        <translation>«&#xa0;%1&#xa0;» créée</translation>
+    </message>
+    <message>
+        <source>Couldn’t Redo New Category</source>
+        <translation>Impossible de rétablir la nouvelle catégorie</translation>
+    </message>
+    <message>
+        <source>Couldn’t Undo New Category</source>
+        <translation>Impossible d’annuler la nouvelle catégorie</translation>
+    </message>
+    <message>
+        <source>Couldn’t Rename Category</source>
+        <translation>Impossible de renommer la catégorie</translation>
+    </message>
+    <message>
+        <source>Renamed to %1</source>
+        <translation>Renommée en «&#xa0;%1&#xa0;»</translation>
+    </message>
+    <message>
+        <source>Couldn’t Delete Category</source>
+        <translation>Impossible de supprimer la catégorie</translation>
+    </message>
+    <message>
+        <source>Deleted %1</source>
+        <translation>«&#xa0;%1&#xa0;» supprimée</translation>
+    </message>
+    <message>
+        <source>Couldn’t Redo Delete Category</source>
+        <translation>Impossible de rétablir la suppression de la catégorie</translation>
+    </message>
+    <message>
+        <source>Couldn’t Undo Delete Category</source>
+        <translation>Impossible d’annuler la suppression de la catégorie</translation>
+    </message>
+    <message>
+        <source>No category %1</source>
+        <translation>Pas de catégorie %1</translation>
+    </message>
+    <message>
+        <source>→ %1</source>
+        <translation>→ %1</translation>
+    </message>
+    <message>
+        <source>File into New Category</source>
+        <translation>Classer dans une nouvelle catégorie</translation>
+    </message>
+    <message>
+        <source>Couldn’t Move Photos</source>
+        <translation>Impossible de déplacer les photos</translation>
+    </message>
+    <message>
+        <source>Couldn’t Move to Trash</source>
+        <translation>Impossible de mettre à la corbeille</translation>
+    </message>
+    <message>
+        <source>Moved to Trash</source>
+        <translation>Mise à la corbeille</translation>
+    </message>
+    <message numerus="yes">
+        <source>Moved %Ln to Trash</source>
+        <translation>
+            <numerusform>%Ln mise à la corbeille</numerusform>
+            <numerusform>%Ln mises à la corbeille</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Couldn’t Copy Photos</source>
+        <translation>Impossible de copier les photos</translation>
+    </message>
+    <message>
+        <source>Copied to %1</source>
+        <translation>Copiées dans «&#xa0;%1&#xa0;»</translation>
+    </message>
+    <message>
+        <source>Couldn’t Complete %1</source>
+        <translation>Impossible de terminer&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Move Photo</source>
+        <translation>Déplacer la photo</translation>
+    </message>
+    <message>
+        <source>Move Photos</source>
+        <translation>Déplacer les photos</translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation>Mettre à la corbeille</translation>
+    </message>
+    <message>
+        <source>Copy Photo</source>
+        <translation>Copier la photo</translation>
+    </message>
+    <message>
+        <source>Copy Photos</source>
+        <translation>Copier les photos</translation>
+    </message>
+    <message>
+        <source>Delete Category</source>
+        <translation>Supprimer la catégorie</translation>
+    </message>
+    <message>
+        <source>Reading folder</source>
+        <translation>Lecture du dossier</translation>
+    </message>
+</context>
+<context>
+    <name>CollectionWorkspace</name>
+    <message>
+        <source>Switch between Sort and Browse</source>
+        <translation>Passer de Tri à Parcourir</translation>
+    </message>
+    <message>
+        <source>Mode</source>
+        <translation>Mode</translation>
+    </message>
+    <message>
+        <source>Browse layout</source>
+        <translation>Disposition de Parcourir</translation>
+    </message>
+    <message>
+        <source>New Category</source>
+        <translation>Nouvelle catégorie</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Ouvrir</translation>
+    </message>
+    <message>
+        <source>photo</source>
+        <translation>photo</translation>
+    </message>
+    <message numerus="yes">
+        <source>photos</source>
+        <translation>
+            <numerusform>photo</numerusform>
+            <numerusform>photos</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>category</source>
+        <translation>catégorie</translation>
+    </message>
+    <message numerus="yes">
+        <source>categories</source>
+        <translation>
+            <numerusform>catégorie</numerusform>
+            <numerusform>catégories</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>1 folder can’t be read: </source>
+        <translation>1 dossier illisible&#xa0;: </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln folders can’t be read: </source>
+        <translation>
+            <numerusform>%Ln dossier illisible&#xa0;: </numerusform>
+            <numerusform>%Ln dossiers illisibles&#xa0;: </numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>A–Z FILE BY NAME</source>
+        <translation>A–Z CLASSER PAR NOM</translation>
+    </message>
+    <message>
+        <source>Thumbnail size</source>
+        <translation>Taille des vignettes</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln selected</source>
+        <translation>
+            <numerusform>%Ln sélectionnée</numerusform>
+            <numerusform>%Ln sélectionnées</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No selection</source>
+        <translation>Aucune sélection</translation>
+    </message>
+    <message>
+        <source>0 UNSORTED</source>
+        <translation>0 NON TRIÉES</translation>
+    </message>
+    <message>
+        <source>SPACE PREVIEW</source>
+        <translation>ESPACE APERÇU</translation>
+    </message>
+    <message>
+        <source>DEL TRASH</source>
+        <translation>SUPPR CORBEILLE</translation>
+    </message>
+    <message>
+        <source>1–9 FILE</source>
+        <translation>1–9 CLASSER</translation>
+    </message>
+</context>
+<context>
+    <name>FileIntoField</name>
+    <message>
+        <source>File into…</source>
+        <translation>Classer dans…</translation>
+    </message>
+    <message>
+        <source>File into</source>
+        <translation>Classer dans</translation>
+    </message>
+    <message>
+        <source>Return: create “%1” and file into it</source>
+        <translation>Entrée&#xa0;: créer «&#xa0;%1&#xa0;» et y classer</translation>
+    </message>
+</context>
+<context>
+    <name>FileSystem</name>
+    <message>
+        <source>Couldn’t create the folder “%1”.</source>
+        <translation>Impossible de créer le dossier «&#xa0;%1&#xa0;».</translation>
+    </message>
+    <message>
+        <source>Couldn’t write “%1”.</source>
+        <translation>Impossible d’écrire «&#xa0;%1&#xa0;».</translation>
+    </message>
+    <message>
+        <source>“%1”</source>
+        <translation>«&#xa0;%1&#xa0;»</translation>
+    </message>
+    <message>
+        <source>%1 is not a folder.</source>
+        <translation>%1 n’est pas un dossier.</translation>
+    </message>
+    <message>
+        <source>A category named %1 already exists.</source>
+        <translation>Une catégorie nommée %1 existe déjà.</translation>
+    </message>
+    <message>
+        <source>%1 contains another folder. Move that folder elsewhere before deleting the category.</source>
+        <translation>%1 contient un autre dossier. Déplacez ce dossier ailleurs avant de supprimer la catégorie.</translation>
+    </message>
+    <message>
+        <source>Category names cannot be empty, hidden, or contain “/” or “:”.</source>
+        <translation>Un nom de catégorie ne peut pas être vide, caché, ni contenir «&#xa0;/&#xa0;» ou «&#xa0;:&#xa0;».</translation>
+    </message>
+    <message>
+        <source>The folder %1 doesn’t exist.</source>
+        <translation>Le dossier %1 n’existe pas.</translation>
+    </message>
+    <message>
+        <source>%1 couldn’t be moved to the trash.</source>
+        <translation>%1 n’a pas pu être mis à la corbeille.</translation>
+    </message>
+    <message>
+        <source>The operation was cancelled.</source>
+        <translation>L’opération a été annulée.</translation>
+    </message>
+    <message>
+        <source>%1: %2.</source>
+        <translation>%1&#xa0;: %2.</translation>
+    </message>
+    <message>
+        <source>The folder %1 can’t be found.</source>
+        <translation>Le dossier %1 est introuvable.</translation>
+    </message>
+    <message>
+        <source>“%1” can’t be remembered because it isn’t a folder on this computer.</source>
+        <translation>«&#xa0;%1&#xa0;» ne peut pas être mémorisé, car ce n’est pas un dossier de cet ordinateur.</translation>
+    </message>
+    <message>
+        <source>%1 holds an item whose name can’t be read. Rename or remove it in a file manager first</source>
+        <translation>%1 contient un élément dont le nom est illisible. Renommez-le ou retirez-le d’abord dans un gestionnaire de fichiers</translation>
+    </message>
+    <message>
+        <source>%1 is no longer in the trash</source>
+        <translation>%1 n’est plus dans la corbeille</translation>
+    </message>
+    <message>
+        <source>%1 is no longer where it was moved</source>
+        <translation>%1 n’est plus là où il a été déplacé</translation>
+    </message>
+    <message>
+        <source>%1 is a different file now, so it was left alone</source>
+        <translation>%1 est désormais un autre fichier&#xa0;; il n’a pas été touché</translation>
+    </message>
+    <message>
+        <source>Unsorted</source>
+        <translation>Non triées</translation>
+    </message>
+    <message>
+        <source>The last session ended in the middle of a change</source>
+        <translation>La dernière session s’est interrompue au milieu d’une modification</translation>
+    </message>
+    <message>
+        <source>1 photo file was put back where it was</source>
+        <translation>1 fichier photo a été remis à sa place</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photo files were put back where they were</source>
+        <translation>
+            <numerusform>%Ln fichier photo a été remis à sa place</numerusform>
+            <numerusform>%Ln fichiers photo ont été remis à leur place</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>left as found: %1</source>
+        <translation>laissés tels quels&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>%1.</source>
+        <translation>%1.</translation>
+    </message>
+    <message>
+        <source>Couldn’t write the undo journal</source>
+        <translation>Impossible d’écrire le journal d’annulation</translation>
+    </message>
+    <message>
+        <source>This folder is open in another Calvenor Photo Sorter window. Close it there first.</source>
+        <translation>Ce dossier est ouvert dans une autre fenêtre de Calvenor Photo Sorter. Fermez-le d’abord là-bas.</translation>
+    </message>
+    <message>
+        <source>Couldn’t read the folder %1</source>
+        <translation>Impossible de lire le dossier %1</translation>
+    </message>
+    <message>
+        <source>Couldn’t read %1</source>
+        <translation>Impossible de lire %1</translation>
+    </message>
+    <message>
+        <source>%1: another program changed, replaced or removed it while it was being copied, so nothing was deleted and the copy was kept.</source>
+        <translation>%1&#xa0;: un autre programme l’a modifié, remplacé ou supprimé pendant la copie&#xa0;; rien n’a été supprimé et la copie a été conservée.</translation>
+    </message>
+    <message>
+        <source>%1: only regular files can be copied.</source>
+        <translation>%1&#xa0;: seuls les fichiers ordinaires peuvent être copiés.</translation>
+    </message>
+    <message>
+        <source>Couldn’t move %1</source>
+        <translation>Impossible de déplacer %1</translation>
+    </message>
+    <message>
+        <source>Couldn’t copy %1</source>
+        <translation>Impossible de copier %1</translation>
+    </message>
+    <message>
+        <source>Couldn’t create the folder %1</source>
+        <translation>Impossible de créer le dossier %1</translation>
+    </message>
+    <message>
+        <source>Couldn’t delete %1</source>
+        <translation>Impossible de supprimer %1</translation>
+    </message>
+    <message>
+        <source>Couldn’t remove the folder %1</source>
+        <translation>Impossible de retirer le dossier %1</translation>
+    </message>
+    <message>
+        <source>Couldn’t move %1 to the trash</source>
+        <translation>Impossible de mettre %1 à la corbeille</translation>
+    </message>
+</context>
+<context>
+    <name>GalleryView</name>
+    <message>
+        <source>%1, 1 photo</source>
+        <translation>%1, 1 photo</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1, %Ln photos</source>
+        <translation>
+            <numerusform>%1, %Ln photo</numerusform>
+            <numerusform>%1, %Ln photos</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>1 file with an unreadable name is not shown</source>
+        <translation>1 fichier au nom illisible n’est pas affiché</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln files with unreadable names are not shown</source>
+        <translation>
+            <numerusform>%Ln fichier au nom illisible n’est pas affiché</numerusform>
+            <numerusform>%Ln fichiers aux noms illisibles ne sont pas affichés</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Double-click to rename</source>
+        <translation>Double-cliquez pour renommer</translation>
+    </message>
+    <message>
+        <source>Drop photos here</source>
+        <translation>Déposez des photos ici</translation>
+    </message>
+    <message>
+        <source>or press 0</source>
+        <translation>ou appuyez sur 0</translation>
+    </message>
+    <message>
+        <source>or press its number</source>
+        <translation>ou appuyez sur son numéro</translation>
+    </message>
+</context>
+<context>
+    <name>LoadingView</name>
+    <message>
+        <source>Choose Another Folder</source>
+        <translation>Choisir un autre dossier</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Calvenor Photo Sorter</source>
+        <translation>Calvenor Photo Sorter</translation>
+    </message>
+</context>
+<context>
+    <name>PhotoCanvas</name>
+    <message>
+        <source>Selected</source>
+        <translation>Sélectionnée</translation>
+    </message>
+    <message>
+        <source>Not selected</source>
+        <translation>Non sélectionnée</translation>
+    </message>
+</context>
+<context>
+    <name>PhotoContextMenu</name>
+    <message>
+        <source>Open</source>
+        <translation>Ouvrir</translation>
+    </message>
+    <message>
+        <source>Quick Look</source>
+        <translation>Aperçu</translation>
+    </message>
+    <message>
+        <source>Reveal in File Manager</source>
+        <translation>Afficher dans le gestionnaire de fichiers</translation>
+    </message>
+    <message>
+        <source>Move to</source>
+        <translation>Déplacer vers</translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation>Mettre à la corbeille</translation>
+    </message>
+    <message>
+        <source>Rename Category…</source>
+        <translation>Renommer la catégorie…</translation>
+    </message>
+    <message>
+        <source>Delete Category…</source>
+        <translation>Supprimer la catégorie…</translation>
+    </message>
+</context>
+<context>
+    <name>PreviewWindow</name>
+    <message>
+        <source>Quick Look</source>
+        <translation>Aperçu</translation>
+    </message>
+    <message>
+        <source>Can’t show this photo</source>
+        <translation>Impossible d’afficher cette photo</translation>
+    </message>
+    <message>
+        <source>No photo to show</source>
+        <translation>Aucune photo à afficher</translation>
+    </message>
+</context>
+<context>
+    <name>RootView</name>
+    <message>
+        <source>The folder holds a file whose name can’t be read. Rename or remove it in a file manager before deleting the category.</source>
+        <translation>Le dossier contient un fichier dont le nom est illisible. Renommez-le ou retirez-le dans un gestionnaire de fichiers avant de supprimer la catégorie.</translation>
+    </message>
+    <message numerus="yes">
+        <source>The folder holds %Ln files whose names can’t be read. Rename or remove them in a file manager before deleting the category.</source>
+        <translation>
+            <numerusform>Le dossier contient %Ln fichier dont le nom est illisible. Renommez-le ou retirez-le dans un gestionnaire de fichiers avant de supprimer la catégorie.</numerusform>
+            <numerusform>Le dossier contient %Ln fichiers dont les noms sont illisibles. Renommez-les ou retirez-les dans un gestionnaire de fichiers avant de supprimer la catégorie.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The empty folder will be removed. You can undo this action.</source>
+        <translation>Le dossier vide sera retiré. Vous pourrez annuler cette action.</translation>
+    </message>
+    <message>
+        <source>1 photo will move to Unsorted before the folder is removed. You can undo this action.</source>
+        <translation>1 photo ira dans Non triées avant que le dossier soit retiré. Vous pourrez annuler cette action.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photos will move to Unsorted before the folder is removed. You can undo this action.</source>
+        <translation>
+            <numerusform>%Ln photo ira dans Non triées avant que le dossier soit retiré. Vous pourrez annuler cette action.</numerusform>
+            <numerusform>%Ln photos iront dans Non triées avant que le dossier soit retiré. Vous pourrez annuler cette action.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Delete “%1”?</source>
+        <translation>Supprimer «&#xa0;%1&#xa0;»&#x202f;?</translation>
+    </message>
+    <message>
+        <source>Delete Category</source>
+        <translation>Supprimer la catégorie</translation>
+    </message>
+</context>
+<context>
+    <name>TextEnums</name>
+    <message>
+        <source>Filename</source>
+        <translation>Nom de fichier</translation>
+    </message>
+    <message>
+        <source>Modification Date</source>
+        <translation>Date de modification</translation>
+    </message>
+    <message>
+        <source>Sort</source>
+        <translation>Tri</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>Parcourir</translation>
+    </message>
+    <message>
+        <source>Tiles</source>
+        <translation>Mosaïque</translation>
+    </message>
+    <message>
+        <source>List</source>
+        <translation>Liste</translation>
+    </message>
+    <message>
+        <source>Masonry</source>
+        <translation>Maçonnerie</translation>
+    </message>
+</context>
+<context>
+    <name>WelcomeView</name>
+    <message>
+        <source>Every frame,
+in its place.</source>
+        <translation>Chaque image,
+à sa place.</translation>
+    </message>
+    <message>
+        <source>Choose a folder to turn its first-level subfolders into a fast, keyboard-driven sorting board. Nothing is imported. The folders remain the truth.</source>
+        <translation>Choisissez un dossier pour faire de ses sous-dossiers un tableau de tri rapide, piloté au clavier. Rien n’est importé. Les dossiers restent la référence.</translation>
+    </message>
+    <message>
+        <source>Open a Collection</source>
+        <translation>Ouvrir une collection</translation>
+    </message>
+    <message>
+        <source>File into categories</source>
+        <translation>Classer dans les catégories</translation>
+    </message>
+    <message>
+        <source>Return to Unsorted</source>
+        <translation>Renvoyer dans Non triées</translation>
+    </message>
+    <message>
+        <source>SPACE</source>
+        <translation>ESPACE</translation>
+    </message>
+    <message>
+        <source>Preview at full size</source>
+        <translation>Aperçu en grand</translation>
+    </message>
+    <message>
+        <source>Ctrl Z</source>
+        <translation>Ctrl Z</translation>
+    </message>
+    <message>
+        <source>Undo every move</source>
+        <translation>Annuler chaque déplacement</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Sort a folder of photos into category folders.</source>
+        <translation>Trier un dossier de photos dans des dossiers de catégories.</translation>
+    </message>
+    <message>
+        <source>Generate a sample collection and open it.</source>
+        <translation>Créer une collection d’exemple et l’ouvrir.</translation>
+    </message>
+    <message>
+        <source>Open a window of its own even while the app is running.</source>
+        <translation>Ouvrir une fenêtre distincte même si l’application est déjà lancée.</translation>
+    </message>
+    <message>
+        <source>The folder to open.</source>
+        <translation>Le dossier à ouvrir.</translation>
+    </message>
+</context>
+</TS>

@@ -817,5 +817,9 @@ in its place.</source>
         <source>The folder to open.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>[FOLDER]</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>

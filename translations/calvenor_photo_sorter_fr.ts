@@ -829,5 +829,9 @@ in its place.</source>
         <source>The folder to open.</source>
         <translation>Le dossier à ouvrir.</translation>
     </message>
+    <message>
+        <source>[FOLDER]</source>
+        <translation>[DOSSIER]</translation>
+    </message>
 </context>
 </TS>

@@ -56,7 +56,7 @@ int main(int argc, char *argv[])
         QCoreApplication::translate("main", "Open a window of its own even while the app is running."));
     parser.addOption(newWindow);
     parser.addPositionalArgument(QStringLiteral("folder"), QCoreApplication::translate("main", "The folder to open."),
-                                 QStringLiteral("[FOLDER]"));
+                                 QCoreApplication::translate("main", "[FOLDER]"));
     parser.process(app); // --help and --version end here
 
     QString folder = parser.positionalArguments().value(0);

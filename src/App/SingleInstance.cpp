@@ -5,6 +5,8 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr int answerTimeoutMs = 1000;
@@ -16,11 +18,13 @@ SingleInstance::SingleInstance(QString socketPath, QObject *parent)
     , m_path(std::move(socketPath))
 {
     if (m_path.isEmpty()) {
-        QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        if (folder.isEmpty()) {
-            folder = QDir::tempPath();
-        }
-        m_path = folder + QStringLiteral("/calvenor-photo-sorter.socket");
+        // The runtime folder is the user's own; the shared temporary folder needs the user's
+        // number in the name, so that two users never meet on one socket.
+        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        m_path = runtime.isEmpty() ? QDir::tempPath()
+                                         + QStringLiteral("/calvenor-photo-sorter-%1.socket")
+                                               .arg(::getuid())
+                                   : runtime + QStringLiteral("/calvenor-photo-sorter.socket");
     }
 }
 

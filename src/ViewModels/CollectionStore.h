@@ -297,6 +297,9 @@ private:
     void movePhotosOptimistically(const QList<Photo> &photos, const QString &sectionID,
                                   int animationMs = 0);
     void removePhotosOptimistically(const QSet<QString> &ids);
+    // Takes `photos` off the board at once, the focus moving on past them, before the disk
+    // work that takes them away; returns each one's files for that work.
+    QList<QList<QUrl>> takeOffBoard(const QList<Photo> &photos);
     std::optional<QString> nextPhotoAfterRemoving(const QSet<QString> &ids,
                                                   const std::optional<QString> &focusedID) const;
     void setPostMoveSelection(const QSet<QString> &ids);

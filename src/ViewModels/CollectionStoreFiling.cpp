@@ -173,16 +173,8 @@ void CollectionStore::createCategoryAndFileInto(const QString &name)
     if (!m_collection || !canActOnSelection() || photos.isEmpty()) {
         return;
     }
-    QSet<QString> ids;
-    QList<QList<QUrl>> shots;
-    for (const Photo &photo : photos) {
-        ids.insert(photo.id);
-        shots.append(photo.memberURLs());
-    }
     // Gone from their sections at once; the rescan after the disk work shows the new category.
-    const std::optional<QString> next = nextPhotoAfterRemoving(ids, m_focusedPhotoID);
-    removePhotosOptimistically(ids);
-    setPostMoveSelection(next ? QSet<QString>{*next} : QSet<QString>());
+    const QList<QList<QUrl>> shots = takeOffBoard(photos);
     showHUD(tr("\u2192 %1").arg(name.trimmed()));
     const QString actionName =
         photos.size() == 1 ? QStringLiteral("Move Photo") : QStringLiteral("Move Photos");
@@ -425,12 +417,8 @@ void CollectionStore::setPostMoveSelection(const QSet<QString> &ids)
     syncQuickLook();
 }
 
-void CollectionStore::moveSelectionToTrash()
+QList<QList<QUrl>> CollectionStore::takeOffBoard(const QList<Photo> &photos)
 {
-    const QList<Photo> photos = selectedPhotosInDisplayOrder();
-    if (photos.isEmpty()) {
-        return;
-    }
     QSet<QString> ids;
     QList<QList<QUrl>> shots;
     for (const Photo &photo : photos) {
@@ -440,6 +428,16 @@ void CollectionStore::moveSelectionToTrash()
     const std::optional<QString> next = nextPhotoAfterRemoving(ids, m_focusedPhotoID);
     removePhotosOptimistically(ids);
     setPostMoveSelection(next ? QSet<QString>{*next} : QSet<QString>());
+    return shots;
+}
+
+void CollectionStore::moveSelectionToTrash()
+{
+    const QList<Photo> photos = selectedPhotosInDisplayOrder();
+    if (photos.isEmpty()) {
+        return;
+    }
+    const QList<QList<QUrl>> shots = takeOffBoard(photos);
     const qsizetype count = photos.size();
     mutate(m_fileSystem.moveShotsToTrash(
                shots, {OperationJournal::Role::action, QStringLiteral("Move to Trash")}),

@@ -1,11 +1,12 @@
 // Writes N photo-like JPEGs over ROOT and twenty category folders for the scan benchmark.
 // Files that already exist are kept, so an interrupted run can simply be started again.
-//   calvenor-make-corpus ROOT N WIDTH HEIGHT [--exif-thumbnails] [--companions]
+//   calvenor-make-corpus ROOT N WIDTH HEIGHT [--exif-thumbnails] [--companions] [--one-folder]
 // With --exif-thumbnails every photo carries a 160 × 120 EXIF thumbnail, as cameras write it.
 // With --companions the N photos are shots as a camera set to RAW+JPEG and an editor leave
 // them: every other one is IMG_n.JPG with IMG_n.CR3 (a tiny DNG, see TinyRaw.h) and an
 // IMG_n.xmp sidecar beside it, the rest are a lone IMG_n.JPG. Such a corpus never shares a
 // folder with a plain one (IMG_n.jpg), whose names would join its shots.
+// With --one-folder every photo lies in ROOT itself (a card dump); the categories stay empty.
 
 #include "TinyRaw.h"
 
@@ -25,12 +26,18 @@
 namespace {
 
 constexpr int categoryCount = 20;
+bool oneFolder = false;
+
+QString categoryFolder(const QString &root, int folder)
+{
+    return folder == 0 ? root
+                       : root + QStringLiteral("/Category %1").arg(folder, 2, 10, QLatin1Char('0'));
+}
 
 QString folderFor(const QString &root, int index)
 {
-    const int folder = index % (categoryCount + 1); // 0 is the root itself (Unsorted)
-    return folder == 0 ? root
-                       : root + QStringLiteral("/Category %1").arg(folder, 2, 10, QLatin1Char('0'));
+    const int folder = oneFolder ? 0 : index % (categoryCount + 1); // 0 is the root (Unsorted)
+    return categoryFolder(root, folder);
 }
 
 // Written under a hidden name and renamed, so a killed run never leaves a truncated photo
@@ -108,6 +115,8 @@ int main(int argc, char **argv)
             cameraThumbnails = true;
         } else if (qstrcmp(argv[i], "--companions") == 0) {
             companions = true;
+        } else if (qstrcmp(argv[i], "--one-folder") == 0) {
+            oneFolder = true;
         } else {
             valid = false;
         }
@@ -116,7 +125,9 @@ int main(int argc, char **argv)
     const int width = valid ? parsePositive(argv[3]) : 0;
     const int height = valid ? parsePositive(argv[4]) : 0;
     if (count == 0 || width == 0 || height == 0) {
-        std::fprintf(stderr, "usage: %s ROOT N WIDTH HEIGHT [--exif-thumbnails] [--companions]\n",
+        std::fprintf(stderr,
+                     "usage: %s ROOT N WIDTH HEIGHT [--exif-thumbnails] [--companions] "
+                     "[--one-folder]\n",
                      argv[0]);
         return 2;
     }
@@ -130,9 +141,9 @@ int main(int argc, char **argv)
         return 1;
     }
     const QByteArray raw = companions ? TinyRaw::dng() : QByteArray();
-    for (int i = 0; i <= categoryCount && i < count; ++i) {
-        if (!QDir().mkpath(folderFor(root, i))) {
-            std::fprintf(stderr, "cannot create %s\n", qPrintable(folderFor(root, i)));
+    for (int i = 0; i <= categoryCount && (i < count || oneFolder); ++i) {
+        if (!QDir().mkpath(categoryFolder(root, i))) {
+            std::fprintf(stderr, "cannot create %s\n", qPrintable(categoryFolder(root, i)));
             return 1;
         }
     }
@@ -159,7 +170,7 @@ int main(int argc, char **argv)
         }
         if (ready && !QFileInfo::exists(path)) {
             // One photo in six of every folder is stored sideways, as cameras do.
-            const int orientation = (i / (categoryCount + 1)) % 6 == 0 ? 6 : 0;
+            const int orientation = (oneFolder ? i : i / (categoryCount + 1)) % 6 == 0 ? 6 : 0;
             const QImage image = SamplePhotos::makeImage(width, height, quint32(i + 1));
             const QByteArray bytes = cameraThumbnails
                                          ? SamplePhotos::encodeCameraJpeg(image, orientation)

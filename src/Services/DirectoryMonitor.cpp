@@ -37,7 +37,7 @@ QStringList cleanedPaths(const QList<QUrl> &folders)
 
 } // namespace
 
-DirectoryMonitor::DirectoryMonitor(std::function<void()> onChange)
+DirectoryMonitor::DirectoryMonitor(std::function<void(const Change &)> onChange)
     : m_onChange(std::move(onChange))
     , m_inotifyFd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
     , m_wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
@@ -135,8 +135,11 @@ void DirectoryMonitor::run()
             }
         }
         if (m_deadline && Clock::now() >= *m_deadline) {
+            Change change{QStringList(m_changedFolders.cbegin(), m_changedFolders.cend()),
+                          m_overflowed};
+            change.folders.sort();
             setDeadline(std::nullopt);
-            m_onChange();
+            m_onChange(change);
         }
     }
 }
@@ -188,6 +191,7 @@ void DirectoryMonitor::readEvents()
             offset += ssize_t(sizeof event) + event.len;
             if (event.mask & IN_Q_OVERFLOW) {
                 // Lost events may have been anyone's; only an empty set cannot have changed.
+                m_overflowed = m_overflowed || !m_watches.empty();
                 changed = changed || !m_watches.empty();
                 continue;
             }
@@ -202,6 +206,7 @@ void DirectoryMonitor::readEvents()
                 watchesEnded = true;
                 continue;
             }
+            m_changedFolders.insert(watch->second);
             changed = true;
         }
     }
@@ -226,6 +231,10 @@ void DirectoryMonitor::publishWatches()
 
 void DirectoryMonitor::setDeadline(std::optional<Clock::time_point> deadline)
 {
+    if (!deadline) {
+        m_changedFolders.clear();
+        m_overflowed = false;
+    }
     m_deadline = deadline;
     m_changePending = deadline.has_value();
 }

@@ -1,11 +1,12 @@
 #pragma once
 
 // Watches a set of folders, one level each, and calls back once per burst of changes, half a
-// second after the burst's last event. All watch state lives on the monitor's own thread, where
+// second after the burst's last event, with the folders that changed. All watch state lives on the monitor's own thread, where
 // the callback also runs; once the destructor has returned the callback never runs again.
 
 #include <QList>
 #include <QMutex>
+#include <QSet>
 #include <QStringList>
 #include <QUrl>
 
@@ -21,8 +22,17 @@ class DirectoryMonitor
 public:
     static constexpr std::chrono::milliseconds debounceInterval{500};
 
+    // What a burst changed: the watched folders (as given to watch(), cleaned) in which
+    // entries came, went or changed, or every folder when the kernel's queue overflowed and
+    // events were lost.
+    struct Change
+    {
+        QStringList folders;
+        bool everything = false;
+    };
+
     // `onChange` runs on the monitor's thread, never on the caller's.
-    explicit DirectoryMonitor(std::function<void()> onChange);
+    explicit DirectoryMonitor(std::function<void(const Change &)> onChange);
     // Stops and joins the monitor thread; a running callback finishes first, a pending one is
     // dropped. Must not be called from inside the callback.
     ~DirectoryMonitor();
@@ -52,7 +62,7 @@ private:
     void publishWatches();
     void setDeadline(std::optional<Clock::time_point> deadline);
 
-    const std::function<void()> m_onChange;
+    const std::function<void(const Change &)> m_onChange;
     int m_inotifyFd = -1;
     int m_wakeFd = -1;
 
@@ -66,6 +76,8 @@ private:
     // Monitor thread only.
     std::map<int, QString> m_watches; // inotify watch descriptor -> folder path
     std::optional<Clock::time_point> m_deadline;
+    QSet<QString> m_changedFolders; // since the last callback
+    bool m_overflowed = false;
 
     std::thread m_thread; // last member: starts once everything above exists
 };

@@ -62,3 +62,25 @@ QFuture<Result<PhotoCollection>> FileSystemService::scan(const QUrl &rootURL,
         return collection;
     });
 }
+
+QFuture<Result<PhotoCollection>>
+FileSystemService::list(const QUrl &rootURL, PhotoSortOrder sortOrder, CompanionRule rule,
+                        std::shared_ptr<std::atomic<qint64>> entriesFound)
+{
+    return submit([this, rootURL, sortOrder, rule, entriesFound](const CancelCheck &isCancelled) {
+        return m_scanner.scan(rootURL, sortOrder, isCancelled, rule, entriesFound.get());
+    });
+}
+
+QFuture<Result<CollectionUpdate>> FileSystemService::rescan(const PhotoCollection &shown,
+                                                            const QSet<QString> &folders,
+                                                            bool everything,
+                                                            PhotoSortOrder sortOrder,
+                                                            CompanionRule rule)
+{
+    return submit([this, shown, folders, everything, sortOrder,
+                   rule](const CancelCheck &isCancelled) {
+        return CollectionRescan::run(m_scanner, shown, folders, everything, sortOrder, rule,
+                                     isCancelled);
+    });
+}

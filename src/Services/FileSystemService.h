@@ -4,6 +4,7 @@
 // run one at a time on the service's own thread, never on the window's, and hand back futures.
 // Cancelling a scan's future stops it at its next check point.
 
+#include "CollectionRescan.h"
 #include "FileOperations.h"
 #include "FolderScanner.h"
 #include "ImageDimensionsReader.h"
@@ -43,6 +44,17 @@ public:
     // The collection at rootURL with every photo's dimensions filled in.
     QFuture<Result<PhotoCollection>> scan(const QUrl &rootURL, PhotoSortOrder sortOrder,
                                           CompanionRule rule = CompanionRule::together);
+    // The collection at rootURL as listed, without pixel dimensions (a DimensionFill reads
+    // them), so it can be shown before any image header is read. `entriesFound` counts the
+    // entries listed so far, for the loading screen.
+    QFuture<Result<PhotoCollection>> list(const QUrl &rootURL, PhotoSortOrder sortOrder,
+                                          CompanionRule rule,
+                                          std::shared_ptr<std::atomic<qint64>> entriesFound = {});
+    // What changed on disk in `folders` of the shown collection, or in all of it (see
+    // CollectionRescan). Runs in turn with the disk changes, so it never sees one half done.
+    QFuture<Result<CollectionUpdate>> rescan(const PhotoCollection &shown,
+                                             const QSet<QString> &folders, bool everything,
+                                             PhotoSortOrder sortOrder, CompanionRule rule);
 
     // Disk changes. They run in submission order after any scan, and are never cancelled
     // half-way: each either completes or puts back what it did before it reports the error.

@@ -53,9 +53,10 @@ Result<FolderScanner::FolderPhotos> FolderScanner::photosIn(const QString &folde
                                                             PhotoSortOrder sortOrder,
                                                             const CancelCheck &isCancelled,
                                                             CompanionRule rule,
-                                                            QList<EntryInfo> *subfolders) const
+                                                            QList<EntryInfo> *subfolders,
+                                                            std::atomic<qint64> *entriesFound) const
 {
-    Result<QList<EntryInfo>> listing = m_fileSystem->list(folder);
+    Result<QList<EntryInfo>> listing = m_fileSystem->list(folder, {isCancelled, entriesFound});
     if (!listing) {
         return std::unexpected(listing.error());
     }
@@ -114,9 +115,50 @@ Result<FolderScanner::FolderPhotos> FolderScanner::photosIn(const QString &folde
     return result;
 }
 
+PhotoSection FolderScanner::unsortedSection(const QString &root, const EntryInfo &rootInfo,
+                                            FolderPhotos &&photos)
+{
+    const QUrl url = QUrl::fromLocalFile(root);
+    return {QStringLiteral("unsorted:") + stableIdentifier(&rootInfo, root),
+            PhotoSectionKind::unsorted, url, QCoreApplication::translate("FileSystem", "Unsorted"),
+            std::move(photos.photos), photos.unreadableNameCount};
+}
+
+PhotoSection FolderScanner::categorySection(const QString &path, const EntryInfo *folderInfo,
+                                            FolderPhotos &&photos)
+{
+    return {QStringLiteral("category:") + stableIdentifier(folderInfo, path),
+            PhotoSectionKind::category, QUrl::fromLocalFile(path), lastComponent(path),
+            std::move(photos.photos), photos.unreadableNameCount};
+}
+
+Result<PhotoSection> FolderScanner::scanFolder(const QUrl &rootURL, const QString &folder,
+                                               PhotoSortOrder sortOrder,
+                                               const CancelCheck &isCancelled, CompanionRule rule,
+                                               QList<EntryInfo> *subfolders) const
+{
+    const QString root = standardizedPath(rootURL);
+    const bool isRoot = folder == root;
+    const Result<EntryInfo> info = m_fileSystem->stat(folder, /*followLink=*/isRoot);
+    if (!info) {
+        return std::unexpected(info.error());
+    }
+    if (!info->isDirectory()) {
+        return std::unexpected(FileSystemError::notDirectory(QUrl::fromLocalFile(folder)));
+    }
+    Result<FolderPhotos> photos =
+        photosIn(folder, sortOrder, isCancelled, rule, isRoot ? subfolders : nullptr);
+    if (!photos) {
+        return std::unexpected(photos.error());
+    }
+    return isRoot ? unsortedSection(root, *info, std::move(*photos))
+                  : categorySection(folder, &*info, std::move(*photos));
+}
+
 Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder sortOrder,
                                             const CancelCheck &isCancelled,
-                                            CompanionRule rule) const
+                                            CompanionRule rule,
+                                            std::atomic<qint64> *entriesFound) const
 {
     if (isCancelled()) {
         return std::unexpected(FileSystemError::cancelled());
@@ -133,7 +175,8 @@ Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder 
     }
 
     QList<EntryInfo> folders;
-    Result<FolderPhotos> rootPhotos = photosIn(root, sortOrder, isCancelled, rule, &folders);
+    Result<FolderPhotos> rootPhotos =
+        photosIn(root, sortOrder, isCancelled, rule, &folders, entriesFound);
     if (!rootPhotos) {
         return std::unexpected(rootPhotos.error());
     }
@@ -144,9 +187,7 @@ Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder 
     PhotoCollection collection;
     collection.rootURL = rootUrl;
     collection.displayName = lastComponent(root);
-    collection.sections.append({QStringLiteral("unsorted:") + stableIdentifier(&*rootInfo, root),
-                                PhotoSectionKind::unsorted, rootUrl, QCoreApplication::translate("FileSystem", "Unsorted"),
-                                std::move(rootPhotos->photos), rootPhotos->unreadableNameCount});
+    collection.sections.append(unsortedSection(root, *rootInfo, std::move(*rootPhotos)));
 
     QStringList names;
     for (const EntryInfo &folder : std::as_const(folders)) {
@@ -163,7 +204,8 @@ Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder 
             return std::unexpected(FileSystemError::cancelled());
         }
         const QString path = childPath(root, name);
-        Result<FolderPhotos> photos = photosIn(path, sortOrder, isCancelled, rule, nullptr);
+        Result<FolderPhotos> photos =
+            photosIn(path, sortOrder, isCancelled, rule, nullptr, entriesFound);
         if (!photos) {
             if (photos.error().code == FileSystemError::Code::cancelled) {
                 return std::unexpected(photos.error());
@@ -176,10 +218,8 @@ Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder 
             }
             continue;
         }
-        collection.sections.append({QStringLiteral("category:")
-                                        + stableIdentifier(folderByName.value(name), path),
-                                    PhotoSectionKind::category, QUrl::fromLocalFile(path), name,
-                                    std::move(photos->photos), photos->unreadableNameCount});
+        collection.sections.append(
+            categorySection(path, folderByName.value(name), std::move(*photos)));
     }
     return collection;
 }

@@ -20,10 +20,18 @@ public:
     explicit FolderScanner(std::shared_ptr<PlatformFileSystem> fileSystem);
 
     // The collection without pixel dimensions (those are filled in afterwards). Each photo
-    // is a shot: its companions are grouped by `rule`.
+    // is a shot: its companions are grouped by `rule`. `entriesFound`, when given, counts the
+    // folder entries listed so far, for a loading screen.
     Result<PhotoCollection> scan(const QUrl &rootURL, PhotoSortOrder sortOrder,
                                  const CancelCheck &isCancelled = neverCancelled,
-                                 CompanionRule rule = CompanionRule::together) const;
+                                 CompanionRule rule = CompanionRule::together,
+                                 std::atomic<qint64> *entriesFound = nullptr) const;
+
+    // One folder of the collection at rootURL listed again: Unsorted when it is the root (its
+    // subfolders are then added to `subfolders`), otherwise the category it holds.
+    Result<PhotoSection> scanFolder(const QUrl &rootURL, const QString &folder,
+                                    PhotoSortOrder sortOrder, const CancelCheck &isCancelled,
+                                    CompanionRule rule, QList<EntryInfo> *subfolders) const;
 
     // The entry's identity when it has one, otherwise the fallback (its path).
     static QString stableIdentifier(const EntryInfo *values, const QString &fallback);
@@ -36,7 +44,12 @@ private:
     };
     Result<FolderPhotos> photosIn(const QString &folder, PhotoSortOrder sortOrder,
                                   const CancelCheck &isCancelled, CompanionRule rule,
-                                  QList<EntryInfo> *subfolders) const;
+                                  QList<EntryInfo> *subfolders,
+                                  std::atomic<qint64> *entriesFound = nullptr) const;
+    static PhotoSection unsortedSection(const QString &root, const EntryInfo &rootInfo,
+                                        FolderPhotos &&photos);
+    static PhotoSection categorySection(const QString &path, const EntryInfo *folderInfo,
+                                        FolderPhotos &&photos);
     static Photo photoFor(const QString &path, const EntryInfo &values, ImageKind kind);
 
     std::shared_ptr<PlatformFileSystem> m_fileSystem;

@@ -36,9 +36,18 @@ CollectionStore::CollectionStore(DesktopServices &desktop, std::shared_ptr<QSett
     // The monitor calls back on its own thread; the store's own thread takes it from there.
     // Posted calls to a destroyed store are dropped by Qt, and the monitor is joined in the
     // destructor before that.
-    m_directoryMonitor = std::make_unique<DirectoryMonitor>([this] {
-        QMetaObject::invokeMethod(this, &CollectionStore::externalFolderDidChange,
-                                  Qt::QueuedConnection);
+    m_directoryMonitor = std::make_unique<DirectoryMonitor>([this](const DirectoryMonitor::Change &change) {
+        QMetaObject::invokeMethod(
+            this, [this, change] { externalFolderDidChange(change); }, Qt::QueuedConnection);
+    });
+    connect(&m_dimensionFill, &DimensionFill::dimensionsRead, this,
+            &CollectionStore::applyDimensions);
+    // A listing that takes a while shows how far it has come.
+    m_loadingProgress.setInterval(loadingCountIntervalMs);
+    connect(&m_loadingProgress, &QTimer::timeout, this, [this] {
+        if (m_entriesFound) {
+            setLoadingCount(m_entriesFound->load(std::memory_order_relaxed));
+        }
     });
 
     m_hudTimer.setSingleShot(true);
@@ -122,6 +131,11 @@ void CollectionStore::setIsLoading(bool loading)
 void CollectionStore::setLoadingMessage(const QString &message)
 {
     assign(m_loadingMessage, message, &CollectionStore::loadingMessageChanged);
+}
+
+void CollectionStore::setLoadingCount(qint64 count)
+{
+    assign(m_loadingCount, count, &CollectionStore::loadingCountChanged);
 }
 
 void CollectionStore::setDropTargetSectionID(const std::optional<QString> &sectionID)
@@ -216,6 +230,15 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
     m_activeCollectionLoadID = loadID;
     setIsLoading(true);
     setLoadingMessage(tr("Reading %1").arg(lastPathComponent(url)));
+    setLoadingCount(-1);
+    m_entriesFound = std::make_shared<std::atomic<qint64>>(0);
+    m_loadingProgress.stop();
+    QTimer::singleShot(loadingCountDelayMs, this, [this, loadID] {
+        if (m_activeCollectionLoadID == loadID) {
+            setLoadingCount(m_entriesFound->load(std::memory_order_relaxed));
+            m_loadingProgress.start();
+        }
+    });
     const QUrl root = QUrl::fromLocalFile(standardizedPath(url));
 
     auto *watcher = new QFutureWatcher<Result<PhotoCollection>>(this);
@@ -226,6 +249,9 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
             m_collectionLoad = nullptr;
         }
         const bool isActive = m_activeCollectionLoadID == loadID;
+        if (isActive) {
+            m_loadingProgress.stop();
+        }
         const bool cancelled = watcher->isCanceled() || watcher->future().resultCount() == 0
                                || (!watcher->result()
                                    && watcher->result().error().code
@@ -245,7 +271,12 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
             return;
         }
         m_scopedCollectionURL = root;
+        m_dirtyFolders.clear();
+        m_rescanEverything = false;
+        m_dimensionFill.clear();
         setCollection(*result);
+        // Shown before any header is read: dimensions follow, in the board's order.
+        m_dimensionFill.enqueue(flattenedPhotos());
         setSelection({}, std::nullopt, std::nullopt);
         validateBrowseFilter();
         setIsLoading(false);
@@ -273,6 +304,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
                 if (m_collectionLoad == watcher) {
                     m_collectionLoad = nullptr;
                 }
+                m_loadingProgress.stop();
                 setIsLoading(false);
                 show(opening.error(), tr("Couldn’t Open Folder"));
                 return;
@@ -286,7 +318,8 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
                 // Without a journal the folder still opens; its undo ends with the session.
                 qWarning("%s", qPrintable(opening.error().message));
             }
-            watcher->setFuture(m_fileSystem.scan(root, m_sortOrder, m_companionRule));
+            watcher->setFuture(
+                m_fileSystem.list(root, m_sortOrder, m_companionRule, m_entriesFound));
         });
 }
 
@@ -303,27 +336,136 @@ void CollectionStore::reloadFromDisk()
     if (!m_collection) {
         return;
     }
+    m_rescanEverything = true;
+    reconcile();
+}
+
+void CollectionStore::reconcile()
+{
+    if (!m_collection || m_isLoading || m_pendingMutationCount > 0 || m_reloadsInFlight > 0) {
+        return; // the end of the mutation, or of the rescan out now, comes back here
+    }
+    if (m_dirtyFolders.isEmpty() && !m_rescanEverything) {
+        Q_EMIT reconciled();
+        return;
+    }
+    const QSet<QString> folders = std::exchange(m_dirtyFolders, {});
+    const bool everything = std::exchange(m_rescanEverything, false);
     const QUrl root = m_collection->rootURL;
     const quint64 generation = m_mutationGeneration;
+    const PhotoSortOrder order = m_sortOrder;
+    const CompanionRule rule = m_companionRule;
     ++m_reloadsInFlight;
-    m_fileSystem.scan(root, m_sortOrder, m_companionRule)
-        .then(this, [this, root, generation](const Result<PhotoCollection> &fresh) {
+    m_fileSystem.rescan(*m_collection, folders, everything, order, rule)
+        .then(this, [=, this](Result<CollectionUpdate> update) {
             --m_reloadsInFlight;
-            if (!fresh) {
-                if (fresh.error().code != FileSystemError::Code::cancelled) {
-                    show(fresh.error(), tr("Couldn\u2019t Refresh Folder"));
-                }
-                return;
+            if (!m_collection || m_collection->rootURL != root) {
+                return; // another collection is open now
             }
-            // A scan that began before one of our own mutations shows the disk as it was;
-            // publishing it would undo optimistic changes on screen until the next reload.
-            // The reload after the last mutation brings the disk in.
+            // A rescan that began before one of our own mutations shows the disk as it was;
+            // applying it would undo optimistic changes on screen. Its folders are listed again
+            // once that mutation is done.
             if (generation != m_mutationGeneration || m_pendingMutationCount > 0
-                || !m_collection || m_collection->rootURL != root) {
+                || order != m_sortOrder || rule != m_companionRule) {
+                m_dirtyFolders.unite(folders);
+                m_rescanEverything = m_rescanEverything || everything;
+                reconcile();
                 return;
             }
-            applyReload(*fresh);
+            if (!update) {
+                if (update.error().code != FileSystemError::Code::cancelled) {
+                    show(update.error(), tr("Couldn\u2019t Refresh Folder"));
+                }
+            } else {
+                applyUpdate(std::move(*update));
+            }
+            reconcile(); // what the monitor reported meanwhile, or reconciled()
         });
+}
+
+void CollectionStore::applyUpdate(CollectionUpdate &&update)
+{
+    if (update.everything) {
+        m_dimensionFill.clear();
+        applyReload(update.collection);
+        m_dimensionFill.enqueue(flattenedPhotos());
+        return;
+    }
+    if (update.sections.isEmpty() && update.goneIDs.isEmpty()) {
+        return; // the disk is as the board shows it: the common case after our own moves
+    }
+    PhotoCollection updated = std::move(*m_collection);
+    for (PhotoSection &fresh : update.sections) {
+        const auto shown = std::find_if(updated.sections.begin(), updated.sections.end(),
+                                        [&](const PhotoSection &s) { return s.id == fresh.id; });
+        if (shown == updated.sections.end()) {
+            m_rescanEverything = true; // cannot happen without a mutation; list it all again
+            continue;
+        }
+        m_dimensionFill.enqueue(fresh.photos);
+        *shown = std::move(fresh);
+    }
+    keepSelectionWhere([&](const QString &id) { return !update.goneIDs.contains(id); });
+    publishCollection(std::move(updated));
+    syncQuickLook();
+}
+
+void CollectionStore::keepSelectionWhere(const std::function<bool(const QString &)> &exists)
+{
+    QSet<QString> selected = m_selectedPhotoIDs;
+    selected.removeIf([&](const QString &id) { return !exists(id); });
+    std::optional<QString> focus = m_focusedPhotoID;
+    if (focus && !exists(*focus)) {
+        // The smallest id: any member would do, a fixed one keeps runs repeatable.
+        focus = selected.isEmpty() ? std::nullopt
+                                   : std::optional<QString>(*std::min_element(
+                                         selected.cbegin(), selected.cend()));
+    }
+    std::optional<QString> anchor = m_selectionAnchorID;
+    if (anchor && !exists(*anchor)) {
+        anchor = focus;
+    }
+    setSelection(selected, focus, anchor);
+}
+
+void CollectionStore::applyDimensions(const QList<DimensionsRead> &results)
+{
+    if (!m_collection) {
+        return;
+    }
+    QHash<QString, const DimensionsRead *> byID;
+    byID.reserve(results.size());
+    for (const DimensionsRead &read : results) {
+        byID.insert(read.photoID, &read);
+    }
+    // Found by reading first, so the lists are written (and copied, when a view shares them)
+    // only where a photo really changes. The order and the board's frames stay as they are.
+    QList<std::pair<qsizetype, qsizetype>> hits;
+    const QList<PhotoSection> &sections = m_collection->sections;
+    for (qsizetype s = 0; s < sections.size(); ++s) {
+        const QList<Photo> &photos = sections[s].photos;
+        for (qsizetype p = 0; p < photos.size(); ++p) {
+            const Photo &photo = photos[p];
+            const auto read = byID.constFind(photo.id);
+            if (read != byID.cend() && photo.modificationDate == (*read)->modificationDate
+                && photo.byteCount == (*read)->byteCount
+                && (photo.pixelWidth != (*read)->dimensions.width
+                    || photo.pixelHeight != (*read)->dimensions.height)) {
+                hits.append({s, p});
+            }
+        }
+    }
+    if (hits.isEmpty()) {
+        return;
+    }
+    PhotoCollection updated = std::move(*m_collection);
+    for (const auto &[s, p] : std::as_const(hits)) {
+        Photo &photo = updated.sections[s].photos[p];
+        const ImageDimensions &size = byID.value(photo.id)->dimensions;
+        photo.pixelWidth = size.width;
+        photo.pixelHeight = size.height;
+    }
+    publishCollection(std::move(updated));
 }
 
 void CollectionStore::applyReload(const PhotoCollection &fresh)
@@ -335,35 +477,48 @@ void CollectionStore::applyReload(const PhotoCollection &fresh)
             ids.insert(photo.id);
         }
     }
-    QSet<QString> selected = m_selectedPhotoIDs;
-    selected.intersect(ids);
-    std::optional<QString> focus = m_focusedPhotoID;
-    if (focus && !ids.contains(*focus)) {
-        // The smallest id: any member would do, a fixed one keeps runs repeatable.
-        focus = selected.isEmpty() ? std::nullopt
-                                   : std::optional<QString>(*std::min_element(
-                                         selected.cbegin(), selected.cend()));
-    }
-    std::optional<QString> anchor = m_selectionAnchorID;
-    if (anchor && !ids.contains(*anchor)) {
-        anchor = focus;
-    }
-    setSelection(selected, focus, anchor);
+    keepSelectionWhere([&ids](const QString &id) { return ids.contains(id); });
     setCollection(fresh);
     validateBrowseFilter();
     updateDirectoryMonitor();
     syncQuickLook();
-    if (m_pendingMutationCount == 0) {
-        Q_EMIT reconciled();
-    }
 }
 
-void CollectionStore::externalFolderDidChange()
+void CollectionStore::externalFolderDidChange(const DirectoryMonitor::Change &change)
 {
-    if (!m_collection || m_isLoading || m_pendingMutationCount > 0) {
-        return; // nothing open, or the reload after the last mutation covers the change
+    if (!m_collection || m_isLoading) {
+        return; // nothing open, or the listing under way sees the change
     }
-    reloadFromDisk();
+    if (change.everything) {
+        m_rescanEverything = true;
+    } else {
+        // Only folders of the collection: a report for a folder it no longer has is stale.
+        for (const PhotoSection &section : m_collection->sections) {
+            const QString path = standardizedPath(section.url);
+            if (change.folders.contains(path)) {
+                m_dirtyFolders.insert(path);
+            }
+        }
+    }
+    reconcile();
+}
+
+void CollectionStore::noteTouchedFolders(const QList<FileMove> &moves)
+{
+    if (!m_collection) {
+        return;
+    }
+    QSet<QString> touched;
+    for (const FileMove &move : moves) {
+        touched.insert(QFileInfo(standardizedPath(move.source)).path());
+        touched.insert(QFileInfo(standardizedPath(move.destination)).path());
+    }
+    for (const PhotoSection &section : m_collection->sections) {
+        const QString path = standardizedPath(section.url);
+        if (touched.contains(path)) {
+            m_dirtyFolders.insert(path);
+        }
+    }
 }
 
 void CollectionStore::beginMutation()
@@ -376,7 +531,7 @@ void CollectionStore::finishMutation()
 {
     m_pendingMutationCount = std::max(0, m_pendingMutationCount - 1);
     if (m_pendingMutationCount == 0) {
-        reloadFromDisk();
+        reconcile();
     }
 }
 

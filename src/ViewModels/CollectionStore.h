@@ -15,6 +15,7 @@
 #include "Models/TextEnums.h"
 #include "Models/UserFacingAlert.h"
 #include "Services/BookmarkStore.h"
+#include "Services/DimensionFill.h"
 #include "Services/DirectoryMonitor.h"
 #include "Services/FileSystemService.h"
 
@@ -63,6 +64,9 @@ public:
     static constexpr double cellSizeStep = 16;
     static constexpr int hudDurationMs = 850;
     static constexpr int typeSelectResetMs = 800;
+    // A listing still running after this long shows its count, updated at the interval.
+    static constexpr int loadingCountDelayMs = 500;
+    static constexpr int loadingCountIntervalMs = 100;
 
     // `settings` holds the view settings and the recent folders; `fileSystem` does all disk
     // work. Both default to the real ones.
@@ -78,6 +82,9 @@ public:
     const std::optional<QString> &selectionAnchorID() const { return m_selectionAnchorID; }
     bool isLoading() const { return m_isLoading; }
     const QString &loadingMessage() const { return m_loadingMessage; }
+    // Folder entries the loading collection's listing has found so far; -1 while the listing
+    // is young (the loading screen shows a count only once it takes a while).
+    qint64 loadingCount() const { return m_loadingCount; }
     const std::optional<QString> &dropTargetSectionID() const { return m_dropTargetSectionID; }
     const std::optional<UserFacingAlert> &alert() const { return m_alert; }
     const std::optional<CategoryPrompt> &categoryPrompt() const { return m_categoryPrompt; }
@@ -142,8 +149,12 @@ public:
     void restoreLastCollectionIfNeeded();
     void openCollection(const QUrl &url, bool persistBookmark);
     void clearRecentFolders();
+    // Lists the whole collection again (the Refresh command).
     void reloadFromDisk();
-    void externalFolderDidChange();
+    // The monitor saw `change` on disk; only the folders it names are listed again.
+    void externalFolderDidChange(const DirectoryMonitor::Change &change = {{}, true});
+    // Photos now on screen: their pixel dimensions are read before the others'.
+    void prioritizeDimensions(const QStringList &photoIDs) { m_dimensionFill.prioritize(photoIDs); }
     void clearAlert() { setAlert(std::nullopt); }
     void setDropTargetSectionID(const std::optional<QString> &sectionID);
 
@@ -216,6 +227,7 @@ public:
 
     // For tests and benchmarks: the service (to wait for scans) and the watched folders.
     FileSystemService &fileSystem() { return m_fileSystem; }
+    DimensionFill &dimensionFill() { return m_dimensionFill; }
     const DirectoryMonitor &directoryMonitor() const { return *m_directoryMonitor; }
 
 Q_SIGNALS:
@@ -225,6 +237,7 @@ Q_SIGNALS:
     void selectionAnchorIDChanged();
     void isLoadingChanged();
     void loadingMessageChanged();
+    void loadingCountChanged();
     void dropTargetSectionIDChanged();
     void alertChanged();
     void categoryPromptChanged();
@@ -284,7 +297,19 @@ private:
     void finishMutation();
     void updateDirectoryMonitor();
     void validateBrowseFilter();
+    // Brings memory in line with the disk: lists again the folders marked as touched, or
+    // everything, once no mutation is out.
+    void reconcile();
     void applyReload(const PhotoCollection &fresh);
+    void applyUpdate(CollectionUpdate &&update);
+    // Keeps the selection, focus and anchor on photos that still exist.
+    void keepSelectionWhere(const std::function<bool(const QString &)> &exists);
+    // Marks the folders of the collection that `result` of a disk change touched.
+    template<typename T>
+    void noteTouched(const Result<T> &result);
+    void noteTouchedFolders(const QList<FileMove> &moves);
+    void applyDimensions(const QList<DimensionsRead> &results);
+    void setLoadingCount(qint64 count);
 
     // Selection helpers
     void selectNavigatedPhoto(const QString &id);
@@ -337,6 +362,9 @@ private:
     std::optional<QString> m_selectionAnchorID;
     bool m_isLoading = false;
     QString m_loadingMessage = tr("Reading folder");
+    qint64 m_loadingCount = -1;
+    std::shared_ptr<std::atomic<qint64>> m_entriesFound;
+    QTimer m_loadingProgress;
     std::optional<QString> m_dropTargetSectionID;
     std::optional<UserFacingAlert> m_alert;
     std::optional<CategoryPrompt> m_categoryPrompt;
@@ -366,6 +394,10 @@ private:
     bool m_didAttemptRestore = false;
     int m_pendingMutationCount = 0;
     int m_reloadsInFlight = 0;
+    // Folders to list again at the next reconciliation (cleaned paths), or everything.
+    QSet<QString> m_dirtyFolders;
+    bool m_rescanEverything = false;
+    DimensionFill m_dimensionFill;
     // Counts mutations ever begun, so a reload that started before one can tell it is stale.
     quint64 m_mutationGeneration = 0;
     QStringList m_browseNavigationPhotoIDs;
@@ -381,7 +413,22 @@ QFuture<void> CollectionStore::mutate(QFuture<Result<T>> future, Done done)
 {
     beginMutation();
     return future.then(this, [this, done = std::move(done)](const Result<T> &result) {
+        noteTouched(result);
         done(result);
         finishMutation();
     });
+}
+
+template<typename T>
+void CollectionStore::noteTouched(const Result<T> &result)
+{
+    // Moves name their folders. Category changes, and anything that failed half-way and was
+    // put back, change what the folders are: the collection is listed whole.
+    if constexpr (std::is_same_v<T, QList<FileMove>>) {
+        if (result) {
+            noteTouchedFolders(*result);
+            return;
+        }
+    }
+    m_rescanEverything = true;
 }

@@ -197,6 +197,8 @@ CollectionStore::DiskCommand *CollectionStore::registerDeletionUndo(const Catego
         }
         return self->mutate(self->m_fileSystem.restoreDeletedCategory(*record, entry),
                             [self](const Result<QList<FileMove>> &restored) {
+                                // The category folder itself comes back, not only its photos.
+                                self->m_rescanEverything = true;
                                 if (!restored) {
                                     self->show(restored.error(),
                                                tr("Couldn\u2019t Undo Delete Category"));

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMutex>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,20 +16,32 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Counts callbacks and remembers whether one ever ran on the thread that created the counter.
+// Counts callbacks, keeps the folders the last one reported and remembers whether one ever ran
+// on the thread that created the counter.
 struct Calls
 {
     std::atomic<int> count = 0;
     std::atomic<bool> ranOnCallerThread = false;
+    QMutex mutex;
+    QStringList lastFolders;
 
-    std::function<void()> callback()
+    std::function<void(const DirectoryMonitor::Change &)> callback()
     {
-        return [this, caller = std::this_thread::get_id()] {
+        return [this, caller = std::this_thread::get_id()](const DirectoryMonitor::Change &change) {
             if (std::this_thread::get_id() == caller) {
                 ranOnCallerThread = true;
             }
+            {
+                const QMutexLocker locker(&mutex);
+                lastFolders = change.folders;
+            }
             ++count;
         };
+    }
+    QStringList folders()
+    {
+        const QMutexLocker locker(&mutex);
+        return lastFolders;
     }
 };
 
@@ -139,17 +152,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
         QTest::addColumn<int>("expectedCalls");
+        QTest::addColumn<QString>("reported"); // the folders the call names
 
-        row("new file", "Cats", "write", "Cats/new.jpg", "", 1);
-        row("file rewritten", "Cats", "write", "Cats/a.jpg", "", 1);
-        row("file deleted", "Cats", "remove", "Cats/a.jpg", "", 1);
-        row("file moved in", "Cats", "rename", "Outside/c.jpg", "Cats/c.jpg", 1);
-        row("file moved out", "Cats", "rename", "Cats/a.jpg", "Outside/a.jpg", 1);
-        row("attributes changed", "Cats", "touch", "Cats/a.jpg", "", 1);
-        row("new subfolder", "Cats", "write", "Cats/Kittens/new.jpg", "", 1);
-        row("watched folder renamed", "Cats", "rename", "Cats", "Felines", 1);
-        row("empty watched folder deleted", "Empty", "remove", "Empty", "", 1);
-        row("new file in a subfolder", "Cats", "write", "Cats/Sub/new.jpg", "", 0);
+        row("new file", "Cats|Dogs", "write", "Cats/new.jpg", "", 1, "Cats");
+        row("file rewritten", "Cats", "write", "Cats/a.jpg", "", 1, "Cats");
+        row("file deleted", "Cats", "remove", "Cats/a.jpg", "", 1, "Cats");
+        row("file moved in", "Cats|Dogs", "rename", "Outside/c.jpg", "Cats/c.jpg", 1, "Cats");
+        row("moved between watched", "Cats|Dogs", "rename", "Cats/a.jpg", "Dogs/a.jpg", 1,
+            "Cats|Dogs");
+        row("file moved out", "Cats", "rename", "Cats/a.jpg", "Outside/a.jpg", 1, "Cats");
+        row("attributes changed", "Cats", "touch", "Cats/a.jpg", "", 1, "Cats");
+        row("new subfolder", "Cats", "write", "Cats/Kittens/new.jpg", "", 1, "Cats");
+        row("watched folder renamed", "Cats|Dogs", "rename", "Cats", "Felines", 1, "Cats");
+        row("empty watched folder deleted", "Empty", "remove", "Empty", "", 1, "Empty");
+        row("new file in a subfolder", "Cats", "write", "Cats/Sub/new.jpg", "", 0, "");
     }
 
     void changeReportsOnce()
@@ -159,6 +175,7 @@ private Q_SLOTS:
         QFETCH(QString, from);
         QFETCH(QString, to);
         QFETCH(int, expectedCalls);
+        QFETCH(QString, reported);
         Calls calls;
         DirectoryMonitor monitor(calls.callback());
         watch(monitor, watched);
@@ -173,6 +190,7 @@ private Q_SLOTS:
             setModificationTime(path(from), 1'000'000);
         }
         expectCalls(calls, expectedCalls);
+        QCOMPARE(calls.folders(), paths(reported));
     }
 
     // A burst gives one callback, however long it lasts; a later change gives its own.
@@ -242,7 +260,7 @@ private Q_SLOTS:
     {
         std::atomic<int> started = 0;
         std::atomic<int> finished = 0;
-        auto monitor = std::make_unique<DirectoryMonitor>([&] {
+        auto monitor = std::make_unique<DirectoryMonitor>([&](const DirectoryMonitor::Change &) {
             ++started;
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             ++finished;

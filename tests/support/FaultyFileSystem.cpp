@@ -39,10 +39,10 @@ std::optional<FileSystemError> FaultyFileSystem::intercept(Call call, const QStr
         return std::unexpected(*injected);                                                        \
     }
 
-Result<QList<EntryInfo>> FaultyFileSystem::list(const QString &folder)
+Result<QList<EntryInfo>> FaultyFileSystem::list(const QString &folder, const ListingWatch &watch)
 {
     CALVENOR_INTERCEPT(Call::list, folder)
-    return noted(LinuxFileSystem::list(folder));
+    return noted(LinuxFileSystem::list(folder, watch));
 }
 
 Result<EntryInfo> FaultyFileSystem::stat(const QString &path, bool followLink)

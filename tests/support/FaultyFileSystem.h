@@ -26,7 +26,7 @@ public:
     void failNth(Call kind, int n, int errnum = EIO);
     void reset();
 
-    Result<QList<EntryInfo>> list(const QString &folder) override;
+    Result<QList<EntryInfo>> list(const QString &folder, const ListingWatch &watch = {}) override;
     Result<EntryInfo> stat(const QString &path, bool followLink = false) override;
     Result<void> moveNoReplace(const QString &source, const QString &destination) override;
     Result<void> copyNoReplace(const QString &source, const QString &destination) override;

@@ -46,18 +46,22 @@ struct StoreFixture
         return relative.isEmpty() ? root.path() : root.path() + QLatin1Char('/') + relative;
     }
 
-    // Opens the root and waits until it is shown.
+    // Opens the root and waits until it is shown and every photo's dimensions are read.
     bool open()
     {
         store->openCollection(QUrl::fromLocalFile(root.path()), false);
         return QTest::qWaitFor([this] { return !store->isLoading() && store->collection(); },
-                               10000);
+                               10000)
+               && settle();
     }
 
-    // Waits until no mutation is in flight and the reload after the last one has landed.
+    // Waits until no mutation is in flight, the reload after the last one has landed and the
+    // dimensions of the photos it found are read.
     bool settle()
     {
-        return QTest::qWaitFor([this] { return !store->isBusy(); }, 10000);
+        return QTest::qWaitFor(
+            [this] { return !store->isBusy() && store->dimensionFill().pendingCount() == 0; },
+            10000);
     }
 
     std::optional<PhotoSection> sectionNamed(const QString &name) const

@@ -10,6 +10,9 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
+#include <functional>
+
 enum class EntryType { directory, regularFile, symbolicLink, other, unknown };
 
 // One listed entry with the attributes the service needs, read with a single lstat.
@@ -33,13 +36,22 @@ struct EntryInfo
     friend bool operator==(const EntryInfo &, const EntryInfo &) = default;
 };
 
+// Who waits on a long listing: it stops at the next entry once `isCancelled` answers true
+// (failing with FileSystemError::cancelled()), and counts the entries it has found so far.
+struct ListingWatch
+{
+    std::function<bool()> isCancelled = {};
+    std::atomic<qint64> *entriesFound = nullptr;
+};
+
 class PlatformFileSystem
 {
 public:
     virtual ~PlatformFileSystem() = default;
 
     // Every entry of a folder (hidden ones and undecodable names included), in listing order.
-    virtual Result<QList<EntryInfo>> list(const QString &folder) = 0;
+    virtual Result<QList<EntryInfo>> list(const QString &folder,
+                                          const ListingWatch &watch = {}) = 0;
     // The entry at a path. A final symbolic link is followed only when asked (the root folder a
     // user picked may be reached through one; entries inside it never are).
     virtual Result<EntryInfo> stat(const QString &path, bool followLink = false) = 0;

@@ -1,0 +1,124 @@
+#include "CollectionRescan.h"
+
+#include <QHash>
+
+namespace {
+
+bool sameVersion(const Photo &a, const Photo &b)
+{
+    return a.modificationDate == b.modificationDate && a.byteCount == b.byteCount;
+}
+
+Result<CollectionUpdate> listEverything(const FolderScanner &scanner, const PhotoCollection &shown,
+                                        PhotoSortOrder sortOrder, CompanionRule rule,
+                                        const CancelCheck &isCancelled)
+{
+    Result<PhotoCollection> fresh = scanner.scan(shown.rootURL, sortOrder, isCancelled, rule);
+    if (!fresh) {
+        return std::unexpected(fresh.error());
+    }
+    QList<Photo> known;
+    for (const PhotoSection &section : shown.sections) {
+        known.append(section.photos);
+    }
+    for (PhotoSection &section : fresh->sections) {
+        CollectionRescan::carryDimensions(section.photos, known);
+    }
+    CollectionUpdate update;
+    update.everything = true;
+    update.collection = std::move(*fresh);
+    return update;
+}
+
+// Whether the root's listed subfolders are still exactly the shown categories (and the
+// folders that could not be read): anything else needs the whole collection listed.
+bool sameCategories(const PhotoCollection &shown, const QList<EntryInfo> &subfolders)
+{
+    const auto key = [](const QString &id, const QString &name) {
+        return id + QLatin1Char('/') + name;
+    };
+    QSet<QString> listed;
+    for (const EntryInfo &folder : subfolders) {
+        if (!shown.unreadableFolders.contains(folder.name)) {
+            listed.insert(key(QStringLiteral("category:")
+                                  + FolderScanner::stableIdentifier(&folder, folder.name),
+                              folder.name));
+        }
+    }
+    QSet<QString> known;
+    for (const PhotoSection &section : shown.sections) {
+        if (section.kind == PhotoSectionKind::category) {
+            known.insert(key(section.id, section.name));
+        }
+    }
+    return listed == known
+           && subfolders.size() == known.size() + shown.unreadableFolders.size();
+}
+
+} // namespace
+
+void CollectionRescan::carryDimensions(QList<Photo> &fresh, const QList<Photo> &known)
+{
+    QHash<QString, const Photo *> byID;
+    byID.reserve(known.size());
+    for (const Photo &photo : known) {
+        if (photo.hasDimensions()) {
+            byID.insert(photo.id, &photo);
+        }
+    }
+    if (byID.isEmpty()) {
+        return;
+    }
+    for (Photo &photo : fresh) {
+        const auto old = byID.constFind(photo.id);
+        if (old != byID.cend() && sameVersion(photo, **old)) {
+            photo.pixelWidth = (*old)->pixelWidth;
+            photo.pixelHeight = (*old)->pixelHeight;
+        }
+    }
+}
+
+Result<CollectionUpdate> CollectionRescan::run(const FolderScanner &scanner,
+                                               const PhotoCollection &shown,
+                                               const QSet<QString> &folders, bool everything,
+                                               PhotoSortOrder sortOrder, CompanionRule rule,
+                                               const CancelCheck &isCancelled)
+{
+    if (everything) {
+        return listEverything(scanner, shown, sortOrder, rule, isCancelled);
+    }
+    const QString root = standardizedPath(shown.rootURL);
+    CollectionUpdate update;
+    QSet<QString> before;
+    QSet<QString> after;
+    for (const PhotoSection &section : shown.sections) {
+        const QString path = standardizedPath(section.url);
+        if (!folders.contains(path)) {
+            continue;
+        }
+        QList<EntryInfo> subfolders;
+        Result<PhotoSection> fresh =
+            scanner.scanFolder(shown.rootURL, path, sortOrder, isCancelled, rule, &subfolders);
+        if (!fresh && fresh.error().code == FileSystemError::Code::cancelled) {
+            return std::unexpected(fresh.error());
+        }
+        // A category that vanished, or was replaced by another folder of its name, or a root
+        // whose categories changed: only a full listing can say what the board is now.
+        if (!fresh || fresh->id != section.id
+            || (path == root && !sameCategories(shown, subfolders))) {
+            return listEverything(scanner, shown, sortOrder, rule, isCancelled);
+        }
+        carryDimensions(fresh->photos, section.photos);
+        for (const Photo &photo : section.photos) {
+            before.insert(photo.id);
+        }
+        for (const Photo &photo : fresh->photos) {
+            after.insert(photo.id);
+        }
+        if (*fresh != section) {
+            update.sections.append(std::move(*fresh));
+        }
+    }
+    update.goneIDs = before - after;
+    return update;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+// Brings a shown collection up to date with the disk by listing again only the folders that
+// may have changed: those our own moves touched and those the directory monitor reported.
+// The whole collection is listed only when asked (Refresh, a monitor overflow) or when a
+// folder's list of categories changed. Runs on a service thread against a snapshot of the
+// shown collection (an implicitly shared copy, so taking it costs nothing) and hands back only
+// what differs, so applying it on the window's thread is cheap however large the folder.
+
+#include "FolderScanner.h"
+
+#include <QSet>
+
+struct CollectionUpdate
+{
+    // True when the collection was listed whole: `collection` then replaces the shown one.
+    bool everything = false;
+    PhotoCollection collection = {};
+    // Otherwise the sections whose photos differ from the snapshot, by section id; every
+    // other section is as the snapshot has it.
+    QList<PhotoSection> sections = {};
+    // Photos of the rescanned folders that are no longer in any of them.
+    QSet<QString> goneIDs = {};
+};
+
+namespace CollectionRescan {
+
+// Lists `folders` (cleaned paths: the root or category folders of `shown`), or the whole
+// collection when `everything` is set. Pixel dimensions are carried over from `shown` for
+// every file whose identity, time and size are unchanged; the others are left at 0.
+Result<CollectionUpdate> run(const FolderScanner &scanner, const PhotoCollection &shown,
+                             const QSet<QString> &folders, bool everything,
+                             PhotoSortOrder sortOrder, CompanionRule rule,
+                             const CancelCheck &isCancelled = neverCancelled);
+
+// Copies pixel dimensions from `known` into the photos of `fresh` that are the same file
+// version (identity, modification time and size).
+void carryDimensions(QList<Photo> &fresh, const QList<Photo> &known);
+
+} // namespace CollectionRescan

@@ -1,0 +1,68 @@
+#pragma once
+
+// Reads photos' pixel dimensions in the background after a collection is already on screen:
+// the board needs none, so the window shows the listing at once and masonry and the list's
+// Dimensions column fill in as the headers are read. Photos are read in the order they were
+// queued, except that those the views report on screen go first. The reading threads run at
+// idle CPU and disk priority, so thumbnails of the first screen are never kept waiting.
+// Results come back on the owner's thread in batches, at most one per delivery interval.
+
+#include "ImageDimensionsReader.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <memory>
+
+struct DimensionsRead
+{
+    QString photoID;
+    FileTime modificationDate; // the file version that was read
+    qint64 byteCount = 0;
+    ImageDimensions dimensions; // 0 × 0 when the header could not be read
+};
+
+class DimensionFill : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Batches go out at most this often while reads go on; the last one as soon as the
+    // queue is empty (it is looked for at the polling interval).
+    static constexpr int deliveryIntervalMs = 120;
+    static constexpr int pollingIntervalMs = 15;
+
+    explicit DimensionFill(ImageDimensionsReader::HeaderReader readHeader =
+                               ImageDimensionsReader::imageDimensions,
+                           int threadCount = defaultThreadCount(), QObject *parent = nullptr);
+    // Drops what is queued and waits for the reads in progress.
+    ~DimensionFill() override;
+
+    // Forgets everything queued; results of reads already running are dropped.
+    void clear();
+    // Queues the photos without dimensions, after those already queued.
+    void enqueue(const QList<Photo> &photos);
+    // Reads these queued photos before all others (they are on screen now).
+    void prioritize(const QStringList &photoIDs);
+    // Photos queued or being read, or read and not yet delivered.
+    qsizetype pendingCount() const;
+    // Headers read since creation, for tests and benchmarks.
+    qint64 headersRead() const;
+
+    static int defaultThreadCount();
+
+Q_SIGNALS:
+    void dimensionsRead(const QList<DimensionsRead> &results);
+
+private:
+    struct Shared;
+    void startReaders();
+    void deliver();
+
+    std::shared_ptr<Shared> m_shared;
+    QThreadPool m_pool;
+    QTimer m_delivery;
+    QElapsedTimer m_sinceDelivery;
+};

@@ -19,6 +19,17 @@
 // longest scroll step. The files' own small pictures stand in while thumbnails decode unless
 // --no-previews is given.
 //   calvenor-board-bench --placeholders ROOT [--no-previews]
+//
+// With --open it times opening ROOT as a user starting the application with it does, from the
+// launch (CALVENOR_LAUNCH_NS, the wall clock in nanoseconds when the program was started; the
+// program's own start without it):
+//   shown_ms         until the board first shows the collection (the listing done)
+//   first_screen_ms  until every cell of the first screen shows its thumbnail
+//   settled_ms       until every photo's dimensions are read and nothing is left to do
+//   input_worst_ms   the longest the window's thread left a 5 ms timer waiting between the
+//                    open and settled_ms: how long a key press could have waited
+//   rss_mb           peak resident memory
+//   calvenor-board-bench --open ROOT
 // The last line is machine-readable.
 
 #include "Services/ImageFile.h"
@@ -37,6 +48,7 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -171,10 +183,83 @@ int measurePlaceholders(const QString &root, bool previews)
     return 0;
 }
 
+// Opening ROOT from the launch on: see the top of the file.
+int measureOpening(const QString &root, qint64 launchNs)
+{
+    const auto sinceLaunchMs = [launchNs] {
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        return double(qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec - launchNs) / 1e6;
+    };
+    Board board(true);
+    CollectionStore &store = board.store;
+    GalleryView &view = *board.workspace.gallery();
+    double shownMs = -1;
+    QObject::connect(&store, &CollectionStore::collectionChanged, &store, [&] {
+        if (shownMs < 0 && store.collection()) {
+            shownMs = sinceLaunchMs();
+        }
+    });
+    // A timer due every 5 ms: the longest wait between two of its ticks is the longest any
+    // input event could have waited for the window's thread.
+    QElapsedTimer sinceTick;
+    double worstGapMs = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
+        worstGapMs = std::max(worstGapMs, double(sinceTick.nsecsElapsed()) / 1e6);
+        sinceTick.restart();
+    });
+    const double openedMs = sinceLaunchMs();
+    store.openCollection(QUrl::fromLocalFile(root), false);
+    sinceTick.start();
+    ticker.start();
+    QElapsedTimer clock;
+    clock.start();
+    double firstScreenMs = -1;
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        if (firstScreenMs < 0 && firstScreenComplete(view, store)) {
+            firstScreenMs = sinceLaunchMs();
+        }
+        if (firstScreenMs >= 0 && !store.isBusy() && !store.isLoading()
+            && store.dimensionFill().pendingCount() == 0) {
+            break;
+        }
+        if (clock.elapsed() > 300000) {
+            std::fprintf(stderr, "board-bench: the folder never settled\n");
+            return 1;
+        }
+    }
+    const double settledMs = sinceLaunchMs();
+    qsizetype unread = 0;
+    for (const Photo &photo : store.flattenedPhotos()) {
+        unread += !photo.hasDimensions();
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("photos=%lld without_dimensions=%lld\n", static_cast<long long>(store.photoCount()),
+                static_cast<long long>(unread));
+    std::printf("open_called_ms=%.0f shown_ms=%.0f first_screen_ms=%.0f settled_ms=%.0f input_worst_ms=%.1f "
+                "rss_mb=%.1f\n",
+                openedMs, shownMs, firstScreenMs, settledMs, worstGapMs, double(usage.ru_maxrss) / 1024.0);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
+    timespec started{};
+    clock_gettime(CLOCK_REALTIME, &started);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--open") == 0) {
+        const QByteArray given = qgetenv("CALVENOR_LAUNCH_NS");
+        return measureOpening(QString::fromLocal8Bit(argv[2]),
+                              given.isEmpty() ? qint64(started.tv_sec) * 1'000'000'000
+                                                    + started.tv_nsec
+                                              : given.toLongLong());
+    }
     if (argc >= 3 && qstrcmp(argv[1], "--placeholders") == 0) {
         return measurePlaceholders(QString::fromLocal8Bit(argv[2]),
                                    !(argc == 4 && qstrcmp(argv[3], "--no-previews") == 0));

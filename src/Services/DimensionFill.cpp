@@ -1,6 +1,6 @@
 #include "DimensionFill.h"
 
-#include <QHash>
+#include <QSet>
 #include <QMutex>
 #include <QThread>
 
@@ -10,14 +10,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct Job
-{
-    QString photoID;
-    QString path;
-    FileTime modificationDate;
-    qint64 byteCount = 0;
-};
 
 // The calling thread's disk reads go after everyone else's (the idle I/O class), as its CPU
 // time does after everyone else's.
@@ -32,35 +24,66 @@ void yieldToOtherWork()
 #endif
 }
 
+DimensionCacheKey keyOf(const Photo &photo)
+{
+    return {photo.id, photo.modificationDate, photo.byteCount};
+}
+
 } // namespace
 
 struct DimensionFill::Shared
 {
+    // A list queued whole: queuing costs the window's thread nothing however long it is (the
+    // list is shared, not copied), and the readers walk it.
+    struct Batch
+    {
+        QList<Photo> photos;
+        qsizetype next = 0;
+    };
+
     ImageDimensionsReader::HeaderReader readHeader;
     mutable QMutex mutex;
     quint64 generation = 0;
-    std::deque<QString> order;   // photo ids, as queued
-    std::deque<QString> urgent;  // photo ids on screen
-    QHash<QString, Job> queued;  // not yet taken by a reader
-    int reading = 0;             // reads in progress
-    int readers = 0;             // reader loops running
+    std::deque<Batch> batches;
+    std::deque<Photo> urgent;        // on screen
+    QSet<DimensionCacheKey> taken;   // read or being read, while anything is queued
+    qsizetype queued = 0;            // photos in batches and urgent, not yet taken
+    int reading = 0;                 // reads in progress
+    int readers = 0;                 // reader loops running
     QList<DimensionsRead> results;
     qint64 headersRead = 0;
 
-    // Next job, urgent ones first; false when nothing is left. Called with the mutex held.
-    bool take(Job &job)
+    // The next photo to read, those on screen first; false when nothing is left. Called with
+    // the mutex held.
+    bool take(Photo &photo)
     {
-        for (std::deque<QString> *queue : {&urgent, &order}) {
-            while (!queue->empty()) {
-                const QString id = std::move(queue->front());
-                queue->pop_front();
-                if (const auto found = queued.find(id); found != queued.end()) {
-                    job = std::move(*found);
-                    queued.erase(found);
-                    return true;
-                }
+        const auto claim = [this, &photo](const Photo &candidate) {
+            --queued;
+            if (candidate.hasDimensions() || taken.contains(keyOf(candidate))) {
+                return false;
+            }
+            taken.insert(keyOf(candidate));
+            photo = candidate;
+            return true;
+        };
+        while (!urgent.empty()) {
+            const Photo candidate = std::move(urgent.front());
+            urgent.pop_front();
+            if (claim(candidate)) {
+                return true;
             }
         }
+        while (!batches.empty()) {
+            Batch &batch = batches.front();
+            if (batch.next >= batch.photos.size()) {
+                batches.pop_front();
+                continue;
+            }
+            if (claim(batch.photos.at(batch.next++))) {
+                return true;
+            }
+        }
+        taken.clear(); // nothing queued: a photo queued again later is read again
         return false;
     }
 
@@ -68,17 +91,17 @@ struct DimensionFill::Shared
     {
         yieldToOtherWork();
         QMutexLocker locker(&mutex);
-        Job job;
-        while (take(job)) {
+        Photo photo;
+        while (take(photo)) {
             const quint64 started = generation;
             ++reading;
             locker.unlock();
-            const ImageDimensions dimensions = readHeader(job.path);
+            const ImageDimensions dimensions = readHeader(standardizedPath(photo.url));
             locker.relock();
             --reading;
             ++headersRead;
             if (started == generation) {
-                results.append({job.photoID, job.modificationDate, job.byteCount, dimensions});
+                results.append({photo.id, photo.modificationDate, photo.byteCount, dimensions});
             }
         }
         --readers;
@@ -114,36 +137,36 @@ void DimensionFill::clear()
 {
     const QMutexLocker locker(&m_shared->mutex);
     ++m_shared->generation;
-    m_shared->order.clear();
+    m_shared->batches.clear();
     m_shared->urgent.clear();
-    m_shared->queued.clear();
+    m_shared->taken.clear();
+    m_shared->queued = 0;
     m_shared->results.clear();
 }
 
 void DimensionFill::enqueue(const QList<Photo> &photos)
 {
+    if (photos.isEmpty()) {
+        return;
+    }
     {
         const QMutexLocker locker(&m_shared->mutex);
-        for (const Photo &photo : photos) {
-            if (photo.hasDimensions()) {
-                continue;
-            }
-            if (!m_shared->queued.contains(photo.id)) {
-                m_shared->order.push_back(photo.id);
-            }
-            m_shared->queued.insert(photo.id, {photo.id, standardizedPath(photo.url),
-                                               photo.modificationDate, photo.byteCount});
-        }
+        m_shared->batches.push_back({photos, 0});
+        m_shared->queued += photos.size();
     }
     startReaders();
 }
 
-void DimensionFill::prioritize(const QStringList &photoIDs)
+void DimensionFill::prioritize(const QList<Photo> &photos)
 {
     const QMutexLocker locker(&m_shared->mutex);
-    for (const QString &id : photoIDs) {
-        if (m_shared->queued.contains(id)) {
-            m_shared->urgent.push_back(id);
+    if (m_shared->queued == 0) {
+        return; // everything is read: nothing to put first
+    }
+    for (const Photo &photo : photos) {
+        if (!photo.hasDimensions()) {
+            m_shared->urgent.push_back(photo);
+            ++m_shared->queued;
         }
     }
 }
@@ -151,7 +174,7 @@ void DimensionFill::prioritize(const QStringList &photoIDs)
 qsizetype DimensionFill::pendingCount() const
 {
     const QMutexLocker locker(&m_shared->mutex);
-    return m_shared->queued.size() + m_shared->reading + m_shared->results.size();
+    return m_shared->queued + m_shared->reading + m_shared->results.size();
 }
 
 qint64 DimensionFill::headersRead() const
@@ -164,8 +187,7 @@ void DimensionFill::startReaders()
 {
     {
         const QMutexLocker locker(&m_shared->mutex);
-        const int wanted =
-            int(std::min<qsizetype>(m_pool.maxThreadCount(), m_shared->queued.size()));
+        const int wanted = int(std::min<qsizetype>(m_pool.maxThreadCount(), m_shared->queued));
         for (; m_shared->readers < wanted; ++m_shared->readers) {
             // The readers hold the shared state, not this object: one finishing after the
             // object is gone touches nothing that was freed.
@@ -183,7 +205,7 @@ void DimensionFill::deliver()
     bool finished = false;
     {
         const QMutexLocker locker(&m_shared->mutex);
-        finished = m_shared->readers == 0 && m_shared->queued.isEmpty();
+        finished = m_shared->readers == 0 && m_shared->queued == 0;
         if (!finished && m_sinceDelivery.elapsed() < deliveryIntervalMs) {
             return;
         }

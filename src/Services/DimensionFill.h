@@ -42,10 +42,12 @@ public:
 
     // Forgets everything queued; results of reads already running are dropped.
     void clear();
-    // Queues the photos without dimensions, after those already queued.
+    // Queues the photos without dimensions, after those already queued. Costs nothing on
+    // the calling thread: the list is shared, and the readers walk it.
     void enqueue(const QList<Photo> &photos);
-    // Reads these queued photos before all others (they are on screen now).
-    void prioritize(const QStringList &photoIDs);
+    // Reads these photos (when they still lack dimensions) before all others: they are on
+    // screen now. Nothing is done once everything queued is read.
+    void prioritize(const QList<Photo> &photos);
     // Photos queued or being read, or read and not yet delivered.
     qsizetype pendingCount() const;
     // Headers read since creation, for tests and benchmarks.

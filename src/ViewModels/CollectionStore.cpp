@@ -276,7 +276,9 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         m_dimensionFill.clear();
         setCollection(*result);
         // Shown before any header is read: dimensions follow, in the board's order.
-        m_dimensionFill.enqueue(flattenedPhotos());
+        for (const PhotoSection &section : m_collection->sections) {
+            m_dimensionFill.enqueue(section.photos);
+        }
         setSelection({}, std::nullopt, std::nullopt);
         validateBrowseFilter();
         setIsLoading(false);
@@ -388,7 +390,9 @@ void CollectionStore::applyUpdate(CollectionUpdate &&update)
     if (update.everything) {
         m_dimensionFill.clear();
         applyReload(update.collection);
-        m_dimensionFill.enqueue(flattenedPhotos());
+        for (const PhotoSection &section : m_collection->sections) {
+            m_dimensionFill.enqueue(section.photos);
+        }
         return;
     }
     if (update.sections.isEmpty() && update.goneIDs.isEmpty()) {

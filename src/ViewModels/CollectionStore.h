@@ -154,7 +154,7 @@ public:
     // The monitor saw `change` on disk; only the folders it names are listed again.
     void externalFolderDidChange(const DirectoryMonitor::Change &change = {{}, true});
     // Photos now on screen: their pixel dimensions are read before the others'.
-    void prioritizeDimensions(const QStringList &photoIDs) { m_dimensionFill.prioritize(photoIDs); }
+    void prioritizeDimensions(const QList<Photo> &photos) { m_dimensionFill.prioritize(photos); }
     void clearAlert() { setAlert(std::nullopt); }
     void setDropTargetSectionID(const std::optional<QString> &sectionID);
 

@@ -31,6 +31,18 @@
 // Beside each wall-clock figure the main thread's CPU time over the same span is printed: it
 // leaves out time the thread sat preempted while other programs had the cores.
 // The last line is machine-readable: digit_median_ms=… digit_worst_ms=… … reload_merge_ms=…
+//
+// With --scale the collection is a card dump of 100,000 photos: 98,000 in Unsorted and 2,000
+// in "Category 01", the other categories empty. It prints
+//   bytes_per_photo   the heap the open collection holds (malloc's in-use bytes after the
+//                     open and every dimension read, less those before), per photo
+//   digit             number keys 1 and 0 in turn, 100 in all, each waited for as above
+//   burst_reconcile   20 number keys pressed without waiting, then the main thread's CPU time
+//                     from the last one until reconciled() (the rescan runs on the service
+//                     thread); 5 bursts
+//   rss_open_mb, peak_after_keys_mb  resident memory after the open, and its peak over the
+//                     100 keys and the bursts (the peak is reset after the open)
+//   calvenor-store-bench --scale ROOT
 
 #include "TinyRaw.h"
 
@@ -49,12 +61,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <malloc.h>
+#include <string>
 #include <vector>
 
 namespace {
 
-constexpr int unsortedCount = 8000;
+int unsortedCount = 8000;
 constexpr int bigCategoryCount = 2000;
+constexpr int scaleUnsortedCount = 98'000;
 constexpr int categoryCount = 20;
 constexpr int moveRuns = 200;
 constexpr int warmUpRuns = 5;
@@ -346,6 +362,85 @@ private:
     int m_reconciled = 0;
 };
 
+// A figure from /proc/self/status ("VmRSS", "VmHWM"), in MiB.
+double statusMiB(const char *field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ':';
+    while (std::getline(status, line)) {
+        if (line.rfind(prefix, 0) == 0) {
+            return std::stod(line.substr(prefix.size())) / 1024.0;
+        }
+    }
+    return 0;
+}
+
+// The card-dump run: see the top of the file.
+int runAtScale(const QString &rootPath)
+{
+    unsortedCount = scaleUnsortedCount;
+    const double makeMs = timeMs([&] { makeCollection(rootPath, false); });
+    const size_t heapBefore = mallinfo2().uordblks;
+    Bench bench(rootPath);
+    CollectionStore &store = bench.store();
+    const double openMs = timeMs([&] { bench.open(); });
+    if (!waitFor([&] { return store.dimensionFill().pendingCount() == 0 && !store.isBusy(); })) {
+        fail(QStringLiteral("the dimensions were never read"));
+    }
+    const PhotoSection unsorted = bench.sectionNamed(QString());
+    const PhotoSection big = bench.sectionNamed(QStringLiteral("Category 01"));
+    const qsizetype photos = store.photoCount();
+    if (photos != scaleUnsortedCount + bigCategoryCount
+        || !std::all_of(unsorted.photos.cbegin(), unsorted.photos.cend(),
+                        [](const Photo &photo) { return photo.hasDimensions(); })) {
+        fail(QStringLiteral("the collection shows %1 photos, not all with dimensions").arg(photos));
+    }
+    malloc_trim(0);
+    const double bytesPerPhoto = double(mallinfo2().uordblks - heapBefore) / double(photos);
+    const double rssOpen = statusMiB("VmRSS");
+    std::printf("%s: %lld photos, generated in %.0f ms, opened in %.0f ms\n", qPrintable(rootPath),
+                qint64(photos), makeMs, openMs);
+    std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts again from here
+
+    Figures digit;
+    for (int run = 0; run < 50; ++run) {
+        const qsizetype position = qsizetype(run) * 7919;
+        bench.fileOne(digit, true, unsorted.id, position, 1, big.id, 0);
+        bench.fileOne(digit, true, big.id, position, 0, unsorted.id, 0);
+    }
+    bench.quiesce();
+    digit.print("digit");
+
+    // Bursts: 20 keys as fast as the store takes them, then the reconciliation after them.
+    Figures burst;
+    for (int run = 0; run < 5; ++run) {
+        const int before = bench.reconciledCount();
+        const int digitKey = run % 2 ? 0 : 1;
+        const QString from = run % 2 ? big.id : unsorted.id;
+        const std::optional<PhotoSection> source = store.section(from);
+        store.select(source->photos[qsizetype(run) * 101 % source->photos.size()].id, from, {});
+        for (int key = 0; key < 20; ++key) {
+            store.moveSelectionToDigit(digitKey); // the focus moves on to the next photo
+        }
+        const double cpuBefore = threadCpuMs();
+        bench.settle(before);
+        burst.cpuMs.push_back(threadCpuMs() - cpuBefore);
+        burst.ms.push_back(0);
+        bench.quiesce();
+    }
+    const double peakAfterKeys = statusMiB("VmHWM");
+    std::printf("%-15s runs=%4zu cpu: median=%8.3f ms worst=%8.3f ms\n", "burst_reconcile",
+                burst.cpuMs.size(), Figures::median(burst.cpuMs), Figures::worst(burst.cpuMs));
+    std::printf("bytes_per_photo=%.0f digit_median_ms=%.3f digit_cpu_median_ms=%.3f "
+                "burst_reconcile_cpu_median_ms=%.3f rss_open_mb=%.1f peak_after_keys_mb=%.1f "
+                "peak_growth_pct=%.1f\n",
+                bytesPerPhoto, digit.median(), Figures::median(digit.cpuMs),
+                Figures::median(burst.cpuMs), rssOpen, peakAfterKeys,
+                100.0 * (peakAfterKeys - rssOpen) / rssOpen);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -354,9 +449,11 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QGuiApplication app(argc, argv);
+    const bool atScale = argc == 3 && qstrcmp(argv[1], "--scale") == 0;
     const bool withCompanions = argc == 3 && qstrcmp(argv[1], "--companions") == 0;
-    if (argc != 2 && !withCompanions) {
-        std::fprintf(stderr, "usage: %s [--companions] ROOT (a missing or empty folder)\n",
+    if (argc != 2 && !withCompanions && !atScale) {
+        std::fprintf(stderr,
+                     "usage: %s [--companions | --scale] ROOT (a missing or empty folder)\n",
                      argv[0]);
         return 2;
     }
@@ -369,6 +466,9 @@ int main(int argc, char **argv)
                                          | QDir::System)
                     .isEmpty())) {
         fail(rootPath + QStringLiteral(" exists and is not an empty folder"));
+    }
+    if (atScale) {
+        return runAtScale(rootPath);
     }
     const double makeMs = timeMs([&] { makeCollection(rootPath, withCompanions); });
 

@@ -628,6 +628,16 @@
         <source>Choose Another Folder</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>1 file found</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln files found</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>

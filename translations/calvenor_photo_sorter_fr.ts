@@ -637,6 +637,17 @@
         <source>Choose Another Folder</source>
         <translation>Choisir un autre dossier</translation>
     </message>
+    <message>
+        <source>1 file found</source>
+        <translation>1 fichier trouvé</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln files found</source>
+        <translation>
+            <numerusform>%Ln fichier trouvé</numerusform>
+            <numerusform>%Ln fichiers trouvés</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>

@@ -94,9 +94,10 @@ struct DimensionFill::Shared
         Photo photo;
         while (take(photo)) {
             const quint64 started = generation;
+            const ImageDimensionsReader::HeaderReader read = readHeader;
             ++reading;
             locker.unlock();
-            const ImageDimensions dimensions = readHeader(standardizedPath(photo.url));
+            const ImageDimensions dimensions = read(standardizedPath(photo.url));
             locker.relock();
             --reading;
             ++headersRead;
@@ -131,6 +132,12 @@ DimensionFill::~DimensionFill()
 {
     clear();
     m_pool.waitForDone();
+}
+
+void DimensionFill::setHeaderReader(ImageDimensionsReader::HeaderReader readHeader)
+{
+    const QMutexLocker locker(&m_shared->mutex);
+    m_shared->readHeader = std::move(readHeader);
 }
 
 void DimensionFill::clear()

@@ -40,6 +40,8 @@ public:
     // Drops what is queued and waits for the reads in progress.
     ~DimensionFill() override;
 
+    // The per-file read; tests hold it back or count it.
+    void setHeaderReader(ImageDimensionsReader::HeaderReader readHeader);
     // Forgets everything queued; results of reads already running are dropped.
     void clear();
     // Queues the photos without dimensions, after those already queued. Costs nothing on

@@ -58,7 +58,8 @@ bool BrowseListModel::updateInPlace(const QList<BrowsePhotoItem> &items)
 {
     // Filing a photo changes one row of 10,000; a reset would re-sort them all. When the same
     // photos are shown, the changed rows are replaced where they are and the sorting proxy
-    // moves just those.
+    // moves just those. Many changed rows (dimensions read in the background) are replaced
+    // in one go: one re-sort, and the view keeps its selection and scroll position.
     constexpr qsizetype maximumChanges = 256;
     if (items.size() != m_items.size() || m_items.isEmpty()) {
         return false;
@@ -71,10 +72,17 @@ bool BrowseListModel::updateInPlace(const QList<BrowsePhotoItem> &items)
         }
         if (!(m_items[row] == item)) {
             changed.append(row);
-            if (changed.size() > maximumChanges) {
-                return false;
-            }
         }
+    }
+    if (changed.size() > maximumChanges) {
+        for (const BrowsePhotoItem &item : items) {
+            const int row = m_rows.value(item.id());
+            m_items[row] = item;
+            m_nameKeys[row] = foldedKey(item.filename());
+            m_categoryKeys[row] = foldedKey(item.categoryName);
+        }
+        Q_EMIT dataChanged(index(0, 0), index(int(m_items.size()) - 1, ColumnCount - 1));
+        return true;
     }
     for (const BrowsePhotoItem &item : items) {
         const int row = m_rows.value(item.id());

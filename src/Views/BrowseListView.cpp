@@ -292,9 +292,15 @@ void BrowseListView::showStoreSelection()
     }
     m_applyingStoreSelection = true;
     selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    // Made current without scrolling to it: the store asks for scrolling when it wants it, and
+    // rows changing under a user who scrolled away (dimensions coming in) must leave the list
+    // where it is.
     if (const auto &focus = m_store.focusedPhotoID(); focus && rowOf(*focus) >= 0) {
+        const bool scrolls = hasAutoScroll();
+        setAutoScroll(false);
         selectionModel()->setCurrentIndex(m_sorted->index(rowOf(*focus), 0),
                                           QItemSelectionModel::NoUpdate);
+        setAutoScroll(scrolls);
     }
     m_applyingStoreSelection = false;
     viewport()->update();
@@ -348,12 +354,17 @@ void BrowseListView::updateThumbnails()
     QList<ThumbnailFeed::Want> visible;
     QList<ThumbnailFeed::Want> nearby;
     const int rows = m_sorted->rowCount();
+    QList<Photo> onScreen;
     for (int row = qMax(0, first - margin); row <= qMin(rows - 1, last + margin); ++row) {
         const BrowsePhotoItem &item =
             m_model->item(m_sorted->mapToSource(m_sorted->index(row, 0)).row());
-        (row >= first && row <= last ? visible : nearby)
-            .append({item.photo, QSizeF(thumbnailPointSize)});
+        const bool shown = row >= first && row <= last;
+        (shown ? visible : nearby).append({item.photo, QSizeF(thumbnailPointSize)});
+        if (shown) {
+            onScreen.append(item.photo);
+        }
     }
+    m_store.prioritizeDimensions(onScreen); // the Dimensions column on screen fills in first
     m_feed->setScale(devicePixelRatioF());
     m_feed->setWanted(visible, nearby);
 }

@@ -12,12 +12,22 @@
 
 namespace {
 
-// Three 28 × 4 bars, 6 apart: the first lit in ember.
+// Three 28 × 4 bars, 6 apart: one lit in ember, the first until step() moves it on.
 class LoadingBars : public QWidget
 {
 public:
     using QWidget::QWidget;
     QSize sizeHint() const override { return {3 * 28 + 2 * 6, 4}; }
+    void step()
+    {
+        m_lit = (m_lit + 1) % 3;
+        update();
+    }
+    void reset()
+    {
+        m_lit = 0;
+        update();
+    }
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -26,10 +36,13 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
         for (int i = 0; i < 3; ++i) {
-            painter.setBrush(i == 0 ? DarkroomPalette::ember() : DarkroomPalette::quiet());
+            painter.setBrush(i == m_lit ? DarkroomPalette::ember() : DarkroomPalette::quiet());
             painter.drawRoundedRect(QRectF(i * 34, 0, 28, 4), 2, 2);
         }
     }
+
+private:
+    int m_lit = 0;
 };
 
 } // namespace
@@ -45,10 +58,15 @@ LoadingView::LoadingView(QWidget *parent)
     column->addWidget(mark, 0, Qt::AlignHCenter);
     auto *bars = new LoadingBars(this);
     bars->setFixedSize(bars->sizeHint());
+    m_bars = bars;
     column->addWidget(bars, 0, Qt::AlignHCenter);
     m_message = Typography::label({}, Typography::monospaced(13, QFont::DemiBold),
                                   DarkroomPalette::mutedPaper(), this);
     column->addWidget(m_message, 0, Qt::AlignHCenter);
+    m_count = Typography::label({}, Typography::monospaced(12), DarkroomPalette::mutedPaper(),
+                                this);
+    m_count->hide();
+    column->addWidget(m_count, 0, Qt::AlignHCenter);
     auto *another = new DarkroomButton(tr("Choose Another Folder"), false, this);
     another->setSymbol(QStringLiteral("folder"));
     connect(another, &QPushButton::clicked, this, &LoadingView::openFolder);
@@ -59,4 +77,20 @@ LoadingView::LoadingView(QWidget *parent)
 void LoadingView::setMessage(const QString &message)
 {
     m_message->setText(message);
+}
+
+void LoadingView::setCount(qint64 count)
+{
+    auto *bars = static_cast<LoadingBars *>(m_bars);
+    if (count < 0) {
+        m_count->hide();
+        bars->reset();
+        return;
+    }
+    const QString text = count == 1 ? tr("1 file found") : tr("%Ln files found", nullptr, int(count));
+    if (text != m_count->text()) {
+        m_count->setText(text);
+        bars->step();
+    }
+    m_count->show();
 }

@@ -143,10 +143,13 @@ void PhotoCanvas::updateThumbnails()
     QList<ThumbnailFeed::Want> visible;
     QList<ThumbnailFeed::Want> nearby;
     QSet<QString> shown;
+    QList<Photo> onScreen;
     for (const Cell &cell : cellsIn(top, top + height)) {
         visible.append({cell.photo, thumbnailSize(cell)});
         shown.insert(cell.photo.id);
+        onScreen.append(cell.photo);
     }
+    store().prioritizeDimensions(onScreen); // their cells take their shape first
     const double margin = nearbyScreens * height;
     for (const Cell &cell : cellsIn(top - margin, top + height + margin)) {
         if (!shown.contains(cell.photo.id)) {

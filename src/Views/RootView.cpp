@@ -87,6 +87,8 @@ RootView::RootView(CollectionStore &store,
     connect(&m_store, &CollectionStore::loadingMessageChanged, loading,
             [this, loading] { loading->setMessage(m_store.loadingMessage()); });
     loading->setMessage(m_store.loadingMessage());
+    connect(&m_store, &CollectionStore::loadingCountChanged, loading,
+            [this, loading] { loading->setCount(m_store.loadingCount()); });
 
     m_hud = new HudView(this);
 

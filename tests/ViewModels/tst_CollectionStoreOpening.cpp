@@ -2,6 +2,7 @@
 #include "support/StoreFixture.h"
 
 #include <QFile>
+#include <QMutex>
 
 #include <atomic>
 #include <thread>
@@ -23,6 +24,8 @@ private Q_SLOTS:
     void reloadMergesSelection();
     void reloadDropsVanishedBrowseFilter();
     void outsideChangeIsPickedUp();
+    void reconcileListsWhatChanged_data();
+    void reconcileListsWhatChanged();
     void noticeDuringMoveWaitsForIt();
     void hudShowsLastOfQuickMessages();
     void restoreRunsOnce();
@@ -205,6 +208,80 @@ void tst_CollectionStoreOpening::outsideChangeIsPickedUp()
     QTRY_COMPARE_WITH_TIMEOUT(f.names(QStringLiteral("Cats")).size(), 2, 10000);
     QVERIFY(QDir(f.path()).rename(QStringLiteral("Cats"), QStringLiteral("Felines")));
     QTRY_VERIFY_WITH_TIMEOUT(f.sectionNamed(QStringLiteral("Felines")).has_value(), 10000);
+}
+
+void tst_CollectionStoreOpening::reconcileListsWhatChanged_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("listed"); // the folders listed again, "." for the root
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("names"); // what that section shows afterwards
+
+    QTest::newRow("our move") << "file a.jpg" << ".|Cats" << "Cats" << "a.jpg|c.jpg";
+    QTest::newRow("outside, in a folder we never touched")
+        << "write Dogs/e.jpg" << "Dogs" << "Dogs" << "d.jpg|e.jpg";
+    QTest::newRow("outside, while our move runs")
+        << "file a.jpg|write Dogs/e.jpg" << ".|Cats|Dogs" << "Dogs" << "d.jpg|e.jpg";
+    QTest::newRow("outside, a new category") << "mkdir Birds" << ".|Birds|Cats|Dogs" << "Birds"
+                                             << "";
+    QTest::newRow("Refresh") << "refresh" << ".|Cats|Dogs" << "Cats" << "c.jpg";
+}
+
+// After our own moves only the folders they touched are listed again, after an outside change
+// only the folders the monitor names; a change of the categories themselves, or Refresh, lists
+// everything.
+void tst_CollectionStoreOpening::reconcileListsWhatChanged()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, listed);
+    QFETCH(QString, section);
+    QFETCH(QString, names);
+    StoreFixture f;
+    writeJpeg(f.path(), QStringLiteral("a.jpg"));
+    writeJpeg(f.path(), QStringLiteral("Cats/c.jpg"));
+    writeJpeg(f.path(), QStringLiteral("Dogs/d.jpg"));
+    auto fs = std::make_shared<FaultyFileSystem>();
+    auto mutex = std::make_shared<QMutex>();
+    auto folders = std::make_shared<QSet<QString>>();
+    const QString root = f.path();
+    fs->hook = [=](FaultyFileSystem::Call call, const QString &path,
+                   const QString &) -> std::optional<int> {
+        if (call == FaultyFileSystem::Call::list) {
+            const QMutexLocker locker(mutex.get());
+            folders->insert(path == root ? QStringLiteral(".") : QDir(root).relativeFilePath(path));
+        }
+        return std::nullopt;
+    };
+    CollectionStore &store = f.make(fs);
+    QVERIFY(f.open());
+    QTRY_COMPARE(store.directoryMonitor().watchedFolders().size(), 3);
+    {
+        const QMutexLocker locker(mutex.get());
+        folders->clear();
+    }
+    for (const QString &step : action.split(u'|')) {
+        const QString argument = step.section(u' ', 1);
+        if (step.startsWith(u"file")) {
+            store.select(f.idOf(argument), store.sections().first().id, {});
+            store.moveSelectionToDigit(1);
+        } else if (step.startsWith(u"write")) {
+            writeJpeg(f.path(), argument);
+        } else if (step.startsWith(u"mkdir")) {
+            makeFolder(f.path(), argument);
+        } else {
+            store.reloadFromDisk();
+        }
+    }
+    const QStringList expected = names.split(u'|', Qt::SkipEmptyParts);
+    QTRY_VERIFY_WITH_TIMEOUT(f.sectionNamed(section) && f.names(section) == expected, 10000);
+    // Long enough for the monitor's report of our own moves to come in and be listed too.
+    QTest::qWait(2 * int(DirectoryMonitor::debounceInterval.count()));
+    QVERIFY(f.settle());
+    QCOMPARE(f.names(section), expected);
+    const QMutexLocker locker(mutex.get());
+    QStringList seen(folders->cbegin(), folders->cend());
+    seen.sort();
+    QCOMPARE(seen, listed.split(u'|'));
 }
 
 // A change notice while our own move is on disk starts no scan; the one reload after the move

@@ -10,6 +10,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include <thread>
+
 using namespace TestFolders;
 using namespace Qt::StringLiterals;
 
@@ -26,6 +28,8 @@ private Q_SLOTS:
     void chipsCountAndFilter();
     void emptyFilterInEveryLayout();
     void layoutsReportTheirOrder();
+    void dimensionsFillInWhileShown_data();
+    void dimensionsFillInWhileShown();
     void listSortThenDownArrow();
     void listSelectionBothWays();
     void listBadgeIsADragHandle();
@@ -46,11 +50,11 @@ private:
         std::unique_ptr<BrowseView> view;
         std::unique_ptr<CategoryFilterBar> bar;
 
-        bool show(BrowseLayoutMode layout = BrowseLayoutMode::tiles)
+        bool show(BrowseLayoutMode layout = BrowseLayoutMode::tiles, bool readDimensions = true)
         {
             CollectionStore &store = f.store ? *f.store : f.make();
             store.installKeyEventMonitor();
-            if (!f.open()) {
+            if (!f.open(readDimensions)) {
                 return false;
             }
             store.setWorkspaceMode(WorkspaceMode::browse);
@@ -156,6 +160,68 @@ void tst_BrowseViews::layoutsReportTheirOrder()
     b.f.store->setBrowseLayout(BrowseLayoutMode::list);
     QVERIFY(b.f.store->browseSpatialFrames().isEmpty());
     QCOMPARE(b.navigationNames(), QStringLiteral("a.jpg,b.jpg,c.jpg,d.jpg").split(u','));
+}
+
+void tst_BrowseViews::dimensionsFillInWhileShown_data()
+{
+    QTest::addColumn<BrowseLayoutMode>("layout");
+    QTest::newRow("masonry") << BrowseLayoutMode::masonry;
+    QTest::newRow("list") << BrowseLayoutMode::list;
+}
+
+// The collection shows before any header is read; the dimensions then fill in under a user who
+// has already selected a photo and scrolled, and neither is lost.
+void tst_BrowseViews::dimensionsFillInWhileShown()
+{
+    QFETCH(BrowseLayoutMode, layout);
+    Browse b;
+    for (int i = 0; i < 60; ++i) { // every third one portrait
+        writeJpeg(b.f.path(), u"p%1.jpg"_s.arg(i, 2, 10, QLatin1Char('0')),
+                  i % 3 ? QSize(40, 20) : QSize(20, 40));
+    }
+    CollectionStore &store = b.f.make();
+    std::atomic<bool> released = false;
+    store.dimensionFill().setHeaderReader([&released](const QString &path) {
+        while (!released) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return ImageDimensionsReader::imageDimensions(path);
+    });
+    QVERIFY(b.show(layout, /*readDimensions=*/false));
+    const QList<Photo> listed = store.flattenedPhotos();
+    QCOMPARE(listed.size(), 60);
+    QVERIFY(std::none_of(listed.cbegin(), listed.cend(), [](const Photo &p) { return p.hasDimensions(); }));
+
+    const QString portrait = b.f.idOf(u"p30.jpg"_s);
+    store.select(portrait, b.f.sectionNamed(u"Unsorted"_s)->id, {});
+    QAbstractScrollArea *area = layout == BrowseLayoutMode::list
+                                    ? static_cast<QAbstractScrollArea *>(b.view->list())
+                                    : static_cast<QAbstractScrollArea *>(b.view->masonry());
+    QScrollBar *bar = area->verticalScrollBar();
+    QVERIFY(bar->maximum() > 200);
+    bar->setValue(200);
+    const QStringList order = store.browseNavigationPhotoIDs();
+
+    released = true;
+    QVERIFY(b.f.settle());
+    const QList<Photo> read = store.flattenedPhotos();
+    QVERIFY(std::all_of(read.cbegin(), read.cend(), [](const Photo &p) { return p.hasDimensions(); }));
+    QCOMPARE(store.photo(portrait)->dimensionsLabel(), u"20 × 40"_s);
+    QCOMPARE(store.selectedPhotoIDs(), QSet<QString>{portrait});
+    QCOMPARE(store.focusedPhotoID(), portrait);
+    QCOMPARE(bar->value(), 200);
+    QCOMPARE(store.browseNavigationPhotoIDs(), order);
+    if (layout == BrowseLayoutMode::masonry) { // the cell takes the photo's shape
+        QTRY_COMPARE(store.browseSpatialFrames().value(portrait).size(), QSizeF(240, 480));
+    } else { // the Dimensions column shows what was read
+        const QAbstractItemModel *rows = b.view->list()->model();
+        QStringList shown;
+        for (int row = 0; row < rows->rowCount(); ++row) {
+            shown.append(rows->index(row, BrowseListModel::DimensionsColumn).data().toString());
+        }
+        QCOMPARE(shown.count(u"20 × 40"_s), 20);
+        QCOMPARE(shown.count(u"40 × 20"_s), 40);
+    }
 }
 
 void tst_BrowseViews::listSortThenDownArrow()

@@ -46,13 +46,14 @@ struct StoreFixture
         return relative.isEmpty() ? root.path() : root.path() + QLatin1Char('/') + relative;
     }
 
-    // Opens the root and waits until it is shown and every photo's dimensions are read.
-    bool open()
+    // Opens the root and waits until it is shown and, unless told not to, every photo's
+    // dimensions are read.
+    bool open(bool readDimensions = true)
     {
         store->openCollection(QUrl::fromLocalFile(root.path()), false);
         return QTest::qWaitFor([this] { return !store->isLoading() && store->collection(); },
                                10000)
-               && settle();
+               && (!readDimensions || settle());
     }
 
     // Waits until no mutation is in flight, the reload after the last one has landed and the

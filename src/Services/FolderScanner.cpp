@@ -6,6 +6,8 @@
 #include <QDir>
 
 #include <cerrno>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -47,6 +49,56 @@ QString FolderScanner::stableIdentifier(const EntryInfo *values, const QString &
         return values->identity;
     }
     return fallback;
+}
+
+Result<bool> FolderScanner::holdsExactly(const QString &folder, const PhotoSection &shown,
+                                         const CancelCheck &isCancelled,
+                                         QList<EntryInfo> *subfolders) const
+{
+    const Result<QList<EntryInfo>> listing = m_fileSystem->list(folder, {isCancelled, nullptr});
+    if (!listing) {
+        return std::unexpected(listing.error());
+    }
+    // The files photosIn() would take, as (name, identity, time, size).
+    using File = std::tuple<QString, QString, FileTime, qint64>;
+    std::vector<File> listed;
+    listed.reserve(size_t(listing->size()));
+    qsizetype unreadable = 0;
+    for (const EntryInfo &entry : *listing) {
+        if (!entry.nameIsValid && !entry.isDirectory()) {
+            ++unreadable;
+        }
+        if (!entry.hasAttributes || !entry.nameIsValid || entry.isHidden()) {
+            continue;
+        }
+        if (entry.isDirectory()) {
+            if (subfolders) {
+                subfolders->append(entry);
+            }
+            continue;
+        }
+        if (entry.isRegularFile()
+            && (Companions::isSidecarName(entry.name)
+                || m_types.kindOf(childPath(folder, entry.name), entry.name) != ImageKind::none)) {
+            listed.emplace_back(entry.name, stableIdentifier(&entry, childPath(folder, entry.name)),
+                                entry.modificationTime, entry.size);
+        }
+    }
+    std::vector<File> known;
+    known.reserve(listed.size());
+    for (const Photo &photo : shown.photos) {
+        known.emplace_back(photo.filename, photo.id, photo.modificationDate, photo.byteCount);
+        for (const Companion &companion : photo.companions) {
+            known.emplace_back(companion.filename, companion.id, companion.modificationDate,
+                               companion.byteCount);
+        }
+    }
+    if (unreadable != shown.unreadableNameCount || known.size() != listed.size()) {
+        return false;
+    }
+    std::sort(listed.begin(), listed.end());
+    std::sort(known.begin(), known.end());
+    return listed == known;
 }
 
 Result<FolderScanner::FolderPhotos> FolderScanner::photosIn(const QString &folder,

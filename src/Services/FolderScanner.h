@@ -33,6 +33,13 @@ public:
                                     PhotoSortOrder sortOrder, const CancelCheck &isCancelled,
                                     CompanionRule rule, QList<EntryInfo> *subfolders) const;
 
+    // Whether `folder` still holds exactly the files `shown` was made from (the same names,
+    // identities, times and sizes) and as many unreadable names: listing it again would then
+    // give the same photos, so none need be made. The subfolders are added to `subfolders`.
+    Result<bool> holdsExactly(const QString &folder, const PhotoSection &shown,
+                              const CancelCheck &isCancelled,
+                              QList<EntryInfo> *subfolders) const;
+
     // The entry's identity when it has one, otherwise the fallback (its path).
     static QString stableIdentifier(const EntryInfo *values, const QString &fallback);
 

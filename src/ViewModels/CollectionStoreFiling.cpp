@@ -126,7 +126,10 @@ void CollectionStore::moveSelectionToDigit(int digit)
             return;
         }
     }
-    startMoveSelected(target->id, true, tr("\u2192 %1").arg(target->name));
+    const QString targetID = target->id;
+    const QString hud = tr("\u2192 %1").arg(target->name);
+    target.reset(); // shares the section's photos, which the move is about to change
+    startMoveSelected(targetID, true, hud);
 }
 
 void CollectionStore::openFileInto(const QString &text)
@@ -161,8 +164,11 @@ QList<PhotoSection> CollectionStore::fileIntoMatches() const
 void CollectionStore::fileInto(const QString &sectionID)
 {
     closeFileInto();
-    if (const std::optional<PhotoSection> target = section(sectionID); target && canActOnSelection()) {
-        startMoveSelected(target->id, true, tr("\u2192 %1").arg(target->name));
+    std::optional<PhotoSection> target = section(sectionID);
+    if (target && canActOnSelection()) {
+        const QString hud = tr("\u2192 %1").arg(target->name);
+        target.reset(); // shares the section's photos, which the move is about to change
+        startMoveSelected(sectionID, true, hud);
     }
 }
 
@@ -251,11 +257,15 @@ void CollectionStore::acceptInternalDrop(const QByteArray &data, const QString &
 void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvance,
                                         const std::optional<QString> &hud)
 {
-    const std::optional<PhotoSection> target = section(sectionID);
-    if (!target) {
+    // Only the target's folder is kept: a copy of the section would share its photo list, and
+    // the optimistic move below would then copy the whole list to insert one photo.
+    QUrl targetURL;
+    if (const std::optional<PhotoSection> target = section(sectionID)) {
+        targetURL = target->url;
+    } else {
         return;
     }
-    const QString targetFolder = standardizedPath(target->url);
+    const QString targetFolder = standardizedPath(targetURL);
     QList<Photo> photos;
     for (const Photo &photo : selectedPhotosInDisplayOrder()) {
         if (folderOf(photo.url) != targetFolder) {
@@ -287,7 +297,7 @@ void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvan
     }
     const QString actionName =
         photos.size() == 1 ? QStringLiteral("Move Photo") : QStringLiteral("Move Photos");
-    mutate(m_fileSystem.moveShots(shots, target->url, {OperationJournal::Role::action, actionName}),
+    mutate(m_fileSystem.moveShots(shots, targetURL, {OperationJournal::Role::action, actionName}),
            [this, actionName](const Result<QList<FileMove>> &moves) {
                if (!moves) {
                    show(moves.error(), tr("Couldn\u2019t Move Photos"));

@@ -36,6 +36,32 @@ QList<FileMove> inverted(const QList<FileMove> &moves)
 // for the one or two names a key press needs.
 class Occupancy
 {
+    // QString::compare(…, Qt::CaseInsensitive) == 0, made cheap for the usual pair of names
+    // that differ: Qt folds case one UTF-16 unit at a time, so names of different lengths never
+    // match, and camera names differ in their last digits, so the walk starts at the end. Only
+    // letters outside ASCII take Qt's own folding.
+    static bool sameIgnoringCase(QStringView a, QStringView b)
+    {
+        if (a.size() != b.size()) {
+            return false;
+        }
+        for (qsizetype i = a.size() - 1; i >= 0; --i) {
+            const char16_t x = a[i].unicode();
+            const char16_t y = b[i].unicode();
+            if (x == y) {
+                continue;
+            }
+            if (x >= 128 || y >= 128) {
+                return a.compare(b, Qt::CaseInsensitive) == 0;
+            }
+            const char16_t lower = x | 0x20;
+            if (lower != (y | 0x20) || lower < u'a' || lower > u'z') {
+                return false;
+            }
+        }
+        return true;
+    }
+
 public:
     explicit Occupancy(const QList<Photo> &photos)
         : m_photos(photos)
@@ -48,9 +74,7 @@ public:
         if (m_added.contains(key)) {
             return true;
         }
-        const auto same = [&name](const QString &other) {
-            return other.compare(name, Qt::CaseInsensitive) == 0;
-        };
+        const auto same = [&name](const QString &other) { return sameIgnoringCase(other, name); };
         return std::any_of(m_photos.cbegin(), m_photos.cend(), [&same](const Photo &photo) {
             return same(photo.filename)
                    || std::any_of(photo.companions.cbegin(), photo.companions.cend(),

@@ -45,6 +45,14 @@ Result<QList<EntryInfo>> FaultyFileSystem::list(const QString &folder, const Lis
     return noted(LinuxFileSystem::list(folder, watch));
 }
 
+Result<void> FaultyFileSystem::visit(const QString &folder,
+                                     const std::function<void(const EntryInfo &)> &visitor,
+                                     const ListingWatch &watch)
+{
+    CALVENOR_INTERCEPT(Call::list, folder)
+    return noted(LinuxFileSystem::visit(folder, visitor, watch));
+}
+
 Result<EntryInfo> FaultyFileSystem::stat(const QString &path, bool followLink)
 {
     CALVENOR_INTERCEPT(Call::stat, path)

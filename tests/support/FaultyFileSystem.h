@@ -27,6 +27,8 @@ public:
     void reset();
 
     Result<QList<EntryInfo>> list(const QString &folder, const ListingWatch &watch = {}) override;
+    Result<void> visit(const QString &folder, const std::function<void(const EntryInfo &)> &visitor,
+                       const ListingWatch &watch = {}) override;
     Result<EntryInfo> stat(const QString &path, bool followLink = false) override;
     Result<void> moveNoReplace(const QString &source, const QString &destination) override;
     Result<void> copyNoReplace(const QString &source, const QString &destination) override;

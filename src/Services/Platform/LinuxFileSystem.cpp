@@ -42,27 +42,43 @@ QString decodedName(const char *raw, bool *valid)
 
 Result<QList<EntryInfo>> LinuxFileSystem::list(const QString &folder, const ListingWatch &watch)
 {
+    QList<EntryInfo> entries;
+    Result<void> listed = LinuxFileSystem::visit(
+        folder, [&entries](const EntryInfo &entry) { entries.append(entry); }, watch);
+    if (!listed) {
+        return std::unexpected(listed.error());
+    }
+    return entries;
+}
+
+Result<void> LinuxFileSystem::visit(const QString &folder,
+                                    const std::function<void(const EntryInfo &)> &visitor,
+                                    const ListingWatch &watch)
+{
     // How often a long listing looks at its watch: often enough that a slow (network) folder
     // stops within a moment, rarely enough to cost nothing on a local one.
-    constexpr qsizetype watchInterval = 256;
+    constexpr qint64 cancelInterval = 16;
+    constexpr qint64 countInterval = 256;
     DIR *dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir) {
         return std::unexpected(FileSystemError::system(
             errno, QCoreApplication::translate("FileSystem", "Couldn\u2019t read the folder %1").arg(quotedName(folder))));
     }
     const int dirFd = ::dirfd(dir);
-    QList<EntryInfo> entries;
-    qsizetype counted = 0; // added to the watch's running total (a scan lists many folders)
+    qint64 visited = 0;
+    qint64 counted = 0; // added to the watch's running total (a scan lists many folders)
     const auto count = [&] {
         if (watch.entriesFound) {
-            watch.entriesFound->fetch_add(entries.size() - counted, std::memory_order_relaxed);
+            watch.entriesFound->fetch_add(visited - counted, std::memory_order_relaxed);
         }
-        counted = entries.size();
+        counted = visited;
     };
     errno = 0;
     while (const dirent *entry = ::readdir(dir)) {
-        if (entries.size() % watchInterval == 0 && !entries.isEmpty()) {
-            count();
+        if (visited % cancelInterval == 0 && visited > 0) {
+            if (visited % countInterval == 0) {
+                count();
+            }
             if (watch.isCancelled && watch.isCancelled()) {
                 ::closedir(dir);
                 return std::unexpected(FileSystemError::cancelled());
@@ -80,7 +96,8 @@ Result<QList<EntryInfo>> LinuxFileSystem::list(const QString &folder, const List
             info.hasAttributes = false;
         }
         info.name = decodedName(raw, &info.nameIsValid);
-        entries.append(std::move(info));
+        visitor(info);
+        ++visited;
         errno = 0;
     }
     const int readError = errno;
@@ -90,7 +107,7 @@ Result<QList<EntryInfo>> LinuxFileSystem::list(const QString &folder, const List
         return std::unexpected(FileSystemError::system(
             readError, QCoreApplication::translate("FileSystem", "Couldn\u2019t read the folder %1").arg(quotedName(folder))));
     }
-    return entries;
+    return {};
 }
 
 Result<EntryInfo> LinuxFileSystem::stat(const QString &path, bool followLink)

@@ -52,6 +52,11 @@ public:
     // Every entry of a folder (hidden ones and undecodable names included), in listing order.
     virtual Result<QList<EntryInfo>> list(const QString &folder,
                                           const ListingWatch &watch = {}) = 0;
+    // The same entries, handed to `visitor` one at a time and never held all at once: a check
+    // of a folder of 100,000 files then needs no memory for them.
+    virtual Result<void> visit(const QString &folder,
+                               const std::function<void(const EntryInfo &)> &visitor,
+                               const ListingWatch &watch = {}) = 0;
     // The entry at a path. A final symbolic link is followed only when asked (the root folder a
     // user picked may be reached through one; entries inside it never are).
     virtual Result<EntryInfo> stat(const QString &path, bool followLink = false) = 0;

@@ -224,7 +224,7 @@ int measureOpening(const QString &root, qint64 launchNs)
             firstScreenMs = sinceLaunchMs();
         }
         if (firstScreenMs >= 0 && !store.isBusy() && !store.isLoading()
-            && store.dimensionFill().pendingCount() == 0) {
+            && !store.isFillingDimensions()) {
             break;
         }
         if (clock.elapsed() > 300000) {

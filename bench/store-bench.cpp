@@ -389,7 +389,7 @@ int runAtScale(const QString &rootPath)
     Bench bench(rootPath);
     CollectionStore &store = bench.store();
     const double openMs = timeMs([&] { bench.open(); });
-    if (!waitFor([&] { return store.dimensionFill().pendingCount() == 0 && !store.isBusy(); })) {
+    if (!waitFor([&] { return !store.isFillingDimensions() && !store.isBusy(); })) {
         fail(QStringLiteral("the dimensions were never read"));
     }
     const qsizetype photos = store.photoCount();

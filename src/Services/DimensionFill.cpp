@@ -1,6 +1,7 @@
 #include "DimensionFill.h"
 
 #include <QSet>
+#include <QHash>
 #include <QMutex>
 #include <QThread>
 
@@ -213,7 +214,7 @@ void DimensionFill::deliver()
     {
         const QMutexLocker locker(&m_shared->mutex);
         finished = m_shared->readers == 0 && m_shared->queued == 0;
-        if (!finished && m_sinceDelivery.elapsed() < deliveryIntervalMs) {
+        if (!finished && m_sinceDelivery.elapsed() < m_deliveryIntervalMs) {
             return;
         }
         batch.swap(m_shared->results);
@@ -225,4 +226,37 @@ void DimensionFill::deliver()
     if (!batch.isEmpty()) {
         Q_EMIT dimensionsRead(batch);
     }
+}
+
+bool DimensionFill::applyTo(PhotoCollection &collection, const QList<DimensionsRead> &results)
+{
+    QHash<QString, const DimensionsRead *> byID;
+    byID.reserve(results.size());
+    for (const DimensionsRead &read : results) {
+        byID.insert(read.photoID, &read);
+    }
+    // Found by reading first, so the lists are written (and copied, when shared) only where a
+    // photo really changes. The order and the board's frames stay as they are.
+    QList<std::pair<qsizetype, qsizetype>> hits;
+    const QList<PhotoSection> &sections = std::as_const(collection).sections;
+    for (qsizetype s = 0; s < sections.size(); ++s) {
+        const QList<Photo> &photos = sections[s].photos;
+        for (qsizetype p = 0; p < photos.size(); ++p) {
+            const Photo &photo = photos[p];
+            const auto read = byID.constFind(photo.id);
+            if (read != byID.cend() && photo.modificationDate == (*read)->modificationDate
+                && photo.byteCount == (*read)->byteCount
+                && (photo.pixelWidth != (*read)->dimensions.width
+                    || photo.pixelHeight != (*read)->dimensions.height)) {
+                hits.append({s, p});
+            }
+        }
+    }
+    for (const auto &[s, p] : std::as_const(hits)) {
+        Photo &photo = collection.sections[s].photos[p];
+        const ImageDimensions &size = byID.value(photo.id)->dimensions;
+        photo.pixelWidth = size.width;
+        photo.pixelHeight = size.height;
+    }
+    return !hits.isEmpty();
 }

@@ -8,6 +8,7 @@
 // Results come back on the owner's thread in batches, at most one per delivery interval.
 
 #include "ImageDimensionsReader.h"
+#include "Models/PhotoCollection.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -29,9 +30,10 @@ class DimensionFill : public QObject
     Q_OBJECT
 
 public:
-    // Batches go out at most this often while reads go on; the last one as soon as the
-    // queue is empty (it is looked for at the polling interval).
-    static constexpr int deliveryIntervalMs = 120;
+    // Batches go out at most once per delivery interval while reads go on (120 ms unless set
+    // otherwise); the last one as soon as the queue is empty (looked for at the polling
+    // interval).
+    static constexpr int defaultDeliveryIntervalMs = 120;
     static constexpr int pollingIntervalMs = 15;
 
     explicit DimensionFill(ImageDimensionsReader::HeaderReader readHeader =
@@ -42,6 +44,9 @@ public:
 
     // The per-file read; tests hold it back or count it.
     void setHeaderReader(ImageDimensionsReader::HeaderReader readHeader);
+    // A longer interval suits an owner for whom every batch costs a pass over a large list
+    // and whose screen does not need the dimensions yet.
+    void setDeliveryInterval(int ms) { m_deliveryIntervalMs = ms; }
     // Forgets everything queued; results of reads already running are dropped.
     void clear();
     // Queues the photos without dimensions, after those already queued. Costs nothing on
@@ -57,6 +62,11 @@ public:
 
     static int defaultThreadCount();
 
+    // Writes `results` into the photos of `collection` they were read from (the same file
+    // version); false when none changed. A pass over every photo, and a copy of every list
+    // another owner shares: meant for a thread other than the window's.
+    static bool applyTo(PhotoCollection &collection, const QList<DimensionsRead> &results);
+
 Q_SIGNALS:
     void dimensionsRead(const QList<DimensionsRead> &results);
 
@@ -69,4 +79,5 @@ private:
     QThreadPool m_pool;
     QTimer m_delivery;
     QElapsedTimer m_sinceDelivery;
+    int m_deliveryIntervalMs = defaultDeliveryIntervalMs;
 };

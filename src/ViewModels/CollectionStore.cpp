@@ -2,6 +2,8 @@
 
 #include "ViewSettings.h"
 
+#include <QtConcurrent/QtConcurrentRun>
+
 #include <cerrno>
 
 #include <QFileInfo>
@@ -42,6 +44,7 @@ CollectionStore::CollectionStore(DesktopServices &desktop, std::shared_ptr<QSett
     });
     connect(&m_dimensionFill, &DimensionFill::dimensionsRead, this,
             &CollectionStore::applyDimensions);
+    m_dimensionWriter.setMaxThreadCount(1);
     // A listing that takes a while shows how far it has come.
     m_loadingProgress.setInterval(loadingCountIntervalMs);
     connect(&m_loadingProgress, &QTimer::timeout, this, [this] {
@@ -88,6 +91,7 @@ void CollectionStore::setCollection(std::optional<PhotoCollection> collection, i
         return;
     }
     m_collection = std::move(collection);
+    ++m_collectionRevision;
     m_collectionAnimationMs = animationMs;
     Q_EMIT collectionChanged();
 }
@@ -95,6 +99,7 @@ void CollectionStore::setCollection(std::optional<PhotoCollection> collection, i
 void CollectionStore::publishCollection(PhotoCollection &&collection, int animationMs)
 {
     m_collection = std::move(collection);
+    ++m_collectionRevision;
     m_collectionAnimationMs = animationMs;
     Q_EMIT collectionChanged();
 }
@@ -275,6 +280,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         m_rescanEverything = false;
         m_dimensionFill.clear();
         setCollection(*result);
+        paceDimensionFill();
         // Shown before any header is read: dimensions follow, in the board's order.
         for (const PhotoSection &section : m_collection->sections) {
             m_dimensionFill.enqueue(section.photos);
@@ -432,44 +438,43 @@ void CollectionStore::keepSelectionWhere(const std::function<bool(const QString 
     setSelection(selected, focus, anchor);
 }
 
+void CollectionStore::paceDimensionFill()
+{
+    constexpr qsizetype largeCollection = 20'000;
+    constexpr int boardIntervalMs = 2000;
+    const bool rarely = m_workspaceMode == WorkspaceMode::sort && photoCount() >= largeCollection;
+    m_dimensionFill.setDeliveryInterval(rarely ? boardIntervalMs
+                                               : DimensionFill::defaultDeliveryIntervalMs);
+}
+
 void CollectionStore::applyDimensions(const QList<DimensionsRead> &results)
 {
     if (!m_collection) {
         return;
     }
-    QHash<QString, const DimensionsRead *> byID;
-    byID.reserve(results.size());
-    for (const DimensionsRead &read : results) {
-        byID.insert(read.photoID, &read);
-    }
-    // Found by reading first, so the lists are written (and copied, when a view shares them)
-    // only where a photo really changes. The order and the board's frames stay as they are.
-    QList<std::pair<qsizetype, qsizetype>> hits;
-    const QList<PhotoSection> &sections = m_collection->sections;
-    for (qsizetype s = 0; s < sections.size(); ++s) {
-        const QList<Photo> &photos = sections[s].photos;
-        for (qsizetype p = 0; p < photos.size(); ++p) {
-            const Photo &photo = photos[p];
-            const auto read = byID.constFind(photo.id);
-            if (read != byID.cend() && photo.modificationDate == (*read)->modificationDate
-                && photo.byteCount == (*read)->byteCount
-                && (photo.pixelWidth != (*read)->dimensions.width
-                    || photo.pixelHeight != (*read)->dimensions.height)) {
-                hits.append({s, p});
+    // Written into a copy on another thread: at 100,000 photos that costs more than the window
+    // may spend between two frames. The copy replaces the collection only if it is still the
+    // one the copy was taken from; otherwise the results go into the newer one.
+    const quint64 revision = m_collectionRevision;
+    ++m_dimensionAppliesInFlight;
+    QtConcurrent::run(&m_dimensionWriter,
+                      [collection = *m_collection, results]() mutable -> std::optional<PhotoCollection> {
+                          if (!DimensionFill::applyTo(collection, results)) {
+                              return std::nullopt;
+                          }
+                          return std::move(collection);
+                      })
+        .then(this, [this, revision, results](std::optional<PhotoCollection> updated) {
+            --m_dimensionAppliesInFlight;
+            if (!updated || !m_collection) {
+                return;
             }
-        }
-    }
-    if (hits.isEmpty()) {
-        return;
-    }
-    PhotoCollection updated = std::move(*m_collection);
-    for (const auto &[s, p] : std::as_const(hits)) {
-        Photo &photo = updated.sections[s].photos[p];
-        const ImageDimensions &size = byID.value(photo.id)->dimensions;
-        photo.pixelWidth = size.width;
-        photo.pixelHeight = size.height;
-    }
-    publishCollection(std::move(updated));
+            if (revision != m_collectionRevision) {
+                applyDimensions(results);
+                return;
+            }
+            publishCollection(std::move(*updated));
+        });
 }
 
 void CollectionStore::applyReload(const PhotoCollection &fresh)

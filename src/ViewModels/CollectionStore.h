@@ -26,6 +26,7 @@
 #include <QRectF>
 #include <QSet>
 #include <QSettings>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUndoStack>
 
@@ -155,6 +156,11 @@ public:
     void externalFolderDidChange(const DirectoryMonitor::Change &change = {{}, true});
     // Photos now on screen: their pixel dimensions are read before the others'.
     void prioritizeDimensions(const QList<Photo> &photos) { m_dimensionFill.prioritize(photos); }
+    // Whether dimensions are still being read or written into the collection.
+    bool isFillingDimensions() const
+    {
+        return m_dimensionFill.pendingCount() > 0 || m_dimensionAppliesInFlight > 0;
+    }
     void clearAlert() { setAlert(std::nullopt); }
     void setDropTargetSectionID(const std::optional<QString> &sectionID);
 
@@ -309,6 +315,10 @@ private:
     void noteTouched(const Result<T> &result);
     void noteTouchedFolders(const QList<FileMove> &moves);
     void applyDimensions(const QList<DimensionsRead> &results);
+    // How often read dimensions are applied: the board's cells have a fixed shape, so in Sort
+    // mode a large collection takes them in rarely (each time costs a pass over every photo,
+    // and a copy of every list a view shares); Browse's masonry and list show them.
+    void paceDimensionFill();
     void setLoadingCount(qint64 count);
 
     // Selection helpers
@@ -398,6 +408,9 @@ private:
     QSet<QString> m_dirtyFolders;
     bool m_rescanEverything = false;
     DimensionFill m_dimensionFill;
+    QThreadPool m_dimensionWriter; // one thread: writes read dimensions into a copy
+    int m_dimensionAppliesInFlight = 0;
+    quint64 m_collectionRevision = 0; // counts the collections published
     // Counts mutations ever begun, so a reload that started before one can tell it is stale.
     quint64 m_mutationGeneration = 0;
     QStringList m_browseNavigationPhotoIDs;

@@ -279,6 +279,7 @@ void CollectionStore::setWorkspaceMode(WorkspaceMode mode)
         m_browseNavigationPhotoIDs.clear();
         m_browseSpatialFrames.clear();
     }
+    paceDimensionFill();
     Q_EMIT workspaceModeChanged();
 }
 

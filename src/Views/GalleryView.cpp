@@ -88,7 +88,6 @@ void GalleryView::collectionDidChange()
 {
     const QHash<QString, QRectF> before = visibleCellRects();
     m_sections = store().sections();
-    m_items.clear(); // rebuilt when first asked for
     relayout();
     if (m_dragSectionID) { // a drag is over the board: highlight what is under it now
         setDragSection(m_layout.sectionAt(toContent(m_dragPosition)));
@@ -133,16 +132,18 @@ std::optional<PhotoCanvas::Cell> GalleryView::cellAt(QPointF point) const
 
 std::optional<PhotoCanvas::Cell> GalleryView::cellOf(const QString &photoID) const
 {
-    if (m_items.isEmpty()) {
-        for (int s = 0; s < m_sections.size(); ++s) {
-            const QList<Photo> &photos = m_sections[s].photos;
-            for (qsizetype i = 0; i < photos.size(); ++i) {
-                m_items.insert(photos[i].id, BoardLayout::Item{s, i});
+    // A walk, not an index: it is asked once or twice per change of the collection (a scroll
+    // request, the hovered cell), and indexing 100,000 photos after every change would cost
+    // a hundred times more than walking them once.
+    for (int s = 0; s < m_sections.size(); ++s) {
+        const QList<Photo> &photos = m_sections[s].photos;
+        for (qsizetype i = 0; i < photos.size(); ++i) {
+            if (photos[i].id == photoID) {
+                return cell(BoardLayout::Item{s, i});
             }
         }
     }
-    const auto it = m_items.constFind(photoID);
-    return it == m_items.constEnd() ? std::nullopt : std::optional(cell(*it));
+    return std::nullopt;
 }
 
 void GalleryView::cellClicked(const Cell &cell, Qt::KeyboardModifiers modifiers)

@@ -68,7 +68,6 @@ private:
     int sectionIndex(const QString &sectionID) const;
 
     QList<PhotoSection> m_sections;
-    mutable QHash<QString, BoardLayout::Item> m_items; // where each photo is, by id
     BoardLayout m_layout;
     std::optional<QString> m_dragSectionID; // the block a drag from anywhere is over
     QTimer m_autoScrollTimer; // scrolls while a drag rests near the top or bottom edge

@@ -162,11 +162,19 @@ void PhotoCanvas::updateThumbnails()
 
 void PhotoCanvas::updatePhoto(const QString &photoID)
 {
-    if (const std::optional<Cell> cell = cellOf(photoID)) {
-        // The caption lies under the image on some cells: repaint a little more than the image.
-        constexpr int caption = int(PhotoCellPainter::captionGap + PhotoCellPainter::captionHeight);
-        viewport()->update(
-            toViewport(cell->imageRect).toAlignedRect().adjusted(-2, -2, 2, 2 + caption));
+    // Only a cell on screen needs repainting, and looking among those few is far cheaper than
+    // finding the photo among 100,000 (which, after every change of the collection, means
+    // indexing them all again).
+    const double top = scrollTop();
+    for (const Cell &cell : cellsIn(top, top + viewport()->height())) {
+        if (cell.photo.id == photoID) {
+            // The caption lies under the image on some cells: repaint a little more.
+            constexpr int caption =
+                int(PhotoCellPainter::captionGap + PhotoCellPainter::captionHeight);
+            viewport()->update(
+                toViewport(cell.imageRect).toAlignedRect().adjusted(-2, -2, 2, 2 + caption));
+            return;
+        }
     }
 }
 

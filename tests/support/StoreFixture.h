@@ -61,7 +61,7 @@ struct StoreFixture
     bool settle()
     {
         return QTest::qWaitFor(
-            [this] { return !store->isBusy() && store->dimensionFill().pendingCount() == 0; },
+            [this] { return !store->isBusy() && !store->isFillingDimensions(); },
             10000);
     }
 

@@ -4,6 +4,9 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QUtf8StringView>
+
+#include <cstring>
 
 #include <cerrno>
 #include <dirent.h>
@@ -32,10 +35,13 @@ EntryInfo entryFromStat(const struct stat &st)
 
 QString decodedName(const char *raw, bool *valid)
 {
-    const QByteArray bytes(raw);
-    const QString name = QFile::decodeName(bytes);
-    *valid = QFile::encodeName(name) == bytes;
-    return name;
+    // File names are UTF-8 to Qt on Linux (QFile::decodeName). A name that is not valid UTF-8
+    // would not come back to the same bytes, so it could not be opened again by its decoded
+    // name. Checked in place: a round trip through encodeName costs a second conversion and
+    // an allocation for every entry of a 100,000-file folder.
+    const QUtf8StringView bytes(raw, qsizetype(std::strlen(raw)));
+    *valid = bytes.isValidUtf8();
+    return bytes.toString();
 }
 
 } // namespace

@@ -61,10 +61,10 @@ Result<void> LinuxFileSystem::visit(const QString &folder,
                                     const std::function<void(const EntryInfo &)> &visitor,
                                     const ListingWatch &watch)
 {
-    // How often a long listing looks at its watch: often enough that a slow (network) folder
-    // stops within a moment, rarely enough to cost nothing on a local one.
-    constexpr qint64 cancelInterval = 16;
-    constexpr qint64 countInterval = 256;
+    // How often a long listing reports its count and looks for cancellation: often enough
+    // that a slow (network) folder counts on and stops within a moment, rarely enough to cost
+    // nothing on a local one.
+    constexpr qint64 watchInterval = 16;
     DIR *dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir) {
         return std::unexpected(FileSystemError::system(
@@ -81,10 +81,8 @@ Result<void> LinuxFileSystem::visit(const QString &folder,
     };
     errno = 0;
     while (const dirent *entry = ::readdir(dir)) {
-        if (visited % cancelInterval == 0 && visited > 0) {
-            if (visited % countInterval == 0) {
-                count();
-            }
+        if (visited % watchInterval == 0 && visited > 0) {
+            count();
             if (watch.isCancelled && watch.isCancelled()) {
                 ::closedir(dir);
                 return std::unexpected(FileSystemError::cancelled());

@@ -329,8 +329,11 @@ private:
     // Filing helpers
     void startMoveSelected(const QString &sectionID, bool autoAdvance,
                            const std::optional<QString> &hud);
+    // Where a photo is: its section and its place there.
+    using Place = std::pair<qsizetype, qsizetype>;
+    // `from`, when known, is the one place the photos are taken from (a single photo).
     void movePhotosOptimistically(const QList<Photo> &photos, const QString &sectionID,
-                                  int animationMs = 0);
+                                  int animationMs = 0, std::optional<Place> from = std::nullopt);
     void removePhotosOptimistically(const QSet<QString> &ids);
     // Takes `photos` off the board at once, the focus moving on past them, before the disk
     // work that takes them away; returns each one's files for that work.

@@ -290,10 +290,41 @@ void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvan
         return;
     }
     const QString targetFolder = standardizedPath(targetURL);
+    // A number key's usual case: one photo, focused, on the board. One walk finds it, the photo
+    // the focus moves on to and the place it leaves; in a folder of 100,000 the general way
+    // (find the selection, then the next photo, then take the selection out) walks it thrice.
+    std::optional<Place> single;
+    std::optional<QString> singleNext;
+    if (m_collection && m_selectedPhotoIDs.size() == 1 && m_focusedPhotoID
+        && m_selectedPhotoIDs.contains(*m_focusedPhotoID)
+        && !(m_workspaceMode == WorkspaceMode::browse && !m_browseNavigationPhotoIDs.isEmpty())) {
+        const QList<PhotoSection> &sections = m_collection->sections;
+        for (qsizetype s = 0; s < sections.size() && !single; ++s) {
+            const QList<Photo> &list = sections[s].photos;
+            for (qsizetype i = 0; i < list.size(); ++i) {
+                if (list[i].id == *m_focusedPhotoID) {
+                    single = Place{s, i};
+                    // As nextPhotoAfterRemoving: the next one, else the one before, never in
+                    // another section.
+                    singleNext = i + 1 < list.size() ? std::optional(list[i + 1].id)
+                                 : i > 0             ? std::optional(list[i - 1].id)
+                                                     : std::nullopt;
+                    break;
+                }
+            }
+        }
+    }
     QList<Photo> photos;
-    for (const Photo &photo : selectedPhotosInDisplayOrder()) {
+    if (single) {
+        const Photo &photo = m_collection->sections[single->first].photos[single->second];
         if (folderOf(photo.url) != targetFolder) {
             photos.append(photo);
+        }
+    } else {
+        for (const Photo &photo : selectedPhotosInDisplayOrder()) {
+            if (folderOf(photo.url) != targetFolder) {
+                photos.append(photo);
+            }
         }
     }
     if (photos.isEmpty()) {
@@ -309,11 +340,13 @@ void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvan
         shots.append(photo.memberURLs());
     }
     if (autoAdvance) {
-        const std::optional<QString> next = nextPhotoAfterRemoving(ids, m_focusedPhotoID);
-        movePhotosOptimistically(photos, sectionID);
+        const std::optional<QString> next =
+            single ? singleNext : nextPhotoAfterRemoving(ids, m_focusedPhotoID);
+        movePhotosOptimistically(photos, sectionID, 0, single);
         setPostMoveSelection(next ? QSet<QString>{*next} : QSet<QString>());
     } else {
-        movePhotosOptimistically(photos, sectionID, m_desktop.prefersReducedMotion() ? 0 : 180);
+        movePhotosOptimistically(photos, sectionID, m_desktop.prefersReducedMotion() ? 0 : 180,
+                                 single);
         setPostMoveSelection(ids);
     }
     if (hud) {
@@ -332,7 +365,8 @@ void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvan
 }
 
 void CollectionStore::movePhotosOptimistically(const QList<Photo> &photos,
-                                               const QString &sectionID, int animationMs)
+                                               const QString &sectionID, int animationMs,
+                                               std::optional<Place> from)
 {
     if (!m_collection) {
         return;
@@ -355,8 +389,12 @@ void CollectionStore::movePhotosOptimistically(const QList<Photo> &photos,
     // Edited in place and published as a whole: copying the 8,000-photo lists on every key
     // press would cost more than the rest of the move.
     PhotoCollection updated = std::move(*m_collection);
-    for (PhotoSection &section : updated.sections) {
-        section.photos.removeIf([&ids](const Photo &p) { return ids.contains(p.id); });
+    if (from) {
+        updated.sections[from->first].photos.removeAt(from->second);
+    } else {
+        for (PhotoSection &section : updated.sections) {
+            section.photos.removeIf([&ids](const Photo &p) { return ids.contains(p.id); });
+        }
     }
     PhotoSection &target = updated.sections[targetIndex];
     Occupancy occupied(target.photos);

@@ -49,6 +49,41 @@ QString FolderScanner::stableIdentifier(const EntryInfo *values, const QString &
     return fallback;
 }
 
+std::optional<FolderScanner::MemberFile>
+FolderScanner::memberFile(const QString &folder, const EntryInfo &entry,
+                          qsizetype &unreadableNames, QList<EntryInfo> *subfolders) const
+{
+    if (!entry.nameIsValid && !entry.isDirectory()) {
+        ++unreadableNames;
+    }
+    if (!entry.hasAttributes || !entry.nameIsValid || entry.isHidden()) {
+        return std::nullopt;
+    }
+    if (entry.isDirectory()) {
+        if (subfolders) {
+            subfolders->append(entry);
+        }
+        return std::nullopt;
+    }
+    // Only regular files: a link is never followed, and a FIFO or device would block the
+    // readers that open photos later.
+    if (!entry.isRegularFile()) {
+        return std::nullopt;
+    }
+    QString path = childPath(folder, entry.name);
+    // A sidecar is never a photo, whatever its content (a camera's .THM is a small JPEG),
+    // and its type is not looked for: most sidecar extensions are unknown to the MIME
+    // database, which would read every one of them.
+    if (Companions::isSidecarName(entry.name)) {
+        return MemberFile{std::move(path), ImageKind::none};
+    }
+    const ImageKind kind = m_types.kindOf(path, entry.name);
+    if (kind == ImageKind::none) {
+        return std::nullopt;
+    }
+    return MemberFile{std::move(path), kind};
+}
+
 Result<bool> FolderScanner::holdsExactly(const QString &folder, const PhotoSection &shown,
                                          const CancelCheck &isCancelled,
                                          QList<EntryInfo> *subfolders) const
@@ -75,27 +110,10 @@ Result<bool> FolderScanner::holdsExactly(const QString &folder, const PhotoSecti
     const Result<void> visited = m_fileSystem->visit(
         folder,
         [&](const EntryInfo &entry) {
-            if (!entry.nameIsValid && !entry.isDirectory()) {
-                ++unreadable;
-            }
-            if (!entry.hasAttributes || !entry.nameIsValid || entry.isHidden()) {
-                return;
-            }
-            if (entry.isDirectory()) {
-                if (subfolders) {
-                    subfolders->append(entry);
-                }
-                return;
-            }
-            if (!entry.isRegularFile()) {
-                return;
-            }
-            const QString path = childPath(folder, entry.name);
-            // Exactly the files photosIn() takes.
-            if (Companions::isSidecarName(entry.name)
-                || m_types.kindOf(path, entry.name) != ImageKind::none) {
-                listed.add(entry.name, stableIdentifier(&entry, path), entry.modificationTime,
-                           entry.size);
+            if (const std::optional<MemberFile> file =
+                    memberFile(folder, entry, unreadable, subfolders)) {
+                listed.add(entry.name, stableIdentifier(&entry, file->path),
+                           entry.modificationTime, entry.size);
             }
         },
         {isCancelled, nullptr});
@@ -133,33 +151,11 @@ Result<FolderScanner::FolderPhotos> FolderScanner::photosIn(const QString &folde
             return std::unexpected(FileSystemError::cancelled());
         }
         const EntryInfo &entry = listing->at(i);
-        if (!entry.nameIsValid && !entry.isDirectory()) {
-            ++result.unreadableNameCount;
-        }
-        if (!entry.hasAttributes || !entry.nameIsValid || entry.isHidden()) {
-            continue;
-        }
-        if (entry.isDirectory()) {
-            if (subfolders) {
-                subfolders->append(entry);
-            }
-            continue;
-        }
-        // Only regular files: a link is never followed, and a FIFO or device would block the
-        // readers that open photos later.
-        if (!entry.isRegularFile()) {
-            continue;
-        }
-        QString path = childPath(folder, entry.name);
-        // A sidecar is never a photo, whatever its content (a camera's .THM is a small JPEG),
-        // and its type is not looked for: most sidecar extensions are unknown to the MIME
-        // database, which would read every one of them.
-        const bool sidecar = Companions::isSidecarName(entry.name);
-        const ImageKind kind = sidecar ? ImageKind::none : m_types.kindOf(path, entry.name);
-        if (kind != ImageKind::none || sidecar) {
-            files.append({entry.name, kind});
+        if (std::optional<MemberFile> file =
+                memberFile(folder, entry, result.unreadableNameCount, subfolders)) {
+            files.append({entry.name, file->kind});
             fileEntries.append(&entry);
-            filePaths.append(std::move(path));
+            filePaths.append(std::move(file->path));
         }
     }
     const QList<QList<qsizetype>> shots = Companions::group(files, rule);

@@ -58,6 +58,18 @@ private:
     static PhotoSection categorySection(const QString &path, const EntryInfo *folderInfo,
                                         FolderPhotos &&photos);
     static Photo photoFor(const QString &path, const EntryInfo &values, ImageKind kind);
+    // A listed file the folder's photos are made of: a supported image, or a sidecar (kind
+    // none). Both photosIn() and holdsExactly() sort entries with it, so they always agree.
+    struct MemberFile
+    {
+        QString path;
+        ImageKind kind = ImageKind::none;
+    };
+    // The file `entry` names when it is one, after counting an unreadable name and keeping a
+    // subfolder in `subfolders` (when given).
+    std::optional<MemberFile> memberFile(const QString &folder, const EntryInfo &entry,
+                                         qsizetype &unreadableNames,
+                                         QList<EntryInfo> *subfolders) const;
 
     std::shared_ptr<PlatformFileSystem> m_fileSystem;
     ImageTypeDetector m_types;

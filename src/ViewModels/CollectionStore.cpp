@@ -278,13 +278,9 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         m_scopedCollectionURL = root;
         m_dirtyFolders.clear();
         m_rescanEverything = false;
-        m_dimensionFill.clear();
         setCollection(*result);
         paceDimensionFill();
-        // Shown before any header is read: dimensions follow, in the board's order.
-        for (const PhotoSection &section : m_collection->sections) {
-            m_dimensionFill.enqueue(section.photos);
-        }
+        readDimensionsAnew(); // shown before any header is read: dimensions follow
         setSelection({}, std::nullopt, std::nullopt);
         validateBrowseFilter();
         setIsLoading(false);
@@ -394,11 +390,8 @@ void CollectionStore::reconcile()
 void CollectionStore::applyUpdate(CollectionUpdate &&update)
 {
     if (update.everything) {
-        m_dimensionFill.clear();
         applyReload(update.collection);
-        for (const PhotoSection &section : m_collection->sections) {
-            m_dimensionFill.enqueue(section.photos);
-        }
+        readDimensionsAnew();
         return;
     }
     if (update.sections.isEmpty() && update.goneIDs.isEmpty()) {
@@ -436,6 +429,14 @@ void CollectionStore::keepSelectionWhere(const std::function<bool(const QString 
         anchor = focus;
     }
     setSelection(selected, focus, anchor);
+}
+
+void CollectionStore::readDimensionsAnew()
+{
+    m_dimensionFill.clear();
+    for (const PhotoSection &section : m_collection->sections) {
+        m_dimensionFill.enqueue(section.photos); // in the board's order
+    }
 }
 
 void CollectionStore::paceDimensionFill()
@@ -501,30 +502,31 @@ void CollectionStore::externalFolderDidChange(const DirectoryMonitor::Change &ch
     if (change.everything) {
         m_rescanEverything = true;
     } else {
-        // Only folders of the collection: a report for a folder it no longer has is stale.
-        for (const PhotoSection &section : m_collection->sections) {
-            const QString path = standardizedPath(section.url);
-            if (change.folders.contains(path)) {
-                m_dirtyFolders.insert(path);
-            }
-        }
+        markForRescan(QSet<QString>(change.folders.cbegin(), change.folders.cend()));
     }
     reconcile();
 }
 
 void CollectionStore::noteTouchedFolders(const QList<FileMove> &moves)
 {
-    if (!m_collection) {
-        return;
-    }
     QSet<QString> touched;
     for (const FileMove &move : moves) {
         touched.insert(QFileInfo(standardizedPath(move.source)).path());
         touched.insert(QFileInfo(standardizedPath(move.destination)).path());
     }
+    markForRescan(touched);
+}
+
+void CollectionStore::markForRescan(const QSet<QString> &folders)
+{
+    if (!m_collection) {
+        return;
+    }
+    // Only folders of the collection: the trash, a folder files were copied from, or one the
+    // collection no longer has, is no concern of the board.
     for (const PhotoSection &section : m_collection->sections) {
         const QString path = standardizedPath(section.url);
-        if (touched.contains(path)) {
+        if (folders.contains(path)) {
             m_dirtyFolders.insert(path);
         }
     }

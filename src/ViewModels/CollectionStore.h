@@ -314,6 +314,10 @@ private:
     template<typename T>
     void noteTouched(const Result<T> &result);
     void noteTouchedFolders(const QList<FileMove> &moves);
+    // Marks those of `folders` (cleaned paths) that are folders of the collection.
+    void markForRescan(const QSet<QString> &folders);
+    // Forgets the dimension reads queued and queues every photo of the collection.
+    void readDimensionsAnew();
     void applyDimensions(const QList<DimensionsRead> &results);
     // How often read dimensions are applied: the board's cells have a fixed shape, so in Sort
     // mode a large collection takes them in rarely (each time costs a pass over every photo,

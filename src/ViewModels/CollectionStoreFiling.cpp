@@ -15,6 +15,27 @@
 
 namespace {
 
+// Where the focus goes when the photos in `ids` leave `list`, the focus at `at`: the next one
+// that stays, else the nearest before it; never into another list.
+template<typename List, typename IdOf>
+std::optional<QString> nextStaying(const List &list, qsizetype at, const QSet<QString> &ids,
+                                   IdOf idOf)
+{
+    for (qsizetype i = at + 1; i < list.size(); ++i) {
+        if (!ids.contains(idOf(list[i]))) {
+            return idOf(list[i]);
+        }
+    }
+    for (qsizetype i = at - 1; i >= 0; --i) {
+        if (!ids.contains(idOf(list[i]))) {
+            return idOf(list[i]);
+        }
+    }
+    return std::nullopt;
+}
+
+const auto photoID = [](const Photo &photo) { return photo.id; };
+
 QString folderOf(const QUrl &url)
 {
     const QString path = standardizedPath(url);
@@ -304,11 +325,7 @@ void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvan
             for (qsizetype i = 0; i < list.size(); ++i) {
                 if (list[i].id == *m_focusedPhotoID) {
                     single = Place{s, i};
-                    // As nextPhotoAfterRemoving: the next one, else the one before, never in
-                    // another section.
-                    singleNext = i + 1 < list.size() ? std::optional(list[i + 1].id)
-                                 : i > 0             ? std::optional(list[i - 1].id)
-                                                     : std::nullopt;
+                    singleNext = nextStaying(list, i, m_selectedPhotoIDs, photoID);
                     break;
                 }
             }
@@ -432,37 +449,23 @@ std::optional<QString>
 CollectionStore::nextPhotoAfterRemoving(const QSet<QString> &ids,
                                         const std::optional<QString> &focusedID) const
 {
-    const auto pick = [&ids](const auto &list, qsizetype at, auto idOf) -> std::optional<QString> {
-        for (qsizetype i = at + 1; i < list.size(); ++i) {
-            if (!ids.contains(idOf(list[i]))) {
-                return idOf(list[i]);
-            }
-        }
-        for (qsizetype i = at - 1; i >= 0; --i) {
-            if (!ids.contains(idOf(list[i]))) {
-                return idOf(list[i]);
-            }
-        }
-        return std::nullopt;
-    };
     if (m_workspaceMode == WorkspaceMode::browse && !m_browseNavigationPhotoIDs.isEmpty()) {
         const auto same = [](const QString &id) { return id; };
         const qsizetype at = focusedID ? m_browseNavigationPhotoIDs.indexOf(*focusedID) : -1;
         if (at >= 0) {
-            return pick(m_browseNavigationPhotoIDs, at, same);
+            return nextStaying(m_browseNavigationPhotoIDs, at, ids, same);
         }
-        return pick(m_browseNavigationPhotoIDs, -1, same);
+        return nextStaying(m_browseNavigationPhotoIDs, -1, ids, same);
     }
     if (!m_collection) {
         return std::nullopt;
     }
-    const auto idOf = [](const Photo &photo) { return photo.id; };
     if (focusedID) {
         for (const PhotoSection &section : m_collection->sections) {
             for (qsizetype j = 0; j < section.photos.size(); ++j) {
                 if (section.photos[j].id == *focusedID) {
                     // Focus never jumps into another section.
-                    return pick(section.photos, j, idOf);
+                    return nextStaying(section.photos, j, ids, photoID);
                 }
             }
         }

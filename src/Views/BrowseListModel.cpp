@@ -74,12 +74,14 @@ bool BrowseListModel::updateInPlace(const QList<BrowsePhotoItem> &items)
             changed.append(row);
         }
     }
+    const auto replace = [this](int row, const BrowsePhotoItem &item) {
+        m_items[row] = item;
+        m_nameKeys[row] = foldedKey(item.filename());
+        m_categoryKeys[row] = foldedKey(item.categoryName);
+    };
     if (changed.size() > maximumChanges) {
         for (const BrowsePhotoItem &item : items) {
-            const int row = m_rows.value(item.id());
-            m_items[row] = item;
-            m_nameKeys[row] = foldedKey(item.filename());
-            m_categoryKeys[row] = foldedKey(item.categoryName);
+            replace(m_rows.value(item.id()), item);
         }
         Q_EMIT dataChanged(index(0, 0), index(int(m_items.size()) - 1, ColumnCount - 1));
         return true;
@@ -87,9 +89,7 @@ bool BrowseListModel::updateInPlace(const QList<BrowsePhotoItem> &items)
     for (const BrowsePhotoItem &item : items) {
         const int row = m_rows.value(item.id());
         if (changed.contains(row)) {
-            m_items[row] = item;
-            m_nameKeys[row] = foldedKey(item.filename());
-            m_categoryKeys[row] = foldedKey(item.categoryName);
+            replace(row, item);
             Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
         }
     }

@@ -475,6 +475,7 @@ void CollectionStore::applyDimensions(const QList<DimensionsRead> &results)
                 return;
             }
             publishCollection(std::move(*updated));
+            m_photoLookup.carry(revision, m_collectionRevision); // same photos, same places
         });
 }
 

@@ -10,6 +10,7 @@
 #include "Models/CategoryPrompt.h"
 #include "Models/DeleteCategoryPrompt.h"
 #include "Models/PhotoCollection.h"
+#include "Models/PhotoLookup.h"
 #include "Models/BrowsePhotoItem.h"
 #include "Models/ScrollRequest.h"
 #include "Models/TextEnums.h"
@@ -334,7 +335,7 @@ private:
     void startMoveSelected(const QString &sectionID, bool autoAdvance,
                            const std::optional<QString> &hud);
     // Where a photo is: its section and its place there.
-    using Place = std::pair<qsizetype, qsizetype>;
+    using Place = PhotoLookup::Place;
     // `from`, when known, is the one place the photos are taken from (a single photo).
     void movePhotosOptimistically(const QList<Photo> &photos, const QString &sectionID,
                                   int animationMs = 0, std::optional<Place> from = std::nullopt);
@@ -418,6 +419,7 @@ private:
     QThreadPool m_dimensionWriter; // one thread: writes read dimensions into a copy
     int m_dimensionAppliesInFlight = 0;
     quint64 m_collectionRevision = 0; // counts the collections published
+    PhotoLookup m_photoLookup;         // places and names of the collection, for number keys
     // Counts mutations ever begun, so a reload that started before one can tell it is stale.
     quint64 m_mutationGeneration = 0;
     QStringList m_browseNavigationPhotoIDs;

@@ -83,9 +83,19 @@ class Occupancy
         return true;
     }
 
+    static bool isAscii(const QString &name)
+    {
+        return std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    }
+
 public:
-    explicit Occupancy(const QList<Photo> &photos)
+    // `lookup`, when given, describes the collection `photos` is section `section` of: it
+    // answers most names without the walk.
+    explicit Occupancy(const QList<Photo> &photos, const PhotoLookup *lookup = nullptr,
+                       qsizetype section = -1)
         : m_photos(photos)
+        , m_lookup(lookup)
+        , m_section(section)
     {
     }
 
@@ -94,6 +104,11 @@ public:
         const QString key = FileOperations::nameKey(name);
         if (m_added.contains(key)) {
             return true;
+        }
+        // The lookup hashes names the file system's way; an ASCII name equal to another with
+        // case ignored has the same key, so a name it does not hold is free.
+        if (m_lookup && isAscii(name) && !m_lookup->mayHoldName(m_section, name)) {
+            return false;
         }
         const auto same = [&name](const QString &other) { return sameIgnoringCase(other, name); };
         return std::any_of(m_photos.cbegin(), m_photos.cend(), [&same](const Photo &photo) {
@@ -106,6 +121,8 @@ public:
 
 private:
     const QList<Photo> &m_photos;
+    const PhotoLookup *m_lookup;
+    qsizetype m_section;
     QSet<QString> m_added;
 };
 
@@ -311,24 +328,19 @@ void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvan
         return;
     }
     const QString targetFolder = standardizedPath(targetURL);
-    // A number key's usual case: one photo, focused, on the board. One walk finds it, the photo
-    // the focus moves on to and the place it leaves; in a folder of 100,000 the general way
-    // (find the selection, then the next photo, then take the selection out) walks it thrice.
+    // A number key's usual case: one photo, focused, on the board. The lookup finds it, and so
+    // the photo the focus moves on to and the place it leaves; in a folder of 100,000 the
+    // general way (find the selection, then the next photo, then take it out) walks it thrice.
     std::optional<Place> single;
     std::optional<QString> singleNext;
     if (m_collection && m_selectedPhotoIDs.size() == 1 && m_focusedPhotoID
         && m_selectedPhotoIDs.contains(*m_focusedPhotoID)
         && !(m_workspaceMode == WorkspaceMode::browse && !m_browseNavigationPhotoIDs.isEmpty())) {
-        const QList<PhotoSection> &sections = m_collection->sections;
-        for (qsizetype s = 0; s < sections.size() && !single; ++s) {
-            const QList<Photo> &list = sections[s].photos;
-            for (qsizetype i = 0; i < list.size(); ++i) {
-                if (list[i].id == *m_focusedPhotoID) {
-                    single = Place{s, i};
-                    singleNext = nextStaying(list, i, m_selectedPhotoIDs, photoID);
-                    break;
-                }
-            }
+        m_photoLookup.sync(*m_collection, m_collectionRevision);
+        single = m_photoLookup.find(*m_collection, *m_focusedPhotoID);
+        if (single) {
+            singleNext = nextStaying(m_collection->sections[single->first].photos, single->second,
+                                     m_selectedPhotoIDs, photoID);
         }
     }
     QList<Photo> photos;
@@ -405,16 +417,23 @@ void CollectionStore::movePhotosOptimistically(const QList<Photo> &photos,
     const IdSet ids(idSet);
     // Edited in place and published as a whole: copying the 8,000-photo lists on every key
     // press would cost more than the rest of the move.
+    // A single photo's move is told to the lookup edit by edit, so the next key finds its photo
+    // without building the lookup again; any other change leaves it to be built anew.
+    PhotoLookup *lookup =
+        from && m_photoLookup.describes(m_collectionRevision) ? &m_photoLookup : nullptr;
     PhotoCollection updated = std::move(*m_collection);
     if (from) {
         updated.sections[from->first].photos.removeAt(from->second);
+        if (lookup) {
+            lookup->noteRemoved(*from, photos.first());
+        }
     } else {
         for (PhotoSection &section : updated.sections) {
             section.photos.removeIf([&ids](const Photo &p) { return ids.contains(p.id); });
         }
     }
     PhotoSection &target = updated.sections[targetIndex];
-    Occupancy occupied(target.photos);
+    Occupancy occupied(target.photos, lookup, targetIndex);
     QList<Photo> arriving;
     for (Photo photo : photos) {
         photo.url = childURL(target.url, photo.filename);
@@ -427,9 +446,16 @@ void CollectionStore::movePhotosOptimistically(const QList<Photo> &photos,
                                             [this](const Photo &a, const Photo &b) {
                                                 return photoPrecedes(a, b, m_sortOrder);
                                             });
-        target.photos.insert(place - target.photos.cbegin(), photo);
+        const qsizetype at = place - target.photos.cbegin();
+        target.photos.insert(at, photo);
+        if (lookup) {
+            lookup->noteInserted({targetIndex, at}, photo);
+        }
     }
     publishCollection(std::move(updated), animationMs);
+    if (lookup) {
+        lookup->advance(m_collectionRevision);
+    }
 }
 
 void CollectionStore::removePhotosOptimistically(const QSet<QString> &ids)

@@ -80,6 +80,28 @@ QString kindLabel(const QString &name, ImageKind kind)
 
 } // namespace
 
+size_t Companions::nameHash(const QString &name)
+{
+    // nameKey lowercases ASCII names; most camera names are, and hashing them from a buffer on
+    // the stack spares an allocation per name. Any fixed seed but 0: Qt hashes with a seed
+    // through the processor's AES instructions where it has them, else through SipHash.
+    constexpr size_t seed = 0x9e3779b97f4a7c15;
+    constexpr qsizetype bufferSize = 128;
+    if (name.size() <= bufferSize) {
+        char16_t folded[bufferSize];
+        bool ascii = true;
+        for (qsizetype i = 0; i < name.size() && ascii; ++i) {
+            const char16_t c = name[i].unicode();
+            ascii = c < 0x80;
+            folded[i] = c >= u'A' && c <= u'Z' ? char16_t(c | 0x20) : c;
+        }
+        if (ascii) {
+            return qHash(QStringView(folded, name.size()), seed);
+        }
+    }
+    return qHash(Companions::nameKey(name), seed);
+}
+
 QString Companions::nameKey(const QString &name)
 {
     // Most names are ASCII, where normalization changes nothing and case folding is

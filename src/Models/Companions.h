@@ -23,6 +23,9 @@ namespace Companions {
 
 // The form in which two file names count as the same ("IMG_1.JPG" and "img_1.jpg" do).
 QString nameKey(const QString &name);
+// A hash of nameKey(name), without making the key for most names. Equal for names that count as
+// the same; sets of hashes stand for sets of keys where a folder holds 100,000 names.
+size_t nameHash(const QString &name);
 
 // True for the extensions editors and cameras write beside a photo (xmp, pp3, dop, aae, thm,
 // json), whatever their letter case.

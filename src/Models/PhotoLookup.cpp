@@ -14,27 +14,12 @@ constexpr qsizetype prefetchDistance = 8;
 // it has them, and without one through SipHash, several times slower.
 constexpr size_t hashSeed = 0x9e3779b97f4a7c15;
 
-} // namespace
-
-size_t PhotoLookup::nameHash(const QString &name)
+size_t nameHash(const QString &name)
 {
-    // Companions::nameKey lowercases ASCII names; most camera names are, and hashing them from
-    // a buffer on the stack spares an allocation per name while building.
-    constexpr qsizetype bufferSize = 128;
-    if (name.size() <= bufferSize) {
-        char16_t folded[bufferSize];
-        bool ascii = true;
-        for (qsizetype i = 0; i < name.size() && ascii; ++i) {
-            const char16_t c = name[i].unicode();
-            ascii = c < 0x80;
-            folded[i] = c >= u'A' && c <= u'Z' ? char16_t(c | 0x20) : c;
-        }
-        if (ascii) {
-            return qHash(QStringView(folded, name.size()), hashSeed);
-        }
-    }
-    return qHash(Companions::nameKey(name), hashSeed);
+    return Companions::nameHash(name);
 }
+
+} // namespace
 
 void PhotoLookup::sync(const PhotoCollection &collection, quint64 revision)
 {

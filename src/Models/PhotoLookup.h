@@ -48,10 +48,6 @@ public:
     void noteInserted(const Place &place, const Photo &photo);
     void advance(quint64 revision);
 
-    // The hash a name is known by: equal for names the file system takes as one. Exposed for
-    // tests.
-    static size_t nameHash(const QString &name);
-
 private:
     struct Entry
     {

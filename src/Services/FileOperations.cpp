@@ -77,17 +77,18 @@ public:
     {
         auto taken = m_taken.find(folder);
         if (taken == m_taken.end()) {
-            Result<QList<EntryInfo>> entries = m_fileSystem.list(folder);
-            if (!entries) {
-                return std::unexpected(entries.error());
-            }
-            QSet<QString> keys;
-            for (const EntryInfo &entry : std::as_const(*entries)) {
-                keys.insert(nameKey(entry.name));
+            // Hashes, gathered one entry at a time: a folder of 100,000 names then costs a
+            // fraction of its listing and of a set of its keys. A hash shared by a free name
+            // only numbers that name; the file system still never lets a move replace a file.
+            QSet<size_t> keys;
+            const Result<void> listed = m_fileSystem.visit(
+                folder, [&keys](const EntryInfo &entry) { keys.insert(nameKey(entry.name)); });
+            if (!listed) {
+                return std::unexpected(listed.error());
             }
             taken = m_taken.insert(folder, keys);
         }
-        QSet<QString> own;
+        QSet<size_t> own;
         for (const QString &name : preferredNames) {
             own.insert(nameKey(name));
         }
@@ -117,10 +118,10 @@ public:
     }
 
 private:
-    static QString nameKey(const QString &name) { return FileOperations::nameKey(name); }
+    static size_t nameKey(const QString &name) { return Companions::nameHash(name); }
 
     PlatformFileSystem &m_fileSystem;
-    QHash<QString, QSet<QString>> m_taken;
+    QHash<QString, QSet<size_t>> m_taken;
 };
 
 FileOperations::FileOperations(std::shared_ptr<PlatformFileSystem> fileSystem)

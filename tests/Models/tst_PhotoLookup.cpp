@@ -1,3 +1,4 @@
+#include "Models/Companions.h"
 #include "Models/PhotoLookup.h"
 
 #include <QRandomGenerator>
@@ -140,7 +141,7 @@ void tst_PhotoLookup::nameHash()
     QFETCH(QString, a);
     QFETCH(QString, b);
     QFETCH(bool, same);
-    QCOMPARE(PhotoLookup::nameHash(a) == PhotoLookup::nameHash(b), same);
+    QCOMPARE(Companions::nameHash(a) == Companions::nameHash(b), same);
 }
 
 QTEST_GUILESS_MAIN(tst_PhotoLookup)

@@ -78,17 +78,41 @@ void CollectionRescan::carryDimensions(QList<Photo> &fresh, const QList<Photo> &
     }
 }
 
-Result<CollectionUpdate> CollectionRescan::run(const FolderScanner &scanner,
-                                               const PhotoCollection &shown,
-                                               const QSet<QString> &folders, bool everything,
+Result<CollectionUpdate> CollectionRescan::run(const FolderScanner &scanner, PhotoCollection shown,
+                                               const QSet<QString> &folders, RescanScope scope,
                                                PhotoSortOrder sortOrder, CompanionRule rule,
                                                const CancelCheck &isCancelled)
 {
-    if (everything) {
+    if (scope == RescanScope::everything) {
         return listEverything(scanner, shown, sortOrder, rule, isCancelled);
     }
     const QString root = standardizedPath(shown.rootURL);
     CollectionUpdate update;
+    if (scope == RescanScope::check) {
+        // The common case after our own moves: each folder is as the board shows it. Found
+        // without making a single photo, which in a folder of 100,000 costs far more than
+        // listing it; and the photos are let go before the first listing.
+        QHash<QString, FolderScanner::Digest> known;
+        for (PhotoSection &section : shown.sections) {
+            const QString path = standardizedPath(section.url);
+            if (folders.contains(path)) {
+                known.insert(path, FolderScanner::Digest::of(section));
+            }
+            section.photos = {};
+        }
+        for (auto folder = known.cbegin(); folder != known.cend(); ++folder) {
+            QList<EntryInfo> subfolders;
+            const Result<bool> same =
+                scanner.holdsExactly(folder.key(), *folder, isCancelled, &subfolders);
+            if (!same && same.error().code == FileSystemError::Code::cancelled) {
+                return std::unexpected(same.error());
+            }
+            if (!same || !*same || (folder.key() == root && !sameCategories(shown, subfolders))) {
+                update.changedFolders.insert(folder.key());
+            }
+        }
+        return update;
+    }
     QSet<QString> before;
     QSet<QString> after;
     for (const PhotoSection &section : shown.sections) {
@@ -96,18 +120,7 @@ Result<CollectionUpdate> CollectionRescan::run(const FolderScanner &scanner,
         if (!folders.contains(path)) {
             continue;
         }
-        // The common case after our own moves: the folder is as the board shows it. Found
-        // without making a single photo, which in a folder of 100,000 costs far more than
-        // listing it.
         QList<EntryInfo> subfolders;
-        const Result<bool> same = scanner.holdsExactly(path, section, isCancelled, &subfolders);
-        if (!same && same.error().code == FileSystemError::Code::cancelled) {
-            return std::unexpected(same.error());
-        }
-        if (same && *same && (path != root || sameCategories(shown, subfolders))) {
-            continue;
-        }
-        subfolders.clear();
         Result<PhotoSection> fresh =
             scanner.scanFolder(shown.rootURL, path, sortOrder, isCancelled, rule, &subfolders);
         if (!fresh && fresh.error().code == FileSystemError::Code::cancelled) {

@@ -6,6 +6,10 @@
 // folder's list of categories changed. Runs on a service thread against a snapshot of the
 // shown collection (an implicitly shared copy, so taking it costs nothing) and hands back only
 // what differs, so applying it on the window's thread is cheap however large the folder.
+//
+// A folder is first checked, then, only if it changed, listed into photos. The check lets go
+// of the snapshot's photos before it lists anything: while the snapshot shares a section's
+// photo list, the window's next number key would copy all of it to move one photo.
 
 #include "FolderScanner.h"
 
@@ -21,15 +25,23 @@ struct CollectionUpdate
     QList<PhotoSection> sections = {};
     // Photos of the rescanned folders that are no longer in any of them.
     QSet<QString> goneIDs = {};
+    // Folders the check found changed: to be scanned, against the collection shown by then.
+    QSet<QString> changedFolders = {};
+};
+
+enum class RescanScope : quint8 {
+    check,      // `folders` are compared with the snapshot; changed ones come back to be scanned
+    scan,       // `folders` are listed into photos
+    everything, // the whole collection is listed
 };
 
 namespace CollectionRescan {
 
-// Lists `folders` (cleaned paths: the root or category folders of `shown`), or the whole
-// collection when `everything` is set. Pixel dimensions are carried over from `shown` for
+// Checks or lists `folders` (cleaned paths: the root or category folders of `shown`), or lists
+// the whole collection, as `scope` says. Pixel dimensions are carried over from `shown` for
 // every file whose identity, time and size are unchanged; the others are left at 0.
-Result<CollectionUpdate> run(const FolderScanner &scanner, const PhotoCollection &shown,
-                             const QSet<QString> &folders, bool everything,
+Result<CollectionUpdate> run(const FolderScanner &scanner, PhotoCollection shown,
+                             const QSet<QString> &folders, RescanScope scope,
                              PhotoSortOrder sortOrder, CompanionRule rule,
                              const CancelCheck &isCancelled = neverCancelled);
 

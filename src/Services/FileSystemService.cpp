@@ -74,13 +74,14 @@ FileSystemService::list(const QUrl &rootURL, PhotoSortOrder sortOrder, Companion
 
 QFuture<Result<CollectionUpdate>> FileSystemService::rescan(const PhotoCollection &shown,
                                                             const QSet<QString> &folders,
-                                                            bool everything,
+                                                            RescanScope scope,
                                                             PhotoSortOrder sortOrder,
                                                             CompanionRule rule)
 {
-    return submit([this, shown, folders, everything, sortOrder,
-                   rule](const CancelCheck &isCancelled) {
-        return CollectionRescan::run(m_scanner, shown, folders, everything, sortOrder, rule,
-                                     isCancelled);
+    // The snapshot is handed on, not kept: a check lets go of its photos before it lists.
+    return submit([this, shown, folders, scope, sortOrder,
+                   rule](const CancelCheck &isCancelled) mutable {
+        return CollectionRescan::run(m_scanner, std::move(shown), folders, scope, sortOrder,
+                                     rule, isCancelled);
     });
 }

@@ -53,7 +53,7 @@ public:
     // What changed on disk in `folders` of the shown collection, or in all of it (see
     // CollectionRescan). Runs in turn with the disk changes, so it never sees one half done.
     QFuture<Result<CollectionUpdate>> rescan(const PhotoCollection &shown,
-                                             const QSet<QString> &folders, bool everything,
+                                             const QSet<QString> &folders, RescanScope scope,
                                              PhotoSortOrder sortOrder, CompanionRule rule);
 
     // Disk changes. They run in submission order after any scan, and are never cancelled
@@ -128,7 +128,7 @@ private:
     auto submit(Work work) -> QFuture<std::invoke_result_t<Work, const CancelCheck &>>
     {
         using R = std::invoke_result_t<Work, const CancelCheck &>;
-        return QtConcurrent::run(&m_executor, [work = std::move(work)](QPromise<R> &promise) {
+        return QtConcurrent::run(&m_executor, [work = std::move(work)](QPromise<R> &promise) mutable {
             const CancelCheck isCancelled = [&promise] { return promise.isCanceled(); };
             promise.addResult(work(isCancelled));
         });

@@ -84,34 +84,38 @@ FolderScanner::memberFile(const QString &folder, const EntryInfo &entry,
     return MemberFile{std::move(path), kind};
 }
 
-Result<bool> FolderScanner::holdsExactly(const QString &folder, const PhotoSection &shown,
+void FolderScanner::Digest::add(const QString &name, const QString &id, FileTime time,
+                                qint64 size)
+{
+    ++files;
+    first += qHashMulti(0x9e3779b97f4a7c15U, name, id, time, size);
+    second += qHashMulti(0xc2b2ae3d27d4eb4fU, size, time, id, name);
+}
+
+FolderScanner::Digest FolderScanner::Digest::of(const PhotoSection &section)
+{
+    Digest known;
+    for (const Photo &photo : section.photos) {
+        known.add(photo.filename, photo.id, photo.modificationDate, photo.byteCount);
+        for (const Companion &companion : photo.companions) {
+            known.add(companion.filename, companion.id, companion.modificationDate,
+                      companion.byteCount);
+        }
+    }
+    known.unreadableNames = section.unreadableNameCount;
+    return known;
+}
+
+Result<bool> FolderScanner::holdsExactly(const QString &folder, const Digest &shown,
                                          const CancelCheck &isCancelled,
                                          QList<EntryInfo> *subfolders) const
 {
-    // Both sides are summed up as a count and two order-independent digests of every file's
-    // (name, identity, time, size): no list of the folder is ever held, which matters in a
-    // folder of 100,000 files. Two 64-bit sums agreeing by chance is beyond any real folder.
-    struct Digest
-    {
-        qint64 files = 0;
-        size_t first = 0;
-        size_t second = 0;
-
-        void add(const QString &name, const QString &id, FileTime time, qint64 size)
-        {
-            ++files;
-            first += qHashMulti(0x9e3779b97f4a7c15U, name, id, time, size);
-            second += qHashMulti(0xc2b2ae3d27d4eb4fU, size, time, id, name);
-        }
-        bool operator==(const Digest &) const = default;
-    };
     Digest listed;
-    qsizetype unreadable = 0;
     const Result<void> visited = m_fileSystem->visit(
         folder,
         [&](const EntryInfo &entry) {
             if (const std::optional<MemberFile> file =
-                    memberFile(folder, entry, unreadable, subfolders)) {
+                    memberFile(folder, entry, listed.unreadableNames, subfolders)) {
                 listed.add(entry.name, stableIdentifier(&entry, file->path),
                            entry.modificationTime, entry.size);
             }
@@ -120,15 +124,7 @@ Result<bool> FolderScanner::holdsExactly(const QString &folder, const PhotoSecti
     if (!visited) {
         return std::unexpected(visited.error());
     }
-    Digest known;
-    for (const Photo &photo : shown.photos) {
-        known.add(photo.filename, photo.id, photo.modificationDate, photo.byteCount);
-        for (const Companion &companion : photo.companions) {
-            known.add(companion.filename, companion.id, companion.modificationDate,
-                      companion.byteCount);
-        }
-    }
-    return unreadable == shown.unreadableNameCount && listed == known;
+    return listed == shown;
 }
 
 Result<FolderScanner::FolderPhotos> FolderScanner::photosIn(const QString &folder,

@@ -277,6 +277,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         }
         m_scopedCollectionURL = root;
         m_dirtyFolders.clear();
+        m_changedFolders.clear();
         m_rescanEverything = false;
         setCollection(*result);
         paceDimensionFill();
@@ -349,18 +350,27 @@ void CollectionStore::reconcile()
     if (!m_collection || m_isLoading || m_pendingMutationCount > 0 || m_reloadsInFlight > 0) {
         return; // the end of the mutation, or of the rescan out now, comes back here
     }
-    if (m_dirtyFolders.isEmpty() && !m_rescanEverything) {
+    if (m_dirtyFolders.isEmpty() && m_changedFolders.isEmpty() && !m_rescanEverything) {
         Q_EMIT reconciled();
         return;
     }
-    const QSet<QString> folders = std::exchange(m_dirtyFolders, {});
-    const bool everything = std::exchange(m_rescanEverything, false);
+    // Everything at once; else the folders known to have changed, then the ones to check.
+    const RescanScope scope = m_rescanEverything         ? RescanScope::everything
+                              : !m_changedFolders.isEmpty() ? RescanScope::scan
+                                                            : RescanScope::check;
+    m_rescanEverything = false;
+    QSet<QString> &pending = scope == RescanScope::scan ? m_changedFolders : m_dirtyFolders;
+    const QSet<QString> folders = std::exchange(pending, {});
+    if (scope == RescanScope::everything) {
+        m_dirtyFolders.clear();
+        m_changedFolders.clear();
+    }
     const QUrl root = m_collection->rootURL;
     const quint64 generation = m_mutationGeneration;
     const PhotoSortOrder order = m_sortOrder;
     const CompanionRule rule = m_companionRule;
     ++m_reloadsInFlight;
-    m_fileSystem.rescan(*m_collection, folders, everything, order, rule)
+    m_fileSystem.rescan(*m_collection, folders, scope, order, rule)
         .then(this, [=, this](Result<CollectionUpdate> update) {
             --m_reloadsInFlight;
             if (!m_collection || m_collection->rootURL != root) {
@@ -371,8 +381,8 @@ void CollectionStore::reconcile()
             // once that mutation is done.
             if (generation != m_mutationGeneration || m_pendingMutationCount > 0
                 || order != m_sortOrder || rule != m_companionRule) {
-                m_dirtyFolders.unite(folders);
-                m_rescanEverything = m_rescanEverything || everything;
+                (scope == RescanScope::scan ? m_changedFolders : m_dirtyFolders).unite(folders);
+                m_rescanEverything = m_rescanEverything || scope == RescanScope::everything;
                 reconcile();
                 return;
             }
@@ -381,9 +391,10 @@ void CollectionStore::reconcile()
                     show(update.error(), tr("Couldn\u2019t Refresh Folder"));
                 }
             } else {
+                m_changedFolders.unite(update->changedFolders);
                 applyUpdate(std::move(*update));
             }
-            reconcile(); // what the monitor reported meanwhile, or reconciled()
+            reconcile(); // what was found changed or reported meanwhile, or reconciled()
         });
 }
 

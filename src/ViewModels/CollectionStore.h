@@ -412,8 +412,10 @@ private:
     bool m_didAttemptRestore = false;
     int m_pendingMutationCount = 0;
     int m_reloadsInFlight = 0;
-    // Folders to list again at the next reconciliation (cleaned paths), or everything.
+    // Folders to check at the next reconciliation (cleaned paths), folders a check found
+    // changed, to list into photos, or everything.
     QSet<QString> m_dirtyFolders;
+    QSet<QString> m_changedFolders;
     bool m_rescanEverything = false;
     DimensionFill m_dimensionFill;
     QThreadPool m_dimensionWriter; // one thread: writes read dimensions into a copy

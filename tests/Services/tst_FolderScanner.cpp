@@ -1,5 +1,6 @@
 #include "Models/NaturalOrder.h"
 #include "Services/FileSystemService.h"
+#include "Services/CollectionRescan.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TestFolders.h"
 
@@ -34,6 +35,8 @@ private Q_SLOTS:
     void cancellationStopsAtCheckPoints_data();
     void cancellationStopsAtCheckPoints();
     void shotsShowTheirBestMember();
+    void rescanChecksBeforeItScans_data();
+    void rescanChecksBeforeItScans();
 
 private:
     static Result<PhotoCollection> scan(const QString &root,
@@ -376,6 +379,66 @@ void tst_FolderScanner::shotsShowTheirBestMember()
     QVERIFY(pair.companions[2].id.contains(QLatin1Char(':')));
     QCOMPARE(collection->sections[1].photos[0].memberNames(),
              (QStringList{QStringLiteral("a.dng"), QStringLiteral("a.dng.xmp")}));
+}
+
+void tst_FolderScanner::rescanChecksBeforeItScans_data()
+{
+    QTest::addColumn<QString>("change"); // a file written into Cats, or none
+    QTest::addColumn<bool>("changed");
+    QTest::newRow("as shown") << QString() << false;
+    QTest::newRow("a file added") << QStringLiteral("Cats/c.jpg") << true;
+    QTest::newRow("a file rewritten") << QStringLiteral("Cats/b.jpg") << true;
+}
+
+// A check names the folders that changed, and lets go of the shown photos before it lists a
+// folder: the window's next key may then move a photo without copying the whole list. A scan
+// of a changed folder brings its new photos.
+void tst_FolderScanner::rescanChecksBeforeItScans()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, changed);
+    QTemporaryDir dir;
+    writeJpeg(dir.path(), QStringLiteral("a.jpg"));
+    writeJpeg(dir.path(), QStringLiteral("Cats/b.jpg"));
+    const Result<PhotoCollection> shown = scan(dir.path());
+    QVERIFY(shown);
+    if (!change.isEmpty()) {
+        writeJpeg(dir.path(), change, {40, 30}); // another size than the first
+    }
+    const QString cats = dir.path() + QStringLiteral("/Cats");
+    auto fs = std::make_shared<FaultyFileSystem>();
+    QList<bool> sharedWhileListing;
+    fs->hook = [&](FaultyFileSystem::Call call, const QString &, const QString &) {
+        if (call == FaultyFileSystem::Call::list) {
+            sharedWhileListing.append(!shown->sections[1].photos.isDetached());
+        }
+        return std::optional<int>();
+    };
+    FolderScanner scanner(fs);
+    const Result<CollectionUpdate> checked =
+        CollectionRescan::run(scanner, *shown, {cats}, RescanScope::check,
+                              PhotoSortOrder::filename, CompanionRule::together);
+    QVERIFY(checked);
+    QCOMPARE(sharedWhileListing, QList<bool>{false});
+    QCOMPARE(checked->changedFolders, changed ? QSet<QString>{cats} : QSet<QString>());
+    QVERIFY(checked->sections.isEmpty());
+
+    const Result<CollectionUpdate> scanned =
+        CollectionRescan::run(scanner, *shown, checked->changedFolders, RescanScope::scan,
+                              PhotoSortOrder::filename, CompanionRule::together);
+    QVERIFY(scanned);
+    QCOMPARE(scanned->sections.size(), changed ? 1 : 0);
+    if (changed) {
+        QStringList names;
+        for (const Photo &photo : scanned->sections.first().photos) {
+            names.append(photo.filename + QLatin1Char(' ') + QString::number(photo.byteCount));
+        }
+        QStringList expected;
+        for (const QString &name : QDir(cats).entryList(QDir::Files, QDir::Name)) {
+            expected.append(name + QLatin1Char(' ') + QString::number(QFileInfo(cats + QLatin1Char('/') + name).size()));
+        }
+        QCOMPARE(names, expected);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_FolderScanner)

@@ -42,6 +42,7 @@
 #include "Views/GalleryView.h"
 #include "Views/ThumbnailFeed.h"
 #include "support/RecordingDesktop.h"
+#include "Services/Platform/LargeBlocks.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -249,6 +250,7 @@ int measureOpening(const QString &root, qint64 launchNs)
 
 int main(int argc, char **argv)
 {
+    useOwnPagesForLargeBlocks(); // as the application does
     timespec started{};
     clock_gettime(CLOCK_REALTIME, &started);
     qputenv("QT_QPA_PLATFORM", "offscreen");

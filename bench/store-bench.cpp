@@ -47,6 +47,7 @@
 #include "TinyRaw.h"
 
 #include "ViewModels/CollectionStore.h"
+#include "Services/Platform/LargeBlocks.h"
 
 #include <QBuffer>
 #include <QDeadlineTimer>
@@ -458,6 +459,7 @@ int runAtScale(const QString &rootPath)
 
 int main(int argc, char **argv)
 {
+    useOwnPagesForLargeBlocks(); // as the application does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }

@@ -5,6 +5,7 @@
 #include "ViewModels/CollectionStore.h"
 #include "Views/DarkroomPalette.h"
 #include "Views/LinuxDesktopServices.h"
+#include "Services/Platform/LargeBlocks.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -31,6 +32,7 @@ bool onlyAsksForText(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    useOwnPagesForLargeBlocks();
     std::unique_ptr<QCoreApplication> application =
         onlyAsksForText(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
                                     : std::make_unique<QApplication>(argc, argv);

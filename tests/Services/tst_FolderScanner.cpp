@@ -313,14 +313,16 @@ void tst_FolderScanner::rootReachedThroughLinkIsOpened()
 void tst_FolderScanner::cancellationStopsAtCheckPoints_data()
 {
     QTest::addColumn<int>("checksBeforeCancel");
-    // Check points: start, every 16 entries listed, every 64 root entries examined, after the
-    // root, before each category, then every 64 of its entries examined.
+    // Check points: start, every 16 names read (the first included), every 16 entries' attributes
+    // read, every 64 root entries examined, after the root, before each category, then its
+    // listing's and every 64 of its entries examined.
     QTest::newRow("at the start") << 0;
-    QTest::newRow("inside the root listing") << 2;
-    QTest::newRow("examining the root's entries") << 9;
-    QTest::newRow("after the root listing") << 12;
-    QTest::newRow("before the first category") << 13;
-    QTest::newRow("inside a category listing") << 14;
+    QTest::newRow("reading the root's names") << 2;
+    QTest::newRow("reading the root's attributes") << 12;
+    QTest::newRow("examining the root's entries") << 19;
+    QTest::newRow("after the root listing") << 21;
+    QTest::newRow("before the first category") << 22;
+    QTest::newRow("inside a category listing") << 23;
 }
 
 void tst_FolderScanner::cancellationStopsAtCheckPoints()
@@ -345,7 +347,7 @@ void tst_FolderScanner::cancellationStopsAtCheckPoints()
         ++total;
         return false;
     }));
-    QCOMPARE(total, 16); // so every row above stopped inside the scan, not after it
+    QCOMPARE(total, 25); // so every row above stopped inside the scan, not after it
 }
 
 // A RAW+JPEG pair with sidecars is one photo shown by its JPEG, whose dimensions it takes; a

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -417,6 +418,55 @@ private Q_SLOTS:
         QCOMPARE(info.mid(3), QStringList{QString()}); // one final newline
         for (const QString &folder : {trash, trash + u"/files"_s, trash + u"/info"_s}) {
             QCOMPARE(statOf(folder).st_mode & 07777, mode_t(0700));
+        }
+    }
+
+    void listingMatchesVisit_data()
+    {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("cancelAfter"); // checks before the listing is cancelled, -1: never
+        QTest::newRow("small, on one thread") << 100 << -1;
+        QTest::newRow("large, shared out") << 5000 << -1;
+        QTest::newRow("large, cancelled while shared out") << 5000 << 400;
+    }
+
+    // A large folder's attributes are read on several threads: the listing still holds every
+    // entry once, in the folder's order, as a visit hands them over; it counts each entry, and a
+    // cancel stops it part-way.
+    void listingMatchesVisit()
+    {
+        QFETCH(int, files);
+        QFETCH(int, cancelAfter);
+        const QString folder = path(u"many"_s);
+        QVERIFY(QDir().mkpath(folder + u"/sub"_s));
+        for (int i = 0; i < files; ++i) {
+            writeFile(folder, u"f%1.jpg"_s.arg(i), QByteArray(i % 7, 'x'));
+        }
+        QList<EntryInfo> visited;
+        QVERIFY(m_fs.visit(folder, [&](const EntryInfo &entry) { visited.append(entry); }));
+        QCOMPARE(visited.size(), files + 1);
+
+        std::atomic<int> checks = 0;
+        std::atomic<qint64> found = 0;
+        const ListingWatch watch{[&] { return cancelAfter >= 0 && ++checks > cancelAfter; }, &found};
+        const Result<QList<EntryInfo>> listed = m_fs.list(folder, watch);
+        if (cancelAfter >= 0) {
+            QVERIFY(!listed);
+            QCOMPARE(listed.error().code, FileSystemError::Code::cancelled);
+            QVERIFY2(found < files / 2, qPrintable(QString::number(found)));
+            return;
+        }
+        QVERIFY(listed);
+        QCOMPARE(found.load(), qint64(files + 1));
+        QCOMPARE(listed->size(), visited.size());
+        for (qsizetype i = 0; i < visited.size(); ++i) {
+            const EntryInfo &a = listed->at(i);
+            const EntryInfo &b = visited[i];
+            QCOMPARE(a.name, b.name);
+            QCOMPARE(a.identity, b.identity);
+            QCOMPARE(a.size, b.size);
+            QCOMPARE(a.type, b.type);
+            QVERIFY(a.modificationTime == b.modificationTime && a.hasAttributes && a.nameIsValid);
         }
     }
 };

@@ -12,6 +12,7 @@ private Q_SLOTS:
     void byFilename();
     void byDate_data();
     void byDate();
+    void sortAgreesWithPairwiseRule_data();
     void sortAgreesWithPairwiseRule();
     void namesSortInFileManagerOrder();
 };
@@ -99,19 +100,29 @@ void tst_PhotoOrdering::byDate()
     QCOMPARE(ids(input), expected);
 }
 
+void tst_PhotoOrdering::sortAgreesWithPairwiseRule_data()
+{
+    QTest::addColumn<int>("rounds");
+    QTest::addColumn<int>("count");
+    QTest::newRow("small lists") << 50 << 40;
+    QTest::newRow("a list sorted in two halves") << 2 << 20'000;
+}
+
 // The fast key-based sort and the pairwise rule must never disagree, or the scanner and the
 // store's re-sorts would order the same photos differently.
 void tst_PhotoOrdering::sortAgreesWithPairwiseRule()
 {
+    QFETCH(int, rounds);
+    QFETCH(int, count);
     const quint32 seed = QRandomGenerator::global()->generate();
     QRandomGenerator random(seed);
     const QStringList stems{QStringLiteral("IMG_"), QStringLiteral("img_"), QStringLiteral("Été "),
                             QStringLiteral("ete "), QStringLiteral("b"), QStringLiteral("B")};
-    for (int round = 0; round < 50; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         QList<Photo> photos;
-        for (int i = 0; i < 40; ++i) {
+        for (int i = 0; i < count; ++i) {
             const QString name = stems.at(random.bounded(int(stems.size())))
-                                 + QString::number(random.bounded(30)) + QStringLiteral(".jpg");
+                                 + QString::number(random.bounded(count / 2)) + QStringLiteral(".jpg");
             photos.append(photo(QString::number(random.bounded(20)), name, random.bounded(4)));
         }
         for (const PhotoSortOrder order : allCases<PhotoSortOrder>()) {

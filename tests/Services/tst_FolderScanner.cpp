@@ -35,6 +35,7 @@ private Q_SLOTS:
     void cancellationStopsAtCheckPoints_data();
     void cancellationStopsAtCheckPoints();
     void shotsShowTheirBestMember();
+    void largeFolderMakesEveryShot();
     void rescanChecksBeforeItScans_data();
     void rescanChecksBeforeItScans();
 
@@ -381,6 +382,31 @@ void tst_FolderScanner::shotsShowTheirBestMember()
     QVERIFY(pair.companions[2].id.contains(QLatin1Char(':')));
     QCOMPARE(collection->sections[1].photos[0].memberNames(),
              (QStringList{QStringLiteral("a.dng"), QStringLiteral("a.dng.xmp")}));
+}
+
+// A folder large enough to be shared out between threads: every shot is made once, whole,
+// in order.
+void tst_FolderScanner::largeFolderMakesEveryShot()
+{
+    QTemporaryDir dir;
+    constexpr int shots = 9000;
+    for (int i = 0; i < shots; ++i) {
+        writeFile(dir.path(), QStringLiteral("IMG_%1.JPG").arg(i), "not decoded");
+        if (i % 3 == 0) {
+            writeFile(dir.path(), QStringLiteral("IMG_%1.xmp").arg(i), "<xmp/>");
+        }
+    }
+    const FolderScanner scanner(std::make_shared<LinuxFileSystem>()); // no headers read
+    const Result<PhotoCollection> collection =
+        scanner.scan(QUrl::fromLocalFile(dir.path()), PhotoSortOrder::filename);
+    QVERIFY(collection);
+    const QList<Photo> &photos = collection->sections.first().photos;
+    QCOMPARE(photos.size(), shots);
+    for (int i = 0; i < shots; ++i) {
+        QCOMPARE(photos[i].filename, QStringLiteral("IMG_%1.JPG").arg(i));
+        QCOMPARE(photos[i].url, QUrl::fromLocalFile(dir.path() + QLatin1Char('/') + photos[i].filename));
+        QCOMPARE(photos[i].companions.size(), i % 3 == 0 ? 1 : 0);
+    }
 }
 
 void tst_FolderScanner::rescanChecksBeforeItScans_data()

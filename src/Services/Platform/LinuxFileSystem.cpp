@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -63,6 +64,43 @@ EntryInfo entryAt(int dirFd, const char *raw)
     return info;
 }
 
+FileSystemError unreadableFolder(int error, const QString &folder)
+{
+    return FileSystemError::system(
+        error, QCoreApplication::translate("FileSystem", "Couldn\u2019t read the folder %1").arg(quotedName(folder)));
+}
+
+using OpenFolder = std::unique_ptr<DIR, int (*)(DIR *)>;
+
+Result<OpenFolder> openFolder(const QString &folder)
+{
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) {
+        return std::unexpected(unreadableFolder(errno, folder));
+    }
+    return OpenFolder(dir, ::closedir);
+}
+
+// Hands `onName` the name of every entry of `dir` but "." and "..", in listing order, for as
+// long as it answers true. Fails when the folder cannot be read on.
+template<typename OnName>
+Result<void> readNames(DIR *dir, const QString &folder, OnName onName)
+{
+    errno = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *raw = entry->d_name;
+        const bool selfOrParent = raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0'));
+        if (!selfOrParent && !onName(raw)) {
+            return {};
+        }
+        errno = 0; // the entry's own calls may have set it
+    }
+    if (errno != 0) {
+        return std::unexpected(unreadableFolder(errno, folder));
+    }
+    return {};
+}
+
 // How often a long listing reports its count and looks for cancellation: often enough that a
 // slow (network) folder counts on and stops within a moment, rarely enough to cost nothing on
 // a local one.
@@ -77,34 +115,29 @@ Result<QList<EntryInfo>> LinuxFileSystem::list(const QString &folder, const List
     // shared out between threads, which on a cold disk also keeps several inode reads in flight.
     constexpr qsizetype sharedFrom = 4096; // below this, another thread costs more than it saves
     constexpr qsizetype chunk = 256;
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    Result<OpenFolder> dir = openFolder(folder);
     if (!dir) {
-        return std::unexpected(FileSystemError::system(
-            errno, QCoreApplication::translate("FileSystem", "Couldn\u2019t read the folder %1").arg(quotedName(folder))));
+        return std::unexpected(dir.error());
     }
     QByteArray names; // every name, each ended by its zero byte
     std::vector<qsizetype> starts;
-    errno = 0;
-    while (const dirent *entry = ::readdir(dir)) {
-        const char *raw = entry->d_name;
-        if ((raw[0] == '.' && raw[1] == '\0') || (raw[0] == '.' && raw[1] == '.' && raw[2] == '\0')) {
-            continue;
-        }
+    bool stopped = false;
+    const Result<void> read = readNames(dir->get(), folder, [&](const char *raw) {
         if (starts.size() % watchInterval == 0 && watch.isCancelled && watch.isCancelled()) {
-            ::closedir(dir);
-            return std::unexpected(FileSystemError::cancelled());
+            stopped = true;
+            return false;
         }
         starts.push_back(names.size());
         names.append(raw, qsizetype(std::strlen(raw)) + 1);
-        errno = 0;
+        return true;
+    });
+    if (!read) {
+        return std::unexpected(read.error());
     }
-    const int readError = errno;
-    if (readError != 0) {
-        ::closedir(dir);
-        return std::unexpected(FileSystemError::system(
-            readError, QCoreApplication::translate("FileSystem", "Couldn\u2019t read the folder %1").arg(quotedName(folder))));
+    if (stopped) {
+        return std::unexpected(FileSystemError::cancelled());
     }
-    const int dirFd = ::dirfd(dir);
+    const int dirFd = ::dirfd(dir->get());
     const qsizetype total = qsizetype(starts.size());
     QList<EntryInfo> entries(total);
     std::atomic<qsizetype> nextChunk = 0;
@@ -142,7 +175,6 @@ Result<QList<EntryInfo>> LinuxFileSystem::list(const QString &folder, const List
     for (std::thread &helper : helpers) {
         helper.join();
     }
-    ::closedir(dir);
     if (cancelled) {
         return std::unexpected(FileSystemError::cancelled());
     }
@@ -153,12 +185,11 @@ Result<void> LinuxFileSystem::visit(const QString &folder,
                                     const std::function<void(const EntryInfo &)> &visitor,
                                     const ListingWatch &watch)
 {
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    Result<OpenFolder> dir = openFolder(folder);
     if (!dir) {
-        return std::unexpected(FileSystemError::system(
-            errno, QCoreApplication::translate("FileSystem", "Couldn\u2019t read the folder %1").arg(quotedName(folder))));
+        return std::unexpected(dir.error());
     }
-    const int dirFd = ::dirfd(dir);
+    const int dirFd = ::dirfd(dir->get());
     qint64 visited = 0;
     qint64 counted = 0; // added to the watch's running total (a scan lists many folders)
     const auto count = [&] {
@@ -167,31 +198,24 @@ Result<void> LinuxFileSystem::visit(const QString &folder,
         }
         counted = visited;
     };
-    errno = 0;
-    while (const dirent *entry = ::readdir(dir)) {
+    bool stopped = false;
+    const Result<void> read = readNames(dir->get(), folder, [&](const char *raw) {
         if (visited % watchInterval == 0 && visited > 0) {
             count();
             if (watch.isCancelled && watch.isCancelled()) {
-                ::closedir(dir);
-                return std::unexpected(FileSystemError::cancelled());
+                stopped = true;
+                return false;
             }
-        }
-        const char *raw = entry->d_name;
-        if ((raw[0] == '.' && raw[1] == '\0') || (raw[0] == '.' && raw[1] == '.' && raw[2] == '\0')) {
-            continue;
         }
         visitor(entryAt(dirFd, raw));
         ++visited;
-        errno = 0;
+        return true;
+    });
+    if (stopped) {
+        return std::unexpected(FileSystemError::cancelled());
     }
-    const int readError = errno;
-    ::closedir(dir);
     count();
-    if (readError != 0) {
-        return std::unexpected(FileSystemError::system(
-            readError, QCoreApplication::translate("FileSystem", "Couldn\u2019t read the folder %1").arg(quotedName(folder))));
-    }
-    return {};
+    return read;
 }
 
 Result<EntryInfo> LinuxFileSystem::stat(const QString &path, bool followLink)

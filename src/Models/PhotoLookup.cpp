@@ -14,11 +14,6 @@ constexpr qsizetype prefetchDistance = 8;
 // it has them, and without one through SipHash, several times slower.
 constexpr size_t hashSeed = 0x9e3779b97f4a7c15;
 
-size_t nameHash(const QString &name)
-{
-    return Companions::nameHash(name);
-}
-
 } // namespace
 
 void PhotoLookup::sync(const PhotoCollection &collection, quint64 revision)
@@ -42,9 +37,9 @@ void PhotoLookup::sync(const PhotoCollection &collection, quint64 revision)
             }
             const Photo &photo = photos[i];
             m_built.push_back({qHash(photo.id, hashSeed), qint32(s), qint32(i)});
-            names.push_back(nameHash(photo.filename));
+            names.push_back(Companions::nameHash(photo.filename));
             for (const Companion &companion : photo.companions) {
-                names.push_back(nameHash(companion.filename));
+                names.push_back(Companions::nameHash(companion.filename));
             }
         }
         std::sort(names.begin(), names.end());
@@ -121,29 +116,28 @@ qsizetype PhotoLookup::nameCount(qsizetype section, size_t hash) const
 bool PhotoLookup::mayHoldName(qsizetype section, const QString &name) const
 {
     return section < 0 || section >= m_nameChanges.size()
-           || nameCount(section, nameHash(name)) > 0;
+           || nameCount(section, Companions::nameHash(name)) > 0;
+}
+
+void PhotoLookup::countNames(const Place &place, const Photo &photo, qint32 change)
+{
+    QHash<size_t, qint32> &changes = m_nameChanges[place.first];
+    changes[Companions::nameHash(photo.filename)] += change;
+    for (const Companion &companion : photo.companions) {
+        changes[Companions::nameHash(companion.filename)] += change;
+    }
+    ++m_edits[place.first];
+    ++m_editsSinceBuild;
 }
 
 void PhotoLookup::noteRemoved(const Place &place, const Photo &photo)
 {
-    QHash<size_t, qint32> &changes = m_nameChanges[place.first];
-    --changes[nameHash(photo.filename)];
-    for (const Companion &companion : photo.companions) {
-        --changes[nameHash(companion.filename)];
-    }
-    ++m_edits[place.first];
-    ++m_editsSinceBuild;
+    countNames(place, photo, -1);
 }
 
 void PhotoLookup::noteInserted(const Place &place, const Photo &photo)
 {
-    QHash<size_t, qint32> &changes = m_nameChanges[place.first];
-    ++changes[nameHash(photo.filename)];
-    for (const Companion &companion : photo.companions) {
-        ++changes[nameHash(companion.filename)];
-    }
-    ++m_edits[place.first];
-    ++m_editsSinceBuild;
+    countNames(place, photo, +1);
     const Entry entry{qHash(photo.id, hashSeed), qint32(place.first), qint32(place.second)};
     m_moved.insert(entry.hash, Moved{entry, m_edits[place.first]});
 }

@@ -61,6 +61,9 @@ private:
         qint32 stamp = 0; // the section's edit count when the position was recorded
     };
     qsizetype nameCount(qsizetype section, size_t hash) const;
+    // Adds `change` to the count of each of the photo's member names in its section, and
+    // counts the edit there.
+    void countNames(const Place &place, const Photo &photo, qint32 change);
 
     // What the build found, sorted by hash: flat arrays build in a fraction of a hash table's
     // time and hold a quarter of its memory. The edits since are kept beside them.

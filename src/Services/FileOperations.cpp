@@ -81,8 +81,9 @@ public:
             // fraction of its listing and of a set of its keys. A hash shared by a free name
             // only numbers that name; the file system still never lets a move replace a file.
             QSet<size_t> keys;
-            const Result<void> listed = m_fileSystem.visit(
-                folder, [&keys](const EntryInfo &entry) { keys.insert(nameKey(entry.name)); });
+            const Result<void> listed = m_fileSystem.visit(folder, [&keys](const EntryInfo &entry) {
+                keys.insert(Companions::nameHash(entry.name));
+            });
             if (!listed) {
                 return std::unexpected(listed.error());
             }
@@ -90,7 +91,7 @@ public:
         }
         QSet<size_t> own;
         for (const QString &name : preferredNames) {
-            own.insert(nameKey(name));
+            own.insert(Companions::nameHash(name));
         }
         if (own.size() < preferredNames.size()) {
             // Two members whose names differ only in letter case can share no number: each
@@ -104,12 +105,12 @@ public:
         for (int number = 1;; ++number) {
             const QStringList names = Companions::pairedNames(preferredNames, number);
             const bool free = std::none_of(names.cbegin(), names.cend(), [&](const QString &n) {
-                return taken->contains(nameKey(n));
+                return taken->contains(Companions::nameHash(n));
             });
             if (free) {
                 QStringList paths;
                 for (const QString &name : names) {
-                    taken->insert(nameKey(name));
+                    taken->insert(Companions::nameHash(name));
                     paths.append(join(folder, name));
                 }
                 return paths;
@@ -118,8 +119,6 @@ public:
     }
 
 private:
-    static size_t nameKey(const QString &name) { return Companions::nameHash(name); }
-
     PlatformFileSystem &m_fileSystem;
     QHash<QString, QSet<size_t>> m_taken;
 };

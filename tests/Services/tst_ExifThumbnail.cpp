@@ -1,5 +1,6 @@
 #include "Samples/SamplePhotos.h"
 #include "Services/Decoders/ExifThumbnail.h"
+#include "support/FuzzCorpus.h"
 #include "support/TwoHalves.h"
 
 #include <QBuffer>
@@ -52,6 +53,7 @@ struct Layout
     bool hasIfd1 = true;
     qint64 thumbnailOffsetShift = 0; // moves the recorded offset off the data
     quint32 ifd1Entries = 2;
+    quint32 lengthShift = 0; // claims more thumbnail bytes than the segment holds
 };
 
 QByteArray cameraJpeg(const Layout &layout)
@@ -69,7 +71,7 @@ QByteArray cameraJpeg(const Layout &layout)
             + number(layout.hasIfd1 ? ifd1At : 0, 4, le);
     tiff += number(layout.ifd1Entries, 2, le)
             + entry(0x0201, 4, quint32(dataAt + layout.thumbnailOffsetShift))
-            + entry(0x0202, 4, quint32(thumbnail.size())) + number(0, 4, le);
+            + entry(0x0202, 4, quint32(thumbnail.size()) + layout.lengthShift) + number(0, 4, le);
     tiff += thumbnail;
     const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
     const QByteArray app1 = QByteArray("\xFF\xE1", 2) + number(quint64(payload.size() + 2), 2, false) + payload;
@@ -101,6 +103,11 @@ void tst_ExifThumbnail::thumbnails_data()
     QTest::newRow("no IFD1") << cameraJpeg({.hasIfd1 = false}) << QSize() << QString();
     QTest::newRow("offset past the segment")
         << cameraJpeg({.thumbnailOffsetShift = 1 << 20}) << QSize() << QString();
+    // The segment ends with the thumbnail, and the photo's own data follows inside the file.
+    QTest::newRow("thumbnail ends 1 byte past the segment")
+        << cameraJpeg({.lengthShift = 1}) << QSize() << QString();
+    QTest::newRow("thumbnail ends 3 bytes past the segment")
+        << cameraJpeg({.littleEndian = true, .lengthShift = 3}) << QSize() << QString();
     QTest::newRow("IFD1 claims 60,000 entries")
         << cameraJpeg({.ifd1Entries = 60000}) << QSize() << QString();
     QTest::newRow("plain JPEG") << jpeg(halves(64, 32)) << QSize() << QString();
@@ -112,6 +119,7 @@ void tst_ExifThumbnail::thumbnails()
     QFETCH(QByteArray, file);
     QFETCH(QSize, size);
     QFETCH(QString, redSide);
+    FuzzCorpus::add("exif", file);
     const QImage image = ExifThumbnail::read(file);
     QCOMPARE(image.isNull() ? QSize() : image.size(), size);
     if (image.isNull()) {

@@ -1,4 +1,6 @@
 #include "Services/Decoders/HeifBoxes.h"
+#include "support/FuzzCorpus.h"
+#include "support/HeifWriter.h"
 
 #include <QTest>
 
@@ -15,40 +17,29 @@ private Q_SLOTS:
     void metaAfterMediaDataIsFound();
 };
 
+using namespace HeifWriter;
+
 namespace {
-
-QByteArray be(quint64 value, int bytes)
-{
-    QByteArray out;
-    for (int i = bytes - 1; i >= 0; --i) {
-        out.append(char(value >> (8 * i) & 0xff));
-    }
-    return out;
-}
-
-QByteArray box(const char *type, const QByteArray &payload)
-{
-    return be(quint64(8 + payload.size()), 4) + QByteArray(type, 4) + payload;
-}
-
-QByteArray fullBox(const char *type, int version, int flags, const QByteArray &payload)
-{
-    return box(type, be(quint64(version), 1) + be(quint64(flags), 3) + payload);
-}
 
 QByteArray ftyp(const char *brand = "heic")
 {
-    return box("ftyp", QByteArray(brand, 4) + be(0, 4) + QByteArray("mif1") + QByteArray(brand, 4));
+    return box("ftyp", QByteArray(brand, 4) + bigEndian(0, 4) + QByteArray("mif1") + QByteArray(brand, 4));
 }
 
 QByteArray ispe(quint32 width, quint32 height)
 {
-    return fullBox("ispe", 0, 0, be(width, 4) + be(height, 4));
+    return fullBox("ispe", 0, 0, bigEndian(width, 4) + bigEndian(height, 4));
+}
+
+QByteArray clap(quint32 width, quint32 widthDenominator, quint32 height, quint32 heightDenominator)
+{
+    return box("clap", bigEndian(width, 4) + bigEndian(widthDenominator, 4) + bigEndian(height, 4) + bigEndian(heightDenominator, 4)
+                           + bigEndian(0, 4) + bigEndian(1, 4) + bigEndian(0, 4) + bigEndian(1, 4));
 }
 
 QByteArray irot(int quarterTurns)
 {
-    return box("irot", be(quint64(quarterTurns), 1));
+    return box("irot", bigEndian(quint64(quarterTurns), 1));
 }
 
 // A file whose primary item 1 has the properties `associated` (1-based indices into
@@ -61,20 +52,23 @@ QByteArray heif(const QList<QByteArray> &properties, const QList<int> &associate
         ipco += property;
     }
     const auto index = [&](int value) {
-        return ipmaFlags & 1 ? be(quint64(value), 2) : be(quint64(value), 1);
+        return ipmaFlags & 1 ? bigEndian(quint64(value), 2) : bigEndian(quint64(value), 1);
     };
     const int idBytes = ipmaVersion < 1 ? 2 : 4;
-    QByteArray entries = be(2, 4);
-    entries += be(1, idBytes) + be(quint64(associated.size()), 1);
+    QByteArray entries = bigEndian(2, 4);
+    entries += bigEndian(1, idBytes) + bigEndian(quint64(associated.size()), 1);
     for (const int value : associated) {
         entries += index(value);
     }
-    entries += be(2, idBytes) + be(1, 1) + index(int(properties.size()));
+    entries += bigEndian(2, idBytes) + bigEndian(1, 1) + index(int(properties.size()));
     const QByteArray meta = fullBox(
         "meta", 0, 0,
-        fullBox("hdlr", 0, 0, be(0, 4) + QByteArray("pict") + be(0, 12) + QByteArray(1, '\0'))
-            + fullBox("pitm", 0, 0, be(1, 2))
-            + box("iprp", box("ipco", ipco) + fullBox("ipma", ipmaVersion, ipmaFlags, entries)));
+        fullBox("hdlr", 0, 0, bigEndian(0, 4) + QByteArray("pict") + bigEndian(0, 12) + QByteArray(1, '\0'))
+            + fullBox("pitm", 0, 0, bigEndian(1, 2))
+            + box("iprp", box("ipco", ipco) + fullBox("ipma", ipmaVersion, ipmaFlags, entries))
+            // Bytes after the last property box, so a box read past its parent reads
+            // something rather than nothing.
+            + box("free", QByteArray(16, '\0')));
     return ftyp() + meta + box("mdat", QByteArray(64, 'x'));
 }
 
@@ -82,6 +76,15 @@ QByteArray replaced(QByteArray file, const char *type, const QByteArray &sizeFie
 {
     const qsizetype at = file.indexOf(QByteArray(type, 4));
     file.replace(at - 4, 4, sizeField);
+    return file;
+}
+
+// `file` with the box `type` claiming `extra` bytes more than it has.
+QByteArray grown(QByteArray file, const char *type, int extra)
+{
+    const qsizetype at = file.indexOf(QByteArray(type, 4)) - 4;
+    const quint64 length = file.mid(at, 4).toHex().toULongLong(nullptr, 16);
+    file.replace(at, 4, bigEndian(length + quint64(extra), 4));
     return file;
 }
 
@@ -95,14 +98,20 @@ void tst_HeifBoxes::sizes_data()
     const QByteArray plain = ispe(4032, 3024);
     QTest::newRow("size only") << heif({plain}, {1}) << QSize(4032, 3024);
     QTest::newRow("irot 90 after ispe") << heif({plain, irot(1)}, {1, 2}) << QSize(3024, 4032);
-    // The order libheif itself gets wrong: the turn is known before the size.
-    QTest::newRow("irot 90 before ispe") << heif({irot(1), plain}, {1, 2}) << QSize(3024, 4032);
-    QTest::newRow("irot listed before ispe in ipma") << heif({plain, irot(3)}, {2, 1}) << QSize(3024, 4032);
+    QTest::newRow("irot box before ispe, listed after") << heif({irot(1), plain}, {2, 1}) << QSize(3024, 4032);
+    // As libheif 1.15 writes a turned photo: its ispe, listed after the turn, is already turned.
+    QTest::newRow("irot listed before ispe") << heif({plain, irot(3)}, {2, 1}) << QSize(4032, 3024);
+    QTest::newRow("crop, turn, turned ispe") << heif({clap(4000, 1, 3000, 1), irot(1), ispe(3000, 4000)}, {1, 2, 3})
+                                             << QSize(3000, 4000);
+    QTest::newRow("ispe, crop, turn") << heif({plain, clap(4000, 1, 3000, 1), irot(1)}, {1, 2, 3}) << QSize(3000, 4000);
+    QTest::newRow("crop rounded to whole pixels") << heif({plain, clap(8001, 2, 5999, 2)}, {1, 2}) << QSize(4001, 3000);
+    QTest::newRow("crop of zero denominator") << heif({plain, clap(4000, 0, 3000, 1)}, {1, 2}) << QSize();
+    QTest::newRow("crop without ispe") << heif({clap(4000, 1, 3000, 1)}, {1}) << QSize();
     QTest::newRow("irot 180 keeps the shape") << heif({plain, irot(2)}, {1, 2}) << QSize(4032, 3024);
     QTest::newRow("mirroring keeps the shape")
-        << heif({plain, box("imir", be(1, 1))}, {1, 2}) << QSize(4032, 3024);
+        << heif({plain, box("imir", bigEndian(1, 1))}, {1, 2}) << QSize(4032, 3024);
     QTest::newRow("essential bit on the index") << heif({plain}, {0x81}) << QSize(4032, 3024);
-    QTest::newRow("ipma version 1, wide indices") << heif({irot(1), plain}, {1, 2}, 1, 1) << QSize(3024, 4032);
+    QTest::newRow("ipma version 1, wide indices") << heif({irot(1), plain}, {2, 1}, 1, 1) << QSize(3024, 4032);
     QTest::newRow("only the thumbnail's property") << heif({irot(1), plain}, {1}) << QSize();
     QTest::newRow("index past the properties") << heif({plain}, {1, 9}) << QSize(4032, 3024);
     QTest::newRow("ispe of 0") << heif({ispe(0, 3024)}, {1}) << QSize();
@@ -113,30 +122,38 @@ void tst_HeifBoxes::sizes_data()
 
     const QByteArray file = heif({plain, irot(1)}, {1, 2});
     // Box size forms: 0 runs to the end of the parent, 1 takes a 64-bit size.
-    QTest::newRow("mdat size 0 (to the end)") << replaced(file, "mdat", be(0, 4)) << QSize(3024, 4032);
+    QTest::newRow("mdat size 0 (to the end)") << replaced(file, "mdat", bigEndian(0, 4)) << QSize(3024, 4032);
     {
         QByteArray large = file;
         const qsizetype at = large.indexOf("meta") - 4;
         const quint64 length = large.mid(at, 4).toHex().toULongLong(nullptr, 16);
-        large.replace(at, 8, be(1, 4) + QByteArray("meta") + be(length + 8, 8));
+        large.replace(at, 8, bigEndian(1, 4) + QByteArray("meta") + bigEndian(length + 8, 8));
         QTest::newRow("meta with a 64-bit size") << large << QSize(3024, 4032);
     }
     QTest::newRow("meta size 2^64-1")
         << [&] {
                QByteArray bad = file;
                const qsizetype at = bad.indexOf("meta") - 4;
-               bad.replace(at, 8, be(1, 4) + QByteArray("meta") + be(~0ULL, 8));
+               bad.replace(at, 8, bigEndian(1, 4) + QByteArray("meta") + bigEndian(~0ULL, 8));
                return bad;
            }()
         << QSize();
-    QTest::newRow("meta runs past the file") << replaced(file, "meta", be(0x7fffffff, 4)) << QSize();
-    QTest::newRow("ipco runs past iprp") << replaced(file, "ipco", be(0x10000, 4)) << QSize();
-    QTest::newRow("box shorter than its header") << replaced(file, "iprp", be(4, 4)) << QSize();
+    QTest::newRow("meta runs past the file") << replaced(file, "meta", bigEndian(0x7fffffff, 4)) << QSize();
+    QTest::newRow("ipco runs past iprp") << replaced(file, "ipco", bigEndian(0x10000, 4)) << QSize();
+    // Just past the parent, where the next bytes still lie inside the file: each level checks
+    // a child against its parent's end, not against what follows it.
+    for (const int extra : {1, 4, 8}) {
+        const QByteArray past = QByteArray::number(extra) + " byte(s) past ";
+        QTest::newRow(past + "ipco: last property") << grown(heif({plain}, {1}), "ispe", extra) << QSize();
+        QTest::newRow(past + "iprp: ipma") << grown(file, "ipma", extra) << QSize();
+        QTest::newRow(past + "meta: free") << grown(file, "free", extra) << QSize();
+    }
+    QTest::newRow("box shorter than its header") << replaced(file, "iprp", bigEndian(4, 4)) << QSize();
     QTest::newRow("ipma claims a billion entries")
         << [&] {
                QByteArray bad = file;
                const qsizetype at = bad.indexOf("ipma") + 8;
-               bad.replace(at, 4, be(1000000000, 4));
+               bad.replace(at, 4, bigEndian(1000000000, 4));
                return bad;
            }()
         << QSize();
@@ -146,6 +163,7 @@ void tst_HeifBoxes::sizes()
 {
     QFETCH(QByteArray, file);
     QFETCH(QSize, expected);
+    FuzzCorpus::add("heif", file);
     const QSize size = HeifBoxes::uprightSize(file);
     QCOMPARE(size.isValid() ? size : QSize(), expected);
 }
@@ -153,7 +171,7 @@ void tst_HeifBoxes::sizes()
 void tst_HeifBoxes::truncatedAnywhere()
 {
     // Power lost while copying, or a hostile file: every prefix gives the full answer or none.
-    const QByteArray file = heif({irot(1), ispe(4032, 3024)}, {1, 2}, 1, 1);
+    const QByteArray file = heif({irot(1), ispe(4032, 3024)}, {2, 1}, 1, 1);
     for (qsizetype length = 0; length <= file.size(); ++length) {
         const QSize size = HeifBoxes::uprightSize(QByteArrayView(file).first(length));
         QVERIFY2(!size.isValid() || size == QSize(3024, 4032), qPrintable(QString::number(length)));

@@ -142,6 +142,22 @@ std::optional<QHash<quint32, QList<int>>> associations(QByteArrayView payload)
     return byItem;
 }
 
+bool isSide(quint64 value)
+{
+    return value > 0 && value <= quint64(maximumSide);
+}
+
+// A `clap` width or height: a fraction, rounded to whole pixels as libheif rounds it.
+std::optional<quint64> rounded(Cursor &cursor)
+{
+    const std::optional<quint64> numerator = cursor.read(4);
+    const std::optional<quint64> denominator = cursor.read(4);
+    if (!numerator || !denominator || *denominator == 0) {
+        return std::nullopt;
+    }
+    return (*numerator + *denominator / 2) / *denominator;
+}
+
 QSize sizeFromMeta(QByteArrayView meta)
 {
     // `meta` is a full box: version and flags come first.
@@ -195,36 +211,48 @@ QSize sizeFromMeta(QByteArrayView meta)
     if (!primary || !associated.contains(*primary)) {
         return {};
     }
+    // The properties apply in the order `ipma` lists them, as libheif reads them: `ispe` sets
+    // the size, a crop (`clap`) replaces it, a quarter turn (`irot`) swaps it. libheif 1.15
+    // writes a turned photo's `ispe` after its `irot`, holding the size already turned; a turn
+    // listed before any size has nothing to swap, so that `ispe` is taken as it stands, and
+    // the size comes out as the decoded picture's.
     std::optional<QSize> size;
-    int quarterTurns = 0;
+    bool sizeRead = false;
     for (const int index : associated.value(*primary)) {
         if (index < 1 || index > properties.size()) {
             continue; // 0 means "no property"; beyond the list is damage we can live with
         }
         const auto &[type, payload] = properties[index - 1];
         Cursor cursor(payload);
-        if (type == fourCC("ispe") && !size) {
+        if (type == fourCC("ispe") && !sizeRead) {
             if (!cursor.skip(4)) {
                 return {};
             }
             const std::optional<quint64> width = cursor.read(4);
             const std::optional<quint64> height = cursor.read(4);
-            if (!width || !height || *width == 0 || *height == 0 || *width > maximumSide ||
-                *height > maximumSide) {
+            if (!width || !height || !isSide(*width) || !isSide(*height)) {
                 return {};
             }
             size = QSize(int(*width), int(*height));
-        } else if (type == fourCC("irot")) {
+            sizeRead = true;
+        } else if (type == fourCC("clap")) {
+            const std::optional<quint64> width = rounded(cursor);
+            const std::optional<quint64> height = rounded(cursor);
+            if (!width || !height || !isSide(*width) || !isSide(*height)) {
+                return {};
+            }
+            size = QSize(int(*width), int(*height));
+        } else if (type == fourCC("irot") && size) {
             const std::optional<quint64> angle = cursor.read(1);
-            if (angle) {
-                quarterTurns = int(*angle & 3);
+            if (angle && *angle & 1) {
+                size = size->transposed();
             }
         }
     }
-    if (!size) {
+    if (!sizeRead || !size) {
         return {};
     }
-    return quarterTurns % 2 ? size->transposed() : *size;
+    return *size;
 }
 
 } // namespace

@@ -2,9 +2,9 @@
 
 // The upright size of a HEIF, HEIC or AVIF image read from its box structure alone: `ftyp`,
 // then the `meta` box's primary item (`pitm`) and its properties (`iprp`: `ipco` and `ipma`),
-// of which `ispe` gives the size and `irot` a quarter turn that swaps it, whatever order the
-// properties come in. Decoding libraries read the whole file to open it; this reads the box
-// headers and the `meta` box, a few KiB.
+// of which `ispe` gives the size, `clap` a crop and `irot` a quarter turn, applied in the order
+// the item lists them: the size libheif decodes the picture at. Decoding libraries read the
+// whole file to open it; this reads the box headers and the `meta` box, a few KiB.
 // Defensive by design: any box that runs past its parent or the file, an absurd count or size,
 // or a missing piece gives an empty size, never a crash or a long loop.
 
@@ -24,7 +24,7 @@ constexpr int maximumSide = 65535;
 // The `meta` box is read whole; a larger one is not believed.
 constexpr qint64 maximumMetaLength = 4 * 1024 * 1024;
 
-// The primary image's size after its rotation, or an empty size.
+// The primary image's size after its crop and rotation, or an empty size.
 QSize uprightSize(qint64 fileLength, const ReadAt &readAt);
 // The same for a file held in memory (tests, fuzzing, a head already read).
 QSize uprightSize(QByteArrayView file);

@@ -121,11 +121,15 @@ bool hasShapeOf(QSize thumbnail, QSize primary)
     return std::abs(thumbnail.height() - expectedHeight) <= 1.0 + 0.02 * thumbnail.height();
 }
 
+bool fitsPixelCap(QSize size)
+{
+    return !size.isEmpty() && qint64(size.width()) * size.height() <= HeifDecoder::maximumPixels;
+}
+
 // The item decoded upright as 8-bit RGB(A); null on any failure or when it is too large.
 QImage decodeItem(const heif_image_handle *handle)
 {
-    const QSize size = sizeOf(handle);
-    if (size.isEmpty() || qint64(size.width()) * size.height() > HeifDecoder::maximumPixels) {
+    if (!fitsPixelCap(sizeOf(handle))) {
         return {};
     }
     DecodingOptions options(heif_decoding_options_alloc());
@@ -198,6 +202,11 @@ HeifDecoder::decode(const ImageSource &file, int maximumPixelDimension, DecodeBu
             hasShapeOf(image.size(), primarySize)) {
             return ImageScaling::shrunk(image, maximumPixelDimension);
         }
+    }
+    // Refused before the budget is asked: a hostile size would otherwise wait for every other
+    // decode to finish and then hold all later ones back, only to be refused anyway.
+    if (!fitsPixelCap(primarySize)) {
+        return {};
     }
     // libheif decodes the whole image before it can be shrunk.
     const DecodeBudget::Reservation held =

@@ -1,6 +1,7 @@
 #include "PreviewWindow.h"
 
 #include "DarkroomPalette.h"
+#include "Services/Decoders/ImageScaling.h"
 #include "Services/ImageFile.h"
 
 #include <QCloseEvent>
@@ -65,6 +66,19 @@ QRect PreviewWindow::photoRect() const
     return rect().adjusted(kMargin, kMargin, -kMargin, -kNameStripHeight);
 }
 
+QRect PreviewWindow::imageRect() const
+{
+    if (m_image.isNull()) {
+        return {};
+    }
+    // Sized from the photo's own size so a grown window shows the photo large at once,
+    // sharpened when the bigger decode arrives; that size always has the picture's shape.
+    const QRect area = photoRect();
+    QRect target(QPoint(), fittedSize(m_uprightSize / devicePixelRatioF(), area.size()));
+    target.moveCenter(area.center());
+    return target;
+}
+
 QSize PreviewWindow::fittedSize(QSize source, QSize box)
 {
     if (source.isEmpty()) {
@@ -95,13 +109,34 @@ PreviewWindow::Decoded PreviewWindow::decode(const QString &path,
     // the note instead of hanging the decode thread or filling memory. Bounded by the box's
     // longer side, since the photo's shape is known only once its header is read; a photo of
     // another shape than the box is shrunk the rest of the way here.
-    ImageFile::Decoded decoded = ImageFile::read(path, std::max(box.width(), box.height()));
+    const int bound = std::max(box.width(), box.height());
+    ImageFile::Decoded decoded = ImageFile::read(path, bound);
+    const QSize source = wholeSize(decoded.image.size(), decoded.sourceSize, bound);
     const QSize fitted = fittedSize(decoded.image.size(), box);
     if (!decoded.image.isNull() && fitted != decoded.image.size()) {
         decoded.image =
             decoded.image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
-    return {decoded.image, decoded.sourceSize};
+    return {decoded.image, source};
+}
+
+QSize PreviewWindow::wholeSize(QSize decoded, QSize header, int bound)
+{
+    if (decoded.isEmpty()) {
+        return {};
+    }
+    // A header may be wrong, turned or missing where the picture is not: its size is believed
+    // only when the decoded picture is that size, or that shape shrunk to the bound.
+    for (const QSize claimed : {header, header.transposed()}) {
+        const QSize shrunk = ImageScaling::bounded(claimed, bound);
+        if (!claimed.isEmpty() && claimed.width() >= decoded.width() &&
+            claimed.height() >= decoded.height() &&
+            std::abs(shrunk.width() - decoded.width()) <= 1 &&
+            std::abs(shrunk.height() - decoded.height()) <= 1) {
+            return claimed;
+        }
+    }
+    return decoded;
 }
 
 void PreviewWindow::request(const QUrl &url)
@@ -165,13 +200,8 @@ void PreviewWindow::paintEvent(QPaintEvent *)
     painter.fillRect(rect(), DarkroomPalette::canvas());
     const QRect area = photoRect();
     if (!m_image.isNull()) {
-        // Sized from the photo's own size so a grown window shows the photo large at once,
-        // sharpened when the bigger decode arrives.
-        const QSize logical = fittedSize(m_uprightSize / devicePixelRatioF(), area.size());
-        QRect target(QPoint(), logical);
-        target.moveCenter(area.center());
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(target, m_image);
+        painter.drawImage(imageRect(), m_image);
     } else if (!m_message.isEmpty()) {
         painter.setPen(DarkroomPalette::mutedPaper());
         painter.drawText(area, Qt::AlignCenter, m_message);

@@ -39,6 +39,8 @@ public:
     bool isDecoding() const { return m_pendingDecodes > 0; }
     // The area photos are fitted into, in window coordinates.
     QRect photoRect() const;
+    // Where the shown picture is drawn, centred in photoRect(); empty when none is shown.
+    QRect imageRect() const;
 
     // `source` scaled down to fit `box`, aspect kept; never scaled up, never empty.
     static QSize fittedSize(QSize source, QSize box);
@@ -57,8 +59,11 @@ private:
     struct Decoded
     {
         QImage image;      // null when the file could not be read
-        QSize uprightSize; // the photo's own size, EXIF orientation applied
+        QSize uprightSize; // the whole photo's size, of the picture's own shape
     };
+    // The whole photo's size, given a picture decoded no larger than `bound` and the size its
+    // header claims: the header's when the picture bears it out, the picture's own otherwise.
+    static QSize wholeSize(QSize decoded, QSize header, int bound);
     static Decoded decode(const QString &path,
                           QSize box,
                           const std::shared_ptr<std::atomic<quint64>> &latest,

@@ -67,6 +67,15 @@ bool decodesWholeImage(QImageReader &reader, const QByteArray &head)
     return true;
 }
 
+// The descriptor is shared by every read of the file, and a reader through it leaves its offset
+// wherever it stopped: a second reader that started there would miss the header, or a TIFF
+// its directory.
+bool openFromStart(QFile &device, const ImageSource &file)
+{
+    return device.open(file.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle) &&
+           device.seek(0);
+}
+
 // A whole decode of a deep format (16 bits a channel) holds twice what a 32-bit one does.
 qint64 budgetPixels(QSize size, QImage::Format format)
 {
@@ -99,7 +108,7 @@ QSize QtImageDecoder::uprightSize(const ImageSource &file) const
     if (size.isEmpty() && file.size() > head.size()) {
         // A JPEG whose EXIF block carries a big preview has its frame header further in.
         QFile whole;
-        if (whole.open(file.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+        if (openFromStart(whole, file)) {
             QImageReader reader(&whole);
             size = upright(reader);
         }
@@ -113,8 +122,7 @@ QImage QtImageDecoder::decode(const ImageSource &file,
 {
     const int bound = std::max(1, maximumPixelDimension);
     QFile device;
-    if (file.size() == 0 ||
-        !device.open(file.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+    if (file.size() == 0 || !openFromStart(device, file)) {
         return {};
     }
     QImageReader reader(&device);

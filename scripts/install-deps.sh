@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every package needed to build, run and test the project (Debian 12).
 # Idempotent and non-interactive: does nothing when everything is present.
+#   --fuzz   also clang and its fuzzer runtime, for ./test.sh --fuzz
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,9 @@ packages=(
     util-linux
     desktop-file-utils appstream file binutils dpkg-dev lintian xdg-utils
 )
+if [ "${1:-}" = "--fuzz" ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -11,6 +11,7 @@ packages=(
     libheif-dev libraw-dev libjxl-dev libtiff-dev
     xvfb xauth
     util-linux
+    dbus-daemon
     desktop-file-utils appstream file binutils dpkg-dev lintian xdg-utils
 )
 if [ "${1:-}" = "--fuzz" ]; then

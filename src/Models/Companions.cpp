@@ -229,6 +229,42 @@ QList<QList<qsizetype>> Companions::group(const QList<ListedFile> &files, Compan
     return shots;
 }
 
+Companions::SidecarOwners::Sidecar Companions::SidecarOwners::sidecar(const QString &name)
+{
+    return {nameHash(stemOf(name)), extensionOf(name) == QLatin1String("json")};
+}
+
+Companions::SidecarOwners::SidecarOwners(CompanionRule rule)
+    : m_rule(rule)
+{
+}
+
+void Companions::SidecarOwners::addImage(const QString &name)
+{
+    m_names.push_back(nameHash(name));
+    m_stems.push_back(nameHash(stemOf(name)));
+    m_sorted = false;
+}
+
+bool Companions::SidecarOwners::hasOwner(Sidecar sidecar)
+{
+    if (!m_sorted) {
+        std::sort(m_names.begin(), m_names.end());
+        std::sort(m_stems.begin(), m_stems.end());
+        m_sorted = true;
+    }
+    // The same order of questions as group(): an image the sidecar's whole name extends,
+    // then (never for json) the images of its stem.
+    if (std::binary_search(m_names.cbegin(), m_names.cend(), sidecar.extendedHash)) {
+        return true;
+    }
+    if (sidecar.json) {
+        return false;
+    }
+    const auto [from, to] = std::equal_range(m_stems.cbegin(), m_stems.cend(), sidecar.extendedHash);
+    return m_rule == CompanionRule::together ? from != to : to - from == 1;
+}
+
 QStringList Companions::pairedNames(const QStringList &names, int number)
 {
     if (number <= 1 || names.isEmpty()) {

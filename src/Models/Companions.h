@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // What kind of picture a file holds, in the order a person would rather look at it: the shot's
 // shown member is the one of lowest kind. `none` is every file that is not an image.
 enum class ImageKind : quint8 { none, jpeg, modern, lossless, other, raw };
@@ -42,6 +44,31 @@ struct ListedFile
 // sidecars, anything else that is not an image) are left out. Shots come in listing order of
 // their shown members.
 QList<QList<qsizetype>> group(const QList<ListedFile> &files, CompanionRule rule);
+
+// Which sidecars group() puts in a shot, told from hashes of the images' names alone, for a
+// folder visited one entry at a time without holding its names. Every image is added before
+// the first question. A hash shared by chance can only turn an answer into a wrong "changed".
+class SidecarOwners
+{
+public:
+    // What a sidecar is matched by; small enough to keep one for each sidecar of a folder.
+    struct Sidecar
+    {
+        size_t extendedHash = 0; // of the name the sidecar's name extends
+        bool json = false;
+    };
+    static Sidecar sidecar(const QString &name);
+
+    explicit SidecarOwners(CompanionRule rule);
+    void addImage(const QString &name);
+    bool hasOwner(Sidecar sidecar);
+
+private:
+    CompanionRule m_rule;
+    bool m_sorted = true;
+    std::vector<size_t> m_names;
+    std::vector<size_t> m_stems;
+};
 
 // The names of a shot's members with " n" inserted after their shared stem, so that every
 // member keeps its partner's stem ("IMG 2.JPG", "IMG 2.CR3", "IMG 2.CR3.xmp"). Number 1

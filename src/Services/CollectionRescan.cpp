@@ -103,7 +103,7 @@ Result<CollectionUpdate> CollectionRescan::run(const FolderScanner &scanner, Pho
         for (auto folder = known.cbegin(); folder != known.cend(); ++folder) {
             QList<EntryInfo> subfolders;
             const Result<bool> same =
-                scanner.holdsExactly(folder.key(), *folder, isCancelled, &subfolders);
+                scanner.holdsExactly(folder.key(), *folder, rule, isCancelled, &subfolders);
             if (!same && same.error().code == FileSystemError::Code::cancelled) {
                 return std::unexpected(same.error());
             }

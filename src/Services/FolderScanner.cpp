@@ -93,6 +93,15 @@ void FolderScanner::Digest::add(const QString &name, const QString &id, FileTime
     second += qHashMulti(0xc2b2ae3d27d4eb4fU, size, time, id, name);
 }
 
+FolderScanner::Digest &FolderScanner::Digest::operator+=(const Digest &other)
+{
+    files += other.files;
+    first += other.first;
+    second += other.second;
+    unreadableNames += other.unreadableNames;
+    return *this;
+}
+
 FolderScanner::Digest FolderScanner::Digest::of(const PhotoSection &section)
 {
     Digest known;
@@ -108,22 +117,39 @@ FolderScanner::Digest FolderScanner::Digest::of(const PhotoSection &section)
 }
 
 Result<bool> FolderScanner::holdsExactly(const QString &folder, const Digest &shown,
-                                         const CancelCheck &isCancelled,
+                                         CompanionRule rule, const CancelCheck &isCancelled,
                                          QList<EntryInfo> *subfolders) const
 {
     Digest listed;
+    // Whether a sidecar belongs to a photo is known only once every image was met.
+    Companions::SidecarOwners owners(rule);
+    std::vector<std::pair<Companions::SidecarOwners::Sidecar, Digest>> sidecars;
     const Result<void> visited = m_fileSystem->visit(
         folder,
         [&](const EntryInfo &entry) {
-            if (const std::optional<MemberFile> file =
-                    memberFile(folder, entry, listed.unreadableNames, subfolders)) {
-                listed.add(entry.name, stableIdentifier(&entry, file->path),
-                           entry.modificationTime, entry.size);
+            const std::optional<MemberFile> file =
+                memberFile(folder, entry, listed.unreadableNames, subfolders);
+            if (!file) {
+                return;
+            }
+            Digest one;
+            one.add(entry.name, stableIdentifier(&entry, file->path), entry.modificationTime,
+                    entry.size);
+            if (file->kind == ImageKind::none) {
+                sidecars.emplace_back(Companions::SidecarOwners::sidecar(entry.name), one);
+            } else {
+                owners.addImage(entry.name);
+                listed += one;
             }
         },
         {isCancelled, nullptr});
     if (!visited) {
         return std::unexpected(visited.error());
+    }
+    for (const auto &[sidecar, one] : sidecars) {
+        if (owners.hasOwner(sidecar)) {
+            listed += one;
+        }
     }
     return listed == shown;
 }

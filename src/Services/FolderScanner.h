@@ -45,15 +45,16 @@ public:
         qsizetype unreadableNames = 0;
 
         void add(const QString &name, const QString &id, FileTime time, qint64 size);
+        Digest &operator+=(const Digest &other);
         // The files `section` was made from.
         static Digest of(const PhotoSection &section);
         bool operator==(const Digest &) const = default;
     };
 
     // Whether `folder` still holds exactly the files `shown` sums up: listing it again would
-    // then give the same photos, so none need be made. The subfolders are added to
-    // `subfolders`.
-    Result<bool> holdsExactly(const QString &folder, const Digest &shown,
+    // then give the same photos, so none need be made. Sidecars of no photo under `rule` are
+    // left out, as the photos leave them out. The subfolders are added to `subfolders`.
+    Result<bool> holdsExactly(const QString &folder, const Digest &shown, CompanionRule rule,
                               const CancelCheck &isCancelled,
                               QList<EntryInfo> *subfolders) const;
 

@@ -67,6 +67,8 @@ void tst_Companions::group_data()
     row("orphans and other files", {u"lonely.xmp"_s, u"notes.txt"_s, u"b.png"_s, u"b.dop"_s, u"c.aae"_s}, true,
         u"b.png b.dop"_s);
     row("no extension", {u"scan"_s, u"scan.xmp"_s}, true, u"scan scan.xmp"_s);
+    row("Takeout's metadata names", {u"a.jpg"_s, u"a.jpg.supplemental-metadata.json"_s, u"b.jpg.json"_s}, true,
+        u"a.jpg"_s);
     row("shots in listing order", {u"b.jpg"_s, u"a.jpg"_s, u"b.cr3"_s, u"c.thm"_s}, true, u"b.jpg b.cr3 | a.jpg"_s);
     row("apart: images alone, exact sidecars follow", {u"x.jpg"_s, u"x.png"_s, u"x.jpg.xmp"_s, u"x.xmp"_s},
         false, u"x.jpg x.jpg.xmp | x.png"_s);
@@ -80,20 +82,33 @@ void tst_Companions::group()
     QFETCH(bool, together);
     QFETCH(QString, shots);
 
+    const CompanionRule rule = together ? CompanionRule::together : CompanionRule::apart;
     QList<Companions::ListedFile> listed;
+    Companions::SidecarOwners owners(rule);
     for (const QString &name : std::as_const(files)) {
         listed.append({name, kindOf(name)});
+        if (listed.last().kind != ImageKind::none) {
+            owners.addImage(name);
+        }
     }
     QStringList described;
-    for (const QList<qsizetype> &shot :
-         Companions::group(listed, together ? CompanionRule::together : CompanionRule::apart)) {
+    QSet<qsizetype> inShots;
+    for (const QList<qsizetype> &shot : Companions::group(listed, rule)) {
         QStringList members;
         for (const qsizetype i : shot) {
             members.append(files[i]);
+            inShots.insert(i);
         }
         described.append(members.join(QLatin1Char(' ')));
     }
     QCOMPARE(described.join(u" | "_s), shots);
+    // The folder check tells sidecars in a shot from orphans by hashes alone: it must agree.
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (listed[i].kind == ImageKind::none && Companions::isSidecarName(files[i])) {
+            QVERIFY2(owners.hasOwner(Companions::SidecarOwners::sidecar(files[i])) == inShots.contains(i),
+                     qPrintable(files[i]));
+        }
+    }
 }
 
 void tst_Companions::pairedNames_data()

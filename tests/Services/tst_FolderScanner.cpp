@@ -411,11 +411,25 @@ void tst_FolderScanner::largeFolderMakesEveryShot()
 
 void tst_FolderScanner::rescanChecksBeforeItScans_data()
 {
-    QTest::addColumn<QString>("change"); // a file written into Cats, or none
+    QTest::addColumn<QStringList>("before"); // in Cats beside b.jpg when it is shown
+    QTest::addColumn<QString>("change");     // a file written into Cats, or none
+    QTest::addColumn<bool>("together");
     QTest::addColumn<bool>("changed");
-    QTest::newRow("as shown") << QString() << false;
-    QTest::newRow("a file added") << QStringLiteral("Cats/c.jpg") << true;
-    QTest::newRow("a file rewritten") << QStringLiteral("Cats/b.jpg") << true;
+    const QStringList none;
+    // Orphan sidecars make no photo, and Takeout's metadata names are never a shot's.
+    const QStringList orphans{QStringLiteral("lonely.xmp"), QStringLiteral("b.jpg.supplemental-metadata.json")};
+    const QStringList twoImages{QStringLiteral("b.png"), QStringLiteral("b.xmp")};
+    QTest::newRow("as shown") << none << QString() << true << false;
+    QTest::newRow("a file added") << none << QStringLiteral("c.jpg") << true << true;
+    QTest::newRow("a file rewritten") << none << QStringLiteral("b.jpg") << true << true;
+    QTest::newRow("orphan sidecars, as shown") << orphans << QString() << true << false;
+    QTest::newRow("orphans, apart, as shown") << orphans << QString() << false << false;
+    QTest::newRow("an orphan added") << orphans << QStringLiteral("c.json") << true << false;
+    QTest::newRow("an orphan finds its image") << orphans << QStringLiteral("lonely.png") << true << true;
+    QTest::newRow("a sidecar added") << orphans << QStringLiteral("b.pp3") << true << true;
+    QTest::newRow("apart: stem sidecar of two images") << twoImages << QString() << false << false;
+    QTest::newRow("apart: stem sidecar rewritten") << twoImages << QStringLiteral("b.xmp") << false << false;
+    QTest::newRow("together: stem sidecar rewritten") << twoImages << QStringLiteral("b.xmp") << true << true;
 }
 
 // A check names the folders that changed, and lets go of the shown photos before it lists a
@@ -423,15 +437,23 @@ void tst_FolderScanner::rescanChecksBeforeItScans_data()
 // of a changed folder brings its new photos.
 void tst_FolderScanner::rescanChecksBeforeItScans()
 {
+    QFETCH(QStringList, before);
     QFETCH(QString, change);
+    QFETCH(bool, together);
     QFETCH(bool, changed);
+    const CompanionRule rule = together ? CompanionRule::together : CompanionRule::apart;
     QTemporaryDir dir;
     writeJpeg(dir.path(), QStringLiteral("a.jpg"));
     writeJpeg(dir.path(), QStringLiteral("Cats/b.jpg"));
-    const Result<PhotoCollection> shown = scan(dir.path());
+    for (const QString &name : before) {
+        writeJpeg(dir.path(), QStringLiteral("Cats/") + name);
+    }
+    FileSystemService service;
+    const Result<PhotoCollection> shown =
+        service.scan(QUrl::fromLocalFile(dir.path()), PhotoSortOrder::filename, rule).result();
     QVERIFY(shown);
     if (!change.isEmpty()) {
-        writeJpeg(dir.path(), change, {40, 30}); // another size than the first
+        writeJpeg(dir.path(), QStringLiteral("Cats/") + change, {40, 30}); // another size
     }
     const QString cats = dir.path() + QStringLiteral("/Cats");
     auto fs = std::make_shared<FaultyFileSystem>();
@@ -445,7 +467,7 @@ void tst_FolderScanner::rescanChecksBeforeItScans()
     FolderScanner scanner(fs);
     const Result<CollectionUpdate> checked =
         CollectionRescan::run(scanner, *shown, {cats}, RescanScope::check,
-                              PhotoSortOrder::filename, CompanionRule::together);
+                              PhotoSortOrder::filename, rule);
     QVERIFY(checked);
     QCOMPARE(sharedWhileListing, QList<bool>{false});
     QCOMPARE(checked->changedFolders, changed ? QSet<QString>{cats} : QSet<QString>());
@@ -453,19 +475,25 @@ void tst_FolderScanner::rescanChecksBeforeItScans()
 
     const Result<CollectionUpdate> scanned =
         CollectionRescan::run(scanner, *shown, checked->changedFolders, RescanScope::scan,
-                              PhotoSortOrder::filename, CompanionRule::together);
+                              PhotoSortOrder::filename, rule);
     QVERIFY(scanned);
     QCOMPARE(scanned->sections.size(), changed ? 1 : 0);
     if (changed) {
-        QStringList names;
-        for (const Photo &photo : scanned->sections.first().photos) {
-            names.append(photo.filename + QLatin1Char(' ') + QString::number(photo.byteCount));
-        }
-        QStringList expected;
-        for (const QString &name : QDir(cats).entryList(QDir::Files, QDir::Name)) {
-            expected.append(name + QLatin1Char(' ') + QString::number(QFileInfo(cats + QLatin1Char('/') + name).size()));
-        }
-        QCOMPARE(names, expected);
+        const auto describe = [](const PhotoSection &section) {
+            QStringList photos;
+            for (const Photo &photo : section.photos) {
+                photos.append(photo.filename + QLatin1Char(' ') + QString::number(photo.byteCount));
+                for (const Companion &companion : photo.companions) {
+                    photos.last() += QLatin1Char(' ') + companion.filename + QLatin1Char(' ')
+                                     + QString::number(companion.byteCount);
+                }
+            }
+            return photos;
+        };
+        const Result<PhotoCollection> now =
+            service.list(QUrl::fromLocalFile(dir.path()), PhotoSortOrder::filename, rule).result();
+        QVERIFY(now);
+        QCOMPARE(describe(scanned->sections.first()), describe(now->sections[1]));
     }
 }
 

@@ -246,6 +246,9 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
     });
     const QUrl root = QUrl::fromLocalFile(standardizedPath(url));
 
+    // The shown collection keeps its journal (its lock, its undo history, the record of its
+    // filings) until this one is shown; a folder that fails to open gives back its own.
+    auto journal = std::make_shared<std::optional<FileSystemService::JournalOpening>>();
     auto *watcher = new QFutureWatcher<Result<PhotoCollection>>(this);
     m_collectionLoad = watcher;
     connect(watcher, &QFutureWatcherBase::finished, this, [=, this] {
@@ -261,20 +264,27 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
                                || (!watcher->result()
                                    && watcher->result().error().code
                                           == FileSystemError::Code::cancelled);
+        const quint64 ticket = *journal ? (*journal)->ticket : 0;
         if (!isActive) {
+            m_fileSystem.dropJournal(ticket);
             return; // superseded: its result or failure is dropped
         }
         m_activeCollectionLoadID.reset();
         if (cancelled) {
+            m_fileSystem.dropJournal(ticket);
             setIsLoading(false);
             return;
         }
         const Result<PhotoCollection> &result = watcher->result();
         if (!result) {
+            m_fileSystem.dropJournal(ticket);
             setIsLoading(false);
             show(result.error(), tr("Couldn\u2019t Open Folder"));
             return;
         }
+        // Before anything else reaches the service: every later change is this folder's.
+        m_fileSystem.adoptJournal(ticket);
+        restoreUndoHistory(*journal ? (*journal)->history : OperationJournal::History{});
         m_scopedCollectionURL = root;
         m_dirtyFolders.clear();
         m_changedFolders.clear();
@@ -294,12 +304,14 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         }
         setRecentFolders(m_bookmarkStore.resolvedRecentURLs());
     });
-    // The journal first: what a crash left half done is put back before the folder is read,
-    // and the undo history comes back with it.
-    m_fileSystem.openJournal(root, m_journalFolder)
-        .then(this, [this, watcher, root, loadID](
+    // The journal first: what a crash left half done is put back before the folder is read.
+    m_fileSystem.openJournalBeside(root, m_journalFolder)
+        .then(this, [this, watcher, root, loadID, journal](
                         const Result<FileSystemService::JournalOpening> &opening) {
             if (m_activeCollectionLoadID != loadID) {
+                if (opening) {
+                    m_fileSystem.dropJournal(opening->ticket);
+                }
                 watcher->deleteLater(); // superseded before the folder was read
                 return;
             }
@@ -315,7 +327,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
                 return;
             }
             if (opening) {
-                restoreUndoHistory(opening->history);
+                *journal = *opening;
                 if (!opening->recoveryNote.isEmpty()) {
                     showHUD(opening->recoveryNote);
                 }

@@ -7,6 +7,7 @@
 // when the value really changes.
 
 #include "DesktopServices.h"
+#include "FileIntoModel.h"
 #include "Models/CategoryPrompt.h"
 #include "Models/DeleteCategoryPrompt.h"
 #include "Models/PhotoCollection.h"
@@ -96,7 +97,7 @@ public:
     }
     const std::optional<QString> &hudMessage() const { return m_hudMessage; }
     // The text of the open "File into…" field, or none while it is closed.
-    const std::optional<QString> &fileIntoText() const { return m_fileIntoText; }
+    const std::optional<QString> &fileIntoText() const { return m_fileInto.text(); }
     const std::optional<ScrollRequest> &scrollRequest() const { return m_scrollRequest; }
     int gridColumnCount() const { return m_gridColumnCount; }
     const QList<QUrl> &recentFolders() const { return m_recentFolders; }
@@ -127,7 +128,7 @@ public:
     std::optional<PhotoSection> section(const QString &id) const;
     std::optional<Photo> focusedPhoto() const;
     // The categories the "File into…" text names, best first.
-    QList<PhotoSection> fileIntoMatches() const;
+    QList<PhotoSection> fileIntoMatches() const { return m_fileInto.matches(sections()); }
     QList<BrowsePhotoItem> browseItems() const;
     const QStringList &browseNavigationPhotoIDs() const { return m_browseNavigationPhotoIDs; }
     const QHash<QString, QRectF> &browseSpatialFrames() const { return m_browseSpatialFrames; }
@@ -388,7 +389,7 @@ private:
     std::optional<CategoryPrompt> m_categoryPrompt;
     std::optional<DeleteCategoryPrompt> m_deleteCategoryPrompt;
     std::optional<QString> m_hudMessage;
-    std::optional<QString> m_fileIntoText;
+    FileIntoModel m_fileInto;
     std::optional<ScrollRequest> m_scrollRequest;
     int m_gridColumnCount = 4;
     QList<QUrl> m_recentFolders;

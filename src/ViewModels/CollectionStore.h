@@ -8,6 +8,7 @@
 
 #include "DesktopServices.h"
 #include "FileIntoModel.h"
+#include "RescanSchedule.h"
 #include "Models/CategoryPrompt.h"
 #include "Models/DeleteCategoryPrompt.h"
 #include "Models/PhotoCollection.h"
@@ -316,8 +317,6 @@ private:
     template<typename T>
     void noteTouched(const Result<T> &result);
     void noteTouchedFolders(const QList<FileMove> &moves);
-    // Marks those of `folders` (cleaned paths) that are folders of the collection.
-    void markForRescan(const QSet<QString> &folders);
     // Forgets the dimension reads queued and queues every photo of the collection.
     void readDimensionsAnew();
     void applyDimensions(const QList<DimensionsRead> &results);
@@ -413,11 +412,7 @@ private:
     bool m_didAttemptRestore = false;
     int m_pendingMutationCount = 0;
     int m_reloadsInFlight = 0;
-    // Folders to check at the next reconciliation (cleaned paths), folders a check found
-    // changed, to list into photos, or everything.
-    QSet<QString> m_dirtyFolders;
-    QSet<QString> m_changedFolders;
-    bool m_rescanEverything = false;
+    RescanSchedule m_rescans; // what the next reconciliation lists again
     DimensionFill m_dimensionFill;
     QThreadPool m_dimensionWriter; // one thread: writes read dimensions into a copy
     int m_dimensionAppliesInFlight = 0;
@@ -455,5 +450,5 @@ void CollectionStore::noteTouched(const Result<T> &result)
             return;
         }
     }
-    m_rescanEverything = true;
+    m_rescans.markEverything();
 }

@@ -24,23 +24,76 @@ QFuture<Result<FileSystemService::JournalOpening>>
 FileSystemService::openJournal(const QUrl &rootURL, const QString &stateFolder)
 {
     return submit([this, rootURL, stateFolder](const CancelCheck &) -> Result<JournalOpening> {
-        m_operations.setJournal(nullptr);
-        m_journal.reset(); // releases the previous collection's lock
-        const QString root = standardizedPath(rootURL);
-        const Result<EntryInfo> info = m_fileSystem->stat(root, /*followLink=*/true);
-        if (!info) {
-            return std::unexpected(info.error());
-        }
-        Result<std::unique_ptr<OperationJournal>> journal =
-            OperationJournal::open(stateFolder, root, info->identity);
-        if (!journal) {
-            return std::unexpected(journal.error());
-        }
-        m_journal = std::move(*journal);
-        const JournalRecovery::Report report = JournalRecovery::recover(*m_fileSystem, *m_journal);
-        m_operations.setJournal(m_journal.get());
-        return JournalOpening{m_journal->history(), report.note()};
+        Result<JournalOpening> opening = openWaitingJournal(rootURL, stateFolder);
+        adopt(opening ? opening->ticket : 0);
+        return opening;
     });
+}
+
+QFuture<Result<FileSystemService::JournalOpening>>
+FileSystemService::openJournalBeside(const QUrl &rootURL, const QString &stateFolder)
+{
+    return submit([this, rootURL, stateFolder](const CancelCheck &) {
+        return openWaitingJournal(rootURL, stateFolder);
+    });
+}
+
+QFuture<void> FileSystemService::adoptJournal(quint64 ticket)
+{
+    return submit([this, ticket](const CancelCheck &) { adopt(ticket); });
+}
+
+QFuture<void> FileSystemService::dropJournal(quint64 ticket)
+{
+    return submit([this, ticket](const CancelCheck &) {
+        if (ticket != 0 && m_waiting.ticket == ticket) {
+            m_waiting = {}; // releases its lock
+        }
+    });
+}
+
+Result<FileSystemService::JournalOpening>
+FileSystemService::openWaitingJournal(const QUrl &rootURL, const QString &stateFolder)
+{
+    m_waiting = {}; // superseded: whoever waited for it has moved on
+    const QString root = standardizedPath(rootURL);
+    const Result<EntryInfo> info = m_fileSystem->stat(root, /*followLink=*/true);
+    if (!info) {
+        return std::unexpected(info.error());
+    }
+    const QString key = stateFolder + QLatin1Char('\n') + info->identity;
+    const bool inUse = m_journal.journal && m_journal.key == key;
+    if (inUse) {
+        // Its lock is ours already and a second one would be refused: reopened in place, so
+        // it follows a root that was renamed meanwhile.
+        m_operations.setJournal(nullptr);
+        m_journal = {};
+    }
+    Result<std::unique_ptr<OperationJournal>> journal =
+        OperationJournal::open(stateFolder, root, info->identity);
+    if (!journal) {
+        return std::unexpected(journal.error());
+    }
+    OpenJournal &slot = inUse ? m_journal : m_waiting;
+    slot = {std::move(*journal), key, ++m_lastTicket};
+    const JournalRecovery::Report report = JournalRecovery::recover(*m_fileSystem, *slot.journal);
+    if (inUse) {
+        m_operations.setJournal(slot.journal.get());
+    }
+    return JournalOpening{slot.journal->history(), report.note(), slot.ticket};
+}
+
+void FileSystemService::adopt(quint64 ticket)
+{
+    if (ticket != 0 && m_journal.ticket == ticket) {
+        return; // reopened in place: already in use
+    }
+    m_operations.setJournal(nullptr);
+    m_journal = {}; // releases the previous collection's lock
+    if (ticket != 0 && m_waiting.ticket == ticket) {
+        m_journal = std::exchange(m_waiting, {});
+        m_operations.setJournal(m_journal.journal.get());
+    }
 }
 
 QFuture<Result<PhotoCollection>> FileSystemService::scan(const QUrl &rootURL,

@@ -29,17 +29,31 @@ public:
     FileSystemService &operator=(const FileSystemService &) = delete;
 
     // What opening a collection's journal found: the undo history it keeps, and a note when a
-    // batch cut off by a crash had to be put back.
+    // batch cut off by a crash had to be put back. `ticket` names the opened journal for
+    // adoptJournal and dropJournal.
     struct JournalOpening
     {
         OperationJournal::History history;
         QString recoveryNote;
+        quint64 ticket = 0;
     };
     // Opens (and locks) the journal of the collection at rootURL, closing the previous one,
     // and puts back what a crash left half done. Runs before any later scan of that root.
     QFuture<Result<JournalOpening>> openJournal(const QUrl &rootURL,
                                                 const QString &stateFolder =
                                                     OperationJournal::defaultStateFolder());
+    // The same, but the journal in use stays in use (and locked) until adoptJournal: a folder
+    // that then fails to list never costs the shown one its journal. One journal waits at a
+    // time; opening another drops it. The shown root's own journal, which cannot be locked
+    // twice, is reopened in place and stays in use.
+    QFuture<Result<JournalOpening>> openJournalBeside(const QUrl &rootURL,
+                                                      const QString &stateFolder =
+                                                          OperationJournal::defaultStateFolder());
+    // Makes the journal `ticket` names the one in use, closing the previous one. With a ticket
+    // that names no waiting journal (0 for a folder opened without one), none is in use after.
+    QFuture<void> adoptJournal(quint64 ticket);
+    // Closes the journal `ticket` names if it is still waiting; the one in use stays.
+    QFuture<void> dropJournal(quint64 ticket);
 
     // The collection at rootURL with every photo's dimensions filled in.
     QFuture<Result<PhotoCollection>> scan(const QUrl &rootURL, PhotoSortOrder sortOrder,
@@ -130,7 +144,11 @@ private:
         using R = std::invoke_result_t<Work, const CancelCheck &>;
         return QtConcurrent::run(&m_executor, [work = std::move(work)](QPromise<R> &promise) mutable {
             const CancelCheck isCancelled = [&promise] { return promise.isCanceled(); };
-            promise.addResult(work(isCancelled));
+            if constexpr (std::is_void_v<R>) {
+                work(isCancelled);
+            } else {
+                promise.addResult(work(isCancelled));
+            }
         });
     }
 
@@ -156,6 +174,20 @@ private:
     FolderScanner m_scanner;
     FileOperations m_operations;
     ImageDimensionsReader m_dimensions;
-    std::unique_ptr<OperationJournal> m_journal; // used on the service thread only
+    // Opens the journal of `rootURL` as the waiting one, or reopens the one in use in place.
+    Result<JournalOpening> openWaitingJournal(const QUrl &rootURL, const QString &stateFolder);
+    void adopt(quint64 ticket);
+
+    // The journal in use and the one opened beside it; used on the service thread only. A
+    // journal's key (state folder and root identity) tells whether a root's journal is open.
+    struct OpenJournal
+    {
+        std::unique_ptr<OperationJournal> journal;
+        QString key;
+        quint64 ticket = 0;
+    };
+    OpenJournal m_journal;
+    OpenJournal m_waiting;
+    quint64 m_lastTicket = 0;
     QThreadPool m_executor; // last member: destroyed first, waiting for the running operation
 };

@@ -246,6 +246,9 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
     });
     const QUrl root = QUrl::fromLocalFile(standardizedPath(url));
 
+    // The shown collection keeps its journal (its lock, its undo history, the record of its
+    // filings) until this one is shown; a folder that fails to open gives back its own.
+    auto journal = std::make_shared<std::optional<FileSystemService::JournalOpening>>();
     auto *watcher = new QFutureWatcher<Result<PhotoCollection>>(this);
     m_collectionLoad = watcher;
     connect(watcher, &QFutureWatcherBase::finished, this, [=, this] {
@@ -261,24 +264,29 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
                                || (!watcher->result()
                                    && watcher->result().error().code
                                           == FileSystemError::Code::cancelled);
+        const quint64 ticket = *journal ? (*journal)->ticket : 0;
         if (!isActive) {
+            m_fileSystem.dropJournal(ticket);
             return; // superseded: its result or failure is dropped
         }
         m_activeCollectionLoadID.reset();
         if (cancelled) {
+            m_fileSystem.dropJournal(ticket);
             setIsLoading(false);
             return;
         }
         const Result<PhotoCollection> &result = watcher->result();
         if (!result) {
+            m_fileSystem.dropJournal(ticket);
             setIsLoading(false);
             show(result.error(), tr("Couldn\u2019t Open Folder"));
             return;
         }
+        // Before anything else reaches the service: every later change is this folder's.
+        m_fileSystem.adoptJournal(ticket);
+        restoreUndoHistory(*journal ? (*journal)->history : OperationJournal::History{});
         m_scopedCollectionURL = root;
-        m_dirtyFolders.clear();
-        m_changedFolders.clear();
-        m_rescanEverything = false;
+        m_rescans.clear();
         setCollection(*result);
         paceDimensionFill();
         readDimensionsAnew(); // shown before any header is read: dimensions follow
@@ -294,12 +302,14 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         }
         setRecentFolders(m_bookmarkStore.resolvedRecentURLs());
     });
-    // The journal first: what a crash left half done is put back before the folder is read,
-    // and the undo history comes back with it.
-    m_fileSystem.openJournal(root, m_journalFolder)
-        .then(this, [this, watcher, root, loadID](
+    // The journal first: what a crash left half done is put back before the folder is read.
+    m_fileSystem.openJournalBeside(root, m_journalFolder)
+        .then(this, [this, watcher, root, loadID, journal](
                         const Result<FileSystemService::JournalOpening> &opening) {
             if (m_activeCollectionLoadID != loadID) {
+                if (opening) {
+                    m_fileSystem.dropJournal(opening->ticket);
+                }
                 watcher->deleteLater(); // superseded before the folder was read
                 return;
             }
@@ -315,7 +325,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
                 return;
             }
             if (opening) {
-                restoreUndoHistory(opening->history);
+                *journal = *opening;
                 if (!opening->recoveryNote.isEmpty()) {
                     showHUD(opening->recoveryNote);
                 }
@@ -341,7 +351,7 @@ void CollectionStore::reloadFromDisk()
     if (!m_collection) {
         return;
     }
-    m_rescanEverything = true;
+    m_rescans.markEverything();
     reconcile();
 }
 
@@ -350,27 +360,17 @@ void CollectionStore::reconcile()
     if (!m_collection || m_isLoading || m_pendingMutationCount > 0 || m_reloadsInFlight > 0) {
         return; // the end of the mutation, or of the rescan out now, comes back here
     }
-    if (m_dirtyFolders.isEmpty() && m_changedFolders.isEmpty() && !m_rescanEverything) {
+    const std::optional<RescanSchedule::Batch> batch = m_rescans.take();
+    if (!batch) {
         Q_EMIT reconciled();
         return;
-    }
-    // Everything at once; else the folders known to have changed, then the ones to check.
-    const RescanScope scope = m_rescanEverything         ? RescanScope::everything
-                              : !m_changedFolders.isEmpty() ? RescanScope::scan
-                                                            : RescanScope::check;
-    m_rescanEverything = false;
-    QSet<QString> &pending = scope == RescanScope::scan ? m_changedFolders : m_dirtyFolders;
-    const QSet<QString> folders = std::exchange(pending, {});
-    if (scope == RescanScope::everything) {
-        m_dirtyFolders.clear();
-        m_changedFolders.clear();
     }
     const QUrl root = m_collection->rootURL;
     const quint64 generation = m_mutationGeneration;
     const PhotoSortOrder order = m_sortOrder;
     const CompanionRule rule = m_companionRule;
     ++m_reloadsInFlight;
-    m_fileSystem.rescan(*m_collection, folders, scope, order, rule)
+    m_fileSystem.rescan(*m_collection, batch->folders, batch->scope, order, rule)
         .then(this, [=, this](Result<CollectionUpdate> update) {
             --m_reloadsInFlight;
             if (!m_collection || m_collection->rootURL != root) {
@@ -381,8 +381,7 @@ void CollectionStore::reconcile()
             // once that mutation is done.
             if (generation != m_mutationGeneration || m_pendingMutationCount > 0
                 || order != m_sortOrder || rule != m_companionRule) {
-                (scope == RescanScope::scan ? m_changedFolders : m_dirtyFolders).unite(folders);
-                m_rescanEverything = m_rescanEverything || scope == RescanScope::everything;
+                m_rescans.putBack(*batch);
                 reconcile();
                 return;
             }
@@ -391,7 +390,7 @@ void CollectionStore::reconcile()
                     show(update.error(), tr("Couldn\u2019t Refresh Folder"));
                 }
             } else {
-                m_changedFolders.unite(update->changedFolders);
+                m_rescans.noteChanged(update->changedFolders);
                 applyUpdate(std::move(*update));
             }
             reconcile(); // what was found changed or reported meanwhile, or reconciled()
@@ -413,7 +412,7 @@ void CollectionStore::applyUpdate(CollectionUpdate &&update)
         const auto shown = std::find_if(updated.sections.begin(), updated.sections.end(),
                                         [&](const PhotoSection &s) { return s.id == fresh.id; });
         if (shown == updated.sections.end()) {
-            m_rescanEverything = true; // cannot happen without a mutation; list it all again
+            m_rescans.markEverything(); // cannot happen without a mutation; list it all again
             continue;
         }
         m_dimensionFill.enqueue(fresh.photos);
@@ -512,35 +511,18 @@ void CollectionStore::externalFolderDidChange(const DirectoryMonitor::Change &ch
         return; // nothing open, or the listing under way sees the change
     }
     if (change.everything) {
-        m_rescanEverything = true;
+        m_rescans.markEverything();
     } else {
-        markForRescan(QSet<QString>(change.folders.cbegin(), change.folders.cend()));
+        m_rescans.mark(QSet<QString>(change.folders.cbegin(), change.folders.cend()),
+                       *m_collection);
     }
     reconcile();
 }
 
 void CollectionStore::noteTouchedFolders(const QList<FileMove> &moves)
 {
-    QSet<QString> touched;
-    for (const FileMove &move : moves) {
-        touched.insert(QFileInfo(standardizedPath(move.source)).path());
-        touched.insert(QFileInfo(standardizedPath(move.destination)).path());
-    }
-    markForRescan(touched);
-}
-
-void CollectionStore::markForRescan(const QSet<QString> &folders)
-{
-    if (!m_collection) {
-        return;
-    }
-    // Only folders of the collection: the trash, a folder files were copied from, or one the
-    // collection no longer has, is no concern of the board.
-    for (const PhotoSection &section : m_collection->sections) {
-        const QString path = standardizedPath(section.url);
-        if (folders.contains(path)) {
-            m_dirtyFolders.insert(path);
-        }
+    if (m_collection) {
+        m_rescans.markMoves(moves, *m_collection);
     }
 }
 

@@ -7,6 +7,8 @@
 // when the value really changes.
 
 #include "DesktopServices.h"
+#include "FileIntoModel.h"
+#include "RescanSchedule.h"
 #include "Models/CategoryPrompt.h"
 #include "Models/DeleteCategoryPrompt.h"
 #include "Models/PhotoCollection.h"
@@ -96,7 +98,7 @@ public:
     }
     const std::optional<QString> &hudMessage() const { return m_hudMessage; }
     // The text of the open "File into…" field, or none while it is closed.
-    const std::optional<QString> &fileIntoText() const { return m_fileIntoText; }
+    const std::optional<QString> &fileIntoText() const { return m_fileInto.text(); }
     const std::optional<ScrollRequest> &scrollRequest() const { return m_scrollRequest; }
     int gridColumnCount() const { return m_gridColumnCount; }
     const QList<QUrl> &recentFolders() const { return m_recentFolders; }
@@ -127,7 +129,7 @@ public:
     std::optional<PhotoSection> section(const QString &id) const;
     std::optional<Photo> focusedPhoto() const;
     // The categories the "File into…" text names, best first.
-    QList<PhotoSection> fileIntoMatches() const;
+    QList<PhotoSection> fileIntoMatches() const { return m_fileInto.matches(sections()); }
     QList<BrowsePhotoItem> browseItems() const;
     const QStringList &browseNavigationPhotoIDs() const { return m_browseNavigationPhotoIDs; }
     const QHash<QString, QRectF> &browseSpatialFrames() const { return m_browseSpatialFrames; }
@@ -315,8 +317,6 @@ private:
     template<typename T>
     void noteTouched(const Result<T> &result);
     void noteTouchedFolders(const QList<FileMove> &moves);
-    // Marks those of `folders` (cleaned paths) that are folders of the collection.
-    void markForRescan(const QSet<QString> &folders);
     // Forgets the dimension reads queued and queues every photo of the collection.
     void readDimensionsAnew();
     void applyDimensions(const QList<DimensionsRead> &results);
@@ -388,7 +388,7 @@ private:
     std::optional<CategoryPrompt> m_categoryPrompt;
     std::optional<DeleteCategoryPrompt> m_deleteCategoryPrompt;
     std::optional<QString> m_hudMessage;
-    std::optional<QString> m_fileIntoText;
+    FileIntoModel m_fileInto;
     std::optional<ScrollRequest> m_scrollRequest;
     int m_gridColumnCount = 4;
     QList<QUrl> m_recentFolders;
@@ -412,11 +412,7 @@ private:
     bool m_didAttemptRestore = false;
     int m_pendingMutationCount = 0;
     int m_reloadsInFlight = 0;
-    // Folders to check at the next reconciliation (cleaned paths), folders a check found
-    // changed, to list into photos, or everything.
-    QSet<QString> m_dirtyFolders;
-    QSet<QString> m_changedFolders;
-    bool m_rescanEverything = false;
+    RescanSchedule m_rescans; // what the next reconciliation lists again
     DimensionFill m_dimensionFill;
     QThreadPool m_dimensionWriter; // one thread: writes read dimensions into a copy
     int m_dimensionAppliesInFlight = 0;
@@ -454,5 +450,5 @@ void CollectionStore::noteTouched(const Result<T> &result)
             return;
         }
     }
-    m_rescanEverything = true;
+    m_rescans.markEverything();
 }

@@ -198,7 +198,7 @@ CollectionStore::DiskCommand *CollectionStore::registerDeletionUndo(const Catego
         return self->mutate(self->m_fileSystem.restoreDeletedCategory(*record, entry),
                             [self](const Result<QList<FileMove>> &restored) {
                                 // The category folder itself comes back, not only its photos.
-                                self->m_rescanEverything = true;
+                                self->m_rescans.markEverything();
                                 if (!restored) {
                                     self->show(restored.error(),
                                                tr("Couldn\u2019t Undo Delete Category"));

@@ -1,7 +1,6 @@
 #include "CollectionStore.h"
 #include "DiskCommand.h"
 #include "IdSet.h"
-#include "KeyMap.h"
 
 #include "Models/NaturalOrder.h"
 #include "Models/PhotoDragPayload.h"
@@ -203,24 +202,16 @@ void CollectionStore::openFileInto(const QString &text)
 
 void CollectionStore::setFileIntoText(const QString &text)
 {
-    if (m_fileIntoText != text) {
-        m_fileIntoText = text;
+    if (m_fileInto.setText(text)) {
         Q_EMIT fileIntoTextChanged();
     }
 }
 
 void CollectionStore::closeFileInto()
 {
-    if (m_fileIntoText) {
-        m_fileIntoText.reset();
+    if (m_fileInto.close()) {
         Q_EMIT fileIntoTextChanged();
     }
-}
-
-QList<PhotoSection> CollectionStore::fileIntoMatches() const
-{
-    return m_fileIntoText ? KeyMap::matchingCategories(sections(), *m_fileIntoText)
-                          : QList<PhotoSection>();
 }
 
 void CollectionStore::fileInto(const QString &sectionID)

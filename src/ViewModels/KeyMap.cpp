@@ -1,7 +1,5 @@
 #include "KeyMap.h"
 
-#include "Models/NaturalOrder.h"
-
 namespace {
 
 constexpr quint32 firstDigitRowScanCode = 10; // the key marked 1; 19 is the one marked 0
@@ -30,34 +28,4 @@ std::optional<int> KeyMap::shortcutDigit(int key, Qt::KeyboardModifiers modifier
         return std::nullopt;
     }
     return filingDigit(key, Qt::NoModifier, nativeScanCode);
-}
-
-QList<PhotoSection> KeyMap::matchingCategories(const QList<PhotoSection> &sections,
-                                               const QString &typed)
-{
-    const QString needle = foldedForSorting(typed.trimmed());
-    if (needle.isEmpty()) {
-        return {};
-    }
-    QList<PhotoSection> groups[3]; // prefix, word start, anywhere
-    for (const PhotoSection &section : sections) {
-        if (section.kind != PhotoSectionKind::category) {
-            continue;
-        }
-        const QString name = foldedForSorting(section.name);
-        const qsizetype at = name.indexOf(needle);
-        if (at < 0) {
-            continue;
-        }
-        if (at == 0) {
-            groups[0].append(section);
-            continue;
-        }
-        bool wordStart = false;
-        for (qsizetype i = at; i >= 0 && !wordStart; i = name.indexOf(needle, i + 1)) {
-            wordStart = !name[i - 1].isLetterOrNumber();
-        }
-        groups[wordStart ? 1 : 2].append(section);
-    }
-    return groups[0] + groups[1] + groups[2];
 }

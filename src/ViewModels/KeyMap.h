@@ -1,12 +1,8 @@
 #pragma once
 
-// Which keys file photos, whatever the keyboard layout, and which categories a typed name
-// picks. Pure functions, so that every layout and every name can be checked in a table.
+// Which keys file photos, whatever the keyboard layout. Pure functions, so that every layout can
+// be checked in a table.
 
-#include "Models/PhotoSection.h"
-
-#include <QList>
-#include <QString>
 #include <Qt>
 
 #include <optional>
@@ -24,10 +20,5 @@ std::optional<int> filingDigit(int key, Qt::KeyboardModifiers modifiers, quint32
 // other characters (AZERTY's Ctrl+"&" for Ctrl+1), or none. A key that is already a digit
 // needs no help: the shortcut matches by itself.
 std::optional<int> shortcutDigit(int key, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode);
-
-// The categories among `sections` whose names match `typed`, best first: names that start with
-// it, then names with a word that starts with it, then names that hold it anywhere; each group
-// in board order. Letter case and accents are ignored ("eté" finds "Été 2024").
-QList<PhotoSection> matchingCategories(const QList<PhotoSection> &sections, const QString &typed);
 
 } // namespace KeyMap

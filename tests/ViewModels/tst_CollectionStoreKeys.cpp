@@ -192,8 +192,6 @@ class tst_CollectionStoreKeys : public QObject
 private Q_SLOTS:
     void filingDigit_data();
     void filingDigit();
-    void matchingCategories_data();
-    void matchingCategories();
     void keyPress_data();
     void keyPress();
     void previewItems_data();
@@ -253,41 +251,6 @@ void tst_CollectionStoreKeys::filingDigit()
     QFETCH(int, shortcut);
     QCOMPARE(KeyMap::filingDigit(key, modifiers, scanCode).value_or(-1), digit);
     QCOMPARE(KeyMap::shortcutDigit(key, modifiers, scanCode).value_or(-1), shortcut);
-}
-
-void tst_CollectionStoreKeys::matchingCategories_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("matches"); // names, best first, "|" between
-    QTest::newRow("prefix, then word start, then anywhere") << u"ca"_s
-                                                            << u"Cats|Big Cats|Vacation"_s;
-    QTest::newRow("accents and case ignored") << u"et\u00e9"_s << u"\u00c9t\u00e9 2024"_s;
-    QTest::newRow("a word after a dash") << u"2024"_s << u"Best-2024|\u00c9t\u00e9 2024"_s;
-    QTest::newRow("spaces around ignored") << u" dogs "_s << u"Dogs"_s;
-    QTest::newRow("no match") << u"zebra"_s << QString();
-    QTest::newRow("nothing typed") << u""_s << QString();
-}
-
-void tst_CollectionStoreKeys::matchingCategories()
-{
-    QFETCH(QString, typed);
-    QFETCH(QString, matches);
-    const auto makeSection = [](PhotoSectionKind kind, const QString &name) {
-        PhotoSection made;
-        made.kind = kind;
-        made.name = name;
-        return made;
-    };
-    QList<PhotoSection> sections{makeSection(PhotoSectionKind::unsorted, u"Unsorted"_s)};
-    for (const QString &name : {u"Best-2024"_s, u"Big Cats"_s, u"Cats"_s, u"Dogs"_s,
-                                u"Vacation"_s, u"\u00c9t\u00e9 2024"_s}) {
-        sections.append(makeSection(PhotoSectionKind::category, name));
-    }
-    QStringList names;
-    for (const PhotoSection &section : KeyMap::matchingCategories(sections, typed)) {
-        names.append(section.name);
-    }
-    QCOMPARE(names, matches.split(u'|', Qt::SkipEmptyParts));
 }
 
 // ----- The key table

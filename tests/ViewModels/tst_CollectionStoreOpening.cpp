@@ -2,6 +2,7 @@
 #include "support/StoreFixture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 
 #include <atomic>
@@ -87,6 +88,19 @@ void tst_CollectionStoreOpening::secondOpenWinsOverSlowFirst()
     QVERIFY(!store.alert());
 }
 
+namespace {
+
+// Whether another window would be refused the journal of the folder at `path`.
+bool journalIsLocked(const QString &path)
+{
+    const Result<EntryInfo> info = LinuxFileSystem().stat(path, true);
+    const Result<std::unique_ptr<OperationJournal>> journal =
+        OperationJournal::open(OperationJournal::defaultStateFolder(), path, info->identity);
+    return !journal && journal.error().systemError == EWOULDBLOCK;
+}
+
+} // namespace
+
 void tst_CollectionStoreOpening::failedLoadKeepsOldCollection_data()
 {
     QTest::addColumn<QString>("target");
@@ -95,6 +109,12 @@ void tst_CollectionStoreOpening::failedLoadKeepsOldCollection_data()
                             << QStringLiteral("“notes.txt” is not a folder.");
     QTest::newRow("a missing folder")
         << QStringLiteral("Gone") << QStringLiteral("Couldn’t read “Gone”: No such file or directory.");
+    QTest::newRow("an unreadable folder")
+        << QStringLiteral("Unreadable") << QStringLiteral("Injected failure at “Unreadable”: Permission denied.");
+    QTest::newRow("a folder open in another window")
+        << QStringLiteral("Locked")
+        << QStringLiteral("This folder is open in another Calvenor Photo Sorter window. Close it "
+                          "there first.");
 }
 
 void tst_CollectionStoreOpening::failedLoadKeepsOldCollection()
@@ -103,23 +123,56 @@ void tst_CollectionStoreOpening::failedLoadKeepsOldCollection()
     QFETCH(QString, message);
     StoreFixture f;
     QTemporaryDir other;
+    const QString targetPath = other.path() + QLatin1Char('/') + target;
     writeFile(other.path(), QStringLiteral("notes.txt"));
+    writeJpeg(other.path(), QStringLiteral("Unreadable/u.jpg"));
+    writeJpeg(other.path(), QStringLiteral("Locked/l.jpg"));
     writeJpeg(f.path(), QStringLiteral("a.jpg"));
     writeJpeg(f.path(), QStringLiteral("b.jpg"));
-    CollectionStore &store = f.make();
+    auto fs = std::make_shared<FaultyFileSystem>();
+    fs->hook = [](FaultyFileSystem::Call call, const QString &path,
+                  const QString &) -> std::optional<int> {
+        return call == FaultyFileSystem::Call::list && path.endsWith(QStringLiteral("Unreadable"))
+                   ? std::optional(EACCES)
+                   : std::nullopt;
+    };
+    CollectionStore &store = f.make(fs);
     QVERIFY(f.open());
-    store.select(f.idOf(QStringLiteral("b.jpg")), store.sections().first().id, {});
-    store.openCollection(QUrl::fromLocalFile(other.path() + QLatin1Char('/') + target), false);
+    store.select(f.idOf(QStringLiteral("a.jpg")), store.sections().first().id, {});
+    store.moveSelectionToTrash(); // an action to undo; the focus moves on to b.jpg
+    QVERIFY(f.settle());
+    const bool locked = target == QLatin1String("Locked");
+    Result<std::unique_ptr<OperationJournal>> elsewhere; // the other window's
+    if (locked) {
+        elsewhere = OperationJournal::open(OperationJournal::defaultStateFolder(), targetPath,
+                                           LinuxFileSystem().stat(targetPath, true)->identity);
+        QVERIFY(elsewhere);
+    }
+    store.openCollection(QUrl::fromLocalFile(targetPath), false);
     QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 10000);
     QVERIFY(store.alert());
     QCOMPARE(store.alert()->title, QStringLiteral("Couldn’t Open Folder"));
     QCOMPARE(store.alert()->message, message);
     QCOMPARE(store.collection()->rootURL, QUrl::fromLocalFile(f.path()));
     QCOMPARE(f.selectedNames(), QStringList{QStringLiteral("b.jpg")});
+    // The shown folder keeps its journal: locked, its history on the undo stack, and the undo
+    // written to it, not to the failed folder's.
+    QVERIFY(journalIsLocked(f.path()));
+    QCOMPARE(f.undoStack.count(), 1);
+    if (QFileInfo::exists(targetPath) && !locked) {
+        QVERIFY(!journalIsLocked(targetPath)); // given back
+    }
+    f.undoStack.undo();
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(f.path(QStringLiteral("a.jpg"))), 10000);
+    QVERIFY(f.settle());
     // Still watched: a file added by another program shows up.
     QTRY_COMPARE(store.directoryMonitor().watchedFolders(), QStringList{f.path()});
     writeJpeg(f.path(), QStringLiteral("c.jpg"));
     QTRY_COMPARE_WITH_TIMEOUT(store.photoCount(), 3, 10000);
+    f.make();
+    QVERIFY(f.open());
+    QCOMPARE(f.undoStack.count(), 1);
+    QVERIFY(f.undoStack.canRedo() && !f.undoStack.canUndo());
 }
 
 void tst_CollectionStoreOpening::reloadMergesSelection_data()

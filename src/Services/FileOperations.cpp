@@ -8,6 +8,7 @@
 
 #include "Models/Companions.h"
 #include "Models/Photo.h"
+#include "Platform/FileIdentity.h"
 
 #include <cerrno>
 
@@ -224,7 +225,7 @@ Result<QString> FileOperations::validatedCategoryName(const QString &proposedNam
 QString FileOperations::identityOf(const QString &path)
 {
     const Result<EntryInfo> info = m_fileSystem->stat(path);
-    return info ? info->identity : QString();
+    return info ? FileIdentity::of(*info) : QString();
 }
 
 Result<QList<FileMove>> FileOperations::moveShotToFreeNames(const QStringList &sources,
@@ -297,7 +298,9 @@ void FileOperations::rollback(const QList<FileMove> &moves)
         const Result<EntryInfo> item = m_fileSystem->stat(destination);
         // Another program may have put a file of its own under the name meanwhile: that one
         // stays where it is, and ours, wherever it went, is not ours to chase.
-        if (!item || (!move->itemIdentity.isEmpty() && item->identity != move->itemIdentity)) {
+        if (!item
+            || (!move->itemIdentity.isEmpty()
+                && !FileIdentity::matches(move->itemIdentity, *item))) {
             continue;
         }
         const bool fromTrash = m_fileSystem->isTrashedItem(destination);
@@ -393,7 +396,7 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
                                      : QCoreApplication::translate("FileSystem", "%1 is no longer where it was moved"))
                                 .arg(quotedName(source))));
             }
-            if (!move.itemIdentity.isEmpty() && item->identity != move.itemIdentity) {
+            if (!move.itemIdentity.isEmpty() && !FileIdentity::matches(move.itemIdentity, *item)) {
                 return fail(FileSystemError::system(
                     ESTALE, QCoreApplication::translate("FileSystem", "%1 is a different file now, so it was left alone")
                                 .arg(quotedName(source))));

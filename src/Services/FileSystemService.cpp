@@ -1,6 +1,7 @@
 #include "FileSystemService.h"
 
 #include "JournalRecovery.h"
+#include "Platform/FileIdentity.h"
 #include "Platform/LinuxFileSystem.h"
 
 FileSystemService::FileSystemService(std::shared_ptr<PlatformFileSystem> fileSystem,
@@ -32,7 +33,7 @@ FileSystemService::openJournal(const QUrl &rootURL, const QString &stateFolder)
             return std::unexpected(info.error());
         }
         Result<std::unique_ptr<OperationJournal>> journal =
-            OperationJournal::open(stateFolder, root, info->identity);
+            OperationJournal::open(stateFolder, root, FileIdentity::of(*info));
         if (!journal) {
             return std::unexpected(journal.error());
         }

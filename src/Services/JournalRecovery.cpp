@@ -1,6 +1,7 @@
 #include "JournalRecovery.h"
 
 #include "Models/Photo.h"
+#include "Platform/FileIdentity.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -37,7 +38,7 @@ void rollBack(PlatformFileSystem &fs, const OperationJournal::PendingMove &pendi
                                                   : standardizedPath(pending.move.destination));
     const QString identityBefore = pending.move.itemIdentity;
     const Result<EntryInfo> atSource = fs.stat(source);
-    const bool sourceIntact = atSource && atSource->identity == identityBefore;
+    const bool sourceIntact = atSource && FileIdentity::matches(identityBefore, *atSource);
     if (destination.isEmpty()) {
         // Cut off inside the trash: look for the item by the .trashinfo written before it moved.
         // One whose item never arrived is removed, so the trash lists nothing stale.
@@ -47,7 +48,7 @@ void rollBack(PlatformFileSystem &fs, const OperationJournal::PendingMove &pendi
             if (!trashed) {
                 fs.forgetTrashedItem(item);
                 ++report.infosRepaired;
-            } else if (!found && !atSource && trashed->identity == identityBefore
+            } else if (!found && !atSource && FileIdentity::matches(identityBefore, *trashed)
                        && fs.moveNoReplace(item, source)) {
                 fs.forgetTrashedItem(item);
                 ++report.putBack;
@@ -63,12 +64,13 @@ void rollBack(PlatformFileSystem &fs, const OperationJournal::PendingMove &pendi
     if (!atDestination) {
         return; // never made, or already put back
     }
-    const bool ours = atDestination->identity == identityBefore
-                      || (pending.reportedDone && atDestination->identity == pending.identityAfter);
+    const bool ours = FileIdentity::matches(identityBefore, *atDestination)
+                      || (pending.reportedDone
+                          && FileIdentity::matches(pending.identityAfter, *atDestination));
     if (sourceIntact) {
         // A move across file systems publishes the copy before it removes the source: an
         // identical copy at the destination is ours to remove, anything else stays.
-        if (atDestination->identity != identityBefore && atDestination->isRegularFile()
+        if (!FileIdentity::matches(identityBefore, *atDestination) && atDestination->isRegularFile()
             && atDestination->size == atSource->size
             && atDestination->modificationTime == atSource->modificationTime
             && (ours || !pending.reportedDone) && fs.removeFile(destination)) {

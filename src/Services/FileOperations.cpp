@@ -446,7 +446,12 @@ Result<QList<FileMove>> FileOperations::copyImageFiles(const QList<QUrl> &urls,
     QList<FileMove> copies;
     const auto removeCopies = [this](const QList<FileMove> &made) {
         for (auto copy = made.crbegin(); copy != made.crend(); ++copy) {
-            m_fileSystem->removeFile(pathOf(copy->destination));
+            // Only our own copy: another program may have put a file under its name meanwhile.
+            const QString path = pathOf(copy->destination);
+            const Result<EntryInfo> item = m_fileSystem->stat(path);
+            if (item && FileIdentity::matches(copy->itemIdentity, *item)) {
+                m_fileSystem->removeFile(path);
+            }
         }
     };
     const auto fail = [&](const FileSystemError &error) -> Result<QList<FileMove>> {

@@ -318,6 +318,7 @@ void tst_FileOperations::failedCopyLeavesNoCopies_data()
 {
     QTest::addColumn<bool>("replaced"); // another program puts its file in a copy's place
     QTest::newRow("copies removed") << false;
+    QTest::newRow("a file in a copy's place stays") << true;
 }
 
 void tst_FileOperations::failedCopyLeavesNoCopies()

@@ -43,6 +43,16 @@ bool isClash(const FileSystemError &error)
     return error.code == FileSystemError::Code::platform && error.systemError == EEXIST;
 }
 
+// Editors save a sidecar by writing a new file and renaming it over the old one. A newer
+// sidecar under the name ours had is that rewrite and still belongs with its photo; an image
+// in our image's place, or an older file, may be anyone's.
+bool isRewrittenSidecar(const QString &recordedIdentity, const EntryInfo &item)
+{
+    const std::optional<FileTime> recorded = FileIdentity::recordedTime(recordedIdentity);
+    return item.isRegularFile() && Companions::isSidecarName(item.name) && recorded
+           && item.modificationTime > *recorded;
+}
+
 FileSystemError unreadableEntryIn(const QString &folder)
 {
     return FileSystemError::system(
@@ -396,7 +406,8 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
                                      : QCoreApplication::translate("FileSystem", "%1 is no longer where it was moved"))
                                 .arg(quotedName(source))));
             }
-            if (!move.itemIdentity.isEmpty() && !FileIdentity::matches(move.itemIdentity, *item)) {
+            if (!move.itemIdentity.isEmpty() && !FileIdentity::matches(move.itemIdentity, *item)
+                && !isRewrittenSidecar(move.itemIdentity, *item)) {
                 return fail(FileSystemError::system(
                     ESTALE, QCoreApplication::translate("FileSystem", "%1 is a different file now, so it was left alone")
                                 .arg(quotedName(source))));

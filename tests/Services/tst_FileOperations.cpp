@@ -237,6 +237,9 @@ void tst_FileOperations::relocateNeverMovesAReplacement_data()
     QTest::newRow("photo's inode given to a new file")
         << u"IMG_1.jpg"_s << int(inodeReused) << false;
     QTest::newRow("photo edited in place") << u"IMG_1.jpg"_s << int(editedInPlace) << true;
+    QTest::newRow("sidecar rewritten by an editor") << u"IMG_1.xmp"_s << int(replacedNewer) << true;
+    QTest::newRow("sidecar replaced by an older file")
+        << u"IMG_1.xmp"_s << int(replacedOlder) << false;
 }
 
 void tst_FileOperations::relocateNeverMovesAReplacement()

@@ -1,5 +1,6 @@
 #include "JournalRecovery.h"
 
+#include "Models/FilePaths.h"
 #include "Models/Photo.h"
 #include "Platform/FileIdentity.h"
 
@@ -10,16 +11,8 @@
 
 namespace {
 
-QString parentOf(const QString &path)
-{
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash > 0 ? path.left(slash) : QStringLiteral("/");
-}
-
-QString nameOf(const QString &path)
-{
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
+using FilePaths::nameOf;
+using FilePaths::parentOf;
 
 // The hidden name under which a copy is written before it is published (".calvenor-XXXXXX").
 bool isTemporaryCopyName(const QString &name)
@@ -138,7 +131,7 @@ JournalRecovery::Report JournalRecovery::recover(PlatformFileSystem &fs, Operati
         }
         for (const EntryInfo &entry : *entries) {
             if (entry.isRegularFile() && isTemporaryCopyName(entry.name)
-                && fs.removeFile(folder + QLatin1Char('/') + entry.name)) {
+                && fs.removeFile(FilePaths::child(folder, entry.name))) {
                 ++report.temporariesRemoved;
             }
         }

@@ -64,16 +64,6 @@ QList<FileMove> movesFrom(const QJsonValue &value)
     return moves;
 }
 
-QList<FileMove> reversedEach(const QList<FileMove> &moves)
-{
-    QList<FileMove> result;
-    result.reserve(moves.size());
-    for (const FileMove &move : moves) {
-        result.append(move.reversed());
-    }
-    return result;
-}
-
 QString roleName(OperationJournal::Role role)
 {
     switch (role) {
@@ -142,7 +132,7 @@ void undone(OperationJournal::Action &action, const QList<FileMove> &moves)
         [[fallthrough]];
     case OperationJournal::ActionKind::moves:
     case OperationJournal::ActionKind::renameCategory:
-        action.moves = reversedEach(moves);
+        action.moves = FileMove::reversedEach(moves);
         break;
     case OperationJournal::ActionKind::newCategory:
     case OperationJournal::ActionKind::deleteCategory:
@@ -293,7 +283,6 @@ Result<std::unique_ptr<OperationJournal>> OperationJournal::open(const QString &
     if (end < bytes.size()) {
         ::ftruncate(fd, end);
         bytes.truncate(end);
-        ++journal->m_skipped;
     }
     journal->read(bytes);
     if (!bytes.isEmpty() && !FileIdentity::sameItem(journal->m_rootIdentity, rootIdentity)) {
@@ -340,12 +329,10 @@ void OperationJournal::read(const QByteArray &bytes)
         const qsizetype space = line.indexOf(' ');
         const QByteArray json = space == 16 ? line.mid(17) : QByteArray();
         if (json.isEmpty() || checksum(json) != line.left(16)) {
-            ++m_skipped;
             continue;
         }
         const QJsonDocument document = QJsonDocument::fromJson(json);
         if (!document.isObject()) {
-            ++m_skipped;
             continue;
         }
         apply(document.object());

@@ -96,8 +96,6 @@ public:
     QString path() const { return m_path; }
     History history() const { return m_history; }
     QList<PendingBatch> pendingBatches() const;
-    // Lines skipped as damaged when the file was read.
-    int skippedLineCount() const { return m_skipped; }
 
     // Each append is synced before it returns; a failure to write is reported so that the
     // caller can refuse to touch the disk without a record.
@@ -146,5 +144,4 @@ private:
     qint64 m_nextID = 1;
     qint64 m_recordCount = 0;
     qint64 m_compactAfter = 0;
-    int m_skipped = 0;
 };

@@ -427,25 +427,16 @@ static QStringList trashMismatches(const QString &home)
     return mismatches;
 }
 
-static QList<FileMove> reversedBatch(const QList<FileMove> &moves)
-{
-    QList<FileMove> back;
-    for (auto move = moves.crbegin(); move != moves.crend(); ++move) {
-        back.append(move->reversed());
-    }
-    return back;
-}
-
 void tst_FileOperations::redoOfTrashTrashesAgain()
 {
     writeFile(root(), QStringLiteral("a.jpg"), "a");
     const Result<QList<FileMove>> trashed = m_ops->moveToTrash({url(QStringLiteral("a.jpg"))});
     QVERIFY(trashed.has_value());
-    const Result<QList<FileMove>> undone = m_ops->relocate(reversedBatch(*trashed));
+    const Result<QList<FileMove>> undone = m_ops->relocate(FileMove::reversedEach(*trashed));
     QVERIFY(undone.has_value());
     QCOMPARE(trashInfos(m_home->path()), QStringList());
     // Redo replays the trash: the item is listed by the trash again, under a fresh .trashinfo.
-    const Result<QList<FileMove>> redone = m_ops->relocate(reversedBatch(*undone));
+    const Result<QList<FileMove>> redone = m_ops->relocate(FileMove::reversedEach(*undone));
     QVERIFY2(redone.has_value(), qPrintable(redone ? QString() : redone.error().message));
     QCOMPARE(filesBelow(root()), QStringList());
     QCOMPARE(trashInfos(m_home->path()).size(), 1);
@@ -455,7 +446,7 @@ void tst_FileOperations::redoOfTrashTrashesAgain()
     QVERIFY2(info.contains(QStringLiteral("Path=") + root() + QStringLiteral("/a.jpg")), qPrintable(info));
     QCOMPARE(readFile(redone->first().destination.toLocalFile()), QByteArray("a"));
     // And the next undo starts from where the redo really put it.
-    QVERIFY(m_ops->relocate(reversedBatch(*redone)).has_value());
+    QVERIFY(m_ops->relocate(FileMove::reversedEach(*redone)).has_value());
     QCOMPARE(readFile(root() + QStringLiteral("/a.jpg")), QByteArray("a"));
     QCOMPARE(trashInfos(m_home->path()), QStringList());
 }
@@ -480,7 +471,7 @@ void tst_FileOperations::failedUndoFromTrashKeepsEveryInfo()
     const Result<QList<FileMove>> trashed = m_ops->moveToTrash(urls);
     QVERIFY(trashed.has_value());
     m_fs->failNth(Call::move, failingMove, EIO);
-    const Result<QList<FileMove>> undone = m_ops->relocate(reversedBatch(*trashed));
+    const Result<QList<FileMove>> undone = m_ops->relocate(FileMove::reversedEach(*trashed));
     QVERIFY(!undone.has_value());
     m_fs->reset();
     // All or nothing: every item is back in the trash, each still listed by its .trashinfo.
@@ -488,7 +479,7 @@ void tst_FileOperations::failedUndoFromTrashKeepsEveryInfo()
     QCOMPARE(trashInfos(m_home->path()).size(), 3);
     QCOMPARE(trashMismatches(m_home->path()), QStringList());
     // The batch can still be undone once the disk behaves.
-    QVERIFY(m_ops->relocate(reversedBatch(*trashed)).has_value());
+    QVERIFY(m_ops->relocate(FileMove::reversedEach(*trashed)).has_value());
     QCOMPARE(filesBelow(root()), names);
     QCOMPARE(trashInfos(m_home->path()), QStringList());
 }
@@ -734,11 +725,7 @@ void tst_FileOperations::shotsMoveWhole()
     for (const QString &name : std::as_const(taken)) {
         QCOMPARE(readFile(root() + QStringLiteral("/Cats/") + name), QByteArray("theirs"));
     }
-    QList<FileMove> undo;
-    for (const FileMove &move : *moves) {
-        undo.append(move.reversed());
-    }
-    QVERIFY(m_ops->relocate(undo).has_value());
+    QVERIFY(m_ops->relocate(FileMove::reversedEach(*moves)).has_value());
     QCOMPARE(filesBelow(root()), before);
 
     // Filed again, then undone while one member's old name is taken: the shot comes back
@@ -746,11 +733,7 @@ void tst_FileOperations::shotsMoveWhole()
     const Result<QList<FileMove>> redone = m_ops->relocate(*moves);
     QVERIFY(redone.has_value());
     writeFile(root(), QStringLiteral("img_0005.jpg"), "squatter");
-    undo.clear();
-    for (const FileMove &move : *redone) {
-        undo.append(move.reversed());
-    }
-    const Result<QList<FileMove>> back = m_ops->relocate(undo);
+    const Result<QList<FileMove>> back = m_ops->relocate(FileMove::reversedEach(*redone));
     QVERIFY(back.has_value());
     for (qsizetype i = 0; i < shotMembers.size(); ++i) {
         QCOMPARE(rel(back->at(i).destination), QString(shotMembers[i]).replace(
@@ -793,12 +776,8 @@ void tst_FileOperations::failureAtAnyMemberMovesNothing()
     const Result<QList<FileMove>> moves = m_ops->moveShots(shots, url(QStringLiteral("Cats")));
     QVERIFY(moves.has_value());
     const QStringList filed = filesBelow(root());
-    QList<FileMove> undo;
-    for (const FileMove &move : *moves) {
-        undo.append(move.reversed());
-    }
     m_fs->failNth(Call::move, failingMove, EIO);
-    QVERIFY(!m_ops->relocate(undo).has_value());
+    QVERIFY(!m_ops->relocate(FileMove::reversedEach(*moves)).has_value());
     QCOMPARE(filesBelow(root()), filed);
 }
 

@@ -3,6 +3,7 @@
 // One performed move or rename, the unit of undo and redo. Plain data so that it can be
 // written to a journal as it stands.
 
+#include <QList>
 #include <QString>
 #include <QUrl>
 
@@ -10,9 +11,9 @@ struct FileMove
 {
     QUrl source;
     QUrl destination;
-    // Identity ("device:inode") of the item as it was after this move. Replaying the move
-    // backwards checks it, so a different file that took the item's place is never moved.
-    // Empty when unknown; not part of equality.
+    // Identity of the item as it was after this move (device, inode and birth time; see
+    // FileIdentity). Replaying the move backwards checks it, so a different file that took the
+    // item's place is never moved. Empty when unknown; not part of equality.
     QString itemIdentity = {};
     // Which shot of its batch the item belongs to (-1: it travels alone). Replaying the batch
     // moves a shot's items together and keeps one stem for all of them when a name is taken.
@@ -26,6 +27,17 @@ struct FileMove
 
     // The move that undoes this one, for the same item.
     FileMove reversed() const { return {destination, source, itemIdentity, shot}; }
+    // The moves that undo `moves`, in the same order (replaying keeps a recorded shot whole
+    // whatever the order).
+    static QList<FileMove> reversedEach(const QList<FileMove> &moves)
+    {
+        QList<FileMove> result;
+        result.reserve(moves.size());
+        for (const FileMove &move : moves) {
+            result.append(move.reversed());
+        }
+        return result;
+    }
 };
 
 inline size_t qHash(const FileMove &move, size_t seed = 0)

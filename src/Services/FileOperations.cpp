@@ -7,7 +7,9 @@
 #include <algorithm>
 
 #include "Models/Companions.h"
+#include "Models/FilePaths.h"
 #include "Models/Photo.h"
+#include "Platform/FileIdentity.h"
 
 #include <cerrno>
 
@@ -21,25 +23,23 @@ QString pathOf(const QUrl &url)
     return standardizedPath(url);
 }
 
-QString parentOf(const QString &path)
-{
-    const int slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash > 0 ? path.left(slash) : QStringLiteral("/");
-}
-
-QString nameOf(const QString &path)
-{
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
-QString join(const QString &folder, const QString &name)
-{
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
-}
+using FilePaths::child;
+using FilePaths::nameOf;
+using FilePaths::parentOf;
 
 bool isClash(const FileSystemError &error)
 {
     return error.code == FileSystemError::Code::platform && error.systemError == EEXIST;
+}
+
+// Editors save a sidecar by writing a new file and renaming it over the old one. A newer
+// sidecar under the name ours had is that rewrite and still belongs with its photo; an image
+// in our image's place, or an older file, may be anyone's.
+bool isRewrittenSidecar(const QString &recordedIdentity, const EntryInfo &item)
+{
+    const std::optional<FileTime> recorded = FileIdentity::recordedTime(recordedIdentity);
+    return item.isRegularFile() && Companions::isSidecarName(item.name) && recorded
+           && item.modificationTime > *recorded;
 }
 
 FileSystemError unreadableEntryIn(const QString &folder)
@@ -111,7 +111,7 @@ public:
                 QStringList paths;
                 for (const QString &name : names) {
                     taken->insert(Companions::nameHash(name));
-                    paths.append(join(folder, name));
+                    paths.append(child(folder, name));
                 }
                 return paths;
             }
@@ -128,51 +128,35 @@ FileOperations::FileOperations(std::shared_ptr<PlatformFileSystem> fileSystem)
 {
 }
 
-// One public operation's batch in the journal. Operations nest (restoring a category replays
-// its moves); only the outermost one ends the batch: kept with its moves, or put back.
-class FileOperations::BatchScope
+Result<void> FileOperations::beginBatch(const JournalEntry &entry)
 {
-public:
-    explicit BatchScope(FileOperations &operations)
-        : m_operations(operations)
-    {
-        ++m_operations.m_batchDepth;
-    }
-    ~BatchScope()
-    {
-        if (--m_operations.m_batchDepth > 0 || !m_operations.m_batch) {
-            return;
+    m_entry = entry;
+    m_kept.reset();
+    if (m_journal && !entry.name.isEmpty()) {
+        const Result<qint64> batch = m_journal->beginBatch(entry.role, entry.name, entry.kind);
+        if (!batch) {
+            m_entry = {};
+            return std::unexpected(batch.error());
         }
-        if (m_operations.m_journal) {
-            (void)m_operations.m_journal->endBatch(
-                *m_operations.m_batch,
-                m_kept ? OperationJournal::Outcome::kept : OperationJournal::Outcome::failed,
-                m_moves, m_folder);
-        }
-        m_operations.m_batch.reset();
+        m_batch = *batch;
     }
-    BatchScope(const BatchScope &) = delete;
-    BatchScope &operator=(const BatchScope &) = delete;
+    return {};
+}
 
-    // The batch stays done. With a name to record it under, it becomes undoable after a
-    // restart from `moves` (and `folder`, the category a category change made or removed).
-    template<typename T>
-    T keep(T result, const QList<FileMove> &moves, const QUrl &folder = {})
-    {
-        m_kept = true;
-        if (!m_operations.m_entry.name.isEmpty()) {
-            m_moves = moves;
-            m_folder = folder;
-        }
-        return result;
+void FileOperations::endBatch(bool succeeded)
+{
+    if (m_journal && m_batch) {
+        const bool kept = succeeded && m_kept;
+        const Kept record = kept ? *m_kept : Kept{};
+        (void)m_journal->endBatch(*m_batch,
+                                  kept ? OperationJournal::Outcome::kept
+                                       : OperationJournal::Outcome::failed,
+                                  record.moves, record.folder);
     }
-
-private:
-    FileOperations &m_operations;
-    bool m_kept = false;
-    QList<FileMove> m_moves;
-    QUrl m_folder;
-};
+    m_batch.reset();
+    m_kept.reset();
+    m_entry = {};
+}
 
 Result<void> FileOperations::intendMove(const QString &source, const QString &destination,
                                         int shot)
@@ -206,11 +190,6 @@ QString FileOperations::nameKey(const QString &name)
     return Companions::nameKey(name);
 }
 
-QString FileOperations::numberedName(const QString &name, int number)
-{
-    return Companions::pairedNames({name}, number).first();
-}
-
 Result<QString> FileOperations::validatedCategoryName(const QString &proposedName)
 {
     const QString name = proposedName.trimmed();
@@ -224,7 +203,7 @@ Result<QString> FileOperations::validatedCategoryName(const QString &proposedNam
 QString FileOperations::identityOf(const QString &path)
 {
     const Result<EntryInfo> info = m_fileSystem->stat(path);
-    return info ? info->identity : QString();
+    return info ? FileIdentity::of(*info) : QString();
 }
 
 Result<QList<FileMove>> FileOperations::moveShotToFreeNames(const QStringList &sources,
@@ -297,7 +276,9 @@ void FileOperations::rollback(const QList<FileMove> &moves)
         const Result<EntryInfo> item = m_fileSystem->stat(destination);
         // Another program may have put a file of its own under the name meanwhile: that one
         // stays where it is, and ours, wherever it went, is not ours to chase.
-        if (!item || (!move->itemIdentity.isEmpty() && item->identity != move->itemIdentity)) {
+        if (!item
+            || (!move->itemIdentity.isEmpty()
+                && !FileIdentity::matches(move->itemIdentity, *item))) {
             continue;
         }
         const bool fromTrash = m_fileSystem->isTrashedItem(destination);
@@ -320,7 +301,6 @@ Result<QList<FileMove>> FileOperations::moveShots(const QList<QList<QUrl>> &shot
                                                   const QUrl &folder)
 {
     const QString destinationFolder = pathOf(folder);
-    BatchScope scope(*this);
     NameReservations names(*m_fileSystem);
     QList<FileMove> performed;
     for (qsizetype shot = 0; shot < shots.size(); ++shot) {
@@ -341,12 +321,11 @@ Result<QList<FileMove>> FileOperations::moveShots(const QList<QList<QUrl>> &shot
         }
         performed.append(*moved);
     }
-    return scope.keep(Result<QList<FileMove>>(performed), performed);
+    return keep(Result<QList<FileMove>>(performed), performed);
 }
 
 Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
 {
-    BatchScope scope(*this);
     NameReservations names(*m_fileSystem);
     QList<FileMove> performed;
     QStringList leftTrash;
@@ -393,7 +372,8 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
                                      : QCoreApplication::translate("FileSystem", "%1 is no longer where it was moved"))
                                 .arg(quotedName(source))));
             }
-            if (!move.itemIdentity.isEmpty() && item->identity != move.itemIdentity) {
+            if (!move.itemIdentity.isEmpty() && !FileIdentity::matches(move.itemIdentity, *item)
+                && !isRewrittenSidecar(move.itemIdentity, *item)) {
                 return fail(FileSystemError::system(
                     ESTALE, QCoreApplication::translate("FileSystem", "%1 is a different file now, so it was left alone")
                                 .arg(quotedName(source))));
@@ -431,19 +411,23 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
     for (const QString &trashed : std::as_const(leftTrash)) {
         m_fileSystem->forgetTrashedItem(trashed);
     }
-    return scope.keep(Result<QList<FileMove>>(performed), performed);
+    return keep(Result<QList<FileMove>>(performed), performed);
 }
 
 Result<QList<FileMove>> FileOperations::copyImageFiles(const QList<QUrl> &urls,
                                                       const QUrl &folder)
 {
     const QString destinationFolder = pathOf(folder);
-    BatchScope scope(*this);
     NameReservations names(*m_fileSystem);
     QList<FileMove> copies;
     const auto removeCopies = [this](const QList<FileMove> &made) {
         for (auto copy = made.crbegin(); copy != made.crend(); ++copy) {
-            m_fileSystem->removeFile(pathOf(copy->destination));
+            // Only our own copy: another program may have put a file under its name meanwhile.
+            const QString path = pathOf(copy->destination);
+            const Result<EntryInfo> item = m_fileSystem->stat(path);
+            if (item && FileIdentity::matches(copy->itemIdentity, *item)) {
+                m_fileSystem->removeFile(path);
+            }
         }
     };
     const auto fail = [&](const FileSystemError &error) -> Result<QList<FileMove>> {
@@ -512,7 +496,7 @@ Result<QList<FileMove>> FileOperations::copyImageFiles(const QList<QUrl> &urls,
             }
         }
     }
-    return scope.keep(Result<QList<FileMove>>(copies), copies);
+    return keep(Result<QList<FileMove>>(copies), copies);
 }
 
 Result<FileMove> FileOperations::trash(const QString &source, int shot)
@@ -542,7 +526,6 @@ Result<QList<FileMove>> FileOperations::moveToTrash(const QList<QUrl> &urls)
 
 Result<QList<FileMove>> FileOperations::moveShotsToTrash(const QList<QList<QUrl>> &shots)
 {
-    BatchScope scope(*this);
     QList<FileMove> performed;
     for (qsizetype shot = 0; shot < shots.size(); ++shot) {
         for (const QUrl &url : shots[shot]) {
@@ -554,7 +537,7 @@ Result<QList<FileMove>> FileOperations::moveShotsToTrash(const QList<QList<QUrl>
             performed.append(*move);
         }
     }
-    return scope.keep(Result<QList<FileMove>>(performed), performed);
+    return keep(Result<QList<FileMove>>(performed), performed);
 }
 
 Result<QUrl> FileOperations::createCategory(const QString &proposedName, const QUrl &root)
@@ -563,12 +546,11 @@ Result<QUrl> FileOperations::createCategory(const QString &proposedName, const Q
     if (!name) {
         return std::unexpected(name.error());
     }
-    BatchScope scope(*this);
-    const QUrl folder = QUrl::fromLocalFile(join(pathOf(root), *name));
+    const QUrl folder = QUrl::fromLocalFile(child(pathOf(root), *name));
     if (Result<void> created = createCategory(folder); !created) {
         return std::unexpected(created.error());
     }
-    return scope.keep(Result<QUrl>(folder), {}, folder);
+    return keep(Result<QUrl>(folder), {}, folder);
 }
 
 Result<void> FileOperations::createCategory(const QUrl &folder)
@@ -583,13 +565,12 @@ Result<void> FileOperations::createCategory(const QUrl &folder)
     if (*free != path) {
         return std::unexpected(FileSystemError::categoryAlreadyExists(name));
     }
-    BatchScope scope(*this);
     const Result<void> made = m_fileSystem->makeFolder(path);
     if (!made) {
         return std::unexpected(isClash(made.error()) ? FileSystemError::categoryAlreadyExists(name)
                                                      : made.error());
     }
-    return scope.keep(made, {}, folder);
+    return keep(made, {}, folder);
 }
 
 Result<FileMove> FileOperations::renameCategory(const QUrl &folder, const QString &proposedName)
@@ -604,7 +585,7 @@ Result<FileMove> FileOperations::renameCategory(const QUrl &folder, const QStrin
         == current.normalized(QString::NormalizationForm_C)) {
         return FileMove{folder, folder, identityOf(path)};
     }
-    const QString destination = join(parentOf(path), *name);
+    const QString destination = child(parentOf(path), *name);
     // Only the folder itself may hold the new name in another letter case ("cats" → "Cats").
     if (nameKey(*name) != nameKey(current)) {
         NameReservations names(*m_fileSystem);
@@ -616,7 +597,6 @@ Result<FileMove> FileOperations::renameCategory(const QUrl &folder, const QStrin
             return std::unexpected(FileSystemError::categoryAlreadyExists(*name));
         }
     }
-    BatchScope scope(*this);
     const Result<void> moved = m_fileSystem->moveNoReplace(path, destination);
     if (!moved) {
         return std::unexpected(isClash(moved.error())
@@ -625,7 +605,7 @@ Result<FileMove> FileOperations::renameCategory(const QUrl &folder, const QStrin
     }
     const FileMove renamed{QUrl::fromLocalFile(path), QUrl::fromLocalFile(destination),
                            identityOf(destination)};
-    return scope.keep(Result<FileMove>(renamed), {renamed});
+    return keep(Result<FileMove>(renamed), {renamed});
 }
 
 Result<QList<EntryInfo>> FileOperations::listForRemoval(const QString &folder)
@@ -658,9 +638,8 @@ Result<CategoryDeletion> FileOperations::deleteCategory(const QUrl &folder, cons
     // The category's shots return whole, each under one stem; anything else goes alone.
     QStringList paths;
     for (const EntryInfo &entry : *entries) {
-        paths.append(join(path, entry.name));
+        paths.append(child(path, entry.name));
     }
-    BatchScope scope(*this);
     NameReservations names(*m_fileSystem);
     CategoryDeletion deletion{QUrl::fromLocalFile(path), name, {}};
     const QList<QStringList> shots = shotsOf(paths, CompanionRule::together);
@@ -681,7 +660,7 @@ Result<CategoryDeletion> FileOperations::deleteCategory(const QUrl &folder, cons
         rollback(deletion.movedItems);
         return std::unexpected(removed.error());
     }
-    return scope.keep(Result<CategoryDeletion>(deletion), deletion.movedItems,
+    return keep(Result<CategoryDeletion>(deletion), deletion.movedItems,
                       deletion.categoryURL);
 }
 
@@ -695,25 +674,19 @@ Result<void> FileOperations::removeEmptyCategory(const QUrl &folder)
     if (!entries->isEmpty()) {
         return std::unexpected(FileSystemError::categoryContainsFolders(nameOf(path)));
     }
-    BatchScope scope(*this);
     const Result<void> removed = m_fileSystem->removeEmptyFolder(path);
-    return removed ? scope.keep(removed, {}, folder) : removed;
+    return removed ? keep(removed, {}, folder) : removed;
 }
 
 Result<QList<FileMove>> FileOperations::restoreDeletedCategory(const CategoryDeletion &deletion)
 {
-    BatchScope scope(*this);
     if (Result<void> created = createCategory(deletion.categoryURL); !created) {
         return std::unexpected(created.error());
     }
-    QList<FileMove> back;
-    for (const FileMove &move : deletion.movedItems) {
-        back.append(move.reversed());
-    }
-    Result<QList<FileMove>> performed = relocate(back);
+    Result<QList<FileMove>> performed = relocate(FileMove::reversedEach(deletion.movedItems));
     if (!performed) {
         (void)removeEmptyCategory(deletion.categoryURL);
         return performed;
     }
-    return scope.keep(performed, *performed, deletion.categoryURL);
+    return keep(performed, *performed, deletion.categoryURL);
 }

@@ -4,7 +4,8 @@
 // and redo, copying files in, trashing, and creating, renaming, deleting and restoring category
 // folders. Nothing is ever overwritten: a taken name (ignoring letter case) gets a free one,
 // and a batch that fails part-way puts back what it had done before it reports the error.
-// Synchronous and stateless; the file-system service runs it on its own thread.
+// Synchronous; the file-system service runs it on its own thread. Its only state is the
+// journal's batch of the operation running inside recorded().
 
 #include "OperationJournal.h"
 
@@ -36,25 +37,17 @@ public:
     // succeeded; a batch's end says whether it was kept.
     void setJournal(OperationJournal *journal) { m_journal = journal; }
 
-    // Runs `work` (one of the operations below) as a batch written under `entry`. The batch
-    // is begun first, so that even an undo that fails before it moves anything is written.
+    // Runs `work` (one of the operations below) as one batch written under `entry`: begun before
+    // it (so that even an undo that fails before it moves anything is written), ended after it,
+    // kept when it succeeded. While a journal is set, every operation runs inside this.
     template<typename Work>
     auto recorded(const JournalEntry &entry, Work work) -> std::invoke_result_t<Work>
     {
-        if (m_journal && !entry.name.isEmpty()) {
-            const Result<qint64> batch = m_journal->beginBatch(entry.role, entry.name, entry.kind);
-            if (!batch) {
-                return std::unexpected(batch.error());
-            }
-            m_batch = *batch;
+        if (Result<void> begun = beginBatch(entry); !begun) {
+            return std::unexpected(begun.error());
         }
-        m_entry = entry;
         auto result = work();
-        m_entry = {};
-        if (m_batch) { // the operation failed before it began its own batch
-            (void)m_journal->endBatch(*m_batch, OperationJournal::Outcome::failed);
-            m_batch.reset();
-        }
+        endBatch(result.has_value());
         return result;
     }
 
@@ -79,14 +72,29 @@ public:
 
     // Trimmed name, or invalidCategoryName when empty, hidden, or holding "/" or ":".
     static Result<QString> validatedCategoryName(const QString &proposedName);
-    // base + " " + n + extension for n = 2, 3, ... ("IMG_1.jpg" → "IMG_1 2.jpg").
-    static QString numberedName(const QString &name, int number);
     // The form in which two names count as the same ("IMG_1.JPG" and "img_1.jpg" do).
     static QString nameKey(const QString &name);
 
 private:
     class NameReservations;
-    class BatchScope;
+
+    // What a batch that succeeds leaves in the journal: the moves an undo replays, and the
+    // category a category change made or removed.
+    struct Kept
+    {
+        QList<FileMove> moves;
+        QUrl folder;
+    };
+    Result<void> beginBatch(const JournalEntry &entry);
+    void endBatch(bool succeeded);
+    // Says what the running operation's batch keeps when it ends well. Operations call one
+    // another (restoring a category replays its moves); the outermost one speaks last.
+    template<typename T>
+    T keep(T result, const QList<FileMove> &moves, const QUrl &folder = {})
+    {
+        m_kept = m_entry.name.isEmpty() ? Kept{} : Kept{moves, folder};
+        return result;
+    }
 
     // The journal's record before and after one move; a failed record refuses the move.
     Result<void> intendMove(const QString &source, const QString &destination, int shot);
@@ -110,7 +118,9 @@ private:
     std::shared_ptr<PlatformFileSystem> m_fileSystem;
     ImageTypeDetector m_types;
     OperationJournal *m_journal = nullptr;
+    // The batch being written, between beginBatch and endBatch. An unnamed one (for crash
+    // recovery only) is begun in the journal at its first move.
     JournalEntry m_entry;
-    std::optional<qint64> m_batch; // the journal's batch being written, begun at its first move
-    int m_batchDepth = 0;
+    std::optional<qint64> m_batch;
+    std::optional<Kept> m_kept;
 };

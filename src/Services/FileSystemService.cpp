@@ -1,6 +1,7 @@
 #include "FileSystemService.h"
 
 #include "JournalRecovery.h"
+#include "Platform/FileIdentity.h"
 #include "Platform/LinuxFileSystem.h"
 
 FileSystemService::FileSystemService(std::shared_ptr<PlatformFileSystem> fileSystem,
@@ -61,7 +62,7 @@ FileSystemService::openWaitingJournal(const QUrl &rootURL, const QString &stateF
     if (!info) {
         return std::unexpected(info.error());
     }
-    const QString key = stateFolder + QLatin1Char('\n') + info->identity;
+    const QString key = stateFolder + QLatin1Char('\n') + FileIdentity::of(*info);
     const bool inUse = m_journal.journal && m_journal.key == key;
     if (inUse) {
         // Its lock is ours already and a second one would be refused: reopened in place, so
@@ -70,7 +71,7 @@ FileSystemService::openWaitingJournal(const QUrl &rootURL, const QString &stateF
         m_journal = {};
     }
     Result<std::unique_ptr<OperationJournal>> journal =
-        OperationJournal::open(stateFolder, root, info->identity);
+        OperationJournal::open(stateFolder, root, FileIdentity::of(*info));
     if (!journal) {
         return std::unexpected(journal.error());
     }

@@ -165,9 +165,8 @@ private:
     auto perform(Method method, const Args &...args)
         -> QFuture<std::invoke_result_t<Method, FileOperations &, const Args &...>>
     {
-        return submit([this, method, args...](const CancelCheck &) {
-            return (m_operations.*method)(args...);
-        });
+        // Unnamed: written for crash recovery only.
+        return performRecorded(JournalEntry{}, method, args...);
     }
 
     std::shared_ptr<PlatformFileSystem> m_fileSystem;

@@ -1,5 +1,6 @@
 #include "FolderScanner.h"
 
+#include "Models/FilePaths.h"
 #include "Models/NaturalOrder.h"
 
 #include <QCoreApplication>
@@ -12,10 +13,7 @@ namespace {
 
 constexpr int cancelCheckInterval = 64;
 
-QString childPath(const QString &folder, const QString &name)
-{
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
-}
+using FilePaths::child;
 
 QString lastComponent(const QString &path)
 {
@@ -71,7 +69,7 @@ FolderScanner::memberFile(const QString &folder, const EntryInfo &entry,
     if (!entry.isRegularFile()) {
         return std::nullopt;
     }
-    QString path = childPath(folder, entry.name);
+    QString path = child(folder, entry.name);
     // A sidecar is never a photo, whatever its content (a camera's .THM is a small JPEG),
     // and its type is not looked for: most sidecar extensions are unknown to the MIME
     // database, which would read every one of them.
@@ -303,7 +301,7 @@ Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder 
         if (isCancelled()) {
             return std::unexpected(FileSystemError::cancelled());
         }
-        const QString path = childPath(root, name);
+        const QString path = child(root, name);
         Result<FolderPhotos> photos =
             photosIn(path, sortOrder, isCancelled, rule, nullptr, entriesFound);
         if (!photos) {

@@ -1,6 +1,8 @@
 #include "JournalRecovery.h"
 
+#include "Models/FilePaths.h"
 #include "Models/Photo.h"
+#include "Platform/FileIdentity.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -9,16 +11,8 @@
 
 namespace {
 
-QString parentOf(const QString &path)
-{
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash > 0 ? path.left(slash) : QStringLiteral("/");
-}
-
-QString nameOf(const QString &path)
-{
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
+using FilePaths::nameOf;
+using FilePaths::parentOf;
 
 // The hidden name under which a copy is written before it is published (".calvenor-XXXXXX").
 bool isTemporaryCopyName(const QString &name)
@@ -37,7 +31,7 @@ void rollBack(PlatformFileSystem &fs, const OperationJournal::PendingMove &pendi
                                                   : standardizedPath(pending.move.destination));
     const QString identityBefore = pending.move.itemIdentity;
     const Result<EntryInfo> atSource = fs.stat(source);
-    const bool sourceIntact = atSource && atSource->identity == identityBefore;
+    const bool sourceIntact = atSource && FileIdentity::matches(identityBefore, *atSource);
     if (destination.isEmpty()) {
         // Cut off inside the trash: look for the item by the .trashinfo written before it moved.
         // One whose item never arrived is removed, so the trash lists nothing stale.
@@ -47,7 +41,7 @@ void rollBack(PlatformFileSystem &fs, const OperationJournal::PendingMove &pendi
             if (!trashed) {
                 fs.forgetTrashedItem(item);
                 ++report.infosRepaired;
-            } else if (!found && !atSource && trashed->identity == identityBefore
+            } else if (!found && !atSource && FileIdentity::matches(identityBefore, *trashed)
                        && fs.moveNoReplace(item, source)) {
                 fs.forgetTrashedItem(item);
                 ++report.putBack;
@@ -63,12 +57,13 @@ void rollBack(PlatformFileSystem &fs, const OperationJournal::PendingMove &pendi
     if (!atDestination) {
         return; // never made, or already put back
     }
-    const bool ours = atDestination->identity == identityBefore
-                      || (pending.reportedDone && atDestination->identity == pending.identityAfter);
+    const bool ours = FileIdentity::matches(identityBefore, *atDestination)
+                      || (pending.reportedDone
+                          && FileIdentity::matches(pending.identityAfter, *atDestination));
     if (sourceIntact) {
         // A move across file systems publishes the copy before it removes the source: an
         // identical copy at the destination is ours to remove, anything else stays.
-        if (atDestination->identity != identityBefore && atDestination->isRegularFile()
+        if (!FileIdentity::matches(identityBefore, *atDestination) && atDestination->isRegularFile()
             && atDestination->size == atSource->size
             && atDestination->modificationTime == atSource->modificationTime
             && (ours || !pending.reportedDone) && fs.removeFile(destination)) {
@@ -136,7 +131,7 @@ JournalRecovery::Report JournalRecovery::recover(PlatformFileSystem &fs, Operati
         }
         for (const EntryInfo &entry : *entries) {
             if (entry.isRegularFile() && isTemporaryCopyName(entry.name)
-                && fs.removeFile(folder + QLatin1Char('/') + entry.name)) {
+                && fs.removeFile(FilePaths::child(folder, entry.name))) {
                 ++report.temporariesRemoved;
             }
         }

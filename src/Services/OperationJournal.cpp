@@ -1,5 +1,7 @@
 #include "OperationJournal.h"
 
+#include "Platform/FileIdentity.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -60,16 +62,6 @@ QList<FileMove> movesFrom(const QJsonValue &value)
         moves.append(moveFrom(item.toObject()));
     }
     return moves;
-}
-
-QList<FileMove> reversedEach(const QList<FileMove> &moves)
-{
-    QList<FileMove> result;
-    result.reserve(moves.size());
-    for (const FileMove &move : moves) {
-        result.append(move.reversed());
-    }
-    return result;
 }
 
 QString roleName(OperationJournal::Role role)
@@ -140,7 +132,7 @@ void undone(OperationJournal::Action &action, const QList<FileMove> &moves)
         [[fallthrough]];
     case OperationJournal::ActionKind::moves:
     case OperationJournal::ActionKind::renameCategory:
-        action.moves = reversedEach(moves);
+        action.moves = FileMove::reversedEach(moves);
         break;
     case OperationJournal::ActionKind::newCategory:
     case OperationJournal::ActionKind::deleteCategory:
@@ -243,9 +235,12 @@ Result<std::unique_ptr<OperationJournal>> OperationJournal::open(const QString &
         return std::unexpected(journalError(EACCES));
     }
     ::chmod(QFile::encodeName(stateFolder).constData(), 0700);
+    // Named by the device and inode alone, as journals have always been: one written before
+    // identities carried a birth time is found under the same name.
+    const QByteArray key = FileIdentity::volumeKey(rootIdentity).toUtf8();
     const QString base = stateFolder + QLatin1Char('/')
                          + QString::fromLatin1(
-                             QCryptographicHash::hash(rootIdentity.toUtf8(), QCryptographicHash::Sha256)
+                             QCryptographicHash::hash(key, QCryptographicHash::Sha256)
                                  .toHex()
                                  .left(32));
     // The lock lives in its own file: compaction replaces the journal file, never the lock.
@@ -288,12 +283,11 @@ Result<std::unique_ptr<OperationJournal>> OperationJournal::open(const QString &
     if (end < bytes.size()) {
         ::ftruncate(fd, end);
         bytes.truncate(end);
-        ++journal->m_skipped;
     }
     journal->read(bytes);
-    if (!bytes.isEmpty() && journal->m_rootIdentity != rootIdentity) {
-        // Another collection's journal (copied here, or a reused inode): kept aside, never
-        // replayed here.
+    if (!bytes.isEmpty() && !FileIdentity::sameItem(journal->m_rootIdentity, rootIdentity)) {
+        // Another collection's journal (copied here, or a folder made since on the inode of a
+        // deleted root, told apart by its birth time): kept aside, never replayed here.
         QFile::remove(path + QStringLiteral(".foreign"));
         QFile::copy(path, path + QStringLiteral(".foreign"));
         ::ftruncate(fd, 0);
@@ -310,7 +304,9 @@ Result<std::unique_ptr<OperationJournal>> OperationJournal::open(const QString &
             return std::unexpected(moved.error());
         }
     }
-    if (journal->m_rootIdentity.isEmpty()) {
+    if (journal->m_rootIdentity.isEmpty() || journal->m_rootIdentity != rootIdentity) {
+        // New, or recorded with fewer parts than the root now shows: from here on a reused
+        // inode is told apart.
         const Result<void> header = journal->append(
             {{QStringLiteral("t"), QStringLiteral("root")},
              {QStringLiteral("path"), rootPath},
@@ -333,12 +329,10 @@ void OperationJournal::read(const QByteArray &bytes)
         const qsizetype space = line.indexOf(' ');
         const QByteArray json = space == 16 ? line.mid(17) : QByteArray();
         if (json.isEmpty() || checksum(json) != line.left(16)) {
-            ++m_skipped;
             continue;
         }
         const QJsonDocument document = QJsonDocument::fromJson(json);
         if (!document.isObject()) {
-            ++m_skipped;
             continue;
         }
         apply(document.object());
@@ -351,9 +345,12 @@ void OperationJournal::apply(const QJsonObject &record)
     const QString type = record.value(QStringLiteral("t")).toString();
     const qint64 batch = record.value(QStringLiteral("b")).toInteger();
     if (type == QLatin1String("root")) {
+        const QString identity = record.value(QStringLiteral("id")).toString();
         if (m_rootIdentity.isEmpty()) {
             m_rootPath = record.value(QStringLiteral("path")).toString();
-            m_rootIdentity = record.value(QStringLiteral("id")).toString();
+            m_rootIdentity = identity;
+        } else if (FileIdentity::sameItem(m_rootIdentity, identity)) {
+            m_rootIdentity = identity; // the same root, with the parts it now carries
         }
     } else if (type == QLatin1String("begin")) {
         m_open.insert(batch, {roleFrom(record.value(QStringLiteral("role")).toString()),

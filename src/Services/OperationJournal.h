@@ -80,10 +80,11 @@ public:
     OperationJournal(const OperationJournal &) = delete;
     OperationJournal &operator=(const OperationJournal &) = delete;
 
-    // The journal of the collection whose root folder has `rootIdentity` ("device:inode"),
-    // created when missing, and locked. Named by the identity, so a root renamed or moved
-    // on its volume finds its journal, whose paths then follow it to `rootPath`. Fails with EWOULDBLOCK when another window holds it.
-    // A journal written for another root is set aside, never replayed.
+    // The journal of the collection whose root folder has `rootIdentity` (FileIdentity),
+    // created when missing, and locked. Named by the identity's device and inode, so a root
+    // renamed or moved on its volume finds its journal, whose paths then follow it to
+    // `rootPath`. Fails with EWOULDBLOCK when another window holds it. A journal written for
+    // another root (one whose inode a new folder got) is set aside, never replayed.
     // The file is rewritten, keeping only the history, once it holds `compactAfter` records.
     static Result<std::unique_ptr<OperationJournal>> open(const QString &stateFolder,
                                                           const QString &rootPath,
@@ -95,8 +96,6 @@ public:
     QString path() const { return m_path; }
     History history() const { return m_history; }
     QList<PendingBatch> pendingBatches() const;
-    // Lines skipped as damaged when the file was read.
-    int skippedLineCount() const { return m_skipped; }
 
     // Each append is synced before it returns; a failure to write is reported so that the
     // caller can refuse to touch the disk without a record.
@@ -145,5 +144,4 @@ private:
     qint64 m_nextID = 1;
     qint64 m_recordCount = 0;
     qint64 m_compactAfter = 0;
-    int m_skipped = 0;
 };

@@ -1,4 +1,5 @@
 #include "Services/FileOperations.h"
+#include "Services/Platform/FileIdentity.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TestFolders.h"
 
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 using namespace TestFolders;
+using namespace Qt::StringLiterals;
 using Call = FaultyFileSystem::Call;
 
 // Filing, replaying, copying, trashing and category changes on real folders. Every case checks
@@ -27,8 +29,10 @@ private Q_SLOTS:
     void nameTakenDuringMoveLosesNothing();
     void relocateOntoOccupiedDestination();
     void relocateIntoVanishedFolderFails();
+    void relocateNeverMovesAReplacement_data();
     void relocateNeverMovesAReplacement();
     void copyInTakesOnlyImages();
+    void failedCopyLeavesNoCopies_data();
     void failedCopyLeavesNoCopies();
     void trashAndUndo();
     void undoAfterTrashWasEmptied();
@@ -221,33 +225,73 @@ void tst_FileOperations::relocateIntoVanishedFolderFails()
 }
 
 // Undo must not move whatever file now sits where the photo was put.
+// What another program may do to a filed member of a shot before its undo.
+enum Change { replacedNewer, replacedOlder, inodeReused, editedInPlace };
+
+void tst_FileOperations::relocateNeverMovesAReplacement_data()
+{
+    QTest::addColumn<QString>("member");
+    QTest::addColumn<int>("change");
+    QTest::addColumn<bool>("travels"); // on a volume that keeps birth times
+    QTest::newRow("photo replaced") << u"IMG_1.jpg"_s << int(replacedNewer) << false;
+    QTest::newRow("photo's inode given to a new file")
+        << u"IMG_1.jpg"_s << int(inodeReused) << false;
+    QTest::newRow("photo edited in place") << u"IMG_1.jpg"_s << int(editedInPlace) << true;
+    QTest::newRow("sidecar rewritten by an editor") << u"IMG_1.xmp"_s << int(replacedNewer) << true;
+    QTest::newRow("sidecar replaced by an older file")
+        << u"IMG_1.xmp"_s << int(replacedOlder) << false;
+}
+
 void tst_FileOperations::relocateNeverMovesAReplacement()
 {
-    writeFile(root(), QStringLiteral("a.jpg"), "photo");
-    writeFile(root(), QStringLiteral("b.jpg"), "other");
-    const Result<QList<FileMove>> filed = m_ops->moveFiles(
-        {url(QStringLiteral("b.jpg")), url(QStringLiteral("a.jpg"))}, url(QStringLiteral("Cats")));
-    QVERIFY(!filed.has_value()); // Cats does not exist yet
-    QCOMPARE(filesBelow(root()), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
-    makeFolder(root(), QStringLiteral("Cats"));
-    const Result<QList<FileMove>> moves = m_ops->moveFiles(
-        {url(QStringLiteral("b.jpg")), url(QStringLiteral("a.jpg"))}, url(QStringLiteral("Cats")));
-    QVERIFY(moves.has_value());
-    // Someone replaces the filed photo with another file of the same name.
-    writeFile(root(), QStringLiteral("Cats/a.new"), "impostor");
-    QVERIFY(QFile::remove(root() + QStringLiteral("/Cats/a.jpg")));
-    QVERIFY(QFile::rename(root() + QStringLiteral("/Cats/a.new"), root() + QStringLiteral("/Cats/a.jpg")));
-    QList<FileMove> undo;
-    for (auto move = moves->crbegin(); move != moves->crend(); ++move) {
-        undo.append(move->reversed());
+    QFETCH(QString, member);
+    QFETCH(int, change);
+    QFETCH(bool, travels);
+    for (const QString &name : {u"b.jpg"_s, u"IMG_1.jpg"_s, u"IMG_1.xmp"_s}) {
+        writeFile(root(), name, name.toUtf8());
     }
-    const Result<QList<FileMove>> undone = m_ops->relocate(undo);
-    QVERIFY(!undone.has_value());
-    QVERIFY2(undone.error().message.contains(QStringLiteral("“a.jpg” is a different file now")),
-             qPrintable(undone.error().message));
-    QCOMPARE(filesBelow(root()),
-             (QStringList{QStringLiteral("Cats/a.jpg"), QStringLiteral("Cats/b.jpg")}));
-    QCOMPARE(readFile(root() + QStringLiteral("/Cats/a.jpg")), QByteArray("impostor"));
+    const QList<QList<QUrl>> shots{{url(u"b.jpg"_s)}, {url(u"IMG_1.jpg"_s), url(u"IMG_1.xmp"_s)}};
+    QVERIFY(!m_ops->moveShots(shots, url(u"Cats"_s)).has_value()); // Cats does not exist yet
+    QCOMPARE(filesBelow(root()), (QStringList{u"IMG_1.jpg"_s, u"IMG_1.xmp"_s, u"b.jpg"_s}));
+    const QStringList before = filesBelow(root());
+    makeFolder(root(), u"Cats"_s);
+    Result<QList<FileMove>> moves = m_ops->moveShots(shots, url(u"Cats"_s));
+    QVERIFY(moves.has_value());
+    const QString path = root() + u"/Cats/"_s + member;
+    travels = travels && (change != editedInPlace || !m_fs->stat(path)->birthTime.isDistantPast());
+    if (change == editedInPlace) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(" edited");
+    } else {
+        // Saved aside and renamed over the filed one, as editors save.
+        const QString saved = writeFile(root(), u"Cats/saving"_s, "their version");
+        const qint64 later = QDateTime::currentSecsSinceEpoch() + 3600;
+        setModificationTime(saved, change == replacedOlder ? 978307200 : later);
+        QVERIFY(QFile::remove(path) && QFile::rename(saved, path));
+    }
+    if (change == inodeReused) {
+        // Ext4 gives a deleted file's inode to the next new file at once; the record names the
+        // new file's inode so on any file system.
+        for (FileMove &move : *moves) {
+            if (move.destination.toLocalFile() == path) {
+                const QString recorded = move.itemIdentity;
+                move.itemIdentity = FileIdentity::volumeKey(FileIdentity::of(*m_fs->stat(path)))
+                                    + recorded.mid(FileIdentity::volumeKey(recorded).size());
+            }
+        }
+    }
+    const QStringList changed = filesBelow(root());
+    const QByteArray content = readFile(path);
+    const Result<QList<FileMove>> undone = m_ops->relocate(FileMove::reversedEach(*moves));
+    QCOMPARE(undone.has_value(), travels);
+    if (!travels) {
+        const QString message = undone.error().message;
+        QVERIFY2(message.contains(u"“"_s + member + u"” is a different file now"_s),
+                 qPrintable(message));
+    }
+    QCOMPARE(filesBelow(root()), travels ? before : changed);
+    QCOMPARE(readFile(travels ? root() + u"/"_s + member : path), content);
 }
 
 void tst_FileOperations::copyInTakesOnlyImages()
@@ -273,18 +317,39 @@ void tst_FileOperations::copyInTakesOnlyImages()
     QVERIFY(none->isEmpty());
 }
 
+void tst_FileOperations::failedCopyLeavesNoCopies_data()
+{
+    QTest::addColumn<bool>("replaced"); // another program puts its file in a copy's place
+    QTest::newRow("copies removed") << false;
+    QTest::newRow("a file in a copy's place stays") << true;
+}
+
 void tst_FileOperations::failedCopyLeavesNoCopies()
 {
+    QFETCH(bool, replaced);
     QTemporaryDir outside;
-    const QString a = writePng(outside.path(), QStringLiteral("a.png"));
-    const QString b = writePng(outside.path(), QStringLiteral("b.png"));
-    const QString c = writePng(outside.path(), QStringLiteral("c.png"));
-    m_fs->failNth(Call::copy, 3, ENOSPC);
-    const Result<QList<FileMove>> copies = m_ops->copyImageFiles(
-        {QUrl::fromLocalFile(a), QUrl::fromLocalFile(b), QUrl::fromLocalFile(c)}, url(QString()));
+    QList<QUrl> dropped;
+    for (const QString &name : {u"a.png"_s, u"b.png"_s, u"c.png"_s}) {
+        dropped.append(QUrl::fromLocalFile(writePng(outside.path(), name)));
+    }
+    m_fs->hook = [&, seen = 0](Call call, const QString &,
+                               const QString &) mutable -> std::optional<int> {
+        if (call != Call::copy || ++seen < 3) {
+            return std::nullopt;
+        }
+        if (replaced) {
+            QFile::remove(root() + u"/a.png"_s);
+            writeFile(root(), u"a.png"_s, "theirs");
+        }
+        return ENOSPC;
+    };
+    const Result<QList<FileMove>> copies = m_ops->copyImageFiles(dropped, url(QString()));
     QVERIFY(!copies.has_value());
     QCOMPARE(copies.error().systemError, ENOSPC);
-    QCOMPARE(filesBelow(root()), QStringList());
+    QCOMPARE(filesBelow(root()), replaced ? QStringList{u"a.png"_s} : QStringList());
+    if (replaced) {
+        QCOMPARE(readFile(root() + u"/a.png"_s), QByteArray("theirs"));
+    }
 }
 
 static QStringList trashInfos(const QString &home)
@@ -362,25 +427,16 @@ static QStringList trashMismatches(const QString &home)
     return mismatches;
 }
 
-static QList<FileMove> reversedBatch(const QList<FileMove> &moves)
-{
-    QList<FileMove> back;
-    for (auto move = moves.crbegin(); move != moves.crend(); ++move) {
-        back.append(move->reversed());
-    }
-    return back;
-}
-
 void tst_FileOperations::redoOfTrashTrashesAgain()
 {
     writeFile(root(), QStringLiteral("a.jpg"), "a");
     const Result<QList<FileMove>> trashed = m_ops->moveToTrash({url(QStringLiteral("a.jpg"))});
     QVERIFY(trashed.has_value());
-    const Result<QList<FileMove>> undone = m_ops->relocate(reversedBatch(*trashed));
+    const Result<QList<FileMove>> undone = m_ops->relocate(FileMove::reversedEach(*trashed));
     QVERIFY(undone.has_value());
     QCOMPARE(trashInfos(m_home->path()), QStringList());
     // Redo replays the trash: the item is listed by the trash again, under a fresh .trashinfo.
-    const Result<QList<FileMove>> redone = m_ops->relocate(reversedBatch(*undone));
+    const Result<QList<FileMove>> redone = m_ops->relocate(FileMove::reversedEach(*undone));
     QVERIFY2(redone.has_value(), qPrintable(redone ? QString() : redone.error().message));
     QCOMPARE(filesBelow(root()), QStringList());
     QCOMPARE(trashInfos(m_home->path()).size(), 1);
@@ -390,7 +446,7 @@ void tst_FileOperations::redoOfTrashTrashesAgain()
     QVERIFY2(info.contains(QStringLiteral("Path=") + root() + QStringLiteral("/a.jpg")), qPrintable(info));
     QCOMPARE(readFile(redone->first().destination.toLocalFile()), QByteArray("a"));
     // And the next undo starts from where the redo really put it.
-    QVERIFY(m_ops->relocate(reversedBatch(*redone)).has_value());
+    QVERIFY(m_ops->relocate(FileMove::reversedEach(*redone)).has_value());
     QCOMPARE(readFile(root() + QStringLiteral("/a.jpg")), QByteArray("a"));
     QCOMPARE(trashInfos(m_home->path()), QStringList());
 }
@@ -415,7 +471,7 @@ void tst_FileOperations::failedUndoFromTrashKeepsEveryInfo()
     const Result<QList<FileMove>> trashed = m_ops->moveToTrash(urls);
     QVERIFY(trashed.has_value());
     m_fs->failNth(Call::move, failingMove, EIO);
-    const Result<QList<FileMove>> undone = m_ops->relocate(reversedBatch(*trashed));
+    const Result<QList<FileMove>> undone = m_ops->relocate(FileMove::reversedEach(*trashed));
     QVERIFY(!undone.has_value());
     m_fs->reset();
     // All or nothing: every item is back in the trash, each still listed by its .trashinfo.
@@ -423,7 +479,7 @@ void tst_FileOperations::failedUndoFromTrashKeepsEveryInfo()
     QCOMPARE(trashInfos(m_home->path()).size(), 3);
     QCOMPARE(trashMismatches(m_home->path()), QStringList());
     // The batch can still be undone once the disk behaves.
-    QVERIFY(m_ops->relocate(reversedBatch(*trashed)).has_value());
+    QVERIFY(m_ops->relocate(FileMove::reversedEach(*trashed)).has_value());
     QCOMPARE(filesBelow(root()), names);
     QCOMPARE(trashInfos(m_home->path()), QStringList());
 }
@@ -669,11 +725,7 @@ void tst_FileOperations::shotsMoveWhole()
     for (const QString &name : std::as_const(taken)) {
         QCOMPARE(readFile(root() + QStringLiteral("/Cats/") + name), QByteArray("theirs"));
     }
-    QList<FileMove> undo;
-    for (const FileMove &move : *moves) {
-        undo.append(move.reversed());
-    }
-    QVERIFY(m_ops->relocate(undo).has_value());
+    QVERIFY(m_ops->relocate(FileMove::reversedEach(*moves)).has_value());
     QCOMPARE(filesBelow(root()), before);
 
     // Filed again, then undone while one member's old name is taken: the shot comes back
@@ -681,11 +733,7 @@ void tst_FileOperations::shotsMoveWhole()
     const Result<QList<FileMove>> redone = m_ops->relocate(*moves);
     QVERIFY(redone.has_value());
     writeFile(root(), QStringLiteral("img_0005.jpg"), "squatter");
-    undo.clear();
-    for (const FileMove &move : *redone) {
-        undo.append(move.reversed());
-    }
-    const Result<QList<FileMove>> back = m_ops->relocate(undo);
+    const Result<QList<FileMove>> back = m_ops->relocate(FileMove::reversedEach(*redone));
     QVERIFY(back.has_value());
     for (qsizetype i = 0; i < shotMembers.size(); ++i) {
         QCOMPARE(rel(back->at(i).destination), QString(shotMembers[i]).replace(
@@ -728,12 +776,8 @@ void tst_FileOperations::failureAtAnyMemberMovesNothing()
     const Result<QList<FileMove>> moves = m_ops->moveShots(shots, url(QStringLiteral("Cats")));
     QVERIFY(moves.has_value());
     const QStringList filed = filesBelow(root());
-    QList<FileMove> undo;
-    for (const FileMove &move : *moves) {
-        undo.append(move.reversed());
-    }
     m_fs->failNth(Call::move, failingMove, EIO);
-    QVERIFY(!m_ops->relocate(undo).has_value());
+    QVERIFY(!m_ops->relocate(FileMove::reversedEach(*moves)).has_value());
     QCOMPARE(filesBelow(root()), filed);
 }
 

@@ -1,17 +1,40 @@
 #pragma once
 
-// The text form of a file's identity on its volume: device and inode, e.g. "2049:1835012".
-// It stays the same across renames and moves within the volume.
+// What tells one file from another on a volume, in text: device and inode, and, because a
+// file system hands a deleted file's inode to the next new file at once, the birth time
+// ("2049:1835012:b1700000000.000000042"). Where the file system keeps no birth time, a regular
+// file carries its modification time and size instead ("…:m1700000000.5:s4096"); a folder,
+// whose time and size change with every entry, only its device and inode. Records written
+// before there were any of these parts hold the device and inode alone.
+// Identities survive renames and moves within the volume.
+
+#include "PlatformFileSystem.h"
 
 #include <QString>
 
+#include <optional>
 #include <sys/types.h>
 
 namespace FileIdentity {
 
-inline QString text(dev_t device, ino_t inode)
+// Device and inode only: what photos are known by while the window shows them.
+QString text(dev_t device, ino_t inode);
+// The whole identity of a listed or examined entry, as moves and the journal record it.
+QString of(const EntryInfo &entry);
+// The device and inode part of an identity.
+QString volumeKey(QStringView identity);
+
+// Whether two identities name the same file. They must agree on device and inode, then on the
+// birth time when both carry one, else on modification time and size when both carry them.
+// A part only one side carries is not compared: an old record keeps the trust it had. An empty
+// identity names nothing.
+bool sameItem(QStringView a, QStringView b);
+inline bool matches(QStringView recorded, const EntryInfo &entry)
 {
-    return QString::number(quint64(device)) + QLatin1Char(':') + QString::number(quint64(inode));
+    return sameItem(recorded, of(entry));
 }
+
+// The time an identity carries: the birth time, or the modification time without one.
+std::optional<FileTime> recordedTime(QStringView identity);
 
 } // namespace FileIdentity

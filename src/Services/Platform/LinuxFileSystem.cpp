@@ -17,25 +17,46 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
-EntryInfo entryFromStat(const struct stat &st)
+FileTime timeOf(const struct statx_timestamp &time)
+{
+    return {qint64(time.tv_sec), qint32(time.tv_nsec)};
+}
+
+EntryInfo entryFromStat(const struct statx &st)
 {
     EntryInfo info;
-    if (S_ISDIR(st.st_mode)) {
+    if (S_ISDIR(st.stx_mode)) {
         info.type = EntryType::directory;
-    } else if (S_ISREG(st.st_mode)) {
+    } else if (S_ISREG(st.stx_mode)) {
         info.type = EntryType::regularFile;
-    } else if (S_ISLNK(st.st_mode)) {
+    } else if (S_ISLNK(st.stx_mode)) {
         info.type = EntryType::symbolicLink;
     } else {
         info.type = EntryType::other;
     }
-    info.modificationTime = {qint64(st.st_mtim.tv_sec), qint32(st.st_mtim.tv_nsec)};
-    info.size = qint64(st.st_size);
-    info.identity = FileIdentity::text(st.st_dev, st.st_ino);
+    info.modificationTime = timeOf(st.stx_mtime);
+    info.size = qint64(st.stx_size);
+    info.identity = FileIdentity::text(makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino);
+    // Each result says whether its file system keeps birth times.
+    if (st.stx_mask & STATX_BTIME) {
+        info.birthTime = timeOf(st.stx_btime);
+    }
     return info;
+}
+
+// What the entry at `path` (relative to `dirFd`) is; fails with -1 and errno.
+int examine(SystemCalls &calls, int dirFd, const char *path, int flags, EntryInfo *info)
+{
+    struct statx st;
+    if (calls.statx(dirFd, path, flags, STATX_BASIC_STATS | STATX_BTIME, &st) != 0) {
+        return -1;
+    }
+    *info = entryFromStat(st);
+    return 0;
 }
 
 QString decodedName(const char *raw, bool *valid)
@@ -51,13 +72,10 @@ QString decodedName(const char *raw, bool *valid)
 
 // What one entry of the open folder `dirFd` is; without attributes when it cannot be read
 // (it vanished since it was listed, say).
-EntryInfo entryAt(int dirFd, const char *raw)
+EntryInfo entryAt(SystemCalls &calls, int dirFd, const char *raw)
 {
-    struct stat st;
     EntryInfo info;
-    if (::fstatat(dirFd, raw, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        info = entryFromStat(st);
-    } else {
+    if (examine(calls, dirFd, raw, AT_SYMLINK_NOFOLLOW, &info) != 0) {
         info.hasAttributes = false;
     }
     info.name = decodedName(raw, &info.nameIsValid);
@@ -157,7 +175,7 @@ Result<QList<EntryInfo>> LinuxFileSystem::list(const QString &folder, const List
                         return;
                     }
                 }
-                entries[i] = entryAt(dirFd, names.constData() + starts[size_t(i)]);
+                entries[i] = entryAt(*m_calls, dirFd, names.constData() + starts[size_t(i)]);
             }
         }
         if (watch.entriesFound) {
@@ -207,7 +225,7 @@ Result<void> LinuxFileSystem::visit(const QString &folder,
                 return false;
             }
         }
-        visitor(entryAt(dirFd, raw));
+        visitor(entryAt(*m_calls, dirFd, raw));
         ++visited;
         return true;
     });
@@ -220,14 +238,13 @@ Result<void> LinuxFileSystem::visit(const QString &folder,
 
 Result<EntryInfo> LinuxFileSystem::stat(const QString &path, bool followLink)
 {
-    struct stat st;
-    const QByteArray encoded = QFile::encodeName(path);
-    const int status = followLink ? ::stat(encoded.constData(), &st) : ::lstat(encoded.constData(), &st);
-    if (status != 0) {
+    EntryInfo info;
+    if (examine(*m_calls, AT_FDCWD, QFile::encodeName(path).constData(),
+                followLink ? 0 : AT_SYMLINK_NOFOLLOW, &info)
+        != 0) {
         return std::unexpected(FileSystemError::system(
             errno, QCoreApplication::translate("FileSystem", "Couldn\u2019t read %1").arg(quotedName(path))));
     }
-    EntryInfo info = entryFromStat(st);
     const int slash = path.lastIndexOf(QLatin1Char('/'));
     info.name = slash >= 0 ? path.mid(slash + 1) : path;
     return info;

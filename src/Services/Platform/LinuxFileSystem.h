@@ -1,6 +1,6 @@
 #pragma once
 
-// The real platform seam on Linux: readdir and lstat directly, because QDir skips names that
+// The real platform seam on Linux: readdir and statx directly, because QDir skips names that
 // are not valid UTF-8 and would hide entries from operations that must see them all.
 
 #include "PlatformFileSystem.h"

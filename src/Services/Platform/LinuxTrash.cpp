@@ -1,5 +1,7 @@
 #include "LinuxTrash.h"
 
+#include "Models/FilePaths.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -22,10 +24,7 @@ QByteArray encoded(const QString &path)
     return QFile::encodeName(path);
 }
 
-QString child(const QString &folder, const QString &name)
-{
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
-}
+using FilePaths::child;
 
 std::unexpected<FileSystemError> failure(int error, const QString &whatFailed)
 {

@@ -15,7 +15,7 @@
 
 enum class EntryType { directory, regularFile, symbolicLink, other, unknown };
 
-// One listed entry with the attributes the service needs, read with a single lstat.
+// One listed entry with the attributes the service needs, read with a single statx.
 struct EntryInfo
 {
     QString name;
@@ -27,7 +27,9 @@ struct EntryInfo
     EntryType type = EntryType::unknown;
     FileTime modificationTime;
     qint64 size = 0;
-    QString identity; // "device:inode"
+    QString identity; // "device:inode"; FileIdentity::of gives the whole identity
+    // When the file was made; the distant past where the file system keeps no birth time.
+    FileTime birthTime;
 
     bool isHidden() const { return name.startsWith(QLatin1Char('.')); }
     bool isDirectory() const { return type == EntryType::directory; }

@@ -25,6 +25,12 @@ int SystemCalls::statAt(int dirFd, const char *path, struct stat *result, int fl
     return ::fstatat(dirFd, path, result, flags);
 }
 
+int SystemCalls::statx(int dirFd, const char *path, int flags, unsigned int mask,
+                       struct statx *result)
+{
+    return ::statx(dirFd, path, flags, mask, result);
+}
+
 int SystemCalls::renameAt2(
     int fromDirFd, const char *from, int toDirFd, const char *to, unsigned int flags)
 {

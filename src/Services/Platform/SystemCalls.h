@@ -19,6 +19,8 @@ public:
     virtual int makeTemporary(char *pathTemplate, int flags);
     virtual int fsync(int fd);
     virtual int statAt(int dirFd, const char *path, struct stat *result, int flags);
+    virtual int statx(int dirFd, const char *path, int flags, unsigned int mask,
+                      struct statx *result);
     virtual int
     renameAt2(int fromDirFd, const char *from, int toDirFd, const char *to, unsigned int flags);
     virtual int rename(const char *from, const char *to);

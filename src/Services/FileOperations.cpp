@@ -185,6 +185,20 @@ void FileOperations::reportMove(const FileMove &done)
     }
 }
 
+PlatformFileSystem::CopyNote FileOperations::copyNote(const QString &source)
+{
+    if (!m_journal || !m_batch) {
+        return {};
+    }
+    return [this, source](const QString &copy) -> Result<void> {
+        const Result<EntryInfo> info = m_fileSystem->stat(copy);
+        if (!info) {
+            return std::unexpected(info.error());
+        }
+        return m_journal->copied(*m_batch, QUrl::fromLocalFile(source), FileIdentity::of(*info));
+    };
+}
+
 QString FileOperations::nameKey(const QString &name)
 {
     return Companions::nameKey(name);
@@ -222,7 +236,8 @@ Result<QList<FileMove>> FileOperations::moveShotToFreeNames(const QStringList &s
                 rollback(moved);
                 return std::unexpected(noted.error());
             }
-            const Result<void> done = m_fileSystem->moveNoReplace(sources[i], destinations->at(i));
+            const Result<void> done =
+                m_fileSystem->moveNoReplace(sources[i], destinations->at(i), copyNote(sources[i]));
             if (!done) {
                 // The members moved so far go back, so that a retry keeps them paired.
                 rollback(moved);
@@ -282,7 +297,8 @@ void FileOperations::rollback(const QList<FileMove> &moves)
             continue;
         }
         const bool fromTrash = m_fileSystem->isTrashedItem(destination);
-        if (m_fileSystem->moveNoReplace(destination, pathOf(move->source)) && fromTrash) {
+        const QString source = pathOf(move->source);
+        if (m_fileSystem->moveNoReplace(destination, source, copyNote(source)) && fromTrash) {
             m_fileSystem->forgetTrashedItem(destination);
         }
     }
@@ -407,7 +423,8 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
         }
         performed.append(*done);
     }
-    // Only now that nothing will be rolled back may the trash forget these items.
+    // Only now that nothing will be rolled back may the trash forget these items. Recovery puts
+    // an item back into the trash with a fresh .trashinfo, should the batch be cut off now.
     for (const QString &trashed : std::as_const(leftTrash)) {
         m_fileSystem->forgetTrashedItem(trashed);
     }
@@ -505,7 +522,7 @@ Result<FileMove> FileOperations::trash(const QString &source, int shot)
     if (Result<void> noted = intendMove(source, QString(), shot); !noted) {
         return std::unexpected(noted.error());
     }
-    const Result<QString> trashed = m_fileSystem->moveToTrash(source);
+    const Result<QString> trashed = m_fileSystem->moveToTrash(source, copyNote(source));
     if (!trashed || trashed->isEmpty()) {
         return std::unexpected(trashed ? FileSystemError::writeUnknown(source) : trashed.error());
     }
@@ -597,6 +614,9 @@ Result<FileMove> FileOperations::renameCategory(const QUrl &folder, const QStrin
             return std::unexpected(FileSystemError::categoryAlreadyExists(*name));
         }
     }
+    if (Result<void> noted = intendMove(path, destination, -1); !noted) {
+        return std::unexpected(noted.error());
+    }
     const Result<void> moved = m_fileSystem->moveNoReplace(path, destination);
     if (!moved) {
         return std::unexpected(isClash(moved.error())
@@ -605,6 +625,7 @@ Result<FileMove> FileOperations::renameCategory(const QUrl &folder, const QStrin
     }
     const FileMove renamed{QUrl::fromLocalFile(path), QUrl::fromLocalFile(destination),
                            identityOf(destination)};
+    reportMove(renamed);
     return keep(Result<FileMove>(renamed), {renamed});
 }
 

@@ -99,6 +99,9 @@ private:
     // The journal's record before and after one move; a failed record refuses the move.
     Result<void> intendMove(const QString &source, const QString &destination, int shot);
     void reportMove(const FileMove &done);
+    // Records the identity of a copy that a move of `source` across file systems is about to
+    // publish, so that recovery knows the copy as the item once the source is gone.
+    PlatformFileSystem::CopyNote copyNote(const QString &source);
 
     // Moves a shot's `sources` to free names for `preferredNames` in `folder`, one number
     // for all, retrying with the next free number when another program takes a chosen name

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -20,8 +21,33 @@ bool isTemporaryCopyName(const QString &name)
     return name.size() == 16 && name.startsWith(QLatin1String(".calvenor-"));
 }
 
-void rollBack(PlatformFileSystem &fs, const OperationJournal::PendingMove &pending,
-              JournalRecovery::Report &report)
+// Moves the item at `from` back to `source`. Back into a trash, it goes through the trash, with
+// a fresh .trashinfo: the one it had may be forgotten already. A category removed once its photos
+// had left (a deletion cut off before its end) is made again for them.
+bool putBack(PlatformFileSystem &fs, const QString &from, const QString &source,
+             const PlatformFileSystem::CopyNote &noteCopy)
+{
+    if (fs.isTrashedItem(source)) {
+        fs.forgetTrashedItem(source);
+        for (const QString &item : fs.trashedItemsFrom(from)) {
+            fs.forgetTrashedItem(item); // left by a recovery cut off before the item arrived
+        }
+        return fs.moveToTrash(from, noteCopy).has_value();
+    }
+    if (fs.moveNoReplace(from, source, noteCopy)) {
+        return true;
+    }
+    const QString folder = parentOf(source);
+    const Result<EntryInfo> there = fs.stat(folder);
+    return !there && there.error().systemError == ENOENT && fs.stat(parentOf(folder))
+           && fs.makeFolder(folder) && fs.moveNoReplace(from, source, noteCopy);
+}
+
+// Puts back one move of `batch`. A copy made on the way back across file systems is recorded
+// in the batch before it is published, so that a crash here leaves nothing the next recovery
+// cannot recognise.
+void rollBack(PlatformFileSystem &fs, OperationJournal &journal, qint64 batch,
+              const OperationJournal::PendingMove &pending, JournalRecovery::Report &report)
 {
     const QString source = standardizedPath(pending.move.source);
     const QString destination =
@@ -29,9 +55,22 @@ void rollBack(PlatformFileSystem &fs, const OperationJournal::PendingMove &pendi
             ? pending.destinationAfter
             : (pending.move.destination.isEmpty() ? QString()
                                                   : standardizedPath(pending.move.destination));
-    const QString identityBefore = pending.move.itemIdentity;
+    // The item itself, or a copy of it the journal knows.
+    const auto isItem = [&pending](const EntryInfo &entry) {
+        return FileIdentity::matches(pending.move.itemIdentity, entry)
+               || std::ranges::any_of(pending.copyIdentities, [&entry](const QString &copy) {
+                      return FileIdentity::matches(copy, entry);
+                  });
+    };
+    const PlatformFileSystem::CopyNote noteCopy = [&](const QString &copy) -> Result<void> {
+        const Result<EntryInfo> info = fs.stat(copy);
+        if (!info) {
+            return std::unexpected(info.error());
+        }
+        return journal.copied(batch, pending.move.source, FileIdentity::of(*info));
+    };
     const Result<EntryInfo> atSource = fs.stat(source);
-    const bool sourceIntact = atSource && FileIdentity::matches(identityBefore, *atSource);
+    const bool sourceIntact = atSource && isItem(*atSource);
     if (destination.isEmpty()) {
         // Cut off inside the trash: look for the item by the .trashinfo written before it moved.
         // One whose item never arrived is removed, so the trash lists nothing stale.
@@ -41,8 +80,8 @@ void rollBack(PlatformFileSystem &fs, const OperationJournal::PendingMove &pendi
             if (!trashed) {
                 fs.forgetTrashedItem(item);
                 ++report.infosRepaired;
-            } else if (!found && !atSource && FileIdentity::matches(identityBefore, *trashed)
-                       && fs.moveNoReplace(item, source)) {
+            } else if (!found && !atSource && isItem(*trashed)
+                       && fs.moveNoReplace(item, source, noteCopy)) {
                 fs.forgetTrashedItem(item);
                 ++report.putBack;
                 found = true;
@@ -55,15 +94,19 @@ void rollBack(PlatformFileSystem &fs, const OperationJournal::PendingMove &pendi
     }
     const Result<EntryInfo> atDestination = fs.stat(destination);
     if (!atDestination) {
-        return; // never made, or already put back
+        // Never made, or already put back; out of a trash, perhaps by a recovery cut off before
+        // it could forget the item's .trashinfo.
+        fs.forgetTrashedItem(destination);
+        return;
     }
-    const bool ours = FileIdentity::matches(identityBefore, *atDestination)
+    const bool ours = isItem(*atDestination)
                       || (pending.reportedDone
                           && FileIdentity::matches(pending.identityAfter, *atDestination));
     if (sourceIntact) {
         // A move across file systems publishes the copy before it removes the source: an
         // identical copy at the destination is ours to remove, anything else stays.
-        if (!FileIdentity::matches(identityBefore, *atDestination) && atDestination->isRegularFile()
+        if (!FileIdentity::sameItem(FileIdentity::of(*atDestination), FileIdentity::of(*atSource))
+            && atDestination->isRegularFile()
             && atDestination->size == atSource->size
             && atDestination->modificationTime == atSource->modificationTime
             && (ours || !pending.reportedDone) && fs.removeFile(destination)) {
@@ -76,7 +119,7 @@ void rollBack(PlatformFileSystem &fs, const OperationJournal::PendingMove &pendi
         return;
     }
     const bool fromTrash = fs.isTrashedItem(destination);
-    if (fs.moveNoReplace(destination, source)) {
+    if (putBack(fs, destination, source, noteCopy)) {
         if (fromTrash) {
             fs.forgetTrashedItem(destination);
         }
@@ -112,18 +155,24 @@ JournalRecovery::Report JournalRecovery::recover(PlatformFileSystem &fs, Operati
 {
     Report report;
     QList<OperationJournal::PendingBatch> batches = journal.pendingBatches();
+    // Both ends of every move: a copy goes one way in the batch and the other way here.
     QSet<QString> folders;
-    for (auto batch = batches.crbegin(); batch != batches.crend(); ++batch) {
-        for (auto move = batch->moves.crbegin(); move != batch->moves.crend(); ++move) {
-            rollBack(fs, *move, report);
-            if (!move->move.destination.isEmpty()) {
-                folders.insert(parentOf(standardizedPath(move->move.destination)));
+    for (const OperationJournal::PendingBatch &batch : std::as_const(batches)) {
+        for (const OperationJournal::PendingMove &pending : batch.moves) {
+            for (const QString &end : {standardizedPath(pending.move.source),
+                                       pending.move.destination.isEmpty()
+                                           ? QString()
+                                           : standardizedPath(pending.move.destination),
+                                       pending.destinationAfter}) {
+                if (!end.isEmpty()) {
+                    folders.insert(parentOf(end));
+                }
             }
         }
-        (void)journal.endBatch(batch->id, OperationJournal::Outcome::abandoned);
     }
-    // A copy cut off before it was published is only ever a hidden temporary: the source it
-    // was read from is still in place.
+    // A copy cut off before it was published is only ever a hidden temporary, whichever way it
+    // was going: the file it was read from is still in place. Swept while the batches are still
+    // open, so that a recovery cut off itself leaves the next one the same folders to sweep.
     for (const QString &folder : std::as_const(folders)) {
         const Result<QList<EntryInfo>> entries = fs.list(folder);
         if (!entries) {
@@ -135,6 +184,12 @@ JournalRecovery::Report JournalRecovery::recover(PlatformFileSystem &fs, Operati
                 ++report.temporariesRemoved;
             }
         }
+    }
+    for (auto batch = batches.crbegin(); batch != batches.crend(); ++batch) {
+        for (auto move = batch->moves.crbegin(); move != batch->moves.crend(); ++move) {
+            rollBack(fs, journal, batch->id, *move, report);
+        }
+        (void)journal.endBatch(batch->id, OperationJournal::Outcome::abandoned);
     }
     return report;
 }

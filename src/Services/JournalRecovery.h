@@ -6,8 +6,11 @@
 // stays; a complete copy published beside an intact source (a move across file systems cut off
 // before the source was removed) is removed. A file whose identity does not match the record is
 // never moved. An item cut off on its way into the trash is found by its .trashinfo and put
-// back; a .trashinfo whose item never arrived is removed. Hidden temporary copies in the folders the batches wrote to are removed. Runs on
-// the file-system service's thread, before the collection is read.
+// back; a .trashinfo whose item never arrived is removed. A copy made across file systems is
+// recognised by the identity the journal recorded before it was published, and recovery records
+// the copies it makes itself the same way, so a recovery cut off by a crash is simply run again.
+// Hidden temporary copies in the folders at either end of the batches' moves are removed. Runs
+// on the file-system service's thread, before the collection is read.
 
 #include "OperationJournal.h"
 #include "Platform/PlatformFileSystem.h"

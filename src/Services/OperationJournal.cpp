@@ -174,35 +174,24 @@ FileSystemError journalError(int errnum)
 }
 
 // Writes all of `bytes`, then makes them durable.
-int writeDurably(int fd, const QByteArray &bytes)
+int writeDurably(SystemCalls &calls, int fd, const QByteArray &bytes)
 {
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        written += n;
+    if (const int error = calls.writeAll(fd, bytes.constData(), size_t(bytes.size()))) {
+        return error;
     }
-    return ::fdatasync(fd) == 0 ? 0 : errno;
+    return calls.fdatasync(fd) == 0 ? 0 : errno;
 }
 
-void syncFolder(const QString &folder)
+int syncFolder(SystemCalls &calls, const QString &folder)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return calls.syncFolder(QFile::encodeName(folder).constData());
 }
 
 } // namespace
 
-OperationJournal::OperationJournal(int fd, QString path)
+OperationJournal::OperationJournal(int fd, QString path, std::shared_ptr<SystemCalls> calls)
     : m_fd(fd)
+    , m_calls(std::move(calls))
     , m_path(std::move(path))
 {
 }
@@ -229,7 +218,8 @@ QString OperationJournal::defaultStateFolder()
 Result<std::unique_ptr<OperationJournal>> OperationJournal::open(const QString &stateFolder,
                                                                  const QString &rootPath,
                                                                  const QString &rootIdentity,
-                                                                 qint64 compactAfter)
+                                                                 qint64 compactAfter,
+                                                                 std::shared_ptr<SystemCalls> calls)
 {
     if (!QDir().mkpath(stateFolder)) {
         return std::unexpected(journalError(EACCES));
@@ -262,14 +252,14 @@ Result<std::unique_ptr<OperationJournal>> OperationJournal::open(const QString &
         return std::unexpected(journalError(error));
     }
     const QString path = base + QStringLiteral(".journal");
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const int fd = calls->open(QFile::encodeName(path).constData(),
+                               O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) {
         const int error = errno;
         ::close(lockFd);
         return std::unexpected(journalError(error));
     }
-    std::unique_ptr<OperationJournal> journal(new OperationJournal(fd, path));
+    std::unique_ptr<OperationJournal> journal(new OperationJournal(fd, path, std::move(calls)));
     journal->m_lockFd = lockFd;
     journal->m_compactAfter = compactAfter;
     QFile file;
@@ -313,6 +303,10 @@ Result<std::unique_ptr<OperationJournal>> OperationJournal::open(const QString &
              {QStringLiteral("id"), rootIdentity}});
         if (!header) {
             return std::unexpected(header.error());
+        }
+        // A journal whose name a power cut could lose would leave the first batch unrecorded.
+        if (const int error = syncFolder(*journal->m_calls, stateFolder)) {
+            return std::unexpected(journalError(error));
         }
     }
     return journal;
@@ -369,6 +363,12 @@ void OperationJournal::apply(const QJsonObject &record)
             open->moves[index].reportedDone = true;
             open->moves[index].identityAfter = record.value(QStringLiteral("i")).toString();
             open->moves[index].destinationAfter = record.value(QStringLiteral("d")).toString();
+        }
+    } else if (type == QLatin1String("copy")) {
+        const auto open = m_open.find(batch);
+        const qsizetype index = record.value(QStringLiteral("n")).toInteger(-1);
+        if (open != m_open.end() && index >= 0 && index < open->moves.size()) {
+            open->moves[index].copyIdentities.append(record.value(QStringLiteral("i")).toString());
         }
     } else if (type == QLatin1String("end")) {
         applyEnd(batch, record);
@@ -485,7 +485,7 @@ void OperationJournal::rebase(const QString &rootPath)
 Result<void> OperationJournal::append(const QJsonObject &record)
 {
     const QByteArray json = QJsonDocument(record).toJson(QJsonDocument::Compact);
-    if (const int error = writeDurably(m_fd, checksum(json) + ' ' + json + '\n')) {
+    if (const int error = writeDurably(*m_calls, m_fd, checksum(json) + ' ' + json + '\n')) {
         return std::unexpected(journalError(error));
     }
     ++m_recordCount;
@@ -554,6 +554,23 @@ Result<void> OperationJournal::performed(qint64 batch, const FileMove &move)
                    {QStringLiteral("i"), move.itemIdentity}});
 }
 
+Result<void> OperationJournal::copied(qint64 batch, const QUrl &source, const QString &identity)
+{
+    const auto open = m_open.constFind(batch);
+    if (open == m_open.cend()) {
+        return {};
+    }
+    for (qsizetype i = open->moves.size() - 1; i >= 0; --i) {
+        if (open->moves[i].move.source == source) {
+            return append({{QStringLiteral("t"), QStringLiteral("copy")},
+                           {QStringLiteral("b"), batch},
+                           {QStringLiteral("n"), i},
+                           {QStringLiteral("i"), identity}});
+        }
+    }
+    return {};
+}
+
 Result<void> OperationJournal::endBatch(qint64 batch, Outcome outcome,
                                         const QList<FileMove> &moves, const QUrl &folder)
 {
@@ -597,24 +614,27 @@ Result<void> OperationJournal::compact()
     }
     // Written aside, synced, then put in place: a crash leaves the old or the new file whole.
     const QString temporary = m_path + QStringLiteral(".new");
-    const int fd = ::open(QFile::encodeName(temporary).constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0600);
+    const int fd = m_calls->open(QFile::encodeName(temporary).constData(),
+                                 O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) {
         return std::unexpected(journalError(errno));
     }
-    if (const int error = writeDurably(fd, bytes)) {
+    if (const int error = writeDurably(*m_calls, fd, bytes)) {
         ::close(fd);
-        ::unlink(QFile::encodeName(temporary).constData());
+        m_calls->unlink(QFile::encodeName(temporary).constData());
         return std::unexpected(journalError(error));
     }
-    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(m_path).constData())
+    if (m_calls->rename(QFile::encodeName(temporary).constData(),
+                        QFile::encodeName(m_path).constData())
         != 0) {
         const int error = errno;
         ::close(fd);
-        ::unlink(QFile::encodeName(temporary).constData());
+        m_calls->unlink(QFile::encodeName(temporary).constData());
         return std::unexpected(journalError(error));
     }
-    syncFolder(QFileInfo(m_path).absolutePath());
+    // The new file is in place whether or not its name is durable yet; if a power cut loses
+    // the rename, the old file, whole, says as much.
+    (void)syncFolder(*m_calls, QFileInfo(m_path).absolutePath());
     ::close(m_fd);
     m_fd = fd;
     m_recordCount = 2;

@@ -20,6 +20,7 @@
 
 #include "Models/FileMove.h"
 #include "Models/FileSystemError.h"
+#include "Platform/SystemCalls.h"
 
 #include <QHash>
 #include <QJsonObject>
@@ -69,6 +70,9 @@ public:
         bool reportedDone = false;
         QString identityAfter;
         QString destinationAfter; // where it went, when reported (the trash picks its own name)
+        // Copies of the item made across file systems, recorded before they got a name: the
+        // move's own, and recovery's when it copied the item back.
+        QStringList copyIdentities = {};
     };
     struct PendingBatch
     {
@@ -86,10 +90,11 @@ public:
     // `rootPath`. Fails with EWOULDBLOCK when another window holds it. A journal written for
     // another root (one whose inode a new folder got) is set aside, never replayed.
     // The file is rewritten, keeping only the history, once it holds `compactAfter` records.
-    static Result<std::unique_ptr<OperationJournal>> open(const QString &stateFolder,
-                                                          const QString &rootPath,
-                                                          const QString &rootIdentity,
-                                                          qint64 compactAfter = 20 * keptActions);
+    // Writes and syncs go through `calls`.
+    static Result<std::unique_ptr<OperationJournal>>
+    open(const QString &stateFolder, const QString &rootPath, const QString &rootIdentity,
+         qint64 compactAfter = 20 * keptActions,
+         std::shared_ptr<SystemCalls> calls = SystemCalls::kernel());
     // $XDG_STATE_HOME/calvenor-photo-sorter, or ~/.local/state/calvenor-photo-sorter.
     static QString defaultStateFolder();
 
@@ -105,6 +110,10 @@ public:
                               ActionKind kind = ActionKind::moves, qint64 actionID = 0);
     Result<void> intend(qint64 batch, const FileMove &move);
     Result<void> performed(qint64 batch, const FileMove &move);
+    // A copy of the item that the batch's last planned move of `source` moves is complete and
+    // about to be published: by a move across file systems, or by recovery putting such a move
+    // back. Recorded before the copy gets a name, so after a crash the copy is known as the item.
+    Result<void> copied(qint64 batch, const QUrl &source, const QString &identity);
     // Ends a batch. A kept action with moves (or a category change) becomes the last done
     // action, dropping the undone ones. An undo or redo moves the history on whether kept or
     // failed, as the window's undo stack does; when kept, its moves are what the action holds
@@ -116,7 +125,7 @@ public:
     static constexpr qsizetype keptActions = 1000;
 
 private:
-    OperationJournal(int fd, QString path);
+    OperationJournal(int fd, QString path, std::shared_ptr<SystemCalls> calls);
     Result<void> append(const QJsonObject &record);
     void read(const QByteArray &bytes);
     void apply(const QJsonObject &record);
@@ -136,6 +145,7 @@ private:
 
     int m_fd = -1;
     int m_lockFd = -1;
+    std::shared_ptr<SystemCalls> m_calls;
     QString m_path;
     QString m_rootPath;
     QString m_rootIdentity;

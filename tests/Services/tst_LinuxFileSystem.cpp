@@ -108,7 +108,7 @@ int errorOf(const Result<T> &result)
 class FailingMoves : public LinuxFileSystem
 {
 public:
-    Result<void> moveNoReplace(const QString &source, const QString &) override
+    Result<void> moveNoReplace(const QString &source, const QString &, const CopyNote &) override
     {
         return std::unexpected(FileSystemError::system(EIO, source));
     }

@@ -40,12 +40,13 @@ class HeldMoves : public LinuxFileSystem
 {
 public:
     std::function<bool(const QString &source)> beforeMove; // false fails the move
-    Result<void> moveNoReplace(const QString &source, const QString &destination) override
+    Result<void> moveNoReplace(const QString &source, const QString &destination,
+                               const CopyNote &note = {}) override
     {
         if (beforeMove && !beforeMove(source)) {
             return std::unexpected(FileSystemError::system(EIO, QStringLiteral("Held move")));
         }
-        return LinuxFileSystem::moveNoReplace(source, destination);
+        return LinuxFileSystem::moveNoReplace(source, destination, note);
     }
 };
 

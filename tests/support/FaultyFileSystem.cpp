@@ -59,10 +59,11 @@ Result<EntryInfo> FaultyFileSystem::stat(const QString &path, bool followLink)
     return noted(LinuxFileSystem::stat(path, followLink));
 }
 
-Result<void> FaultyFileSystem::moveNoReplace(const QString &source, const QString &destination)
+Result<void> FaultyFileSystem::moveNoReplace(const QString &source, const QString &destination,
+                                             const CopyNote &beforePublishing)
 {
     CALVENOR_INTERCEPT(Call::move, source, destination)
-    return noted(LinuxFileSystem::moveNoReplace(source, destination));
+    return noted(LinuxFileSystem::moveNoReplace(source, destination, beforePublishing));
 }
 
 Result<void> FaultyFileSystem::copyNoReplace(const QString &source, const QString &destination)
@@ -89,8 +90,8 @@ Result<void> FaultyFileSystem::removeEmptyFolder(const QString &path)
     return noted(LinuxFileSystem::removeEmptyFolder(path));
 }
 
-Result<QString> FaultyFileSystem::moveToTrash(const QString &path)
+Result<QString> FaultyFileSystem::moveToTrash(const QString &path, const CopyNote &beforePublishing)
 {
     CALVENOR_INTERCEPT(Call::trash, path)
-    return noted(LinuxFileSystem::moveToTrash(path));
+    return noted(LinuxFileSystem::moveToTrash(path, beforePublishing));
 }

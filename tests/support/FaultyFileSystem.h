@@ -30,12 +30,13 @@ public:
     Result<void> visit(const QString &folder, const std::function<void(const EntryInfo &)> &visitor,
                        const ListingWatch &watch = {}) override;
     Result<EntryInfo> stat(const QString &path, bool followLink = false) override;
-    Result<void> moveNoReplace(const QString &source, const QString &destination) override;
+    Result<void> moveNoReplace(const QString &source, const QString &destination,
+                               const CopyNote &beforePublishing = {}) override;
     Result<void> copyNoReplace(const QString &source, const QString &destination) override;
     Result<void> makeFolder(const QString &path) override;
     Result<void> removeFile(const QString &path) override;
     Result<void> removeEmptyFolder(const QString &path) override;
-    Result<QString> moveToTrash(const QString &path) override;
+    Result<QString> moveToTrash(const QString &path, const CopyNote &beforePublishing = {}) override;
 
 private:
     template<typename T>

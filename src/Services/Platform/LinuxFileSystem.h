@@ -15,8 +15,8 @@ public:
         : m_calls(SystemCalls::kernel())
     {
     }
-    // Moves and copies make their system calls through `calls`, so a test can watch their order
-    // or change the disk between two of them.
+    // Moves, copies, folders and the trash's info files make their system calls through
+    // `calls`, so a test can watch their order, die at one, or change the disk between two.
     explicit LinuxFileSystem(std::shared_ptr<SystemCalls> calls)
         : m_calls(std::move(calls))
     {
@@ -26,12 +26,13 @@ public:
     Result<void> visit(const QString &folder, const std::function<void(const EntryInfo &)> &visitor,
                        const ListingWatch &watch = {}) override;
     Result<EntryInfo> stat(const QString &path, bool followLink = false) override;
-    Result<void> moveNoReplace(const QString &source, const QString &destination) override;
+    Result<void> moveNoReplace(const QString &source, const QString &destination,
+                               const CopyNote &beforePublishing = {}) override;
     Result<void> copyNoReplace(const QString &source, const QString &destination) override;
     Result<void> makeFolder(const QString &path) override;
     Result<void> removeFile(const QString &path) override;
     Result<void> removeEmptyFolder(const QString &path) override;
-    Result<QString> moveToTrash(const QString &path) override;
+    Result<QString> moveToTrash(const QString &path, const CopyNote &beforePublishing = {}) override;
     bool isTrashedItem(const QString &path) override;
     void forgetTrashedItem(const QString &trashedPath) override;
     QStringList trashedItemsFrom(const QString &originalPath) override;

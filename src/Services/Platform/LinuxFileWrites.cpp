@@ -121,7 +121,7 @@ int renameWithoutReplacing(SystemCalls &calls, const char *from, const char *to,
     return errno;
 }
 
-int copyContents(int in, int out)
+int copyContents(SystemCalls &calls, int in, int out)
 {
     std::vector<char> buffer(1 << 20);
     for (;;) {
@@ -135,12 +135,8 @@ int copyContents(int in, int out)
             }
             return errno;
         }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(out, buffer.data() + done, size_t(got - done));
-            if (put < 0 && errno != EINTR) {
-                return errno;
-            }
-            done += put > 0 ? put : 0;
+        if (const int error = calls.writeAll(out, buffer.data(), size_t(got))) {
+            return error;
         }
     }
 }
@@ -156,7 +152,7 @@ int writeTemporaryCopy(
         return errno;
     }
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    int error = copyContents(in, out.get());
+    int error = copyContents(calls, in, out.get());
     if (error == 0 && (::fchmod(out.get(), source.st_mode & 07777) != 0 ||
                        ::futimens(out.get(), times) != 0 || calls.fsync(out.get()) != 0)) {
         error = errno;
@@ -171,14 +167,9 @@ int writeTemporaryCopy(
     return error;
 }
 
-// Makes the new directory entry durable. File systems that cannot sync a folder say EINVAL.
 int syncFolder(SystemCalls &calls, const QString &folder)
 {
-    Descriptor dir(calls.open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() < 0) {
-        return errno;
-    }
-    return calls.fsync(dir.get()) == 0 || errno == EINVAL ? 0 : errno;
+    return calls.syncFolder(encoded(folder).constData());
 }
 
 // Copies a regular file (the one `expected` describes) to `destination`, which must stay free,
@@ -189,7 +180,8 @@ Result<struct stat> copyDurably(SystemCalls &calls,
                                 const QString &source,
                                 const struct stat &expected,
                                 const QString &destination,
-                                const QString &whatFailed)
+                                const QString &whatFailed,
+                                const PlatformFileSystem::CopyNote &beforePublishing = {})
 {
     const QByteArray to = encoded(destination);
     struct stat existing;
@@ -212,6 +204,12 @@ Result<struct stat> copyDurably(SystemCalls &calls,
     QByteArray temporary;
     if (const int error = writeTemporaryCopy(calls, in.get(), opened, folder, &temporary)) {
         return failure(error, whatFailed);
+    }
+    if (beforePublishing) {
+        if (const Result<void> noted = beforePublishing(QFile::decodeName(temporary)); !noted) {
+            calls.unlink(temporary.constData());
+            return std::unexpected(noted.error());
+        }
     }
     if (const int error =
             renameWithoutReplacing(calls, temporary.constData(), to.constData(), false)) {
@@ -277,6 +275,9 @@ Result<void> removeCopiedSource(SystemCalls &calls,
         }
         return failure(error, whatFailed);
     }
+    // The removal made durable too, or after a power cut the photo could be in both folders.
+    // The move has happened either way.
+    (void)calls.fsync(folder.get());
     return {};
 }
 
@@ -288,7 +289,8 @@ FileSystemError notRegularFile(const QString &whatFailed)
 
 } // namespace
 
-Result<void> LinuxFileSystem::moveNoReplace(const QString &source, const QString &destination)
+Result<void> LinuxFileSystem::moveNoReplace(const QString &source, const QString &destination,
+                                            const CopyNote &beforePublishing)
 {
     const QString whatFailed = QCoreApplication::translate("FileSystem", "Couldn\u2019t move %1").arg(quotedName(source));
     const QByteArray from = encoded(source);
@@ -313,7 +315,8 @@ Result<void> LinuxFileSystem::moveNoReplace(const QString &source, const QString
         return failure(error, whatFailed);
     }
     // Another device: the source goes only once its copy is durable under the new name.
-    const Result<struct stat> copied = copyDurably(*m_calls, source, item, destination, whatFailed);
+    const Result<struct stat> copied =
+        copyDurably(*m_calls, source, item, destination, whatFailed, beforePublishing);
     if (!copied) {
         return std::unexpected(copied.error());
     }
@@ -340,16 +343,18 @@ Result<void> LinuxFileSystem::copyNoReplace(const QString &source, const QString
 
 Result<void> LinuxFileSystem::makeFolder(const QString &path)
 {
-    if (::mkdir(encoded(path).constData(), 0777) != 0) {
+    if (m_calls->makeDirectory(encoded(path).constData(), 0777) != 0) {
         return failure(errno,
                        QCoreApplication::translate("FileSystem", "Couldn\u2019t create the folder %1").arg(quotedName(path)));
     }
+    // The new folder is made durable before photos are filed into it; it exists either way.
+    (void)syncFolder(*m_calls, QFileInfo(path).path());
     return {};
 }
 
 Result<void> LinuxFileSystem::removeFile(const QString &path)
 {
-    if (::unlink(encoded(path).constData()) != 0) {
+    if (m_calls->unlink(encoded(path).constData()) != 0) {
         return failure(errno, QCoreApplication::translate("FileSystem", "Couldn\u2019t delete %1").arg(quotedName(path)));
     }
     return {};
@@ -364,9 +369,9 @@ Result<void> LinuxFileSystem::removeEmptyFolder(const QString &path)
     return {};
 }
 
-Result<QString> LinuxFileSystem::moveToTrash(const QString &path)
+Result<QString> LinuxFileSystem::moveToTrash(const QString &path, const CopyNote &beforePublishing)
 {
-    return LinuxTrash::moveToTrash(*this, path);
+    return LinuxTrash::moveToTrash(*this, *m_calls, path, beforePublishing);
 }
 
 bool LinuxFileSystem::isTrashedItem(const QString &path)
@@ -381,5 +386,5 @@ QStringList LinuxFileSystem::trashedItemsFrom(const QString &originalPath)
 
 void LinuxFileSystem::forgetTrashedItem(const QString &trashedPath)
 {
-    LinuxTrash::forgetTrashedItem(trashedPath);
+    LinuxTrash::forgetTrashedItem(*m_calls, trashedPath);
 }

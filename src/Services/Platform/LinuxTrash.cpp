@@ -153,42 +153,26 @@ QString trashName(const QString &name, int attempt)
 
 // Creates the .trashinfo exclusively (the name is then reserved) and makes it durable before
 // the item moves, so a crash never leaves an item in the trash that the trash cannot list.
-int writeInfo(const QString &path, const QByteArray &contents)
+int writeInfo(SystemCalls &calls, const QString &path, const QByteArray &contents)
 {
     const QByteArray name = encoded(path);
     const int fd =
-        ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        calls.open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         return errno;
     }
-    int error = 0;
-    for (qsizetype done = 0; error == 0 && done < contents.size();) {
-        const ssize_t put =
-            ::write(fd, contents.constData() + done, size_t(contents.size() - done));
-        if (put >= 0) {
-            done += put;
-        } else if (errno != EINTR) {
-            error = errno;
-        }
-    }
-    if (error == 0 && ::fsync(fd) != 0) {
+    int error = calls.writeAll(fd, contents.constData(), size_t(contents.size()));
+    if (error == 0 && calls.fsync(fd) != 0) {
         error = errno;
     }
     if (::close(fd) != 0 && error == 0) {
         error = errno;
     }
     if (error == 0) {
-        const QByteArray folder = encoded(QFileInfo(path).path());
-        const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd < 0 || (::fsync(dirFd) != 0 && errno != EINVAL)) {
-            error = errno;
-        }
-        if (dirFd >= 0) {
-            ::close(dirFd);
-        }
+        error = calls.syncFolder(encoded(QFileInfo(path).path()).constData());
     }
     if (error != 0) {
-        ::unlink(name.constData());
+        calls.unlink(name.constData());
     }
     return error;
 }
@@ -204,7 +188,9 @@ QString LinuxTrash::homeTrash()
     return QDir::cleanPath(dataHome + QStringLiteral("/Trash"));
 }
 
-Result<QString> LinuxTrash::moveToTrash(PlatformFileSystem &fileSystem, const QString &givenPath)
+Result<QString> LinuxTrash::moveToTrash(PlatformFileSystem &fileSystem, SystemCalls &calls,
+                                        const QString &givenPath,
+                                        const PlatformFileSystem::CopyNote &beforePublishing)
 {
     const QString path = QDir::cleanPath(givenPath);
     const QString whatFailed =
@@ -250,14 +236,14 @@ Result<QString> LinuxTrash::moveToTrash(PlatformFileSystem &fileSystem, const QS
         }
         const QString infoPath =
             child(trash, QStringLiteral("info/") + trashedName + QStringLiteral(".trashinfo"));
-        const int error = writeInfo(infoPath, info);
+        const int error = writeInfo(calls, infoPath, info);
         if (error == EEXIST) {
             continue;
         }
         if (error != 0) {
             return failure(error, whatFailed);
         }
-        const Result<void> moved = fileSystem.moveNoReplace(path, target);
+        const Result<void> moved = fileSystem.moveNoReplace(path, target, beforePublishing);
         if (moved) {
             return target;
         }
@@ -266,7 +252,7 @@ Result<QString> LinuxTrash::moveToTrash(PlatformFileSystem &fileSystem, const QS
         // .trashinfo so the trash still lists it. EEXIST: the name is another program's.
         if (moved.error().systemError == EEXIST
             || ::lstat(encoded(target).constData(), &taken) != 0) {
-            ::unlink(encoded(infoPath).constData());
+            calls.unlink(encoded(infoPath).constData());
         }
         if (moved.error().systemError != EEXIST) { // EEXIST: the name was taken meanwhile
             return std::unexpected(moved.error());
@@ -296,7 +282,7 @@ bool LinuxTrash::isTrashedItem(const QString &givenPath)
     return sameEntry(trash.filePath(), homeTrash());
 }
 
-void LinuxTrash::forgetTrashedItem(const QString &trashedPath)
+void LinuxTrash::forgetTrashedItem(SystemCalls &calls, const QString &trashedPath)
 {
     const QString path = QDir::cleanPath(trashedPath);
     struct stat st;
@@ -306,9 +292,9 @@ void LinuxTrash::forgetTrashedItem(const QString &trashedPath)
     }
     const QFileInfo item(path);
     const QString trash = QFileInfo(item.path()).path();
-    ::unlink(encoded(child(trash, QStringLiteral("info/") + item.fileName() +
-                                      QStringLiteral(".trashinfo")))
-                 .constData());
+    calls.unlink(encoded(child(trash, QStringLiteral("info/") + item.fileName()
+                               + QStringLiteral(".trashinfo")))
+                     .constData());
 }
 
 QStringList LinuxTrash::itemsFrom(const QString &originalPath)
@@ -328,6 +314,17 @@ QStringList LinuxTrash::itemsFrom(const QString &originalPath)
             trashes.append({child(top, QStringLiteral(".Trash-") + uidText()), relative});
         }
     }
+    // An empty .trashinfo under a name the trash would give this item is one whose writer was
+    // cut off before its first byte: it names nothing else.
+    const QString originalName = QFileInfo(path).fileName();
+    const auto isNameFor = [&originalName](const QString &name) {
+        for (int attempt = 1; attempt <= maxNameAttempts; ++attempt) {
+            if (trashName(originalName, attempt) == name) {
+                return true;
+            }
+        }
+        return false;
+    };
     QStringList items;
     for (const auto &[trash, recorded] : std::as_const(trashes)) {
         const QByteArray wanted = "Path=" + QUrl::toPercentEncoding(recorded, "/");
@@ -339,8 +336,9 @@ QStringList LinuxTrash::itemsFrom(const QString &originalPath)
             if (file.size() > 64 * 1024 || !file.open(QIODevice::ReadOnly)) {
                 continue;
             }
-            if (file.readAll().split('\n').contains(wanted)) {
-                items.append(child(trash, QStringLiteral("files/") + name.chopped(10)));
+            const QString item = name.chopped(10);
+            if (file.size() == 0 ? isNameFor(item) : file.readAll().split('\n').contains(wanted)) {
+                items.append(child(trash, QStringLiteral("files/") + item));
             }
         }
     }

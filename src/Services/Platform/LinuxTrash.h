@@ -5,14 +5,17 @@
 // and the item moves only through the seam's no-replace move, so the trash never replaces one.
 
 #include "PlatformFileSystem.h"
+#include "SystemCalls.h"
 
 namespace LinuxTrash {
 
 // $XDG_DATA_HOME/Trash, read from the environment at each call.
 QString homeTrash();
-Result<QString> moveToTrash(PlatformFileSystem &fileSystem, const QString &path);
+// The info file is written and synced through `calls`; the item moves through `fileSystem`.
+Result<QString> moveToTrash(PlatformFileSystem &fileSystem, SystemCalls &calls, const QString &path,
+                            const PlatformFileSystem::CopyNote &beforePublishing = {});
 bool isTrashedItem(const QString &path);
-void forgetTrashedItem(const QString &trashedPath);
+void forgetTrashedItem(SystemCalls &calls, const QString &trashedPath);
 // Items (present or not) whose .trashinfo records `originalPath`, in the home trash and the
 // trashes of the path's volume.
 QStringList itemsFrom(const QString &originalPath);

@@ -63,10 +63,17 @@ public:
     // user picked may be reached through one; entries inside it never are).
     virtual Result<EntryInfo> stat(const QString &path, bool followLink = false) = 0;
 
+    // Told, by a move across devices, the path of its complete and durable copy while that is
+    // still under a hidden name in the destination's folder: the identity read there is the one
+    // the copy keeps once published, so the journal can know it before any name changes. A
+    // failure withdraws the copy and fails the move, the source untouched.
+    using CopyNote = std::function<Result<void>(const QString &copy)>;
+
     // Moves a file or folder without ever replacing an existing entry, even one that another
     // program creates meanwhile. A clash fails with systemError EEXIST. Files also move across
     // devices (copied durably first, the source removed last); folders only within a device.
-    virtual Result<void> moveNoReplace(const QString &source, const QString &destination) = 0;
+    virtual Result<void> moveNoReplace(const QString &source, const QString &destination,
+                                       const CopyNote &beforePublishing = {}) = 0;
     // Copies a regular file to a name that must not exist yet. A failed copy leaves nothing
     // under `destination`. Clash: systemError EEXIST.
     virtual Result<void> copyNoReplace(const QString &source, const QString &destination) = 0;
@@ -77,14 +84,16 @@ public:
 
     // Moves the item to the freedesktop trash of its volume (or the home trash) and returns
     // where it now is. Its .trashinfo is written before the item moves.
-    virtual Result<QString> moveToTrash(const QString &path) = 0;
+    virtual Result<QString> moveToTrash(const QString &path,
+                                        const CopyNote &beforePublishing = {}) = 0;
     // True when `path` names an item in the files folder of a trash.
     virtual bool isTrashedItem(const QString &path) = 0;
     // After an item left the trash: removes its .trashinfo so the trash lists no stale entry.
     // Does nothing for paths outside a trash. Never fails.
     virtual void forgetTrashedItem(const QString &trashedPath) = 0;
     // The items of the trashes that may hold `originalPath` (the home trash and its volume's)
-    // whose .trashinfo names it, as paths of the item (which may be missing) in its files
-    // folder. For putting back what an interrupted trashing left behind.
+    // whose .trashinfo names it (or is empty, cut off before its first byte, under a name the
+    // trash would give it), as paths of the item (which may be missing) in its files folder.
+    // For putting back what an interrupted trashing left behind.
     virtual QStringList trashedItemsFrom(const QString &originalPath) = 0;
 };

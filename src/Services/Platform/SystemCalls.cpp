@@ -1,5 +1,6 @@
 #include "SystemCalls.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -15,9 +16,24 @@ int SystemCalls::makeTemporary(char *pathTemplate, int flags)
     return ::mkostemp(pathTemplate, flags);
 }
 
+ssize_t SystemCalls::write(int fd, const void *bytes, size_t size)
+{
+    return ::write(fd, bytes, size);
+}
+
 int SystemCalls::fsync(int fd)
 {
     return ::fsync(fd);
+}
+
+int SystemCalls::fdatasync(int fd)
+{
+    return ::fdatasync(fd);
+}
+
+int SystemCalls::makeDirectory(const char *path, mode_t mode)
+{
+    return ::mkdir(path, mode);
 }
 
 int SystemCalls::statAt(int dirFd, const char *path, struct stat *result, int flags)
@@ -60,6 +76,32 @@ int SystemCalls::lstat(const char *path, struct stat *result)
 int SystemCalls::unlink(const char *path)
 {
     return unlinkAt(AT_FDCWD, path, 0);
+}
+
+int SystemCalls::writeAll(int fd, const char *bytes, size_t size)
+{
+    for (size_t done = 0; done < size;) {
+        const ssize_t put = write(fd, bytes + done, size - done);
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        done += size_t(put);
+    }
+    return 0;
+}
+
+int SystemCalls::syncFolder(const char *folder)
+{
+    const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    const int error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    ::close(fd);
+    return error;
 }
 
 std::shared_ptr<SystemCalls> SystemCalls::kernel()

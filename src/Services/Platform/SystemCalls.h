@@ -1,9 +1,10 @@
 #pragma once
 
-// The system calls that decide where a name points and when a write is on disk, for the moves
-// and copies of the Linux seam. The kernel instance forwards each call unchanged; tests put one
-// in its place that records the order of the calls, fails some of them, or changes the disk
-// between two of them. Every function keeps its call's contract: -1 with errno on failure.
+// The system calls that decide where a name points and when a write is on disk: the moves and
+// copies of the Linux seam, the trash's info files and the undo journal. The kernel instance
+// forwards each call unchanged; tests put one in its place that records the order of the calls,
+// fails some of them, dies at one, or changes the disk between two of them. Every virtual keeps
+// its call's contract: -1 with errno on failure.
 
 #include <memory>
 #include <sys/stat.h>
@@ -17,7 +18,10 @@ public:
     virtual int open(const char *path, int flags, mode_t mode = 0);
     // mkostemp: fills in the trailing XXXXXX of `pathTemplate`.
     virtual int makeTemporary(char *pathTemplate, int flags);
+    virtual ssize_t write(int fd, const void *bytes, size_t size);
     virtual int fsync(int fd);
+    virtual int fdatasync(int fd);
+    virtual int makeDirectory(const char *path, mode_t mode);
     virtual int statAt(int dirFd, const char *path, struct stat *result, int flags);
     virtual int statx(int dirFd, const char *path, int flags, unsigned int mask,
                       struct statx *result);
@@ -29,6 +33,11 @@ public:
 
     int lstat(const char *path, struct stat *result);
     int unlink(const char *path);
+    // All of `bytes`, through short writes and interruptions. Returns 0 or errno.
+    int writeAll(int fd, const char *bytes, size_t size);
+    // Makes the entries of a folder durable. Returns 0 or errno; a file system that cannot sync
+    // a folder says EINVAL, which counts as done.
+    int syncFolder(const char *folder);
 
     // The one instance that calls the kernel, shared by every seam given no other.
     static std::shared_ptr<SystemCalls> kernel();

@@ -39,7 +39,7 @@ FileSystemService::openJournal(const QUrl &rootURL, const QString &stateFolder)
         m_journal = std::move(*journal);
         const JournalRecovery::Report report = JournalRecovery::recover(*m_fileSystem, *m_journal);
         m_operations.setJournal(m_journal.get());
-        return JournalOpening{m_journal->history(), report.note()};
+        return JournalOpening{m_journal->history(), report};
     });
 }
 

@@ -8,6 +8,7 @@
 #include "FileOperations.h"
 #include "FolderScanner.h"
 #include "ImageDimensionsReader.h"
+#include "JournalRecovery.h"
 #include "OperationJournal.h"
 
 #include <QFuture>
@@ -28,12 +29,12 @@ public:
     FileSystemService(const FileSystemService &) = delete;
     FileSystemService &operator=(const FileSystemService &) = delete;
 
-    // What opening a collection's journal found: the undo history it keeps, and a note when a
-    // batch cut off by a crash had to be put back.
+    // What opening a collection's journal found: the undo history it keeps, and what had to be
+    // put back of a batch cut off by a crash.
     struct JournalOpening
     {
         OperationJournal::History history;
-        QString recoveryNote;
+        JournalRecovery::Report recovery;
     };
     // Opens (and locks) the journal of the collection at rootURL, closing the previous one,
     // and puts back what a crash left half done. Runs before any later scan of that root.

@@ -316,8 +316,9 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
             }
             if (opening) {
                 restoreUndoHistory(opening->history);
-                if (!opening->recoveryNote.isEmpty()) {
-                    showHUD(opening->recoveryNote);
+                if (!opening->recovery.isEmpty()) {
+                    m_recoveryReport = opening->recovery;
+                    Q_EMIT recoveryReportChanged();
                 }
             } else {
                 // Without a journal the folder still opens; its undo ends with the session.
@@ -326,6 +327,14 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
             watcher->setFuture(
                 m_fileSystem.list(root, m_sortOrder, m_companionRule, m_entriesFound));
         });
+}
+
+void CollectionStore::dismissRecoveryReport()
+{
+    if (m_recoveryReport) {
+        m_recoveryReport.reset();
+        Q_EMIT recoveryReportChanged();
+    }
 }
 
 void CollectionStore::clearRecentFolders()

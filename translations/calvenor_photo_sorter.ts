@@ -629,11 +629,11 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>1 file found</source>
+        <source>1 item found</source>
         <translation type="unfinished"></translation>
     </message>
     <message numerus="yes">
-        <source>%Ln files found</source>
+        <source>%Ln items found</source>
         <translation type="unfinished">
             <numerusform></numerusform>
         </translation>
@@ -700,6 +700,35 @@
     </message>
     <message>
         <source>No photo to show</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>RecoveryBanner</name>
+    <message>
+        <source>These were left as found: another file holds their place, or they are not the files that were moved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Dismiss</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The last session ended in the middle of a change.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 photo file was put back where it was.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photo files were put back where they were.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No photo had moved; what it left unfinished was cleared away.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -638,14 +638,14 @@
         <translation>Choisir un autre dossier</translation>
     </message>
     <message>
-        <source>1 file found</source>
-        <translation>1 fichier trouvé</translation>
+        <source>1 item found</source>
+        <translation>1 élément trouvé</translation>
     </message>
     <message numerus="yes">
-        <source>%Ln files found</source>
+        <source>%Ln items found</source>
         <translation>
-            <numerusform>%Ln fichier trouvé</numerusform>
-            <numerusform>%Ln fichiers trouvés</numerusform>
+            <numerusform>%Ln élément trouvé</numerusform>
+            <numerusform>%Ln éléments trouvés</numerusform>
         </translation>
     </message>
 </context>
@@ -711,6 +711,36 @@
     <message>
         <source>No photo to show</source>
         <translation>Aucune photo à afficher</translation>
+    </message>
+</context>
+<context>
+    <name>RecoveryBanner</name>
+    <message>
+        <source>These were left as found: another file holds their place, or they are not the files that were moved.</source>
+        <translation>Ces éléments ont été laissés tels quels&#xa0;: un autre fichier occupe leur place, ou ce ne sont pas les fichiers qui avaient été déplacés.</translation>
+    </message>
+    <message>
+        <source>Dismiss</source>
+        <translation>Fermer</translation>
+    </message>
+    <message>
+        <source>The last session ended in the middle of a change.</source>
+        <translation>La dernière session s’est interrompue au milieu d’une modification.</translation>
+    </message>
+    <message>
+        <source>1 photo file was put back where it was.</source>
+        <translation>1 fichier photo a été remis à sa place.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photo files were put back where they were.</source>
+        <translation>
+            <numerusform>%Ln fichier photo a été remis à sa place.</numerusform>
+            <numerusform>%Ln fichiers photo ont été remis à leur place.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No photo had moved; what it left unfinished was cleared away.</source>
+        <translation>Aucune photo n’avait été déplacée&#xa0;; ce qui était resté inachevé a été nettoyé.</translation>
     </message>
 </context>
 <context>

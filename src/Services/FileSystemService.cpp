@@ -81,7 +81,7 @@ FileSystemService::openWaitingJournal(const QUrl &rootURL, const QString &stateF
     if (inUse) {
         m_operations.setJournal(slot.journal.get());
     }
-    return JournalOpening{slot.journal->history(), report.note(), slot.ticket};
+    return JournalOpening{slot.journal->history(), report, slot.ticket};
 }
 
 void FileSystemService::adopt(quint64 ticket)

@@ -8,6 +8,7 @@
 #include "FileOperations.h"
 #include "FolderScanner.h"
 #include "ImageDimensionsReader.h"
+#include "JournalRecovery.h"
 #include "OperationJournal.h"
 
 #include <QFuture>
@@ -28,13 +29,13 @@ public:
     FileSystemService(const FileSystemService &) = delete;
     FileSystemService &operator=(const FileSystemService &) = delete;
 
-    // What opening a collection's journal found: the undo history it keeps, and a note when a
-    // batch cut off by a crash had to be put back. `ticket` names the opened journal for
+    // What opening a collection's journal found: the undo history it keeps, what had to be put
+    // back of a batch cut off by a crash, and `ticket`, which names the opened journal for
     // adoptJournal and dropJournal.
     struct JournalOpening
     {
         OperationJournal::History history;
-        QString recoveryNote;
+        JournalRecovery::Report recovery;
         quint64 ticket = 0;
     };
     // Opens (and locks) the journal of the collection at rootURL, closing the previous one,

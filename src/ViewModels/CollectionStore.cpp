@@ -285,6 +285,13 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         // Before anything else reaches the service: every later change is this folder's.
         m_fileSystem.adoptJournal(ticket);
         restoreUndoHistory(*journal ? (*journal)->history : OperationJournal::History{});
+        // What reopening put back stays on screen until read; another folder's report goes.
+        if (*journal && !(*journal)->recovery.isEmpty()) {
+            m_recoveryReport = (*journal)->recovery;
+        } else {
+            m_recoveryReport.reset();
+        }
+        Q_EMIT recoveryReportChanged();
         m_scopedCollectionURL = root;
         m_rescans.clear();
         setCollection(*result);
@@ -326,9 +333,6 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
             }
             if (opening) {
                 *journal = *opening;
-                if (!opening->recoveryNote.isEmpty()) {
-                    showHUD(opening->recoveryNote);
-                }
             } else {
                 // Without a journal the folder still opens; its undo ends with the session.
                 qWarning("%s", qPrintable(opening.error().message));
@@ -336,6 +340,14 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
             watcher->setFuture(
                 m_fileSystem.list(root, m_sortOrder, m_companionRule, m_entriesFound));
         });
+}
+
+void CollectionStore::dismissRecoveryReport()
+{
+    if (m_recoveryReport) {
+        m_recoveryReport.reset();
+        Q_EMIT recoveryReportChanged();
+    }
 }
 
 void CollectionStore::clearRecentFolders()

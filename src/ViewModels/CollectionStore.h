@@ -47,6 +47,7 @@ public:
     // What a board key does; the key filter asks for it before the focused widget sees the key.
     enum class KeyCommand {
         toggleQuickLook,
+        closePreview,
         deselectAll,
         navigateLeft,
         navigateRight,
@@ -97,6 +98,12 @@ public:
         return m_deleteCategoryPrompt;
     }
     const std::optional<QString> &hudMessage() const { return m_hudMessage; }
+    // What opening a folder put back after a crash cut a change off; kept until dismissed.
+    const std::optional<JournalRecovery::Report> &recoveryReport() const
+    {
+        return m_recoveryReport;
+    }
+    void dismissRecoveryReport();
     // The text of the open "File into…" field, or none while it is closed.
     const std::optional<QString> &fileIntoText() const { return m_fileInto.text(); }
     const std::optional<ScrollRequest> &scrollRequest() const { return m_scrollRequest; }
@@ -252,6 +259,7 @@ Q_SIGNALS:
     void categoryPromptChanged();
     void deleteCategoryPromptChanged();
     void hudMessageChanged();
+    void recoveryReportChanged();
     void fileIntoTextChanged();
     void scrollRequestChanged();
     void gridColumnCountChanged();
@@ -388,6 +396,7 @@ private:
     std::optional<CategoryPrompt> m_categoryPrompt;
     std::optional<DeleteCategoryPrompt> m_deleteCategoryPrompt;
     std::optional<QString> m_hudMessage;
+    std::optional<JournalRecovery::Report> m_recoveryReport;
     FileIntoModel m_fileInto;
     std::optional<ScrollRequest> m_scrollRequest;
     int m_gridColumnCount = 4;

@@ -4,8 +4,11 @@
 #include "Models/NaturalOrder.h"
 #include "ViewSettings.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QWindow>
+
+#include <algorithm>
 
 // The board keys, the preview window, open and reveal, and the view settings.
 
@@ -29,6 +32,20 @@ bool isPrintableCharacter(const QString &text)
     return category != QChar::Other_Control && category != QChar::Other_Format;
 }
 
+// A menu or a dialog open over the window has the keyboard: Escape must close it, and a digit
+// typed into it must not file what is selected on the board behind it. While a menu is open
+// its key presses still reach the main window first, so the window they arrive at says nothing.
+bool menuOrDialogIsOpen()
+{
+    if (QGuiApplication::modalWindow()) {
+        return true;
+    }
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    return std::ranges::any_of(windows, [](const QWindow *window) {
+        return window->isVisible() && window->type() == Qt::Popup;
+    });
+}
+
 // Sees every key press of the application before the focused widget (and before menu
 // shortcuts: a board key claims the shortcut-override so the press reaches us).
 class KeyEventFilter : public QObject
@@ -43,6 +60,11 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        const bool keyEvent =
+            event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress;
+        if (!keyEvent || menuOrDialogIsOpen()) {
+            return QObject::eventFilter(watched, event);
+        }
         if (event->type() == QEvent::ShortcutOverride) {
             if (m_store.keyCommand(*static_cast<QKeyEvent *>(event))) {
                 event->accept();
@@ -89,11 +111,19 @@ std::optional<CollectionStore::KeyCommand> CollectionStore::keyCommand(const QKe
     if (event.nativeModifiers() & capsLockNativeMask) {
         return std::nullopt;
     }
+    const bool browseList =
+        m_workspaceMode == WorkspaceMode::browse && m_browseLayout == BrowseLayoutMode::list;
+    // Capitals, underscores and, once a name has begun with a letter, digits belong to the
+    // name typed into the list: "IMG_2016" jumps to that file, it files nothing. Space stays
+    // the preview's key.
+    const bool partOfName = browseList && (held & ~Qt::ShiftModifier) == Qt::NoModifier
+                            && key != Qt::Key_Space && isPrintableCharacter(event.text());
+    if (partOfName && !m_typeSelectBuffer.isEmpty() && m_typeSelectBuffer.front().isLetter()) {
+        return KeyCommand::typeSelect;
+    }
     if (KeyMap::filingDigit(key, event.modifiers(), event.nativeScanCode())) {
         return KeyCommand::fileToDigit;
     }
-    const bool browseList =
-        m_workspaceMode == WorkspaceMode::browse && m_browseLayout == BrowseLayoutMode::list;
     if (held == Qt::ShiftModifier && isArrow(key) && !browseList) {
         switch (key) {
         case Qt::Key_Left:
@@ -110,6 +140,9 @@ std::optional<CollectionStore::KeyCommand> CollectionStore::keyCommand(const QKe
         && canActOnSelection() && event.text().size() == 1 && event.text()[0].isLetter()) {
         return KeyCommand::typeToFile;
     }
+    if (partOfName) {
+        return KeyCommand::typeSelect;
+    }
     if (held != Qt::NoModifier) {
         if (held == Qt::ControlModifier) {
             if (key == Qt::Key_A) {
@@ -125,7 +158,8 @@ std::optional<CollectionStore::KeyCommand> CollectionStore::keyCommand(const QKe
     case Qt::Key_Space:
         return focusedPhoto() ? std::optional(KeyCommand::toggleQuickLook) : std::nullopt;
     case Qt::Key_Escape:
-        return KeyCommand::deselectAll;
+        // The preview is in front of the board: Escape closes it and keeps what it showed.
+        return m_desktop.isPreviewVisible() ? KeyCommand::closePreview : KeyCommand::deselectAll;
     case Qt::Key_Left:
         return KeyCommand::navigateLeft;
     case Qt::Key_Right:
@@ -138,9 +172,6 @@ std::optional<CollectionStore::KeyCommand> CollectionStore::keyCommand(const QKe
         return KeyCommand::moveToTrash; // the trash key of Linux file managers
     default:
         break;
-    }
-    if (browseList && isPrintableCharacter(event.text())) {
-        return KeyCommand::typeSelect;
     }
     return std::nullopt;
 }
@@ -157,6 +188,9 @@ bool CollectionStore::handleKeyEvent(const QKeyEvent &event)
         break;
     case KeyCommand::deselectAll:
         deselectAll();
+        break;
+    case KeyCommand::closePreview:
+        m_desktop.hidePreview();
         break;
     case KeyCommand::navigateLeft:
         navigateSelection(-1, 0);

@@ -87,7 +87,7 @@ void LoadingView::setCount(qint64 count)
         bars->reset();
         return;
     }
-    const QString text = count == 1 ? tr("1 file found") : tr("%Ln files found", nullptr, int(count));
+    const QString text = count == 1 ? tr("1 item found") : tr("%Ln items found", nullptr, int(count));
     if (text != m_count->text()) {
         m_count->setText(text);
         bars->step();

@@ -5,6 +5,7 @@
 #include "DarkroomPalette.h"
 #include "HudView.h"
 #include "LoadingView.h"
+#include "RecoveryBanner.h"
 #include "Services/ThumbnailService.h"
 #include "Typography.h"
 #include "ViewModels/CollectionStore.h"
@@ -12,22 +13,26 @@
 #include "WelcomeView.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStackedLayout>
 #include <QTextBoundaryFinder>
 #include <QUndoStack>
+#include <QVBoxLayout>
 
 namespace {
 
 constexpr int hudTopMargin = 18;
 
-// Lets a long unbroken run in an alert (a 250-character file name, a folder path) wrap: a
-// label wraps only where the text allows a break, and a run without one stretches the alert
-// to the width of the screen and cuts the text off. A zero-width space between the graphemes
-// of such a run allows a break there and draws nothing; ordinary words are left whole.
-QString breakable(const QString &text)
+} // namespace
+
+// A label wraps only where the text allows a break, and a run without one (a 250-character
+// file name, a folder path) stretches it to the width of the screen and cuts the text off. A
+// zero-width space between the graphemes of such a run allows a break there and draws
+// nothing; ordinary words are left whole.
+QString RootView::breakable(const QString &text)
 {
     constexpr qsizetype longestWholeRun = 24;
     constexpr QChar zeroWidthSpace(0x200B);
@@ -60,8 +65,6 @@ QString breakable(const QString &text)
     return result;
 }
 
-} // namespace
-
 RootView::RootView(CollectionStore &store,
                    QUndoStack &undoStack,
                    std::shared_ptr<QSettings> settings,
@@ -73,7 +76,13 @@ RootView::RootView(CollectionStore &store,
 {
     DarkroomPalette::fillBackground(this, DarkroomPalette::canvas());
 
-    m_pages = new QStackedLayout(this);
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_recoveryBanner = new RecoveryBanner(m_store, this);
+    column->addWidget(m_recoveryBanner);
+    m_pages = new QStackedLayout;
+    column->addLayout(m_pages, 1);
     auto *welcome = new WelcomeView(this);
     auto *loading = new LoadingView(this);
     m_welcome = welcome;
@@ -117,10 +126,20 @@ QMessageBox *RootView::makeAlert(const QString &title,
     const QString shownTitle = Typography::displayName(title);
     // A message box is at least as wide as its window title, so a long one is shortened there;
     // the label below carries it whole.
-    constexpr int longestWindowTitle = 360;
+    constexpr int longestWindowTitle = 330;
     const QString windowTitle = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
                                     .elidedText(shownTitle, Qt::ElideMiddle, longestWindowTitle);
     auto *box = new QMessageBox(QMessageBox::Warning, windowTitle, {}, buttons, parent);
+    // Window managers put an icon and three buttons beside the title and shorten a title that
+    // does not fit; a message box leaves room for only a little more than the title itself. Its
+    // layout is made anew with each text set, its buttons stay.
+    constexpr int titleBarExtras = 130;
+    constexpr int narrowestAlert = 360;
+    if (auto *row = box->findChild<QDialogButtonBox *>()) {
+        const int titleWidth = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
+                                   .horizontalAdvance(windowTitle);
+        row->setMinimumWidth(qMax(narrowestAlert, titleWidth + titleBarExtras));
+    }
     // Names are the user's data: one named "<b>x</b>" is shown as typed, never as markup.
     box->setTextFormat(Qt::PlainText);
     box->setText(breakable(shownTitle));
@@ -214,7 +233,9 @@ void RootView::updatePage()
 void RootView::placeHud()
 {
     m_hud->resize(m_hud->sizeHint());
-    m_hud->move((width() - m_hud->width()) / 2, hudTopMargin);
+    // Below the recovery banner, which must stay readable.
+    const int top = m_recoveryBanner->isVisible() ? m_recoveryBanner->geometry().bottom() + 1 : 0;
+    m_hud->move((width() - m_hud->width()) / 2, top + hudTopMargin);
 }
 
 void RootView::updateHud()

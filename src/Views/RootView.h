@@ -1,10 +1,10 @@
 #pragma once
 
 // The window's content: the welcome screen, the loading screen or the collection workspace,
-// chosen from the store's collection and loading state, with the HUD on top and the store's
-// alerts, delete confirmation and name sheet presented over it. It also mirrors the view
-// settings into the preferences on every change and applies the saved ones once, when first
-// shown.
+// chosen from the store's collection and loading state, below the recovery banner, with the HUD
+// on top and the store's alerts, delete confirmation and name sheet presented over it. It also
+// mirrors the view settings into the preferences on every change and applies the saved ones
+// once, when first shown.
 
 #include "CategoryNameSheet.h"
 #include "Models/CategoryPrompt.h"
@@ -18,6 +18,7 @@
 
 class CollectionStore;
 class HudView;
+class RecoveryBanner;
 class QStackedLayout;
 class QUndoStack;
 
@@ -41,6 +42,9 @@ public:
                                   QMessageBox::StandardButtons buttons,
                                   QWidget *parent);
 
+    // `text` with a break allowed between the graphemes of every long unbroken run.
+    static QString breakable(const QString &text);
+
     // Sets the store up with the window's undo stack, the key filter and the saved settings.
     // Runs once; showing the view the first time calls it.
     void prepareStore();
@@ -51,6 +55,7 @@ public:
     QMessageBox *alertBox() const { return m_alertBox; }
     QMessageBox *deleteBox() const { return m_deleteBox; }
     CategoryNameSheet *sheet() const { return m_sheet; }
+    RecoveryBanner *recoveryBanner() const { return m_recoveryBanner; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -74,6 +79,7 @@ private:
     QWidget *m_loading = nullptr;
     QWidget *m_workspace = nullptr;
     HudView *m_hud = nullptr;
+    RecoveryBanner *m_recoveryBanner = nullptr;
     QPointer<QMessageBox> m_alertBox;
     QPointer<QMessageBox> m_deleteBox;
     QPointer<CategoryNameSheet> m_sheet;

@@ -4,6 +4,7 @@
 #include "Symbols.h"
 #include "Typography.h"
 
+#include <QFontMetrics>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -13,6 +14,12 @@ namespace {
 
 constexpr int controlHeight = 28;
 constexpr int inset = 2;
+constexpr int textPadding = 10; // on each side of a segment's text
+
+QFont segmentFont()
+{
+    return Typography::font(12, QFont::DemiBold);
+}
 
 } // namespace
 
@@ -21,6 +28,13 @@ SegmentedControl::SegmentedControl(QList<Segment> segments, int width, QWidget *
     , m_segments(std::move(segments))
     , m_width(width)
 {
+    // Segments share the width equally: a translation longer than the width was made for
+    // ("Parcourir") widens every segment, so none of them touches its edges.
+    const QFontMetrics metrics(segmentFont());
+    for (const Segment &segment : std::as_const(m_segments)) {
+        const int needed = metrics.horizontalAdvance(segment.text) + 2 * textPadding;
+        m_width = qMin(m_width, int(m_segments.size()) * needed + 2 * inset);
+    }
     setFixedSize(sizeHint());
     setCursor(Qt::PointingHandCursor);
 }
@@ -65,7 +79,7 @@ void SegmentedControl::paintEvent(QPaintEvent *)
     painter.setPen(QPen(separator(), 1));
     painter.setBrush(raised());
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
-    const QFont font = Typography::font(12, QFont::DemiBold);
+    const QFont font = segmentFont();
     for (int i = 0; i < m_segments.size(); ++i) {
         const QRectF area = segmentRect(i);
         const bool current = i == m_current;

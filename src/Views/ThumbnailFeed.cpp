@@ -3,6 +3,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <utility>
 
 ThumbnailFeed::ThumbnailFeed(ThumbnailService &service, QObject *parent)
     : QObject(parent)
@@ -49,6 +50,11 @@ void ThumbnailFeed::setWanted(const QList<Want> &visible, const QList<Want> &nea
     }
     cancelAll(m_entries); // what is left is no longer wanted
     m_entries = std::move(next);
+    // Found in the cache, so no answer will come: the view painted these cells before it
+    // asked (its placeholders, or the photo where it was) and must hear of them now.
+    for (const QString &photoID : std::exchange(m_foundInCache, {})) {
+        Q_EMIT imageReady(photoID);
+    }
     // The service is shared: a view that wants nothing (a hidden one) withdraws only its own
     // requests, and leaves the priorities to the view on screen.
     if (!m_entries.isEmpty()) {
@@ -84,6 +90,8 @@ QString ThumbnailFeed::want(const Want &wanted,
     entry.priority = priority;
     if (entry.image.isNull()) {
         ask(photo.id, entry);
+    } else {
+        m_foundInCache.append(photo.id);
     }
     next.insert(photo.id, std::move(entry));
     return contentKey;

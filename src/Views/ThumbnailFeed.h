@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QObject>
 #include <QSizeF>
+#include <QStringList>
 
 #include <memory>
 
@@ -78,5 +79,6 @@ private:
     ThumbnailService &m_service;
     qreal m_scale = 1;
     QHash<QString, Entry> m_entries; // by photo id
+    QStringList m_foundInCache; // during setWanted
     quint64 m_round = 0;             // counts retryFailed() calls
 };

@@ -1,8 +1,11 @@
 #include "App/AppCommands.h"
 #include "App/MainWindow.h"
 #include "App/SingleInstance.h"
+#include "Services/Platform/LinuxFileSystem.h"
 #include "Views/CategoryNameSheet.h"
 #include "Views/HudView.h"
+#include "Views/LinuxDesktopServices.h"
+#include "Views/RecoveryBanner.h"
 #include "Views/RootView.h"
 #include "support/StoreFixture.h"
 
@@ -10,7 +13,9 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 #include <QtConcurrent>
 
@@ -31,10 +36,14 @@ private Q_SLOTS:
     void deleteMessages();
     void deleteConfirmationConfirms();
     void alertShowsAndClears();
+    void recoveryStaysUntilDismissed();
     void sheetSubmitsToStore();
     void settingsAppliedAndWritten_data();
     void settingsAppliedAndWritten();
     void layoutMenuLeavesSortMode();
+    void escapeClosesWhatIsInFront_data();
+    void escapeClosesWhatIsInFront();
+    void listTypeSelectTakesWholeNames();
     void laterLaunchHandsOverItsFolder();
     void windowStaysResponsiveWhileLoading();
 
@@ -203,6 +212,54 @@ void tst_MainWindow::alertShowsAndClears()
     QCOMPARE(window.rootView()->page(), RootView::Page::welcome);
 }
 
+// A change cut off with the last session is put back when the folder opens again; the window
+// says so in full, names what it left as found and keeps saying it until dismissed.
+void tst_MainWindow::recoveryStaysUntilDismissed()
+{
+    StoreFixture f;
+    for (const char *name : {"a.jpg", "b.jpg", "Cats/c.jpg"}) {
+        writeJpeg(f.path(), QString::fromLatin1(name));
+    }
+    {
+        // The last session ended while a.jpg and b.jpg were on their way into Cats, and
+        // another b.jpg has since taken the place of the second.
+        LinuxFileSystem disk;
+        auto journal = OperationJournal::open(OperationJournal::defaultStateFolder(), f.path(),
+                                              disk.stat(f.path(), true)->identity);
+        QVERIFY(journal);
+        const qint64 batch =
+            (*journal)->beginBatch(OperationJournal::Role::action, QStringLiteral("Move")).value();
+        for (const QString &name : {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}) {
+            const QString to = QStringLiteral("Cats/") + name;
+            QVERIFY((*journal)->intend(batch, {QUrl::fromLocalFile(f.path(name)),
+                                               QUrl::fromLocalFile(f.path(to)),
+                                               disk.stat(f.path(name))->identity}));
+            QVERIFY(QFile::rename(f.path(name), f.path(to)));
+        }
+        writeJpeg(f.path(), QStringLiteral("b.jpg"));
+    }
+    CollectionStore &store = f.make();
+    MainWindow window(store, f.settings);
+    window.show();
+    QVERIFY(f.open());
+    QCOMPARE(filesBelow(f.path()), (QStringList{QStringLiteral("Cats/b.jpg"), QStringLiteral("Cats/c.jpg"),
+                                                QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
+    const RecoveryBanner *banner = window.rootView()->recoveryBanner();
+    QVERIFY(banner->isVisible());
+    QCOMPARE(banner->summaryText(), QStringLiteral("The last session ended in the middle of a "
+                                                   "change. 1 photo file was put back where it was."));
+    QCOMPARE(banner->leftAsFoundText(), QStringLiteral("b.jpg"));
+    store.select(f.idOf(QStringLiteral("a.jpg")), store.sections().first().id, {});
+    store.moveSelectionToDigit(9); // no such category: a passing message comes and goes
+    QVERIFY(store.hudMessage());
+    QTRY_VERIFY_WITH_TIMEOUT(!store.hudMessage(), 5000);
+    QVERIFY(banner->isVisible());
+    QVERIFY(window.rootView()->hud()->geometry().top() > banner->geometry().bottom());
+    banner->dismissButton()->click();
+    QVERIFY(!banner->isVisible());
+    QVERIFY(!store.recoveryReport());
+}
+
 void tst_MainWindow::sheetSubmitsToStore()
 {
     StoreFixture f;
@@ -276,6 +333,98 @@ void tst_MainWindow::layoutMenuLeavesSortMode()
     window.commands()->action(QStringLiteral("Modification Date"))->trigger();
     QCOMPARE(store.sortOrder(), PhotoSortOrder::modificationDate);
     QVERIFY(window.commands()->action(QStringLiteral("Modification Date"))->isChecked());
+}
+
+void tst_MainWindow::escapeClosesWhatIsInFront_data()
+{
+    QTest::addColumn<QString>("inFront"); // what is open when Escape is pressed
+    QTest::newRow("nothing: the board deselects") << QString();
+    QTest::newRow("a menu of the menu bar") << QStringLiteral("menu");
+    QTest::newRow("the delete confirmation") << QStringLiteral("delete");
+    QTest::newRow("the preview") << QStringLiteral("preview");
+}
+
+// Escape goes to the menu, dialog or preview in front of the board, through the window system
+// and the store's key filter as a real press does, and the board keeps its selection.
+void tst_MainWindow::escapeClosesWhatIsInFront()
+{
+    QFETCH(QString, inFront);
+    CollectionStore *storePointer = nullptr;
+    LinuxDesktopServices desktop(nullptr, [&storePointer] { return storePointer->previewItem(0); });
+    StoreFixture f;
+    for (const QString &name : {QStringLiteral("a.jpg"), QStringLiteral("Beach/b.jpg")}) {
+        writeJpeg(f.path(), name);
+    }
+    f.store = std::make_unique<CollectionStore>(desktop, f.settings);
+    CollectionStore &store = *(storePointer = f.store.get());
+    MainWindow window(store, f.settings);
+    desktop.setWindow(&window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window) && f.open());
+    store.selectAll();
+
+    QPointer<QWidget> shown;
+    if (inFront == u"menu") {
+        QAction *edit = window.menuBar()->actions().value(1);
+        QVERIFY(edit && edit->menu());
+        window.menuBar()->setActiveAction(edit);
+        shown = edit->menu();
+    } else if (inFront == u"delete") {
+        store.requestDeleteCategory(f.sectionNamed(QStringLiteral("Beach"))->id);
+        shown = window.rootView()->deleteBox();
+    } else if (inFront == u"preview") {
+        store.toggleQuickLook();
+        shown = desktop.previewWindow();
+    }
+    if (shown) {
+        QTRY_VERIFY(shown->isVisible());
+        if (shown->windowType() != Qt::Popup) { // a menu leaves the keyboard's window as it is
+            QTRY_COMPARE(QGuiApplication::focusWindow(), shown->windowHandle());
+        }
+    }
+    QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Escape);
+    QTRY_VERIFY(!shown || !shown->isVisible());
+    QCOMPARE(store.selectedCount(), inFront.isEmpty() ? 0 : 2);
+    QVERIFY(!store.deleteCategoryPrompt());
+    QVERIFY(f.sectionNamed(QStringLiteral("Beach")));
+}
+
+// Typing a file's name into the Browse list jumps to it: the digits after its first letter are
+// part of the name and file nothing; once the name's moment has passed a digit files again.
+void tst_MainWindow::listTypeSelectTakesWholeNames()
+{
+    StoreFixture f;
+    for (const char *name : {"a.jpg", "IMG_2015.jpg", "IMG_2016.jpg", "IMG_3000.jpg", "Cats/x.jpg"}) {
+        writeJpeg(f.path(), QString::fromLatin1(name));
+    }
+    CollectionStore &store = f.make();
+    MainWindow window(store, f.settings);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window) && f.open());
+    window.commands()->action(QStringLiteral("List"))->trigger();
+    QTRY_COMPARE(store.browseNavigationPhotoIDs().size(), 5);
+    const QStringList before = filesBelow(f.path());
+    // Sent one after another without turning the event loop, so the name's moment can't pass.
+    const auto type = [&window](const QString &text) {
+        for (const QChar c : text) {
+            const bool shift = c.isUpper() || c == u'_';
+            QKeyEvent press(QEvent::KeyPress, QTest::asciiToKey(c.toLatin1()),
+                            shift ? Qt::ShiftModifier : Qt::NoModifier, QString(c));
+            QCoreApplication::sendEvent(window.windowHandle(), &press);
+        }
+    };
+    type(QStringLiteral("IMG_2016"));
+    QCOMPARE(f.focusedName(), QStringLiteral("IMG_2016.jpg"));
+    QTRY_VERIFY(store.typeSelectBuffer().isEmpty());
+    type(QStringLiteral("img_3"));
+    QCOMPARE(f.focusedName(), QStringLiteral("IMG_3000.jpg"));
+    QVERIFY(f.settle());
+    QCOMPARE(filesBelow(f.path()), before);
+
+    QTRY_VERIFY(store.typeSelectBuffer().isEmpty());
+    type(QStringLiteral("1"));
+    QVERIFY(f.settle());
+    QVERIFY(filesBelow(f.path()).contains(QStringLiteral("Cats/IMG_3000.jpg")));
 }
 
 // The scan runs on the service's thread: while ten thousand photos load, the window's event

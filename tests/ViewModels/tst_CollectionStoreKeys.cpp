@@ -280,6 +280,8 @@ void tst_CollectionStoreKeys::keyPress_data()
     row("keypad arrow navigates", onB, {Qt::Key_Right, Qt::KeypadModifier}, {"c"});
     row("arrow without a focus selects the first", {}, {Qt::Key_Right}, {"a"});
     row("escape deselects", onB, {Qt::Key_Escape}, {});
+    row("escape with the preview shown closes it, keeps the selection",
+        {.clicks = "b", .previewShown = true}, {Qt::Key_Escape}, {"b", "hidePreview"});
     row("ctrl+a selects all", onB, {Qt::Key_A, ctrl}, {"a b c d e x y"});
     row("ctrl+a in Browse selects in the layout's order", {.mode = browse, .clicks = "b"},
         {Qt::Key_A, ctrl}, {"y x e d c b a"});
@@ -351,7 +353,7 @@ void tst_CollectionStoreKeys::keyPress_data()
     row("text field: delete passes", typing, {Qt::Key_Delete}, passes);
     row("text field: letter in the Browse list passes",
         {.mode = browse, .layout = list, .clicks = "b", .textFocus = true}, {Qt::Key_C}, passes);
-    row("browse list: shifted letter passes", listOnB, {Qt::Key_C, shift}, passes);
+    row("browse list: shifted letter type-selects", listOnB, {Qt::Key_C, shift}, {"c"});
     row("browse tiles: letter passes", {.mode = browse, .clicks = "b"}, {Qt::Key_C}, passes);
 }
 

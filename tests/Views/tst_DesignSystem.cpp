@@ -5,9 +5,11 @@
 #include "Views/HudView.h"
 #include "Views/PhotoCellPainter.h"
 #include "Views/RootView.h"
+#include "Views/SegmentedControl.h"
 #include "Views/Symbols.h"
 #include "Views/Typography.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -349,6 +351,34 @@ private Q_SLOTS:
                  qPrintable(u"%1 px tall, a line %2"_s.arg(text.height()).arg(metrics.height())));
     }
 
+    void segmentTextsHaveRoom_data()
+    {
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("Sort and Browse") << QStringList{u"Sort"_s, u"Browse"_s};
+        QTest::newRow("a longer translation") << QStringList{u"Tri"_s, u"Parcourir"_s};
+    }
+
+    // Each segment's text is drawn clear of the segment's edges, however long a translation.
+    void segmentTextsHaveRoom()
+    {
+        QFETCH(QStringList, texts);
+        QList<SegmentedControl::Segment> segments;
+        for (const QString &text : texts) {
+            segments.append({text, {}, {}});
+        }
+        SegmentedControl control(segments, 144);
+        const QImage image = renderOver(control, canvas());
+        const int lift = qGray(separator().rgb());
+        for (int i = 0; i < texts.size(); ++i) {
+            const QRect segment = control.segmentRect(i);
+            const QRect ink = boundsWhere(image, [&](int x, int y) {
+                return segment.contains(x, y) && qGray(image.pixel(x, y)) > lift + 48;
+            });
+            QVERIFY2(ink.left() - segment.left() >= 8 && segment.right() - ink.right() >= 8,
+                     qPrintable(texts[i]));
+        }
+    }
+
     void hudWidth_data()
     {
         QTest::addColumn<QString>("message");
@@ -391,8 +421,8 @@ private Q_SLOTS:
             << u"A category named “<b>Cats</b>\nDogs” already exists."_s;
     }
 
-    // However long an unbroken name, an alert keeps a reading width and shows its whole text,
-    // as typed: wrapped, never cut off, never read as markup.
+    // However long an unbroken name, an alert keeps a reading width (and room for its title)
+    // and shows its whole text, as typed: wrapped, never cut off, never read as markup.
     void alertWraps()
     {
         QFETCH(QString, title);
@@ -405,7 +435,11 @@ private Q_SLOTS:
             RootView::makeAlert(title, message, QMessageBox::Ok, &window));
         box->show();
         QVERIFY(QTest::qWaitForWindowExposed(box.get()));
-        QVERIFY2(box->width() <= widest, qPrintable(QString::number(box->width())));
+        // and at least wide enough for its title beside a window manager's icon and buttons
+        const int titleWidth = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
+                                   .horizontalAdvance(box->windowTitle());
+        QVERIFY2(box->width() <= widest && box->width() >= titleWidth + 120,
+                 qPrintable(QString::number(box->width())));
         const QList<std::pair<const char *, QString>> labels = {
             {"qt_msgbox_label", title}, {"qt_msgbox_informativelabel", message}};
         for (const auto &[objectName, text] : labels) {

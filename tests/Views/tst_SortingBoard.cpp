@@ -1,5 +1,7 @@
 #include "Services/Platform/LinuxFileSystem.h"
 #include "Services/ThumbnailService.h"
+#include "Views/BrowseListView.h"
+#include "Views/BrowseView.h"
 #include "Views/CollectionWorkspace.h"
 #include "Views/FileIntoField.h"
 #include "Views/GalleryView.h"
@@ -14,6 +16,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -22,6 +25,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSemaphore>
 #include <QSlider>
@@ -50,6 +54,25 @@ public:
     }
 };
 
+// The photo cells of `view` whose centre shows no thumbnail in what the window last painted
+// (the offscreen screen keeps it), not in what the view would paint now. Test photos are dark
+// cyan; a placeholder is grey.
+QStringList unpaintedCells(const PhotoCanvas &view)
+{
+    const QImage screen = view.screen()->grabWindow(view.window()->winId()).toImage();
+    QStringList missing;
+    for (const PhotoCanvas::AccessibleCell &cell : view.accessibleCells()) {
+        const QPoint centre = cell.rect.center().toPoint();
+        if (cell.isPhoto && view.viewport()->rect().contains(centre)) {
+            const QRgb pixel = screen.pixel(view.viewport()->mapTo(view.window(), centre));
+            if (qGreen(pixel) - qRed(pixel) < 48) {
+                missing.append(cell.name);
+            }
+        }
+    }
+    return missing;
+}
+
 } // namespace
 
 // The sorting board as a user drives it, headless: clicks, keys, drags and drops over real
@@ -77,6 +100,8 @@ private Q_SLOTS:
     void movedCellsGetTheirThumbnailsAgain_data();
     void movedCellsGetTheirThumbnailsAgain();
     void failedThumbnailsAskedAgainOnce();
+    void visibleCellsPaintedAfterChanges_data();
+    void visibleCellsPaintedAfterChanges();
     void cellsAreAccessible();
     void photoMenuTitles();
     void sectionMenus();
@@ -576,6 +601,60 @@ void tst_SortingBoard::failedThumbnailsAskedAgainOnce()
     QVERIFY(feed.image(u"broken.jpg"_s).isNull());
 }
 
+void tst_SortingBoard::visibleCellsPaintedAfterChanges_data()
+{
+    QTest::addColumn<QString>("change");
+    for (const char *change : {"tiles", "list", "masonry"}) {
+        QTest::addRow("back from Browse %s", change) << QString::fromLatin1(change);
+    }
+    QTest::newRow("larger thumbnails, then back") << u"size"_s;
+    QTest::newRow("a filing undone") << u"undo"_s;
+}
+
+// Thumbnails the cache already holds arrive without a decode: the cells painted before them
+// (placeholders, or the photo where it was) must still be painted again, without a scroll.
+void tst_SortingBoard::visibleCellsPaintedAfterChanges()
+{
+    QFETCH(QString, change);
+    StoreFixture f;
+    for (int i = 0; i < 12; ++i) {
+        writeJpeg(f.path(), u"p%1.jpg"_s.arg(i, 2, 10, QLatin1Char('0')), {40, 30});
+    }
+    makeFolder(f.path(), u"Cats"_s);
+    CollectionStore &store = f.make();
+    ThumbnailService thumbnails(1, {}, &ThumbnailService::downsample);
+    CollectionWorkspace workspace(store, thumbnails);
+    workspace.resize(1180, 700);
+    workspace.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&workspace) && f.open());
+    const PhotoCanvas &board = *workspace.gallery();
+    QTRY_COMPARE(unpaintedCells(board), QStringList());
+    if (change == u"size") {
+        store.setThumbnailSize(CollectionStore::maximumCellSize);
+        QTRY_COMPARE(unpaintedCells(board), QStringList());
+        store.setThumbnailSize(184);
+    } else if (change == u"undo") {
+        store.select(f.idOf(u"p00.jpg"_s), store.sections().first().id, {});
+        store.moveSelectionToDigit(1);
+        QVERIFY(f.settle());
+        QTRY_COMPARE(unpaintedCells(board), QStringList());
+        f.undoStack.undo();
+        QVERIFY(f.settle());
+    } else {
+        store.setBrowseLayout(fromRawValue<BrowseLayoutMode>(change).value());
+        store.setWorkspaceMode(WorkspaceMode::browse);
+        QWidget *page = workspace.browseView()->currentPage();
+        if (const auto *canvas = qobject_cast<PhotoCanvas *>(page)) {
+            QTRY_COMPARE(unpaintedCells(*canvas), QStringList());
+        } else {
+            QTRY_VERIFY(!qobject_cast<BrowseListView *>(page)->thumbnailFeed().image(
+                             f.idOf(u"p00.jpg"_s)).isNull());
+        }
+        store.setWorkspaceMode(WorkspaceMode::sort);
+    }
+    QTRY_COMPARE(unpaintedCells(board), QStringList());
+}
+
 void tst_SortingBoard::cellsAreAccessible()
 {
     Board b;
@@ -639,21 +718,37 @@ void tst_SortingBoard::photoMenuTitles()
     QCOMPARE(filesBelow(f.path()), QStringList{QStringLiteral("C10/a.jpg")});
 }
 
+// Right-clicking a category's header or the room around its photos opens the category's menu;
+// Unsorted has none.
 void tst_SortingBoard::sectionMenus()
 {
-    StoreFixture f;
-    makeFolder(f.path(), QStringLiteral("Cats"));
-    f.make();
-    QVERIFY(f.open());
-    QVERIFY(!PhotoContextMenu::createForSection(*f.store, f.store->sections().first().id, nullptr));
-    std::unique_ptr<QMenu> menu(PhotoContextMenu::createForSection(
-        *f.store, f.sectionNamed(QStringLiteral("Cats"))->id, nullptr));
-    QCOMPARE(menu->actions().size(), 2);
-    QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("Rename Category\u2026"));
-    QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("Delete Category\u2026"));
+    Board b;
+    writeJpeg(b.f.path(), u"Cats/a.jpg"_s);
+    QVERIFY(b.show());
+    const auto menuAt = [&b](QPointF point) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, point.toPoint(),
+                                b.view->viewport()->mapToGlobal(point.toPoint()));
+        QApplication::sendEvent(b.view->viewport(), &event);
+        QMenu *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QStringList titles;
+        for (const QAction *action : menu ? menu->actions() : QList<QAction *>()) {
+            titles.append(action->text());
+        }
+        if (menu) {
+            menu->close();
+        }
+        return titles;
+    };
+    const QString cats = b.sectionID(u"Cats"_s);
+    const QStringList categoryMenu{u"Rename Category\u2026"_s, u"Delete Category\u2026"_s};
+    QCOMPARE(menuAt(b.view->headerRect(b.f.store->sections().first().id).center()), QStringList());
+    QCOMPARE(menuAt(b.view->headerRect(cats).center()), categoryMenu);
+    QCOMPARE(menuAt(b.view->headerRect(cats).topRight() + QPointF(-2, 2)), categoryMenu);
+    QCOMPARE(menuAt(b.view->blockRect(cats).bottomRight() + QPointF(-4, -4)), categoryMenu);
+    std::unique_ptr<QMenu> menu(PhotoContextMenu::createForSection(*b.f.store, cats, nullptr));
     menu->actions().at(0)->trigger();
-    QVERIFY(f.store->categoryPrompt());
-    QCOMPARE(f.store->categoryPrompt()->initialName, QStringLiteral("Cats"));
+    QVERIFY(b.f.store->categoryPrompt());
+    QCOMPARE(b.f.store->categoryPrompt()->initialName, u"Cats"_s);
 }
 
 void tst_SortingBoard::multiFileFrames()

@@ -1,5 +1,6 @@
 #include "CollectionStore.h"
 
+#include "Models/FilePaths.h"
 #include "Models/NaturalOrder.h"
 #include "Services/FileOperations.h"
 
@@ -9,8 +10,7 @@ namespace {
 
 QString lastComponent(const QUrl &url)
 {
-    const QString path = standardizedPath(url);
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    return FilePaths::nameOf(standardizedPath(url));
 }
 
 } // namespace

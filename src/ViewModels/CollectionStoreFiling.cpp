@@ -2,6 +2,7 @@
 #include "DiskCommand.h"
 #include "IdSet.h"
 
+#include "Models/FilePaths.h"
 #include "Models/NaturalOrder.h"
 #include "Models/PhotoDragPayload.h"
 #include "Services/FileOperations.h"
@@ -37,18 +38,7 @@ const auto photoID = [](const Photo &photo) { return photo.id; };
 
 QString folderOf(const QUrl &url)
 {
-    const QString path = standardizedPath(url);
-    return path.left(std::max<qsizetype>(1, path.lastIndexOf(QLatin1Char('/'))));
-}
-
-QList<FileMove> inverted(const QList<FileMove> &moves)
-{
-    QList<FileMove> inverse;
-    inverse.reserve(moves.size());
-    for (const FileMove &move : moves) {
-        inverse.append(move.reversed());
-    }
-    return inverse;
+    return FilePaths::parentOf(standardizedPath(url));
 }
 
 // The names taken in a section, compared the way the file operations compare them on disk
@@ -616,12 +606,12 @@ CollectionStore::DiskCommand *CollectionStore::registerMoveUndo(const QList<File
                 self->show(done.error(), tr("Couldn\u2019t Complete %1").arg(tr(actionName.toUtf8().constData())));
                 return;
             }
-            *forward = redo ? *done : inverted(*done);
+            *forward = redo ? *done : FileMove::reversedEach(*done);
             *copied = false;
         };
         if (!*copied) {
             return self->mutate(
-                self->m_fileSystem.relocate(redo ? *forward : inverted(*forward), entry), apply);
+                self->m_fileSystem.relocate(redo ? *forward : FileMove::reversedEach(*forward), entry), apply);
         }
         if (redo) {
             // The undo that would have trashed the copies failed, so they are still in place:

@@ -1,6 +1,7 @@
 #include "LinuxFileSystem.h"
 
 #include "FileIdentity.h"
+#include "Models/FilePaths.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -245,7 +246,6 @@ Result<EntryInfo> LinuxFileSystem::stat(const QString &path, bool followLink)
         return std::unexpected(FileSystemError::system(
             errno, QCoreApplication::translate("FileSystem", "Couldn\u2019t read %1").arg(quotedName(path))));
     }
-    const int slash = path.lastIndexOf(QLatin1Char('/'));
-    info.name = slash >= 0 ? path.mid(slash + 1) : path;
+    info.name = FilePaths::nameOf(path);
     return info;
 }

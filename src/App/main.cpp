@@ -57,7 +57,9 @@ int main(int argc, char *argv[])
         QStringLiteral("new-window"),
         QCoreApplication::translate("main", "Open a window of its own even while the app is running."));
     parser.addOption(newWindow);
-    parser.addPositionalArgument(QStringLiteral("folder"), QCoreApplication::translate("main", "The folder to open."),
+    // The argument's name is shown in the help beside Qt's own translated headings.
+    parser.addPositionalArgument(QCoreApplication::translate("main", "folder"),
+                                 QCoreApplication::translate("main", "The folder to open."),
                                  QCoreApplication::translate("main", "[FOLDER]"));
     parser.process(app); // --help and --version end here
 

@@ -42,6 +42,19 @@ for side in 16 48 512; do
         grep -q "${side} x ${side}" || { echo "the ${side} px icon has another size" >&2; exit 1; }
 done
 "$destdir/usr/bin/calvenor-photo-sorter" --version | grep -q '^Photo Sorter [0-9]'
+# In French, the help is French throughout: Qt's headings and the program's own words.
+help=$(LANG=fr_FR.UTF-8 LC_ALL= LANGUAGE= "$destdir/usr/bin/calvenor-photo-sorter" --help)
+if ! grep -q 'dossier' <<<"$help" || grep -Eiq 'folder|arguments:' <<<"$help"; then
+    echo "the French --help mixes languages:" >&2
+    echo "$help" >&2
+    exit 1
+fi
+# KDE ignores a service menu that is not executable; both menus have their French name.
+menu=share/kio/servicemenus/com.calvenor.photo_sorter.desktop
+[ -x "$menu" ] || { echo "the service menu is not executable" >&2; exit 1; }
+for entry in share/applications/com.calvenor.photo_sorter.desktop "$menu"; do
+    grep -q '^Name\[fr\]=' "$entry" || { echo "$entry has no French name" >&2; exit 1; }
+done
 missing=()
 command -v desktop-file-validate >/dev/null || missing+=(desktop-file-validate)
 command -v appstreamcli >/dev/null || missing+=(appstreamcli)
@@ -52,6 +65,19 @@ if [ ${#missing[@]} -gt 0 ]; then
     exit 77
 fi
 desktop-file-validate share/applications/com.calvenor.photo_sorter.desktop
+
+# The package names what the program loads at run time: Qt's WebP and TIFF readers and Qt's
+# French texts.
+if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
+    (cd "$build" && cpack -G DEB -B "$destdir/deb" >/dev/null)
+    depends=$(dpkg-deb -f "$destdir"/deb/*.deb Depends)
+    for needed in qt6-image-formats-plugins qt6-translations-l10n libqt6gui6; do
+        if ! grep -q "$needed" <<<"$depends"; then
+            echo "the package does not depend on $needed: $depends" >&2
+            exit 1
+        fi
+    done
+fi
 appstreamcli validate --no-net --pedantic share/metainfo/com.calvenor.photo_sorter.metainfo.xml
 
 # Installed ahead of the file manager in the data folders, the app must not become the default

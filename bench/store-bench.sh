@@ -9,7 +9,7 @@
 set -euo pipefail
 options=()
 if [ $# -ge 1 ] && { [ "$1" = --companions ] || [ "$1" = --scale ]; }; then
-    options+=(--companions)
+    options+=("$1")
     shift
 fi
 if [ $# -gt 1 ]; then

@@ -582,6 +582,78 @@
         <source>Couldn’t move %1 to the trash</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>It is no longer there</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>You don’t have permission</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The disk is full</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The disk is read-only</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The disk couldn’t be read or written</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The connection to the disk or network folder was lost</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The name has characters this disk can’t store</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The name is too long for this disk</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Another program is using it</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The system is out of resources; close some programs and try again</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Something with that name is already there</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A folder on the way is not a folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>It is a folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A link on the way leads in a circle</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This disk doesn’t support the operation</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>It can’t be moved between these disks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file is too large for this disk</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The system reported error %1</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>GalleryView</name>
@@ -858,6 +930,10 @@ in its place.</source>
     </message>
     <message>
         <source>[FOLDER]</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>folder</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

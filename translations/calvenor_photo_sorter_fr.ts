@@ -589,6 +589,78 @@
         <source>Couldn’t move %1 to the trash</source>
         <translation>Impossible de mettre %1 à la corbeille</translation>
     </message>
+    <message>
+        <source>It is no longer there</source>
+        <translation>Il n’est plus là</translation>
+    </message>
+    <message>
+        <source>You don’t have permission</source>
+        <translation>Vous n’en avez pas l’autorisation</translation>
+    </message>
+    <message>
+        <source>The disk is full</source>
+        <translation>Le disque est plein</translation>
+    </message>
+    <message>
+        <source>The disk is read-only</source>
+        <translation>Le disque est en lecture seule</translation>
+    </message>
+    <message>
+        <source>The disk couldn’t be read or written</source>
+        <translation>Le disque n’a pas pu être lu ou écrit</translation>
+    </message>
+    <message>
+        <source>The connection to the disk or network folder was lost</source>
+        <translation>La connexion au disque ou au dossier réseau a été perdue</translation>
+    </message>
+    <message>
+        <source>The name has characters this disk can’t store</source>
+        <translation>Le nom contient des caractères que ce disque ne peut pas enregistrer</translation>
+    </message>
+    <message>
+        <source>The name is too long for this disk</source>
+        <translation>Le nom est trop long pour ce disque</translation>
+    </message>
+    <message>
+        <source>Another program is using it</source>
+        <translation>Un autre programme l’utilise</translation>
+    </message>
+    <message>
+        <source>The system is out of resources; close some programs and try again</source>
+        <translation>Le système manque de ressources ; fermez quelques programmes et réessayez</translation>
+    </message>
+    <message>
+        <source>Something with that name is already there</source>
+        <translation>Un élément de ce nom s’y trouve déjà</translation>
+    </message>
+    <message>
+        <source>A folder on the way is not a folder</source>
+        <translation>Un dossier du chemin n’est pas un dossier</translation>
+    </message>
+    <message>
+        <source>It is a folder</source>
+        <translation>C’est un dossier</translation>
+    </message>
+    <message>
+        <source>A link on the way leads in a circle</source>
+        <translation>Un lien du chemin tourne en rond</translation>
+    </message>
+    <message>
+        <source>This disk doesn’t support the operation</source>
+        <translation>Ce disque ne permet pas cette opération</translation>
+    </message>
+    <message>
+        <source>It can’t be moved between these disks</source>
+        <translation>Il ne peut pas être déplacé entre ces disques</translation>
+    </message>
+    <message>
+        <source>The file is too large for this disk</source>
+        <translation>Le fichier est trop grand pour ce disque</translation>
+    </message>
+    <message>
+        <source>The system reported error %1</source>
+        <translation>Le système a signalé l’erreur %1</translation>
+    </message>
 </context>
 <context>
     <name>GalleryView</name>
@@ -873,6 +945,10 @@ in its place.</source>
     <message>
         <source>[FOLDER]</source>
         <translation>[DOSSIER]</translation>
+    </message>
+    <message>
+        <source>folder</source>
+        <translation>dossier</translation>
     </message>
 </context>
 </TS>

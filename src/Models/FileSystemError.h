@@ -32,8 +32,13 @@ struct FileSystemError
     static FileSystemError noSuchFolder(const QString &path);
     static FileSystemError writeUnknown(const QString &path);
     static FileSystemError cancelled();
-    // "<what failed>: <system's reason>." e.g. "Couldn’t read the folder “Trips”: Permission denied."
+    // "<what failed>: <reason>." e.g. "Couldn’t read the folder “Trips”: You don’t have
+    // permission." The reason is in plain words; logText() has the system's own.
     static FileSystemError system(int errnum, const QString &whatFailed);
+    // The plain words for errno `errnum`.
+    static QString reason(int errnum);
+    // The message with the system's text and code, for the log.
+    QString logText() const;
 
     friend bool operator==(const FileSystemError &, const FileSystemError &) = default;
 };

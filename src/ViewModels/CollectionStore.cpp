@@ -577,6 +577,7 @@ void CollectionStore::validateBrowseFilter()
 
 void CollectionStore::show(const FileSystemError &error, const QString &title)
 {
+    qWarning("%s: %s", qPrintable(title), qPrintable(error.logText()));
     setAlert(UserFacingAlert::make(title, error.message));
 }
 

@@ -6,6 +6,11 @@
 
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
 class tst_ModelValues : public QObject
 {
     Q_OBJECT
@@ -145,8 +150,19 @@ void tst_ModelValues::errorMessages_data()
     QTest::newRow("invalid name")
         << FileSystemError::invalidCategoryName()
         << QStringLiteral("Category names cannot be empty, hidden, or contain “/” or “:”.");
-    QTest::newRow("system") << FileSystemError::system(ENOENT, QStringLiteral("Couldn’t read x"))
-                            << QStringLiteral("Couldn’t read x: No such file or directory.");
+    // A system error is said in plain words; the system's own text is for the log.
+    const auto system = [](int errnum) {
+        return FileSystemError::system(errnum, QStringLiteral("Couldn’t move “a.jpg”"));
+    };
+    QTest::newRow("gone") << system(ENOENT) << QStringLiteral("Couldn’t move “a.jpg”: It is no longer there.");
+    QTest::newRow("share lost") << system(ESTALE)
+                                << QStringLiteral("Couldn’t move “a.jpg”: The connection to the disk or "
+                                                  "network folder was lost.");
+    QTest::newRow("name the disk refuses")
+        << system(EILSEQ)
+        << QStringLiteral("Couldn’t move “a.jpg”: The name has characters this disk can’t store.");
+    QTest::newRow("unusual code") << system(EDOM)
+                                  << QStringLiteral("Couldn’t move “a.jpg”: The system reported error 33.");
 }
 
 void tst_ModelValues::errorMessages()
@@ -154,6 +170,11 @@ void tst_ModelValues::errorMessages()
     QFETCH(FileSystemError, error);
     QFETCH(QString, message);
     QCOMPARE(error.message, message);
+    if (error.systemError != 0) {
+        const QString raw = QString::fromLocal8Bit(std::strerror(error.systemError));
+        QVERIFY(!error.message.contains(raw));
+        QCOMPARE(error.logText(), u"%1 [%2, errno %3]"_s.arg(message, raw).arg(error.systemError));
+    }
 }
 
 QTEST_APPLESS_MAIN(tst_ModelValues)

@@ -177,7 +177,7 @@ void tst_FolderScanner::rootErrors_data()
                                   << QStringLiteral("“notes.txt” is not a folder.");
     QTest::newRow("missing root")
         << QStringLiteral("Gone")
-        << QStringLiteral("Couldn’t read “Gone”: No such file or directory.");
+        << QStringLiteral("Couldn’t read “Gone”: It is no longer there.");
 }
 
 void tst_FolderScanner::rootErrors()

@@ -108,9 +108,9 @@ void tst_CollectionStoreOpening::failedLoadKeepsOldCollection_data()
     QTest::newRow("a file") << QStringLiteral("notes.txt")
                             << QStringLiteral("“notes.txt” is not a folder.");
     QTest::newRow("a missing folder")
-        << QStringLiteral("Gone") << QStringLiteral("Couldn’t read “Gone”: No such file or directory.");
+        << QStringLiteral("Gone") << QStringLiteral("Couldn’t read “Gone”: It is no longer there.");
     QTest::newRow("an unreadable folder")
-        << QStringLiteral("Unreadable") << QStringLiteral("Injected failure at “Unreadable”: Permission denied.");
+        << QStringLiteral("Unreadable") << QStringLiteral("Injected failure at “Unreadable”: You don’t have permission.");
     QTest::newRow("a folder open in another window")
         << QStringLiteral("Locked")
         << QStringLiteral("This folder is open in another Calvenor Photo Sorter window. Close it "

@@ -33,7 +33,7 @@ SegmentedControl::SegmentedControl(QList<Segment> segments, int width, QWidget *
     const QFontMetrics metrics(segmentFont());
     for (const Segment &segment : std::as_const(m_segments)) {
         const int needed = metrics.horizontalAdvance(segment.text) + 2 * textPadding;
-        m_width = qMin(m_width, int(m_segments.size()) * needed + 2 * inset);
+        m_width = qMax(m_width, int(m_segments.size()) * needed + 2 * inset);
     }
     setFixedSize(sizeHint());
     setCursor(Qt::PointingHandCursor);

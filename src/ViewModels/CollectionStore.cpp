@@ -248,7 +248,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
 
     // The shown collection keeps its journal (its lock, its undo history, the record of its
     // filings) until this one is shown; a folder that fails to open gives back its own.
-    auto journal = std::make_shared<std::optional<FileSystemService::JournalOpening>>();
+    auto journal = std::make_shared<std::optional<UndoJournal::Opening>>();
     auto *watcher = new QFutureWatcher<Result<PhotoCollection>>(this);
     m_collectionLoad = watcher;
     connect(watcher, &QFutureWatcherBase::finished, this, [=, this] {
@@ -264,27 +264,26 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
                                || (!watcher->result()
                                    && watcher->result().error().code
                                           == FileSystemError::Code::cancelled);
-        const quint64 ticket = *journal ? (*journal)->ticket : 0;
         if (!isActive) {
-            m_fileSystem.dropJournal(ticket);
+            m_undo.drop(*journal);
             return; // superseded: its result or failure is dropped
         }
         m_activeCollectionLoadID.reset();
         if (cancelled) {
-            m_fileSystem.dropJournal(ticket);
+            m_undo.drop(*journal);
             setIsLoading(false);
             return;
         }
         const Result<PhotoCollection> &result = watcher->result();
         if (!result) {
-            m_fileSystem.dropJournal(ticket);
+            m_undo.drop(*journal);
             setIsLoading(false);
             show(result.error(), tr("Couldn\u2019t Open Folder"));
             return;
         }
-        // Before anything else reaches the service: every later change is this folder's.
-        m_fileSystem.adoptJournal(ticket);
-        restoreUndoHistory(*journal ? (*journal)->history : OperationJournal::History{});
+        m_undo.adopt(*journal, [this](const OperationJournal::Action &action) {
+            return registerUndo(action);
+        });
         // What reopening put back stays on screen until read; another folder's report goes.
         if (*journal && !(*journal)->recovery.isEmpty()) {
             m_recoveryReport = (*journal)->recovery;
@@ -310,13 +309,11 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         setRecentFolders(m_bookmarkStore.resolvedRecentURLs());
     });
     // The journal first: what a crash left half done is put back before the folder is read.
-    m_fileSystem.openJournalBeside(root, m_journalFolder)
+    m_undo.openBeside(root)
         .then(this, [this, watcher, root, loadID, journal](
-                        const Result<FileSystemService::JournalOpening> &opening) {
+                        const Result<UndoJournal::Opening> &opening) {
             if (m_activeCollectionLoadID != loadID) {
-                if (opening) {
-                    m_fileSystem.dropJournal(opening->ticket);
-                }
+                m_undo.drop(opening ? std::optional(*opening) : std::nullopt);
                 watcher->deleteLater(); // superseded before the folder was read
                 return;
             }

@@ -9,6 +9,7 @@
 #include "DesktopServices.h"
 #include "FileIntoModel.h"
 #include "RescanSchedule.h"
+#include "UndoJournal.h"
 #include "Models/CategoryPrompt.h"
 #include "Models/DeleteCategoryPrompt.h"
 #include "Models/PhotoCollection.h"
@@ -147,10 +148,10 @@ public:
 
     // ----- Window hand-over
     // The window's undo stack, held weakly; without one, actions run but cannot be undone.
-    void setUndoStack(QUndoStack *stack) { m_undoStack = stack; }
+    void setUndoStack(QUndoStack *stack) { m_undo.setUndoStack(stack); }
     // Where the collections' journals are kept (tests use a folder of their own).
-    void setJournalFolder(const QString &folder) { m_journalFolder = folder; }
-    QUndoStack *undoStack() const { return m_undoStack; }
+    void setJournalFolder(const QString &folder) { m_undo.setJournalFolder(folder); }
+    QUndoStack *undoStack() const { return m_undo.undoStack(); }
     // Installs the application-wide key filter (once).
     void installKeyEventMonitor();
 
@@ -275,8 +276,6 @@ Q_SIGNALS:
     void reconciled();
 
 private:
-    class DiskCommand;
-
     // Stores `value` and emits `changed`, unless nothing changes.
     template<typename T>
     void assign(T &member, const T &value, void (CollectionStore::*changed)())
@@ -357,12 +356,8 @@ private:
     // `copies`: the moves are copies in, undone by moving the copies to the trash.
     DiskCommand *registerMoveUndo(const QList<FileMove> &moves, const QString &actionName,
                                   bool copies = false);
-    // The undo stack as the collection's journal left it: its actions, the undone ones last.
-    void restoreUndoHistory(const OperationJournal::History &history);
-    // Pushes an undo command whose undo and redo run `step(false)` and `step(true)` one after
-    // another, never two at once.
-    DiskCommand *registerDiskUndo(const QString &actionName,
-                                  std::function<QFuture<void>(bool redo)> step);
+    // The command that undoes and redoes an action the collection's journal recorded.
+    DiskCommand *registerUndo(const OperationJournal::Action &action);
 
     // Category helpers
     void createCategory(const QString &name);
@@ -403,7 +398,6 @@ private:
     QList<QUrl> m_recentFolders;
     PhotoSortOrder m_sortOrder = PhotoSortOrder::filename;
     CompanionRule m_companionRule = CompanionRule::together;
-    QString m_journalFolder = OperationJournal::defaultStateFolder();
     double m_thumbnailSize = 184;
     WorkspaceMode m_workspaceMode = WorkspaceMode::sort;
     BrowseLayoutMode m_browseLayout = BrowseLayoutMode::tiles;
@@ -411,8 +405,8 @@ private:
     double m_browseCellSize = 240;
     int m_collectionAnimationMs = 0;
 
-    QPointer<QUndoStack> m_undoStack;
     FileSystemService m_fileSystem;
+    UndoJournal m_undo{m_fileSystem}; // the undo stack and the collection's journal
     BookmarkStore m_bookmarkStore;
     std::unique_ptr<DirectoryMonitor> m_directoryMonitor;
     QPointer<QObject> m_keyEventFilter;

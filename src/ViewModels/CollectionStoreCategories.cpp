@@ -46,15 +46,6 @@ void CollectionStore::submitCategoryPrompt(const CategoryPrompt &prompt, const Q
     }
 }
 
-namespace {
-
-JournalEntry undoEntry(bool redo, const QString &name)
-{
-    return {redo ? OperationJournal::Role::redo : OperationJournal::Role::undo, name};
-}
-
-} // namespace
-
 void CollectionStore::createCategory(const QString &name)
 {
     if (!m_collection) {
@@ -74,14 +65,14 @@ void CollectionStore::createCategory(const QString &name)
            });
 }
 
-CollectionStore::DiskCommand *CollectionStore::registerNewCategoryUndo(const QUrl &created)
+DiskCommand *CollectionStore::registerNewCategoryUndo(const QUrl &created)
 {
     QPointer<CollectionStore> self(this);
-    return registerDiskUndo(QStringLiteral("New Category"), [self, created](bool redo) {
+    return m_undo.push(QStringLiteral("New Category"), [self, created](bool redo) {
         if (!self) {
             return QtFuture::makeReadyFuture();
         }
-        const JournalEntry entry = undoEntry(redo, QStringLiteral("New Category"));
+        const JournalEntry entry = UndoJournal::stepEntry(redo, QStringLiteral("New Category"));
         const QString title = redo ? tr("Couldn\u2019t Redo New Category")
                                    : tr("Couldn\u2019t Undo New Category");
         const auto report = [self, title](const Result<void> &done) {
@@ -123,16 +114,16 @@ QFuture<void> CollectionStore::performRenameCategory(const QUrl &folder, const Q
     });
 }
 
-CollectionStore::DiskCommand *CollectionStore::registerRenameUndo(const FileMove &renamed)
+DiskCommand *CollectionStore::registerRenameUndo(const FileMove &renamed)
 {
     QPointer<CollectionStore> self(this);
-    return registerDiskUndo(QStringLiteral("Rename Category"), [self, renamed](bool redo) {
+    return m_undo.push(QStringLiteral("Rename Category"), [self, renamed](bool redo) {
         if (!self) {
             return QtFuture::makeReadyFuture();
         }
         const FileMove step = redo ? renamed : renamed.reversed();
         return self->performRenameCategory(step.source, lastComponent(step.destination),
-                                           undoEntry(redo, QStringLiteral("Rename Category")));
+                                           UndoJournal::stepEntry(redo, QStringLiteral("Rename Category")));
     });
 }
 
@@ -171,18 +162,18 @@ void CollectionStore::confirmDeleteCategory(const DeleteCategoryPrompt &prompt)
     });
 }
 
-CollectionStore::DiskCommand *CollectionStore::registerDeletionUndo(const CategoryDeletion &deletion,
+DiskCommand *CollectionStore::registerDeletionUndo(const CategoryDeletion &deletion,
                                                                     const QUrl &root)
 {
     // Each redo records its own deletion, so the next undo restores the photos from the names
     // they really got, which may differ from the first time.
     auto record = std::make_shared<CategoryDeletion>(deletion);
     QPointer<CollectionStore> self(this);
-    return registerDiskUndo(QStringLiteral("Delete Category"), [self, record, root](bool redo) {
+    return m_undo.push(QStringLiteral("Delete Category"), [self, record, root](bool redo) {
         if (!self) {
             return QtFuture::makeReadyFuture();
         }
-        const JournalEntry entry = undoEntry(redo, QStringLiteral("Delete Category"));
+        const JournalEntry entry = UndoJournal::stepEntry(redo, QStringLiteral("Delete Category"));
         if (redo) {
             return self->mutate(
                 self->m_fileSystem.deleteCategory(record->categoryURL, root, entry),

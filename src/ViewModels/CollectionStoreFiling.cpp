@@ -242,14 +242,14 @@ void CollectionStore::createCategoryAndFileInto(const QString &name)
                       [this, created, actionName](const Result<QList<FileMove>> &moves) {
                           // The two are one step on the undo stack (the journal keeps two
                           // actions, undone together).
-                          const bool both = moves && !moves->isEmpty() && m_undoStack;
+                          const bool both = moves && !moves->isEmpty() && m_undo.undoStack();
                           if (both) {
-                              m_undoStack->beginMacro(tr("File into New Category"));
+                              m_undo.undoStack()->beginMacro(tr("File into New Category"));
                           }
                           registerNewCategoryUndo(created);
                           if (both) {
                               registerMoveUndo(*moves, actionName);
-                              m_undoStack->endMacro();
+                              m_undo.undoStack()->endMacro();
                           }
                           if (!moves) {
                               show(moves.error(), tr("Couldn\u2019t Move Photos"));
@@ -580,11 +580,10 @@ QMimeData *CollectionStore::dragMimeData(const QString &photoID)
     return data;
 }
 
-CollectionStore::DiskCommand *CollectionStore::registerMoveUndo(const QList<FileMove> &moves,
-                                                                const QString &actionName,
-                                                                bool copies)
+DiskCommand *CollectionStore::registerMoveUndo(const QList<FileMove> &moves,
+                                               const QString &actionName, bool copies)
 {
-    if (!m_undoStack) {
+    if (!m_undo.undoStack()) {
         return nullptr;
     }
     // The record always holds the moves as the disk last performed them: when putting a file
@@ -593,13 +592,11 @@ CollectionStore::DiskCommand *CollectionStore::registerMoveUndo(const QList<File
     auto forward = std::make_shared<QList<FileMove>>(moves);
     auto copied = std::make_shared<bool>(copies);
     QPointer<CollectionStore> self(this);
-    return registerDiskUndo(actionName, [self, forward, copied,
-                                         actionName](bool redo) -> QFuture<void> {
+    return m_undo.push(actionName, [self, forward, copied, actionName](bool redo) -> QFuture<void> {
         if (!self) {
             return QtFuture::makeReadyFuture();
         }
-        const JournalEntry entry{redo ? OperationJournal::Role::redo : OperationJournal::Role::undo,
-                                 actionName};
+        const JournalEntry entry = UndoJournal::stepEntry(redo, actionName);
         const auto apply = [self, forward, copied, redo,
                             actionName](const Result<QList<FileMove>> &done) {
             if (!done) {
@@ -634,47 +631,21 @@ CollectionStore::DiskCommand *CollectionStore::registerMoveUndo(const QList<File
     });
 }
 
-CollectionStore::DiskCommand *
-CollectionStore::registerDiskUndo(const QString &actionName,
-                                  std::function<QFuture<void>(bool redo)> step)
+DiskCommand *CollectionStore::registerUndo(const OperationJournal::Action &action)
 {
-    if (!m_undoStack) {
-        return nullptr;
+    switch (action.kind) {
+    case OperationJournal::ActionKind::moves:
+    case OperationJournal::ActionKind::copy:
+        return registerMoveUndo(action.moves, action.name,
+                                action.kind == OperationJournal::ActionKind::copy);
+    case OperationJournal::ActionKind::newCategory:
+        return registerNewCategoryUndo(action.folder);
+    case OperationJournal::ActionKind::renameCategory:
+        return registerRenameUndo(action.moves.value(0));
+    case OperationJournal::ActionKind::deleteCategory:
+        return registerDeletionUndo(
+            {action.folder, QFileInfo(action.folder.toLocalFile()).fileName(), action.moves},
+            QUrl::fromLocalFile(folderOf(action.folder)));
     }
-    auto *command = new DiskCommand(actionName, std::move(step));
-    m_undoStack->push(command);
-    return command;
-}
-
-void CollectionStore::restoreUndoHistory(const OperationJournal::History &history)
-{
-    if (!m_undoStack) {
-        return;
-    }
-    m_undoStack->clear();
-    QList<DiskCommand *> commands;
-    for (const OperationJournal::Action &action : history.actions) {
-        switch (action.kind) {
-        case OperationJournal::ActionKind::moves:
-        case OperationJournal::ActionKind::copy:
-            commands.append(registerMoveUndo(action.moves, action.name,
-                                             action.kind == OperationJournal::ActionKind::copy));
-            break;
-        case OperationJournal::ActionKind::newCategory:
-            commands.append(registerNewCategoryUndo(action.folder));
-            break;
-        case OperationJournal::ActionKind::renameCategory:
-            commands.append(registerRenameUndo(action.moves.value(0)));
-            break;
-        case OperationJournal::ActionKind::deleteCategory:
-            commands.append(registerDeletionUndo(
-                {action.folder, QFileInfo(action.folder.toLocalFile()).fileName(), action.moves},
-                QUrl::fromLocalFile(folderOf(action.folder))));
-            break;
-        }
-    }
-    for (qsizetype i = history.index; i < commands.size(); ++i) {
-        commands[i]->skipNextUndo();
-    }
-    m_undoStack->setIndex(int(history.index));
+    return nullptr;
 }

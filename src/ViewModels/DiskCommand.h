@@ -4,9 +4,12 @@
 // so the Undo and Redo menu texts are right before the disk has caught up; the steps themselves
 // run strictly one after another, each seeing what the previous one actually did.
 
-#include "CollectionStore.h"
-
+#include <QCoreApplication>
+#include <QFuture>
 #include <QUndoCommand>
+
+#include <functional>
+#include <memory>
 
 #include <deque>
 
@@ -23,14 +26,14 @@
     QT_TRANSLATE_NOOP("CollectionStore", "Delete Category"),
 };
 
-class CollectionStore::DiskCommand : public QUndoCommand
+class DiskCommand : public QUndoCommand
 {
 public:
     using Step = std::function<QFuture<void>(bool redo)>;
 
     // `actionName` is the English name the journal keeps; the Edit menu shows its translation.
     DiskCommand(const QString &actionName, Step step)
-        : QUndoCommand(CollectionStore::tr(actionName.toUtf8().constData()))
+        : QUndoCommand(QCoreApplication::translate("CollectionStore", actionName.toUtf8().constData()))
         , m_queue(std::make_shared<Queue>())
     {
         m_queue->step = std::move(step);

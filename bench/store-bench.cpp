@@ -414,14 +414,31 @@ int runAtScale(const QString &rootPath)
                 qint64(photos), makeMs, openMs);
     std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts again from here
 
+    // What the heap holds, as against what the process keeps from the system: the live heap
+    // after 10 and after 100 keys, each once the store is quiet, tells what accumulates.
+    const size_t heapOpen = mallinfo2().uordblks;
+    const auto heapGrowthMiB = [&] {
+        bench.quiesce();
+        return (double(mallinfo2().uordblks) - double(heapOpen)) / (1024.0 * 1024.0);
+    };
     Figures digit;
+    double heapAfter10 = 0;
     for (int run = 0; run < 50; ++run) {
         const qsizetype position = qsizetype(run) * 7919;
         bench.fileOne(digit, true, unsorted.id, position, 1, big.id, 0);
         bench.fileOne(digit, true, big.id, position, 0, unsorted.id, 0);
+        if (run == 4) {
+            heapAfter10 = heapGrowthMiB();
+        }
     }
-    bench.quiesce();
+    const double heapAfter100 = heapGrowthMiB();
+    const double peakAfter100 = statusMiB("VmHWM");
+    malloc_trim(0);
+    const double rssAfter100Trimmed = statusMiB("VmRSS");
     digit.print("digit");
+    std::printf("after keys: live heap +%.1f MiB after 10, +%.1f MiB after 100; peak %.1f MiB; "
+                "resident once trimmed %.1f MiB\n",
+                heapAfter10, heapAfter100, peakAfter100, rssAfter100Trimmed);
 
     // Bursts: 20 keys as fast as the store takes them, then the reconciliation after them.
     Figures burst;

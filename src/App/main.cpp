@@ -28,6 +28,13 @@ bool onlyAsksForText(int argc, char *argv[])
     return false;
 }
 
+// Qt's French lacks the texts of its own help options; ours carries them, so that the help is
+// in one language.
+[[maybe_unused]] constexpr const char *qtHelpTexts[] = {
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Displays help on commandline options."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Displays help including Qt specific options."),
+};
+
 } // namespace
 
 int main(int argc, char *argv[])

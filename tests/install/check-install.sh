@@ -4,7 +4,7 @@
 # each accepted by the desktop's own validators.
 #   tests/install/check-install.sh BUILD_DIR
 set -euo pipefail
-build=$1
+build=$(realpath "$1")
 destdir=$(mktemp -d)
 trap 'rm -rf -- "$destdir"' EXIT
 DESTDIR="$destdir" cmake --install "$build" --prefix /usr >/dev/null
@@ -44,7 +44,7 @@ done
 "$destdir/usr/bin/calvenor-photo-sorter" --version | grep -q '^Photo Sorter [0-9]'
 # In French, the help is French throughout: Qt's headings and the program's own words.
 help=$(LANG=fr_FR.UTF-8 LC_ALL= LANGUAGE= "$destdir/usr/bin/calvenor-photo-sorter" --help)
-if ! grep -q 'dossier' <<<"$help" || grep -Eiq 'folder|arguments:' <<<"$help"; then
+if ! grep -q 'dossier' <<<"$help" || grep -Eq 'folder|Displays|Usage:|Options:|Arguments:' <<<"$help"; then
     echo "the French --help mixes languages:" >&2
     echo "$help" >&2
     exit 1

@@ -55,6 +55,9 @@ void row(const char *name, const Values &...values)
     (QTest::newRow(name) << ... << values);
 }
 
+// Lays out one entry in `root`, given a JPEG outside it.
+using Layout = std::function<void(const QString &root, const QString &jpeg)>;
+
 } // namespace
 
 class tst_FolderScanner : public QObject
@@ -98,59 +101,55 @@ private Q_SLOTS:
 
     void whatBecomesAPhoto_data()
     {
-        QTest::addColumn<QString>("kind");
+        QTest::addColumn<Layout>("layout");
         QTest::addColumn<bool>("isPhoto");
-        row("jpeg", u"jpeg"_s, true);
-        row("png without extension", u"png-no-extension"_s, true);
-        row("jpeg with unknown extension", u"jpeg-unknown-extension"_s, true);
-        row("text named .jpg", u"text-as-jpg"_s, true);
-        row("zero bytes named .png", u"empty-png"_s, true);
-        row("text file", u"text"_s, false);
-        row("text without extension", u"text-no-extension"_s, false);
-        row("hidden jpeg", u"hidden"_s, false);
-        row("link to a jpeg", u"link"_s, false);
-        row("fifo named .jpg", u"fifo"_s, false);
-        row("name not valid UTF-8", u"bad-name"_s, false);
+        const auto text = [](const QString &name, const QByteArray &bytes = "just some words\n") {
+            return Layout(
+                [=](const QString &root, const QString &) { writeFile(root, name, bytes); });
+        };
+        const auto jpegAs = [](const QString &name) {
+            return Layout([=](const QString &root, const QString &jpeg) {
+                QCOMPARE(::rename(QFile::encodeName(jpeg).constData(),
+                                  QFile::encodeName(root).append(name.toLatin1()).constData()),
+                         0);
+            });
+        };
+        row("jpeg", jpegAs(u"/a.jpg"_s), true);
+        row("png without extension", Layout([](const QString &root, const QString &jpeg) {
+                QVERIFY(
+                    QFile::rename(writePng(QFileInfo(jpeg).path(), u"x.png"_s), root + u"/scan"_s));
+            }),
+            true);
+        row("jpeg with unknown extension", jpegAs(u"/a.qqzz"_s), true);
+        row("text named .jpg", text(u"notes.jpg"_s), true);
+        row("zero bytes named .png", text(u"empty.png"_s, {}), true);
+        row("text file", text(u"notes.txt"_s), false);
+        row("text without extension", text(u"README"_s), false);
+        row("hidden jpeg", jpegAs(u"/.a.jpg"_s), false);
+        row("link to a jpeg", Layout([](const QString &root, const QString &jpeg) {
+                QVERIFY(QFile::link(jpeg, root + u"/link.jpg"_s));
+            }),
+            false);
+        row("fifo named .jpg", Layout([](const QString &root, const QString &) {
+                QCOMPARE(::mkfifo(QFile::encodeName(root + u"/pipe.jpg"_s).constData(), 0600), 0);
+            }),
+            false);
+        row("name not valid UTF-8", jpegAs(QString::fromLatin1("/caf\xE9.jpg")), false);
     }
 
     void whatBecomesAPhoto()
     {
-        QFETCH(QString, kind);
+        QFETCH(Layout, layout);
         QFETCH(bool, isPhoto);
         QTemporaryDir dir, elsewhere;
-        const QString root = dir.path();
-        const QByteArray rootBytes = QFile::encodeName(root);
-        const QString jpeg = writeJpeg(elsewhere.path(), u"x.jpg"_s);
-        if (kind == "jpeg"_L1) {
-            writeJpeg(root, u"a.jpg"_s);
-        } else if (kind == "png-no-extension"_L1) {
-            QFile::rename(writePng(elsewhere.path(), u"x.png"_s), root + u"/scan"_s);
-        } else if (kind == "jpeg-unknown-extension"_L1) {
-            QFile::rename(jpeg, root + u"/a.qqzz"_s);
-        } else if (kind == "text-as-jpg"_L1) {
-            writeFile(root, u"notes.jpg"_s, "just some words\n");
-        } else if (kind == "empty-png"_L1) {
-            writeFile(root, u"empty.png"_s, QByteArray());
-        } else if (kind == "text"_L1) {
-            writeFile(root, u"notes.txt"_s, "just some words\n");
-        } else if (kind == "text-no-extension"_L1) {
-            writeFile(root, u"README"_s, "just some words\n");
-        } else if (kind == "hidden"_L1) {
-            writeJpeg(root, u".a.jpg"_s);
-        } else if (kind == "link"_L1) {
-            QVERIFY(QFile::link(jpeg, root + u"/link.jpg"_s));
-        } else if (kind == "fifo"_L1) {
-            QCOMPARE(::mkfifo((rootBytes + "/pipe.jpg").constData(), 0600), 0);
-        } else if (kind == "bad-name"_L1) {
-            QVERIFY(::rename(QFile::encodeName(jpeg).constData(),
-                             (rootBytes + "/caf\xE9.jpg").constData()) == 0);
-        }
-        const Result<PhotoCollection> collection = scan(root);
-        ::unlink((rootBytes + "/caf\xE9.jpg").constData()); // invisible to QTemporaryDir's cleanup
+        layout(dir.path(), writeJpeg(elsewhere.path(), u"x.jpg"_s));
+        const Result<PhotoCollection> collection = scan(dir.path());
+        const QByteArray badName = QFile::encodeName(dir.path()) + "/caf\xE9.jpg";
+        const bool badlyNamed = ::unlink(badName.constData()) == 0; // QTemporaryDir can't see it
         QVERIFY2(collection, qPrintable(why(collection)));
         QCOMPARE(collection->sections.first().count(), isPhoto ? 1 : 0);
         // Not shown, but counted, so the user learns it is there.
-        QCOMPARE(collection->sections.first().unreadableNameCount, kind == "bad-name"_L1);
+        QCOMPARE(collection->sections.first().unreadableNameCount, badlyNamed);
     }
 
     void rootErrors_data()

@@ -39,6 +39,13 @@ void saveOver(const QString &path, const QByteArray &bytes)
     QCOMPARE(::rename(encoded(incoming).constData(), encoded(path).constData()), 0);
 }
 
+// One data row: its name, then a value for each column.
+template<typename... Values>
+void row(const char *name, const Values &...values)
+{
+    (QTest::newRow(name) << ... << values);
+}
+
 } // namespace
 
 // A file moved across devices is copied under a hidden name, flushed, published without
@@ -55,6 +62,18 @@ private:
     {
         return QDir(m_root).entryList({u".calvenor-*"_s}, QDir::Files | QDir::Hidden) +
                QDir(m_cats).entryList({u".calvenor-*"_s}, QDir::Files | QDir::Hidden);
+    }
+
+    // Runs `change` once, right after the first call recorded as `record`; says if it ran.
+    std::shared_ptr<bool> onceAfter(const QString &record, std::function<void()> change)
+    {
+        auto ran = std::make_shared<bool>(false);
+        m_calls->after = [=](const QString &call) {
+            if (call == record && !std::exchange(*ran, true)) {
+                change();
+            }
+        };
+        return ran;
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -100,17 +119,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("failing"); // the call that fails, with EIO
         QTest::addColumn<QString>("destination");
 
-        QTest::newRow("temporary file not created") << u"mkostemp temporary"_s << u"nothing"_s;
-        QTest::newRow("temporary file not flushed") << u"fsync temporary"_s << u"nothing"_s;
-        QTest::newRow("publishing fails")
-            << u"renameat2 NOREPLACE temporary -> destination"_s << u"nothing"_s;
-        QTest::newRow("destination folder not flushed, copy withdrawn")
-            << u"fsync destination folder"_s << u"nothing"_s;
-        QTest::newRow("source not removed, copy withdrawn") << u"unlinkat source"_s << u"nothing"_s;
+        row("temporary file not created", "mkostemp temporary", "nothing");
+        row("temporary file not flushed", "fsync temporary", "nothing");
+        row("publishing fails", "renameat2 NOREPLACE temporary -> destination", "nothing");
+        row("destination folder not flushed, copy withdrawn", "fsync destination folder",
+            "nothing");
+        row("source not removed, copy withdrawn", "unlinkat source", "nothing");
         // Unverified, the source might be another program's file by now: nothing is deleted.
-        QTest::newRow("source folder not opened for the check, both kept")
-            << u"open source folder"_s << u"ours"_s;
-        QTest::newRow("source not examined, both kept") << u"fstatat source"_s << u"ours"_s;
+        row("source folder not opened for the check, both kept", "open source folder", "ours");
+        row("source not examined, both kept", "fstatat source", "ours");
     }
 
     void failedStepKeepsTheSource()
@@ -138,17 +155,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("expectedError");
         QTest::addColumn<QString>("source"); // what the source name holds afterwards
 
-        const QString copied = u"fsync temporary"_s, checked = u"fstatat source"_s;
-        QTest::newRow("left alone: moved") << u"none"_s << copied << 0 << u"nothing"_s;
-        QTest::newRow("replaced by another file")
-            << u"replace"_s << copied << ESTALE << u"theirs"_s;
-        QTest::newRow("rewritten in place, same size")
-            << u"rewrite"_s << copied << ESTALE << u"OURS"_s;
-        QTest::newRow("appended to") << u"append"_s << copied << ESTALE << u"ours, more"_s;
-        QTest::newRow("removed: the copy is the last one")
-            << u"remove"_s << copied << ESTALE << u"nothing"_s;
-        QTest::newRow("removed between check and unlink: the copy is the last one")
-            << u"remove"_s << checked << ENOENT << u"nothing"_s;
+        const char *copied = "fsync temporary";
+        row("left alone: moved", "none", copied, 0, "nothing");
+        row("replaced by another file", "replace", copied, ESTALE, "theirs");
+        row("rewritten in place, same size", "rewrite", copied, ESTALE, "OURS");
+        row("appended to", "append", copied, ESTALE, "ours, more");
+        row("removed: the copy is the last one", "remove", copied, ESTALE, "nothing");
+        row("removed between check and unlink: the copy is the last one", "remove",
+            "fstatat source", ENOENT, "nothing");
     }
 
     void sourceChangedDuringCopyKeepsBoth()
@@ -157,16 +171,10 @@ private Q_SLOTS:
         QFETCH(QString, changedAfter);
         QFETCH(int, expectedError);
         QFETCH(QString, source);
-        const QString sourcePath = m_source;
-        bool changed = false;
-        m_calls->after = [&](const QString &record) {
-            if (record != changedAfter || changed) {
-                return;
-            }
-            changed = true;
-            QFile file(sourcePath);
+        const auto changed = onceAfter(changedAfter, [&] {
+            QFile file(m_source);
             if (change == "replace"_L1) {
-                saveOver(sourcePath, "theirs");
+                saveOver(m_source, "theirs");
             } else if (change == "rewrite"_L1) {
                 QVERIFY(file.open(QIODevice::ReadWrite));
                 file.write("OURS");
@@ -176,11 +184,11 @@ private Q_SLOTS:
             } else if (change == "remove"_L1) {
                 QVERIFY(file.remove());
             }
-        };
+        });
 
         const Result<void> moved = m_fs->moveNoReplace(m_source, m_destination);
 
-        QVERIFY(changed);
+        QVERIFY(*changed);
         QCOMPARE(errorOf(moved), expectedError);
         if (!moved) {
             QVERIFY(moved.error().message.contains(u"\u201Ca.jpg\u201D"_s));
@@ -197,18 +205,12 @@ private Q_SLOTS:
     {
         m_calls->secondVolume.clear(); // one file system: no copy, a link
         m_calls->failures.insert(u"renameat2 NOREPLACE source -> destination"_s, EINVAL);
-        const QString sourcePath = m_source;
-        bool replaced = false;
-        m_calls->after = [&](const QString &record) {
-            if (record == "link source -> destination"_L1 && !replaced) {
-                replaced = true;
-                saveOver(sourcePath, "theirs");
-            }
-        };
+        const auto replaced =
+            onceAfter(u"link source -> destination"_s, [&] { saveOver(m_source, "theirs"); });
 
         const Result<void> moved = m_fs->moveNoReplace(m_source, m_destination);
 
-        QVERIFY(replaced);
+        QVERIFY(*replaced);
         QCOMPARE(errorOf(moved), 0);
         QCOMPARE(contentsOf(m_destination), u"ours"_s);
         QCOMPARE(contentsOf(m_source), u"theirs"_s);
@@ -222,14 +224,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("takenAfter"); // the call after which the name is taken
         QTest::addColumn<int>("expectedError");
 
-        QTest::newRow("renameat2 NOREPLACE refuses")
-            << u"renameat2"_s << u"fsync temporary"_s << EEXIST;
-        QTest::newRow("hard link refuses") << u"link"_s << u"fsync temporary"_s << EEXIST;
-        QTest::newRow("placeholder refuses") << u"placeholder"_s << u"fsync temporary"_s << EEXIST;
-        QTest::newRow("placeholder replaced by another program, refuses")
-            << u"placeholder"_s << u"open destination"_s << EEXIST;
-        QTest::newRow("hard link publishes a free name") << u"link"_s << QString() << 0;
-        QTest::newRow("placeholder publishes a free name") << u"placeholder"_s << QString() << 0;
+        row("renameat2 NOREPLACE refuses", "renameat2", "fsync temporary", EEXIST);
+        row("hard link refuses", "link", "fsync temporary", EEXIST);
+        row("placeholder refuses", "placeholder", "fsync temporary", EEXIST);
+        row("placeholder replaced by another program, refuses", "placeholder", "open destination",
+            EEXIST);
+        row("hard link publishes a free name", "link", "", 0);
+        row("placeholder publishes a free name", "placeholder", "", 0);
     }
 
     void nameTakenDuringCopyIsNeverReplaced()
@@ -247,19 +248,12 @@ private Q_SLOTS:
             m_calls->failures.insert(published, EPERM);
             published = u"rename temporary -> destination"_s;
         }
-        const QString destination = m_destination;
-        bool taken = false;
-        m_calls->after = [&](const QString &record) {
-            if (record == takenAfter && !taken) {
-                taken = true;
-                saveOver(destination, "theirs");
-            }
-        };
+        const auto taken = onceAfter(takenAfter, [&] { saveOver(m_destination, "theirs"); });
 
         const Result<void> moved = m_fs->moveNoReplace(m_source, m_destination);
 
         QCOMPARE(errorOf(moved), expectedError);
-        QCOMPARE(taken, !takenAfter.isEmpty());
+        QCOMPARE(*taken, !takenAfter.isEmpty());
         QCOMPARE(contentsOf(m_destination), expectedError ? u"theirs"_s : u"ours"_s);
         QCOMPARE(contentsOf(m_source), expectedError ? u"ours"_s : u"nothing"_s);
         QCOMPARE(temporariesLeft(), QStringList());
@@ -271,21 +265,15 @@ private Q_SLOTS:
     // The clash surfaces as EEXIST, so filing retries with the next free name.
     void filingTakesNextNameWhenTakenDuringCopy()
     {
-        const QString destination = m_destination;
-        bool taken = false;
-        m_calls->after = [&](const QString &record) {
-            if (record == "fsync temporary"_L1 && !taken) {
-                taken = true;
-                saveOver(destination, "theirs");
-            }
-        };
+        const auto taken =
+            onceAfter(u"fsync temporary"_s, [&] { saveOver(m_destination, "theirs"); });
         FileOperations operations(m_fs);
 
         const Result<QList<FileMove>> moves =
             operations.moveFiles({QUrl::fromLocalFile(m_source)}, QUrl::fromLocalFile(m_cats));
 
         QVERIFY2(moves, qPrintable(moves ? QString() : moves.error().message));
-        QVERIFY(taken);
+        QVERIFY(*taken);
         QCOMPARE(moves->size(), 1);
         QCOMPARE(moves->first().destination.toLocalFile(), m_cats + u"/a 2.jpg"_s);
         QCOMPARE(filesBelow(m_root), (QStringList{u"Cats/a 2.jpg"_s, u"Cats/a.jpg"_s}));

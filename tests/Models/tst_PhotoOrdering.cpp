@@ -3,6 +3,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class tst_PhotoOrdering : public QObject
 {
     Q_OBJECT
@@ -22,7 +24,7 @@ static Photo photo(const QString &id, const QString &name, qint64 time = 0)
     Photo p;
     p.id = id;
     p.filename = name;
-    p.url = QUrl::fromLocalFile(QStringLiteral("/r/") + name);
+    p.url = QUrl::fromLocalFile(u"/r/"_s + name);
     p.modificationDate = {time, 0};
     return p;
 }
@@ -42,22 +44,18 @@ void tst_PhotoOrdering::byFilename_data()
     QTest::addColumn<QStringList>("expected");
 
     QTest::newRow("digits by value")
-        << QList<Photo>{photo(QStringLiteral("a"), QStringLiteral("IMG_10.jpg")),
-                        photo(QStringLiteral("b"), QStringLiteral("IMG_2.jpg"))}
-        << QStringList{QStringLiteral("b"), QStringLiteral("a")};
+        << QList<Photo>{photo(u"a"_s, u"IMG_10.jpg"_s), photo(u"b"_s, u"IMG_2.jpg"_s)}
+        << QStringList{u"b"_s, u"a"_s};
     QTest::newRow("letters without case")
-        << QList<Photo>{photo(QStringLiteral("a"), QStringLiteral("b.jpg")),
-                        photo(QStringLiteral("b"), QStringLiteral("A.jpg"))}
-        << QStringList{QStringLiteral("b"), QStringLiteral("a")};
+        << QList<Photo>{photo(u"a"_s, u"b.jpg"_s), photo(u"b"_s, u"A.jpg"_s)}
+        << QStringList{u"b"_s, u"a"_s};
     QTest::newRow("same name ties by id")
-        << QList<Photo>{photo(QStringLiteral("9:2"), QStringLiteral("x.jpg")),
-                        photo(QStringLiteral("9:1"), QStringLiteral("x.jpg"))}
-        << QStringList{QStringLiteral("9:1"), QStringLiteral("9:2")};
+        << QList<Photo>{photo(u"9:2"_s, u"x.jpg"_s), photo(u"9:1"_s, u"x.jpg"_s)}
+        << QStringList{u"9:1"_s, u"9:2"_s};
     QTest::newRow("case only breaks ties")
-        << QList<Photo>{photo(QStringLiteral("1"), QStringLiteral("b.jpg")),
-                        photo(QStringLiteral("2"), QStringLiteral("B.jpg")),
-                        photo(QStringLiteral("3"), QStringLiteral("a.jpg"))}
-        << QStringList{QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("2")};
+        << QList<Photo>{photo(u"1"_s, u"b.jpg"_s), photo(u"2"_s, u"B.jpg"_s),
+                        photo(u"3"_s, u"a.jpg"_s)}
+        << QStringList{u"3"_s, u"1"_s, u"2"_s};
 }
 
 void tst_PhotoOrdering::byFilename()
@@ -73,23 +71,19 @@ void tst_PhotoOrdering::byDate_data()
     QTest::addColumn<QList<Photo>>("input");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("newest first")
-        << QList<Photo>{photo(QStringLiteral("old"), QStringLiteral("a.jpg"), 100),
-                        photo(QStringLiteral("new"), QStringLiteral("b.jpg"), 200)}
-        << QStringList{QStringLiteral("new"), QStringLiteral("old")};
+    QTest::newRow("newest first") << QList<Photo>{photo(u"old"_s, u"a.jpg"_s, 100),
+                                                  photo(u"new"_s, u"b.jpg"_s, 200)}
+                                  << QStringList{u"new"_s, u"old"_s};
     QTest::newRow("same time by name")
-        << QList<Photo>{photo(QStringLiteral("10"), QStringLiteral("IMG_10.jpg"), 100),
-                        photo(QStringLiteral("2"), QStringLiteral("IMG_2.jpg"), 100)}
-        << QStringList{QStringLiteral("2"), QStringLiteral("10")};
+        << QList<Photo>{photo(u"10"_s, u"IMG_10.jpg"_s, 100), photo(u"2"_s, u"IMG_2.jpg"_s, 100)}
+        << QStringList{u"2"_s, u"10"_s};
     QTest::newRow("same time and name keep their order")
-        << QList<Photo>{photo(QStringLiteral("z"), QStringLiteral("a.jpg"), 100),
-                        photo(QStringLiteral("y"), QStringLiteral("a.jpg"), 100)}
-        << QStringList{QStringLiteral("z"), QStringLiteral("y")};
-    Photo undated = photo(QStringLiteral("undated"), QStringLiteral("c.jpg"));
+        << QList<Photo>{photo(u"z"_s, u"a.jpg"_s, 100), photo(u"y"_s, u"a.jpg"_s, 100)}
+        << QStringList{u"z"_s, u"y"_s};
+    Photo undated = photo(u"undated"_s, u"c.jpg"_s);
     undated.modificationDate = FileTime::distantPast();
-    QTest::newRow("no date sorts last")
-        << QList<Photo>{undated, photo(QStringLiteral("dated"), QStringLiteral("d.jpg"), -5)}
-        << QStringList{QStringLiteral("dated"), QStringLiteral("undated")};
+    QTest::newRow("no date sorts last") << QList<Photo>{undated, photo(u"dated"_s, u"d.jpg"_s, -5)}
+                                        << QStringList{u"dated"_s, u"undated"_s};
 }
 
 void tst_PhotoOrdering::byDate()
@@ -116,13 +110,12 @@ void tst_PhotoOrdering::sortAgreesWithPairwiseRule()
     QFETCH(int, count);
     const quint32 seed = QRandomGenerator::global()->generate();
     QRandomGenerator random(seed);
-    const QStringList stems{QStringLiteral("IMG_"), QStringLiteral("img_"), QStringLiteral("Été "),
-                            QStringLiteral("ete "), QStringLiteral("b"), QStringLiteral("B")};
+    const QStringList stems{u"IMG_"_s, u"img_"_s, u"Été "_s, u"ete "_s, u"b"_s, u"B"_s};
     for (int round = 0; round < rounds; ++round) {
         QList<Photo> photos;
         for (int i = 0; i < count; ++i) {
-            const QString name = stems.at(random.bounded(int(stems.size())))
-                                 + QString::number(random.bounded(count / 2)) + QStringLiteral(".jpg");
+            const QString name = stems.at(random.bounded(int(stems.size()))) +
+                                 QString::number(random.bounded(count / 2)) + u".jpg"_s;
             photos.append(photo(QString::number(random.bounded(20)), name, random.bounded(4)));
         }
         for (const PhotoSortOrder order : allCases<PhotoSortOrder>()) {
@@ -130,9 +123,8 @@ void tst_PhotoOrdering::sortAgreesWithPairwiseRule()
             sortPhotos(sorted, order);
             for (qsizetype i = 1; i < sorted.size(); ++i) {
                 if (photoPrecedes(sorted[i], sorted[i - 1], order)) {
-                    QFAIL(qPrintable(QStringLiteral("seed %1: %2 sorted after %3")
-                                         .arg(seed)
-                                         .arg(sorted[i].filename, sorted[i - 1].filename)));
+                    QFAIL(qPrintable(u"seed %1: %2 sorted after %3"_s.arg(seed).arg(
+                        sorted[i].filename, sorted[i - 1].filename)));
                 }
             }
         }
@@ -141,11 +133,9 @@ void tst_PhotoOrdering::sortAgreesWithPairwiseRule()
 
 void tst_PhotoOrdering::namesSortInFileManagerOrder()
 {
-    QStringList names{QStringLiteral("Folder 10"), QStringLiteral("folder 2"),
-                      QStringLiteral("Archive"), QStringLiteral("Folder 2")};
+    QStringList names{u"Folder 10"_s, u"folder 2"_s, u"Archive"_s, u"Folder 2"_s};
     sortNames(names);
-    QCOMPARE(names, (QStringList{QStringLiteral("Archive"), QStringLiteral("folder 2"),
-                                 QStringLiteral("Folder 2"), QStringLiteral("Folder 10")}));
+    QCOMPARE(names, (QStringList{u"Archive"_s, u"folder 2"_s, u"Folder 2"_s, u"Folder 10"_s}));
 }
 
 QTEST_APPLESS_MAIN(tst_PhotoOrdering)

@@ -10,10 +10,8 @@ class tst_PhotoOrdering : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void byFilename_data();
-    void byFilename();
-    void byDate_data();
-    void byDate();
+    void sorted_data();
+    void sorted();
     void sortAgreesWithPairwiseRule_data();
     void sortAgreesWithPairwiseRule();
     void namesSortInFileManagerOrder();
@@ -38,60 +36,42 @@ static QStringList ids(const QList<Photo> &photos)
     return result;
 }
 
-void tst_PhotoOrdering::byFilename_data()
+void tst_PhotoOrdering::sorted_data()
 {
-    QTest::addColumn<QList<Photo>>("input");
-    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("order"); // a PhotoSortOrder
+    QTest::addColumn<QString>("input"); // "id=name@time", the time 0 unless given, "-" for none
+    QTest::addColumn<QString>("expected");
 
-    QTest::newRow("digits by value")
-        << QList<Photo>{photo(u"a"_s, u"IMG_10.jpg"_s), photo(u"b"_s, u"IMG_2.jpg"_s)}
-        << QStringList{u"b"_s, u"a"_s};
-    QTest::newRow("letters without case")
-        << QList<Photo>{photo(u"a"_s, u"b.jpg"_s), photo(u"b"_s, u"A.jpg"_s)}
-        << QStringList{u"b"_s, u"a"_s};
-    QTest::newRow("same name ties by id")
-        << QList<Photo>{photo(u"9:2"_s, u"x.jpg"_s), photo(u"9:1"_s, u"x.jpg"_s)}
-        << QStringList{u"9:1"_s, u"9:2"_s};
-    QTest::newRow("case only breaks ties")
-        << QList<Photo>{photo(u"1"_s, u"b.jpg"_s), photo(u"2"_s, u"B.jpg"_s),
-                        photo(u"3"_s, u"a.jpg"_s)}
-        << QStringList{u"3"_s, u"1"_s, u"2"_s};
+    const int byName = int(PhotoSortOrder::filename);
+    const int byDate = int(PhotoSortOrder::modificationDate);
+    QTest::newRow("digits by value") << byName << "a=IMG_10.jpg b=IMG_2.jpg" << "b a";
+    QTest::newRow("letters without case") << byName << "a=b.jpg b=A.jpg" << "b a";
+    QTest::newRow("same name ties by id") << byName << "9:2=x.jpg 9:1=x.jpg" << "9:1 9:2";
+    QTest::newRow("case only breaks ties") << byName << "1=b.jpg 2=B.jpg 3=a.jpg" << "3 1 2";
+    QTest::newRow("newest first") << byDate << "old=a.jpg@100 new=b.jpg@200" << "new old";
+    QTest::newRow("same time by name") << byDate << "10=IMG_10.jpg@100 2=IMG_2.jpg@100" << "2 10";
+    QTest::newRow("same time and name keep their order") << byDate << "z=a.jpg@100 y=a.jpg@100"
+                                                         << "z y";
+    QTest::newRow("no date sorts last") << byDate << "undated=c.jpg@- dated=d.jpg@-5"
+                                        << "dated undated";
 }
 
-void tst_PhotoOrdering::byFilename()
+void tst_PhotoOrdering::sorted()
 {
-    QFETCH(QList<Photo>, input);
-    QFETCH(QStringList, expected);
-    sortPhotos(input, PhotoSortOrder::filename);
-    QCOMPARE(ids(input), expected);
-}
-
-void tst_PhotoOrdering::byDate_data()
-{
-    QTest::addColumn<QList<Photo>>("input");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("newest first") << QList<Photo>{photo(u"old"_s, u"a.jpg"_s, 100),
-                                                  photo(u"new"_s, u"b.jpg"_s, 200)}
-                                  << QStringList{u"new"_s, u"old"_s};
-    QTest::newRow("same time by name")
-        << QList<Photo>{photo(u"10"_s, u"IMG_10.jpg"_s, 100), photo(u"2"_s, u"IMG_2.jpg"_s, 100)}
-        << QStringList{u"2"_s, u"10"_s};
-    QTest::newRow("same time and name keep their order")
-        << QList<Photo>{photo(u"z"_s, u"a.jpg"_s, 100), photo(u"y"_s, u"a.jpg"_s, 100)}
-        << QStringList{u"z"_s, u"y"_s};
-    Photo undated = photo(u"undated"_s, u"c.jpg"_s);
-    undated.modificationDate = FileTime::distantPast();
-    QTest::newRow("no date sorts last") << QList<Photo>{undated, photo(u"dated"_s, u"d.jpg"_s, -5)}
-                                        << QStringList{u"dated"_s, u"undated"_s};
-}
-
-void tst_PhotoOrdering::byDate()
-{
-    QFETCH(QList<Photo>, input);
-    QFETCH(QStringList, expected);
-    sortPhotos(input, PhotoSortOrder::modificationDate);
-    QCOMPARE(ids(input), expected);
+    QFETCH(int, order);
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QList<Photo> photos;
+    for (const QString &spec : input.split(u' ')) {
+        const QString time = spec.section(u'@', 1);
+        photos.append(photo(spec.section(u'=', 0, 0), spec.section(u'=', 1).section(u'@', 0, 0),
+                            time.toLongLong()));
+        if (time == u"-"_s) {
+            photos.last().modificationDate = FileTime::distantPast();
+        }
+    }
+    sortPhotos(photos, PhotoSortOrder(order));
+    QCOMPARE(ids(photos).join(u' '), expected);
 }
 
 void tst_PhotoOrdering::sortAgreesWithPairwiseRule_data()

@@ -61,6 +61,7 @@ private Q_SLOTS:
     void failedLoadKeepsOldCollection();
     void reloadMergesSelection_data();
     void reloadMergesSelection();
+    void reloadDropsVanishedBrowseFilter();
     void outsideChangeIsPickedUp();
     void reconcileListsWhatChanged_data();
     void reconcileListsWhatChanged();
@@ -203,21 +204,33 @@ void tst_CollectionStoreOpening::reloadMergesSelection()
                                                 : std::optional(f.idOf(anchorAfter)));
 }
 
-void tst_CollectionStoreOpening::outsideChangeIsPickedUp()
+void tst_CollectionStoreOpening::reloadDropsVanishedBrowseFilter()
 {
     StoreFixture f;
     writeJpeg(f.path(), u"Cats/a.jpg"_s);
     CollectionStore &store = f.make();
     QVERIFY(f.open());
     store.setBrowseFilter(f.sectionNamed(u"Cats"_s)->id);
+    QVERIFY(store.browseFilterSectionID());
+    QVERIFY(QDir(f.path(u"Cats"_s)).removeRecursively());
+    QSignalSpy changed(&store, &CollectionStore::browseFilterSectionIDChanged);
+    store.reloadFromDisk();
+    QTRY_VERIFY_WITH_TIMEOUT(changed.count() > 0, 10000);
+    QVERIFY(!store.browseFilterSectionID());
+}
+
+void tst_CollectionStoreOpening::outsideChangeIsPickedUp()
+{
+    StoreFixture f;
+    writeJpeg(f.path(), u"Cats/a.jpg"_s);
+    CollectionStore &store = f.make();
+    QVERIFY(f.open());
     // The monitor takes up the new folders on its own thread; wait until it has.
     QTRY_COMPARE(store.directoryMonitor().watchedFolders().size(), 2);
     writeJpeg(f.path(), u"Cats/b.jpg"_s);
     QTRY_COMPARE_WITH_TIMEOUT(f.names(u"Cats"_s).size(), 2, 10000);
-    QVERIFY(store.browseFilterSectionID());
     QVERIFY(QDir(f.path()).rename(u"Cats"_s, u"Felines"_s));
     QTRY_VERIFY_WITH_TIMEOUT(f.sectionNamed(u"Felines"_s).has_value(), 10000);
-    QVERIFY(!store.browseFilterSectionID()); // its section is gone
 
 }
 

@@ -39,61 +39,56 @@ private Q_SLOTS:
 
 void tst_Companions::group_data()
 {
-    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("listed"); // the folder's files in listing order, " " between
     QTest::addColumn<bool>("together");
     QTest::addColumn<QString>("shots"); // shots split by " | ", members by " ", shown first
 
-    const auto row = [](const char *name, const QStringList &files, bool together,
-                        const QString &shots) {
-        QTest::newRow(name) << files << together << shots;
-    };
-    row("RAW+JPEG and a stem sidecar", {u"IMG_1.CR3"_s, u"IMG_1.JPG"_s, u"IMG_1.xmp"_s}, true,
+    const auto row = [](const char *name, const QString &files, const QString &shots,
+                        bool together = true) { QTest::newRow(name) << files << together << shots; };
+    row("RAW+JPEG and a stem sidecar", u"IMG_1.CR3 IMG_1.JPG IMG_1.xmp"_s,
         u"IMG_1.JPG IMG_1.CR3 IMG_1.xmp"_s);
-    row("stems differ in letter case", {u"img_1.cr3"_s, u"IMG_1.JPG"_s, u"Img_1.XMP"_s}, true,
+    row("stems differ in letter case", u"img_1.cr3 IMG_1.JPG Img_1.XMP"_s,
         u"IMG_1.JPG img_1.cr3 Img_1.XMP"_s);
-    row("stems differ in normalization", {nfd(u"Été.CR3"_s), u"Été.jpg"_s, nfd(u"Été.pp3"_s)}, true,
-        u"Été.jpg "_s + nfd(u"Été.CR3"_s) + u" "_s + nfd(u"Été.pp3"_s));
-    row("whole-name and stem sidecars", {u"a.xmp"_s, u"a.CR3.xmp"_s, u"a.CR3"_s, u"a.jpg"_s}, true,
+    row("stems differ in normalization", nfd(u"Été.CR3 "_s) + u"Été.jpg "_s + nfd(u"Été.pp3"_s),
+        u"Été.jpg "_s + nfd(u"Été.CR3 Été.pp3"_s));
+    row("whole-name and stem sidecars", u"a.xmp a.CR3.xmp a.CR3 a.jpg"_s,
         u"a.jpg a.CR3 a.CR3.xmp a.xmp"_s);
-    row("json only names an image", {u"a.jpg"_s, u"a.json"_s, u"a.jpg.json"_s, u"b.json"_s}, true,
-        u"a.jpg a.jpg.json"_s);
-    row("two JPEGs and one RAW", {u"a.nef"_s, u"a.jpg"_s, u"A.JPG"_s}, true, u"A.JPG a.jpg a.nef"_s);
-    row("dots inside names", {u"IMG.0005.CR3"_s, u"IMG.0005.JPG"_s, u"IMG.0005.JPG.json"_s, u"IMG.xmp"_s},
-        true, u"IMG.0005.JPG IMG.0005.CR3 IMG.0005.JPG.json"_s);
-    row("a stem that looks like a whole name", {u"a.CR3.xmp"_s, u"a.CR3.jpg"_s}, true,
-        u"a.CR3.jpg a.CR3.xmp"_s);
-    row("shown member by kind", {u"a.dng"_s, u"a.png"_s, u"a.heic"_s, u"a.gif"_s}, true,
-        u"a.heic a.png a.gif a.dng"_s);
-    row("orphans and other files", {u"lonely.xmp"_s, u"notes.txt"_s, u"b.png"_s, u"b.dop"_s, u"c.aae"_s}, true,
-        u"b.png b.dop"_s);
-    row("no extension", {u"scan"_s, u"scan.xmp"_s}, true, u"scan scan.xmp"_s);
-    row("Takeout's metadata names", {u"a.jpg"_s, u"a.jpg.supplemental-metadata.json"_s, u"b.jpg.json"_s}, true,
+    row("json only names an image", u"a.jpg a.json a.jpg.json b.json"_s, u"a.jpg a.jpg.json"_s);
+    row("two JPEGs and one RAW", u"a.nef a.jpg A.JPG"_s, u"A.JPG a.jpg a.nef"_s);
+    row("dots inside names", u"IMG.0005.CR3 IMG.0005.JPG IMG.0005.JPG.json IMG.xmp"_s,
+        u"IMG.0005.JPG IMG.0005.CR3 IMG.0005.JPG.json"_s);
+    row("a stem that looks like a whole name", u"a.CR3.xmp a.CR3.jpg"_s, u"a.CR3.jpg a.CR3.xmp"_s);
+    row("shown member by kind", u"a.dng a.png a.heic a.gif"_s, u"a.heic a.png a.gif a.dng"_s);
+    row("orphans and other files", u"lonely.xmp notes.txt b.png b.dop c.aae"_s, u"b.png b.dop"_s);
+    row("no extension", u"scan scan.xmp"_s, u"scan scan.xmp"_s);
+    row("Takeout's metadata names", u"a.jpg a.jpg.supplemental-metadata.json b.jpg.json"_s,
         u"a.jpg"_s);
-    row("shots in listing order", {u"b.jpg"_s, u"a.jpg"_s, u"b.cr3"_s, u"c.thm"_s}, true, u"b.jpg b.cr3 | a.jpg"_s);
-    row("apart: images alone, exact sidecars follow", {u"x.jpg"_s, u"x.png"_s, u"x.jpg.xmp"_s, u"x.xmp"_s},
-        false, u"x.jpg x.jpg.xmp | x.png"_s);
-    row("apart: a lone image keeps its stem sidecar", {u"y.CR3"_s, u"y.xmp"_s, u"y.CR3.json"_s}, false,
-        u"y.CR3 y.CR3.json y.xmp"_s);
+    row("shots in listing order", u"b.jpg a.jpg b.cr3 c.thm"_s, u"b.jpg b.cr3 | a.jpg"_s);
+    row("apart: images alone, exact sidecars follow", u"x.jpg x.png x.jpg.xmp x.xmp"_s,
+        u"x.jpg x.jpg.xmp | x.png"_s, false);
+    row("apart: a lone image keeps its stem sidecar", u"y.CR3 y.xmp y.CR3.json"_s,
+        u"y.CR3 y.CR3.json y.xmp"_s, false);
 }
 
 void tst_Companions::group()
 {
-    QFETCH(QStringList, files);
+    QFETCH(QString, listed);
     QFETCH(bool, together);
+    const QStringList files = listed.split(u' ');
     QFETCH(QString, shots);
 
     const CompanionRule rule = together ? CompanionRule::together : CompanionRule::apart;
-    QList<Companions::ListedFile> listed;
+    QList<Companions::ListedFile> entries;
     Companions::SidecarOwners owners(rule);
-    for (const QString &name : std::as_const(files)) {
-        listed.append({name, kindOf(name)});
-        if (listed.last().kind != ImageKind::none) {
+    for (const QString &name : files) {
+        entries.append({name, kindOf(name)});
+        if (entries.last().kind != ImageKind::none) {
             owners.addImage(name);
         }
     }
     QStringList described;
     QSet<qsizetype> inShots;
-    for (const QList<qsizetype> &shot : Companions::group(listed, rule)) {
+    for (const QList<qsizetype> &shot : Companions::group(entries, rule)) {
         QStringList members;
         for (const qsizetype i : shot) {
             members.append(files[i]);
@@ -104,7 +99,7 @@ void tst_Companions::group()
     QCOMPARE(described.join(u" | "_s), shots);
     // The folder check tells sidecars in a shot from orphans by hashes alone: it must agree.
     for (qsizetype i = 0; i < files.size(); ++i) {
-        if (listed[i].kind == ImageKind::none && Companions::isSidecarName(files[i])) {
+        if (entries[i].kind == ImageKind::none && Companions::isSidecarName(files[i])) {
             QVERIFY2(owners.hasOwner(Companions::SidecarOwners::sidecar(files[i])) == inShots.contains(i),
                      qPrintable(files[i]));
         }
@@ -113,36 +108,31 @@ void tst_Companions::group()
 
 void tst_Companions::pairedNames_data()
 {
-    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("names"); // "|" between
     QTest::addColumn<int>("number");
-    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("expected");
 
-    const QStringList shot{u"IMG_0005.JPG"_s, u"IMG_0005.CR3"_s, u"IMG_0005.xmp"_s, u"IMG_0005.CR3.xmp"_s};
-    QTest::newRow("four members") << shot << 2
-                                  << QStringList{u"IMG_0005 2.JPG"_s, u"IMG_0005 2.CR3"_s,
-                                                 u"IMG_0005 2.xmp"_s, u"IMG_0005 2.CR3.xmp"_s};
+    const QString shot = u"IMG_0005.JPG|IMG_0005.CR3|IMG_0005.xmp|IMG_0005.CR3.xmp"_s;
+    QTest::newRow("four members")
+        << shot << 2 << u"IMG_0005 2.JPG|IMG_0005 2.CR3|IMG_0005 2.xmp|IMG_0005 2.CR3.xmp"_s;
     QTest::newRow("number 1 keeps the names") << shot << 1 << shot;
     QTest::newRow("dots inside the stem")
-        << QStringList{u"IMG.0005.JPG"_s, u"IMG.0005.JPG.json"_s} << 3
-        << QStringList{u"IMG.0005 3.JPG"_s, u"IMG.0005 3.JPG.json"_s};
-    QTest::newRow("stems in other cases") << QStringList{u"IMG_1.JPG"_s, u"img_1.cr3"_s} << 2
-                                          << QStringList{u"IMG_1 2.JPG"_s, u"img_1 2.cr3"_s};
+        << u"IMG.0005.JPG|IMG.0005.JPG.json"_s << 3 << u"IMG.0005 3.JPG|IMG.0005 3.JPG.json"_s;
+    QTest::newRow("stems in other cases")
+        << u"IMG_1.JPG|img_1.cr3"_s << 2 << u"IMG_1 2.JPG|img_1 2.cr3"_s;
     QTest::newRow("stems in other normalizations")
-        << QStringList{u"Été.jpg"_s, nfd(u"Été.CR3.xmp"_s)} << 2
-        << QStringList{u"Été 2.jpg"_s, nfd(u"Été 2.CR3.xmp"_s)};
-    QTest::newRow("no extension") << QStringList{u"scan"_s, u"scan.xmp"_s} << 4
-                                  << QStringList{u"scan 4"_s, u"scan 4.xmp"_s};
-    QTest::newRow("a bare trailing dot") << QStringList{u"a."_s} << 2 << QStringList{u"a 2"_s};
-    QTest::newRow("a leading dot is no extension") << QStringList{u".jpg"_s} << 2
-                                                   << QStringList{u".jpg 2"_s};
+        << u"Été.jpg|"_s + nfd(u"Été.CR3.xmp"_s) << 2 << u"Été 2.jpg|"_s + nfd(u"Été 2.CR3.xmp"_s);
+    QTest::newRow("no extension") << u"scan|scan.xmp"_s << 4 << u"scan 4|scan 4.xmp"_s;
+    QTest::newRow("a bare trailing dot") << u"a."_s << 2 << u"a 2"_s;
+    QTest::newRow("a leading dot is no extension") << u".jpg"_s << 2 << u".jpg 2"_s;
 }
 
 void tst_Companions::pairedNames()
 {
-    QFETCH(QStringList, names);
+    QFETCH(QString, names);
     QFETCH(int, number);
-    QFETCH(QStringList, expected);
-    QCOMPARE(Companions::pairedNames(names, number), expected);
+    QFETCH(QString, expected);
+    QCOMPARE(Companions::pairedNames(names.split(u'|'), number), expected.split(u'|'));
 }
 
 void tst_Companions::badge_data()

@@ -48,10 +48,10 @@ void tst_ModelValues::enumParsing_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("layout"); // -1: no value
-    QTest::newRow("masonry") << QStringLiteral("masonry") << int(BrowseLayoutMode::masonry);
-    QTest::newRow("list") << QStringLiteral("list") << int(BrowseLayoutMode::list);
-    QTest::newRow("unknown grid") << QStringLiteral("grid") << -1;
-    QTest::newRow("label is not a raw value") << QStringLiteral("Masonry") << -1;
+    QTest::newRow("masonry") << u"masonry"_s << int(BrowseLayoutMode::masonry);
+    QTest::newRow("list") << u"list"_s << int(BrowseLayoutMode::list);
+    QTest::newRow("unknown grid") << u"grid"_s << -1;
+    QTest::newRow("label is not a raw value") << u"Masonry"_s << -1;
     QTest::newRow("empty") << QString() << -1;
 }
 
@@ -68,29 +68,27 @@ void tst_ModelValues::enumParsing()
 
 void tst_ModelValues::enumLabelsAndShortcuts()
 {
-    QCOMPARE(label(PhotoSortOrder::modificationDate), QStringLiteral("Modification Date"));
-    QCOMPARE(label(WorkspaceMode::browse), QStringLiteral("Browse"));
-    QCOMPARE(rawValue(PhotoSortOrder::modificationDate), QStringLiteral("modificationDate"));
+    QCOMPARE(label(PhotoSortOrder::modificationDate), u"Modification Date"_s);
+    QCOMPARE(label(WorkspaceMode::browse), u"Browse"_s);
+    QCOMPARE(rawValue(PhotoSortOrder::modificationDate), u"modificationDate"_s);
     QStringList shortcuts;
     QStringList images;
     for (const BrowseLayoutMode mode : allCases<BrowseLayoutMode>()) {
         shortcuts.append(shortcutNumber(mode));
         images.append(systemImage(mode));
     }
-    QCOMPARE(shortcuts, (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
-    QCOMPARE(images, (QStringList{QStringLiteral("square.grid.3x3"), QStringLiteral("list.bullet"),
-                                  QStringLiteral("rectangle.3.group")}));
+    QCOMPARE(shortcuts, (QStringList{u"1"_s, u"2"_s, u"3"_s}));
+    QCOMPARE(images, (QStringList{u"square.grid.3x3"_s, u"list.bullet"_s, u"rectangle.3.group"_s}));
 }
 
 void tst_ModelValues::dragPayloadRoundTrip()
 {
-    const PhotoDragPayload payload{{QUrl::fromLocalFile(QStringLiteral("/p/a b#1%.jpg")),
-                                    QUrl::fromLocalFile(QStringLiteral("/p/Été/ü.png"))}};
+    const PhotoDragPayload payload{
+        {QUrl::fromLocalFile(u"/p/a b#1%.jpg"_s), QUrl::fromLocalFile(u"/p/Été/ü.png"_s)}};
     const QByteArray json = payload.toJson();
     QVERIFY(json.startsWith("{\"urls\":[\"file:///p/a%20b%231%25.jpg\""));
     QCOMPARE(PhotoDragPayload::fromJson(json), std::optional<PhotoDragPayload>(payload));
-    QCOMPARE(PhotoDragPayload::fromJson(json)->urls.at(1).toLocalFile(),
-             QStringLiteral("/p/Été/ü.png"));
+    QCOMPARE(PhotoDragPayload::fromJson(json)->urls.at(1).toLocalFile(), u"/p/Été/ü.png"_s);
 }
 
 void tst_ModelValues::dragPayloadRejects_data()
@@ -112,8 +110,8 @@ void tst_ModelValues::dragPayloadRejects()
 
 void tst_ModelValues::scrollRequestsForSamePhotoDiffer()
 {
-    const ScrollRequest first = ScrollRequest::make(QStringLiteral("1:2"));
-    const ScrollRequest second = ScrollRequest::make(QStringLiteral("1:2"));
+    const ScrollRequest first = ScrollRequest::make(u"1:2"_s);
+    const ScrollRequest second = ScrollRequest::make(u"1:2"_s);
     QCOMPARE(first.photoID, second.photoID);
     QVERIFY(first != second);
     QCOMPARE(first, first);
@@ -121,15 +119,14 @@ void tst_ModelValues::scrollRequestsForSamePhotoDiffer()
 
 void tst_ModelValues::collectionCounts()
 {
-    PhotoSection unsorted{QStringLiteral("unsorted:1"), PhotoSectionKind::unsorted, {},
-                          QStringLiteral("Unsorted"), QList<Photo>(3)};
-    PhotoCollection collection{{}, QStringLiteral("Root"), {unsorted}};
+    PhotoSection unsorted{
+        u"unsorted:1"_s, PhotoSectionKind::unsorted, {}, u"Unsorted"_s, QList<Photo>(3)};
+    PhotoCollection collection{{}, u"Root"_s, {unsorted}};
     QCOMPARE(collection.categoryCount(), 0);
     QCOMPARE(collection.photoCount(), 3);
-    collection.sections.append({QStringLiteral("category:2"), PhotoSectionKind::category, {},
-                                QStringLiteral("Cats"), QList<Photo>(2)});
-    collection.sections.append({QStringLiteral("category:3"), PhotoSectionKind::category, {},
-                                QStringLiteral("Dogs"), {}});
+    collection.sections.append(
+        {u"category:2"_s, PhotoSectionKind::category, {}, u"Cats"_s, QList<Photo>(2)});
+    collection.sections.append({u"category:3"_s, PhotoSectionKind::category, {}, u"Dogs"_s, {}});
     QCOMPARE(collection.categoryCount(), 2);
     QCOMPARE(collection.photoCount(), 5);
 }
@@ -138,31 +135,32 @@ void tst_ModelValues::errorMessages_data()
 {
     QTest::addColumn<FileSystemError>("error");
     QTest::addColumn<QString>("message");
-    QTest::newRow("not a folder")
-        << FileSystemError::notDirectory(QUrl::fromLocalFile(QStringLiteral("/a/notes.txt/")))
-        << QStringLiteral("“notes.txt” is not a folder.");
-    QTest::newRow("exists") << FileSystemError::categoryAlreadyExists(QStringLiteral("Cats"))
-                            << QStringLiteral("A category named “Cats” already exists.");
+    QTest::newRow("not a folder") << FileSystemError::notDirectory(
+                                         QUrl::fromLocalFile(u"/a/notes.txt/"_s))
+                                  << u"“notes.txt” is not a folder."_s;
+    QTest::newRow("exists") << FileSystemError::categoryAlreadyExists(u"Cats"_s)
+                            << u"A category named “Cats” already exists."_s;
     QTest::newRow("holds folders")
-        << FileSystemError::categoryContainsFolders(QStringLiteral("Cats"))
+        << FileSystemError::categoryContainsFolders(u"Cats"_s)
         << QStringLiteral("“Cats” contains another folder. Move that folder elsewhere before "
                           "deleting the category.");
     QTest::newRow("invalid name")
         << FileSystemError::invalidCategoryName()
-        << QStringLiteral("Category names cannot be empty, hidden, or contain “/” or “:”.");
+        << u"Category names cannot be empty, hidden, or contain “/” or “:”."_s;
     // A system error is said in plain words; the system's own text is for the log.
     const auto system = [](int errnum) {
-        return FileSystemError::system(errnum, QStringLiteral("Couldn’t move “a.jpg”"));
+        return FileSystemError::system(errnum, u"Couldn’t move “a.jpg”"_s);
     };
-    QTest::newRow("gone") << system(ENOENT) << QStringLiteral("Couldn’t move “a.jpg”: It is no longer there.");
+    QTest::newRow("gone") << system(ENOENT) << u"Couldn’t move “a.jpg”: It is no longer there."_s;
     QTest::newRow("share lost") << system(ESTALE)
-                                << QStringLiteral("Couldn’t move “a.jpg”: The connection to the disk or "
-                                                  "network folder was lost.");
+                                << QStringLiteral(
+                                       "Couldn’t move “a.jpg”: The connection to the disk or "
+                                       "network folder was lost.");
     QTest::newRow("name the disk refuses")
         << system(EILSEQ)
-        << QStringLiteral("Couldn’t move “a.jpg”: The name has characters this disk can’t store.");
+        << u"Couldn’t move “a.jpg”: The name has characters this disk can’t store."_s;
     QTest::newRow("unusual code") << system(EDOM)
-                                  << QStringLiteral("Couldn’t move “a.jpg”: The system reported error 33.");
+                                  << u"Couldn’t move “a.jpg”: The system reported error 33."_s;
 }
 
 void tst_ModelValues::errorMessages()

@@ -3,15 +3,15 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class tst_PhotoOrdering : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void byFilename_data();
-    void byFilename();
-    void byDate_data();
-    void byDate();
+    void sorted_data();
+    void sorted();
     void sortAgreesWithPairwiseRule_data();
     void sortAgreesWithPairwiseRule();
     void namesSortInFileManagerOrder();
@@ -22,7 +22,7 @@ static Photo photo(const QString &id, const QString &name, qint64 time = 0)
     Photo p;
     p.id = id;
     p.filename = name;
-    p.url = QUrl::fromLocalFile(QStringLiteral("/r/") + name);
+    p.url = QUrl::fromLocalFile(u"/r/"_s + name);
     p.modificationDate = {time, 0};
     return p;
 }
@@ -36,68 +36,42 @@ static QStringList ids(const QList<Photo> &photos)
     return result;
 }
 
-void tst_PhotoOrdering::byFilename_data()
+void tst_PhotoOrdering::sorted_data()
 {
-    QTest::addColumn<QList<Photo>>("input");
-    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("order"); // a PhotoSortOrder
+    QTest::addColumn<QString>("input"); // "id=name@time", the time 0 unless given, "-" for none
+    QTest::addColumn<QString>("expected");
 
-    QTest::newRow("digits by value")
-        << QList<Photo>{photo(QStringLiteral("a"), QStringLiteral("IMG_10.jpg")),
-                        photo(QStringLiteral("b"), QStringLiteral("IMG_2.jpg"))}
-        << QStringList{QStringLiteral("b"), QStringLiteral("a")};
-    QTest::newRow("letters without case")
-        << QList<Photo>{photo(QStringLiteral("a"), QStringLiteral("b.jpg")),
-                        photo(QStringLiteral("b"), QStringLiteral("A.jpg"))}
-        << QStringList{QStringLiteral("b"), QStringLiteral("a")};
-    QTest::newRow("same name ties by id")
-        << QList<Photo>{photo(QStringLiteral("9:2"), QStringLiteral("x.jpg")),
-                        photo(QStringLiteral("9:1"), QStringLiteral("x.jpg"))}
-        << QStringList{QStringLiteral("9:1"), QStringLiteral("9:2")};
-    QTest::newRow("case only breaks ties")
-        << QList<Photo>{photo(QStringLiteral("1"), QStringLiteral("b.jpg")),
-                        photo(QStringLiteral("2"), QStringLiteral("B.jpg")),
-                        photo(QStringLiteral("3"), QStringLiteral("a.jpg"))}
-        << QStringList{QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("2")};
+    const int byName = int(PhotoSortOrder::filename);
+    const int byDate = int(PhotoSortOrder::modificationDate);
+    QTest::newRow("digits by value") << byName << "a=IMG_10.jpg b=IMG_2.jpg" << "b a";
+    QTest::newRow("letters without case") << byName << "a=b.jpg b=A.jpg" << "b a";
+    QTest::newRow("same name ties by id") << byName << "9:2=x.jpg 9:1=x.jpg" << "9:1 9:2";
+    QTest::newRow("case only breaks ties") << byName << "1=b.jpg 2=B.jpg 3=a.jpg" << "3 1 2";
+    QTest::newRow("newest first") << byDate << "old=a.jpg@100 new=b.jpg@200" << "new old";
+    QTest::newRow("same time by name") << byDate << "10=IMG_10.jpg@100 2=IMG_2.jpg@100" << "2 10";
+    QTest::newRow("same time and name keep their order") << byDate << "z=a.jpg@100 y=a.jpg@100"
+                                                         << "z y";
+    QTest::newRow("no date sorts last") << byDate << "undated=c.jpg@- dated=d.jpg@-5"
+                                        << "dated undated";
 }
 
-void tst_PhotoOrdering::byFilename()
+void tst_PhotoOrdering::sorted()
 {
-    QFETCH(QList<Photo>, input);
-    QFETCH(QStringList, expected);
-    sortPhotos(input, PhotoSortOrder::filename);
-    QCOMPARE(ids(input), expected);
-}
-
-void tst_PhotoOrdering::byDate_data()
-{
-    QTest::addColumn<QList<Photo>>("input");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("newest first")
-        << QList<Photo>{photo(QStringLiteral("old"), QStringLiteral("a.jpg"), 100),
-                        photo(QStringLiteral("new"), QStringLiteral("b.jpg"), 200)}
-        << QStringList{QStringLiteral("new"), QStringLiteral("old")};
-    QTest::newRow("same time by name")
-        << QList<Photo>{photo(QStringLiteral("10"), QStringLiteral("IMG_10.jpg"), 100),
-                        photo(QStringLiteral("2"), QStringLiteral("IMG_2.jpg"), 100)}
-        << QStringList{QStringLiteral("2"), QStringLiteral("10")};
-    QTest::newRow("same time and name keep their order")
-        << QList<Photo>{photo(QStringLiteral("z"), QStringLiteral("a.jpg"), 100),
-                        photo(QStringLiteral("y"), QStringLiteral("a.jpg"), 100)}
-        << QStringList{QStringLiteral("z"), QStringLiteral("y")};
-    Photo undated = photo(QStringLiteral("undated"), QStringLiteral("c.jpg"));
-    undated.modificationDate = FileTime::distantPast();
-    QTest::newRow("no date sorts last")
-        << QList<Photo>{undated, photo(QStringLiteral("dated"), QStringLiteral("d.jpg"), -5)}
-        << QStringList{QStringLiteral("dated"), QStringLiteral("undated")};
-}
-
-void tst_PhotoOrdering::byDate()
-{
-    QFETCH(QList<Photo>, input);
-    QFETCH(QStringList, expected);
-    sortPhotos(input, PhotoSortOrder::modificationDate);
-    QCOMPARE(ids(input), expected);
+    QFETCH(int, order);
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QList<Photo> photos;
+    for (const QString &spec : input.split(u' ')) {
+        const QString time = spec.section(u'@', 1);
+        photos.append(photo(spec.section(u'=', 0, 0), spec.section(u'=', 1).section(u'@', 0, 0),
+                            time.toLongLong()));
+        if (time == u"-"_s) {
+            photos.last().modificationDate = FileTime::distantPast();
+        }
+    }
+    sortPhotos(photos, PhotoSortOrder(order));
+    QCOMPARE(ids(photos).join(u' '), expected);
 }
 
 void tst_PhotoOrdering::sortAgreesWithPairwiseRule_data()
@@ -116,13 +90,12 @@ void tst_PhotoOrdering::sortAgreesWithPairwiseRule()
     QFETCH(int, count);
     const quint32 seed = QRandomGenerator::global()->generate();
     QRandomGenerator random(seed);
-    const QStringList stems{QStringLiteral("IMG_"), QStringLiteral("img_"), QStringLiteral("Été "),
-                            QStringLiteral("ete "), QStringLiteral("b"), QStringLiteral("B")};
+    const QStringList stems{u"IMG_"_s, u"img_"_s, u"Été "_s, u"ete "_s, u"b"_s, u"B"_s};
     for (int round = 0; round < rounds; ++round) {
         QList<Photo> photos;
         for (int i = 0; i < count; ++i) {
-            const QString name = stems.at(random.bounded(int(stems.size())))
-                                 + QString::number(random.bounded(count / 2)) + QStringLiteral(".jpg");
+            const QString name = stems.at(random.bounded(int(stems.size()))) +
+                                 QString::number(random.bounded(count / 2)) + u".jpg"_s;
             photos.append(photo(QString::number(random.bounded(20)), name, random.bounded(4)));
         }
         for (const PhotoSortOrder order : allCases<PhotoSortOrder>()) {
@@ -130,9 +103,8 @@ void tst_PhotoOrdering::sortAgreesWithPairwiseRule()
             sortPhotos(sorted, order);
             for (qsizetype i = 1; i < sorted.size(); ++i) {
                 if (photoPrecedes(sorted[i], sorted[i - 1], order)) {
-                    QFAIL(qPrintable(QStringLiteral("seed %1: %2 sorted after %3")
-                                         .arg(seed)
-                                         .arg(sorted[i].filename, sorted[i - 1].filename)));
+                    QFAIL(qPrintable(u"seed %1: %2 sorted after %3"_s.arg(seed).arg(
+                        sorted[i].filename, sorted[i - 1].filename)));
                 }
             }
         }
@@ -141,11 +113,9 @@ void tst_PhotoOrdering::sortAgreesWithPairwiseRule()
 
 void tst_PhotoOrdering::namesSortInFileManagerOrder()
 {
-    QStringList names{QStringLiteral("Folder 10"), QStringLiteral("folder 2"),
-                      QStringLiteral("Archive"), QStringLiteral("Folder 2")};
+    QStringList names{u"Folder 10"_s, u"folder 2"_s, u"Archive"_s, u"Folder 2"_s};
     sortNames(names);
-    QCOMPARE(names, (QStringList{QStringLiteral("Archive"), QStringLiteral("folder 2"),
-                                 QStringLiteral("Folder 2"), QStringLiteral("Folder 10")}));
+    QCOMPARE(names, (QStringList{u"Archive"_s, u"folder 2"_s, u"Folder 2"_s, u"Folder 10"_s}));
 }
 
 QTEST_APPLESS_MAIN(tst_PhotoOrdering)

@@ -456,17 +456,15 @@ void tst_CollectionStoreKeys::viewSettings_data()
         nothing,
         "sort=modificationDate thumbnail=120 mode=browse layout=masonry filter=category:42 "
         "cell=96");
-    row("stored sort order unknown", "photoSortOrder=size", nothing, "");
-    row("stored thumbnail size zero", "thumbnailSize=0", nothing, "");
+    // Each setting read on its own: one unusable value must not spoil the others.
+    row("stored values unknown or zero",
+        "photoSortOrder=size thumbnailSize=0 workspaceMode=grid browseLayout=columns "
+        "browseCategoryFilterID=all browseCellSize=0",
+        nothing, "");
+    row("stored sizes infinite", "thumbnailSize=inf browseCellSize=inf", nothing, "");
     row("stored thumbnail size negative", "thumbnailSize=-40", nothing, "");
-    row("stored thumbnail size infinite", "thumbnailSize=inf", nothing, "");
-    row("stored thumbnail size 500 is kept", "thumbnailSize=500", nothing, "thumbnail=500");
-    row("stored workspace mode unknown", "workspaceMode=grid", nothing, "");
-    row("stored browse layout unknown", "browseLayout=columns", nothing, "");
-    row("stored browse filter all", "browseCategoryFilterID=all", nothing, "");
-    row("stored cell size zero", "browseCellSize=0", nothing, "");
-    row("stored cell size infinite", "browseCellSize=inf", nothing, "");
-    row("stored cell size 500 is kept", "browseCellSize=500", nothing, "cell=500");
+    row("stored sizes of 500 are kept", "thumbnailSize=500 browseCellSize=500", nothing,
+        "thumbnail=500 cell=500");
 
     row("board: 184 +6 = 280", "", steps(6), "thumbnail=280", "thumbnailSizeChanged*6",
         "thumbnailSize=280");
@@ -496,19 +494,19 @@ void tst_CollectionStoreKeys::viewSettings_data()
     row("cell set to 281 = 280", "", cell(281), "cell=280", "browseCellSizeChanged");
 
     row("same mode", "", call(&S::setWorkspaceMode, WorkspaceMode::sort), "");
+    row("same layout", "", call(&S::setBrowseLayout, BrowseLayoutMode::tiles), "");
+    row("same filter, all sections", "", call(&S::setBrowseFilter, std::optional<QString>()), "");
+    row("same sort order", "", call(&S::setSortOrder, PhotoSortOrder::filename), "");
+    row("same cell size", "", cell(240), "");
     row("new mode", "", call(&S::setWorkspaceMode, WorkspaceMode::browse), "mode=browse",
         "workspaceModeChanged");
-    row("same layout", "", call(&S::setBrowseLayout, BrowseLayoutMode::tiles), "");
     row("same filter", "browseCategoryFilterID=category:7", filter7, "filter=category:7");
-    row("same filter, all sections", "", call(&S::setBrowseFilter, std::optional<QString>()), "");
     row("new filter", "", filter7, "filter=category:7", "browseFilterSectionIDChanged");
-    row("same sort order", "", call(&S::setSortOrder, PhotoSortOrder::filename), "");
     row("new sort order", "", call(&S::setSortOrder, PhotoSortOrder::modificationDate),
         "sort=modificationDate", "sortOrderChanged", "photoSortOrder=modificationDate");
     row("same thumbnail size, rewritten", "", thumb(184), "", "", "thumbnailSize=184");
     row("thumbnail size clamped to the current one", "thumbnailSize=280", thumb(400),
         "thumbnail=280", "", "thumbnailSize=280");
-    row("same cell size", "", cell(240), "");
     row("cell size clamped to the current one", "browseCellSize=80", cell(10), "cell=80");
 }
 

@@ -8,87 +8,35 @@
 #include <atomic>
 #include <thread>
 
+using namespace Qt::StringLiterals;
 using namespace TestFolders;
-
-// Opening folders, loads that race each other, reloads and their merge, change notices while
-// our own disk work runs, the HUD and the recent list.
-class tst_CollectionStoreOpening : public QObject
-{
-    Q_OBJECT
-
-private Q_SLOTS:
-    void openPublishesAndRemembers();
-    void secondOpenWinsOverSlowFirst();
-    void failedLoadKeepsOldCollection_data();
-    void failedLoadKeepsOldCollection();
-    void reloadMergesSelection_data();
-    void reloadMergesSelection();
-    void reloadDropsVanishedBrowseFilter();
-    void outsideChangeIsPickedUp();
-    void reconcileListsWhatChanged_data();
-    void reconcileListsWhatChanged();
-    void noticeDuringMoveWaitsForIt();
-    void hudShowsLastOfQuickMessages();
-    void restoreRunsOnce();
-    void recentFoldersAndClearMenu();
-};
-
-void tst_CollectionStoreOpening::openPublishesAndRemembers()
-{
-    StoreFixture f;
-    writeJpeg(f.path(), QStringLiteral("a.jpg"));
-    writeJpeg(f.path(), QStringLiteral("Cats/b.jpg"));
-    f.desktop.folderToChoose = QUrl::fromLocalFile(f.path());
-    CollectionStore &store = f.make();
-    QCOMPARE(store.loadingMessage(), QStringLiteral("Reading folder"));
-    store.chooseFolder();
-    QCOMPARE(f.desktop.lastPanel->title, QStringLiteral("Open a Photo Collection"));
-    QCOMPARE(f.desktop.lastPanel->prompt, QStringLiteral("Open Collection"));
-    QVERIFY(store.isLoading());
-    QCOMPARE(store.loadingMessage(), QStringLiteral("Reading ") + QDir(f.path()).dirName());
-    QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 10000);
-    QVERIFY(store.collection());
-    QCOMPARE(store.photoCount(), 2);
-    QVERIFY(!store.alert());
-    // A folder chosen in the dialog becomes the last collection and a recent folder.
-    QCOMPARE(f.settings->value(QStringLiteral("lastCollectionPath")).toString(), f.path());
-    QCOMPARE(store.recentFolders(), QList<QUrl>{QUrl::fromLocalFile(f.path())});
-}
-
-void tst_CollectionStoreOpening::secondOpenWinsOverSlowFirst()
-{
-    StoreFixture f;
-    QTemporaryDir slow;
-    writeJpeg(slow.path(), QStringLiteral("slow.jpg"));
-    writeJpeg(f.path(), QStringLiteral("fast.jpg"));
-    auto fs = std::make_shared<FaultyFileSystem>();
-    const QString slowPath = slow.path();
-    // The first folder's listing takes a while, then fails: its failure must stay silent.
-    fs->hook = [slowPath](FaultyFileSystem::Call call, const QString &path,
-                          const QString &) -> std::optional<int> {
-        if (call == FaultyFileSystem::Call::list && path == slowPath) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            return EACCES;
-        }
-        return std::nullopt;
-    };
-    CollectionStore &store = f.make(fs);
-    QList<QUrl> published; // the root of every collection shown (dimensions come in later)
-    connect(&store, &CollectionStore::collectionChanged, this,
-            [&] { published.append(store.collection()->rootURL); });
-    store.openCollection(QUrl::fromLocalFile(slowPath), false);
-    store.openCollection(QUrl::fromLocalFile(f.path()), false);
-    QCOMPARE(store.loadingMessage(), QStringLiteral("Reading ") + QDir(f.path()).dirName());
-    QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 10000);
-    QVERIFY(f.settle());
-    QVERIFY(!published.isEmpty());
-    QCOMPARE(QSet<QUrl>(published.cbegin(), published.cend()),
-             QSet<QUrl>{QUrl::fromLocalFile(f.path())});
-    QCOMPARE(f.names(QStringLiteral("Unsorted")), QStringList{QStringLiteral("fast.jpg")});
-    QVERIFY(!store.alert());
-}
+using Call = FaultyFileSystem::Call;
 
 namespace {
+
+QStringList split(QAnyStringView text)
+{
+    return text.toString().split(u'|', Qt::SkipEmptyParts);
+}
+
+// Writes "a.jpg|Cats/b.jpg" as photos below `root`.
+void writeJpegs(const QString &root, QAnyStringView names)
+{
+    for (const QString &name : split(names)) {
+        writeJpeg(root, name);
+    }
+}
+
+// A file system that asks `hook` before every call of `kind`, with its path.
+std::shared_ptr<FaultyFileSystem> hooked(Call kind,
+                                         std::function<std::optional<int>(const QString &)> hook)
+{
+    auto fs = std::make_shared<FaultyFileSystem>();
+    fs->hook = [kind, hook](Call call, const QString &path, const QString &) {
+        return call == kind ? hook(path) : std::nullopt;
+    };
+    return fs;
+}
 
 // Whether another window would be refused the journal of the folder at `path`.
 bool journalIsLocked(const QString &path)
@@ -101,20 +49,67 @@ bool journalIsLocked(const QString &path)
 
 } // namespace
 
+// Opening folders, loads that race each other, reloads and their merge, change notices while
+// our own disk work runs, the HUD and the recent list.
+class tst_CollectionStoreOpening : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void secondOpenWinsOverSlowFirst();
+    void failedLoadKeepsOldCollection_data();
+    void failedLoadKeepsOldCollection();
+    void reloadMergesSelection_data();
+    void reloadMergesSelection();
+    void reloadDropsVanishedBrowseFilter();
+    void outsideChangeIsPickedUp();
+    void reconcileListsWhatChanged_data();
+    void reconcileListsWhatChanged();
+    void noticeDuringMoveWaitsForIt();
+    void hudShowsLastOfQuickMessages();
+    void restoreRunsOnce();
+    void chooseFolderAndRecentFolders();
+};
+
+void tst_CollectionStoreOpening::secondOpenWinsOverSlowFirst()
+{
+    StoreFixture f;
+    QTemporaryDir slow;
+    writeJpeg(slow.path(), u"slow.jpg"_s);
+    writeJpeg(f.path(), u"fast.jpg"_s);
+    const QString slowPath = slow.path();
+    // The first folder's listing takes a while, then fails: its failure must stay silent.
+    CollectionStore &store = f.make(hooked(Call::list, [slowPath](const QString &path) {
+        if (path != slowPath) {
+            return std::optional<int>();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return std::optional(EACCES);
+    }));
+    QList<QUrl> published; // the root of every collection shown (dimensions come in later)
+    connect(&store, &CollectionStore::collectionChanged, this,
+            [&] { published.append(store.collection()->rootURL); });
+    store.openCollection(QUrl::fromLocalFile(slowPath), false);
+    store.openCollection(QUrl::fromLocalFile(f.path()), false);
+    QCOMPARE(store.loadingMessage(), u"Reading "_s + QDir(f.path()).dirName());
+    QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 10000);
+    QVERIFY(f.settle());
+    QCOMPARE(QSet<QUrl>(published.cbegin(), published.cend()), QSet{QUrl::fromLocalFile(f.path())});
+    QCOMPARE(f.names(u"Unsorted"_s), QStringList{u"fast.jpg"_s});
+    QVERIFY(!store.alert());
+}
+
 void tst_CollectionStoreOpening::failedLoadKeepsOldCollection_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("message");
-    QTest::newRow("a file") << QStringLiteral("notes.txt")
-                            << QStringLiteral("“notes.txt” is not a folder.");
-    QTest::newRow("a missing folder")
-        << QStringLiteral("Gone") << QStringLiteral("Couldn’t read “Gone”: It is no longer there.");
+    QTest::newRow("a file") << u"notes.txt"_s << u"“notes.txt” is not a folder."_s;
+    QTest::newRow("a missing folder") << u"Gone"_s << u"Couldn’t read “Gone”: It is no longer there."_s;
     QTest::newRow("an unreadable folder")
-        << QStringLiteral("Unreadable") << QStringLiteral("Injected failure at “Unreadable”: You don’t have permission.");
+        << u"Unreadable"_s << u"Injected failure at “Unreadable”: You don’t have permission."_s;
     QTest::newRow("a folder open in another window")
-        << QStringLiteral("Locked")
-        << QStringLiteral("This folder is open in another Calvenor Photo Sorter window. Close it "
-                          "there first.");
+        << u"Locked"_s
+        << u"This folder is open in another Calvenor Photo Sorter window. Close it there first."_s;
 }
 
 void tst_CollectionStoreOpening::failedLoadKeepsOldCollection()
@@ -123,25 +118,18 @@ void tst_CollectionStoreOpening::failedLoadKeepsOldCollection()
     QFETCH(QString, message);
     StoreFixture f;
     QTemporaryDir other;
-    const QString targetPath = other.path() + QLatin1Char('/') + target;
-    writeFile(other.path(), QStringLiteral("notes.txt"));
-    writeJpeg(other.path(), QStringLiteral("Unreadable/u.jpg"));
-    writeJpeg(other.path(), QStringLiteral("Locked/l.jpg"));
-    writeJpeg(f.path(), QStringLiteral("a.jpg"));
-    writeJpeg(f.path(), QStringLiteral("b.jpg"));
-    auto fs = std::make_shared<FaultyFileSystem>();
-    fs->hook = [](FaultyFileSystem::Call call, const QString &path,
-                  const QString &) -> std::optional<int> {
-        return call == FaultyFileSystem::Call::list && path.endsWith(QStringLiteral("Unreadable"))
-                   ? std::optional(EACCES)
-                   : std::nullopt;
-    };
-    CollectionStore &store = f.make(fs);
+    const QString targetPath = other.path() + u'/' + target;
+    writeFile(other.path(), u"notes.txt"_s);
+    writeJpegs(other.path(), "Unreadable/u.jpg|Locked/l.jpg");
+    writeJpegs(f.path(), "a.jpg|b.jpg");
+    CollectionStore &store = f.make(hooked(Call::list, [](const QString &path) {
+        return path.endsWith("Unreadable"_L1) ? std::optional(EACCES) : std::nullopt;
+    }));
     QVERIFY(f.open());
-    store.select(f.idOf(QStringLiteral("a.jpg")), store.sections().first().id, {});
+    store.select(f.idOf(u"a.jpg"_s), store.sections().first().id, {});
     store.moveSelectionToTrash(); // an action to undo; the focus moves on to b.jpg
     QVERIFY(f.settle());
-    const bool locked = target == QLatin1String("Locked");
+    const bool locked = target == "Locked"_L1;
     Result<std::unique_ptr<OperationJournal>> elsewhere; // the other window's
     if (locked) {
         elsewhere = OperationJournal::open(OperationJournal::defaultStateFolder(), targetPath,
@@ -150,11 +138,10 @@ void tst_CollectionStoreOpening::failedLoadKeepsOldCollection()
     }
     store.openCollection(QUrl::fromLocalFile(targetPath), false);
     QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 10000);
-    QVERIFY(store.alert());
-    QCOMPARE(store.alert()->title, QStringLiteral("Couldn’t Open Folder"));
+    QCOMPARE(store.alert().value_or(UserFacingAlert()).title, u"Couldn’t Open Folder"_s);
     QCOMPARE(store.alert()->message, message);
     QCOMPARE(store.collection()->rootURL, QUrl::fromLocalFile(f.path()));
-    QCOMPARE(f.selectedNames(), QStringList{QStringLiteral("b.jpg")});
+    QCOMPARE(f.selectedNames(), QStringList{u"b.jpg"_s});
     // The shown folder keeps its journal: locked, its history on the undo stack, and the undo
     // written to it, not to the failed folder's.
     QVERIFY(journalIsLocked(f.path()));
@@ -163,11 +150,11 @@ void tst_CollectionStoreOpening::failedLoadKeepsOldCollection()
         QVERIFY(!journalIsLocked(targetPath)); // given back
     }
     f.undoStack.undo();
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(f.path(QStringLiteral("a.jpg"))), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(f.path(u"a.jpg"_s)), 10000);
     QVERIFY(f.settle());
     // Still watched: a file added by another program shows up.
     QTRY_COMPARE(store.directoryMonitor().watchedFolders(), QStringList{f.path()});
-    writeJpeg(f.path(), QStringLiteral("c.jpg"));
+    writeJpeg(f.path(), u"c.jpg"_s);
     QTRY_COMPARE_WITH_TIMEOUT(store.photoCount(), 3, 10000);
     f.make();
     QVERIFY(f.open());
@@ -177,72 +164,55 @@ void tst_CollectionStoreOpening::failedLoadKeepsOldCollection()
 
 void tst_CollectionStoreOpening::reloadMergesSelection_data()
 {
-    QTest::addColumn<QStringList>("removed");
-    QTest::addColumn<QStringList>("selectedAfter");
-    QTest::addColumn<QString>("focusAfter");
+    QTest::addColumn<QString>("removed");
+    QTest::addColumn<QString>("selectedAfter");
+    QTest::addColumn<QString>("focusAfter"); // "?": one of the remaining selection
     QTest::addColumn<QString>("anchorAfter");
     // Selected a, b, c with the focus and anchor on b.
-    QTest::newRow("focused photo removed")
-        << QStringList{QStringLiteral("b.jpg")}
-        << QStringList{QStringLiteral("a.jpg"), QStringLiteral("c.jpg")} << QStringLiteral("?")
-        << QStringLiteral("=focus");
-    QTest::newRow("other photo removed")
-        << QStringList{QStringLiteral("c.jpg")}
-        << QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")} << QStringLiteral("b.jpg")
-        << QStringLiteral("b.jpg");
-    QTest::newRow("everything selected removed")
-        << QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg")}
-        << QStringList{} << QString() << QString();
+    QTest::newRow("focused photo removed") << "b.jpg" << "a.jpg|c.jpg" << "?" << "=focus";
+    QTest::newRow("other photo removed") << "c.jpg" << "a.jpg|b.jpg" << "b.jpg" << "b.jpg";
+    QTest::newRow("everything selected removed") << "a.jpg|b.jpg|c.jpg" << "" << "" << "";
 }
 
 void tst_CollectionStoreOpening::reloadMergesSelection()
 {
-    QFETCH(QStringList, removed);
-    QFETCH(QStringList, selectedAfter);
+    QFETCH(QString, removed);
+    QFETCH(QString, selectedAfter);
     QFETCH(QString, focusAfter);
     QFETCH(QString, anchorAfter);
     StoreFixture f;
-    for (const char *name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) {
-        writeJpeg(f.path(), QString::fromUtf8(name));
-    }
+    writeJpegs(f.path(), "a.jpg|b.jpg|c.jpg|d.jpg");
     CollectionStore &store = f.make();
     QVERIFY(f.open());
-    const QString unsorted = store.sections().first().id;
-    store.select(f.idOf(QStringLiteral("c.jpg")), unsorted, {});
-    store.select(f.idOf(QStringLiteral("a.jpg")), unsorted, Qt::ControlModifier);
-    store.select(f.idOf(QStringLiteral("b.jpg")), unsorted, Qt::ControlModifier);
-    QCOMPARE(f.focusedName(), QStringLiteral("b.jpg"));
-    const std::optional<QString> anchorBefore = store.selectionAnchorID();
-    for (const QString &name : removed) {
+    for (const QString &name : split("c.jpg|^a.jpg|^b.jpg")) {
+        store.select(f.idOf(QString(name).remove(u'^')), store.sections().first().id,
+                     name.startsWith(u'^') ? Qt::ControlModifier : Qt::NoModifier);
+    }
+    QCOMPARE(f.focusedName(), u"b.jpg"_s);
+    for (const QString &name : split(removed)) {
         QVERIFY(QFile::remove(f.path(name)));
     }
     QSignalSpy changed(&store, &CollectionStore::collectionChanged);
     store.reloadFromDisk(); // a quick scan may land before this returns
     QTRY_VERIFY_WITH_TIMEOUT(changed.count() > 0, 10000);
-    QCOMPARE(f.selectedNames(), selectedAfter);
-    if (focusAfter == QLatin1String("?")) {
-        QVERIFY(selectedAfter.contains(f.focusedName())); // one of the remaining selection
-    } else {
-        QCOMPARE(f.focusedName(), focusAfter);
-    }
-    if (anchorAfter == QLatin1String("=focus")) {
-        QCOMPARE(store.selectionAnchorID(), store.focusedPhotoID());
-    } else if (anchorAfter.isEmpty()) {
-        QVERIFY(!store.selectionAnchorID());
-    } else {
-        QCOMPARE(store.selectionAnchorID(), anchorBefore);
-    }
+    QCOMPARE(f.selectedNames(), split(selectedAfter));
+    QVERIFY2(focusAfter == u'?' ? f.selectedNames().contains(f.focusedName())
+                                : f.focusedName() == focusAfter,
+             qPrintable(f.focusedName()));
+    QCOMPARE(store.selectionAnchorID(), anchorAfter == "=focus"_L1 ? store.focusedPhotoID()
+                     : anchorAfter.isEmpty()    ? std::nullopt
+                                                : std::optional(f.idOf(anchorAfter)));
 }
 
 void tst_CollectionStoreOpening::reloadDropsVanishedBrowseFilter()
 {
     StoreFixture f;
-    writeJpeg(f.path(), QStringLiteral("Cats/a.jpg"));
+    writeJpeg(f.path(), u"Cats/a.jpg"_s);
     CollectionStore &store = f.make();
     QVERIFY(f.open());
-    store.setBrowseFilter(f.sectionNamed(QStringLiteral("Cats"))->id);
+    store.setBrowseFilter(f.sectionNamed(u"Cats"_s)->id);
     QVERIFY(store.browseFilterSectionID());
-    QVERIFY(QDir(f.path(QStringLiteral("Cats"))).removeRecursively());
+    QVERIFY(QDir(f.path(u"Cats"_s)).removeRecursively());
     QSignalSpy changed(&store, &CollectionStore::browseFilterSectionIDChanged);
     store.reloadFromDisk();
     QTRY_VERIFY_WITH_TIMEOUT(changed.count() > 0, 10000);
@@ -252,15 +222,16 @@ void tst_CollectionStoreOpening::reloadDropsVanishedBrowseFilter()
 void tst_CollectionStoreOpening::outsideChangeIsPickedUp()
 {
     StoreFixture f;
-    writeJpeg(f.path(), QStringLiteral("Cats/a.jpg"));
+    writeJpeg(f.path(), u"Cats/a.jpg"_s);
     CollectionStore &store = f.make();
     QVERIFY(f.open());
     // The monitor takes up the new folders on its own thread; wait until it has.
     QTRY_COMPARE(store.directoryMonitor().watchedFolders().size(), 2);
-    writeJpeg(f.path(), QStringLiteral("Cats/b.jpg"));
-    QTRY_COMPARE_WITH_TIMEOUT(f.names(QStringLiteral("Cats")).size(), 2, 10000);
-    QVERIFY(QDir(f.path()).rename(QStringLiteral("Cats"), QStringLiteral("Felines")));
-    QTRY_VERIFY_WITH_TIMEOUT(f.sectionNamed(QStringLiteral("Felines")).has_value(), 10000);
+    writeJpeg(f.path(), u"Cats/b.jpg"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(f.names(u"Cats"_s).size(), 2, 10000);
+    QVERIFY(QDir(f.path()).rename(u"Cats"_s, u"Felines"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(f.sectionNamed(u"Felines"_s).has_value(), 10000);
+
 }
 
 void tst_CollectionStoreOpening::reconcileListsWhatChanged_data()
@@ -275,8 +246,7 @@ void tst_CollectionStoreOpening::reconcileListsWhatChanged_data()
         << "write Dogs/e.jpg" << "Dogs" << "Dogs" << "d.jpg|e.jpg";
     QTest::newRow("outside, while our move runs")
         << "file a.jpg|write Dogs/e.jpg" << ".|Cats|Dogs" << "Dogs" << "d.jpg|e.jpg";
-    QTest::newRow("outside, a new category") << "mkdir Birds" << ".|Birds|Cats|Dogs" << "Birds"
-                                             << "";
+    QTest::newRow("outside, a new category") << "mkdir Birds" << ".|Birds|Cats|Dogs" << "Birds" << "";
     QTest::newRow("Refresh") << "refresh" << ".|Cats|Dogs" << "Cats" << "c.jpg";
 }
 
@@ -290,22 +260,14 @@ void tst_CollectionStoreOpening::reconcileListsWhatChanged()
     QFETCH(QString, section);
     QFETCH(QString, names);
     StoreFixture f;
-    writeJpeg(f.path(), QStringLiteral("a.jpg"));
-    writeJpeg(f.path(), QStringLiteral("Cats/c.jpg"));
-    writeJpeg(f.path(), QStringLiteral("Dogs/d.jpg"));
-    auto fs = std::make_shared<FaultyFileSystem>();
+    writeJpegs(f.path(), "a.jpg|Cats/c.jpg|Dogs/d.jpg");
     auto mutex = std::make_shared<QMutex>();
     auto folders = std::make_shared<QSet<QString>>();
-    const QString root = f.path();
-    fs->hook = [=](FaultyFileSystem::Call call, const QString &path,
-                   const QString &) -> std::optional<int> {
-        if (call == FaultyFileSystem::Call::list) {
-            const QMutexLocker locker(mutex.get());
-            folders->insert(path == root ? QStringLiteral(".") : QDir(root).relativeFilePath(path));
-        }
-        return std::nullopt;
-    };
-    CollectionStore &store = f.make(fs);
+    CollectionStore &store = f.make(hooked(Call::list, [=, root = f.path()](const QString &path) {
+        const QMutexLocker locker(mutex.get());
+        folders->insert(path == root ? u"."_s : QDir(root).relativeFilePath(path));
+        return std::optional<int>();
+    }));
     QVERIFY(f.open());
     QTRY_COMPARE(store.directoryMonitor().watchedFolders().size(), 3);
     {
@@ -325,7 +287,7 @@ void tst_CollectionStoreOpening::reconcileListsWhatChanged()
             store.reloadFromDisk();
         }
     }
-    const QStringList expected = names.split(u'|', Qt::SkipEmptyParts);
+    const QStringList expected = split(names);
     QTRY_VERIFY_WITH_TIMEOUT(f.sectionNamed(section) && f.names(section) == expected, 10000);
     // Long enough for the monitor's report of our own moves to come in and be listed too.
     QTest::qWait(2 * int(DirectoryMonitor::debounceInterval.count()));
@@ -334,7 +296,7 @@ void tst_CollectionStoreOpening::reconcileListsWhatChanged()
     const QMutexLocker locker(mutex.get());
     QStringList seen(folders->cbegin(), folders->cend());
     seen.sort();
-    QCOMPARE(seen, listed.split(u'|'));
+    QCOMPARE(seen, split(listed));
 }
 
 // A change notice while our own move is on disk starts no scan; the one reload after the move
@@ -342,8 +304,8 @@ void tst_CollectionStoreOpening::reconcileListsWhatChanged()
 void tst_CollectionStoreOpening::noticeDuringMoveWaitsForIt()
 {
     StoreFixture f;
-    writeJpeg(f.path(), QStringLiteral("a.jpg"));
-    makeFolder(f.path(), QStringLiteral("Cats"));
+    writeJpeg(f.path(), u"a.jpg"_s);
+    makeFolder(f.path(), u"Cats"_s);
     auto fs = std::make_shared<FaultyFileSystem>();
     auto rootScans = std::make_shared<std::atomic<int>>(0);
     const QString root = f.path();
@@ -360,30 +322,30 @@ void tst_CollectionStoreOpening::noticeDuringMoveWaitsForIt()
     CollectionStore &store = f.make(fs);
     QVERIFY(f.open());
     QCOMPARE(rootScans->load(), 1);
-    store.select(f.idOf(QStringLiteral("a.jpg")), store.sections().first().id, {});
+    store.select(f.idOf(u"a.jpg"_s), store.sections().first().id, {});
     store.moveSelectionToDigit(1);
     QCOMPARE(store.pendingMutationCount(), 1);
-    writeJpeg(f.path(), QStringLiteral("outside.jpg"));
+    writeJpeg(f.path(), u"outside.jpg"_s);
     store.externalFolderDidChange(); // as the monitor would, while the move runs
     QVERIFY(f.settle());
     QCOMPARE(rootScans->load(), 2); // the open and the one reload after the move
-    QCOMPARE(f.names(QStringLiteral("Unsorted")), QStringList{QStringLiteral("outside.jpg")});
-    QCOMPARE(f.names(QStringLiteral("Cats")), QStringList{QStringLiteral("a.jpg")});
+    QCOMPARE(f.names(u"Unsorted"_s), QStringList{u"outside.jpg"_s});
+    QCOMPARE(f.names(u"Cats"_s), QStringList{u"a.jpg"_s});
 }
 
 void tst_CollectionStoreOpening::hudShowsLastOfQuickMessages()
 {
     StoreFixture f;
-    writeJpeg(f.path(), QStringLiteral("a.jpg"));
+    writeJpeg(f.path(), u"a.jpg"_s);
     CollectionStore &store = f.make();
     QVERIFY(f.open());
-    store.select(f.idOf(QStringLiteral("a.jpg")), store.sections().first().id, {});
+    store.select(f.idOf(u"a.jpg"_s), store.sections().first().id, {});
     QSignalSpy hud(&store, &CollectionStore::hudMessageChanged);
     for (int digit : {7, 8, 9}) {
         store.moveSelectionToDigit(digit); // no such category: beep and a HUD each
     }
     QCOMPARE(f.desktop.beeps, 3);
-    QCOMPARE(store.hudMessage(), std::optional<QString>(QStringLiteral("No category 9")));
+    QCOMPARE(store.hudMessage(), std::optional<QString>(u"No category 9"_s));
     QTRY_VERIFY_WITH_TIMEOUT(!store.hudMessage(), 5000);
     QCOMPARE(hud.count(), 4); // three texts, then hidden once
 }
@@ -391,7 +353,7 @@ void tst_CollectionStoreOpening::hudShowsLastOfQuickMessages()
 void tst_CollectionStoreOpening::restoreRunsOnce()
 {
     StoreFixture f;
-    writeJpeg(f.path(), QStringLiteral("a.jpg"));
+    writeJpeg(f.path(), u"a.jpg"_s);
     {
         BookmarkStore bookmarks(f.settings);
         QVERIFY(bookmarks.save(QUrl::fromLocalFile(f.path()), true));
@@ -415,27 +377,37 @@ void tst_CollectionStoreOpening::restoreRunsOnce()
     CollectionStore &second = g.make();
     second.restoreLastCollectionIfNeeded();
     QVERIFY(second.alert());
-    QCOMPARE(second.alert()->title, QStringLiteral("Couldn’t Reopen Folder"));
+    QCOMPARE(second.alert()->title, u"Couldn’t Reopen Folder"_s);
     QVERIFY(!second.isLoading());
 }
 
-void tst_CollectionStoreOpening::recentFoldersAndClearMenu()
+void tst_CollectionStoreOpening::chooseFolderAndRecentFolders()
 {
     StoreFixture f;
     QTemporaryDir other;
+    writeJpegs(f.path(), "a.jpg|Cats/b.jpg");
     CollectionStore &store = f.make();
+    QCOMPARE(store.loadingMessage(), u"Reading folder"_s);
     f.desktop.folderToChoose = QUrl::fromLocalFile(other.path());
     store.chooseFolder();
+    QCOMPARE(f.desktop.lastPanel->title, u"Open a Photo Collection"_s);
+    QCOMPARE(f.desktop.lastPanel->prompt, u"Open Collection"_s);
     QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 10000);
     f.desktop.folderToChoose = QUrl::fromLocalFile(f.path());
     store.chooseFolder();
+    QVERIFY(store.isLoading());
+    QCOMPARE(store.loadingMessage(), u"Reading "_s + QDir(f.path()).dirName());
     QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading() && store.recentFolders().size() == 2, 10000);
+    QCOMPARE(store.photoCount(), 2);
+    QVERIFY(!store.alert());
+    // A folder chosen in the dialog becomes the last collection and the first recent folder.
+    QCOMPARE(f.settings->value(u"lastCollectionPath"_s).toString(), f.path());
     QCOMPARE(store.recentFolders().first(), QUrl::fromLocalFile(f.path()));
     // Opening from the recent list does not change the last collection.
     store.openRecent(QUrl::fromLocalFile(other.path()));
     QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 10000);
     QCOMPARE(store.collection()->rootURL, QUrl::fromLocalFile(other.path()));
-    QCOMPARE(f.settings->value(QStringLiteral("lastCollectionPath")).toString(), f.path());
+    QCOMPARE(f.settings->value(u"lastCollectionPath"_s).toString(), f.path());
     store.clearRecentFolders();
     QCOMPARE(store.recentFolders(), QList<QUrl>{QUrl::fromLocalFile(f.path())});
 }

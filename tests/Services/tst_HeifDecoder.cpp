@@ -11,8 +11,6 @@
 
 #include <future>
 #include <optional>
-#include <thread>
-#include <vector>
 
 using namespace HeifWriter;
 using namespace Qt::StringLiterals;
@@ -33,7 +31,6 @@ private Q_SLOTS:
     void thumbnailChoice();
     void badInputGivesNoPictureNeverAWrongOne_data();
     void badInputGivesNoPictureNeverAWrongOne();
-    void threadsDecodeAtOnce();
 
 private:
     std::optional<ImageSource> written(const QByteArray &bytes);
@@ -357,54 +354,6 @@ void tst_HeifDecoder::badInputGivesNoPictureNeverAWrongOne()
                              [&] { return m_decoder.decode(*source, 4096, budget); });
         QTRY_VERIFY(decoded.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
         QVERIFY(decoded.get().isNull());
-    }
-}
-
-void tst_HeifDecoder::threadsDecodeAtOnce()
-{
-    if (!canEncode(heif_compression_HEVC)) {
-        QSKIP("libheif has no HEVC encoder and decoder here");
-    }
-    // Two different files decoded at once, each with and without its thumbnail: a decode that
-    // shared anything with another would come back with the other's picture or a damaged one.
-    const QByteArray plain = encoded(phoneLike(heif_compression_HEVC));
-    const Items items = itemsOf(plain);
-    const QByteArray turned = withRotation(plain, 1, {items.primary, items.thumbnails.value(0)});
-    std::vector<ImageSource> sources;
-    for (const QByteArray &file : {plain, turned}) {
-        std::optional<ImageSource> source = written(file);
-        QVERIFY(source);
-        sources.push_back(std::move(*source));
-    }
-    const auto request = [&sources](int round) {
-        return std::pair(&sources[size_t(round % 2)], round % 4 < 2 ? 4096 : 16);
-    };
-    constexpr int threadCount = 4;
-    constexpr int rounds = 100;
-    QList<QImage> expected;
-    for (int round = 0; round < 4; ++round) {
-        const auto [source, maximum] = request(round);
-        expected.append(m_decoder.decode(*source, maximum));
-    }
-    QCOMPARE(layoutOf(expected[0]), layoutOf(photo()));
-    QCOMPARE(layoutOf(expected[1]), layoutOf(upright(photo(), 1, 1)));
-
-    std::vector<QList<QImage>> results(threadCount);
-    {
-        std::vector<std::jthread> threads;
-        for (int t = 0; t < threadCount; ++t) {
-            threads.emplace_back([&, t] {
-                for (int round = t; round < rounds + t; ++round) {
-                    const auto [source, maximum] = request(round);
-                    results[size_t(t)].append(m_decoder.decode(*source, maximum));
-                }
-            });
-        }
-    }
-    for (int t = 0; t < threadCount; ++t) {
-        for (int round = t; round < rounds + t; ++round) {
-            QCOMPARE(results[size_t(t)][round - t], expected[round % 4]);
-        }
     }
 }
 

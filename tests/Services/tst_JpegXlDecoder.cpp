@@ -78,8 +78,8 @@ QString upright(int orientation, bool preview = false)
 QString layoutOf(const QImage &image)
 {
     return image.isNull() ? u"null"_s
-                          : Quadrants::layoutOf(
-                                image.scaled(8, 8, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+                          : Quadrants::layoutOf(image.scaled(8, 8, Qt::IgnoreAspectRatio,
+                                                             Qt::SmoothTransformation));
 }
 
 QSize turned(QSize stored, int orientation)
@@ -295,9 +295,8 @@ void tst_JpegXlDecoder::pictures_data()
           {"the full size", 1, false, 512, QSize(512, 256)},
           {"never enlarged", 6, false, 2000, QSize(256, 512)},
           {"no bound", 1, false, 0, QSize()}}) {
-        QTest::newRow(name) << encoded(photo({512, 256}, 40), orientation, lossless)
-                            << orientation << bound << turned({512, 256}, orientation)
-                            << expected << QSize();
+        QTest::newRow(name) << encoded(photo({512, 256}, 40), orientation, lossless) << orientation
+                            << bound << turned({512, 256}, orientation) << expected << QSize();
     }
     // A photo several times longer than the head is read in growing pieces: all of them for
     // the full picture, only as many as the 1:8 pass needs for a thumbnail.
@@ -413,8 +412,8 @@ void tst_JpegXlDecoder::coloursComeAsSrgb()
     const std::optional<ImageSource> file = written(encoded(picture, 1, false, space));
     QVERIFY(file);
 
-    const QColorSpace stored = gamma18 ? QColorSpace(QColorSpace::Primaries::SRgb, 1.8f)
-                                       : QColorSpace(QColorSpace::SRgb);
+    const QColorSpace stored =
+        gamma18 ? QColorSpace(QColorSpace::Primaries::SRgb, 1.8f) : QColorSpace(QColorSpace::SRgb);
     const QColor expected = stored.transformationToColorSpace(QColorSpace::SRgb).map(grey);
     const QImage image = m_decoder.decode(*file, 64);
     QVERIFY(!image.isNull());
@@ -458,18 +457,20 @@ void tst_JpegXlDecoder::badInputGivesNoPictureNeverAWrongOne_data()
     // A claim beyond belief is refused before anything of that size is allocated; a believable
     // one fails on frames that do not match it.
     const QByteArray small = encoded(photo({66, 33}));
-    for (const auto &[claimed, believed] :
-         {std::pair{QSize(65535, 16), true}, {QSize(65536, 16), false}, {QSize(16, 70000), false},
-          {QSize(32768, 32768), true}, {QSize(40000, 30000), false},
-          {QSize(1 << 30, 1 << 30), false}}) {
+    for (const auto &[claimed, believed] : {std::pair{QSize(65535, 16), true},
+                                            {QSize(65536, 16), false},
+                                            {QSize(16, 70000), false},
+                                            {QSize(32768, 32768), true},
+                                            {QSize(40000, 30000), false},
+                                            {QSize(1 << 30, 1 << 30), false}}) {
         QTest::addRow("claims %d x %d", claimed.width(), claimed.height())
             << withClaimedSize(small, claimed) << QList<QSize>{believed ? claimed : QSize()}
             << QSize() << noLimit;
     }
     // A size is only a number: it is reported however large the photo is to decode.
-    QTest::newRow("a pixel over the decoding limit") << encoded(photo({512, 256}))
-                                                     << QList<QSize>{QSize(512, 256)} << QSize()
-                                                     << qint64(512 * 256 - 1);
+    QTest::newRow("a pixel over the decoding limit")
+        << encoded(photo({512, 256})) << QList<QSize>{QSize(512, 256)} << QSize()
+        << qint64(512 * 256 - 1);
 
     // A thumbnail needs only the 1:8 pass, which a file cut late still holds whole; what it
     // shows must then be the photo, upright. The full picture never comes from a cut file.

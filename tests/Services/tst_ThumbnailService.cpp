@@ -1,6 +1,14 @@
 #include "Samples/SamplePhotos.h"
+#include "Services/Decoders/HeifDecoder.h"
+#include "Services/Decoders/JpegXlDecoder.h"
+#include "Services/Decoders/QtImageDecoder.h"
+#include "Services/Decoders/RawDecoder.h"
 #include "Services/ImageFile.h"
 #include "Services/ThumbnailService.h"
+#include "support/DngWriter.h"
+#include "support/HeifWriter.h"
+#include "support/JxlWriter.h"
+#include "support/Quadrants.h"
 #include "support/TestFolders.h"
 #include "support/UnsafeImageFiles.h"
 
@@ -179,6 +187,92 @@ private Q_SLOTS:
         });
         QTRY_VERIFY_WITH_TIMEOUT(image.isFinished(), 20000);
         QVERIFY(image.result().isNull());
+    }
+
+    void decodersServeThreadsAtOnce_data()
+    {
+        QTest::addColumn<QString>("decoder");
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QByteArray>("upright");
+        QTest::addColumn<QByteArray>("turned"); // the same photo, a quarter turn
+        QTest::addColumn<int>("small");         // served another way than the whole picture
+
+        const QImage photo = Quadrants::make({256, 128});
+        QTest::newRow("Qt: JPEG scaled while decoding")
+            << u"qt"_s << u"jpg"_s << SamplePhotos::encodeJpeg(photo, 1)
+            << SamplePhotos::encodeJpeg(photo, 6) << 32;
+        QTest::newRow("JPEG XL: the 1:8 pass")
+            << u"jxl"_s << u"jxl"_s << JxlWriter::encoded(photo, 1) << JxlWriter::encoded(photo, 6)
+            << 32;
+        HeifWriter::Fixture heif{
+            .picture = photo,
+            .thumbnails = {{Quadrants::make({256, 128}, Qt::green, Qt::red), 32}}};
+        const QByteArray heifUpright =
+            HeifWriter::canEncode(heif.format) ? HeifWriter::encoded(heif) : QByteArray();
+        heif.orientation = 6;
+        QTest::newRow("HEIF: the thumbnail item")
+            << u"heif"_s << u"heic"_s << heifUpright
+            << (heifUpright.isEmpty() ? QByteArray() : HeifWriter::encoded(heif)) << 16;
+        QTemporaryDir dir;
+        const QString scratch = dir.filePath(u"scratch.dng"_s);
+        QTest::newRow("RAW: the preview scaled")
+            << u"raw"_s << u"dng"_s << DngWriter::write(scratch, {.orientation = 1})
+            << DngWriter::write(scratch, {.orientation = 6}) << 100;
+    }
+    // One decoder object serves every pool thread: two files decoded at once, whole and small,
+    // each come back as when decoded alone; a decode that shared anything with another would
+    // return the other's picture or a damaged one.
+    void decodersServeThreadsAtOnce()
+    {
+        QFETCH(QString, decoder);
+        QFETCH(QString, suffix);
+        QFETCH(QByteArray, upright);
+        QFETCH(QByteArray, turned);
+        QFETCH(int, small);
+        if (upright.isEmpty()) {
+            QSKIP("no encoder for this format here");
+        }
+        const QtImageDecoder qt;
+        const JpegXlDecoder jxl;
+        const HeifDecoder heif;
+        const RawDecoder raw;
+        const QHash<QString, const ImageDecoder *> decoders = {
+            {u"qt"_s, &qt}, {u"jxl"_s, &jxl}, {u"heif"_s, &heif}, {u"raw"_s, &raw}};
+        const ImageDecoder &shared = *decoders.value(decoder);
+        // Each decode opens the file itself, as the service does.
+        QTemporaryDir dir;
+        const QStringList paths = {writeFile(dir.path(), u"upright."_s + suffix, upright),
+                                   writeFile(dir.path(), u"turned."_s + suffix, turned)};
+        const auto decoded = [&shared, &paths, small](int round) {
+            const std::optional<ImageSource> file = ImageSource::open(paths[round % 2]);
+            return file ? shared.decode(*file, round % 4 < 2 ? 4096 : small) : QImage();
+        };
+        QList<QImage> expected;
+        for (int round = 0; round < 4; ++round) {
+            expected.append(decoded(round));
+        }
+        QVERIFY(!expected[0].isNull() && !expected[2].isNull());
+        QCOMPARE(expected[1].size(), expected[0].size().transposed());
+        QCOMPARE(expected[3].size(), expected[2].size().transposed());
+
+        constexpr int threadCount = 4;
+        constexpr int rounds = 100;
+        std::vector<QList<QImage>> results(threadCount);
+        {
+            std::vector<std::jthread> threads;
+            for (int t = 0; t < threadCount; ++t) {
+                threads.emplace_back([&, t] {
+                    for (int round = t; round < rounds + t; ++round) {
+                        results[size_t(t)].append(decoded(round));
+                    }
+                });
+            }
+        }
+        for (int t = 0; t < threadCount; ++t) {
+            for (int round = t; round < rounds + t; ++round) {
+                QCOMPARE(results[size_t(t)][round - t], expected[round % 4]);
+            }
+        }
     }
 
     void wholeImageDecodesDrawFromTheBudget_data()

@@ -1,5 +1,6 @@
 #include "Samples/SamplePhotos.h"
 #include "Services/Decoders/HeifDecoder.h"
+#include "Services/Decoders/ImageDecoders.h"
 #include "Services/Decoders/JpegXlDecoder.h"
 #include "Services/Decoders/QtImageDecoder.h"
 #include "Services/Decoders/RawDecoder.h"
@@ -25,6 +26,7 @@
 
 #include <optional>
 #include <thread>
+#include <typeinfo>
 #include <vector>
 
 using namespace TestFolders;
@@ -191,7 +193,7 @@ private Q_SLOTS:
 
     void decodersServeThreadsAtOnce_data()
     {
-        QTest::addColumn<QString>("decoder");
+        QTest::addColumn<QByteArray>("decoder"); // the type of the one that serves the files
         QTest::addColumn<QString>("suffix");
         QTest::addColumn<QByteArray>("upright");
         QTest::addColumn<QByteArray>("turned"); // the same photo, a quarter turn
@@ -199,24 +201,25 @@ private Q_SLOTS:
 
         const QImage photo = Quadrants::make({256, 128});
         QTest::newRow("Qt: JPEG scaled while decoding")
-            << u"qt"_s << u"jpg"_s << SamplePhotos::encodeJpeg(photo, 1)
-            << SamplePhotos::encodeJpeg(photo, 6) << 32;
+            << QByteArray(typeid(QtImageDecoder).name()) << u"jpg"_s
+            << SamplePhotos::encodeJpeg(photo, 1) << SamplePhotos::encodeJpeg(photo, 6) << 32;
         QTest::newRow("JPEG XL: the 1:8 pass")
-            << u"jxl"_s << u"jxl"_s << JxlWriter::encoded(photo, 1) << JxlWriter::encoded(photo, 6)
-            << 32;
+            << QByteArray(typeid(JpegXlDecoder).name()) << u"jxl"_s << JxlWriter::encoded(photo, 1)
+            << JxlWriter::encoded(photo, 6) << 32;
         HeifWriter::Fixture heif{
             .picture = photo,
             .thumbnails = {{Quadrants::make({256, 128}, Qt::green, Qt::red), 32}}};
-        const QByteArray heifUpright =
-            HeifWriter::canEncode(heif.format) ? HeifWriter::encoded(heif) : QByteArray();
+        const bool heic = HeifWriter::canEncode(heif.format);
+        const QByteArray heifUpright = heic ? HeifWriter::encoded(heif) : QByteArray();
         heif.orientation = 6;
         QTest::newRow("HEIF: the thumbnail item")
-            << u"heif"_s << u"heic"_s << heifUpright
-            << (heifUpright.isEmpty() ? QByteArray() : HeifWriter::encoded(heif)) << 16;
+            << QByteArray(typeid(HeifDecoder).name()) << u"heic"_s << heifUpright
+            << (heic ? HeifWriter::encoded(heif) : QByteArray()) << 16;
         QTemporaryDir dir;
         const QString scratch = dir.filePath(u"scratch.dng"_s);
         QTest::newRow("RAW: the preview scaled")
-            << u"raw"_s << u"dng"_s << DngWriter::write(scratch, {.orientation = 1})
+            << QByteArray(typeid(RawDecoder).name()) << u"dng"_s
+            << DngWriter::write(scratch, {.orientation = 1})
             << DngWriter::write(scratch, {.orientation = 6}) << 100;
     }
     // One decoder object serves every pool thread: two files decoded at once, whole and small,
@@ -224,7 +227,7 @@ private Q_SLOTS:
     // return the other's picture or a damaged one.
     void decodersServeThreadsAtOnce()
     {
-        QFETCH(QString, decoder);
+        QFETCH(QByteArray, decoder);
         QFETCH(QString, suffix);
         QFETCH(QByteArray, upright);
         QFETCH(QByteArray, turned);
@@ -232,20 +235,16 @@ private Q_SLOTS:
         if (upright.isEmpty()) {
             QSKIP("no encoder for this format here");
         }
-        const QtImageDecoder qt;
-        const JpegXlDecoder jxl;
-        const HeifDecoder heif;
-        const RawDecoder raw;
-        const QHash<QString, const ImageDecoder *> decoders = {
-            {u"qt"_s, &qt}, {u"jxl"_s, &jxl}, {u"heif"_s, &heif}, {u"raw"_s, &raw}};
-        const ImageDecoder &shared = *decoders.value(decoder);
-        // Each decode opens the file itself, as the service does.
         QTemporaryDir dir;
         const QStringList paths = {writeFile(dir.path(), u"upright."_s + suffix, upright),
                                    writeFile(dir.path(), u"turned."_s + suffix, turned)};
-        const auto decoded = [&shared, &paths, small](int round) {
-            const std::optional<ImageSource> file = ImageSource::open(paths[round % 2]);
-            return file ? shared.decode(*file, round % 4 < 2 ? 4096 : small) : QImage();
+        const std::optional<ImageSource> file = ImageSource::open(paths[0]);
+        QVERIFY(file);
+        const ImageDecoder &shared = ImageDecoders::forFile(*file);
+        QCOMPARE(QByteArray(typeid(shared).name()), decoder);
+        // Each decode opens its file, as the service's do.
+        const auto decoded = [&paths, small](int round) {
+            return ThumbnailService::downsample(paths[round % 2], round % 4 < 2 ? 4096 : small);
         };
         QList<QImage> expected;
         for (int round = 0; round < 4; ++round) {

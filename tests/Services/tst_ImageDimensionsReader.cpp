@@ -1,14 +1,13 @@
 #include "Samples/SamplePhotos.h"
 #include "Services/FileSystemService.h"
 #include "support/TestFolders.h"
+#include "support/UnsafeImageFiles.h"
 
-#include <QBuffer>
-#include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 using namespace TestFolders;
+using UnsafeImageFiles::pngClaiming;
 
 class tst_ImageDimensionsReader : public QObject
 {
@@ -17,43 +16,12 @@ class tst_ImageDimensionsReader : public QObject
 private Q_SLOTS:
     void readsUprightSizeFromHeader_data();
     void readsUprightSizeFromHeader();
-    void batchWidth_data();
-    void batchWidth();
     void cancellationBetweenBatches_data();
     void cancellationBetweenBatches();
     void rescanReadsOnlyWhatChanged();
 };
 
 namespace {
-
-quint32 crc32(const QByteArray &data)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char byte : data) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
-
-// A small PNG whose header claims another size: a reader that decoded pixels would need
-// gigabytes, a header read costs nothing.
-QByteArray pngClaiming(quint32 width, quint32 height)
-{
-    QImage image(4, 4, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    // Signature (8), IHDR length (4), "IHDR" (4), width (4), height (4), ...
-    qToBigEndian(width, png.data() + 16);
-    qToBigEndian(height, png.data() + 20);
-    qToBigEndian(crc32(png.mid(12, 17)), png.data() + 29);
-    return png;
-}
 
 // Pushes the size marker of a JPEG past the first 64 KiB with two large application segments,
 // as a camera's embedded preview does.
@@ -82,19 +50,19 @@ void tst_ImageDimensionsReader::readsUprightSizeFromHeader_data()
     QTest::addColumn<ImageDimensions>("expected");
 
     const QByteArray big = jpegBytes({4000, 3000}, 0);
-    QTest::newRow("orientation 6 turns") << QStringLiteral("a.jpg")
-                                         << SamplePhotos::withExifOrientation(big, 6)
-                                         << ImageDimensions{3000, 4000};
-    QTest::newRow("orientation 3 does not") << QStringLiteral("a.jpg")
-                                            << SamplePhotos::withExifOrientation(big, 3)
-                                            << ImageDimensions{4000, 3000};
+    QTest::newRow("orientation 6 turns")
+        << QStringLiteral("a.jpg") << SamplePhotos::withExifOrientation(big, 6)
+        << ImageDimensions{3000, 4000};
+    QTest::newRow("orientation 3 does not")
+        << QStringLiteral("a.jpg") << SamplePhotos::withExifOrientation(big, 3)
+        << ImageDimensions{4000, 3000};
     for (int orientation : {5, 7, 8}) {
         QTest::addRow("orientation %d turns", orientation)
             << QStringLiteral("a.jpg") << jpegBytes({40, 30}, orientation)
             << ImageDimensions{30, 40};
     }
-    QTest::newRow("no orientation") << QStringLiteral("a.jpg") << jpegBytes({40, 30}, 0)
-                                    << ImageDimensions{40, 30};
+    QTest::newRow("no orientation")
+        << QStringLiteral("a.jpg") << jpegBytes({40, 30}, 0) << ImageDimensions{40, 30};
     QTest::newRow("hostile header") << QStringLiteral("huge.png") << pngClaiming(100000, 100000)
                                     << ImageDimensions{100000, 100000};
     QTest::newRow("truncated after header")
@@ -102,10 +70,9 @@ void tst_ImageDimensionsReader::readsUprightSizeFromHeader_data()
     QTest::newRow("size marker beyond 64 KiB")
         << QStringLiteral("preview.jpg") << withLargePreview(jpegBytes({64, 48}, 6))
         << ImageDimensions{48, 64};
-    QTest::newRow("zero bytes") << QStringLiteral("empty.jpg") << QByteArray()
-                                << ImageDimensions{};
-    QTest::newRow("text named .jpg") << QStringLiteral("notes.jpg") << QByteArray("hello\n")
-                                     << ImageDimensions{};
+    QTest::newRow("zero bytes") << QStringLiteral("empty.jpg") << QByteArray() << ImageDimensions{};
+    QTest::newRow("text named .jpg")
+        << QStringLiteral("notes.jpg") << QByteArray("hello\n") << ImageDimensions{};
     QTest::newRow("corrupt") << QStringLiteral("noise.png") << QByteArray(5000, '\x5A')
                              << ImageDimensions{};
     QTest::newRow("png content named .jpg")
@@ -124,24 +91,6 @@ void tst_ImageDimensionsReader::readsUprightSizeFromHeader()
     QCOMPARE(read.height, expected.height);
 }
 
-void tst_ImageDimensionsReader::batchWidth_data()
-{
-    QTest::addColumn<int>("processors");
-    QTest::addColumn<int>("width");
-    QTest::newRow("none reported") << 0 << 1;
-    QTest::newRow("one") << 1 << 1;
-    QTest::newRow("two") << 2 << 2;
-    QTest::newRow("eight") << 8 << 8;
-    QTest::newRow("sixteen") << 16 << 8;
-}
-
-void tst_ImageDimensionsReader::batchWidth()
-{
-    QFETCH(int, processors);
-    QFETCH(int, width);
-    QCOMPARE(ImageDimensionsReader::batchWidth(processors), width);
-}
-
 static QList<PhotoSection> sectionOf(int count)
 {
     PhotoSection section;
@@ -157,9 +106,12 @@ static QList<PhotoSection> sectionOf(int count)
 void tst_ImageDimensionsReader::cancellationBetweenBatches_data()
 {
     QTest::addColumn<int>("processors");
-    QTest::addColumn<int>("readsBeforeStop");
-    QTest::newRow("one processor: batches of one") << 1 << 1;
-    QTest::newRow("sixteen processors: batches of eight") << 16 << 8;
+    QTest::addColumn<int>("width"); // of a batch
+    QTest::newRow("none reported") << 0 << 1;
+    QTest::newRow("one") << 1 << 1;
+    QTest::newRow("two") << 2 << 2;
+    QTest::newRow("eight") << 8 << 8;
+    QTest::newRow("sixteen: batches of eight") << 16 << 8;
 }
 
 // The reader cancels as soon as it has read once; the batch in flight still finishes, the
@@ -167,7 +119,8 @@ void tst_ImageDimensionsReader::cancellationBetweenBatches_data()
 void tst_ImageDimensionsReader::cancellationBetweenBatches()
 {
     QFETCH(int, processors);
-    QFETCH(int, readsBeforeStop);
+    QFETCH(int, width);
+    QCOMPARE(ImageDimensionsReader::batchWidth(processors), width);
     std::atomic<int> reads{0};
     std::atomic<bool> cancelled{false};
     ImageDimensionsReader reader(
@@ -182,8 +135,8 @@ void tst_ImageDimensionsReader::cancellationBetweenBatches()
         reader.populateImageDimensions(sections, [&] { return cancelled.load(); });
     QVERIFY(!result.has_value());
     QCOMPARE(result.error().code, FileSystemError::Code::cancelled);
-    QCOMPARE(reads.load(), readsBeforeStop);
-    QCOMPARE(reader.cacheSize(), qsizetype(readsBeforeStop)); // what was read stays cached
+    QCOMPARE(reads.load(), width);
+    QCOMPARE(reader.cacheSize(), qsizetype(width)); // what was read stays cached
 }
 
 void tst_ImageDimensionsReader::rescanReadsOnlyWhatChanged()

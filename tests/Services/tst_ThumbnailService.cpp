@@ -1,6 +1,15 @@
 #include "Samples/SamplePhotos.h"
+#include "Services/Decoders/HeifDecoder.h"
+#include "Services/Decoders/ImageDecoders.h"
+#include "Services/Decoders/JpegXlDecoder.h"
+#include "Services/Decoders/QtImageDecoder.h"
+#include "Services/Decoders/RawDecoder.h"
 #include "Services/ImageFile.h"
 #include "Services/ThumbnailService.h"
+#include "support/DngWriter.h"
+#include "support/HeifWriter.h"
+#include "support/JxlWriter.h"
+#include "support/Quadrants.h"
 #include "support/TestFolders.h"
 #include "support/UnsafeImageFiles.h"
 
@@ -17,6 +26,7 @@
 
 #include <optional>
 #include <thread>
+#include <typeinfo>
 #include <vector>
 
 using namespace TestFolders;
@@ -179,6 +189,89 @@ private Q_SLOTS:
         });
         QTRY_VERIFY_WITH_TIMEOUT(image.isFinished(), 20000);
         QVERIFY(image.result().isNull());
+    }
+
+    void decodersServeThreadsAtOnce_data()
+    {
+        QTest::addColumn<QByteArray>("decoder"); // the type of the one that serves the files
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QByteArray>("upright");
+        QTest::addColumn<QByteArray>("turned"); // the same photo, a quarter turn
+        QTest::addColumn<int>("small");         // served another way than the whole picture
+
+        const QImage photo = Quadrants::make({256, 128});
+        QTest::newRow("Qt: JPEG scaled while decoding")
+            << QByteArray(typeid(QtImageDecoder).name()) << u"jpg"_s
+            << SamplePhotos::encodeJpeg(photo, 1) << SamplePhotos::encodeJpeg(photo, 6) << 32;
+        QTest::newRow("JPEG XL: the 1:8 pass")
+            << QByteArray(typeid(JpegXlDecoder).name()) << u"jxl"_s << JxlWriter::encoded(photo, 1)
+            << JxlWriter::encoded(photo, 6) << 32;
+        HeifWriter::Fixture heif{
+            .picture = photo,
+            .thumbnails = {{Quadrants::make({256, 128}, Qt::green, Qt::red), 32}}};
+        const bool heic = HeifWriter::canEncode(heif.format);
+        const QByteArray heifUpright = heic ? HeifWriter::encoded(heif) : QByteArray();
+        heif.orientation = 6;
+        QTest::newRow("HEIF: the thumbnail item")
+            << QByteArray(typeid(HeifDecoder).name()) << u"heic"_s << heifUpright
+            << (heic ? HeifWriter::encoded(heif) : QByteArray()) << 16;
+        QTemporaryDir dir;
+        const QString scratch = dir.filePath(u"scratch.dng"_s);
+        QTest::newRow("RAW: the preview scaled")
+            << QByteArray(typeid(RawDecoder).name()) << u"dng"_s
+            << DngWriter::write(scratch, {.orientation = 1})
+            << DngWriter::write(scratch, {.orientation = 6}) << 100;
+    }
+    // One decoder object serves every pool thread: two files decoded at once, whole and small,
+    // each come back as when decoded alone; a decode that shared anything with another would
+    // return the other's picture or a damaged one.
+    void decodersServeThreadsAtOnce()
+    {
+        QFETCH(QByteArray, decoder);
+        QFETCH(QString, suffix);
+        QFETCH(QByteArray, upright);
+        QFETCH(QByteArray, turned);
+        QFETCH(int, small);
+        if (upright.isEmpty()) {
+            QSKIP("no encoder for this format here");
+        }
+        QTemporaryDir dir;
+        const QStringList paths = {writeFile(dir.path(), u"upright."_s + suffix, upright),
+                                   writeFile(dir.path(), u"turned."_s + suffix, turned)};
+        const std::optional<ImageSource> file = ImageSource::open(paths[0]);
+        QVERIFY(file);
+        const ImageDecoder &shared = ImageDecoders::forFile(*file);
+        QCOMPARE(QByteArray(typeid(shared).name()), decoder);
+        // Each decode opens its file, as the service's do.
+        const auto decoded = [&paths, small](int round) {
+            return ThumbnailService::downsample(paths[round % 2], round % 4 < 2 ? 4096 : small);
+        };
+        QList<QImage> expected;
+        for (int round = 0; round < 4; ++round) {
+            expected.append(decoded(round));
+        }
+        QVERIFY(!expected[0].isNull() && !expected[2].isNull());
+        QCOMPARE(expected[1].size(), expected[0].size().transposed());
+        QCOMPARE(expected[3].size(), expected[2].size().transposed());
+
+        constexpr int threadCount = 4;
+        constexpr int rounds = 100;
+        std::vector<QList<QImage>> results(threadCount);
+        {
+            std::vector<std::jthread> threads;
+            for (int t = 0; t < threadCount; ++t) {
+                threads.emplace_back([&, t] {
+                    for (int round = t; round < rounds + t; ++round) {
+                        results[size_t(t)].append(decoded(round));
+                    }
+                });
+            }
+        }
+        for (int t = 0; t < threadCount; ++t) {
+            for (int round = t; round < rounds + t; ++round) {
+                QCOMPARE(results[size_t(t)][round - t], expected[round % 4]);
+            }
+        }
     }
 
     void wholeImageDecodesDrawFromTheBudget_data()

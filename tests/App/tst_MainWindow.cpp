@@ -67,14 +67,11 @@ class tst_MainWindow : public QObject
 private Q_SLOTS:
     void pagesFollowTheStore();
     void menuEnabling();
-    void moveToTitles();
     void openRecentContents();
     void deleteMessages_data();
     void deleteMessages();
-    void deleteConfirmationConfirms();
-    void alertShowsAndClears();
+    void dialogsReachTheStore();
     void recoveryStaysUntilDismissed();
-    void sheetSubmitsToStore();
     void settingsAppliedAndWritten_data();
     void settingsAppliedAndWritten();
     void layoutMenuLeavesSortMode();
@@ -91,6 +88,16 @@ void tst_MainWindow::pagesFollowTheStore()
     MainWindow &window = w.make("a.jpg");
     QCOMPARE(window.rootView()->page(), RootView::Page::welcome);
     QCOMPARE(window.size(), MainWindow::defaultSize);
+    // A folder that can't be opened: an alert, and the welcome page once it is dismissed.
+    w.store->openCollection(QUrl::fromLocalFile(w.path(u"missing"_s)), false);
+    QTRY_VERIFY_WITH_TIMEOUT(window.rootView()->alertBox(), 10000);
+    QMessageBox *box = window.rootView()->alertBox();
+    QCOMPARE(box->text(), u"Couldn’t Open Folder"_s);
+    QVERIFY(box->informativeText().contains(u"“missing”"_s));
+    box->button(QMessageBox::Ok)->click();
+    QVERIFY(!w.store->alert());
+    QCOMPARE(window.rootView()->page(), RootView::Page::welcome);
+
     w.store->openCollection(QUrl::fromLocalFile(w.path()), false);
     QCOMPARE(window.rootView()->page(), RootView::Page::loading);
     QTRY_COMPARE_WITH_TIMEOUT(window.rootView()->page(), RootView::Page::workspace, 10000);
@@ -100,6 +107,9 @@ void tst_MainWindow::pagesFollowTheStore()
 void tst_MainWindow::menuEnabling()
 {
     Window w;
+    for (int i = 1; i <= 11; ++i) {
+        makeFolder(w.path(), u"C%1"_s.arg(i, 2, 10, QLatin1Char('0')));
+    }
     w.make("a.jpg", false);
     CollectionStore &store = *w.store;
     const auto photoItemsEnabled = [&](bool expected) {
@@ -113,8 +123,11 @@ void tst_MainWindow::menuEnabling()
     QAction *newCategory = w.action(u"New Category…"_s);
     QVERIFY(photoItemsEnabled(false));
     QVERIFY(!newCategory->isEnabled());
+    QVERIFY(titles(w.commands().moveToMenu()).isEmpty());
     QVERIFY(w.open());
     QVERIFY(newCategory->isEnabled());
+    QCOMPARE(titles(w.commands().moveToMenu()),
+             u"0  Unsorted,1  C01,2  C02,3  C03,4  C04,5  C05,6  C06,7  C07,8  C08,9  C09,C10,C11"_s);
     QVERIFY(photoItemsEnabled(false)); // nothing selected
     store.selectAll();
     QVERIFY(photoItemsEnabled(true));
@@ -130,19 +143,6 @@ void tst_MainWindow::menuEnabling()
     QVERIFY(!w.action(u"Smaller Thumbnails"_s)->isEnabled());
     store.setBrowseLayout(BrowseLayoutMode::masonry);
     QVERIFY(w.action(u"Smaller Thumbnails"_s)->isEnabled());
-}
-
-void tst_MainWindow::moveToTitles()
-{
-    Window w;
-    for (int i = 1; i <= 11; ++i) {
-        makeFolder(w.path(), u"C%1"_s.arg(i, 2, 10, QLatin1Char('0')));
-    }
-    w.make("", false);
-    QVERIFY(titles(w.commands().moveToMenu()).isEmpty());
-    QVERIFY(w.open());
-    QCOMPARE(titles(w.commands().moveToMenu()),
-             u"0  Unsorted,1  C01,2  C02,3  C03,4  C04,5  C05,6  C06,7  C07,8  C08,9  C09,C10,C11"_s);
 }
 
 void tst_MainWindow::openRecentContents()
@@ -183,11 +183,22 @@ void tst_MainWindow::deleteMessages()
     QCOMPARE(RootView::deleteConfirmationMessage(count, unreadable), message);
 }
 
-void tst_MainWindow::deleteConfirmationConfirms()
+// The new-category sheet and the delete confirmation hand the user's answer to the store.
+void tst_MainWindow::dialogsReachTheStore()
 {
     Window w;
     MainWindow &window = w.make("Beach/a.jpg");
     QVERIFY(w.open());
+    w.action(u"New Category…"_s)->trigger();
+    CategoryNameSheet *sheet = window.rootView()->sheet();
+    QVERIFY(sheet);
+    sheet->nameField()->setText(u"  Travel  "_s);
+    QTest::keyClick(sheet->nameField(), Qt::Key_Return);
+    QVERIFY(!w.store->categoryPrompt());
+    QVERIFY(w.settle());
+    QVERIFY(w.sectionNamed(u"Travel"_s));
+    QCOMPARE(w.store->hudMessage(), std::optional<QString>(u"Created Travel"_s));
+
     w.store->requestDeleteCategory(w.sectionNamed(u"Beach"_s)->id);
     QMessageBox *box = window.rootView()->deleteBox();
     QVERIFY(box);
@@ -201,20 +212,6 @@ void tst_MainWindow::deleteConfirmationConfirms()
     QVERIFY(!w.sectionNamed(u"Beach"_s));
     QVERIFY(w.settle());
     QVERIFY(!QFileInfo::exists(w.path(u"Beach"_s)));
-}
-
-void tst_MainWindow::alertShowsAndClears()
-{
-    Window w;
-    MainWindow &window = w.make();
-    w.store->openCollection(QUrl::fromLocalFile(w.path(u"missing"_s)), false);
-    QTRY_VERIFY_WITH_TIMEOUT(window.rootView()->alertBox(), 10000);
-    QMessageBox *box = window.rootView()->alertBox();
-    QCOMPARE(box->text(), u"Couldn’t Open Folder"_s);
-    QVERIFY(box->informativeText().contains(u"“missing”"_s));
-    box->button(QMessageBox::Ok)->click();
-    QVERIFY(!w.store->alert());
-    QCOMPARE(window.rootView()->page(), RootView::Page::welcome);
 }
 
 // A change cut off with the last session is put back when the folder opens again; the window
@@ -263,22 +260,6 @@ void tst_MainWindow::recoveryStaysUntilDismissed()
     QVERIFY(!store.recoveryReport());
 }
 
-void tst_MainWindow::sheetSubmitsToStore()
-{
-    Window w;
-    MainWindow &window = w.make();
-    QVERIFY(w.open());
-    w.action(u"New Category…"_s)->trigger();
-    CategoryNameSheet *sheet = window.rootView()->sheet();
-    QVERIFY(sheet);
-    sheet->nameField()->setText(u"  Travel  "_s);
-    QTest::keyClick(sheet->nameField(), Qt::Key_Return);
-    QVERIFY(!w.store->categoryPrompt());
-    QVERIFY(w.settle());
-    QVERIFY(w.sectionNamed(u"Travel"_s));
-    QCOMPARE(w.store->hudMessage(), std::optional<QString>(u"Created Travel"_s));
-}
-
 void tst_MainWindow::settingsAppliedAndWritten_data()
 {
     QTest::addColumn<QVariant>("thumbnail");
@@ -312,10 +293,6 @@ void tst_MainWindow::settingsAppliedAndWritten()
     QCOMPARE(store.browseLayout(), expectedLayout);
     QCOMPARE(settings.value(u"thumbnailSize"_s).toDouble(), expectedThumbnail);
     QCOMPARE(settings.value(u"browseCategoryFilterID"_s).toString(), u"all"_s);
-    store.setWorkspaceMode(WorkspaceMode::browse);
-    store.setBrowseCellSize(96);
-    QCOMPARE(settings.value(u"workspaceMode"_s).toString(), u"browse"_s);
-    QCOMPARE(settings.value(u"browseCellSize"_s).toDouble(), 96.0);
 }
 
 void tst_MainWindow::layoutMenuLeavesSortMode()

@@ -142,8 +142,6 @@ private Q_SLOTS:
     void photoMenuTitles();
     void sectionMenus();
     void multiFileFrames();
-    void badgeText_data();
-    void badgeText();
     void headerAndStatus();
     void fileIntoByName();
     void unreadableEntriesAreNoted();
@@ -742,6 +740,8 @@ void tst_SortingBoard::sectionMenus()
     QCOMPARE(b.f.store->categoryPrompt()->initialName, u"Cats"_s);
 }
 
+// The stacked cards of a multi-file drag, and the badge that offers it: a checkmark for one
+// photo, the grouped count from two on, when the cell is also a handle.
 void tst_SortingBoard::multiFileFrames()
 {
     const QList<QRect> frames = MultiFileDrag::cardFrames(QPoint(100, 100), 8);
@@ -753,30 +753,16 @@ void tst_SortingBoard::multiFileFrames()
     }
     MultiFileDrag::Handle handle;
     handle.press();
-    QVERIFY(!handle.drag(nullptr, {QUrl::fromLocalFile(QStringLiteral("/a.jpg"))}, {}));
+    QVERIFY(!handle.drag(nullptr, {QUrl::fromLocalFile(u"/a.jpg"_s)}, {}));
     QVERIFY(!handle.didBeginDragging()); // a single file travels with the cell's own drag
-    std::unique_ptr<QMimeData> data(
-        MultiFileDrag::mimeData({QUrl::fromLocalFile(QStringLiteral("/a.jpg")),
-                                 QUrl::fromLocalFile(QStringLiteral("/b.jpg"))}));
-    QCOMPARE(data->formats(), QStringList{QStringLiteral("text/uri-list")});
-}
-
-void tst_SortingBoard::badgeText_data()
-{
-    QTest::addColumn<qsizetype>("selected");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("one: checkmark") << qsizetype(1) << QString();
-    QTest::newRow("three") << qsizetype(3) << QStringLiteral("3");
-    QTest::newRow("grouped") << qsizetype(1234) << QStringLiteral("1,234");
-}
-
-void tst_SortingBoard::badgeText()
-{
-    QFETCH(qsizetype, selected);
-    QFETCH(QString, text);
-    QCOMPARE(PhotoCellPainter::badgeText(selected), text);
-    PhotoCellState state{true, false, selected};
-    QCOMPARE(PhotoCellPainter::hasMultiFileHandle(state), selected >= 2);
+    std::unique_ptr<QMimeData> data(MultiFileDrag::mimeData(
+        {QUrl::fromLocalFile(u"/a.jpg"_s), QUrl::fromLocalFile(u"/b.jpg"_s)}));
+    QCOMPARE(data->formats(), names("text/uri-list"));
+    for (const auto &[selected, text] : {std::pair<qsizetype, const char *>{1, ""}, {2, "2"},
+                                         {1234, "1,234"}}) {
+        QCOMPARE(PhotoCellPainter::badgeText(selected), QString::fromLatin1(text));
+        QCOMPARE(PhotoCellPainter::hasMultiFileHandle({true, false, selected}), selected >= 2);
+    }
 }
 
 void tst_SortingBoard::headerAndStatus()

@@ -40,7 +40,6 @@ private Q_SLOTS:
     void dimensionsFillInWhileShown_data();
     void dimensionsFillInWhileShown();
     void listSelectsSortsAndDrags();
-    void fadeFollowsReduceMotion();
     void browseOpensOnTheFocusedPhoto();
     void crowdedChipsScroll_data();
     void crowdedChipsScroll();
@@ -169,7 +168,9 @@ void tst_BrowseViews::layoutsReportTheirOrder()
     QCOMPARE(b.f.store->gridColumnCount(), 3);
     QVERIFY(b.f.store->browseSpatialFrames().isEmpty());
 
+    b.f.desktop.reducedMotion = true; // the layouts change at once
     b.f.store->setBrowseLayout(BrowseLayoutMode::masonry);
+    QVERIFY(!b.view->isFading());
     QCOMPARE(b.view->currentPage(), b.view->masonry());
     QCOMPARE(b.navigationNames(), listOrder); // list order, not the visual column order
     const QHash<QString, QRectF> &frames = b.f.store->browseSpatialFrames();
@@ -180,9 +181,12 @@ void tst_BrowseViews::layoutsReportTheirOrder()
     const QRectF shown = b.view->masonry()->cellRect(b.f.idOf(u"c.jpg"_s));
     QCOMPARE(shown.size(), QSizeF(240, 240));
 
+    b.f.desktop.reducedMotion = false; // they fade into each other
     b.f.store->setBrowseLayout(BrowseLayoutMode::list);
+    QVERIFY(b.view->isFading());
     QVERIFY(b.f.store->browseSpatialFrames().isEmpty());
     QCOMPARE(b.navigationNames(), names("a.jpg,b.jpg,c.jpg,d.jpg"));
+    QTRY_VERIFY_WITH_TIMEOUT(!b.view->isFading(), 2000);
 }
 
 void tst_BrowseViews::dimensionsFillInWhileShown_data()
@@ -292,19 +296,6 @@ void tst_BrowseViews::listSelectsSortsAndDrags()
     b.f.store->setBrowseLayout(BrowseLayoutMode::tiles);
     b.f.store->setBrowseLayout(BrowseLayoutMode::list);
     QCOMPARE(b.navigationNames(), names("a.jpg,b.jpg,c.jpg,d.jpg"));
-}
-
-void tst_BrowseViews::fadeFollowsReduceMotion()
-{
-    Browse b("a.jpg");
-    QVERIFY(b.show());
-    b.f.desktop.reducedMotion = true;
-    b.f.store->setBrowseLayout(BrowseLayoutMode::masonry);
-    QVERIFY(!b.view->isFading());
-    b.f.desktop.reducedMotion = false;
-    b.f.store->setBrowseLayout(BrowseLayoutMode::list);
-    QVERIFY(b.view->isFading());
-    QTRY_VERIFY_WITH_TIMEOUT(!b.view->isFading(), 2000);
 }
 
 void tst_BrowseViews::browseOpensOnTheFocusedPhoto()

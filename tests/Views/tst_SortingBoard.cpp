@@ -255,18 +255,6 @@ void tst_SortingBoard::digitKeyFilesAndAdvances()
     // The board shows the move: a.jpg's cell now lies in the Cats block.
     QVERIFY(b.view->blockRect(b.sectionID(u"Cats"_s))
                 .contains(b.view->cellRect(b.f.idOf(u"a.jpg"_s))));
-    // On AZERTY the key marked 1 types "&" and sends the digit row's first scan code; the
-    // keypad's 1 sends its own code and files nothing.
-    const auto press = [&b](int key, Qt::KeyboardModifiers modifiers, quint32 scanCode,
-                            const QString &text) {
-        QKeyEvent event(QEvent::KeyPress, key, modifiers, scanCode, 0, 0, text);
-        QCoreApplication::sendEvent(b.view->windowHandle(), &event);
-        return b.f.settle();
-    };
-    QVERIFY(press(Qt::Key_1, Qt::KeypadModifier, 87, u"1"_s));
-    QCOMPARE(filesBelow(b.f.path()), names("Cats/a.jpg,b.jpg"));
-    QVERIFY(press(Qt::Key_Ampersand, Qt::NoModifier, 10, u"&"_s));
-    QCOMPARE(filesBelow(b.f.path()), names("Cats/a.jpg,Cats/b.jpg"));
 }
 
 void tst_SortingBoard::drops_data()

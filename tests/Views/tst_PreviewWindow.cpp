@@ -179,8 +179,8 @@ private Q_SLOTS:
     void unreadableFileShowsItsNameAndANote_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QByteArray>("bytes"); // null: the file does not exist
-        QTest::addColumn<QString>("unsafe");   // an unsafe file of this kind instead
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("unsafe"); // an unsafe (or missing) file of this kind instead
 
         // A small photo whose frame header claims width × height (big-endian 16-bit).
         const auto claiming = [](const char size[4]) {
@@ -193,7 +193,6 @@ private Q_SLOTS:
             << u"huge.jpg"_s << claiming("\xFF\xFF\xFF\xFF") << QString();
         QTest::newRow("60000 x 60000 header")
             << u"vast.jpg"_s << claiming("\xEA\x60\xEA\x60") << QString();
-        QTest::newRow("missing file") << u"gone.jpg"_s << QByteArray() << QString();
         // Opened as thumbnails are: the note shows at once, the decode thread never waits on a
         // FIFO, never follows a link, never reads a vast or endless file.
         for (const QString &kind : UnsafeImageFiles::kinds()) {
@@ -207,9 +206,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, unsafe);
         QTemporaryDir dir;
-        const QString path = !unsafe.isEmpty() ? UnsafeImageFiles::make(dir.path(), unsafe)
-                             : bytes.isNull()  ? dir.filePath(name)
-                                               : TestFolders::writeFile(dir.path(), name, bytes);
+        const QString path = unsafe.isEmpty() ? TestFolders::writeFile(dir.path(), name, bytes)
+                                               : UnsafeImageFiles::make(dir.path(), unsafe);
         PreviewWindow window(fileSource(path));
         // Runs before the window waits for its decode threads.
         const auto unblock = qScopeGuard([&] {

@@ -113,7 +113,8 @@ void tst_MainWindow::menuEnabling()
     w.make("a.jpg", false);
     CollectionStore &store = *w.store;
     const auto photoItemsEnabled = [&](bool expected) {
-        for (const char *title : {"Open", "Quick Look", "Reveal in File Manager", "Move to Trash"}) {
+        for (const char *title :
+             {"Open", "Quick Look", "Reveal in File Manager", "Move to Trash"}) {
             if (w.action(QString::fromUtf8(title))->isEnabled() != expected) {
                 return false;
             }
@@ -126,8 +127,8 @@ void tst_MainWindow::menuEnabling()
     QVERIFY(titles(w.commands().moveToMenu()).isEmpty());
     QVERIFY(w.open());
     QVERIFY(newCategory->isEnabled());
-    QCOMPARE(titles(w.commands().moveToMenu()),
-             u"0  Unsorted,1  C01,2  C02,3  C03,4  C04,5  C05,6  C06,7  C07,8  C08,9  C09,C10,C11"_s);
+    QCOMPARE(titles(w.commands().moveToMenu()), u"0  Unsorted,1  C01,2  C02,3  C03,4  C04,5  C05,"
+                                                "6  C06,7  C07,8  C08,9  C09,C10,C11"_s);
     QVERIFY(photoItemsEnabled(false)); // nothing selected
     store.selectAll();
     QVERIFY(photoItemsEnabled(true));

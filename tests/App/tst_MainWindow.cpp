@@ -20,6 +20,43 @@
 #include <QtConcurrent>
 
 using namespace TestFolders;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A store over a temporary folder and the main window over it.
+struct Window : StoreFixture
+{
+    std::unique_ptr<MainWindow> window;
+
+    // Writes a small JPEG at each of the comma-separated `jpegs`, then makes the store (after
+    // any settings the test has written) and the window.
+    MainWindow &make(const char *jpegs = "", bool show = true)
+    {
+        for (const QString &name : QString::fromUtf8(jpegs).split(u',', Qt::SkipEmptyParts)) {
+            writeJpeg(path(), name);
+        }
+        StoreFixture::make();
+        window = std::make_unique<MainWindow>(*store, settings);
+        if (show) {
+            window->show();
+        }
+        return *window;
+    }
+    AppCommands &commands() const { return *window->commands(); }
+    QAction *action(const QString &title) const { return window->commands()->action(title); }
+};
+
+QString titles(QMenu *menu)
+{
+    QStringList result;
+    for (QAction *action : menu->actions()) {
+        result.append(action->isSeparator() ? u"---"_s : action->text());
+    }
+    return result.join(u',');
+}
+
+} // namespace
 
 // The window as a user meets it, headless: which page shows, the menus and their enabling,
 // the dialogs the store asks for, and the view settings kept across launches.
@@ -30,14 +67,11 @@ class tst_MainWindow : public QObject
 private Q_SLOTS:
     void pagesFollowTheStore();
     void menuEnabling();
-    void moveToTitles();
     void openRecentContents();
     void deleteMessages_data();
     void deleteMessages();
-    void deleteConfirmationConfirms();
-    void alertShowsAndClears();
+    void dialogsReachTheStore();
     void recoveryStaysUntilDismissed();
-    void sheetSubmitsToStore();
     void settingsAppliedAndWritten_data();
     void settingsAppliedAndWritten();
     void layoutMenuLeavesSortMode();
@@ -46,106 +80,87 @@ private Q_SLOTS:
     void listTypeSelectTakesWholeNames();
     void laterLaunchHandsOverItsFolder();
     void windowStaysResponsiveWhileLoading();
-
-private:
-    static QStringList titles(QMenu *menu)
-    {
-        QStringList result;
-        for (QAction *action : menu->actions()) {
-            result.append(action->isSeparator() ? QStringLiteral("---") : action->text());
-        }
-        return result;
-    }
 };
 
 void tst_MainWindow::pagesFollowTheStore()
 {
-    StoreFixture f;
-    writeJpeg(f.path(), QStringLiteral("a.jpg"));
-    CollectionStore &store = f.make();
-    MainWindow window(store, f.settings);
-    window.show();
+    Window w;
+    MainWindow &window = w.make("a.jpg");
     QCOMPARE(window.rootView()->page(), RootView::Page::welcome);
     QCOMPARE(window.size(), MainWindow::defaultSize);
-    store.openCollection(QUrl::fromLocalFile(f.path()), false);
+    // A folder that can't be opened: an alert, and the welcome page once it is dismissed.
+    w.store->openCollection(QUrl::fromLocalFile(w.path(u"missing"_s)), false);
+    QTRY_VERIFY_WITH_TIMEOUT(window.rootView()->alertBox(), 10000);
+    QMessageBox *box = window.rootView()->alertBox();
+    QCOMPARE(box->text(), u"Couldn’t Open Folder"_s);
+    QVERIFY(box->informativeText().contains(u"“missing”"_s));
+    box->button(QMessageBox::Ok)->click();
+    QVERIFY(!w.store->alert());
+    QCOMPARE(window.rootView()->page(), RootView::Page::welcome);
+
+    w.store->openCollection(QUrl::fromLocalFile(w.path()), false);
     QCOMPARE(window.rootView()->page(), RootView::Page::loading);
     QTRY_COMPARE_WITH_TIMEOUT(window.rootView()->page(), RootView::Page::workspace, 10000);
-    QCOMPARE(store.undoStack(), &window.undoStack()); // handed over when first shown
+    QCOMPARE(w.store->undoStack(), &window.undoStack()); // handed over when first shown
 }
 
 void tst_MainWindow::menuEnabling()
 {
-    StoreFixture f;
-    writeJpeg(f.path(), QStringLiteral("a.jpg"));
-    CollectionStore &store = f.make();
-    MainWindow window(store, f.settings);
-    AppCommands &commands = *window.commands();
-    const QStringList photoItems{QStringLiteral("Open"), QStringLiteral("Quick Look"),
-                                 QStringLiteral("Reveal in File Manager"),
-                                 QStringLiteral("Move to Trash")};
+    Window w;
+    for (int i = 1; i <= 11; ++i) {
+        makeFolder(w.path(), u"C%1"_s.arg(i, 2, 10, QLatin1Char('0')));
+    }
+    w.make("a.jpg", false);
+    CollectionStore &store = *w.store;
     const auto photoItemsEnabled = [&](bool expected) {
-        for (const QString &title : photoItems) {
-            if (commands.action(title)->isEnabled() != expected) {
+        for (const char *title :
+             {"Open", "Quick Look", "Reveal in File Manager", "Move to Trash"}) {
+            if (w.action(QString::fromUtf8(title))->isEnabled() != expected) {
                 return false;
             }
         }
-        return commands.moveToMenu()->menuAction()->isEnabled() == expected;
+        return w.commands().moveToMenu()->menuAction()->isEnabled() == expected;
     };
+    QAction *newCategory = w.action(u"New Category…"_s);
     QVERIFY(photoItemsEnabled(false));
-    QVERIFY(!commands.action(QStringLiteral("New Category…"))->isEnabled());
-    QVERIFY(f.open());
-    QVERIFY(commands.action(QStringLiteral("New Category…"))->isEnabled());
+    QVERIFY(!newCategory->isEnabled());
+    QVERIFY(titles(w.commands().moveToMenu()).isEmpty());
+    QVERIFY(w.open());
+    QVERIFY(newCategory->isEnabled());
+    QCOMPARE(titles(w.commands().moveToMenu()), u"0  Unsorted,1  C01,2  C02,3  C03,4  C04,5  C05,"
+                                                "6  C06,7  C07,8  C08,9  C09,C10,C11"_s);
     QVERIFY(photoItemsEnabled(false)); // nothing selected
     store.selectAll();
     QVERIFY(photoItemsEnabled(true));
-    store.openCollection(QUrl::fromLocalFile(f.path()), false); // loading
+    store.openCollection(QUrl::fromLocalFile(w.path()), false); // loading
     QVERIFY(photoItemsEnabled(false));
-    QVERIFY(!commands.action(QStringLiteral("New Category…"))->isEnabled());
+    QVERIFY(!newCategory->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 10000);
 
-    QVERIFY(commands.action(QStringLiteral("Larger Thumbnails"))->isEnabled());
+    QVERIFY(w.action(u"Larger Thumbnails"_s)->isEnabled());
     store.setWorkspaceMode(WorkspaceMode::browse);
     store.setBrowseLayout(BrowseLayoutMode::list);
-    QVERIFY(!commands.action(QStringLiteral("Larger Thumbnails"))->isEnabled());
-    QVERIFY(!commands.action(QStringLiteral("Smaller Thumbnails"))->isEnabled());
+    QVERIFY(!w.action(u"Larger Thumbnails"_s)->isEnabled());
+    QVERIFY(!w.action(u"Smaller Thumbnails"_s)->isEnabled());
     store.setBrowseLayout(BrowseLayoutMode::masonry);
-    QVERIFY(commands.action(QStringLiteral("Smaller Thumbnails"))->isEnabled());
-}
-
-void tst_MainWindow::moveToTitles()
-{
-    StoreFixture f;
-    for (int i = 1; i <= 11; ++i) {
-        makeFolder(f.path(), QStringLiteral("C%1").arg(i, 2, 10, QLatin1Char('0')));
-    }
-    CollectionStore &store = f.make();
-    MainWindow window(store, f.settings);
-    QVERIFY(titles(window.commands()->moveToMenu()).isEmpty());
-    QVERIFY(f.open());
-    const QStringList shown = titles(window.commands()->moveToMenu());
-    QCOMPARE(shown.size(), 12);
-    QCOMPARE(shown.first(), QStringLiteral("0  Unsorted"));
-    QCOMPARE(shown[9], QStringLiteral("9  C09"));
-    QCOMPARE(shown[10], QStringLiteral("C10"));
-    QCOMPARE(shown[11], QStringLiteral("C11"));
+    QVERIFY(w.action(u"Smaller Thumbnails"_s)->isEnabled());
 }
 
 void tst_MainWindow::openRecentContents()
 {
-    StoreFixture f;
-    CollectionStore &store = f.make();
-    MainWindow window(store, f.settings);
-    QMenu *recent = window.commands()->openRecentMenu();
-    QCOMPARE(titles(recent), QStringList{QStringLiteral("No Recent Folders")});
+    Window w;
+    w.make("", false);
+    QMenu *recent = w.commands().openRecentMenu();
+    QCOMPARE(titles(recent), u"No Recent Folders"_s);
     QVERIFY(!recent->actions().first()->isEnabled());
     QTemporaryDir other;
-    f.desktop.folderToChoose = QUrl::fromLocalFile(other.path());
-    store.chooseFolder();
-    QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 10000);
-    QCOMPARE(titles(recent), (QStringList{QDir(other.path()).dirName(), QStringLiteral("---"),
-                                          QStringLiteral("Clear Menu")}));
+    w.desktop.folderToChoose = QUrl::fromLocalFile(other.path());
+    w.store->chooseFolder();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.store->isLoading(), 10000);
+    const QString expected = QDir(other.path()).dirName() + u",---,Clear Menu"_s;
+    QCOMPARE(titles(recent), expected);
     recent->actions().last()->trigger(); // Clear Menu keeps the last collection's entry
-    QCOMPARE(titles(recent).size(), 3);
+    QCOMPARE(titles(recent), expected);
 }
 
 void tst_MainWindow::deleteMessages_data()
@@ -169,87 +184,73 @@ void tst_MainWindow::deleteMessages()
     QCOMPARE(RootView::deleteConfirmationMessage(count, unreadable), message);
 }
 
-void tst_MainWindow::deleteConfirmationConfirms()
+// The new-category sheet and the delete confirmation hand the user's answer to the store.
+void tst_MainWindow::dialogsReachTheStore()
 {
-    StoreFixture f;
-    writeJpeg(f.path(), QStringLiteral("Beach/a.jpg"));
-    CollectionStore &store = f.make();
-    MainWindow window(store, f.settings);
-    window.show();
-    QVERIFY(f.open());
-    store.requestDeleteCategory(f.sectionNamed(QStringLiteral("Beach"))->id);
+    Window w;
+    MainWindow &window = w.make("Beach/a.jpg");
+    QVERIFY(w.open());
+    w.action(u"New Category…"_s)->trigger();
+    CategoryNameSheet *sheet = window.rootView()->sheet();
+    QVERIFY(sheet);
+    sheet->nameField()->setText(u"  Travel  "_s);
+    QTest::keyClick(sheet->nameField(), Qt::Key_Return);
+    QVERIFY(!w.store->categoryPrompt());
+    QVERIFY(w.settle());
+    QVERIFY(w.sectionNamed(u"Travel"_s));
+    QCOMPARE(w.store->hudMessage(), std::optional<QString>(u"Created Travel"_s));
+
+    w.store->requestDeleteCategory(w.sectionNamed(u"Beach"_s)->id);
     QMessageBox *box = window.rootView()->deleteBox();
     QVERIFY(box);
-    QCOMPARE(box->text(), QStringLiteral("Delete “Beach”?"));
+    QCOMPARE(box->text(), u"Delete “Beach”?"_s);
     QCOMPARE(box->informativeText(), RootView::deleteConfirmationMessage(1));
-    QAbstractButton *remove = nullptr;
-    for (QAbstractButton *button : box->buttons()) {
-        if (button->text() == QStringLiteral("Delete Category")) {
-            remove = button;
-        }
-    }
-    QVERIFY(remove);
-    remove->click();
-    QVERIFY(!store.deleteCategoryPrompt());
-    QVERIFY(!f.sectionNamed(QStringLiteral("Beach")));
-    QVERIFY(f.settle());
-    QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("Beach"))));
-}
-
-void tst_MainWindow::alertShowsAndClears()
-{
-    StoreFixture f;
-    CollectionStore &store = f.make();
-    MainWindow window(store, f.settings);
-    window.show();
-    store.openCollection(QUrl::fromLocalFile(f.path(QStringLiteral("missing"))), false);
-    QTRY_VERIFY_WITH_TIMEOUT(window.rootView()->alertBox(), 10000);
-    QMessageBox *box = window.rootView()->alertBox();
-    QCOMPARE(box->text(), QStringLiteral("Couldn’t Open Folder"));
-    QVERIFY(box->informativeText().contains(QStringLiteral("“missing”")));
-    box->button(QMessageBox::Ok)->click();
-    QVERIFY(!store.alert());
-    QCOMPARE(window.rootView()->page(), RootView::Page::welcome);
+    const QList<QAbstractButton *> buttons = box->buttons();
+    const auto remove = std::ranges::find(buttons, u"Delete Category"_s, &QAbstractButton::text);
+    QVERIFY(remove != buttons.end());
+    (*remove)->click();
+    QVERIFY(!w.store->deleteCategoryPrompt());
+    QVERIFY(!w.sectionNamed(u"Beach"_s));
+    QVERIFY(w.settle());
+    QVERIFY(!QFileInfo::exists(w.path(u"Beach"_s)));
 }
 
 // A change cut off with the last session is put back when the folder opens again; the window
 // says so in full, names what it left as found and keeps saying it until dismissed.
 void tst_MainWindow::recoveryStaysUntilDismissed()
 {
-    StoreFixture f;
-    for (const char *name : {"a.jpg", "b.jpg", "Cats/c.jpg"}) {
-        writeJpeg(f.path(), QString::fromLatin1(name));
+    Window w;
+    for (const QString &name : {u"a.jpg"_s, u"b.jpg"_s, u"Cats/c.jpg"_s}) {
+        writeJpeg(w.path(), name);
     }
     {
         // The last session ended while a.jpg and b.jpg were on their way into Cats, and
         // another b.jpg has since taken the place of the second.
         LinuxFileSystem disk;
-        auto journal = OperationJournal::open(OperationJournal::defaultStateFolder(), f.path(),
-                                              disk.stat(f.path(), true)->identity);
+        auto journal = OperationJournal::open(OperationJournal::defaultStateFolder(), w.path(),
+                                              disk.stat(w.path(), true)->identity);
         QVERIFY(journal);
         const qint64 batch =
-            (*journal)->beginBatch(OperationJournal::Role::action, QStringLiteral("Move")).value();
-        for (const QString &name : {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}) {
-            const QString to = QStringLiteral("Cats/") + name;
-            QVERIFY((*journal)->intend(batch, {QUrl::fromLocalFile(f.path(name)),
-                                               QUrl::fromLocalFile(f.path(to)),
-                                               disk.stat(f.path(name))->identity}));
-            QVERIFY(QFile::rename(f.path(name), f.path(to)));
+            (*journal)->beginBatch(OperationJournal::Role::action, u"Move"_s).value();
+        for (const QString &name : {u"a.jpg"_s, u"b.jpg"_s}) {
+            const QString to = u"Cats/"_s + name;
+            QVERIFY((*journal)->intend(batch, {QUrl::fromLocalFile(w.path(name)),
+                                               QUrl::fromLocalFile(w.path(to)),
+                                               disk.stat(w.path(name))->identity}));
+            QVERIFY(QFile::rename(w.path(name), w.path(to)));
         }
-        writeJpeg(f.path(), QStringLiteral("b.jpg"));
+        writeJpeg(w.path(), u"b.jpg"_s);
     }
-    CollectionStore &store = f.make();
-    MainWindow window(store, f.settings);
-    window.show();
-    QVERIFY(f.open());
-    QCOMPARE(filesBelow(f.path()), (QStringList{QStringLiteral("Cats/b.jpg"), QStringLiteral("Cats/c.jpg"),
-                                                QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
+    MainWindow &window = w.make();
+    CollectionStore &store = *w.store;
+    QVERIFY(w.open());
+    QCOMPARE(filesBelow(w.path()).join(u','), u"Cats/b.jpg,Cats/c.jpg,a.jpg,b.jpg"_s);
     const RecoveryBanner *banner = window.rootView()->recoveryBanner();
     QVERIFY(banner->isVisible());
-    QCOMPARE(banner->summaryText(), QStringLiteral("The last session ended in the middle of a "
-                                                   "change. 1 photo file was put back where it was."));
-    QCOMPARE(banner->leftAsFoundText(), QStringLiteral("b.jpg"));
-    store.select(f.idOf(QStringLiteral("a.jpg")), store.sections().first().id, {});
+    QCOMPARE(banner->summaryText(), u"The last session ended in the middle of a change. 1 photo "
+                                    "file was put back where it was."_s);
+    QCOMPARE(banner->leftAsFoundText(), u"b.jpg"_s);
+    store.select(w.idOf(u"a.jpg"_s), store.sections().first().id, {});
     store.moveSelectionToDigit(9); // no such category: a passing message comes and goes
     QVERIFY(store.hudMessage());
     QTRY_VERIFY_WITH_TIMEOUT(!store.hudMessage(), 5000);
@@ -260,24 +261,6 @@ void tst_MainWindow::recoveryStaysUntilDismissed()
     QVERIFY(!store.recoveryReport());
 }
 
-void tst_MainWindow::sheetSubmitsToStore()
-{
-    StoreFixture f;
-    CollectionStore &store = f.make();
-    MainWindow window(store, f.settings);
-    window.show();
-    QVERIFY(f.open());
-    window.commands()->action(QStringLiteral("New Category…"))->trigger();
-    CategoryNameSheet *sheet = window.rootView()->sheet();
-    QVERIFY(sheet);
-    sheet->nameField()->setText(QStringLiteral("  Travel  "));
-    QTest::keyClick(sheet->nameField(), Qt::Key_Return);
-    QVERIFY(!store.categoryPrompt());
-    QVERIFY(f.settle());
-    QVERIFY(f.sectionNamed(QStringLiteral("Travel")));
-    QCOMPARE(store.hudMessage(), std::optional<QString>(QStringLiteral("Created Travel")));
-}
-
 void tst_MainWindow::settingsAppliedAndWritten_data()
 {
     QTest::addColumn<QVariant>("thumbnail");
@@ -285,10 +268,10 @@ void tst_MainWindow::settingsAppliedAndWritten_data()
     QTest::addColumn<double>("expectedThumbnail");
     QTest::addColumn<BrowseLayoutMode>("expectedLayout");
     QTest::newRow("nothing stored") << QVariant() << QVariant() << 184.0 << BrowseLayoutMode::tiles;
-    QTest::newRow("too large clamps") << QVariant(500.0) << QVariant(QStringLiteral("list")) << 280.0
-                                      << BrowseLayoutMode::list;
-    QTest::newRow("zero counts as missing") << QVariant(0.0) << QVariant(QStringLiteral("grid")) << 184.0
-                                            << BrowseLayoutMode::tiles;
+    QTest::newRow("too large clamps")
+        << QVariant(500.0) << QVariant(u"list"_s) << 280.0 << BrowseLayoutMode::list;
+    QTest::newRow("zero counts as missing")
+        << QVariant(0.0) << QVariant(u"grid"_s) << 184.0 << BrowseLayoutMode::tiles;
 }
 
 void tst_MainWindow::settingsAppliedAndWritten()
@@ -297,42 +280,38 @@ void tst_MainWindow::settingsAppliedAndWritten()
     QFETCH(QVariant, layout);
     QFETCH(double, expectedThumbnail);
     QFETCH(BrowseLayoutMode, expectedLayout);
-    StoreFixture f;
+    Window w;
+    QSettings &settings = *w.settings;
     if (thumbnail.isValid()) {
-        f.settings->setValue(QStringLiteral("thumbnailSize"), thumbnail);
+        settings.setValue(u"thumbnailSize"_s, thumbnail);
     }
     if (layout.isValid()) {
-        f.settings->setValue(QStringLiteral("browseLayout"), layout);
+        settings.setValue(u"browseLayout"_s, layout);
     }
-    CollectionStore &store = f.make();
-    MainWindow window(store, f.settings);
-    window.show();
+    w.make();
+    CollectionStore &store = *w.store;
     QCOMPARE(store.thumbnailSize(), expectedThumbnail);
     QCOMPARE(store.browseLayout(), expectedLayout);
-    QCOMPARE(f.settings->value(QStringLiteral("thumbnailSize")).toDouble(), expectedThumbnail);
-    QCOMPARE(f.settings->value(QStringLiteral("browseCategoryFilterID")).toString(), QStringLiteral("all"));
-    store.setWorkspaceMode(WorkspaceMode::browse);
-    store.setBrowseCellSize(96);
-    QCOMPARE(f.settings->value(QStringLiteral("workspaceMode")).toString(), QStringLiteral("browse"));
-    QCOMPARE(f.settings->value(QStringLiteral("browseCellSize")).toDouble(), 96.0);
+    QCOMPARE(settings.value(u"thumbnailSize"_s).toDouble(), expectedThumbnail);
+    QCOMPARE(settings.value(u"browseCategoryFilterID"_s).toString(), u"all"_s);
 }
 
 void tst_MainWindow::layoutMenuLeavesSortMode()
 {
-    StoreFixture f;
-    CollectionStore &store = f.make();
-    MainWindow window(store, f.settings);
+    Window w;
+    w.make("", false);
+    CollectionStore &store = *w.store;
     QCOMPARE(store.workspaceMode(), WorkspaceMode::sort);
-    QAction *list = window.commands()->action(QStringLiteral("List"));
-    QVERIFY(window.commands()->action(QStringLiteral("Tiles"))->isChecked()); // in Sort mode too
+    QAction *list = w.action(u"List"_s);
+    QVERIFY(w.action(u"Tiles"_s)->isChecked()); // in Sort mode too
     list->trigger();
     QCOMPARE(store.workspaceMode(), WorkspaceMode::browse);
     QCOMPARE(store.browseLayout(), BrowseLayoutMode::list);
     QVERIFY(list->isChecked());
-    QVERIFY(!window.commands()->action(QStringLiteral("Tiles"))->isChecked());
-    window.commands()->action(QStringLiteral("Modification Date"))->trigger();
+    QVERIFY(!w.action(u"Tiles"_s)->isChecked());
+    w.action(u"Modification Date"_s)->trigger();
     QCOMPARE(store.sortOrder(), PhotoSortOrder::modificationDate);
-    QVERIFY(window.commands()->action(QStringLiteral("Modification Date"))->isChecked());
+    QVERIFY(w.action(u"Modification Date"_s)->isChecked());
 }
 
 void tst_MainWindow::escapeClosesWhatIsInFront_data()
@@ -352,9 +331,8 @@ void tst_MainWindow::escapeClosesWhatIsInFront()
     CollectionStore *storePointer = nullptr;
     LinuxDesktopServices desktop(nullptr, [&storePointer] { return storePointer->previewItem(0); });
     StoreFixture f;
-    for (const QString &name : {QStringLiteral("a.jpg"), QStringLiteral("Beach/b.jpg")}) {
-        writeJpeg(f.path(), name);
-    }
+    writeJpeg(f.path(), u"a.jpg"_s);
+    writeJpeg(f.path(), u"Beach/b.jpg"_s);
     f.store = std::make_unique<CollectionStore>(desktop, f.settings);
     CollectionStore &store = *(storePointer = f.store.get());
     MainWindow window(store, f.settings);
@@ -370,7 +348,7 @@ void tst_MainWindow::escapeClosesWhatIsInFront()
         window.menuBar()->setActiveAction(edit);
         shown = edit->menu();
     } else if (inFront == u"delete") {
-        store.requestDeleteCategory(f.sectionNamed(QStringLiteral("Beach"))->id);
+        store.requestDeleteCategory(f.sectionNamed(u"Beach"_s)->id);
         shown = window.rootView()->deleteBox();
     } else if (inFront == u"preview") {
         store.toggleQuickLook();
@@ -386,24 +364,19 @@ void tst_MainWindow::escapeClosesWhatIsInFront()
     QTRY_VERIFY(!shown || !shown->isVisible());
     QCOMPARE(store.selectedCount(), inFront.isEmpty() ? 0 : 2);
     QVERIFY(!store.deleteCategoryPrompt());
-    QVERIFY(f.sectionNamed(QStringLiteral("Beach")));
+    QVERIFY(f.sectionNamed(u"Beach"_s));
 }
 
 // Typing a file's name into the Browse list jumps to it: the digits after its first letter are
 // part of the name and file nothing; once the name's moment has passed a digit files again.
 void tst_MainWindow::listTypeSelectTakesWholeNames()
 {
-    StoreFixture f;
-    for (const char *name : {"a.jpg", "IMG_2015.jpg", "IMG_2016.jpg", "IMG_3000.jpg", "Cats/x.jpg"}) {
-        writeJpeg(f.path(), QString::fromLatin1(name));
-    }
-    CollectionStore &store = f.make();
-    MainWindow window(store, f.settings);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window) && f.open());
-    window.commands()->action(QStringLiteral("List"))->trigger();
-    QTRY_COMPARE(store.browseNavigationPhotoIDs().size(), 5);
-    const QStringList before = filesBelow(f.path());
+    Window w;
+    MainWindow &window = w.make("a.jpg,IMG_2015.jpg,IMG_2016.jpg,IMG_3000.jpg,Cats/x.jpg");
+    QVERIFY(QTest::qWaitForWindowExposed(&window) && w.open());
+    w.action(u"List"_s)->trigger();
+    QTRY_COMPARE(w.store->browseNavigationPhotoIDs().size(), 5);
+    const QStringList before = filesBelow(w.path());
     // Sent one after another without turning the event loop, so the name's moment can't pass.
     const auto type = [&window](const QString &text) {
         for (const QChar c : text) {
@@ -413,43 +386,36 @@ void tst_MainWindow::listTypeSelectTakesWholeNames()
             QCoreApplication::sendEvent(window.windowHandle(), &press);
         }
     };
-    type(QStringLiteral("IMG_2016"));
-    QCOMPARE(f.focusedName(), QStringLiteral("IMG_2016.jpg"));
-    QTRY_VERIFY(store.typeSelectBuffer().isEmpty());
-    type(QStringLiteral("img_3"));
-    QCOMPARE(f.focusedName(), QStringLiteral("IMG_3000.jpg"));
-    QVERIFY(f.settle());
-    QCOMPARE(filesBelow(f.path()), before);
+    type(u"IMG_2016"_s);
+    QCOMPARE(w.focusedName(), u"IMG_2016.jpg"_s);
+    QTRY_VERIFY(w.store->typeSelectBuffer().isEmpty());
+    type(u"img_3"_s);
+    QCOMPARE(w.focusedName(), u"IMG_3000.jpg"_s);
+    QVERIFY(w.settle());
+    QCOMPARE(filesBelow(w.path()), before);
 
-    QTRY_VERIFY(store.typeSelectBuffer().isEmpty());
-    type(QStringLiteral("1"));
-    QVERIFY(f.settle());
-    QVERIFY(filesBelow(f.path()).contains(QStringLiteral("Cats/IMG_3000.jpg")));
+    QTRY_VERIFY(w.store->typeSelectBuffer().isEmpty());
+    type(u"1"_s);
+    QVERIFY(w.settle());
+    QVERIFY(filesBelow(w.path()).contains(u"Cats/IMG_3000.jpg"_s));
 }
 
 // The scan runs on the service's thread: while ten thousand photos load, the window's event
 // loop keeps turning.
 void tst_MainWindow::windowStaysResponsiveWhileLoading()
 {
-    StoreFixture f;
+    Window w;
     for (int i = 0; i < 10000; ++i) {
-        QFile file(f.path(QStringLiteral("IMG_%1.jpg").arg(i)));
+        QFile file(w.path(u"IMG_%1.jpg"_s.arg(i)));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    CollectionStore &store = f.make();
-    MainWindow window(store, f.settings);
-    window.show();
-    int ticks = 0;
+    MainWindow &window = w.make();
+    CollectionStore &store = *w.store;
     int ticksWhileLoading = 0;
     QTimer timer;
-    connect(&timer, &QTimer::timeout, this, [&] {
-        ++ticks;
-        if (store.isLoading()) {
-            ++ticksWhileLoading;
-        }
-    });
+    connect(&timer, &QTimer::timeout, this, [&] { ticksWhileLoading += store.isLoading(); });
     timer.start(1);
-    store.openCollection(QUrl::fromLocalFile(f.path()), false);
+    store.openCollection(QUrl::fromLocalFile(w.path()), false);
     QCOMPARE(window.rootView()->page(), RootView::Page::loading);
     QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 30000);
     QCOMPARE(store.photoCount(), 10000);
@@ -461,23 +427,23 @@ void tst_MainWindow::windowStaysResponsiveWhileLoading()
 void tst_MainWindow::laterLaunchHandsOverItsFolder()
 {
     QTemporaryDir dir;
-    const QString socket = dir.path() + QStringLiteral("/instance.socket");
+    const QString socket = dir.path() + u"/instance.socket"_s;
     const auto launch = [&socket](const QString &folder) {
         return QtConcurrent::run([socket, folder] { return SingleInstance(socket).forward(folder); });
     };
-    QVERIFY(!launch(QStringLiteral("/photos")).result()); // nobody running
+    QVERIFY(!launch(u"/photos"_s).result()); // nobody running
     {
         SingleInstance running(socket);
         QVERIFY(running.listen());
         QSignalSpy asked(&running, &SingleInstance::openRequested);
-        for (const QString &folder : {QStringLiteral("/photos/\u00e9t\u00e9 2024"), QString()}) {
+        for (const QString &folder : {u"/photos/\u00e9t\u00e9 2024"_s, QString()}) {
             QFuture<bool> later = launch(folder);
             QTRY_COMPARE(asked.count(), 1);
             QCOMPARE(asked.takeFirst().value(0).toString(), folder);
             QVERIFY(later.result());
         }
     }
-    QVERIFY(!launch(QStringLiteral("/photos")).result());
+    QVERIFY(!launch(u"/photos"_s).result());
     SingleInstance next(socket);
     QVERIFY(next.listen()); // the socket's name is free again
 }

@@ -179,7 +179,8 @@ private Q_SLOTS:
     void unreadableFileShowsItsNameAndANote_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QByteArray>("bytes"); // null: the file does not exist
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("unsafe"); // an unsafe (or missing) file of this kind instead
 
         // A small photo whose frame header claims width × height (big-endian 16-bit).
         const auto claiming = [](const char size[4]) {
@@ -187,45 +188,35 @@ private Q_SLOTS:
             const qsizetype frame = jpeg.indexOf("\xFF\xC0");
             return frame > 0 ? jpeg.replace(frame + 5, 4, size, 4) : QByteArray("no frame");
         };
-        QTest::newRow("not an image") << u"notes.jpg"_s << QByteArray("hello");
-        QTest::newRow("header beyond the format") << u"huge.jpg"_s << claiming("\xFF\xFF\xFF\xFF");
-        QTest::newRow("60000 x 60000 header") << u"vast.jpg"_s << claiming("\xEA\x60\xEA\x60");
-        QTest::newRow("missing file") << u"gone.jpg"_s << QByteArray();
+        QTest::newRow("not an image") << u"notes.jpg"_s << QByteArray("hello") << QString();
+        QTest::newRow("header beyond the format")
+            << u"huge.jpg"_s << claiming("\xFF\xFF\xFF\xFF") << QString();
+        QTest::newRow("60000 x 60000 header")
+            << u"vast.jpg"_s << claiming("\xEA\x60\xEA\x60") << QString();
+        // Opened as thumbnails are: the note shows at once, the decode thread never waits on a
+        // FIFO, never follows a link, never reads a vast or endless file.
+        for (const QString &kind : UnsafeImageFiles::kinds()) {
+            QTest::newRow(qPrintable(kind)) << u"x.jpg"_s << QByteArray() << kind;
+        }
     }
 
     void unreadableFileShowsItsNameAndANote()
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
-        const QString path = bytes.isNull() ? m_dir.filePath(name)
-                                            : TestFolders::writeFile(m_dir.path(), name, bytes);
-        PreviewWindow window(fileSource(path));
-        window.showAtFirstItem();
-        QTRY_COMPARE_WITH_TIMEOUT(window.fileName(), name, kDecodeTimeout);
-        QVERIFY(window.image().isNull());
-        QVERIFY(!window.message().isEmpty());
-    }
-
-    void unsafeFilesAreNeverRead_data()
-    {
-        QTest::addColumn<QString>("kind");
-        for (const QString &kind : UnsafeImageFiles::kinds()) {
-            QTest::newRow(qPrintable(kind)) << kind;
-        }
-    }
-
-    // Opened as thumbnails are: the note shows at once, the decode thread never waits on a
-    // FIFO, never follows a link, never reads a vast or endless file.
-    void unsafeFilesAreNeverRead()
-    {
-        QFETCH(QString, kind);
+        QFETCH(QString, unsafe);
         QTemporaryDir dir;
-        const QString path = UnsafeImageFiles::make(dir.path(), kind);
+        const QString path = unsafe.isEmpty() ? TestFolders::writeFile(dir.path(), name, bytes)
+                                               : UnsafeImageFiles::make(dir.path(), unsafe);
         PreviewWindow window(fileSource(path));
         // Runs before the window waits for its decode threads.
-        const auto unblock = qScopeGuard([&path] { UnsafeImageFiles::releaseFifoReader(path); });
+        const auto unblock = qScopeGuard([&] {
+            if (!unsafe.isEmpty()) {
+                UnsafeImageFiles::releaseFifoReader(path);
+            }
+        });
         window.showAtFirstItem();
-        QTRY_COMPARE_WITH_TIMEOUT(window.fileName(), u"x.jpg"_s, kDecodeTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(window.fileName(), name, kDecodeTimeout);
         QVERIFY(window.image().isNull());
         QVERIFY(!window.message().isEmpty());
     }
@@ -308,7 +299,8 @@ private Q_SLOTS:
         }
     }
 
-    void revealWithoutFileManagerOpensTheFolder()
+    // Revealing without a file manager opens the folder; reduce motion follows the environment.
+    void revealAndReduceMotionWithoutADesktopBus()
     {
         const QString photo = TestFolders::writeJpeg(m_dir.path(), u"Cats/c.jpg"_s);
         LinuxDesktopServices services(nullptr, {});
@@ -317,21 +309,16 @@ private Q_SLOTS:
             opened.append(url);
             return true;
         });
-
         services.revealInFileManager(QUrl::fromLocalFile(photo)); // no session bus in tests
         QTRY_COMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(m_dir.filePath(u"Cats"_s))});
-    }
 
-    void reduceMotionFollowsTheEnvironment()
-    {
-        LinuxDesktopServices services(nullptr, {});
+        const auto unset = qScopeGuard([] { qunsetenv("CALVENOR_REDUCE_MOTION"); });
         qunsetenv("CALVENOR_REDUCE_MOTION");
         QVERIFY(!services.prefersReducedMotion()); // no desktop bus in tests: animations stay on
         qputenv("CALVENOR_REDUCE_MOTION", "1");
         QVERIFY(services.prefersReducedMotion());
         qputenv("CALVENOR_REDUCE_MOTION", "0");
         QVERIFY(!services.prefersReducedMotion());
-        qunsetenv("CALVENOR_REDUCE_MOTION");
     }
 };
 

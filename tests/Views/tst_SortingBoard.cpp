@@ -73,6 +73,42 @@ QStringList unpaintedCells(const PhotoCanvas &view)
     return missing;
 }
 
+QStringList names(const char *commaSeparated)
+{
+    return QString::fromUtf8(commaSeparated).split(u',', Qt::SkipEmptyParts);
+}
+
+// "p007.jpg" for (7, 3).
+QString numbered(int i, int digits)
+{
+    return u"p%1.jpg"_s.arg(i, digits, 10, QLatin1Char('0'));
+}
+
+// A small JPEG at each of `jpegs` and an empty folder at each of `folders` below `root`.
+void populate(const QString &root, const char *jpegs, const char *folders = "")
+{
+    for (const QString &name : names(jpegs)) {
+        writeJpeg(root, name);
+    }
+    for (const QString &name : names(folders)) {
+        makeFolder(root, name);
+    }
+}
+
+QList<ThumbnailFeed::Want> wantsFor(const QStringList &ids)
+{
+    QList<ThumbnailFeed::Want> wants;
+    for (const QString &id : ids) {
+        Photo photo;
+        photo.id = id;
+        photo.url = QUrl::fromLocalFile(u"/photos/"_s + id);
+        wants.append({photo, QSizeF(100, 72)});
+    }
+    return wants;
+}
+
+const auto noSystemThumbnail = [](const QString &, int) { return QImage(); };
+
 } // namespace
 
 // The sorting board as a user drives it, headless: clicks, keys, drags and drops over real
@@ -106,8 +142,6 @@ private Q_SLOTS:
     void photoMenuTitles();
     void sectionMenus();
     void multiFileFrames();
-    void badgeText_data();
-    void badgeText();
     void headerAndStatus();
     void fileIntoByName();
     void unreadableEntriesAreNoted();
@@ -116,22 +150,32 @@ private:
     struct Board
     {
         StoreFixture f;
+        std::shared_ptr<PlatformFileSystem> disk;
+        std::unique_ptr<ThumbnailCache> cache; // the service's own when null
         std::unique_ptr<ThumbnailService> thumbnails;
         std::unique_ptr<GalleryView> view;
         std::atomic<int> decodes{0};
+        std::atomic<int> misses{0}; // decodes that found no picture
         std::atomic<int> largestBound{0};
 
+        explicit Board(const char *jpegs = "", const char *folders = "")
+        {
+            populate(f.path(), jpegs, folders);
+        }
         // Opens the fixture's folder and shows a board of `size` over it.
         bool show(QSize size = {1000, 700})
         {
-            CollectionStore &store = f.store ? *f.store : f.make();
+            CollectionStore &store = f.store ? *f.store : f.make(disk);
             thumbnails = std::make_unique<ThumbnailService>(
-                1, [](const QString &, int) { return QImage(); },
+                1, noSystemThumbnail,
                 [this](const QString &path, int pixels) {
                     ++decodes;
                     largestBound = std::max(largestBound.load(), pixels);
-                    return ThumbnailService::downsample(path, pixels);
-                });
+                    QImage image = ThumbnailService::downsample(path, pixels);
+                    misses += image.isNull() ? 1 : 0;
+                    return image;
+                },
+                std::move(cache));
             view = std::make_unique<GalleryView>(store, *thumbnails);
             view->resize(size);
             view->show();
@@ -146,6 +190,10 @@ private:
             QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, centre(filename));
         }
         QString sectionID(const QString &name) const { return f.sectionNamed(name)->id; }
+        QImage thumbnail(const QString &filename) const
+        {
+            return view->thumbnailFeed().image(f.idOf(filename));
+        }
         // Delivers a whole drag (enter, move, drop) of `data` at `point` to the board.
         void drop(const QMimeData &data, QPoint point, Qt::DropActions actions)
         {
@@ -155,63 +203,58 @@ private:
             QApplication::sendEvent(view->viewport(), &drop);
         }
     };
+
+    // The whole workspace (header, board, status strip) over a fixture's folder.
+    struct Workspace
+    {
+        StoreFixture f;
+        ThumbnailService thumbnails{1, {}, &ThumbnailService::downsample};
+        std::unique_ptr<CollectionWorkspace> view;
+
+        CollectionStore &show(std::shared_ptr<PlatformFileSystem> disk = {})
+        {
+            CollectionStore &store = f.make(std::move(disk));
+            store.installKeyEventMonitor();
+            view = std::make_unique<CollectionWorkspace>(store, thumbnails);
+            view->resize(1180, 700);
+            view->show();
+            return store;
+        }
+    };
 };
 
 void tst_SortingBoard::clickSelection()
 {
-    Board b;
-    for (const char *name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"}) {
-        writeJpeg(b.f.path(), QString::fromLatin1(name));
-    }
+    Board b("a.jpg,b.jpg,c.jpg,d.jpg,e.jpg");
     QVERIFY(b.show());
-    b.click(QStringLiteral("b.jpg"));
-    QCOMPARE(b.f.selectedNames(), QStringList{QStringLiteral("b.jpg")});
-    b.click(QStringLiteral("d.jpg"), Qt::ControlModifier);
-    QCOMPARE(b.f.selectedNames(), (QStringList{QStringLiteral("b.jpg"), QStringLiteral("d.jpg")}));
-    b.click(QStringLiteral("b.jpg"), Qt::ControlModifier); // toggles off
-    QCOMPARE(b.f.selectedNames(), QStringList{QStringLiteral("d.jpg")});
-    b.click(QStringLiteral("a.jpg"), Qt::ShiftModifier); // range from the anchor
-    QCOMPARE(b.f.selectedNames(), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg"),
-                                               QStringLiteral("c.jpg"), QStringLiteral("d.jpg")}));
+    b.click(u"b.jpg"_s);
+    QCOMPARE(b.f.selectedNames(), names("b.jpg"));
+    b.click(u"d.jpg"_s, Qt::ControlModifier);
+    QCOMPARE(b.f.selectedNames(), names("b.jpg,d.jpg"));
+    b.click(u"b.jpg"_s, Qt::ControlModifier); // toggles off
+    QCOMPARE(b.f.selectedNames(), names("d.jpg"));
+    b.click(u"a.jpg"_s, Qt::ShiftModifier); // range from the anchor
+    QCOMPARE(b.f.selectedNames(), names("a.jpg,b.jpg,c.jpg,d.jpg"));
     // A press that ends elsewhere is no click.
-    const QStringList before = b.f.selectedNames();
-    QTest::mousePress(b.view->viewport(), Qt::LeftButton, {}, b.centre(QStringLiteral("e.jpg")));
+    QTest::mousePress(b.view->viewport(), Qt::LeftButton, {}, b.centre(u"e.jpg"_s));
     QTest::mouseRelease(b.view->viewport(), Qt::LeftButton, {}, QPoint(2, 2));
-    QCOMPARE(b.f.selectedNames(), before);
+    QCOMPARE(b.f.selectedNames(), names("a.jpg,b.jpg,c.jpg,d.jpg"));
 }
 
 void tst_SortingBoard::digitKeyFilesAndAdvances()
 {
-    Board b;
-    writeJpeg(b.f.path(), QStringLiteral("a.jpg"));
-    writeJpeg(b.f.path(), QStringLiteral("b.jpg"));
-    makeFolder(b.f.path(), QStringLiteral("Cats"));
+    Board b("a.jpg,b.jpg", "Cats");
     b.f.make().installKeyEventMonitor();
     QVERIFY(b.show());
-    b.click(QStringLiteral("a.jpg"));
+    b.click(u"a.jpg"_s);
     QTest::keyClick(b.view->windowHandle(), Qt::Key_1); // as the window system delivers it
     QVERIFY(b.f.settle());
-    QCOMPARE(filesBelow(b.f.path()),
-             (QStringList{QStringLiteral("Cats/a.jpg"), QStringLiteral("b.jpg")}));
-    QCOMPARE(b.f.focusedName(), QStringLiteral("b.jpg"));
-    QCOMPARE(b.f.selectedNames(), QStringList{QStringLiteral("b.jpg")});
+    QCOMPARE(filesBelow(b.f.path()), names("Cats/a.jpg,b.jpg"));
+    QCOMPARE(b.f.focusedName(), u"b.jpg"_s);
+    QCOMPARE(b.f.selectedNames(), names("b.jpg"));
     // The board shows the move: a.jpg's cell now lies in the Cats block.
-    QVERIFY(b.view->blockRect(b.sectionID(QStringLiteral("Cats")))
-                .contains(b.view->cellRect(b.f.idOf(QStringLiteral("a.jpg")))));
-    // On AZERTY the key marked 1 types "&" and sends the digit row's first scan code; the
-    // keypad's 1 sends its own code and files nothing.
-    const auto press = [&b](int key, Qt::KeyboardModifiers modifiers, quint32 scanCode,
-                            const QString &text) {
-        QKeyEvent event(QEvent::KeyPress, key, modifiers, scanCode, 0, 0, text);
-        QCoreApplication::sendEvent(b.view->windowHandle(), &event);
-        return b.f.settle();
-    };
-    QVERIFY(press(Qt::Key_1, Qt::KeypadModifier, 87, QStringLiteral("1")));
-    QCOMPARE(filesBelow(b.f.path()),
-             (QStringList{QStringLiteral("Cats/a.jpg"), QStringLiteral("b.jpg")}));
-    QVERIFY(press(Qt::Key_Ampersand, Qt::NoModifier, 10, QStringLiteral("&")));
-    QCOMPARE(filesBelow(b.f.path()),
-             (QStringList{QStringLiteral("Cats/a.jpg"), QStringLiteral("Cats/b.jpg")}));
+    QVERIFY(b.view->blockRect(b.sectionID(u"Cats"_s))
+                .contains(b.view->cellRect(b.f.idOf(u"a.jpg"_s))));
 }
 
 void tst_SortingBoard::drops_data()
@@ -222,17 +265,13 @@ void tst_SortingBoard::drops_data()
     QTest::addColumn<QStringList>("expected");
 
     QTest::newRow("selection onto a category header")
-        << true << QStringLiteral("Cats") << false
-        << QStringLiteral("Cats/a.jpg,Cats/b.jpg,Dogs/d.jpg,c.jpg").split(u',');
+        << true << u"Cats"_s << false << names("Cats/a.jpg,Cats/b.jpg,Dogs/d.jpg,c.jpg");
     QTest::newRow("selection onto an empty zone")
-        << true << QStringLiteral("Empty") << true
-        << QStringLiteral("Dogs/d.jpg,Empty/a.jpg,Empty/b.jpg,c.jpg").split(u',');
+        << true << u"Empty"_s << true << names("Dogs/d.jpg,Empty/a.jpg,Empty/b.jpg,c.jpg");
     QTest::newRow("files from elsewhere are copied")
-        << false << QStringLiteral("Dogs") << false
-        << QStringLiteral("Dogs/d.jpg,Dogs/outside.jpg,a.jpg,b.jpg,c.jpg").split(u',');
+        << false << u"Dogs"_s << false << names("Dogs/d.jpg,Dogs/outside.jpg,a.jpg,b.jpg,c.jpg");
     QTest::newRow("files from elsewhere into an empty zone")
-        << false << QStringLiteral("Empty") << true
-        << QStringLiteral("Dogs/d.jpg,Empty/outside.jpg,a.jpg,b.jpg,c.jpg").split(u',');
+        << false << u"Empty"_s << true << names("Dogs/d.jpg,Empty/outside.jpg,a.jpg,b.jpg,c.jpg");
 }
 
 void tst_SortingBoard::drops()
@@ -241,22 +280,16 @@ void tst_SortingBoard::drops()
     QFETCH(QString, target);
     QFETCH(bool, onEmptyZone);
     QFETCH(QStringList, expected);
-
-    Board b;
-    for (const char *name : {"a.jpg", "b.jpg", "c.jpg", "Dogs/d.jpg"}) {
-        writeJpeg(b.f.path(), QString::fromLatin1(name));
-    }
-    makeFolder(b.f.path(), QStringLiteral("Cats"));
-    makeFolder(b.f.path(), QStringLiteral("Empty"));
+    Board b("a.jpg,b.jpg,c.jpg,Dogs/d.jpg", "Cats,Empty");
     QTemporaryDir elsewhere;
-    const QString outside = writeJpeg(elsewhere.path(), QStringLiteral("outside.jpg"));
+    const QString outside = writeJpeg(elsewhere.path(), u"outside.jpg"_s);
     QVERIFY(b.show({1000, 2000}));
 
     std::unique_ptr<QMimeData> data;
     if (internal) {
-        b.click(QStringLiteral("a.jpg"));
-        b.click(QStringLiteral("b.jpg"), Qt::ShiftModifier);
-        data.reset(b.f.store->dragMimeData(b.f.idOf(QStringLiteral("a.jpg"))));
+        b.click(u"a.jpg"_s);
+        b.click(u"b.jpg"_s, Qt::ShiftModifier);
+        data.reset(b.f.store->dragMimeData(b.f.idOf(u"a.jpg"_s)));
     } else {
         data = std::make_unique<QMimeData>();
         data->setUrls({QUrl::fromLocalFile(outside)});
@@ -273,16 +306,14 @@ void tst_SortingBoard::drops()
 
 void tst_SortingBoard::dragHighlightFollowsBlocks()
 {
-    Board b;
-    writeJpeg(b.f.path(), QStringLiteral("a.jpg"));
-    makeFolder(b.f.path(), QStringLiteral("Cats"));
+    Board b("a.jpg", "Cats");
     QVERIFY(b.show({1000, 1200}));
     const QString unsorted = b.f.store->sections().first().id;
-    const QString cats = b.sectionID(QStringLiteral("Cats"));
+    const QString cats = b.sectionID(u"Cats"_s);
     QMimeData files;
-    files.setUrls({QUrl::fromLocalFile(b.f.path(QStringLiteral("a.jpg")))});
+    files.setUrls({QUrl::fromLocalFile(b.f.path(u"a.jpg"_s))});
     QMimeData text;
-    text.setText(QStringLiteral("not a photo"));
+    text.setText(u"not a photo"_s);
     const QPoint overUnsorted = b.view->headerRect(unsorted).center().toPoint();
     const QPoint overCats = b.view->headerRect(cats).center().toPoint();
     const Qt::DropActions both = Qt::MoveAction | Qt::CopyAction;
@@ -304,8 +335,8 @@ void tst_SortingBoard::dragHighlightFollowsBlocks()
     QApplication::sendEvent(b.view->viewport(), &leave);
     QCOMPARE(b.f.store->dropTargetSectionID(), std::nullopt);
 
-    b.click(QStringLiteral("a.jpg"));
-    std::unique_ptr<QMimeData> ours(b.f.store->dragMimeData(b.f.idOf(QStringLiteral("a.jpg"))));
+    b.click(u"a.jpg"_s);
+    std::unique_ptr<QMimeData> ours(b.f.store->dragMimeData(b.f.idOf(u"a.jpg"_s)));
     QDragEnterEvent internal(overCats, both, ours.get(), Qt::LeftButton, {});
     QApplication::sendEvent(b.view->viewport(), &internal);
     QCOMPARE(internal.dropAction(), Qt::MoveAction); // our own photos move
@@ -326,29 +357,24 @@ void tst_SortingBoard::moveGlides()
     QFETCH(bool, reducedMotion);
     QFETCH(bool, byDigit);
     QFETCH(bool, glides);
-    Board b;
-    for (const char *name : {"a.jpg", "b.jpg", "c.jpg"}) {
-        writeJpeg(b.f.path(), QString::fromLatin1(name));
-    }
-    makeFolder(b.f.path(), QStringLiteral("Cats"));
+    Board b("a.jpg,b.jpg,c.jpg", "Cats");
     b.f.desktop.reducedMotion = reducedMotion;
     QVERIFY(b.show());
-    b.click(QStringLiteral("a.jpg"));
+    b.click(u"a.jpg"_s);
     if (byDigit) {
         b.f.store->moveSelectionToDigit(1);
     } else {
-        b.f.store->moveSelected(b.sectionID(QStringLiteral("Cats")));
+        b.f.store->moveSelected(b.sectionID(u"Cats"_s));
     }
     QCOMPARE(b.view->isAnimating(), glides);
     QTRY_VERIFY(!b.view->isAnimating());
     QVERIFY(b.f.settle());
-    QCOMPARE(filesBelow(b.f.path()), QStringLiteral("Cats/a.jpg,b.jpg,c.jpg").split(u','));
+    QCOMPARE(filesBelow(b.f.path()), names("Cats/a.jpg,b.jpg,c.jpg"));
 }
 
 void tst_SortingBoard::columnCountFollowsWidth()
 {
-    Board b;
-    writeJpeg(b.f.path(), QStringLiteral("a.jpg"));
+    Board b("a.jpg");
     QVERIFY(b.show());
     const int bar = b.view->verticalScrollBar()->width();
     for (const auto &[width, thumbnail, columns] :
@@ -364,20 +390,20 @@ void tst_SortingBoard::scrollRequestCentresPhoto()
 {
     Board b;
     for (int i = 0; i < 120; ++i) {
-        writeFile(b.f.path(), QStringLiteral("p%1.jpg").arg(i, 3, 10, QLatin1Char('0')));
+        writeFile(b.f.path(), numbered(i, 3));
     }
     QVERIFY(b.show({1000, 600}));
-    b.click(QStringLiteral("p000.jpg"));
+    b.click(u"p000.jpg"_s);
     for (int i = 0; i < 12; ++i) {
         b.f.store->navigateSelection(0, 1); // twelve rows down
     }
-    QCOMPARE(b.f.focusedName(), QStringLiteral("p048.jpg"));
-    const QRectF cell = b.view->cellRect(b.f.idOf(QStringLiteral("p048.jpg")));
+    QCOMPARE(b.f.focusedName(), u"p048.jpg"_s);
+    const QRectF cell = b.view->cellRect(b.f.idOf(u"p048.jpg"_s));
     QVERIFY(qAbs(cell.center().y() - b.view->viewport()->height() / 2.0) <= 1);
 
     // A drag resting near the bottom edge scrolls the board; leaving stops it.
     QMimeData files;
-    files.setUrls({QUrl::fromLocalFile(b.f.path(QStringLiteral("p000.jpg")))});
+    files.setUrls({QUrl::fromLocalFile(b.f.path(u"p000.jpg"_s))});
     QScrollBar *bar = b.view->verticalScrollBar();
     const int start = bar->value();
     QDragEnterEvent enter(QPoint(500, b.view->viewport()->height() - 5), Qt::CopyAction, &files,
@@ -395,39 +421,30 @@ void tst_SortingBoard::onlyVisibleCellsGetThumbnails()
 {
     Board b;
     for (int i = 0; i < 400; ++i) {
-        writeJpeg(b.f.path(), QStringLiteral("p%1.jpg").arg(i, 3, 10, QLatin1Char('0')), {40, 30});
+        writeJpeg(b.f.path(), numbered(i, 3), {40, 30});
     }
     QVERIFY(b.show({1000, 600}));
-    const QString first = b.f.idOf(QStringLiteral("p000.jpg"));
-    QTRY_VERIFY(!b.view->thumbnailFeed().image(first).isNull());
+    QTRY_VERIFY(!b.thumbnail(u"p000.jpg"_s).isNull());
     QTRY_COMPARE(b.view->thumbnailFeed().pendingCount(), 0);
     // One screen holds 4 × 4 cells; with a screen above and below about 40 are prepared.
     QVERIFY2(b.decodes > 0 && b.decodes < 60, qPrintable(QString::number(b.decodes)));
-    QVERIFY(b.view->thumbnailFeed().image(b.f.idOf(QStringLiteral("p399.jpg"))).isNull());
+    QVERIFY(b.thumbnail(u"p399.jpg"_s).isNull());
     b.view->verticalScrollBar()->setValue(b.view->verticalScrollBar()->maximum());
-    QTRY_VERIFY(!b.view->thumbnailFeed().image(b.f.idOf(QStringLiteral("p399.jpg"))).isNull());
-    QVERIFY(b.view->thumbnailFeed().image(first).isNull()); // far away: let go
+    QTRY_VERIFY(!b.thumbnail(u"p399.jpg"_s).isNull());
+    QVERIFY(b.thumbnail(u"p000.jpg"_s).isNull()); // far away: let go
 }
 
 void tst_SortingBoard::hiddenFeedLeavesOthersAlone()
 {
     // One decoding thread held up by the first photo, so the others stay queued.
     std::atomic<bool> release{false};
-    ThumbnailService service(
-        1, [](const QString &, int) { return QImage(); },
-        [&release](const QString &, int) {
-            while (!release) {
-                QThread::msleep(2);
-            }
-            return QImage(4, 3, QImage::Format_RGB32);
-        });
-    QList<ThumbnailFeed::Want> wants;
-    for (int i = 0; i < 3; ++i) {
-        Photo photo;
-        photo.id = QString::number(i);
-        photo.url = QUrl::fromLocalFile(QStringLiteral("/photos/%1.jpg").arg(i));
-        wants.append({photo, QSizeF(100, 72)});
-    }
+    ThumbnailService service(1, noSystemThumbnail, [&release](const QString &, int) {
+        while (!release) {
+            QThread::msleep(2);
+        }
+        return QImage(4, 3, QImage::Format_RGB32);
+    });
+    const QList<ThumbnailFeed::Want> wants = wantsFor(names("0,1,2"));
     ThumbnailFeed shown(service);
     ThumbnailFeed hidden(service);
     QStringList ready;
@@ -461,19 +478,16 @@ void tst_SortingBoard::thumbnailsFillTheirCell()
     Photo p;
     p.pixelWidth = photo.width();
     p.pixelHeight = photo.height();
-    const QSizeF size = ThumbnailFeed::fillingSize(p, cell);
-    QVERIFY2(qAbs(size.width() - expected.width()) < 1e-9 &&
-                 qAbs(size.height() - expected.height()) < 1e-9,
-             qPrintable(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height())));
+    QCOMPARE(ThumbnailFeed::fillingSize(p, cell), expected);
 }
 
 void tst_SortingBoard::portraitDecodedToFillItsCell()
 {
     Board b;
-    writeJpeg(b.f.path(), QStringLiteral("portrait.jpg"), {30, 40});
+    writeJpeg(b.f.path(), u"portrait.jpg"_s, {30, 40});
     QVERIFY(b.show());
     QTRY_COMPARE(b.view->thumbnailFeed().pendingCount(), 0);
-    QTRY_VERIFY(b.f.store->photo(b.f.idOf(QStringLiteral("portrait.jpg")))->hasDimensions());
+    QTRY_VERIFY(b.f.store->photo(b.f.idOf(u"portrait.jpg"_s))->hasDimensions());
     QTRY_COMPARE(b.largestBound.load(), qCeil(184 * 4 / 3.0 * b.view->devicePixelRatioF()));
 }
 
@@ -495,66 +509,52 @@ void tst_SortingBoard::movedCellsGetTheirThumbnailsAgain()
     QFETCH(int, photos);
     QFETCH(bool, all);
     QFETCH(bool, moveFails);
-    StoreFixture f;
+    Board b("", "Cats");
     for (int i = 0; i < photos; ++i) {
-        writeJpeg(f.path(), QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')), {40, 30});
+        writeJpeg(b.f.path(), numbered(i, 2), {40, 30});
     }
-    makeFolder(f.path(), QStringLiteral("Cats"));
     auto disk = std::make_shared<HeldMoves>();
-    f.make(disk);
+    b.disk = disk;
     // A cache of one image: a moved cell decodes its file again instead of finding it there.
-    std::atomic<int> misses{0};
-    ThumbnailService service(
-        1, [](const QString &, int) { return QImage(); },
-        [&misses](const QString &path, int pixels) {
-            QImage image = ThumbnailService::downsample(path, pixels);
-            misses += image.isNull() ? 1 : 0;
-            return image;
-        },
-        std::make_unique<ThumbnailCache>(1));
-    GalleryView view(*f.store, service);
-    view.resize(1000, 600);
-    view.show();
-    QVERIFY(f.open() && QTest::qWaitForWindowExposed(&view));
-    const auto unpainted = [&view] {
+    b.cache = std::make_unique<ThumbnailCache>(1);
+    QVERIFY(b.show({1000, 600}));
+    const auto unpainted = [&b] {
         QStringList missing;
-        for (const PhotoCanvas::AccessibleCell &cell : view.accessibleCells()) {
-            if (cell.isPhoto && view.thumbnailFeed().image(cell.key).isNull()) {
+        for (const PhotoCanvas::AccessibleCell &cell : b.view->accessibleCells()) {
+            if (cell.isPhoto && b.view->thumbnailFeed().image(cell.key).isNull()) {
                 missing.append(cell.name);
             }
         }
         return missing;
     };
     QTRY_COMPARE(unpainted(), QStringList());
-    QCOMPARE(misses.load(), 0);
+    QCOMPARE(b.misses.load(), 0);
 
     // The first move waits until a decode has looked for a photo under its new name.
     std::atomic<bool> holding{true};
-    disk->beforeMove = [&misses, &holding, moveFails](const QString &) {
+    disk->beforeMove = [&b, &holding, moveFails](const QString &) {
         const QDeadlineTimer deadline(20000);
-        while (holding && misses == 0 && !deadline.hasExpired()) {
+        while (holding && b.misses == 0 && !deadline.hasExpired()) {
             QThread::msleep(1);
         }
         holding = false;
         return !moveFails;
     };
-    const QString first = f.idOf(QStringLiteral("p00.jpg"));
-    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.cellRect(first).center().toPoint());
+    b.click(u"p00.jpg"_s);
     if (all) {
-        f.store->selectAll();
+        b.f.store->selectAll();
     }
-    f.store->moveSelectionToDigit(1);
-    QVERIFY(f.settle());
+    b.f.store->moveSelectionToDigit(1);
+    QVERIFY(b.f.settle());
     disk->beforeMove = {};
-    QVERIFY(misses > 0);
-    QVERIFY(!view.cellRect(first).isEmpty()); // the moved photo is on screen
+    QVERIFY(b.misses > 0);
+    QVERIFY(!b.view->cellRect(b.f.idOf(u"p00.jpg"_s)).isEmpty()); // the moved photo is on screen
     QTRY_COMPARE(unpainted(), QStringList());
-    QCOMPARE(filesBelow(f.path()).contains(QStringLiteral("Cats/p00.jpg")), !moveFails);
-
+    QCOMPARE(filesBelow(b.f.path()).contains(u"Cats/p00.jpg"_s), !moveFails);
     if (!moveFails) {
-        f.undoStack.undo();
-        QVERIFY(f.settle());
-        QTRY_VERIFY(filesBelow(f.path()).contains(QStringLiteral("p00.jpg")));
+        b.f.undoStack.undo();
+        QVERIFY(b.f.settle());
+        QTRY_VERIFY(filesBelow(b.f.path()).contains(u"p00.jpg"_s));
         QTRY_COMPARE(unpainted(), QStringList());
     }
 }
@@ -565,26 +565,17 @@ void tst_SortingBoard::failedThumbnailsAskedAgainOnce()
 {
     QSemaphore started, gate;
     QHash<QString, int> decodes; // touched by the one pool thread, read after it is idle
-    ThumbnailService service(
-        1, [](const QString &, int) { return QImage(); },
-        [&](const QString &path, int) {
-            const QString name = QFileInfo(path).fileName();
-            if (++decodes[name] == 1 && name == u"late.jpg"_s) {
-                started.release();
-                gate.acquire(); // looks for the file before the move has put it there
-                return QImage();
-            }
-            return name == u"broken.jpg"_s ? QImage() : QImage(4, 3, QImage::Format_RGB32);
-        });
-    QList<ThumbnailFeed::Want> wants;
-    for (const QString &name : {u"late.jpg"_s, u"broken.jpg"_s}) {
-        Photo photo;
-        photo.id = name;
-        photo.url = QUrl::fromLocalFile(u"/photos/"_s + name);
-        wants.append({photo, QSizeF(100, 72)});
-    }
+    ThumbnailService service(1, noSystemThumbnail, [&](const QString &path, int) {
+        const QString name = QFileInfo(path).fileName();
+        if (++decodes[name] == 1 && name == u"late.jpg"_s) {
+            started.release();
+            gate.acquire(); // looks for the file before the move has put it there
+            return QImage();
+        }
+        return name == u"broken.jpg"_s ? QImage() : QImage(4, 3, QImage::Format_RGB32);
+    });
     ThumbnailFeed feed(service);
-    feed.setWanted(wants, {});
+    feed.setWanted(wantsFor(names("late.jpg,broken.jpg")), {});
     QVERIFY(started.tryAcquire(1, 20000));
     feed.retryFailed(); // the disk has caught up while "late" still decodes
     gate.release();
@@ -616,18 +607,15 @@ void tst_SortingBoard::visibleCellsPaintedAfterChanges_data()
 void tst_SortingBoard::visibleCellsPaintedAfterChanges()
 {
     QFETCH(QString, change);
-    StoreFixture f;
+    Workspace w;
+    StoreFixture &f = w.f;
     for (int i = 0; i < 12; ++i) {
-        writeJpeg(f.path(), u"p%1.jpg"_s.arg(i, 2, 10, QLatin1Char('0')), {40, 30});
+        writeJpeg(f.path(), numbered(i, 2), {40, 30});
     }
     makeFolder(f.path(), u"Cats"_s);
-    CollectionStore &store = f.make();
-    ThumbnailService thumbnails(1, {}, &ThumbnailService::downsample);
-    CollectionWorkspace workspace(store, thumbnails);
-    workspace.resize(1180, 700);
-    workspace.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&workspace) && f.open());
-    const PhotoCanvas &board = *workspace.gallery();
+    CollectionStore &store = w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.view.get()) && f.open());
+    const PhotoCanvas &board = *w.view->gallery();
     QTRY_COMPARE(unpaintedCells(board), QStringList());
     if (change == u"size") {
         store.setThumbnailSize(CollectionStore::maximumCellSize);
@@ -643,7 +631,7 @@ void tst_SortingBoard::visibleCellsPaintedAfterChanges()
     } else {
         store.setBrowseLayout(fromRawValue<BrowseLayoutMode>(change).value());
         store.setWorkspaceMode(WorkspaceMode::browse);
-        QWidget *page = workspace.browseView()->currentPage();
+        QWidget *page = w.view->browseView()->currentPage();
         if (const auto *canvas = qobject_cast<PhotoCanvas *>(page)) {
             QTRY_COMPARE(unpaintedCells(*canvas), QStringList());
         } else {
@@ -657,73 +645,62 @@ void tst_SortingBoard::visibleCellsPaintedAfterChanges()
 
 void tst_SortingBoard::cellsAreAccessible()
 {
-    Board b;
-    writeJpeg(b.f.path(), QStringLiteral("a.jpg"));
-    writeJpeg(b.f.path(), QStringLiteral("b.jpg"));
+    Board b("a.jpg,b.jpg");
     QVERIFY(b.show());
-    b.click(QStringLiteral("a.jpg"));
+    b.click(u"a.jpg"_s);
     QAccessibleInterface *board = QAccessible::queryAccessibleInterface(b.view->viewport());
     QVERIFY(board);
     QCOMPARE(board->childCount(), 3); // the Unsorted header and its two cells
     QAccessibleInterface *header = board->child(0);
-    QCOMPARE(header->text(QAccessible::Name), QStringLiteral("Unsorted, 2 photos"));
+    QCOMPARE(header->text(QAccessible::Name), u"Unsorted, 2 photos"_s);
     QCOMPARE(header->role(), QAccessible::Heading);
     QAccessibleInterface *a = board->child(1);
     QAccessibleInterface *second = board->child(2);
-    QCOMPARE(a->text(QAccessible::Name), QStringLiteral("a.jpg"));
-    QCOMPARE(a->text(QAccessible::Value), QStringLiteral("Selected"));
+    QCOMPARE(a->text(QAccessible::Name), u"a.jpg"_s);
+    QCOMPARE(a->text(QAccessible::Value), u"Selected"_s);
     QVERIFY(a->state().selected);
-    QCOMPARE(second->text(QAccessible::Value), QStringLiteral("Not selected"));
+    QCOMPARE(second->text(QAccessible::Value), u"Not selected"_s);
     QCOMPARE(a->role(), QAccessible::Graphic);
     QCOMPARE(board->child(1), a); // the same element while the cell stays
     QCOMPARE(board->indexOfChild(second), 2);
-    const QPoint centre = b.view->viewport()->mapToGlobal(b.centre(QStringLiteral("b.jpg")));
+    const QPoint centre = b.view->viewport()->mapToGlobal(b.centre(u"b.jpg"_s));
     QCOMPARE(board->childAt(centre.x(), centre.y()), second);
     QCOMPARE(a->parent(), board);
 }
 
+// A photo's menu files it into any section, numbered as its key.
 void tst_SortingBoard::photoMenuTitles()
 {
     StoreFixture f;
-    writeJpeg(f.path(), QStringLiteral("a.jpg"));
-    QStringList expected{QStringLiteral("0  Unsorted")};
-    for (int i = 1; i <= 10; ++i) {
-        const QString name = QStringLiteral("C%1").arg(i, 2, 10, QLatin1Char('0'));
-        makeFolder(f.path(), name);
-        expected.append(i <= 9 ? QString::number(i) + QStringLiteral("  ") + name : name);
-    }
+    populate(f.path(), "a.jpg", "C01,C02,C03,C04,C05,C06,C07,C08,C09,C10");
     f.make();
     QVERIFY(f.open());
-    const QString unsorted = f.store->sections().first().id;
-    std::unique_ptr<QMenu> menu(
-        PhotoContextMenu::create(*f.store, f.idOf(QStringLiteral("a.jpg")), unsorted, nullptr));
-    QStringList top;
-    for (QAction *action : menu->actions()) {
-        top.append(action->isSeparator() ? QStringLiteral("---") : action->text());
-    }
-    QCOMPARE(top,
-             (QStringLiteral("Open,Quick Look,Reveal in File Manager,---,Move to,---,Move to Trash")
-                  .split(u',')));
-    const QList<QAction *> moves = menu->actions().at(4)->menu()->actions();
-    QStringList titles;
-    for (QAction *action : moves) {
-        titles.append(action->text());
-    }
-    QCOMPARE(titles, expected);
-    QVERIFY(!moves.first()->isEnabled()); // the photo's own section
-    QVERIFY(moves.last()->isEnabled());
-
-    moves.last()->trigger(); // focuses the photo, then files it
+    const auto titles = [](QMenu *menu) {
+        QStringList result;
+        for (QAction *action : menu->actions()) {
+            result.append(action->isSeparator() ? u"---"_s : action->text());
+        }
+        return result.join(u',');
+    };
+    std::unique_ptr<QMenu> menu(PhotoContextMenu::create(*f.store, f.idOf(u"a.jpg"_s),
+                                                         f.store->sections().first().id, nullptr));
+    QCOMPARE(titles(menu.get()),
+             u"Open,Quick Look,Reveal in File Manager,---,Move to,---,Move to Trash"_s);
+    QMenu *moveTo = menu->actions().at(4)->menu();
+    QCOMPARE(titles(moveTo), u"0  Unsorted,1  C01,2  C02,3  C03,4  C04,5  C05,6  C06,7  C07,"
+                             "8  C08,9  C09,C10"_s);
+    QVERIFY(!moveTo->actions().first()->isEnabled()); // the photo's own section
+    QVERIFY(moveTo->actions().last()->isEnabled());
+    moveTo->actions().last()->trigger(); // focuses the photo, then files it
     QVERIFY(f.settle());
-    QCOMPARE(filesBelow(f.path()), QStringList{QStringLiteral("C10/a.jpg")});
+    QCOMPARE(filesBelow(f.path()), names("C10/a.jpg"));
 }
 
 // Right-clicking a category's header or the room around its photos opens the category's menu;
 // Unsorted has none.
 void tst_SortingBoard::sectionMenus()
 {
-    Board b;
-    writeJpeg(b.f.path(), u"Cats/a.jpg"_s);
+    Board b("Cats/a.jpg");
     QVERIFY(b.show());
     const auto menuAt = [&b](QPointF point) {
         QContextMenuEvent event(QContextMenuEvent::Mouse, point.toPoint(),
@@ -751,6 +728,8 @@ void tst_SortingBoard::sectionMenus()
     QCOMPARE(b.f.store->categoryPrompt()->initialName, u"Cats"_s);
 }
 
+// The stacked cards of a multi-file drag, and the badge that offers it: a checkmark for one
+// photo, the grouped count from two on, when the cell is also a handle.
 void tst_SortingBoard::multiFileFrames()
 {
     const QList<QRect> frames = MultiFileDrag::cardFrames(QPoint(100, 100), 8);
@@ -762,56 +741,38 @@ void tst_SortingBoard::multiFileFrames()
     }
     MultiFileDrag::Handle handle;
     handle.press();
-    QVERIFY(!handle.drag(nullptr, {QUrl::fromLocalFile(QStringLiteral("/a.jpg"))}, {}));
+    QVERIFY(!handle.drag(nullptr, {QUrl::fromLocalFile(u"/a.jpg"_s)}, {}));
     QVERIFY(!handle.didBeginDragging()); // a single file travels with the cell's own drag
-    std::unique_ptr<QMimeData> data(
-        MultiFileDrag::mimeData({QUrl::fromLocalFile(QStringLiteral("/a.jpg")),
-                                 QUrl::fromLocalFile(QStringLiteral("/b.jpg"))}));
-    QCOMPARE(data->formats(), QStringList{QStringLiteral("text/uri-list")});
-}
-
-void tst_SortingBoard::badgeText_data()
-{
-    QTest::addColumn<qsizetype>("selected");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("one: checkmark") << qsizetype(1) << QString();
-    QTest::newRow("three") << qsizetype(3) << QStringLiteral("3");
-    QTest::newRow("grouped") << qsizetype(1234) << QStringLiteral("1,234");
-}
-
-void tst_SortingBoard::badgeText()
-{
-    QFETCH(qsizetype, selected);
-    QFETCH(QString, text);
-    QCOMPARE(PhotoCellPainter::badgeText(selected), text);
-    PhotoCellState state{true, false, selected};
-    QCOMPARE(PhotoCellPainter::hasMultiFileHandle(state), selected >= 2);
+    std::unique_ptr<QMimeData> data(MultiFileDrag::mimeData(
+        {QUrl::fromLocalFile(u"/a.jpg"_s), QUrl::fromLocalFile(u"/b.jpg"_s)}));
+    QCOMPARE(data->formats(), names("text/uri-list"));
+    for (const auto &[selected, text] : {std::pair<qsizetype, const char *>{1, ""}, {2, "2"},
+                                         {1234, "1,234"}}) {
+        QCOMPARE(PhotoCellPainter::badgeText(selected), QString::fromLatin1(text));
+        QCOMPARE(PhotoCellPainter::hasMultiFileHandle({true, false, selected}), selected >= 2);
+    }
 }
 
 void tst_SortingBoard::headerAndStatus()
 {
-    StoreFixture f;
-    writeJpeg(f.path(), QStringLiteral("a.jpg"));
-    makeFolder(f.path(), QStringLiteral("Cats"));
-    CollectionStore &store = f.make();
-    ThumbnailService thumbnails(1);
-    CollectionWorkspace workspace(store, thumbnails);
-    workspace.resize(1180, 700);
-    workspace.show();
-    QCOMPARE(workspace.header()->metricsText(), QStringLiteral("0 photos 0 categories"));
-    QVERIFY(f.open());
-    QCOMPARE(workspace.header()->metricsText(), QStringLiteral("1 photo 1 category"));
-    StatusStrip *status = workspace.statusStrip();
-    QCOMPARE(status->selectionText(), QStringLiteral("No selection"));
+    Workspace w;
+    populate(w.f.path(), "a.jpg", "Cats");
+    CollectionStore &store = w.show();
+    CollectionHeader *header = w.view->header();
+    QCOMPARE(header->metricsText(), u"0 photos 0 categories"_s);
+    QVERIFY(w.f.open());
+    QCOMPARE(header->metricsText(), u"1 photo 1 category"_s);
+    StatusStrip *status = w.view->statusStrip();
+    QCOMPARE(status->selectionText(), u"No selection"_s);
     store.selectAll();
-    QCOMPARE(status->selectionText(), QStringLiteral("1 selected"));
+    QCOMPARE(status->selectionText(), u"1 selected"_s);
 
     status->slider()->setValue(101); // snaps to the slider's steps of 8
     QCOMPARE(store.thumbnailSize(), 104.0);
-    workspace.header()->modePicker()->activated(1);
+    header->modePicker()->activated(1);
     QCOMPARE(store.workspaceMode(), WorkspaceMode::browse);
-    QVERIFY(workspace.header()->layoutPicker()->isVisible());
-    QCOMPARE(status->sizeSymbol(), QStringLiteral("square.grid.3x3"));
+    QVERIFY(header->layoutPicker()->isVisible());
+    QCOMPARE(status->sizeSymbol(), u"square.grid.3x3"_s);
     status->slider()->setValue(200);
     QCOMPARE(store.browseCellSize(), 200.0);
     QCOMPARE(store.thumbnailSize(), 104.0);
@@ -823,42 +784,36 @@ void tst_SortingBoard::headerAndStatus()
 // category that is not there yet, or closes without filing.
 void tst_SortingBoard::fileIntoByName()
 {
-    StoreFixture f;
-    for (const char *name : {"a.jpg", "b.jpg", "c.jpg"}) {
-        writeJpeg(f.path(), QString::fromLatin1(name));
-    }
-    for (int i = 1; i <= 11; ++i) {
-        makeFolder(f.path(), u"Cat %1"_s.arg(i, 2, 10, QLatin1Char('0')));
-    }
+    Workspace w;
+    StoreFixture &f = w.f;
+    populate(f.path(), "a.jpg,b.jpg,c.jpg",
+             "Cat 01,Cat 02,Cat 03,Cat 04,Cat 05,Cat 06,Cat 07,Cat 08,Cat 09,Cat 10,Cat 11");
     makeFolder(f.path(), u"\u00c9t\u00e9 2024"_s); // the twelfth: no number key
-    CollectionStore &store = f.make();
-    store.installKeyEventMonitor();
-    ThumbnailService thumbnails(1);
-    CollectionWorkspace workspace(store, thumbnails);
-    workspace.resize(1180, 700);
-    workspace.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&workspace));
+    CollectionStore &store = w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.view.get()));
     QVERIFY(f.open());
-    QVERIFY(workspace.statusStrip()->hints().contains(u"A\u2013Z FILE BY NAME"_s));
-    FileIntoField *field = workspace.fileIntoField();
-    const auto select = [&](const char *name) {
+    QVERIFY(w.view->statusStrip()->hints().contains(u"A\u2013Z FILE BY NAME"_s));
+    FileIntoField *field = w.view->fileIntoField();
+    QLineEdit *edit = field->edit();
+    // Selects `name` alone and types `first` on the board, which opens the field.
+    const auto start = [&](const QString &name, Qt::Key first) {
         store.deselectAll();
-        store.select(f.idOf(QString::fromLatin1(name)), f.sectionNamed(u"Unsorted"_s)->id, {});
-        workspace.gallery()->setFocus();
+        store.select(f.idOf(name), f.sectionNamed(u"Unsorted"_s)->id, {});
+        w.view->gallery()->setFocus();
+        QTest::keyClick(w.view->windowHandle(), first);
     };
 
-    select("a.jpg");
-    QTest::keyClick(workspace.windowHandle(), Qt::Key_E);
+    start(u"a.jpg"_s, Qt::Key_E);
     QVERIFY(field->isVisible());
-    QVERIFY(field->edit()->hasFocus());
-    QTest::keyClicks(field->edit(), u"t"_s);
+    QVERIFY(edit->hasFocus());
+    QTest::keyClicks(edit, u"t"_s);
     QCOMPARE(field->matchesText(), u"[\u00c9t\u00e9 2024]"_s);
     // A digit typed in the field is text, not a number key.
-    QTest::keyClick(field->edit(), Qt::Key_1);
-    QCOMPARE(field->edit()->text(), u"et1"_s);
+    QTest::keyClick(edit, Qt::Key_1);
+    QCOMPARE(edit->text(), u"et1"_s);
     QCOMPARE(store.pendingMutationCount(), 0);
-    QTest::keyClick(field->edit(), Qt::Key_Backspace);
-    QTest::keyClick(field->edit(), Qt::Key_Return);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClick(edit, Qt::Key_Return);
     QVERIFY(f.settle());
     QVERIFY(!field->isVisible());
     QCOMPARE(filesBelow(f.path()).filter(u"a.jpg"_s), QStringList{u"\u00c9t\u00e9 2024/a.jpg"_s});
@@ -868,26 +823,24 @@ void tst_SortingBoard::fileIntoByName()
     QVERIFY(QFile::exists(f.path(u"a.jpg"_s)));
 
     // Up and Down choose among the matches; Escape closes without filing.
-    select("c.jpg");
-    QTest::keyClick(workspace.windowHandle(), Qt::Key_C);
-    QTest::keyClicks(field->edit(), u"at 1"_s);
+    start(u"c.jpg"_s, Qt::Key_C);
+    QTest::keyClicks(edit, u"at 1"_s);
     QCOMPARE(field->matchesText(), u"[Cat 10] \u00B7 Cat 11"_s);
-    QTest::keyClick(field->edit(), Qt::Key_Up);
+    QTest::keyClick(edit, Qt::Key_Up);
     QCOMPARE(field->matchesText(), u"Cat 10 \u00B7 [Cat 11]"_s);
-    QTest::keyClick(field->edit(), Qt::Key_Backspace);
-    QTest::keyClick(field->edit(), Qt::Key_Backspace);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClick(edit, Qt::Key_Backspace);
     QCOMPARE(field->matchesText().left(12), u"[1 Cat 01] \u00B7"_s); // numbered as its key
-    QTest::keyClick(field->edit(), Qt::Key_Escape);
+    QTest::keyClick(edit, Qt::Key_Escape);
     QVERIFY(!field->isVisible());
-    QVERIFY(workspace.gallery()->hasFocus());
+    QVERIFY(w.view->gallery()->hasFocus());
     QCOMPARE(store.pendingMutationCount(), 0);
 
     // No match: Return creates the category and files into it, one step to undo.
-    select("b.jpg");
-    QTest::keyClick(workspace.windowHandle(), Qt::Key_Z);
-    QTest::keyClicks(field->edit(), u"ebra"_s);
+    start(u"b.jpg"_s, Qt::Key_Z);
+    QTest::keyClicks(edit, u"ebra"_s);
     QCOMPARE(field->matchesText(), u"Return: create \u201Czebra\u201D and file into it"_s);
-    QTest::keyClick(field->edit(), Qt::Key_Return);
+    QTest::keyClick(edit, Qt::Key_Return);
     QVERIFY(f.settle());
     QVERIFY(QFile::exists(f.path(u"zebra/b.jpg"_s)));
     QCOMPARE(f.undoStack.undoText(), u"File into New Category"_s);
@@ -903,42 +856,38 @@ void tst_SortingBoard::fileIntoByName()
 
 void tst_SortingBoard::unreadableEntriesAreNoted()
 {
-    StoreFixture f;
-    writeJpeg(f.path(), QStringLiteral("a.jpg"));
-    makeFolder(f.path(), QStringLiteral("lost+found"));
-    writeJpeg(f.path(), QStringLiteral("Cats/b.jpg"));
+    Workspace w;
+    StoreFixture &f = w.f;
+    populate(f.path(), "a.jpg,Cats/b.jpg", "lost+found");
     // A name that is not valid UTF-8 (Latin-1 "café.jpg").
     const QByteArray badName = QFile::encodeName(f.path()) + "/Cats/caf\xE9.jpg";
     QFile bad;
-    QVERIFY(bad.open(::fopen(badName.constData(), "wb"), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    QVERIFY(bad.open(::fopen(badName.constData(), "wb"), QIODevice::WriteOnly,
+                     QFileDevice::AutoCloseHandle));
     bad.close();
     const auto removeBad = qScopeGuard([&] { ::unlink(badName.constData()); });
     // A folder the user may not list, as a root-only lost+found is for everyone else.
     auto fs = std::make_shared<FaultyFileSystem>();
-    const QString lostAndFound = f.path() + QStringLiteral("/lost+found");
-    fs->hook = [&](FaultyFileSystem::Call call, const QString &path, const QString &) -> std::optional<int> {
-        return call == FaultyFileSystem::Call::list && path == lostAndFound ? std::optional(EACCES) : std::nullopt;
+    const QString lostAndFound = f.path(u"lost+found"_s);
+    fs->hook = [&](FaultyFileSystem::Call call, const QString &path,
+                   const QString &) -> std::optional<int> {
+        return call == FaultyFileSystem::Call::list && path == lostAndFound ? std::optional(EACCES)
+                                                                            : std::nullopt;
     };
-    CollectionStore &store = f.make(fs);
-    ThumbnailService thumbnails(1);
-    CollectionWorkspace workspace(store, thumbnails);
-    workspace.resize(1180, 700);
-    workspace.show();
+    CollectionStore &store = w.show(fs);
     QVERIFY(f.open());
     // Everything else opens; the unreadable folder gets no section and no number.
     QCOMPARE(store.collection()->categoryCount(), 1);
-    QVERIFY(!f.sectionNamed(QStringLiteral("lost+found")));
-    QVERIFY(workspace.header()->note()->isVisible());
-    QCOMPARE(workspace.header()->note()->text(), QStringLiteral("1 folder can’t be read: lost+found"));
-    QCOMPARE(CollectionHeader::unreadableFoldersNote({QStringLiteral("a"), QStringLiteral("b\nc")}),
-             QStringLiteral("2 folders can’t be read: a, b↵c"));
+    QVERIFY(!f.sectionNamed(u"lost+found"_s));
+    QVERIFY(w.view->header()->note()->isVisible());
+    QCOMPARE(w.view->header()->note()->text(), u"1 folder can’t be read: lost+found"_s);
+    QCOMPARE(CollectionHeader::unreadableFoldersNote({u"a"_s, u"b\nc"_s}),
+             u"2 folders can’t be read: a, b↵c"_s);
     // The file with the unreadable name is not shown, but counted, and its folder is never
     // offered for deletion as empty.
-    const std::optional<PhotoSection> cats = f.sectionNamed(QStringLiteral("Cats"));
+    const std::optional<PhotoSection> cats = f.sectionNamed(u"Cats"_s);
     QCOMPARE(cats->count(), 1);
     QCOMPARE(cats->unreadableNameCount, 1);
-    QCOMPARE(GalleryView::unreadableNamesNote(1), QStringLiteral("1 file with an unreadable name is not shown"));
-    QCOMPARE(GalleryView::unreadableNamesNote(1200), QStringLiteral("1,200 files with unreadable names are not shown"));
     store.requestDeleteCategory(cats->id);
     QCOMPARE(store.deleteCategoryPrompt()->unreadableNameCount, 1);
 }

@@ -468,6 +468,9 @@ void tst_CrashRecovery::durableBeforeTheJournalSaysDone()
                                           20 * OperationJournal::keptActions, recording);
     QVERIFY(journal);
     recording->roles.insert((*journal)->path(), QStringLiteral("journal"));
+    // A new journal's name is durable before anything is recorded in it.
+    QCOMPARE(recording->namingAndFlushing().filter(QStringLiteral("state")).last(),
+             QStringLiteral("fsync state"));
     recording->log.clear(); // the journal's own header
     FileOperations operations(fs);
     operations.setJournal(journal->get());

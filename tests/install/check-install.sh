@@ -25,6 +25,7 @@ share/icons/hicolor/512x512/apps/com.calvenor.photo_sorter.png
 share/icons/hicolor/64x64/apps/com.calvenor.photo_sorter.png
 share/icons/hicolor/scalable/apps/com.calvenor.photo_sorter.svg
 share/kio/servicemenus/com.calvenor.photo_sorter.desktop
+share/lintian/overrides/calvenor-photo-sorter
 share/man/man1/calvenor-photo-sorter.1.gz
 share/metainfo/com.calvenor.photo_sorter.metainfo.xml"
 actual=$(find . -type f | sed 's|^\./||' | LC_ALL=C sort)

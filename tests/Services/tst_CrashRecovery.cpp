@@ -5,6 +5,7 @@
 #include "support/PrivateMounts.h"
 #include "support/RecordingCalls.h"
 #include "support/TestFolders.h"
+#include "support/TestRows.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -250,7 +251,7 @@ void tst_CrashRecovery::cutOffAtEveryCall()
         FileSystemService service;
         const Result<FileSystemService::JournalOpening> opening =
             service.openJournal(QUrl::fromLocalFile(c.root), c.state).result();
-        QVERIFY2(opening, qPrintable(opening ? QString() : opening.error().message));
+        QVERIFY2(opening, qPrintable(why(opening)));
         const QStringList after = c.contents();
         const QString context =
             QStringLiteral("cut off at call %1: ").arg(dieAt) + after.join(QStringLiteral(", "))

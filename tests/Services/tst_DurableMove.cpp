@@ -2,6 +2,7 @@
 #include "Services/Platform/LinuxFileSystem.h"
 #include "support/RecordingCalls.h"
 #include "support/TestFolders.h"
+#include "support/TestRows.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -19,12 +20,6 @@ QByteArray encoded(const QString &path)
     return QFile::encodeName(path);
 }
 
-template<typename T>
-int errorOf(const Result<T> &result)
-{
-    return result ? 0 : result.error().systemError;
-}
-
 // What a path holds, so a row can name the expected outcome: "nothing" or the file's bytes.
 QString contentsOf(const QString &path)
 {
@@ -37,13 +32,6 @@ void saveOver(const QString &path, const QByteArray &bytes)
 {
     const QString incoming = writeFile(QFileInfo(path).path(), u"incoming.part"_s, bytes);
     QCOMPARE(::rename(encoded(incoming).constData(), encoded(path).constData()), 0);
-}
-
-// One data row: its name, then a value for each column.
-template<typename... Values>
-void row(const char *name, const Values &...values)
-{
-    (QTest::newRow(name) << ... << values);
 }
 
 } // namespace
@@ -272,7 +260,7 @@ private Q_SLOTS:
         const Result<QList<FileMove>> moves =
             operations.moveFiles({QUrl::fromLocalFile(m_source)}, QUrl::fromLocalFile(m_cats));
 
-        QVERIFY2(moves, qPrintable(moves ? QString() : moves.error().message));
+        QVERIFY2(moves, qPrintable(why(moves)));
         QVERIFY(*taken);
         QCOMPARE(moves->size(), 1);
         QCOMPARE(moves->first().destination.toLocalFile(), m_cats + u"/a 2.jpg"_s);

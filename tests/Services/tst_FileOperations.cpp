@@ -2,6 +2,7 @@
 #include "Services/Platform/FileIdentity.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TestFolders.h"
+#include "support/TestRows.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,20 +16,6 @@ using namespace Qt::StringLiterals;
 using Call = FaultyFileSystem::Call;
 
 namespace {
-
-// Why a result failed, for QVERIFY2.
-template<typename T>
-QString why(const Result<T> &result)
-{
-    return result ? QString() : result.error().message;
-}
-
-// One data row: its name, then a value for each column.
-template<typename... Values>
-void row(const char *name, const Values &...values)
-{
-    (QTest::newRow(name) << ... << values);
-}
 
 // A row's list of names, written "a.jpg|Cats/b.jpg".
 QStringList list(const QString &names)

@@ -2,6 +2,7 @@
 #include "Services/FileSystemService.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TestFolders.h"
+#include "support/TestRows.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,11 +25,6 @@ Result<PhotoCollection> scan(const QString &root,
     return service.scan(QUrl::fromLocalFile(root), order).result();
 }
 
-QString why(const Result<PhotoCollection> &result)
-{
-    return result ? QString() : result.error().message;
-}
-
 QStringList names(const PhotoSection &section)
 {
     QStringList result;
@@ -45,13 +41,6 @@ QStringList sectionNames(const PhotoCollection &collection)
         result.append(section.name);
     }
     return result;
-}
-
-// One data row: its name, then a value for each column.
-template<typename... Values>
-void row(const char *name, const Values &...values)
-{
-    (QTest::newRow(name) << ... << values);
 }
 
 // Lays out one entry in `root`, given a JPEG outside it.

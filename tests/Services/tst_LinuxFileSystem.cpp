@@ -2,6 +2,7 @@
 #include "Services/Platform/LinuxTrash.h"
 #include "support/PrivateMounts.h"
 #include "support/TestFolders.h"
+#include "support/TestRows.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -89,19 +90,6 @@ void makeEntry(const QString &kind, const QString &path)
     } else if (kind == "fifo"_L1) {
         QCOMPARE(::mkfifo(name.constData(), 0600), 0);
     }
-}
-
-// One data row: its name, then a value for each column.
-template<typename... Values>
-void row(const char *name, const Values &...values)
-{
-    (QTest::newRow(name) << ... << values);
-}
-
-template<typename T>
-int errorOf(const Result<T> &result)
-{
-    return result ? 0 : result.error().systemError;
 }
 
 // Every move fails, to show that a failed move leaves no .trashinfo behind.

@@ -92,16 +92,6 @@ void makeEntry(const QString &kind, const QString &path)
     }
 }
 
-// Every move fails, to show that a failed move leaves no .trashinfo behind.
-class FailingMoves : public LinuxFileSystem
-{
-public:
-    Result<void> moveNoReplace(const QString &source, const QString &, const CopyNote &) override
-    {
-        return std::unexpected(FileSystemError::system(EIO, source));
-    }
-};
-
 enum class Write { makeFolder, removeFile, removeEmptyFolder };
 
 } // namespace
@@ -276,17 +266,6 @@ private Q_SLOTS:
         for (const QString &entry : taken) {
             QCOMPARE(readFile(homeTrash() + u'/' + entry), QByteArray("older"));
         }
-    }
-
-    void trashFailedMoveLeavesNoInfo()
-    {
-        FailingMoves failing;
-        const QString item = writeFile(m_dir->path(), u"IMG_1.jpg"_s, "photo");
-
-        QCOMPARE(errorOf(failing.moveToTrash(item)), EIO);
-        QCOMPARE(readFile(item), QByteArray("photo"));
-        QCOMPARE(entriesOf(homeTrash() + u"/info"_s) + entriesOf(homeTrash() + u"/files"_s),
-                 QStringList());
     }
 
     void isTrashedItem_data()

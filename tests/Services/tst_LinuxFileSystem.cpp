@@ -308,10 +308,6 @@ private Q_SLOTS:
         m_fs.forgetTrashedItem(*trashed);
         QVERIFY(QFile::exists(info));
 
-        QVERIFY(m_fs.moveNoReplace(*trashed, item));
-        m_fs.forgetTrashedItem(*trashed);
-        QVERIFY(!QFile::exists(info));
-
         const QString lookAlike = writeFile(m_dir->path(), u"Project/info/a.jpg.trashinfo"_s);
         makeFolder(m_dir->path(), u"Project/files"_s);
         m_fs.forgetTrashedItem(path(u"Project/files/a.jpg"_s));

@@ -2,10 +2,10 @@
 #include "Services/FileSystemService.h"
 #include "Services/JournalRecovery.h"
 #include "Services/Platform/LinuxFileSystem.h"
-#include "Services/Platform/SystemCalls.h"
 #include "support/PrivateMounts.h"
 #include "support/RecordingCalls.h"
 #include "support/TestFolders.h"
+#include "support/TestRows.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <cstring>
+#include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,84 +22,7 @@ using namespace TestFolders;
 
 namespace {
 
-// The kernel's calls, except that the process dies at the n-th one, as if killed there; with
-// n = 0, at the write of a batch's end record, all of its moves made.
-class DyingCalls : public SystemCalls
-{
-public:
-    explicit DyingCalls(int dieAt)
-        : m_dieAt(dieAt)
-    {
-    }
-    int open(const char *path, int flags, mode_t mode) override
-    {
-        return step(), SystemCalls::open(path, flags, mode);
-    }
-    int makeTemporary(char *pathTemplate, int flags) override
-    {
-        return step(), SystemCalls::makeTemporary(pathTemplate, flags);
-    }
-    ssize_t write(int fd, const void *bytes, size_t size) override
-    {
-        if (m_dieAt == 0 && ::memmem(bytes, size, "\"t\":\"end\"", 9)) {
-            ::_exit(0);
-        }
-        return step(), SystemCalls::write(fd, bytes, size);
-    }
-    int fsync(int fd) override { return step(), SystemCalls::fsync(fd); }
-    int fdatasync(int fd) override { return step(), SystemCalls::fdatasync(fd); }
-    int makeDirectory(const char *path, mode_t mode) override
-    {
-        return step(), SystemCalls::makeDirectory(path, mode);
-    }
-    int statAt(int dirFd, const char *path, struct stat *result, int flags) override
-    {
-        return step(), SystemCalls::statAt(dirFd, path, result, flags);
-    }
-    int renameAt2(int fromDirFd, const char *from, int toDirFd, const char *to,
-                  unsigned int flags) override
-    {
-        return step(), SystemCalls::renameAt2(fromDirFd, from, toDirFd, to, flags);
-    }
-    int rename(const char *from, const char *to) override
-    {
-        return step(), SystemCalls::rename(from, to);
-    }
-    int link(const char *from, const char *to) override
-    {
-        return step(), SystemCalls::link(from, to);
-    }
-    int unlinkAt(int dirFd, const char *path, int flags) override
-    {
-        return step(), SystemCalls::unlinkAt(dirFd, path, flags);
-    }
-
-private:
-    void step()
-    {
-        if (++m_calls == m_dieAt) {
-            ::_exit(0);
-        }
-    }
-    int m_dieAt;
-    int m_calls = 0;
-};
-
 constexpr int completed = 1;
-
-// Runs `work` in a child process: `completed` when it finished, 0 when it died on the way.
-int runInChild(const std::function<void()> &work)
-{
-    const pid_t child = ::fork();
-    if (child == 0) {
-        work();
-        ::_exit(completed);
-    }
-    int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)
-               ? WEXITSTATUS(status)
-               : -1;
-}
 
 // Every regular file below `folder` (hidden ones too) with its content, named from `prefix`.
 QMultiMap<QByteArray, QString> contentsBelow(const QString &folder, const QString &prefix = {})
@@ -149,6 +73,15 @@ struct Collection
     {
         return QUrl::fromLocalFile(root + QLatin1Char('/') + name);
     }
+    // Each photo a shot of its own.
+    QList<QList<QUrl>> shots(std::initializer_list<const char *> names) const
+    {
+        QList<QList<QUrl>> shots;
+        for (const char *name : names) {
+            shots.append({url(QString::fromUtf8(name))});
+        }
+        return shots;
+    }
     // The collection and the trash's items, as "path: content", sorted.
     QStringList contents() const
     {
@@ -180,29 +113,56 @@ struct Collection
                                              20 * OperationJournal::keptActions, std::move(calls));
         return opened ? std::move(*opened) : nullptr;
     }
+    // Runs `work` on the journal in a child process whose system calls are the kernel's, except
+    // that it dies at the n-th one, as if killed there; with n = 0, at the write of a batch's end
+    // record, all of its moves made. `completed` when it finished, 0 when it died on the way.
+    int runDyingAt(int dieAt,
+                   const std::function<void(std::shared_ptr<LinuxFileSystem>, OperationJournal &)>
+                       &work) const
+    {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            auto calls = std::make_shared<RecordingCalls>();
+            calls->before = [dieAt, made = 0](const QString &record) mutable {
+                if (++made == dieAt
+                    || (dieAt == 0 && record.startsWith(QLatin1String("write "))
+                        && record.endsWith(QLatin1String(" end")))) {
+                    ::_exit(0);
+                }
+            };
+            auto fs = std::make_shared<LinuxFileSystem>(calls);
+            const std::unique_ptr<OperationJournal> opened = journal(*fs, calls);
+            if (!opened) {
+                ::_exit(2);
+            }
+            work(fs, *opened);
+            ::_exit(completed);
+        }
+        int status = 0;
+        return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)
+                   ? WEXITSTATUS(status)
+                   : -1;
+    }
 };
 
-// One batch of each kind that matters, on `operations`, written in `journal`.
-void runBatch(const QString &batch, FileOperations &operations, OperationJournal &journal,
+// One batch of each kind that matters, written in `journal`.
+void runBatch(const QString &batch, std::shared_ptr<LinuxFileSystem> fs, OperationJournal &journal,
               const Collection &c)
 {
+    FileOperations operations(std::move(fs));
+    operations.setJournal(&journal);
     const auto entry = [](OperationJournal::ActionKind kind) {
         return JournalEntry{OperationJournal::Role::action, QStringLiteral("Batch"), kind};
     };
     using Kind = OperationJournal::ActionKind;
     if (batch == QLatin1String("file")) {
-        QList<QList<QUrl>> shots;
-        for (const char *name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"}) {
-            shots.append({c.url(QString::fromUtf8(name))});
-        }
         (void)operations.recorded(entry(Kind::moves), [&] {
-            return operations.moveShots(shots, c.url(QStringLiteral("Far")));
+            return operations.moveShots(c.shots({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"}),
+                                        c.url(QStringLiteral("Far")));
         });
     } else if (batch == QLatin1String("trash")) {
         (void)operations.recorded(entry(Kind::moves), [&] {
-            return operations.moveShotsToTrash({{c.url(QStringLiteral("a.jpg"))},
-                                                {c.url(QStringLiteral("b.jpg"))},
-                                                {c.url(QStringLiteral("c.jpg"))}});
+            return operations.moveShotsToTrash(c.shots({"a.jpg", "b.jpg", "c.jpg"}));
         });
     } else if (batch == QLatin1String("untrash")) {
         const OperationJournal::History history = journal.history();
@@ -271,9 +231,7 @@ void tst_CrashRecovery::cutOffAtEveryCall()
             QVERIFY(service.openJournal(QUrl::fromLocalFile(c.root), c.state).result());
             if (batch == QLatin1String("untrash")) {
                 QVERIFY(service
-                            .moveShotsToTrash({{c.url(QStringLiteral("a.jpg"))},
-                                               {c.url(QStringLiteral("b.jpg"))},
-                                               {c.url(QStringLiteral("c.jpg"))}},
+                            .moveShotsToTrash(c.shots({"a.jpg", "b.jpg", "c.jpg"}),
                                               {OperationJournal::Role::action,
                                                QStringLiteral("Move to Trash")})
                             .result());
@@ -285,23 +243,15 @@ void tst_CrashRecovery::cutOffAtEveryCall()
         }
         const QStringList before = c.contents();
 
-        const int status = runInChild([&] {
-            auto calls = std::make_shared<DyingCalls>(dieAt);
-            auto fs = std::make_shared<LinuxFileSystem>(calls);
-            const std::unique_ptr<OperationJournal> journal = c.journal(*fs, calls);
-            if (!journal) {
-                ::_exit(2);
-            }
-            FileOperations operations(fs);
-            operations.setJournal(journal.get());
-            runBatch(batch, operations, *journal, c);
+        const int status = c.runDyingAt(dieAt, [&](auto fs, OperationJournal &journal) {
+            runBatch(batch, fs, journal, c);
         });
         QVERIFY(status == 0 || status == completed);
 
         FileSystemService service;
         const Result<FileSystemService::JournalOpening> opening =
             service.openJournal(QUrl::fromLocalFile(c.root), c.state).result();
-        QVERIFY2(opening, qPrintable(opening ? QString() : opening.error().message));
+        QVERIFY2(opening, qPrintable(why(opening)));
         const QStringList after = c.contents();
         const QString context =
             QStringLiteral("cut off at call %1: ").arg(dieAt) + after.join(QStringLiteral(", "))
@@ -363,23 +313,14 @@ void tst_CrashRecovery::recoveryCutOffAtEveryCall()
             QSKIP(qPrintable(problem));
         }
         const QStringList before = c.contents();
-        QCOMPARE(runInChild([&] {
-                     auto calls = std::make_shared<DyingCalls>(0);
-                     auto fs = std::make_shared<LinuxFileSystem>(calls);
-                     const std::unique_ptr<OperationJournal> journal = c.journal(*fs, calls);
-                     FileOperations operations(fs);
-                     operations.setJournal(journal.get());
-                     runBatch(QStringLiteral("file"), operations, *journal, c);
+        QCOMPARE(c.runDyingAt(0, [&](auto fs, OperationJournal &journal) {
+                     runBatch(QStringLiteral("file"), fs, journal, c);
                  }),
                  0);
         QCOMPARE(contentsBelow(c.root + QStringLiteral("/Far")).size(), 5);
 
-        const int status = runInChild([&] {
-            auto calls = std::make_shared<DyingCalls>(dieAt);
-            auto fs = std::make_shared<LinuxFileSystem>(calls);
-            if (const std::unique_ptr<OperationJournal> journal = c.journal(*fs, calls)) {
-                (void)JournalRecovery::recover(*fs, *journal);
-            }
+        const int status = c.runDyingAt(dieAt, [](auto fs, OperationJournal &journal) {
+            (void)JournalRecovery::recover(*fs, journal);
         });
         QVERIFY(status == 0 || status == completed);
 

@@ -1,7 +1,7 @@
-#include "Services/FileOperations.h"
 #include "Services/Platform/LinuxFileSystem.h"
 #include "support/RecordingCalls.h"
 #include "support/TestFolders.h"
+#include "support/TestRows.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -19,12 +19,6 @@ QByteArray encoded(const QString &path)
     return QFile::encodeName(path);
 }
 
-template<typename T>
-int errorOf(const Result<T> &result)
-{
-    return result ? 0 : result.error().systemError;
-}
-
 // What a path holds, so a row can name the expected outcome: "nothing" or the file's bytes.
 QString contentsOf(const QString &path)
 {
@@ -37,13 +31,6 @@ void saveOver(const QString &path, const QByteArray &bytes)
 {
     const QString incoming = writeFile(QFileInfo(path).path(), u"incoming.part"_s, bytes);
     QCOMPARE(::rename(encoded(incoming).constData(), encoded(path).constData()), 0);
-}
-
-// One data row: its name, then a value for each column.
-template<typename... Values>
-void row(const char *name, const Values &...values)
-{
-    (QTest::newRow(name) << ... << values);
 }
 
 } // namespace
@@ -260,53 +247,6 @@ private Q_SLOTS:
         if (!expectedError) {
             QVERIFY2(m_calls->log.contains(published), qPrintable(m_calls->log.join(u'\n')));
         }
-    }
-
-    // The clash surfaces as EEXIST, so filing retries with the next free name.
-    void filingTakesNextNameWhenTakenDuringCopy()
-    {
-        const auto taken =
-            onceAfter(u"fsync temporary"_s, [&] { saveOver(m_destination, "theirs"); });
-        FileOperations operations(m_fs);
-
-        const Result<QList<FileMove>> moves =
-            operations.moveFiles({QUrl::fromLocalFile(m_source)}, QUrl::fromLocalFile(m_cats));
-
-        QVERIFY2(moves, qPrintable(moves ? QString() : moves.error().message));
-        QVERIFY(*taken);
-        QCOMPARE(moves->size(), 1);
-        QCOMPARE(moves->first().destination.toLocalFile(), m_cats + u"/a 2.jpg"_s);
-        QCOMPARE(filesBelow(m_root), (QStringList{u"Cats/a 2.jpg"_s, u"Cats/a.jpg"_s}));
-        QCOMPARE(contentsOf(m_cats + u"/a 2.jpg"_s), u"ours"_s);
-        QCOMPARE(contentsOf(m_destination), u"theirs"_s);
-        QCOMPARE(temporariesLeft(), QStringList());
-    }
-
-    // The second photo is replaced during its copy: the batch fails and puts the first photo
-    // back, and both versions of the second survive.
-    void filingKeepsBothWhenSourceReplacedDuringCopy()
-    {
-        const QString second = writeFile(m_root, u"b.jpg"_s, "b");
-        int copies = 0;
-        m_calls->after = [&](const QString &record) {
-            if (record == "fsync temporary"_L1 && ++copies == 2) {
-                saveOver(second, "theirs");
-            }
-        };
-        FileOperations operations(m_fs);
-
-        const Result<QList<FileMove>> moves =
-            operations.moveFiles({QUrl::fromLocalFile(m_source), QUrl::fromLocalFile(second)},
-                                 QUrl::fromLocalFile(m_cats));
-
-        QVERIFY(!moves);
-        QCOMPARE(moves.error().systemError, ESTALE);
-        QVERIFY(moves.error().message.contains(u"\u201Cb.jpg\u201D"_s));
-        QCOMPARE(filesBelow(m_root), (QStringList{u"Cats/b.jpg"_s, u"a.jpg"_s, u"b.jpg"_s}));
-        QCOMPARE(contentsOf(m_source), u"ours"_s);
-        QCOMPARE(contentsOf(second), u"theirs"_s);
-        QCOMPARE(contentsOf(m_cats + u"/b.jpg"_s), u"b"_s);
-        QCOMPARE(temporariesLeft(), QStringList());
     }
 };
 

@@ -3,6 +3,7 @@
 #include "Services/Platform/FileIdentity.h"
 #include "Services/Platform/LinuxFileSystem.h"
 #include "support/TestFolders.h"
+#include "support/TestRows.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -87,7 +88,7 @@ void tst_FileIdentity::journalBelongsToItsRootOnly()
     for (qsizetype i = 0; i < openings.size(); ++i) {
         Result<std::unique_ptr<OperationJournal>> journal =
             OperationJournal::open(state.path(), u"/photos"_s, openings[i]);
-        QVERIFY2(journal, qPrintable(journal ? QString() : journal.error().message));
+        QVERIFY2(journal, qPrintable(why(journal)));
         actions = (*journal)->history().actions.size();
         if (i == 0) {
             const FileMove move{QUrl::fromLocalFile(u"/photos/a.jpg"_s),

@@ -1,8 +1,8 @@
-#include "Models/NaturalOrder.h"
 #include "Services/CollectionRescan.h"
 #include "Services/FileSystemService.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TestFolders.h"
+#include "support/TestRows.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,11 +25,6 @@ Result<PhotoCollection> scan(const QString &root,
     return service.scan(QUrl::fromLocalFile(root), order).result();
 }
 
-QString why(const Result<PhotoCollection> &result)
-{
-    return result ? QString() : result.error().message;
-}
-
 QStringList names(const PhotoSection &section)
 {
     QStringList result;
@@ -46,13 +41,6 @@ QStringList sectionNames(const PhotoCollection &collection)
         result.append(section.name);
     }
     return result;
-}
-
-// One data row: its name, then a value for each column.
-template<typename... Values>
-void row(const char *name, const Values &...values)
-{
-    (QTest::newRow(name) << ... << values);
 }
 
 // Lays out one entry in `root`, given a JPEG outside it.
@@ -239,32 +227,30 @@ private Q_SLOTS:
     void sectionsComeOutInRuleOrder_data()
     {
         QTest::addColumn<PhotoSortOrder>("order");
-        QTest::newRow("filename") << PhotoSortOrder::filename;
-        QTest::newRow("modificationDate") << PhotoSortOrder::modificationDate;
+        QTest::addColumn<QStringList>("unsorted");
+        QTest::addColumn<QStringList>("cats");
+        const QStringList cats{u"Z 01.jpg"_s, u"z 2.jpg"_s};
+        row("filename", PhotoSortOrder::filename,
+            QStringList{u"A.jpg"_s, u"b.jpg"_s, u"IMG_2.jpg"_s, u"IMG_10.jpg"_s}, cats);
+        row("newest first, equal times by name", PhotoSortOrder::modificationDate,
+            QStringList{u"b.jpg"_s, u"IMG_2.jpg"_s, u"IMG_10.jpg"_s, u"A.jpg"_s}, cats);
     }
 
     void sectionsComeOutInRuleOrder()
     {
         QFETCH(PhotoSortOrder, order);
+        QFETCH(QStringList, unsorted);
+        QFETCH(QStringList, cats);
         QTemporaryDir dir;
-        qint64 time = 1700000000;
-        for (const char *file :
-             {"IMG_10.jpg", "IMG_2.jpg", "b.jpg", "A.jpg", "Cats/z 1.jpg", "Cats/Z 01.jpg"}) {
-            setModificationTime(writeJpeg(dir.path(), QString::fromUtf8(file)), time);
-            time -= (time % 2) ? 0 : 100; // some equal times, some different
+        for (const auto &[file, time] : {std::pair{"IMG_10.jpg", 0}, {"IMG_2.jpg", 0},
+                                         {"b.jpg", 100}, {"A.jpg", -100}, {"Cats/z 2.jpg", 0},
+                                         {"Cats/Z 01.jpg", 0}}) {
+            setModificationTime(writeJpeg(dir.path(), QString::fromUtf8(file)), 1700000000 + time);
         }
         const Result<PhotoCollection> collection = scan(dir.path(), order);
         QVERIFY(collection);
-        for (const PhotoSection &section : collection->sections) {
-            QList<Photo> resorted = section.photos;
-            std::reverse(resorted.begin(), resorted.end());
-            sortPhotos(resorted, order);
-            QCOMPARE(names(PhotoSection{{}, {}, {}, {}, resorted}), names(section));
-        }
-        if (order == PhotoSortOrder::filename) {
-            QCOMPARE(names(collection->sections[0]),
-                     (QStringList{u"A.jpg"_s, u"b.jpg"_s, u"IMG_2.jpg"_s, u"IMG_10.jpg"_s}));
-        }
+        QCOMPARE(names(collection->sections[0]), unsorted);
+        QCOMPARE(names(collection->sections[1]), cats);
     }
 
     void cancellationStopsAtCheckPoints_data()

@@ -2,6 +2,7 @@
 #include "Services/Platform/LinuxTrash.h"
 #include "support/PrivateMounts.h"
 #include "support/TestFolders.h"
+#include "support/TestRows.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -90,29 +91,6 @@ void makeEntry(const QString &kind, const QString &path)
         QCOMPARE(::mkfifo(name.constData(), 0600), 0);
     }
 }
-
-// One data row: its name, then a value for each column.
-template<typename... Values>
-void row(const char *name, const Values &...values)
-{
-    (QTest::newRow(name) << ... << values);
-}
-
-template<typename T>
-int errorOf(const Result<T> &result)
-{
-    return result ? 0 : result.error().systemError;
-}
-
-// Every move fails, to show that a failed move leaves no .trashinfo behind.
-class FailingMoves : public LinuxFileSystem
-{
-public:
-    Result<void> moveNoReplace(const QString &source, const QString &, const CopyNote &) override
-    {
-        return std::unexpected(FileSystemError::system(EIO, source));
-    }
-};
 
 enum class Write { makeFolder, removeFile, removeEmptyFolder };
 
@@ -290,17 +268,6 @@ private Q_SLOTS:
         }
     }
 
-    void trashFailedMoveLeavesNoInfo()
-    {
-        FailingMoves failing;
-        const QString item = writeFile(m_dir->path(), u"IMG_1.jpg"_s, "photo");
-
-        QCOMPARE(errorOf(failing.moveToTrash(item)), EIO);
-        QCOMPARE(readFile(item), QByteArray("photo"));
-        QCOMPARE(entriesOf(homeTrash() + u"/info"_s) + entriesOf(homeTrash() + u"/files"_s),
-                 QStringList());
-    }
-
     void isTrashedItem_data()
     {
         QTest::addColumn<QString>("relative");
@@ -340,10 +307,6 @@ private Q_SLOTS:
         // Its .trashinfo is all that lists an item in the trash: never dropped while it is there.
         m_fs.forgetTrashedItem(*trashed);
         QVERIFY(QFile::exists(info));
-
-        QVERIFY(m_fs.moveNoReplace(*trashed, item));
-        m_fs.forgetTrashedItem(*trashed);
-        QVERIFY(!QFile::exists(info));
 
         const QString lookAlike = writeFile(m_dir->path(), u"Project/info/a.jpg.trashinfo"_s);
         makeFolder(m_dir->path(), u"Project/files"_s);

@@ -6,6 +6,7 @@
 // record it carries ("write journal move"). A test can fail one call by its record, change the
 // disk right after a call, and declare a folder a second volume: renames into or out of it fail
 // with EXDEV as between real devices, so the copy across devices runs on any single file system.
+// A test can also act just before any call, even end the process there as if it were killed.
 
 #include "Services/Platform/SystemCalls.h"
 
@@ -30,7 +31,8 @@ public:
     QHash<QString, QString> roles; // path → role
     QHash<QString, int> failures;  // record → errno; each fails once, without running
     QString secondVolume;
-    std::function<void(const QString &record)> after; // runs after every call that ran
+    std::function<void(const QString &record)> before; // runs before every call
+    std::function<void(const QString &record)> after;  // runs after every call that ran
 
     int open(const char *path, int flags, mode_t mode) override
     {
@@ -169,6 +171,9 @@ private:
     int run(const QString &record, Call call, int forcedError = 0)
     {
         log.append(record);
+        if (before) {
+            before(record);
+        }
         if (const int error = forcedError ? forcedError : failures.take(record)) {
             errno = error;
             return -1;

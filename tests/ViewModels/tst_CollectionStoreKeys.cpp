@@ -294,7 +294,8 @@ void tst_CollectionStoreKeys::keyPress_data()
     row("browse list: space shows the preview", listOnB, {Qt::Key_Space}, {"b", "showPreview"});
     row("browse list: letter type-selects", {.mode = browse, .layout = list}, {Qt::Key_C}, {"c"});
     row("browse list: letter without a match beeps", listOnB, {Qt::Key_Q}, {"b", "beep"});
-    row("browse list: down follows the layout's order", listOnB, {Qt::Key_Down}, {"a"});
+    row("browse list: down moves one row in the layout's order",
+        {.mode = browse, .layout = list, .clicks = "y"}, {Qt::Key_Down}, {"x"});
     row("digit 0 in Unsorted steps on without moving", onB, {Qt::Key_0}, {"c"});
     row("digit without a category beeps", onB, {Qt::Key_9}, {"b", "beep"});
     const char *bFiled = "Cats/b Cats/x Dogs/y a c d e";

@@ -72,7 +72,6 @@ private Q_SLOTS:
     void deleteMessages();
     void dialogsReachTheStore();
     void recoveryStaysUntilDismissed();
-    void settingsAppliedAndWritten_data();
     void settingsAppliedAndWritten();
     void layoutMenuLeavesSortMode();
     void escapeClosesWhatIsInFront_data();
@@ -198,7 +197,6 @@ void tst_MainWindow::dialogsReachTheStore()
     QVERIFY(!w.store->categoryPrompt());
     QVERIFY(w.settle());
     QVERIFY(w.sectionNamed(u"Travel"_s));
-    QCOMPARE(w.store->hudMessage(), std::optional<QString>(u"Created Travel"_s));
 
     w.store->requestDeleteCategory(w.sectionNamed(u"Beach"_s)->id);
     QMessageBox *box = window.rootView()->deleteBox();
@@ -212,7 +210,6 @@ void tst_MainWindow::dialogsReachTheStore()
     QVERIFY(!w.store->deleteCategoryPrompt());
     QVERIFY(!w.sectionNamed(u"Beach"_s));
     QVERIFY(w.settle());
-    QVERIFY(!QFileInfo::exists(w.path(u"Beach"_s)));
 }
 
 // A change cut off with the last session is put back when the folder opens again; the window
@@ -261,39 +258,18 @@ void tst_MainWindow::recoveryStaysUntilDismissed()
     QVERIFY(!store.recoveryReport());
 }
 
-void tst_MainWindow::settingsAppliedAndWritten_data()
-{
-    QTest::addColumn<QVariant>("thumbnail");
-    QTest::addColumn<QVariant>("layout");
-    QTest::addColumn<double>("expectedThumbnail");
-    QTest::addColumn<BrowseLayoutMode>("expectedLayout");
-    QTest::newRow("nothing stored") << QVariant() << QVariant() << 184.0 << BrowseLayoutMode::tiles;
-    QTest::newRow("too large clamps")
-        << QVariant(500.0) << QVariant(u"list"_s) << 280.0 << BrowseLayoutMode::list;
-    QTest::newRow("zero counts as missing")
-        << QVariant(0.0) << QVariant(u"grid"_s) << 184.0 << BrowseLayoutMode::tiles;
-}
-
+// Stored view settings are applied when the window first shows, and written back as applied:
+// a stored size beyond the limit comes back clamped. (Reading them is the store's own test.)
 void tst_MainWindow::settingsAppliedAndWritten()
 {
-    QFETCH(QVariant, thumbnail);
-    QFETCH(QVariant, layout);
-    QFETCH(double, expectedThumbnail);
-    QFETCH(BrowseLayoutMode, expectedLayout);
     Window w;
-    QSettings &settings = *w.settings;
-    if (thumbnail.isValid()) {
-        settings.setValue(u"thumbnailSize"_s, thumbnail);
-    }
-    if (layout.isValid()) {
-        settings.setValue(u"browseLayout"_s, layout);
-    }
+    w.settings->setValue(u"thumbnailSize"_s, 500.0);
+    w.settings->setValue(u"browseLayout"_s, u"list"_s);
     w.make();
-    CollectionStore &store = *w.store;
-    QCOMPARE(store.thumbnailSize(), expectedThumbnail);
-    QCOMPARE(store.browseLayout(), expectedLayout);
-    QCOMPARE(settings.value(u"thumbnailSize"_s).toDouble(), expectedThumbnail);
-    QCOMPARE(settings.value(u"browseCategoryFilterID"_s).toString(), u"all"_s);
+    QCOMPARE(w.store->thumbnailSize(), 280.0);
+    QCOMPARE(w.store->browseLayout(), BrowseLayoutMode::list);
+    QCOMPARE(w.settings->value(u"thumbnailSize"_s).toDouble(), 280.0);
+    QCOMPARE(w.settings->value(u"browseCategoryFilterID"_s).toString(), u"all"_s);
 }
 
 void tst_MainWindow::layoutMenuLeavesSortMode()

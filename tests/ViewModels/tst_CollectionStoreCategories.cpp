@@ -34,11 +34,6 @@ QStringList sorted(QStringList list)
     return list;
 }
 
-QStringList split(QAnyStringView text)
-{
-    return text.toString().split(u'|', Qt::SkipEmptyParts);
-}
-
 // Every HUD message and alert the store shows, in order.
 struct Shown
 {
@@ -101,15 +96,11 @@ struct Categories : StoreFixture
             : entry.endsWith(".txt"_L1) ? void(writeFile(path(), entry, "notes"))
                                         : void(writeJpeg(path(), entry, QSize(width++, 6)));
         }
-        auto fileSystem = std::make_shared<FaultyFileSystem>();
-        fileSystem->hook = [gate = gate](FaultyFileSystem::Call call, const QString &path,
-                                         const QString &) -> std::optional<int> {
-            if (call == FaultyFileSystem::Call::list) {
-                gate->pass(path);
-            }
-            return std::nullopt;
-        };
-        make(fileSystem);
+        make(FaultyFileSystem::hookedOn(FaultyFileSystem::Call::list,
+                                        [gate = gate](const QString &path) {
+                                            gate->pass(path);
+                                            return std::optional<int>();
+                                        }));
         return open() && settle();
     }
 

@@ -11,32 +11,9 @@
 using namespace Qt::StringLiterals;
 using namespace TestFolders;
 using Call = FaultyFileSystem::Call;
+constexpr auto hooked = &FaultyFileSystem::hookedOn;
 
 namespace {
-
-QStringList split(QAnyStringView text)
-{
-    return text.toString().split(u'|', Qt::SkipEmptyParts);
-}
-
-// Writes "a.jpg|Cats/b.jpg" as photos below `root`.
-void writeJpegs(const QString &root, QAnyStringView names)
-{
-    for (const QString &name : split(names)) {
-        writeJpeg(root, name);
-    }
-}
-
-// A file system that asks `hook` before every call of `kind`, with its path.
-std::shared_ptr<FaultyFileSystem> hooked(Call kind,
-                                         std::function<std::optional<int>(const QString &)> hook)
-{
-    auto fs = std::make_shared<FaultyFileSystem>();
-    fs->hook = [kind, hook](Call call, const QString &path, const QString &) {
-        return call == kind ? hook(path) : std::nullopt;
-    };
-    return fs;
-}
 
 // Whether another window would be refused the journal of the folder at `path`.
 bool journalIsLocked(const QString &path)
@@ -61,8 +38,6 @@ private Q_SLOTS:
     void failedLoadKeepsOldCollection();
     void reloadMergesSelection_data();
     void reloadMergesSelection();
-    void reloadDropsVanishedBrowseFilter();
-    void outsideChangeIsPickedUp();
     void reconcileListsWhatChanged_data();
     void reconcileListsWhatChanged();
     void noticeDuringMoveWaitsForIt();
@@ -202,36 +177,6 @@ void tst_CollectionStoreOpening::reloadMergesSelection()
     QCOMPARE(store.selectionAnchorID(), anchorAfter == "=focus"_L1 ? store.focusedPhotoID()
                      : anchorAfter.isEmpty()    ? std::nullopt
                                                 : std::optional(f.idOf(anchorAfter)));
-}
-
-void tst_CollectionStoreOpening::reloadDropsVanishedBrowseFilter()
-{
-    StoreFixture f;
-    writeJpeg(f.path(), u"Cats/a.jpg"_s);
-    CollectionStore &store = f.make();
-    QVERIFY(f.open());
-    store.setBrowseFilter(f.sectionNamed(u"Cats"_s)->id);
-    QVERIFY(store.browseFilterSectionID());
-    QVERIFY(QDir(f.path(u"Cats"_s)).removeRecursively());
-    QSignalSpy changed(&store, &CollectionStore::browseFilterSectionIDChanged);
-    store.reloadFromDisk();
-    QTRY_VERIFY_WITH_TIMEOUT(changed.count() > 0, 10000);
-    QVERIFY(!store.browseFilterSectionID());
-}
-
-void tst_CollectionStoreOpening::outsideChangeIsPickedUp()
-{
-    StoreFixture f;
-    writeJpeg(f.path(), u"Cats/a.jpg"_s);
-    CollectionStore &store = f.make();
-    QVERIFY(f.open());
-    // The monitor takes up the new folders on its own thread; wait until it has.
-    QTRY_COMPARE(store.directoryMonitor().watchedFolders().size(), 2);
-    writeJpeg(f.path(), u"Cats/b.jpg"_s);
-    QTRY_COMPARE_WITH_TIMEOUT(f.names(u"Cats"_s).size(), 2, 10000);
-    QVERIFY(QDir(f.path()).rename(u"Cats"_s, u"Felines"_s));
-    QTRY_VERIFY_WITH_TIMEOUT(f.sectionNamed(u"Felines"_s).has_value(), 10000);
-
 }
 
 void tst_CollectionStoreOpening::reconcileListsWhatChanged_data()

@@ -17,15 +17,6 @@ using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(BrowseLayoutMode)
 
-namespace {
-
-QStringList names(const char *commaSeparated)
-{
-    return QString::fromUtf8(commaSeparated).split(u',', Qt::SkipEmptyParts);
-}
-
-} // namespace
-
 // Browse mode as a user drives it, headless: the filter chips, the three layouts and what
 // each reports back to the store, the list's sorting and selection, and the layout fade.
 class tst_BrowseViews : public QObject
@@ -55,14 +46,12 @@ private:
         std::unique_ptr<BrowseView> view;
         std::unique_ptr<CategoryFilterBar> bar;
 
-        // Writes a few bytes at each of `files` and an empty folder at each of `folders`.
-        explicit Browse(const char *files = "", const char *folders = "")
+        // Writes a few bytes at each of "a.jpg|Cats/b.jpg", an empty folder for "Dogs/".
+        explicit Browse(const char *entries = "")
         {
-            for (const QString &name : names(files)) {
-                writeFile(f.path(), name);
-            }
-            for (const QString &name : names(folders)) {
-                makeFolder(f.path(), name);
+            for (const QString &entry : split(entries)) {
+                entry.endsWith(u'/') ? void(makeFolder(f.path(), entry))
+                                     : void(writeFile(f.path(), entry));
             }
         }
         // 120 photos in Unsorted and 60 in Cats.
@@ -124,19 +113,19 @@ void tst_BrowseViews::chipsCountAndFilter()
     chips[2]->click();
     QCOMPARE(b.f.store->browseFilterSectionID(), cats);
     QVERIFY(b.bar->chips()[2]->isSelected());
-    QCOMPARE(b.navigationNames(), names("c.jpg")); // reported anew
+    QCOMPARE(b.navigationNames(), split("c.jpg")); // reported anew
     // Clicking the active chip again keeps the filter and clears the selection.
     b.f.store->selectAll();
     QCOMPARE(b.f.store->selectedCount(), 1);
     b.bar->chips()[2]->click();
     QCOMPARE(b.f.store->browseFilterSectionID(), cats);
     QCOMPARE(b.f.store->selectedCount(), 0);
-    QCOMPARE(b.navigationNames(), names("c.jpg"));
+    QCOMPARE(b.navigationNames(), split("c.jpg"));
 }
 
 void tst_BrowseViews::emptyFilterInEveryLayout()
 {
-    Browse b("a.jpg,b.jpg", "Empty");
+    Browse b("a.jpg|b.jpg|Empty/");
     QVERIFY(b.show());
     for (const BrowseLayoutMode layout : allCases<BrowseLayoutMode>()) {
         b.bar->chips().first()->click(); // "All"
@@ -163,7 +152,7 @@ void tst_BrowseViews::layoutsReportTheirOrder()
     }
     QVERIFY(b.show());
     // Tiles: list order (Unsorted first), the column rule's 3 columns at 1000 wide.
-    const QStringList listOrder = names("b.jpg,c.jpg,d.jpg,a.jpg");
+    const QStringList listOrder = split("b.jpg|c.jpg|d.jpg|a.jpg");
     QCOMPARE(b.navigationNames(), listOrder);
     QCOMPARE(b.f.store->gridColumnCount(), 3);
     QVERIFY(b.f.store->browseSpatialFrames().isEmpty());
@@ -185,7 +174,7 @@ void tst_BrowseViews::layoutsReportTheirOrder()
     b.f.store->setBrowseLayout(BrowseLayoutMode::list);
     QVERIFY(b.view->isFading());
     QVERIFY(b.f.store->browseSpatialFrames().isEmpty());
-    QCOMPARE(b.navigationNames(), names("a.jpg,b.jpg,c.jpg,d.jpg"));
+    QCOMPARE(b.navigationNames(), split("a.jpg|b.jpg|c.jpg|d.jpg"));
     QTRY_VERIFY_WITH_TIMEOUT(!b.view->isFading(), 2000);
 }
 
@@ -272,13 +261,13 @@ void tst_BrowseViews::listSelectsSortsAndDrags()
         QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, rect.center());
     };
     click(1);
-    QCOMPARE(b.f.selectedNames(), names("b.jpg"));
+    QCOMPARE(b.f.selectedNames(), split("b.jpg"));
     click(3, Qt::ControlModifier);
-    QCOMPARE(b.f.selectedNames(), names("b.jpg,d.jpg"));
+    QCOMPARE(b.f.selectedNames(), split("b.jpg|d.jpg"));
     // One selected: no badge, so a press there selects the row.
     b.f.store->selectBrowse(b.f.idOf(u"c.jpg"_s), {});
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, badge);
-    QCOMPARE(b.f.selectedNames(), names("a.jpg"));
+    QCOMPARE(b.f.selectedNames(), split("a.jpg"));
     // A double click opens the file.
     const QRect rect = list->visualRect(list->model()->index(2, BrowseListModel::SizeColumn));
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
@@ -286,7 +275,7 @@ void tst_BrowseViews::listSelectsSortsAndDrags()
 
     // The arrow keys walk the order shown.
     list->horizontalHeader()->setSortIndicator(BrowseListModel::SizeColumn, Qt::AscendingOrder);
-    QCOMPARE(b.navigationNames(), names("b.jpg,c.jpg,a.jpg,d.jpg"));
+    QCOMPARE(b.navigationNames(), split("b.jpg|c.jpg|a.jpg|d.jpg"));
     b.f.store->selectBrowse(b.f.idOf(u"b.jpg"_s), {});
     b.pressDown();
     QCOMPARE(b.f.focusedName(), u"c.jpg"_s);
@@ -295,7 +284,7 @@ void tst_BrowseViews::listSelectsSortsAndDrags()
     // Entering the list again starts from name order.
     b.f.store->setBrowseLayout(BrowseLayoutMode::tiles);
     b.f.store->setBrowseLayout(BrowseLayoutMode::list);
-    QCOMPARE(b.navigationNames(), names("a.jpg,b.jpg,c.jpg,d.jpg"));
+    QCOMPARE(b.navigationNames(), split("a.jpg|b.jpg|c.jpg|d.jpg"));
 }
 
 void tst_BrowseViews::browseOpensOnTheFocusedPhoto()

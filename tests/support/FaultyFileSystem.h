@@ -6,6 +6,7 @@
 #include "Services/Platform/LinuxFileSystem.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class FaultyFileSystem : public LinuxFileSystem
@@ -25,6 +26,16 @@ public:
     // a failure (rollback) runs against the real disk. reset() starts over.
     void failNth(Call kind, int n, int errnum = EIO);
     void reset();
+    // A file system that asks `hook` before every call of `kind`, with its path.
+    static std::shared_ptr<FaultyFileSystem>
+    hookedOn(Call kind, std::function<std::optional<int>(const QString &path)> hook)
+    {
+        auto fs = std::make_shared<FaultyFileSystem>();
+        fs->hook = [kind, hook = std::move(hook)](Call call, const QString &path, const QString &) {
+            return call == kind ? hook(path) : std::nullopt;
+        };
+        return fs;
+    }
 
     Result<QList<EntryInfo>> list(const QString &folder, const ListingWatch &watch = {}) override;
     Result<void> visit(const QString &folder, const std::function<void(const EntryInfo &)> &visitor,

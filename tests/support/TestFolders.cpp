@@ -75,4 +75,16 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QStringList split(QAnyStringView text, QChar separator)
+{
+    return text.toString().split(separator, Qt::SkipEmptyParts);
+}
+
+void writeJpegs(const QString &root, QAnyStringView entries)
+{
+    for (const QString &entry : split(entries)) {
+        entry.endsWith(u'/') ? void(makeFolder(root, entry)) : void(writeJpeg(root, entry));
+    }
+}
+
 } // namespace TestFolders

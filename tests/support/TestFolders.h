@@ -3,6 +3,7 @@
 // Small helpers to lay out real folders in a QTemporaryDir: files with given bytes, JPEG and
 // PNG images of a given size and orientation, and reads of what ended up on disk.
 
+#include <QAnyStringView>
 #include <QByteArray>
 #include <QSize>
 #include <QString>
@@ -22,5 +23,10 @@ void setModificationTime(const QString &path, qint64 secondsSinceEpoch);
 // Every file below root, as sorted relative paths ("Cats/IMG_1.jpg").
 QStringList filesBelow(const QString &root);
 QByteArray readFile(const QString &path);
+// "a.jpg|Cats/b.jpg" as a list, empty parts dropped.
+QStringList split(QAnyStringView text, QChar separator = u'|');
+// A small JPEG at each of "a.jpg|Cats/b.jpg|Dogs/" below root; a name ending in '/' is an
+// empty folder.
+void writeJpegs(const QString &root, QAnyStringView entries);
 
 } // namespace TestFolders

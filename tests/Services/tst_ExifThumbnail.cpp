@@ -1,10 +1,9 @@
 #include "Samples/SamplePhotos.h"
 #include "Services/Decoders/ExifThumbnail.h"
+#include "support/Bytes.h"
 #include "support/FuzzCorpus.h"
 #include "support/TwoHalves.h"
 
-#include <QBuffer>
-#include <QPainter>
 #include <QTest>
 
 // EXIF thumbnails in JPEG files assembled here (TIFF in either byte order), turned upright by the
@@ -21,29 +20,12 @@ private Q_SLOTS:
 
 namespace {
 
-QByteArray number(quint64 value, int bytes, bool littleEndian)
-{
-    QByteArray out(bytes, '\0');
-    for (int i = 0; i < bytes; ++i) {
-        out[littleEndian ? i : bytes - 1 - i] = char(value >> (8 * i) & 0xff);
-    }
-    return out;
-}
+using Bytes::number;
 
-QByteArray jpeg(const QImage &image)
+// Red on the left half, blue on the right.
+QByteArray jpeg(QSize size)
 {
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 95);
-    return data;
-}
-
-using TwoHalves::make;
-
-QImage halves(int width, int height)
-{
-    return make(QSize(width, height));
+    return SamplePhotos::encodeJpeg(TwoHalves::make(size), 0, 95);
 }
 
 struct Layout
@@ -59,7 +41,7 @@ struct Layout
 QByteArray cameraJpeg(const Layout &layout)
 {
     const bool le = layout.littleEndian;
-    const QByteArray thumbnail = jpeg(halves(32, 16));
+    const QByteArray thumbnail = jpeg({32, 16});
     const auto entry = [le](quint16 tag, quint16 type, quint32 value) {
         return number(tag, 2, le) + number(type, 2, le) + number(1, 4, le)
                + (type == 3 ? number(value, 2, le) + QByteArray(2, '\0') : number(value, 4, le));
@@ -75,7 +57,7 @@ QByteArray cameraJpeg(const Layout &layout)
     tiff += thumbnail;
     const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
     const QByteArray app1 = QByteArray("\xFF\xE1", 2) + number(quint64(payload.size() + 2), 2, false) + payload;
-    const QByteArray photo = jpeg(halves(64, 32));
+    const QByteArray photo = jpeg({64, 32});
     return photo.left(2) + app1 + photo.mid(2);
 }
 
@@ -98,7 +80,7 @@ void tst_ExifThumbnail::thumbnails_data()
     QTest::newRow("orientation out of range is ignored")
         << cameraJpeg({.orientation = 42}) << QSize(32, 16) << QStringLiteral("left");
     QTest::newRow("as the sample camera writes it")
-        << SamplePhotos::encodeCameraJpeg(halves(640, 320), 6) << QSize(80, 160)
+        << SamplePhotos::encodeCameraJpeg(TwoHalves::make({640, 320}), 6) << QSize(80, 160)
         << QStringLiteral("top");
     QTest::newRow("no IFD1") << cameraJpeg({.hasIfd1 = false}) << QSize() << QString();
     QTest::newRow("offset past the segment")
@@ -110,7 +92,7 @@ void tst_ExifThumbnail::thumbnails_data()
         << cameraJpeg({.littleEndian = true, .lengthShift = 3}) << QSize() << QString();
     QTest::newRow("IFD1 claims 60,000 entries")
         << cameraJpeg({.ifd1Entries = 60000}) << QSize() << QString();
-    QTest::newRow("plain JPEG") << jpeg(halves(64, 32)) << QSize() << QString();
+    QTest::newRow("plain JPEG") << jpeg({64, 32}) << QSize() << QString();
     QTest::newRow("not a JPEG") << QByteArray("GIF89a\0\0\0\0", 10) << QSize() << QString();
 }
 

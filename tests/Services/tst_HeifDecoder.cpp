@@ -3,8 +3,8 @@
 #include "support/FuzzCorpus.h"
 #include "support/HeifWriter.h"
 #include "support/Quadrants.h"
+#include "support/TestFolders.h"
 
-#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,6 +36,7 @@ private:
     std::optional<ImageSource> written(const QByteArray &bytes);
 
     QTemporaryDir m_dir;
+    int m_written = 0;
     HeifDecoder m_decoder;
 };
 
@@ -107,14 +108,8 @@ QList<qsizetype> cutsOf(const QByteArray &file)
 std::optional<ImageSource> tst_HeifDecoder::written(const QByteArray &bytes)
 {
     FuzzCorpus::add("heif", bytes);
-    static int count = 0;
-    const QString path = m_dir.filePath(u"photo%1.heic"_s.arg(++count));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        return std::nullopt;
-    }
-    file.close();
-    return ImageSource::open(path);
+    return ImageSource::open(
+        TestFolders::writeFile(m_dir.path(), u"photo%1.heic"_s.arg(++m_written), bytes));
 }
 
 void tst_HeifDecoder::turnedOnce_data()

@@ -76,22 +76,19 @@ private Q_SLOTS:
         for (const auto &[name, format] :
              {std::pair("heic", heif_compression_HEVC), std::pair("avif", heif_compression_AV1)}) {
             for (const int orientation : {5, 6}) {
-                HeifWriter::Fixture fixture;
-                fixture.format = format;
-                fixture.picture = stored;
-                fixture.thumbnails = {{stored, 320}};
-                fixture.orientation = orientation;
-                fixture.exifOrientation = orientation;
                 QTest::addRow("%s, orientation %d", name, orientation)
-                    << u"turned.%1"_s.arg(QLatin1StringView(name)) << HeifWriter::encoded(fixture)
+                    << u"turned.%1"_s.arg(QLatin1StringView(name))
+                    << HeifWriter::encoded({.format = format,
+                                            .picture = stored,
+                                            .thumbnails = {{stored, 320}},
+                                            .orientation = orientation,
+                                            .exifOrientation = orientation})
                     << ExifThumbnail::oriented(stored, orientation);
             }
         }
         // A header that gets the shape wrong where the picture does not.
-        HeifWriter::Fixture single;
-        single.grid = false;
-        single.picture = stored;
-        const QByteArray plain = HeifWriter::encoded(single);
+        const QByteArray plain =
+            HeifWriter::encoded({.grid = false, .picture = stored, .thumbnails = {}});
         const QByteArray turned =
             HeifWriter::withRotation(plain, 1, {HeifWriter::itemsOf(plain).primary});
         QTest::newRow("heic, ispe the other way round")

@@ -1,9 +1,8 @@
 #include "DngWriter.h"
+#include "Samples/SamplePhotos.h"
 #include "TwoHalves.h"
 
-#include <QBuffer>
 #include <QFile>
-#include <QPainter>
 
 #include <tiffio.h>
 
@@ -24,23 +23,9 @@ QList<Part> Layout::parts() const
     return parts;
 }
 
-QImage halves(QSize size)
-{
-    return TwoHalves::make(size);
-}
-
-QByteArray jpeg(const QImage &image, int quality)
-{
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", quality);
-    return data;
-}
-
 QByteArray defaultPreviewJpeg()
 {
-    static const QByteArray data = jpeg(halves(previewSize));
+    static const QByteArray data = SamplePhotos::encodeJpeg(TwoHalves::make(previewSize), 0, 90);
     return data;
 }
 
@@ -48,12 +33,8 @@ namespace {
 
 QByteArray thumbnailPixels()
 {
-    const QImage image = halves(thumbnailSize);
-    QByteArray pixels;
-    for (int y = 0; y < image.height(); ++y) {
-        pixels.append(reinterpret_cast<const char *>(image.constScanLine(y)), image.width() * 3);
-    }
-    return pixels;
+    const QImage image = TwoHalves::make(thumbnailSize); // rows of 480 bytes, no padding
+    return QByteArray(reinterpret_cast<const char *>(image.constBits()), image.sizeInBytes());
 }
 
 bool writePart(TIFF *tiff, Part part, const Layout &dng, bool first)
@@ -140,6 +121,5 @@ QByteArray write(const QString &path, const Layout &dng)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
 
 } // namespace DngWriter

@@ -31,10 +31,7 @@ struct Layout
     QList<Part> parts() const;
 };
 
-// Red on the left half, blue on the right: where the red lands tells how it was turned.
-QImage halves(QSize size);
-QByteArray jpeg(const QImage &image, int quality = 90);
-// `halves(previewSize)` as a JPEG.
+// Red on the left half, blue on the right (TwoHalves) at previewSize, as a JPEG.
 QByteArray defaultPreviewJpeg();
 
 // Writes the file at `path` and returns its bytes; empty on failure.

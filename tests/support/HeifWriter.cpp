@@ -1,6 +1,7 @@
 #include "HeifWriter.h"
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 // libheif 1.15's x265 encoder, which only makes the fixtures here, leaves about a kilobyte
@@ -90,6 +91,19 @@ Image heifImage(const QImage &picture, int bitDepth)
     return image;
 }
 
+// `file` as libheif reads it, and its primary picture; no picture when libheif refuses it.
+std::pair<Context, Handle> primaryOf(const QByteArray &file)
+{
+    Context context(heif_context_alloc());
+    heif_image_handle *primary = nullptr;
+    if (!ok(heif_context_read_from_memory_without_copy(context.get(), file.constData(),
+                                                       size_t(file.size()), nullptr)) ||
+        !ok(heif_context_get_primary_image_handle(context.get(), &primary))) {
+        return {};
+    }
+    return {std::move(context), Handle(primary)};
+}
+
 // Box surgery. libheif writes `ftyp`, `meta`, `mdat` in that order, with 32-bit box sizes.
 
 struct Box
@@ -133,74 +147,26 @@ Box *find(QList<Box> &boxes, const char *type)
     return nullptr;
 }
 
-// A number in `iloc`: where it lies and how many bytes it takes (none: absent, read as 0).
-struct Field
-{
-    qsizetype at = 0;
-    int size = 0;
-
-    quint64 in(QByteArrayView data) const { return size ? readBigEndian(data, at, size) : 0; }
-};
-
-// One stretch of an item's data as `iloc` records it; method 0 means "in the file", where
-// the data starts at base + offset.
-struct Extent
-{
-    heif_item_id item = 0;
-    int method = 0;
-    Field base;
-    Field offset;
-    bool firstOfItem = false;
-};
-
-QList<Extent> extentsOf(QByteArrayView iloc)
-{
-    const int version = quint8(iloc[0]);
-    const int offsetSize = quint8(iloc[4]) >> 4, lengthSize = quint8(iloc[4]) & 15;
-    const int baseOffsetSize = quint8(iloc[5]) >> 4;
-    const int indexSize = version == 1 || version == 2 ? quint8(iloc[5]) & 15 : 0;
-    const int idSize = version < 2 ? 2 : 4;
-    QList<Extent> extents;
-    qsizetype at = 6;
-    const quint64 count = readBigEndian(iloc, at, idSize);
-    at += idSize;
-    for (quint64 item = 0; item < count; ++item) {
-        Extent extent;
-        extent.item = heif_item_id(readBigEndian(iloc, at, idSize));
-        at += idSize;
-        if (version == 1 || version == 2) {
-            extent.method = int(readBigEndian(iloc, at, 2) & 15);
-            at += 2;
-        }
-        at += 2; // data reference index
-        extent.base = {at, baseOffsetSize};
-        at += baseOffsetSize;
-        const quint64 listed = readBigEndian(iloc, at, 2);
-        at += 2;
-        for (quint64 i = 0; i < listed; ++i) {
-            at += indexSize;
-            extent.offset = {at, offsetSize};
-            extent.firstOfItem = i == 0;
-            extents.append(extent);
-            at += offsetSize + lengthSize;
-        }
-    }
-    return extents;
-}
-
-// Moves every file offset `iloc` records by `delta`.
+// Moves every file offset `iloc` records by `delta`. libheif 1.15 writes a 4-byte base offset
+// for each item, which every extent of the item adds to its own offset, and no extent index;
+// items in `idat` (construction method 1, version 1 only) have no file offset. Any other
+// layout empties `iloc`, so that the file is plainly broken rather than subtly.
 void shiftItemOffsets(QByteArray &iloc, qint64 delta)
 {
-    for (const Extent &extent : extentsOf(iloc)) {
-        if (extent.method != 0) {
-            continue;
+    const int version = quint8(iloc[0]);
+    const int extentSize = (quint8(iloc[4]) >> 4) + (quint8(iloc[4]) & 15);
+    if (version > 1 || quint8(iloc[5]) != 0x40) {
+        iloc.clear();
+        return;
+    }
+    qsizetype at = 8;
+    for (quint64 item = readBigEndian(iloc, 6, 2); item > 0; --item) {
+        const bool inFile = version == 0 || (readBigEndian(iloc, at + 2, 2) & 15) == 0;
+        at += version == 0 ? 4 : 6; // id, construction method, data reference index
+        if (inFile) {
+            writeBigEndian(iloc, at, readBigEndian(iloc, at, 4) + delta, 4);
         }
-        if (extent.base.size > 0 && extent.firstOfItem) {
-            writeBigEndian(iloc, extent.base.at, extent.base.in(iloc) + delta, extent.base.size);
-        } else if (extent.base.size == 0) {
-            writeBigEndian(iloc, extent.offset.at, extent.offset.in(iloc) + delta,
-                           extent.offset.size);
-        }
+        at += 6 + extentSize * qsizetype(readBigEndian(iloc, at + 4, 2));
     }
 }
 
@@ -280,24 +246,10 @@ quint16 essentialBit(const QByteArray &ipma)
 
 } // namespace
 
-QByteArray bigEndian(quint64 value, int bytes)
-{
-    QByteArray out;
-    for (int i = bytes - 1; i >= 0; --i) {
-        out.append(char(value >> (8 * i) & 0xff));
-    }
-    return out;
-}
-
 QByteArray orientationEntry(int orientation)
 {
     return bigEndian(0x0112, 2) + bigEndian(3, 2) + bigEndian(1, 4) +
            bigEndian(quint64(orientation), 2) + bigEndian(0, 2);
-}
-
-QByteArray box(const char *type, const QByteArray &payload)
-{
-    return bigEndian(quint64(8 + payload.size()), 4) + QByteArray(type, 4) + payload;
 }
 
 QByteArray fullBox(const char *type, int version, int flags, const QByteArray &payload)
@@ -366,35 +318,22 @@ QByteArray encoded(const Fixture &fixture)
 
 Items itemsOf(const QByteArray &file)
 {
-    Context context(heif_context_alloc());
-    if (!ok(heif_context_read_from_memory_without_copy(context.get(), file.constData(),
-                                                       size_t(file.size()), nullptr))) {
-        return {};
-    }
-    heif_image_handle *primary = nullptr;
-    const bool found = ok(heif_context_get_primary_image_handle(context.get(), &primary));
-    const Handle handle(primary);
+    const auto [context, primary] = primaryOf(file);
     Items items;
-    if (!found || !ok(heif_context_get_primary_image_ID(context.get(), &items.primary))) {
+    if (!primary || !ok(heif_context_get_primary_image_ID(context.get(), &items.primary))) {
         return {};
     }
-    std::vector<heif_item_id> ids(size_t(heif_image_handle_get_number_of_thumbnails(primary)));
-    heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), int(ids.size()));
+    std::vector<heif_item_id> ids(
+        size_t(heif_image_handle_get_number_of_thumbnails(primary.get())));
+    heif_image_handle_get_list_of_thumbnail_IDs(primary.get(), ids.data(), int(ids.size()));
     items.thumbnails = QList<heif_item_id>(ids.begin(), ids.end());
     return items;
 }
 
 int lumaBitsOf(const QByteArray &file)
 {
-    Context context(heif_context_alloc());
-    heif_image_handle *primary = nullptr;
-    if (!ok(heif_context_read_from_memory_without_copy(context.get(), file.constData(),
-                                                       size_t(file.size()), nullptr)) ||
-        !ok(heif_context_get_primary_image_handle(context.get(), &primary))) {
-        return 0;
-    }
-    const Handle handle(primary);
-    return heif_image_handle_get_luma_bits_per_pixel(primary);
+    const auto [context, primary] = primaryOf(file);
+    return primary ? heif_image_handle_get_luma_bits_per_pixel(primary.get()) : 0;
 }
 
 // Where `mdat` starts: every byte before it is header.

@@ -4,6 +4,8 @@
 // then edited box by box where libheif cannot write what phones and other writers do (a turn
 // added afterwards, a damaged decoder configuration, an absurd declared size).
 
+#include "support/Bytes.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QList>
@@ -14,8 +16,11 @@
 
 namespace HeifWriter {
 
-QByteArray bigEndian(quint64 value, int bytes);
-QByteArray box(const char *type, const QByteArray &payload);
+inline QByteArray bigEndian(quint64 value, int bytes)
+{
+    return Bytes::number(value, bytes);
+}
+using Bytes::box;
 QByteArray fullBox(const char *type, int version, int flags, const QByteArray &payload);
 // The EXIF orientation entry (tag 0x0112, one SHORT), as it appears in a big-endian TIFF block.
 QByteArray orientationEntry(int orientation);

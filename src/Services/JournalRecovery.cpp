@@ -88,7 +88,7 @@ void rollBack(PlatformFileSystem &fs, OperationJournal &journal, qint64 batch,
             }
         }
         if (!found) {
-            report.leftAlone.append(nameOf(source));
+            report.leftAlone.append(source);
         }
         return;
     }
@@ -115,7 +115,7 @@ void rollBack(PlatformFileSystem &fs, OperationJournal &journal, qint64 batch,
         return;
     }
     if (atSource || !ours) {
-        report.leftAlone.append(nameOf(destination));
+        report.leftAlone.append(destination);
         return;
     }
     const bool fromTrash = fs.isTrashedItem(destination);
@@ -125,7 +125,7 @@ void rollBack(PlatformFileSystem &fs, OperationJournal &journal, qint64 batch,
         }
         ++report.putBack;
     } else {
-        report.leftAlone.append(nameOf(destination));
+        report.leftAlone.append(destination);
     }
 }
 
@@ -145,8 +145,12 @@ QString JournalRecovery::Report::note() const
                                                        nullptr, restored));
     }
     if (!leftAlone.isEmpty()) {
+        QStringList names;
+        for (const QString &path : leftAlone) {
+            names.append(nameOf(path));
+        }
         parts.append(QCoreApplication::translate("FileSystem", "left as found: %1")
-                         .arg(leftAlone.join(QStringLiteral(", "))));
+                         .arg(names.join(QStringLiteral(", "))));
     }
     return QCoreApplication::translate("FileSystem", "%1.").arg(parts.join(QStringLiteral("; ")));
 }

@@ -25,7 +25,7 @@ struct Report
     int copiesRemoved = 0;     // published copies beside an intact source
     int temporariesRemoved = 0;
     int infosRepaired = 0;     // .trashinfo files whose item never reached the trash
-    QStringList leftAlone;     // items not put back: another file holds the place, or unknown
+    QStringList leftAlone;     // paths of items not put back: another file holds the place, or unknown
 
     bool isEmpty() const
     {

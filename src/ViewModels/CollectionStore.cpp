@@ -284,6 +284,9 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         m_undo.adopt(*journal, [this](const OperationJournal::Action &action) {
             return registerUndo(action);
         });
+        m_scopedCollectionURL = root;
+        m_rescans.clear();
+        setCollection(*result);
         // What reopening put back stays on screen until read; another folder's report goes.
         if (*journal && !(*journal)->recovery.isEmpty()) {
             m_recoveryReport = (*journal)->recovery;
@@ -291,9 +294,6 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
             m_recoveryReport.reset();
         }
         Q_EMIT recoveryReportChanged();
-        m_scopedCollectionURL = root;
-        m_rescans.clear();
-        setCollection(*result);
         paceDimensionFill();
         readDimensionsAnew(); // shown before any header is read: dimensions follow
         setSelection({}, std::nullopt, std::nullopt);

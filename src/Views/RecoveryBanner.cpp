@@ -83,7 +83,8 @@ QString RecoveryBanner::summaryText() const
 
 QString RecoveryBanner::leftAsFoundText() const
 {
-    return m_leftArea->isVisibleTo(this) ? m_left->text() : QString();
+    // Without the zero-width spaces that let a long path wrap.
+    return m_leftArea->isVisibleTo(this) ? m_left->text().remove(QChar(0x200B)) : QString();
 }
 
 void RecoveryBanner::refresh()
@@ -94,9 +95,15 @@ void RecoveryBanner::refresh()
         return;
     }
     m_summary->setText(summary(*report));
+    // Where each item is, from the folder shown when it lies inside it.
+    const QString root = m_store.collection() ? standardizedPath(m_store.collection()->rootURL)
+                                              : QString();
     QStringList names;
-    for (const QString &name : report->leftAlone) {
-        names.append(RootView::breakable(Typography::displayName(name)));
+    for (const QString &path : report->leftAlone) {
+        const QString shown = !root.isEmpty() && path.startsWith(root + QLatin1Char('/'))
+                                  ? path.mid(root.size() + 1)
+                                  : path;
+        names.append(RootView::breakable(Typography::displayName(shown)));
     }
     m_left->setText(names.join(QLatin1Char('\n')));
     m_leftHeading->setVisible(!names.isEmpty());

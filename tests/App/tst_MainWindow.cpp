@@ -246,7 +246,7 @@ void tst_MainWindow::recoveryStaysUntilDismissed()
     QVERIFY(banner->isVisible());
     QCOMPARE(banner->summaryText(), u"The last session ended in the middle of a change. 1 photo "
                                     "file was put back where it was."_s);
-    QCOMPARE(banner->leftAsFoundText(), u"b.jpg"_s);
+    QCOMPARE(banner->leftAsFoundText(), u"Cats/b.jpg"_s);
     store.select(w.idOf(u"a.jpg"_s), store.sections().first().id, {});
     store.moveSelectionToDigit(9); // no such category: a passing message comes and goes
     QVERIFY(store.hudMessage());

@@ -241,11 +241,6 @@ private Q_SLOTS:
         QCOMPARE(field->selectedText(), initialName);
         QCOMPARE(sheet.width(), 430);
         QCOMPARE(sheet.windowModality(), Qt::WindowModal);
-        // The field's outline shows ember while it has focus.
-        const auto outlined = [field] {
-            const QColor top = field->grab().toImage().pixelColor(field->width() / 2, 0);
-            return distance(top, ember()) < distance(top, separator());
-        };
         QTest::keyClicks(field, typed);
         QCOMPARE(field->text(), typed.isEmpty() ? initialName : typed);
         const bool dismissing = trigger == "Escape"_L1 || trigger == "click Cancel"_L1;
@@ -261,7 +256,9 @@ private Q_SLOTS:
         } else {
             target->setFocus();
             QTRY_VERIFY(target->hasFocus());
-            QCOMPARE(outlined(), target == field);
+            // The field's outline shows ember while it has focus.
+            const QColor top = field->grab().toImage().pixelColor(field->width() / 2, 0);
+            QCOMPARE(distance(top, ember()) < distance(top, separator()), target == field);
             QTest::keyClick(target, trigger == "Escape"_L1 ? Qt::Key_Escape : Qt::Key_Return);
         }
 
@@ -428,9 +425,8 @@ private Q_SLOTS:
                                    .horizontalAdvance(box->windowTitle());
         QCOMPARE_LE(box->width(), widest);
         QCOMPARE_GE(box->width(), titleWidth + 120);
-        const QList<std::pair<const char *, QString>> labels = {
-            {"qt_msgbox_label", title}, {"qt_msgbox_informativelabel", message}};
-        for (const auto &[objectName, text] : labels) {
+        for (const auto &[objectName, text] : {std::pair{"qt_msgbox_label", title},
+                                               std::pair{"qt_msgbox_informativelabel", message}}) {
             const auto *label = box->findChild<QLabel *>(QString::fromLatin1(objectName));
             QVERIFY(label);
             QCOMPARE(label->textFormat(), Qt::PlainText);

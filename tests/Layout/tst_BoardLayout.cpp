@@ -36,29 +36,10 @@ private Q_SLOTS:
         QCOMPARE(BoardLayout::compute({5}, smallest, 1000).columnCount(), 10);
     }
 
-    void pointsInGapsHitNothing_data()
-    {
-        QTest::addColumn<QPointF>("point");
-        QTest::addColumn<int>("section"); // -1: none
-        QTest::newRow("left margin") << QPointF(5, 100) << -1;
-        QTest::newRow("between columns") << QPointF(24 + 184 + 7, 100) << 0;
-        QTest::newRow("header") << QPointF(100, 50) << 0;
-        QTest::newRow("between sections") << QPointF(100, 430) << -1; // block 0 ends at 412
-        QTest::newRow("right of the last cell of a short row")
-            << QPointF(24 + 198 + 50, 78 + 160 + 20) << 0;
-    }
-
-    void pointsInGapsHitNothing()
-    {
-        QFETCH(QPointF, point);
-        QFETCH(int, section);
-        const BoardLayout layout = BoardLayout::compute({5, 3}, BoardMetrics(), 1000);
-        QVERIFY(!layout.itemAt(point));
-        QCOMPARE(layout.sectionAt(point).value_or(-1), section);
-    }
-
-    // For random sections and widths: every cell is found at its own centre, cells never overlap,
-    // and the visible strip reports exactly the cells that intersect it.
+    // For random sections and widths: every cell is found at its own centre, where the next cell
+    // of its row would be only that cell, cells never overlap, and the visible strip reports
+    // exactly the cells that intersect it. Headers and the gaps beside and below cells are in
+    // their section but hit no cell; side margins and the gaps between blocks are in none.
     void randomLayoutsAreConsistent()
     {
         const quint32 seed = QRandomGenerator::global()->generate();
@@ -77,14 +58,30 @@ private Q_SLOTS:
             const QList<BoardLayout::Item> visible = layout.itemsIn(top, bottom);
             QList<QRectF> seen;
             for (int s = 0; s < counts.size(); ++s) {
+                const QRectF block = layout.blockRect(s);
+                const QPointF header = layout.headerRect(s).center();
+                const QPointF margin(block.left() / 2, header.y());
+                const QPointF below(header.x(), block.bottom() + metrics.sectionSpacing / 2);
+                QVERIFY2(!layout.itemAt(header) && layout.sectionAt(header) == s &&
+                             !layout.sectionAt(margin) && !layout.sectionAt(below),
+                         qPrintable(QString::number(seed)));
                 for (qsizetype i = 0; i < counts[s]; ++i) {
                     const BoardLayout::Item item{s, i};
                     const QRectF rect = layout.itemRect(item);
-                    const QString where = QStringLiteral("seed %1 round %2 item %3/%4")
-                                              .arg(seed)
-                                              .arg(round)
-                                              .arg(s)
-                                              .arg(i);
+                    const QString where = QString::asprintf("seed %u round %d item %d/%lld", seed,
+                                                            round, s, qlonglong(i));
+                    const double pitch = metrics.cellWidth + metrics.columnSpacing;
+                    const bool rowGoesOn = (i + 1) % layout.columnCount() && i + 1 < counts[s];
+                    QVERIFY2(
+                        layout.itemAt(rect.center() + QPointF(pitch, 0)) ==
+                            (rowGoesOn ? std::optional(BoardLayout::Item{s, i + 1}) : std::nullopt),
+                        qPrintable(where));
+                    for (const QPointF gap :
+                         {rect.topRight() + QPointF(metrics.columnSpacing / 2, 1),
+                          rect.bottomLeft() + QPointF(1, metrics.rowSpacing / 2)}) {
+                        QVERIFY2(!layout.itemAt(gap) && layout.sectionAt(gap) == s,
+                                 qPrintable(where));
+                    }
                     QVERIFY2(layout.itemAt(rect.center()) == item, qPrintable(where));
                     QVERIFY2(layout.blockRect(s).contains(rect), qPrintable(where));
                     for (const QRectF &other : std::as_const(seen)) {

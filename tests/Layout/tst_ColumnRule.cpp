@@ -21,9 +21,6 @@ void tst_ColumnRule::columns_data()
 
     // usable 1000 - 48 = 952; (14 + 952) / (14 + 240) = 3.8
     QTest::newRow("board at 1000") << 1000.0 << 24.0 << 14.0 << 240.0 << 3;
-    // the board's defaults: (14 + 952) / (14 + 184) = 4.88; with 80: 966 / 94 = 10.3
-    QTest::newRow("board default size") << 1000.0 << 24.0 << 14.0 << 184.0 << 4;
-    QTest::newRow("board smallest size") << 1000.0 << 24.0 << 14.0 << 80.0 << 10;
     // exactly four cells and three gaps: 4 × 100 + 3 × 10 = 430
     QTest::newRow("exact fit") << 430.0 << 0.0 << 10.0 << 100.0 << 4;
     QTest::newRow("one pixel short") << 429.0 << 0.0 << 10.0 << 100.0 << 3;

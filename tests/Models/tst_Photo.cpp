@@ -5,19 +5,6 @@
 
 using namespace Qt::StringLiterals;
 
-class tst_Photo : public QObject
-{
-    Q_OBJECT
-
-private Q_SLOTS:
-    void dimensions_data();
-    void dimensions();
-    void cacheKeyTimeText_data();
-    void cacheKeyTimeText();
-    void equalityCoversEveryField();
-    void browseItemSortKeysFoldCaseAndDiacritics();
-};
-
 static Photo photoOfSize(qint64 width, qint64 height)
 {
     Photo photo;
@@ -29,96 +16,102 @@ static Photo photoOfSize(qint64 width, qint64 height)
     return photo;
 }
 
-void tst_Photo::dimensions_data()
+class tst_Photo : public QObject
 {
-    QTest::addColumn<qint64>("width");
-    QTest::addColumn<qint64>("height");
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<double>("aspect");
-    QTest::addColumn<qint64>("pixelCount");
+    Q_OBJECT
 
-    QTest::newRow("landscape") << 4032LL << 3024LL << u"4032 × 3024"_s << 4032.0 / 3024
-                               << 4032LL * 3024;
-    QTest::newRow("unread") << 0LL << 0LL << u"—"_s << 1.0 << 0LL;
-    QTest::newRow("zero width") << 0LL << 300LL << u"—"_s << 1.0 << 0LL;
-    QTest::newRow("zero height") << 300LL << 0LL << u"—"_s << 1.0 << 0LL;
-    QTest::newRow("1 x 100 raised to 0.05") << 1LL << 100LL << u"1 × 100"_s << 0.05 << 100LL;
-    QTest::newRow("100 x 1 not capped") << 100LL << 1LL << u"100 × 1"_s << 100.0 << 100LL;
-    QTest::newRow("hostile header")
-        << 100000LL << 100000LL << u"100000 × 100000"_s << 1.0 << 10000000000LL;
-}
+private Q_SLOTS:
+    void dimensions_data()
+    {
+        QTest::addColumn<qint64>("width");
+        QTest::addColumn<qint64>("height");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<double>("aspect");
+        QTest::addColumn<qint64>("pixelCount");
 
-void tst_Photo::dimensions()
-{
-    QFETCH(qint64, width);
-    QFETCH(qint64, height);
-    QFETCH(QString, label);
-    QFETCH(double, aspect);
-    QFETCH(qint64, pixelCount);
-    const Photo photo = photoOfSize(width, height);
-    QCOMPARE(photo.dimensionsLabel(), label);
-    QCOMPARE(photo.aspectRatio(), aspect);
-    QCOMPARE((BrowsePhotoItem{photo, u"unsorted:1"_s, u"Unsorted"_s}.pixelCount()), pixelCount);
-}
-
-void tst_Photo::cacheKeyTimeText_data()
-{
-    QTest::addColumn<qint64>("seconds");
-    QTest::addColumn<int>("nanoseconds");
-    QTest::addColumn<QString>("key");
-    const QString prefix = u"/photos/IMG_1.jpg|"_s;
-    QTest::newRow("reference date") << 978307200LL << 0 << prefix + u"0|42"_s;
-    QTest::newRow("half a second after") << 978307200LL << 500000000 << prefix + u"0.5|42"_s;
-    QTest::newRow("half a second before") << 978307199LL << 500000000 << prefix + u"-0.5|42"_s;
-    QTest::newRow("nanosecond precision")
-        << 1700000000LL << 1 << prefix + u"721692800.000000001|42"_s;
-    QTest::newRow("distant past") << FileTime::distantPastSeconds << 0
-                                  << prefix + u"-63113904000|42"_s;
-}
-
-void tst_Photo::cacheKeyTimeText()
-{
-    QFETCH(qint64, seconds);
-    QFETCH(int, nanoseconds);
-    QFETCH(QString, key);
-    Photo photo = photoOfSize(1, 1);
-    photo.url = QUrl::fromLocalFile(u"/photos/./x/../IMG_1.jpg"_s);
-    photo.byteCount = 42;
-    photo.modificationDate = {seconds, qint32(nanoseconds)};
-    QCOMPARE(photo.cacheKey(), key);
-}
-
-// Every field makes two photos differ; a move, a touch or a byte more also changes the
-// thumbnail cache key.
-void tst_Photo::equalityCoversEveryField()
-{
-    const Photo base = photoOfSize(3, 2);
-    QList<Photo> variants(8, base);
-    variants[0].url = QUrl::fromLocalFile(u"/photos/Cats/IMG_1.jpg"_s);
-    variants[1].modificationDate.nanoseconds += 1;
-    variants[2].byteCount += 1;
-    variants[3].id = u"other"_s;
-    variants[4].filename = u"other.jpg"_s;
-    variants[5].modificationDate.seconds = 5;
-    variants[6].pixelWidth = 4;
-    variants[7].pixelHeight = 4;
-    for (qsizetype i = 0; i < variants.size(); ++i) {
-        QVERIFY2(!(variants[i] == base), qPrintable(QString::number(i)));
-        QVERIFY2(i > 2 || variants[i].cacheKey() != base.cacheKey(),
-                 qPrintable(QString::number(i)));
+        QTest::newRow("landscape")
+            << 4032LL << 3024LL << u"4032 × 3024"_s << 4032.0 / 3024 << 4032LL * 3024;
+        QTest::newRow("unread") << 0LL << 0LL << u"—"_s << 1.0 << 0LL;
+        QTest::newRow("zero width") << 0LL << 300LL << u"—"_s << 1.0 << 0LL;
+        QTest::newRow("zero height") << 300LL << 0LL << u"—"_s << 1.0 << 0LL;
+        QTest::newRow("1 x 100 raised to 0.05") << 1LL << 100LL << u"1 × 100"_s << 0.05 << 100LL;
+        QTest::newRow("100 x 1 not capped") << 100LL << 1LL << u"100 × 1"_s << 100.0 << 100LL;
+        QTest::newRow("hostile header")
+            << 100000LL << 100000LL << u"100000 × 100000"_s << 1.0 << 10000000000LL;
     }
-    QCOMPARE(Photo(base), base);
-    QCOMPARE(qHash(Photo(base)), qHash(base));
-}
 
-void tst_Photo::browseItemSortKeysFoldCaseAndDiacritics()
-{
-    Photo photo = photoOfSize(1, 1);
-    photo.filename = u"Été.JPG"_s;
-    const BrowsePhotoItem item{photo, u"category:9"_s, u"Ångström"_s};
-    QCOMPARE(item.filenameSortKey(), u"ete.jpg"_s);
-    QCOMPARE(item.categorySortKey(), u"angstrom"_s);
-}
+    void dimensions()
+    {
+        QFETCH(qint64, width);
+        QFETCH(qint64, height);
+        QFETCH(QString, label);
+        QFETCH(double, aspect);
+        QFETCH(qint64, pixelCount);
+        const Photo photo = photoOfSize(width, height);
+        QCOMPARE(photo.dimensionsLabel(), label);
+        QCOMPARE(photo.aspectRatio(), aspect);
+        QCOMPARE((BrowsePhotoItem{photo, u"unsorted:1"_s, u"Unsorted"_s}.pixelCount()), pixelCount);
+    }
+
+    void cacheKeyTimeText_data()
+    {
+        QTest::addColumn<qint64>("seconds");
+        QTest::addColumn<int>("nanoseconds");
+        QTest::addColumn<QString>("key");
+        const QString prefix = u"/photos/IMG_1.jpg|"_s;
+        QTest::newRow("reference date") << 978307200LL << 0 << prefix + u"0|42"_s;
+        QTest::newRow("half a second after") << 978307200LL << 500000000 << prefix + u"0.5|42"_s;
+        QTest::newRow("half a second before") << 978307199LL << 500000000 << prefix + u"-0.5|42"_s;
+        QTest::newRow("nanosecond precision")
+            << 1700000000LL << 1 << prefix + u"721692800.000000001|42"_s;
+        QTest::newRow("distant past")
+            << FileTime::distantPastSeconds << 0 << prefix + u"-63113904000|42"_s;
+    }
+
+    void cacheKeyTimeText()
+    {
+        QFETCH(qint64, seconds);
+        QFETCH(int, nanoseconds);
+        QFETCH(QString, key);
+        Photo photo = photoOfSize(1, 1);
+        photo.url = QUrl::fromLocalFile(u"/photos/./x/../IMG_1.jpg"_s);
+        photo.byteCount = 42;
+        photo.modificationDate = {seconds, qint32(nanoseconds)};
+        QCOMPARE(photo.cacheKey(), key);
+    }
+
+    // Every field makes two photos differ; a move, a touch or a byte more also changes the
+    // thumbnail cache key.
+    void equalityCoversEveryField()
+    {
+        const Photo base = photoOfSize(3, 2);
+        QList<Photo> variants(8, base);
+        variants[0].url = QUrl::fromLocalFile(u"/photos/Cats/IMG_1.jpg"_s);
+        variants[1].modificationDate.nanoseconds += 1;
+        variants[2].byteCount += 1;
+        variants[3].id = u"other"_s;
+        variants[4].filename = u"other.jpg"_s;
+        variants[5].modificationDate.seconds = 5;
+        variants[6].pixelWidth = 4;
+        variants[7].pixelHeight = 4;
+        for (qsizetype i = 0; i < variants.size(); ++i) {
+            QVERIFY2(!(variants[i] == base), qPrintable(QString::number(i)));
+            QVERIFY2(i > 2 || variants[i].cacheKey() != base.cacheKey(),
+                     qPrintable(QString::number(i)));
+        }
+        QCOMPARE(Photo(base), base);
+        QCOMPARE(qHash(Photo(base)), qHash(base));
+    }
+
+    void browseItemSortKeysFoldCaseAndDiacritics()
+    {
+        Photo photo = photoOfSize(1, 1);
+        photo.filename = u"Été.JPG"_s;
+        const BrowsePhotoItem item{photo, u"category:9"_s, u"Ångström"_s};
+        QCOMPARE(item.filenameSortKey(), u"ete.jpg"_s);
+        QCOMPARE(item.categorySortKey(), u"angstrom"_s);
+    }
+};
 
 QTEST_APPLESS_MAIN(tst_Photo)
 #include "tst_Photo.moc"

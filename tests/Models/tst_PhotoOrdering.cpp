@@ -27,15 +27,6 @@ static Photo photo(const QString &id, const QString &name, qint64 time = 0)
     return p;
 }
 
-static QStringList ids(const QList<Photo> &photos)
-{
-    QStringList result;
-    for (const Photo &p : photos) {
-        result.append(p.id);
-    }
-    return result;
-}
-
 void tst_PhotoOrdering::sorted_data()
 {
     QTest::addColumn<int>("order"); // a PhotoSortOrder
@@ -71,7 +62,11 @@ void tst_PhotoOrdering::sorted()
         }
     }
     sortPhotos(photos, PhotoSortOrder(order));
-    QCOMPARE(ids(photos).join(u' '), expected);
+    QStringList ids;
+    for (const Photo &p : std::as_const(photos)) {
+        ids.append(p.id);
+    }
+    QCOMPARE(ids.join(u' '), expected);
 }
 
 void tst_PhotoOrdering::sortAgreesWithPairwiseRule_data()

@@ -241,11 +241,6 @@ private Q_SLOTS:
         QCOMPARE(field->selectedText(), initialName);
         QCOMPARE(sheet.width(), 430);
         QCOMPARE(sheet.windowModality(), Qt::WindowModal);
-        // The field's outline shows ember while it has focus.
-        const auto outlined = [field] {
-            const QColor top = field->grab().toImage().pixelColor(field->width() / 2, 0);
-            return distance(top, ember()) < distance(top, separator());
-        };
         QTest::keyClicks(field, typed);
         QCOMPARE(field->text(), typed.isEmpty() ? initialName : typed);
         const bool dismissing = trigger == "Escape"_L1 || trigger == "click Cancel"_L1;
@@ -261,7 +256,9 @@ private Q_SLOTS:
         } else {
             target->setFocus();
             QTRY_VERIFY(target->hasFocus());
-            QCOMPARE(outlined(), target == field);
+            // The field's outline shows ember while it has focus.
+            const QColor top = field->grab().toImage().pixelColor(field->width() / 2, 0);
+            QCOMPARE(distance(top, ember()) < distance(top, separator()), target == field);
             QTest::keyClick(target, trigger == "Escape"_L1 ? Qt::Key_Escape : Qt::Key_Return);
         }
 
@@ -280,15 +277,13 @@ private Q_SLOTS:
         QTest::newRow("plain, space and tilde at the edges") << plain << plain;
         QTest::newRow("accents, emoji, no-break space, joiner") << world << world;
         QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("newline") << u"first\nsecond.jpg"_s << u"first↵second.jpg"_s;
         QTest::newRow("CR LF, vertical tab, form feed") << u"a\r\nb\vc\f"_s << u"a↵↵b↵c↵"_s;
         QTest::newRow("tab") << u"a\tb"_s << u"a⇥b"_s;
         QTest::newRow("NUL, bell, backspace, escape, unit separator")
             << u"\0a\a\b\x1b\x1f"_s << u"�a����"_s;
-        QTest::newRow("delete") << u"a\x7f"_s << u"a�"_s;
-        QTest::newRow("next line, a C1 line break") << u"a\u0085b"_s << u"a↵b"_s;
-        QTest::newRow("other C1 codes") << u"\u0080x\u009F"_s << u"�x�"_s;
-        QTest::newRow("line and paragraph separators") << u"a\u2028b\u2029c"_s << u"a↵b↵c"_s;
+        QTest::newRow("delete, other C1 codes") << u"a\x7f\u0080x\u009F"_s << u"a��x�"_s;
+        QTest::newRow("next line, line and paragraph separators")
+            << u"a\u0085b\u2028c\u2029d"_s << u"a↵b↵c↵d"_s;
     }
 
     // Every character that would break a name into lines or draw nothing gets a visible
@@ -344,23 +339,14 @@ private Q_SLOTS:
         const QFontMetrics metrics(Typography::font(11, masonry ? QFont::DemiBold : QFont::Medium));
         const int bothParts = metrics.horizontalAdvance(u"first line"_s) +
                               metrics.horizontalAdvance(u"second line.jpg"_s);
-        QVERIFY2(text.width() >= bothParts,
-                 qPrintable(u"%1 px wide, both parts %2"_s.arg(text.width()).arg(bothParts)));
-        QVERIFY2(text.height() <= metrics.height(),
-                 qPrintable(u"%1 px tall, a line %2"_s.arg(text.height()).arg(metrics.height())));
-    }
-
-    void segmentTextsHaveRoom_data()
-    {
-        QTest::addColumn<QStringList>("texts");
-        QTest::newRow("Sort and Browse") << QStringList{u"Sort"_s, u"Browse"_s};
-        QTest::newRow("a longer translation") << QStringList{u"Tri"_s, u"Parcourir"_s};
+        QCOMPARE_GE(text.width(), bothParts);
+        QCOMPARE_LE(text.height(), metrics.height());
     }
 
     // Each segment's text is drawn clear of the segment's edges, however long a translation.
     void segmentTextsHaveRoom()
     {
-        QFETCH(QStringList, texts);
+        const QStringList texts{u"Tri"_s, u"Parcourir"_s};
         QList<SegmentedControl::Segment> segments;
         for (const QString &text : texts) {
             segments.append({text, {}, {}});
@@ -437,11 +423,10 @@ private Q_SLOTS:
         // and at least wide enough for its title beside a window manager's icon and buttons
         const int titleWidth = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
                                    .horizontalAdvance(box->windowTitle());
-        QVERIFY2(box->width() <= widest && box->width() >= titleWidth + 120,
-                 qPrintable(QString::number(box->width())));
-        const QList<std::pair<const char *, QString>> labels = {
-            {"qt_msgbox_label", title}, {"qt_msgbox_informativelabel", message}};
-        for (const auto &[objectName, text] : labels) {
+        QCOMPARE_LE(box->width(), widest);
+        QCOMPARE_GE(box->width(), titleWidth + 120);
+        for (const auto &[objectName, text] : {std::pair{"qt_msgbox_label", title},
+                                               std::pair{"qt_msgbox_informativelabel", message}}) {
             const auto *label = box->findChild<QLabel *>(QString::fromLatin1(objectName));
             QVERIFY(label);
             QCOMPARE(label->textFormat(), Qt::PlainText);

@@ -53,9 +53,9 @@ void tst_PhotoOrdering::sorted()
     QFETCH(QString, input);
     QFETCH(QString, expected);
     QList<Photo> photos;
-    for (const QString &spec : input.split(u' ')) {
-        const QString time = spec.section(u'@', 1);
-        photos.append(photo(spec.section(u'=', 0, 0), spec.section(u'=', 1).section(u'@', 0, 0),
+    for (const QString &entry : input.split(u' ')) {
+        const QString time = entry.section(u'@', 1);
+        photos.append(photo(entry.section(u'=', 0, 0), entry.section(u'=', 1).section(u'@', 0, 0),
                             time.toLongLong()));
         if (time == u"-"_s) {
             photos.last().modificationDate = FileTime::distantPast();

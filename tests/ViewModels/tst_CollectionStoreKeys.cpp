@@ -415,7 +415,6 @@ void tst_CollectionStoreKeys::viewSettings_data()
     const Change filter7 = call(&S::setBrowseFilter, std::optional(u"category:7"_s));
     const Change nothing = [](S &) {};
 
-    row("nothing stored", "", nothing, "");
     row("everything stored",
         "photoSortOrder=modificationDate thumbnailSize=120 workspaceMode=browse "
         "browseLayout=masonry browseCategoryFilterID=category:42 browseCellSize=96",

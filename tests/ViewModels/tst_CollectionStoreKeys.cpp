@@ -99,16 +99,6 @@ QStringList fields(const QString &text)
     return byKey.values();
 }
 
-// A 4-column grid of 100-point cells over `ids`, for the masonry neighbour search.
-QHash<QString, QRectF> gridFrames(const QStringList &ids)
-{
-    QHash<QString, QRectF> frames;
-    for (qsizetype i = 0; i < ids.size(); ++i) {
-        frames.insert(ids[i], QRectF((i % 4) * 100.0, (i / 4) * 100.0, 90, 90));
-    }
-    return frames;
-}
-
 // The board: Unsorted a..e, then Cats (key 1) with x and Dogs (key 2) with y. In Browse the
 // layout reports the reverse order, so display order and collection order differ.
 struct Keys : StoreFixture
@@ -218,29 +208,19 @@ void tst_CollectionStoreKeys::filingDigit_data()
         QTest::newRow(name) << key << modifiers << scanCode << digit << shortcut;
     };
     row("typed 1, no scan code (tests, other platforms)", Qt::Key_1, none, 0, 1);
-    row("typed 0 on the digit row", Qt::Key_0, none, 19, 0);
-    row("qwerty 7", Qt::Key_7, none, 16, 7);
     row("azerty & is 1", Qt::Key_Ampersand, none, 10, 1);
-    row("azerty \u00e9 is 2", Qt::Key_Eacute, none, 11, 2);
-    row("azerty ( is 5", Qt::Key_ParenLeft, none, 14, 5);
-    row("azerty \u00e7 is 9", Qt::Key_Ccedilla, none, 18, 9);
     row("azerty \u00e0 is 0", Qt::Key_Agrave, none, 19, 0);
     row("czech \u011b is 2", 0x11a, none, 11, 2);
-    row("azerty shift+& types 1", Qt::Key_1, Qt::ShiftModifier, 10, 1);
     row("qwerty shift+1 types !", Qt::Key_Exclam, Qt::ShiftModifier, 10, 1);
-    row("keypad 1", Qt::Key_1, Qt::KeypadModifier, 87, -1);
     row("keypad 1 with a digit row's code", Qt::Key_1, Qt::KeypadModifier, 10, -1);
     row("ctrl+1", Qt::Key_1, Qt::ControlModifier, 10, -1);
     row("azerty ctrl+& is ctrl+1", Qt::Key_Ampersand, Qt::ControlModifier, 10, -1, 1);
-    row("azerty ctrl+\u00e9 is ctrl+2", Qt::Key_Eacute, Qt::ControlModifier, 11, -1, 2);
     row("azerty ctrl+shift+& is not ctrl+1", Qt::Key_1, Qt::ControlModifier | Qt::ShiftModifier,
         10, -1);
-    row("ctrl+keypad 1", Qt::Key_End, Qt::ControlModifier | Qt::KeypadModifier, 87, -1);
     row("alt+&", Qt::Key_Ampersand, Qt::AltModifier, 10, -1);
     row("meta+1", Qt::Key_1, Qt::MetaModifier, 10, -1);
     row("minus beside the digit row", Qt::Key_Minus, none, 20, -1);
     row("escape below it", Qt::Key_Escape, none, 9, -1);
-    row("letter", Qt::Key_Q, none, 24, -1);
 }
 
 void tst_CollectionStoreKeys::filingDigit()
@@ -297,7 +277,6 @@ void tst_CollectionStoreKeys::keyPress_data()
     row("browse list: down moves one row in the layout's order",
         {.mode = browse, .layout = list, .clicks = "y"}, {Qt::Key_Down}, {"x"});
     row("digit 0 in Unsorted steps on without moving", onB, {Qt::Key_0}, {"c"});
-    row("digit without a category beeps", onB, {Qt::Key_9}, {"b", "beep"});
     const char *bFiled = "Cats/b Cats/x Dogs/y a c d e";
     const char *bTrashed = "Cats/x Dogs/y a c d e";
     row("digit 1 files into the first category", onB, {Qt::Key_1}, {"c", "", bFiled});
@@ -327,10 +306,7 @@ void tst_CollectionStoreKeys::keyPress_data()
     row("shift+right in Browse follows the layout's order", {.mode = browse, .clicks = "b"},
         {Qt::Key_Right, shift}, {"b a", "", "", "", true, "a"});
     row("browse list: shift+down passes", listOnB, {Qt::Key_Down, shift}, passes);
-    row("caps lock: shift+right passes", onB, {Qt::Key_Right, shift, true}, passes);
-    row("text field: shift+right passes", typing, {Qt::Key_Right, shift}, passes);
     row("ctrl+shift+a passes", onB, {Qt::Key_A, ctrl | shift}, passes);
-    row("ctrl+1 passes", onB, {Qt::Key_1, ctrl}, passes);
     row("backspace alone passes", onB, {Qt::Key_Backspace}, passes);
     row("shift+delete passes", onB, {Qt::Key_Delete, shift}, passes);
     row("letter on the board opens File into", onB, {Qt::Key_C}, {"b", "fileInto=c"});
@@ -338,9 +314,7 @@ void tst_CollectionStoreKeys::keyPress_data()
         {"b", "fileInto=C"});
     row("letter on the board without a selection passes", {}, {Qt::Key_C}, passes);
     row("ctrl+letter on the board passes", onB, {Qt::Key_C, ctrl}, passes);
-    row("keypad digit passes", onB, {Qt::Key_1, Qt::KeypadModifier}, passes);
     row("space without a focus passes", {}, {Qt::Key_Space}, passes);
-    row("caps lock: right passes", onB, {Qt::Key_Right, {}, true}, passes);
     row("caps lock: digit passes", onB, {Qt::Key_1, {}, true}, passes);
     row("caps lock: letter in the Browse list passes", listOnB, {Qt::Key_C, {}, true}, passes);
     row("text field: digit passes", typing, {Qt::Key_1}, passes);
@@ -387,7 +361,6 @@ void tst_CollectionStoreKeys::previewItems_data()
     QTest::addColumn<QString>("items");
 
     QTest::newRow("focused first, then board order") << Board{.clicks = "b +d +c"} << u"c b d"_s;
-    QTest::newRow("focus on the first selected") << Board{.clicks = "b >d"} << u"b c d"_s;
     // a stays focused while the shift-click from the anchor b selects b and c only.
     QTest::newRow("focus outside the selection") << Board{.clicks = "a +b +b >c"} << u"b c"_s;
     QTest::newRow("nothing selected") << Board{} << QString();
@@ -442,7 +415,6 @@ void tst_CollectionStoreKeys::viewSettings_data()
     const Change filter7 = call(&S::setBrowseFilter, std::optional(u"category:7"_s));
     const Change nothing = [](S &) {};
 
-    row("nothing stored", "", nothing, "");
     row("everything stored",
         "photoSortOrder=modificationDate thumbnailSize=120 workspaceMode=browse "
         "browseLayout=masonry browseCategoryFilterID=category:42 browseCellSize=96",
@@ -481,9 +453,6 @@ void tst_CollectionStoreKeys::viewSettings_data()
         "thumbnailSize=150.5");
     row("thumbnail set to 79 = 80", "", thumb(79), "thumbnail=80", "thumbnailSizeChanged",
         "thumbnailSize=80");
-    row("thumbnail set to 281 = 280", "", thumb(281), "thumbnail=280", "thumbnailSizeChanged",
-        "thumbnailSize=280");
-    row("cell set to 79 = 80", "", cell(79), "cell=80", "browseCellSizeChanged");
     row("cell set to 281 = 280", "", cell(281), "cell=280", "browseCellSizeChanged");
 
     row("same mode", "", call(&S::setWorkspaceMode, WorkspaceMode::sort), "");
@@ -592,7 +561,6 @@ void tst_CollectionStoreKeys::browseChanges_data()
     QTest::newRow("all sections to a category") << all << Change() << cats << QString();
     QTest::newRow("the same category again") << cats << Change() << cats << QString();
     QTest::newRow("a category back to all") << cats << Change() << all << QString();
-    QTest::newRow("all sections again") << all << Change() << all << QString();
     QTest::newRow("to Sort and back to Browse") << all << Change([](CollectionStore &s) {
         s.setWorkspaceMode(WorkspaceMode::sort);
         s.setWorkspaceMode(WorkspaceMode::browse);
@@ -623,7 +591,11 @@ void tst_CollectionStoreKeys::browseChanges()
     };
     s.setBrowseFilter(filterFor(filterBefore));
     const QStringList order = k.browseOrder();
-    s.updateBrowseNavigationOrder(order, 4, gridFrames(order));
+    QHash<QString, QRectF> frames; // a 4-column grid, for the masonry neighbour search
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        frames.insert(order[i], QRectF((i % 4) * 100.0, (i / 4) * 100.0, 90, 90));
+    }
+    s.updateBrowseNavigationOrder(order, 4, frames);
     k.clickOn(u"x"_s);
     s.performTypeSelect(u"x"_s);
     QVERIFY(s.spatialNeighbor(k.id(u"x"_s), 1, 0));

@@ -1,5 +1,6 @@
 #include "HeifWriter.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -38,11 +39,6 @@ quint64 readBigEndian(QByteArrayView data, qsizetype at, int bytes)
         value = value << 8 | quint8(data[at + i]);
     }
     return value;
-}
-
-void writeBigEndian(QByteArray &data, qsizetype at, quint64 value, int bytes)
-{
-    data.replace(at, bytes, bigEndian(value, bytes));
 }
 
 // A TIFF block holding one entry, the orientation, as phones write it beside the container's
@@ -139,12 +135,8 @@ QByteArray joined(const QList<Box> &boxes)
 
 Box *find(QList<Box> &boxes, const char *type)
 {
-    for (Box &box : boxes) {
-        if (box.type == type) {
-            return &box;
-        }
-    }
-    return nullptr;
+    const auto found = std::ranges::find(boxes, QByteArray(type), &Box::type);
+    return found == boxes.end() ? nullptr : &*found;
 }
 
 // Moves every file offset `iloc` records by `delta`. libheif 1.15 writes a 4-byte base offset
@@ -164,7 +156,7 @@ void shiftItemOffsets(QByteArray &iloc, qint64 delta)
         const bool inFile = version == 0 || (readBigEndian(iloc, at + 2, 2) & 15) == 0;
         at += version == 0 ? 4 : 6; // id, construction method, data reference index
         if (inFile) {
-            writeBigEndian(iloc, at, readBigEndian(iloc, at, 4) + delta, 4);
+            iloc.replace(at, 4, bigEndian(readBigEndian(iloc, at, 4) + delta, 4));
         }
         at += 6 + extentSize * qsizetype(readBigEndian(iloc, at + 4, 2));
     }

@@ -22,16 +22,10 @@ inline QImage make(QSize size)
 // Where the red half lands once the picture is turned by an EXIF orientation.
 inline QString redSide(int orientation)
 {
-    switch (orientation) {
-    case 3:
-        return QStringLiteral("right");
-    case 6:
-        return QStringLiteral("top");
-    case 8:
-        return QStringLiteral("bottom");
-    default:
-        return QStringLiteral("left");
-    }
+    return QString::fromLatin1(orientation == 3   ? "right"
+                               : orientation == 6 ? "top"
+                               : orientation == 8 ? "bottom"
+                                                  : "left");
 }
 
 // True when red lies on `side` ("left", "right", "top", "bottom") and blue opposite, sampled

@@ -112,15 +112,14 @@ public:
     // Reads `folder` again; returns false when it changed.
     bool refresh(const QString &folder)
     {
-        const std::optional<Entries> before =
-            m_folders.contains(folder) ? std::optional(m_folders.value(folder)) : std::nullopt;
         const std::optional<Entries> after = read(folder);
-        if (before == after) {
+        const auto before = m_folders.constFind(folder);
+        if (before == m_folders.cend() ? !after : after == *before) {
             return true;
         }
-        if (before) {
+        if (before != m_folders.cend()) {
             count(folder, *before, -1);
-            m_folders.remove(folder);
+            m_folders.erase(before);
         }
         if (after) {
             count(folder, *after, +1);
@@ -148,9 +147,7 @@ private:
     }
     void adjust(const QByteArray &content, int delta)
     {
-        int &value = m_surplus[content];
-        value += delta;
-        if (value == 0) {
+        if ((m_surplus[content] += delta) == 0) {
             m_surplus.remove(content);
         }
     }

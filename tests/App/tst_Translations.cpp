@@ -19,46 +19,33 @@ namespace {
 
 const QString sourceDir = QStringLiteral(CALVENOR_SOURCE_DIR);
 
-struct Message
-{
-    QString context;
-    QString source;
-    bool finished = true;
-};
-
-QList<Message> messagesOf(const QString &tsPath)
-{
-    QFile file(tsPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QList<Message> messages;
-    QXmlStreamReader xml(&file);
-    QString context;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (!xml.isStartElement()) {
-            continue;
-        }
-        if (xml.name() == "name"_L1) {
-            context = xml.readElementText();
-        } else if (xml.name() == "source"_L1) {
-            messages.append({context, xml.readElementText()});
-        } else if (xml.name() == "translation"_L1) {
-            messages.last().finished = xml.attributes().value("type"_L1) != "unfinished"_L1
-                                       && xml.attributes().value("type"_L1) != "vanished"_L1;
-        }
-    }
-    return messages;
-}
-
-QSet<QString> sourcesOf(const QList<Message> &messages)
+// A translation file's source texts, and those whose translation is unfinished.
+struct Texts
 {
     QSet<QString> sources;
-    for (const Message &message : messages) {
-        sources.insert(message.source);
+    QStringList unfinished;
+};
+
+Texts textsOf(const QString &tsPath)
+{
+    QFile file(tsPath);
+    Texts texts;
+    QXmlStreamReader xml(file.open(QIODevice::ReadOnly) ? &file : nullptr);
+    QString source;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement) {
+            continue;
+        }
+        if (xml.name() == "source"_L1) {
+            source = xml.readElementText();
+            texts.sources.insert(source);
+        } else if (xml.name() == "translation"_L1 &&
+                   (xml.attributes().value("type"_L1) == "unfinished"_L1 ||
+                    xml.attributes().value("type"_L1) == "vanished"_L1)) {
+            texts.unfinished.append(source);
+        }
     }
-    return sources;
+    return texts;
 }
 
 } // namespace
@@ -125,18 +112,12 @@ void tst_Translations::frenchSentences()
 
 void tst_Translations::everyTextIsTranslated()
 {
-    const QList<Message> french =
-        messagesOf(sourceDir + u"/translations/calvenor_photo_sorter_fr.ts"_s);
-    const QList<Message> pattern = messagesOf(sourceDir + u"/translations/calvenor_photo_sorter.ts"_s);
-    QVERIFY(!french.isEmpty());
-    QCOMPARE(sourcesOf(french), sourcesOf(pattern));
-    QStringList unfinished;
-    for (const Message &message : french) {
-        if (!message.finished) {
-            unfinished.append(message.context + u": "_s + message.source);
-        }
-    }
-    QVERIFY2(unfinished.isEmpty(), qPrintable(unfinished.join(u'\n')));
+    const Texts french = textsOf(sourceDir + u"/translations/calvenor_photo_sorter_fr.ts"_s);
+    const QSet<QString> kept =
+        textsOf(sourceDir + u"/translations/calvenor_photo_sorter.ts"_s).sources;
+    QVERIFY(!french.sources.isEmpty());
+    QCOMPARE(french.sources, kept);
+    QVERIFY2(french.unfinished.isEmpty(), qPrintable(french.unfinished.join(u'\n')));
 
     // The files hold what the source holds now (scripts/update-translations.sh).
     const QString lupdate = QStandardPaths::findExecutable(u"lupdate"_s, {u"/usr/lib/qt6/bin"_s});
@@ -151,8 +132,7 @@ void tst_Translations::everyTextIsTranslated()
                         u"-extensions"_s, u"cpp,h"_s, u"src"_s, u"-ts"_s, fresh});
     QVERIFY(run.waitForFinished(60000));
     QCOMPARE(run.exitCode(), 0);
-    const QSet<QString> now = sourcesOf(messagesOf(fresh));
-    const QSet<QString> kept = sourcesOf(pattern);
+    const QSet<QString> now = textsOf(fresh).sources;
     QVERIFY2(now == kept, qPrintable(u"run scripts/update-translations.sh; new: "_s
                                      + QStringList((now - kept).values()).join(u" | "_s)
                                      + u"; gone: "_s
@@ -164,7 +144,7 @@ void tst_Translations::everyTextIsTranslated()
 void tst_Translations::noProseBypassesTheTranslations()
 {
     const QSet<QString> translated =
-        sourcesOf(messagesOf(sourceDir + u"/translations/calvenor_photo_sorter.ts"_s));
+        textsOf(sourceDir + u"/translations/calvenor_photo_sorter.ts"_s).sources;
     // Names, not words: the settings' application name.
     const QSet<QString> names{u"Photo Sorter"_s};
     const QRegularExpression literal(uR"re(QStringLiteral\("((?:[^"\\]|\\.)*)"\))re"_s);

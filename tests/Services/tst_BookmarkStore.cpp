@@ -90,19 +90,16 @@ private Q_SLOTS:
         QVERIFY(m_store->save(QUrl::fromLocalFile(earlier), true));
         QVERIFY(m_store->save(QUrl::fromLocalFile(trips), makeLast));
 
-        // A fresh settings object on the same file stands in for the next launch.
+        // A fresh settings object on the same file stands in for the next launch; the stored
+        // list's layout is what earlier versions wrote and read.
         onDisk();
-        QSettings relaunched(iniPath(), QSettings::IniFormat);
-        QCOMPARE(relaunched.value(BookmarkStore::lastPathKey).toString(),
-                 makeLast ? trips : earlier);
-
-        const QByteArray raw = relaunched.value(BookmarkStore::entriesKey).toByteArray();
-        const QCborArray array = QCborValue::fromCbor(raw).toArray();
-        QCOMPARE(array.size(), 2);
-        QCOMPARE(array.at(0).toMap().value(u"path"_s), QCborValue(trips));
-        QCOMPARE(array.at(0).toMap().value(u"bookmark"_s), QCborValue(trips.toUtf8()));
-        QCOMPARE(array.at(1).toMap().value(u"path"_s), QCborValue(earlier));
-
+        const auto cbor = [](const QString &path) {
+            return QCborMap{{u"path"_s, path}, {u"bookmark"_s, path.toUtf8()}};
+        };
+        QCOMPARE(QCborValue::fromCbor(QSettings(iniPath(), QSettings::IniFormat)
+                                          .value(BookmarkStore::entriesKey)
+                                          .toByteArray()),
+                 QCborValue(QCborArray{cbor(trips), cbor(earlier)}));
         const BookmarkStore later(std::make_shared<QSettings>(iniPath(), QSettings::IniFormat));
         QCOMPARE(later.resolvedRecentURLs(),
                  (QList<QUrl>{QUrl::fromLocalFile(trips), QUrl::fromLocalFile(earlier)}));
@@ -119,7 +116,6 @@ private Q_SLOTS:
         }
         newestFirst.removeLast(); // "Folder 1", the first saved
         QCOMPARE(storedPaths(), newestFirst);
-        QCOMPARE(m_store->resolvedRecentURLs().size(), BookmarkStore::maxEntries);
     }
 
     void resaveMovesToFront_data()
@@ -149,9 +145,9 @@ private Q_SLOTS:
         // On Linux the two Unicode forms name two folders; both must exist to be saved.
         QVERIFY(m_store->save(QUrl::fromLocalFile(folder(again)), true));
         const QString expectedPath = folder(expected);
-        QCOMPARE(storedPaths(), (QStringList{expectedPath, middle}));
-        QCOMPARE(m_store->loadEntries().constFirst().bookmark, expectedPath.toUtf8());
-        QCOMPARE(m_settings->value(BookmarkStore::lastPathKey).toString(), expectedPath);
+        QCOMPARE(m_store->loadEntries(),
+                 (QList<Entry>{{expectedPath, expectedPath.toUtf8()}, {middle, middle.toUtf8()}}));
+        QCOMPARE(outcome(m_store->resolveLast()), expectedPath);
     }
 
     void saveRejects_data()
@@ -183,9 +179,7 @@ private Q_SLOTS:
         const Result<void> result = m_store->save(url, true);
         QVERIFY(!result);
         QVERIFY2(result.error().message.contains(messagePart), qPrintable(result.error().message));
-        QCOMPARE(onDisk(), before);
-        QCOMPARE(storedPaths(), QStringList{kept});
-        QCOMPARE(m_settings->value(BookmarkStore::lastPathKey).toString(), kept);
+        QCOMPARE(onDisk(), before); // nothing stored, the last collection unchanged
     }
 
     void unreadableListCountsAsEmpty_data()
@@ -215,9 +209,7 @@ private Q_SLOTS:
         const QByteArray before = onDisk();
 
         QCOMPARE(m_store->loadEntries(), QList<Entry>{});
-        QCOMPARE(m_store->resolvedRecentURLs(), QList<QUrl>{});
-        QCOMPARE(outcome(m_store->resolveLast()), u"none"_s); // no last collection either
-        QCOMPARE(onDisk(), before);                           // only a save replaces what is there
+        QCOMPARE(onDisk(), before); // only a save replaces what is there
 
         const QString trips = folder(u"Trips"_s);
         QVERIFY(m_store->save(QUrl::fromLocalFile(trips), false));
@@ -246,7 +238,6 @@ private Q_SLOTS:
         }
         const QByteArray before = onDisk();
 
-        QCOMPARE(outcome(m_store->resolve(trips)), u"error: "_s + message);
         QCOMPARE(outcome(m_store->resolveLast()), u"error: "_s + message);
         QCOMPARE(m_store->resolvedRecentURLs(), QList<QUrl>{QUrl::fromLocalFile(home)});
         QCOMPARE(storedPaths(), (QStringList{home, trips}));
@@ -289,12 +280,9 @@ private Q_SLOTS:
         }
 
         m_store->clearRecents(keepingLast);
-        onDisk();
-        const BookmarkStore relaunched(
-            std::make_shared<QSettings>(iniPath(), QSettings::IniFormat));
         QStringList kept;
-        for (const Entry &entry : relaunched.loadEntries()) {
-            kept.append(QFileInfo(entry.path).fileName());
+        for (const QString &path : storedPaths()) {
+            kept.append(QFileInfo(path).fileName());
         }
         QCOMPARE(kept, keptNames);
         QCOMPARE(m_settings->contains(BookmarkStore::lastPathKey), lastRemains);

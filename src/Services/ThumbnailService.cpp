@@ -2,6 +2,7 @@
 
 #include "Services/Decoders/ImageScaling.h"
 #include "Services/ImageFile.h"
+#include "Services/Platform/BackgroundPriority.h"
 
 #include <QThread>
 
@@ -50,8 +51,9 @@ ThumbnailService &ThumbnailService::shared()
 
 int ThumbnailService::defaultThreadCount()
 {
-    // One core stays free for the interface thread.
-    return std::max(1, QThread::idealThreadCount() - 1);
+    // Every core decodes; the decoding threads run below the window's priority, so the
+    // interface thread still gets a core the moment it needs one.
+    return std::max(1, QThread::idealThreadCount());
 }
 
 QString ThumbnailService::contentKey(const Photo &photo)
@@ -196,6 +198,7 @@ std::shared_ptr<ThumbnailRequest> ThumbnailService::takeNextLocked()
 
 void ThumbnailService::drain()
 {
+    BackgroundPriority::lowerCurrentThread();
     // A worker keeps taking the most urgent request until none is left, so a newly visible
     // photo never waits behind work queued earlier for the margin.
     for (;;) {
@@ -239,6 +242,7 @@ void ThumbnailService::run(const std::shared_ptr<ThumbnailRequest> &request)
 
 void ThumbnailService::drainPreviews()
 {
+    BackgroundPriority::lowerCurrentThread();
     using State = ThumbnailRequest::State;
     for (;;) {
         std::shared_ptr<ThumbnailRequest> next;

@@ -5,6 +5,7 @@
 #include "Services/Decoders/QtImageDecoder.h"
 #include "Services/Decoders/RawDecoder.h"
 #include "Services/ImageFile.h"
+#include "Services/Platform/BackgroundPriority.h"
 #include "Services/ThumbnailService.h"
 #include "support/DngWriter.h"
 #include "support/HeifWriter.h"
@@ -24,6 +25,7 @@
 #include <QtConcurrentRun>
 
 #include <optional>
+#include <sys/resource.h>
 #include <thread>
 #include <typeinfo>
 #include <vector>
@@ -70,9 +72,11 @@ struct GatedDecoder
 {
     QStringList decoded;
     QSemaphore started, gate;
+    std::atomic<int> niceness{-100}; // of the thread that decoded last
 
     QImage operator()(const QString &path, int size)
     {
+        niceness = ::getpriority(PRIO_PROCESS, 0); // on Linux: the calling thread's
         decoded.append(QFileInfo(path).fileName());
         if (path.endsWith(u"gate.jpg"_s)) {
             started.release();
@@ -372,7 +376,9 @@ private Q_SLOTS:
         QTemporaryDir dir;
         GatedDecoder decoder;
         ThumbnailService service(1, {}, std::ref(decoder));
-        service.setPreviewSource([](const QString &path) {
+        std::atomic<int> previewNiceness{-100};
+        service.setPreviewSource([&previewNiceness](const QString &path) {
+            previewNiceness = ::getpriority(PRIO_PROCESS, 0);
             return path.endsWith(u"none.jpg"_s) ? QImage() : QImage(16, 12, QImage::Format_RGB32);
         });
         QStringList events;
@@ -403,6 +409,10 @@ private Q_SLOTS:
             QVERIFY2(!event.startsWith(u"dropped.jpg"_s) && !event.startsWith(u"none.jpg preview"_s),
                      qPrintable(event));
         }
+        // Both kinds of work run below the window's thread, which never waits for them.
+        const int window = ::getpriority(PRIO_PROCESS, 0);
+        QCOMPARE(decoder.niceness.load(), std::min(19, window + BackgroundPriority::niceness));
+        QCOMPARE(previewNiceness.load(), decoder.niceness.load());
     }
 
     void freedesktopCache_data()

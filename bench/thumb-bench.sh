@@ -7,7 +7,7 @@
 #
 # --png makes the corpus of 12 PNGs of 8000 × 6000 at 16 bits a channel instead: Qt decodes
 # those whole before shrinking them, which is what the decode budget bounds. The other options
-# go to the program: --threads N (default: one per core but one), --budget MEGAPIXELS (default:
+# go to the program: --threads N (default: one per core), --budget MEGAPIXELS (default:
 # the application's, 0: unbounded), --no-vips (time the service alone).
 #   bench/thumb-bench.sh [--png] [--threads N] [--budget MEGAPIXELS] [--no-vips] [CORPUS]
 set -euo pipefail

@@ -190,13 +190,7 @@ PlatformFileSystem::CopyNote FileOperations::copyNote(const QString &source)
     if (!m_journal || !m_batch) {
         return {};
     }
-    return [this, source](const QString &copy) -> Result<void> {
-        const Result<EntryInfo> info = m_fileSystem->stat(copy);
-        if (!info) {
-            return std::unexpected(info.error());
-        }
-        return m_journal->copied(*m_batch, QUrl::fromLocalFile(source), FileIdentity::of(*info));
-    };
+    return m_journal->copyNote(*m_batch, QUrl::fromLocalFile(source), *m_fileSystem);
 }
 
 QString FileOperations::nameKey(const QString &name)

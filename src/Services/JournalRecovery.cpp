@@ -62,13 +62,7 @@ void rollBack(PlatformFileSystem &fs, OperationJournal &journal, qint64 batch,
                       return FileIdentity::matches(copy, entry);
                   });
     };
-    const PlatformFileSystem::CopyNote noteCopy = [&](const QString &copy) -> Result<void> {
-        const Result<EntryInfo> info = fs.stat(copy);
-        if (!info) {
-            return std::unexpected(info.error());
-        }
-        return journal.copied(batch, pending.move.source, FileIdentity::of(*info));
-    };
+    const PlatformFileSystem::CopyNote noteCopy = journal.copyNote(batch, pending.move.source, fs);
     const Result<EntryInfo> atSource = fs.stat(source);
     const bool sourceIntact = atSource && isItem(*atSource);
     if (destination.isEmpty()) {

@@ -571,6 +571,18 @@ Result<void> OperationJournal::copied(qint64 batch, const QUrl &source, const QS
     return {};
 }
 
+PlatformFileSystem::CopyNote OperationJournal::copyNote(qint64 batch, const QUrl &source,
+                                                        PlatformFileSystem &fileSystem)
+{
+    return [this, batch, source, &fileSystem](const QString &copy) -> Result<void> {
+        const Result<EntryInfo> info = fileSystem.stat(copy);
+        if (!info) {
+            return std::unexpected(info.error());
+        }
+        return copied(batch, source, FileIdentity::of(*info));
+    };
+}
+
 Result<void> OperationJournal::endBatch(qint64 batch, Outcome outcome,
                                         const QList<FileMove> &moves, const QUrl &folder)
 {

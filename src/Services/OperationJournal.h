@@ -20,6 +20,7 @@
 
 #include "Models/FileMove.h"
 #include "Models/FileSystemError.h"
+#include "Platform/PlatformFileSystem.h"
 #include "Platform/SystemCalls.h"
 
 #include <QHash>
@@ -114,6 +115,10 @@ public:
     // about to be published: by a move across file systems, or by recovery putting such a move
     // back. Recorded before the copy gets a name, so after a crash the copy is known as the item.
     Result<void> copied(qint64 batch, const QUrl &source, const QString &identity);
+    // What a move of `source` in `batch` tells of its copy: the identity `fileSystem` reads
+    // there, recorded by copied().
+    PlatformFileSystem::CopyNote copyNote(qint64 batch, const QUrl &source,
+                                          PlatformFileSystem &fileSystem);
     // Ends a batch. A kept action with moves (or a category change) becomes the last done
     // action, dropping the undone ones. An undo or redo moves the history on whether kept or
     // failed, as the window's undo stack does; when kept, its moves are what the action holds

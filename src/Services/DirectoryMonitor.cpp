@@ -22,6 +22,24 @@ namespace {
 constexpr uint32_t watchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB |
                                IN_DELETE_SELF | IN_MOVE_SELF | IN_CLOSE_WRITE | IN_ONLYDIR;
 
+std::optional<DirectoryMonitor::EntryEvent> entryEvent(uint32_t mask)
+{
+    using Event = DirectoryMonitor::EntryEvent;
+    if (mask & (IN_CREATE | IN_MOVED_TO)) {
+        return Event::came;
+    }
+    if (mask & (IN_DELETE | IN_MOVED_FROM)) {
+        return Event::went;
+    }
+    if (mask & IN_ATTRIB) {
+        return Event::attribute;
+    }
+    if (mask & IN_CLOSE_WRITE) {
+        return Event::written;
+    }
+    return std::nullopt;
+}
+
 QStringList cleanedPaths(const QList<QUrl> &folders)
 {
     QStringList paths;
@@ -135,8 +153,7 @@ void DirectoryMonitor::run()
             }
         }
         if (m_deadline && Clock::now() >= *m_deadline) {
-            Change change{QStringList(m_changedFolders.cbegin(), m_changedFolders.cend()),
-                          m_overflowed};
+            Change change{m_changedFolders.keys(), m_overflowed, m_changedFolders};
             change.folders.sort();
             setDeadline(std::nullopt);
             m_onChange(change);
@@ -206,7 +223,18 @@ void DirectoryMonitor::readEvents()
                 watchesEnded = true;
                 continue;
             }
-            m_changedFolders.insert(watch->second);
+            FolderEvents &events = m_changedFolders[watch->second];
+            const std::optional<EntryEvent> named =
+                event.len > 0 ? entryEvent(event.mask) : std::nullopt;
+            if (!named || events.unnamed || events.named.size() >= maxNamedEvents) {
+                events.unnamed = true;
+                events.named.clear(); // the folder is listed anyway: its names are of no use
+            } else {
+                // The name is padded with zero bytes to an aligned length.
+                const char *name = buffer + offset - event.len;
+                events.named.append({QFile::decodeName(QByteArray(name, qstrnlen(name, event.len))),
+                                     *named});
+            }
             changed = true;
         }
     }

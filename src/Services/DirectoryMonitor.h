@@ -4,6 +4,7 @@
 // second after the burst's last event, with the folders that changed. All watch state lives on the monitor's own thread, where
 // the callback also runs; once the destructor has returned the callback never runs again.
 
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QSet>
@@ -22,13 +23,38 @@ class DirectoryMonitor
 public:
     static constexpr std::chrono::milliseconds debounceInterval{500};
 
+    // What happened to one entry of a folder.
+    enum class EntryEvent : quint8 {
+        came,     // created, or moved in
+        went,     // deleted, or moved out
+        attribute, // its attributes or link count changed
+        written,  // a file open for writing was closed
+    };
+    struct NamedEvent
+    {
+        QString name;
+        EntryEvent event;
+
+        friend bool operator==(const NamedEvent &, const NamedEvent &) = default;
+    };
+    // What a folder's events of one burst said, in the order they came.
+    struct FolderEvents
+    {
+        QList<NamedEvent> named;
+        // Something not told by name: the folder itself went or moved, or more happened than
+        // is kept (maxNamedEvents).
+        bool unnamed = false;
+    };
+    static constexpr qsizetype maxNamedEvents = 4096; // per folder and burst
+
     // What a burst changed: the watched folders (as given to watch(), cleaned) in which
-    // entries came, went or changed, or every folder when the kernel's queue overflowed and
-    // events were lost.
+    // entries came, went or changed, with what their events said; or every folder when the
+    // kernel's queue overflowed and events were lost.
     struct Change
     {
         QStringList folders;
         bool everything = false;
+        QHash<QString, FolderEvents> events = {}; // by folder
     };
 
     // `onChange` runs on the monitor's thread, never on the caller's.
@@ -76,7 +102,7 @@ private:
     // Monitor thread only.
     std::map<int, QString> m_watches; // inotify watch descriptor -> folder path
     std::optional<Clock::time_point> m_deadline;
-    QSet<QString> m_changedFolders; // since the last callback
+    QHash<QString, FolderEvents> m_changedFolders; // since the last callback
     bool m_overflowed = false;
 
     std::thread m_thread; // last member: starts once everything above exists

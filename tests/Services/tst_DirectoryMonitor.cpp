@@ -16,14 +16,33 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Counts callbacks, keeps the folders the last one reported and remembers whether one ever ran
-// on the thread that created the counter.
+// What a report's events said, folder by folder: "Cats -a.jpg Dogs +a.jpg", with + came,
+// - went, ~ attribute, = written and ! something unnamed; folders by their last name.
+QString eventText(const DirectoryMonitor::Change &change)
+{
+    QStringList words;
+    for (const QString &folder : change.folders) {
+        const DirectoryMonitor::FolderEvents events = change.events.value(folder);
+        words.append(folder.section(u'/', -1));
+        for (const DirectoryMonitor::NamedEvent &event : events.named) {
+            words.append(QChar(u"+-~="[int(event.event)]) + event.name);
+        }
+        if (events.unnamed) {
+            words.append(u"!"_s);
+        }
+    }
+    return words.join(u' ');
+}
+
+// Counts callbacks, keeps the folders and events the last one reported and remembers whether
+// one ever ran on the thread that created the counter.
 struct Calls
 {
     std::atomic<int> count = 0;
     std::atomic<bool> ranOnCallerThread = false;
     QMutex mutex;
     QStringList lastFolders;
+    QString lastEvents;
 
     std::function<void(const DirectoryMonitor::Change &)> callback()
     {
@@ -34,6 +53,7 @@ struct Calls
             {
                 const QMutexLocker locker(&mutex);
                 lastFolders = change.folders;
+                lastEvents = eventText(change);
             }
             ++count;
         };
@@ -145,19 +165,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("to");
         QTest::addColumn<int>("expectedCalls");
         QTest::addColumn<QString>("reported"); // the folders the call names
+        QTest::addColumn<QString>("events");   // as eventText() gives them
 
-        row("new file", "Cats|Dogs", "write", "Cats/new.jpg", "", 1, "Cats");
-        row("file rewritten", "Cats", "write", "Cats/a.jpg", "", 1, "Cats");
-        row("file deleted", "Cats", "remove", "Cats/a.jpg", "", 1, "Cats");
-        row("file moved in", "Cats|Dogs", "rename", "Outside/c.jpg", "Cats/c.jpg", 1, "Cats");
+        row("new file", "Cats|Dogs", "write", "Cats/new.jpg", "", 1, "Cats",
+            "Cats +new.jpg =new.jpg");
+        row("file rewritten", "Cats", "write", "Cats/a.jpg", "", 1, "Cats", "Cats =a.jpg");
+        row("file deleted", "Cats", "remove", "Cats/a.jpg", "", 1, "Cats", "Cats -a.jpg");
+        row("file moved in", "Cats|Dogs", "rename", "Outside/c.jpg", "Cats/c.jpg", 1, "Cats",
+            "Cats +c.jpg");
         row("moved between watched", "Cats|Dogs", "rename", "Cats/a.jpg", "Dogs/a.jpg", 1,
-            "Cats|Dogs");
-        row("file moved out", "Cats", "rename", "Cats/a.jpg", "Outside/a.jpg", 1, "Cats");
-        row("attributes changed", "Cats", "touch", "Cats/a.jpg", "", 1, "Cats");
-        row("new subfolder", "Cats", "write", "Cats/Kittens/new.jpg", "", 1, "Cats");
-        row("watched folder renamed", "Cats|Dogs", "rename", "Cats", "Felines", 1, "Cats");
-        row("empty watched folder deleted", "Empty", "remove", "Empty", "", 1, "Empty");
-        row("new file in a subfolder", "Cats", "write", "Cats/Sub/new.jpg", "", 0, "");
+            "Cats|Dogs", "Cats -a.jpg Dogs +a.jpg");
+        row("file moved out", "Cats", "rename", "Cats/a.jpg", "Outside/a.jpg", 1, "Cats",
+            "Cats -a.jpg");
+        row("attributes changed", "Cats", "touch", "Cats/a.jpg", "", 1, "Cats", "Cats ~a.jpg");
+        row("new subfolder", "Cats", "write", "Cats/Kittens/new.jpg", "", 1, "Cats",
+            "Cats +Kittens");
+        row("watched folder renamed", "Cats|Dogs", "rename", "Cats", "Felines", 1, "Cats",
+            "Cats !");
+        row("empty watched folder deleted", "Empty", "remove", "Empty", "", 1, "Empty", "Empty !");
+        row("new file in a subfolder", "Cats", "write", "Cats/Sub/new.jpg", "", 0, "", "");
     }
 
     void changeReportsOnce()
@@ -168,6 +194,7 @@ private Q_SLOTS:
         QFETCH(QString, to);
         QFETCH(int, expectedCalls);
         QFETCH(QString, reported);
+        QFETCH(QString, events);
         Calls calls;
         DirectoryMonitor monitor(calls.callback());
         watch(monitor, watched);
@@ -183,6 +210,8 @@ private Q_SLOTS:
         }
         expectCalls(calls, expectedCalls);
         QCOMPARE(calls.folders(), paths(reported));
+        const QMutexLocker locker(&calls.mutex);
+        QCOMPARE(calls.lastEvents, events);
     }
 
     // A burst gives one callback, however long it lasts; a later change gives its own.

@@ -81,8 +81,8 @@ public:
             // fraction of its listing and of a set of its keys. A hash shared by a free name
             // only numbers that name; the file system still never lets a move replace a file.
             QSet<size_t> keys;
-            const Result<void> listed = m_fileSystem.visit(folder, [&keys](const EntryInfo &entry) {
-                keys.insert(Companions::nameHash(entry.name));
+            const Result<void> listed = m_fileSystem.visitNames(folder, [&keys](const QString &name) {
+                keys.insert(Companions::nameHash(name));
             });
             if (!listed) {
                 return std::unexpected(listed.error());

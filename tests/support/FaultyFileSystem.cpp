@@ -53,6 +53,13 @@ Result<void> FaultyFileSystem::visit(const QString &folder,
     return noted(LinuxFileSystem::visit(folder, visitor, watch));
 }
 
+Result<void> FaultyFileSystem::visitNames(const QString &folder,
+                                          const std::function<void(const QString &)> &visitor)
+{
+    CALVENOR_INTERCEPT(Call::names, folder)
+    return noted(LinuxFileSystem::visitNames(folder, visitor));
+}
+
 Result<EntryInfo> FaultyFileSystem::stat(const QString &path, bool followLink)
 {
     CALVENOR_INTERCEPT(Call::stat, path)

@@ -12,7 +12,7 @@
 class FaultyFileSystem : public LinuxFileSystem
 {
 public:
-    enum class Call { list, stat, move, copy, makeFolder, removeFile, removeFolder, trash };
+    enum class Call { list, names, stat, move, copy, makeFolder, removeFile, removeFolder, trash };
 
     // Returns an errno to fail the call with, or nothing to let it run.
     using Hook = std::function<std::optional<int>(Call call, const QString &path,
@@ -40,6 +40,8 @@ public:
     Result<QList<EntryInfo>> list(const QString &folder, const ListingWatch &watch = {}) override;
     Result<void> visit(const QString &folder, const std::function<void(const EntryInfo &)> &visitor,
                        const ListingWatch &watch = {}) override;
+    Result<void> visitNames(const QString &folder,
+                            const std::function<void(const QString &)> &visitor) override;
     Result<EntryInfo> stat(const QString &path, bool followLink = false) override;
     Result<void> moveNoReplace(const QString &source, const QString &destination,
                                const CopyNote &beforePublishing = {}) override;

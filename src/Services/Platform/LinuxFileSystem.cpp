@@ -237,6 +237,20 @@ Result<void> LinuxFileSystem::visit(const QString &folder,
     return read;
 }
 
+Result<void> LinuxFileSystem::visitNames(const QString &folder,
+                                         const std::function<void(const QString &)> &visitor)
+{
+    Result<OpenFolder> dir = openFolder(folder);
+    if (!dir) {
+        return std::unexpected(dir.error());
+    }
+    return readNames(dir->get(), folder, [&](const char *raw) {
+        bool valid = false;
+        visitor(decodedName(raw, &valid));
+        return true;
+    });
+}
+
 Result<EntryInfo> LinuxFileSystem::stat(const QString &path, bool followLink)
 {
     EntryInfo info;

@@ -25,6 +25,8 @@ public:
     Result<QList<EntryInfo>> list(const QString &folder, const ListingWatch &watch = {}) override;
     Result<void> visit(const QString &folder, const std::function<void(const EntryInfo &)> &visitor,
                        const ListingWatch &watch = {}) override;
+    Result<void> visitNames(const QString &folder,
+                            const std::function<void(const QString &)> &visitor) override;
     Result<EntryInfo> stat(const QString &path, bool followLink = false) override;
     Result<void> moveNoReplace(const QString &source, const QString &destination,
                                const CopyNote &beforePublishing = {}) override;

@@ -59,6 +59,10 @@ public:
     virtual Result<void> visit(const QString &folder,
                                const std::function<void(const EntryInfo &)> &visitor,
                                const ListingWatch &watch = {}) = 0;
+    // Only the names of the same entries: what a search for a free name needs, without a call
+    // per entry for its attributes.
+    virtual Result<void> visitNames(const QString &folder,
+                                    const std::function<void(const QString &)> &visitor) = 0;
     // The entry at a path. A final symbolic link is followed only when asked (the root folder a
     // user picked may be reached through one; entries inside it never are).
     virtual Result<EntryInfo> stat(const QString &path, bool followLink = false) = 0;

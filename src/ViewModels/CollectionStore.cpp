@@ -286,6 +286,8 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         });
         m_scopedCollectionURL = root;
         m_rescans.clear();
+        m_ownChanges.clear();
+        m_unreadReport.reset();
         setCollection(*result);
         // What reopening put back stays on screen until read; another folder's report goes.
         if (*journal && !(*journal)->recovery.isEmpty()) {
@@ -519,20 +521,45 @@ void CollectionStore::externalFolderDidChange(const DirectoryMonitor::Change &ch
     if (!m_collection || m_isLoading) {
         return; // nothing open, or the listing under way sees the change
     }
-    if (change.everything) {
-        m_rescans.markEverything();
-    } else {
-        m_rescans.mark(QSet<QString>(change.folders.cbegin(), change.folders.cend()),
-                       *m_collection);
+    if (m_pendingMutationCount > 0) {
+        // Our own moves it may report are not all known yet: read it once they are.
+        if (m_unreadReport) {
+            OwnChanges::merge(*m_unreadReport, change);
+        } else {
+            m_unreadReport = change;
+        }
+        return;
     }
+    readMonitorReport(change);
     reconcile();
 }
 
-void CollectionStore::noteTouchedFolders(const QList<FileMove> &moves)
+void CollectionStore::readMonitorReport(const DirectoryMonitor::Change &change)
 {
-    if (m_collection) {
-        m_rescans.markMoves(moves, *m_collection);
+    if (change.everything) {
+        m_rescans.markEverything();
+    } else {
+        m_rescans.mark(m_ownChanges.foreignFolders(change), *m_collection);
     }
+}
+
+void CollectionStore::noteTouchedFolders(const QList<FileMove> &moves,
+                                         const OwnChanges::Shown *shown)
+{
+    if (!m_collection) {
+        return;
+    }
+    m_ownChanges.noteMoves(moves);
+    if (shown) {
+        QSet<QString> folders;
+        for (const PhotoSection &section : m_collection->sections) {
+            folders.insert(standardizedPath(section.url));
+        }
+        if (OwnChanges::boardShows(moves, *shown, folders)) {
+            return; // the board is what the disk now holds: nothing to list
+        }
+    }
+    m_rescans.markMoves(moves, *m_collection);
 }
 
 void CollectionStore::beginMutation()
@@ -545,6 +572,10 @@ void CollectionStore::finishMutation()
 {
     m_pendingMutationCount = std::max(0, m_pendingMutationCount - 1);
     if (m_pendingMutationCount == 0) {
+        if (m_unreadReport && m_collection) {
+            readMonitorReport(*m_unreadReport);
+        }
+        m_unreadReport.reset();
         reconcile();
     }
 }

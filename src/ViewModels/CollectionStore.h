@@ -8,6 +8,7 @@
 
 #include "DesktopServices.h"
 #include "FileIntoModel.h"
+#include "OwnChanges.h"
 #include "RescanSchedule.h"
 #include "UndoJournal.h"
 #include "Models/CategoryPrompt.h"
@@ -320,10 +321,14 @@ private:
     void applyUpdate(CollectionUpdate &&update);
     // Keeps the selection, focus and anchor on photos that still exist.
     void keepSelectionWhere(const std::function<bool(const QString &)> &exists);
-    // Marks the folders of the collection that `result` of a disk change touched.
+    // Marks the folders of the collection that `result` of a disk change touched, unless the
+    // board shows it already.
     template<typename T>
-    void noteTouched(const Result<T> &result);
-    void noteTouchedFolders(const QList<FileMove> &moves);
+    void noteTouched(const Result<T> &result, const OwnChanges::Shown *shown);
+    void noteTouchedFolders(const QList<FileMove> &moves,
+                            const OwnChanges::Shown *shown);
+    // Marks the folders a monitor report names, those that saw only our own moves excepted.
+    void readMonitorReport(const DirectoryMonitor::Change &change);
     // Forgets the dimension reads queued and queues every photo of the collection.
     void readDimensionsAnew();
     void applyDimensions(const QList<DimensionsRead> &results);
@@ -343,8 +348,9 @@ private:
                            const std::optional<QString> &hud);
     // Where a photo is: its section and its place there.
     using Place = PhotoLookup::Place;
-    // `from`, when known, is the one place the photos are taken from (a single photo).
-    void movePhotosOptimistically(const QList<Photo> &photos, const QString &sectionID,
+    // `from`, when known, is the one place the photos are taken from (a single photo). Returns
+    // the cleaned paths the board now shows the photos' files under.
+    QSet<QString> movePhotosOptimistically(const QList<Photo> &photos, const QString &sectionID,
                                   int animationMs = 0, std::optional<Place> from = std::nullopt);
     void removePhotosOptimistically(const QSet<QString> &ids);
     // Takes `photos` off the board at once, the focus moving on past them, before the disk
@@ -370,9 +376,11 @@ private:
     DiskCommand *registerDeletionUndo(const CategoryDeletion &deletion, const QUrl &root);
     void moveSectionToUnsortedOptimistically(const PhotoSection &section, int animationMs);
 
-    // Runs `future` to completion on the main thread inside the mutation bracket.
+    // Runs `future` to completion on the main thread inside the mutation bracket. `shown`: what
+    // the board already shows of the moves, which then need no rescan when the disk agrees.
     template<typename T, typename Done>
-    QFuture<void> mutate(QFuture<Result<T>> future, Done done);
+    QFuture<void> mutate(QFuture<Result<T>> future, Done done,
+                         std::shared_ptr<const OwnChanges::Shown> shown = nullptr);
 
     DesktopServices &m_desktop;
     std::shared_ptr<QSettings> m_settings;
@@ -416,6 +424,9 @@ private:
     int m_pendingMutationCount = 0;
     int m_reloadsInFlight = 0;
     RescanSchedule m_rescans; // what the next reconciliation lists again
+    OwnChanges m_ownChanges;  // our moves, for the monitor's reports of them
+    // Reports that came while our own disk work was out, read once it is done.
+    std::optional<DirectoryMonitor::Change> m_unreadReport;
     DimensionFill m_dimensionFill;
     QThreadPool m_dimensionWriter; // one thread: writes read dimensions into a copy
     int m_dimensionAppliesInFlight = 0;
@@ -432,24 +443,27 @@ private:
 };
 
 template<typename T, typename Done>
-QFuture<void> CollectionStore::mutate(QFuture<Result<T>> future, Done done)
+QFuture<void> CollectionStore::mutate(QFuture<Result<T>> future, Done done,
+                                      std::shared_ptr<const OwnChanges::Shown> shown)
 {
     beginMutation();
-    return future.then(this, [this, done = std::move(done)](const Result<T> &result) {
-        noteTouched(result);
+    return future.then(this, [this, done = std::move(done),
+                              shown = std::move(shown)](const Result<T> &result) {
+        noteTouched(result, shown.get());
         done(result);
         finishMutation();
     });
 }
 
 template<typename T>
-void CollectionStore::noteTouched(const Result<T> &result)
+void CollectionStore::noteTouched(const Result<T> &result,
+                                  const OwnChanges::Shown *shown)
 {
     // Moves name their folders. Category changes, and anything that failed half-way and was
     // put back, change what the folders are: the collection is listed whole.
     if constexpr (std::is_same_v<T, QList<FileMove>>) {
         if (result) {
-            noteTouchedFolders(*result);
+            noteTouchedFolders(*result, shown);
             return;
         }
     }

@@ -345,18 +345,22 @@ void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvan
     }
     QSet<QString> ids;
     QList<QList<QUrl>> shots;
+    OwnChanges::Shown shown;
     for (const Photo &photo : std::as_const(photos)) {
         ids.insert(photo.id);
         shots.append(photo.memberURLs());
+        for (const QUrl &member : std::as_const(shots.last())) {
+            shown.taken.insert(standardizedPath(member));
+        }
     }
     if (autoAdvance) {
         const std::optional<QString> next =
             single ? singleNext : nextPhotoAfterRemoving(ids, m_focusedPhotoID);
-        movePhotosOptimistically(photos, sectionID, 0, single);
+        shown.placed = movePhotosOptimistically(photos, sectionID, 0, single);
         setPostMoveSelection(next ? QSet<QString>{*next} : QSet<QString>());
     } else {
-        movePhotosOptimistically(photos, sectionID, m_desktop.prefersReducedMotion() ? 0 : 180,
-                                 single);
+        shown.placed = movePhotosOptimistically(
+            photos, sectionID, m_desktop.prefersReducedMotion() ? 0 : 180, single);
         setPostMoveSelection(ids);
     }
     if (hud) {
@@ -371,15 +375,17 @@ void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvan
                } else if (!moves->isEmpty()) {
                    registerMoveUndo(*moves, actionName);
                }
-           });
+           },
+           std::make_shared<const OwnChanges::Shown>(std::move(shown)));
 }
 
-void CollectionStore::movePhotosOptimistically(const QList<Photo> &photos,
-                                               const QString &sectionID, int animationMs,
-                                               std::optional<Place> from)
+QSet<QString> CollectionStore::movePhotosOptimistically(const QList<Photo> &photos,
+                                                        const QString &sectionID,
+                                                        int animationMs,
+                                                        std::optional<Place> from)
 {
     if (!m_collection) {
-        return;
+        return {};
     }
     qsizetype targetIndex = -1;
     for (qsizetype i = 0; i < m_collection->sections.size(); ++i) {
@@ -389,7 +395,7 @@ void CollectionStore::movePhotosOptimistically(const QList<Photo> &photos,
         }
     }
     if (targetIndex < 0) {
-        return;
+        return {};
     }
     QSet<QString> idSet;
     for (const Photo &photo : photos) {
@@ -416,9 +422,13 @@ void CollectionStore::movePhotosOptimistically(const QList<Photo> &photos,
     PhotoSection &target = updated.sections[targetIndex];
     Occupancy occupied(target.photos, lookup, targetIndex);
     QList<Photo> arriving;
+    QSet<QString> placed;
     for (Photo photo : photos) {
         photo.url = childURL(target.url, photo.filename);
         photo.renameMembers(uniqueNames(photo.memberNames(), occupied));
+        for (const QUrl &member : photo.memberURLs()) {
+            placed.insert(standardizedPath(member));
+        }
         arriving.append(std::move(photo));
     }
     for (const Photo &photo : std::as_const(arriving)) {
@@ -437,6 +447,7 @@ void CollectionStore::movePhotosOptimistically(const QList<Photo> &photos,
     if (lookup) {
         lookup->advance(m_collectionRevision);
     }
+    return placed;
 }
 
 void CollectionStore::removePhotosOptimistically(const QSet<QString> &ids)
@@ -521,6 +532,12 @@ void CollectionStore::moveSelectionToTrash()
     }
     const QList<QList<QUrl>> shots = takeOffBoard(photos);
     const qsizetype count = photos.size();
+    OwnChanges::Shown shown; // nothing placed: the trash is no folder of the board
+    for (const QList<QUrl> &shot : shots) {
+        for (const QUrl &member : shot) {
+            shown.taken.insert(standardizedPath(member));
+        }
+    }
     mutate(m_fileSystem.moveShotsToTrash(
                shots, {OperationJournal::Role::action, QStringLiteral("Move to Trash")}),
            [this, count](const Result<QList<FileMove>> &moves) {
@@ -533,7 +550,7 @@ void CollectionStore::moveSelectionToTrash()
         }
         showHUD(count == 1 ? tr("Moved to Trash")
                            : tr("Moved %Ln to Trash", nullptr, int(count)));
-    });
+    }, std::make_shared<const OwnChanges::Shown>(std::move(shown)));
 }
 
 void CollectionStore::copyExternalFiles(const QList<QUrl> &urls, const QString &sectionID)

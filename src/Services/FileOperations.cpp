@@ -53,12 +53,15 @@ FileSystemError unreadableEntryIn(const QString &folder)
 } // namespace
 
 // Names taken in each folder touched by one operation, listed once and kept up to date as the
-// operation adds names, so that a batch of a thousand files lists a folder once.
+// operation adds names, so that a batch of a thousand files lists a folder once. With a memory,
+// folders known from earlier batches are not listed at all, and what this batch leaves is
+// remembered for the next.
 class FileOperations::NameReservations
 {
 public:
-    explicit NameReservations(PlatformFileSystem &fileSystem)
+    explicit NameReservations(PlatformFileSystem &fileSystem, FolderNameMemory *memory = nullptr)
         : m_fileSystem(fileSystem)
+        , m_memory(memory)
     {
     }
 
@@ -77,17 +80,11 @@ public:
     {
         auto taken = m_taken.find(folder);
         if (taken == m_taken.end()) {
-            // Hashes, gathered one entry at a time: a folder of 100,000 names then costs a
-            // fraction of its listing and of a set of its keys. A hash shared by a free name
-            // only numbers that name; the file system still never lets a move replace a file.
-            QSet<size_t> keys;
-            const Result<void> listed = m_fileSystem.visitNames(folder, [&keys](const QString &name) {
-                keys.insert(Companions::nameHash(name));
-            });
-            if (!listed) {
-                return std::unexpected(listed.error());
+            Result<FolderNames> names = namesOf(folder);
+            if (!names) {
+                return std::unexpected(names.error());
             }
-            taken = m_taken.insert(folder, keys);
+            taken = m_taken.insert(folder, std::move(*names));
         }
         QSet<size_t> own;
         for (const QString &name : preferredNames) {
@@ -110,7 +107,7 @@ public:
             if (free) {
                 QStringList paths;
                 for (const QString &name : names) {
-                    taken->insert(Companions::nameHash(name));
+                    taken->add(Companions::nameHash(name));
                     paths.append(child(folder, name));
                 }
                 return paths;
@@ -118,9 +115,65 @@ public:
         }
     }
 
+    // Takes the remembered names of a folder files are about to leave, so that they can be
+    // counted out and the folder stays known. Never lists it.
+    void recallSource(const QString &folder)
+    {
+        if (!m_memory || m_taken.contains(folder)) {
+            return;
+        }
+        const Result<EntryInfo> now = m_fileSystem.stat(folder);
+        if (std::optional<FolderNames> names = now ? m_memory->take(folder, *now) : std::nullopt) {
+            m_taken.insert(folder, std::move(*names));
+        }
+    }
+    // A move failed: the names reserved no longer say what the folders hold.
+    void spoil() { m_spoiled = true; }
+    // The batch performed `moves`, and nothing else changed the folders: remembers them as the
+    // moves left them.
+    void remember(const QList<FileMove> &moves)
+    {
+        if (!m_memory || m_spoiled) {
+            return;
+        }
+        for (const FileMove &move : moves) {
+            const QString source = pathOf(move.source);
+            if (const auto names = m_taken.find(parentOf(source)); names != m_taken.end()) {
+                names->remove(Companions::nameHash(nameOf(source)));
+            }
+        }
+        for (auto names = m_taken.begin(); names != m_taken.end(); ++names) {
+            if (const Result<EntryInfo> now = m_fileSystem.stat(names.key())) {
+                m_memory->keep(names.key(), std::move(*names), *now);
+            }
+        }
+    }
+
 private:
+    Result<FolderNames> namesOf(const QString &folder)
+    {
+        const Result<EntryInfo> before = m_memory ? m_fileSystem.stat(folder) : Result<EntryInfo>();
+        if (m_memory && before) {
+            if (std::optional<FolderNames> names = m_memory->take(folder, *before)) {
+                return std::move(*names);
+            }
+        }
+        // Hashes, gathered one entry at a time: a folder of 100,000 names then costs a
+        // fraction of its listing and of a set of its keys. A hash shared by a free name only
+        // numbers that name; the file system still never lets a move replace a file.
+        FolderNames names;
+        const Result<void> listed = m_fileSystem.visitNames(
+            folder, [&names](const QString &name) { names.add(Companions::nameHash(name)); });
+        if (!listed) {
+            return std::unexpected(listed.error());
+        }
+        return names;
+    }
+
     PlatformFileSystem &m_fileSystem;
-    QHash<QString, QSet<size_t>> m_taken;
+    FolderNameMemory *m_memory;
+    QHash<QString, FolderNames> m_taken;
+    bool m_spoiled = false;
 };
 
 FileOperations::FileOperations(std::shared_ptr<PlatformFileSystem> fileSystem)
@@ -234,6 +287,7 @@ Result<QList<FileMove>> FileOperations::moveShotToFreeNames(const QStringList &s
                 m_fileSystem->moveNoReplace(sources[i], destinations->at(i), copyNote(sources[i]));
             if (!done) {
                 // The members moved so far go back, so that a retry keeps them paired.
+                names.spoil();
                 rollback(moved);
                 if (!isClash(done.error()) || attempt == maxClashRetries) {
                     return std::unexpected(done.error());
@@ -311,7 +365,12 @@ Result<QList<FileMove>> FileOperations::moveShots(const QList<QList<QUrl>> &shot
                                                   const QUrl &folder)
 {
     const QString destinationFolder = pathOf(folder);
-    NameReservations names(*m_fileSystem);
+    NameReservations names(*m_fileSystem, &m_folderNames);
+    for (const QList<QUrl> &shot : shots) {
+        if (!shot.isEmpty()) {
+            names.recallSource(parentOf(pathOf(shot.first())));
+        }
+    }
     QList<FileMove> performed;
     for (qsizetype shot = 0; shot < shots.size(); ++shot) {
         QStringList sources;
@@ -331,6 +390,7 @@ Result<QList<FileMove>> FileOperations::moveShots(const QList<QList<QUrl>> &shot
         }
         performed.append(*moved);
     }
+    names.remember(performed);
     return keep(Result<QList<FileMove>>(performed), performed);
 }
 

@@ -7,6 +7,7 @@
 // Synchronous; the file-system service runs it on its own thread. Its only state is the
 // journal's batch of the operation running inside recorded().
 
+#include "FolderNames.h"
 #include "OperationJournal.h"
 
 #include "Models/CategoryDeletion.h"
@@ -126,4 +127,5 @@ private:
     JournalEntry m_entry;
     std::optional<qint64> m_batch;
     std::optional<Kept> m_kept;
+    FolderNameMemory m_folderNames; // between batches of moves
 };

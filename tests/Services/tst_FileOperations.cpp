@@ -122,6 +122,57 @@ private Q_SLOTS:
         }
     }
 
+    void freeNamesBetweenBatches_data()
+    {
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<QString>("steps"); // "a.jpg>Cats" files a.jpg; "+Cats/b.jpg" another program writes it
+        QTest::addColumn<QString>("expected"); // where the last step's file went
+        QTest::addColumn<int>("listings");     // folders listed for free names in all
+        row("back in its folder under its name", "", "x.jpg>Cats|Cats/x.jpg>.", "x.jpg", 2);
+        row("known folders not listed again", "", "x.jpg>Cats|Cats/x.jpg>.|x.jpg>Cats",
+            "Cats/x.jpg", 2);
+        row("a letter-case twin left behind still counts", "X.JPG|x.jpg",
+            "y.jpg>Cats|Cats/y.jpg>.|x.jpg>Cats|Cats/x.jpg>.", "x 2.jpg", 2);
+        row("a name another program adds meanwhile", "", "x.jpg>Cats|+Cats/Y.JPG|y.jpg>Cats",
+            "Cats/y 2.jpg", 2);
+    }
+
+    // Free names stay right when the folders' names are remembered from one batch to the next.
+    void freeNamesBetweenBatches()
+    {
+        QFETCH(QString, existing);
+        QFETCH(QString, steps);
+        QFETCH(QString, expected);
+        QFETCH(int, listings);
+        makeFolder(root(), u"Cats"_s);
+        write(list(existing));
+        auto listed = std::make_shared<int>(0);
+        m_fs->hook = [listed](FaultyFileSystem::Call call, const QString &, const QString &) {
+            *listed += call == FaultyFileSystem::Call::names;
+            return std::optional<int>();
+        };
+        QString last;
+        for (const QString &step : list(steps)) {
+            if (step.startsWith(u'+')) {
+                // Past the coarse clock tick the folder's time is kept in.
+                QTest::qWait(20);
+                write({step.mid(1)});
+                continue;
+            }
+            const QString file = step.section(u'>', 0, 0);
+            if (!QFile::exists(at(file))) {
+                write({file});
+            }
+            const Result<QList<FileMove>> moves =
+                m_ops->moveFiles({url(file)}, url(step.section(u'>', 1)));
+            QVERIFY2(moves && moves->size() == 1, qPrintable(why(moves)));
+            last = rel(moves->first().destination);
+            QVERIFY(QFile::exists(at(last)));
+        }
+        QCOMPARE(last, expected);
+        QCOMPARE(*listed, listings);
+    }
+
     void filingIntoOwnFolderMovesNothing()
     {
         const QList<QUrl> urls = write({u"Cats/a.jpg"_s, u"Cats/b.jpg"_s, u"Cats/./c.jpg"_s});

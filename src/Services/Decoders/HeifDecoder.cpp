@@ -137,15 +137,17 @@ public:
     DecodesUnderway(const DecodesUnderway &) = delete;
     DecodesUnderway &operator=(const DecodesUnderway &) = delete;
 
-    // The threads libheif may decode a grid's tiles on beside this decode: the cores that no
-    // other decode is using. Zero decodes them on this thread: with every core busy already,
-    // more threads would only take turns on them. One is never asked for, as it would be a
-    // thread of its own with this one waiting for it.
+    // The threads libheif may decode a grid's tiles on beside this decode. libheif starts a
+    // thread per tile and, with as many running as allowed, waits for the oldest; allowed only
+    // one per free core, a slow tile keeps the next ones waiting, and the thumbnails of phone
+    // photos came slower and with twice the page faults than with two per core. With fewer than
+    // two cores free, the tiles decode on this thread: more threads would only take turns with
+    // the other decodes.
     static int tileThreads()
     {
         static const int cores = std::max(1, QThread::idealThreadCount());
         const int free = cores - (s_count.load() - 1);
-        return free >= 2 ? free : 0;
+        return free >= 2 ? 2 * free : 0;
     }
 
 private:

@@ -138,11 +138,10 @@ public:
     DecodesUnderway &operator=(const DecodesUnderway &) = delete;
 
     // The threads libheif may decode a grid's tiles on beside this decode. libheif starts a
-    // thread per tile and, with as many running as allowed, waits for the oldest; allowed only
-    // one per free core, a slow tile keeps the next ones waiting, and the thumbnails of phone
-    // photos came slower and with twice the page faults than with two per core. With fewer than
-    // two cores free, the tiles decode on this thread: more threads would only take turns with
-    // the other decodes.
+    // thread per tile and, with as many running as allowed, waits for the oldest. Allowed one
+    // per free core, a slow tile held the next ones back: phone photos' thumbnails came slower,
+    // with twice the page faults, than with two per core. With fewer than two cores free, the
+    // tiles decode on this thread: more threads would only take turns with the other decodes.
     static int tileThreads()
     {
         static const int cores = std::max(1, QThread::idealThreadCount());

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -27,7 +26,7 @@ QImage::Format sampledFormat(QImage::Format format)
     if (format == QImage::Format_RGB888) {
         return QImage::Format_RGB32;
     }
-    return QImage(1, 1, format).depth() == 32 ? format : QImage::Format_Invalid;
+    return QImage::toPixelFormat(format).bitsPerPixel() == 32 ? format : QImage::Format_Invalid;
 }
 
 // `image` sampled to `size` by nearest pixel into `scratch`, which must hold size's 32-bit

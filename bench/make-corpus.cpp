@@ -1,13 +1,18 @@
 // Writes N photo-like JPEGs over ROOT and twenty category folders for the scan benchmark.
 // Files that already exist are kept, so an interrupted run can simply be started again.
 //   calvenor-make-corpus ROOT N WIDTH HEIGHT [--exif-thumbnails] [--companions] [--one-folder]
+//                        [--heic | --heic-grid]
 // With --exif-thumbnails every photo carries a 160 × 120 EXIF thumbnail, as cameras write it.
 // With --companions the N photos are shots as a camera set to RAW+JPEG and an editor leave
 // them: every other one is IMG_n.JPG with IMG_n.CR3 (a tiny DNG, see TinyRaw.h) and an
 // IMG_n.xmp sidecar beside it, the rest are a lone IMG_n.JPG. Such a corpus never shares a
 // folder with a plain one (IMG_n.jpg), whose names would join its shots.
 // With --one-folder every photo lies in ROOT itself (a card dump); the categories stay empty.
+// With --heic the photos are IMG_n.heic, one coded picture each as libheif's encoder writes it;
+// with --heic-grid they are tiled in 512 × 512 pictures as phones write them (PhoneHeic.h).
+// Neither carries a thumbnail item, so a thumbnail must decode the whole primary, nor a turn.
 
+#include "PhoneHeic.h"
 #include "TinyRaw.h"
 
 #include "Samples/SamplePhotos.h"
@@ -27,6 +32,8 @@ namespace {
 
 constexpr int categoryCount = 20;
 bool oneFolder = false;
+
+enum class Kind { jpeg, heic, heicGrid };
 
 QString categoryFolder(const QString &root, int folder)
 {
@@ -110,6 +117,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     bool cameraThumbnails = false, companions = false, valid = argc >= 5;
+    Kind kind = Kind::jpeg;
     for (int i = 5; i < argc; ++i) {
         if (qstrcmp(argv[i], "--exif-thumbnails") == 0) {
             cameraThumbnails = true;
@@ -117,6 +125,10 @@ int main(int argc, char **argv)
             companions = true;
         } else if (qstrcmp(argv[i], "--one-folder") == 0) {
             oneFolder = true;
+        } else if (qstrcmp(argv[i], "--heic") == 0 && kind == Kind::jpeg) {
+            kind = Kind::heic;
+        } else if (qstrcmp(argv[i], "--heic-grid") == 0 && kind == Kind::jpeg) {
+            kind = Kind::heicGrid;
         } else {
             valid = false;
         }
@@ -124,10 +136,12 @@ int main(int argc, char **argv)
     const int count = valid ? parsePositive(argv[2]) : 0;
     const int width = valid ? parsePositive(argv[3]) : 0;
     const int height = valid ? parsePositive(argv[4]) : 0;
-    if (count == 0 || width == 0 || height == 0) {
+    // A HEIC corpus has neither EXIF thumbnails nor RAW companions.
+    if (count == 0 || width == 0 || height == 0 ||
+        (kind != Kind::jpeg && (cameraThumbnails || companions))) {
         std::fprintf(stderr,
                      "usage: %s ROOT N WIDTH HEIGHT [--exif-thumbnails] [--companions] "
-                     "[--one-folder]\n",
+                     "[--one-folder] [--heic | --heic-grid]\n",
                      argv[0]);
         return 2;
     }
@@ -155,7 +169,9 @@ int main(int argc, char **argv)
     QtConcurrent::blockingMap(indices, [&](int i) {
         const QString stem =
             folderFor(root, i) + QStringLiteral("/IMG_%1").arg(i + 1, 5, 10, QLatin1Char('0'));
-        const QString path = stem + (companions ? QStringLiteral(".JPG") : QStringLiteral(".jpg"));
+        const QString path = stem + (kind != Kind::jpeg ? QStringLiteral(".heic")
+                                     : companions       ? QStringLiteral(".JPG")
+                                                        : QStringLiteral(".jpg"));
         // The companions first: a shot whose JPEG exists is finished.
         bool ready = true;
         if (companions && i % 2 == 0 && !QFileInfo::exists(path)) {
@@ -172,7 +188,9 @@ int main(int argc, char **argv)
             // One photo in six of every folder is stored sideways, as cameras do.
             const int orientation = (oneFolder ? i : i / (categoryCount + 1)) % 6 == 0 ? 6 : 0;
             const QImage image = SamplePhotos::makeImage(width, height, quint32(i + 1));
-            const QByteArray bytes = cameraThumbnails
+            const QByteArray bytes = kind == Kind::heic       ? PhoneHeic::single(image)
+                                     : kind == Kind::heicGrid ? PhoneHeic::grid(image)
+                                     : cameraThumbnails
                                          ? SamplePhotos::encodeCameraJpeg(image, orientation)
                                          : SamplePhotos::encodeJpeg(image, orientation);
             if (writeAtomically(path, bytes)) {

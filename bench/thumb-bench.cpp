@@ -19,7 +19,9 @@
 // Every answer is checked: a null image, a thumbnail larger than the cell or a missing
 // vipsthumbnail output ends the benchmark with an error instead of a figure.
 // Throughput is photos divided by the median round's wall time. Peak resident memory is this
-// process's own (getrusage), never vipsthumbnail's.
+// process's own (getrusage), never vipsthumbnail's. Large blocks get pages of their own, as in
+// the application, so the page faults of fresh decode buffers show in `perf stat -e page-faults`
+// or `/usr/bin/time -v` as they would there.
 // The last line is machine-readable:
 //   thumbs_per_s=… vips_per_s=… threads=… budget_mp=… peak_held_mp=… rss_mb=…
 // where peak_held_mp is the most the budget ever held at once (whole-image decodes only).
@@ -37,6 +39,7 @@
 #include "Services/DecodeBudget.h"
 #include "support/DngWriter.h"
 #include "Services/FolderScanner.h"
+#include "Services/Platform/LargeBlocks.h"
 #include "Services/ImageFile.h"
 #include "Services/Platform/LinuxFileSystem.h"
 #include "Services/ThumbnailService.h"
@@ -384,6 +387,7 @@ private:
 
 int main(int argc, char **argv)
 {
+    useOwnPagesForLargeBlocks(); // as the application does
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     if (arguments.size() >= 4 && arguments[1] == QLatin1String("--make-png")) {

@@ -6,7 +6,8 @@
 // also carry describes the same turn and is never applied on top. A thumbnail item large
 // enough for the request is decoded instead of the full picture: phones store one, and it
 // costs milliseconds where the 12-megapixel primary costs over a second.
-// Holds no state: every call opens its own libheif context, so threads may decode at once.
+// Holds no state: every call opens its own libheif context, so threads may decode at once. A
+// grid's tiles (phones tile their photos) decode on libheif's own threads while cores are free.
 
 #include "ImageDecoder.h"
 

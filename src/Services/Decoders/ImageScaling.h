@@ -12,7 +12,9 @@ int longestSide(QSize size);
 // `size` shrunk to fit `bound` on its longest side (at least 1 × 1); unchanged when it fits.
 QSize bounded(QSize size, int bound);
 // `image` shrunk to fit `bound`: fast steps down to four times the target, then one smooth step,
-// which looks as good as a smooth scale of the whole image at a fraction of its cost.
+// which looks as good as a smooth scale of the whole image at a fraction of its cost. The fast
+// step's picture is drawn into this thread's ScratchBuffer, so shrinking one photo after another
+// faults in no fresh pages for it.
 QImage shrunk(const QImage &image, int bound);
 
 } // namespace ImageScaling

@@ -9,7 +9,7 @@
 # drop the page cache (root). Runs interleave the applications (A B C A B C …); the table gives
 # medians, then the goals are checked against them.
 #   bench/peer-race.sh [--sets "jpeg1k heic250 jpeg10k jpeg100k"] [--apps "calvenor geeqie qimgv gthumb"]
-#                      [--modes "warm cold"] [--runs 3] [--tail-ms 30000] [--keep]
+#                      [--modes "warm cold"] [--runs 3] [--tail-ms 20000] [--keep]
 # Sets (made under /tmp/race/corpus on first use, each in one folder without subfolders):
 #   jpeg200  200 × 4000 × 3000 JPEGs (a quick check)      heic40   40 × 4000 × 3000 HEICs
 #   jpeg1k   1,000 × 4000 × 3000 JPEGs                     heic250  250 × 4000 × 3000 HEICs
@@ -23,7 +23,7 @@ sets="jpeg1k heic250 jpeg10k jpeg100k"
 apps="calvenor geeqie qimgv gthumb"
 modes="warm cold"
 runs=3
-tail_ms=30000
+tail_ms=20000
 keep=no
 while [ $# -gt 0 ]; do
     case $1 in
@@ -170,8 +170,8 @@ stop() { # PID
 }
 
 # Geeqie shows no thumbnails by default: its own default settings, written on a first quit, get
-# the icon view with thumbnails, and its file pane is widened to the window so it has a screen
-# of them like the others (its image pane still loads the first photo).
+# the icon view with thumbnails and a wider file pane, so it has a screen of them like the
+# others (its image pane beside them still shows the first photo).
 geeqie_rc=$work/geeqierc.xml
 if [[ " $apps " == *" geeqie "* ]] && [ ! -s "$geeqie_rc" ]; then
     home=$work/homes/geeqie-template
@@ -231,6 +231,10 @@ race_one() { # APP SET MODE
     echo "$line"
 }
 
+race_started=$(date +%s)
+if awk '{ exit !($1 >= 0.5) }' /proc/loadavg; then
+    echo "Warning: load average $(cut -d' ' -f1 /proc/loadavg): other work shares the cores, so times and stalls are not comparable with a quiet machine's." >&2
+fi
 stamp=$(date +%Y%m%d-%H%M%S)
 log=$work/results/race-$stamp.txt
 echo "# $(date -Is) $(uname -r), $(nproc) cores; load before: $(cut -d' ' -f1-3 /proc/loadavg)" | tee "$log"
@@ -307,7 +311,7 @@ awk -v apps="$apps" '
             printf "goal %s %s: the window never stalled 50 ms (worst of %d runs %s ms, %d failed): %s\n", p[1], p[2], n[key], worst[key], failed[key], worst[key] + 0 < 50 && !failed[key] ? "met" : "MISSED"
         }
     }' "$log" | tee -a "$log.table"
-echo "Every run: $log; the table: $log.table; each application's settled screen: $work/results/*.png"
+echo "The race took $((($(date +%s) - race_started) / 60)) min. Every run: $log; the table: $log.table; each application's settled screen: $work/results/*.png"
 if [ "$keep" = no ]; then
     for set in jpeg10k jpeg100k; do rm -rf "${work:?}/corpus/$set" "$work/corpus/$set.done"; done
 fi

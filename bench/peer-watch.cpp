@@ -11,14 +11,17 @@
 //   peak), colours (distinct colours in the settled picture's samples)
 //
 // The picture is sampled every 8th pixel both ways, grabbed through shared memory every 20 ms.
-// It has settled when it stayed within 0.5 % of the samples of one picture for --quiet-ms and
-// that picture has at least --min-colours distinct colours: interface chrome, icons and
-// placeholders have a few hundred, a screen of photographs thousands. The first screen is the
-// first grab from which on every picture was within that tolerance of the settled one. A ping
-// goes out every 20 ms from a thread of its own on a second connection, so a busy grab never
-// delays one.
-//   DISPLAY=:N peer-watch --pid PID --launch-ns NS [--quiet-ms 2000] [--timeout-ms 180000]
-//              [--tail-ms 20000] [--min-colours 1500] [--shot FILE.png]
+// It is still while it stays within 0.5 % of the samples of one picture; it shows thumbnails
+// when that picture has at least --min-colours distinct colours (interface chrome, icons and
+// placeholders have a few hundred, a screen of photographs thousands). It has settled once it
+// showed thumbnails and was still for --quiet-ms while the process and its children used under
+// 5 % of a core over a second, or for --long-quiet-ms whatever they did (thumbnails of photos
+// off screen). The first screen is the first grab from which on every picture was within that
+// tolerance of the settled one. Pings go on after it until the processes idle, at most
+// --tail-ms. A ping goes out every 20 ms from a thread of its own on a second connection, so a
+// busy grab never delays one.
+//   DISPLAY=:N peer-watch --pid PID --launch-ns NS [--quiet-ms 2000] [--long-quiet-ms 15000]
+//              [--timeout-ms 180000] [--tail-ms 20000] [--min-colours 1000] [--shot FILE.png]
 // The last line is machine-readable; the launch is CLOCK_REALTIME in nanoseconds.
 
 #include <X11/Xatom.h>
@@ -59,9 +62,10 @@ struct Options
     pid_t pid = 0;
     std::int64_t launchNs = 0;
     double quietMs = 2000;
+    double longQuietMs = 15000;
     double timeoutMs = 180000;
     double tailMs = 20000;
-    std::size_t minColours = 1500;
+    std::size_t minColours = 1000;
     std::string shot;
 };
 
@@ -423,7 +427,8 @@ struct Frame
 int usage()
 {
     std::fprintf(stderr, "usage: peer-watch --pid PID --launch-ns NS [--quiet-ms MS] "
-                         "[--timeout-ms MS] [--tail-ms MS] [--min-colours N] [--shot FILE.png]\n");
+                         "[--long-quiet-ms MS] [--timeout-ms MS] [--tail-ms MS] [--min-colours N] "
+                         "[--shot FILE.png]\n");
     return 2;
 }
 
@@ -441,6 +446,8 @@ int main(int argc, char **argv)
             options.launchNs = std::atoll(value);
         } else if (name == "--quiet-ms") {
             options.quietMs = std::atof(value);
+        } else if (name == "--long-quiet-ms") {
+            options.longQuietMs = std::atof(value);
         } else if (name == "--timeout-ms") {
             options.timeoutMs = std::atof(value);
         } else if (name == "--tail-ms") {
@@ -485,7 +492,8 @@ int main(int argc, char **argv)
     double nextCheckMs = windowMs + 500;
     std::optional<double> settledMs;
     bool thumbnails = false;
-    double cpuMark = 0, cpuMarkMs = 0, endMs = 0;
+    bool idle = false; // the process tree used under 5 % of a core over the last second
+    double cpuMark = treeCpuSeconds(options.pid), cpuMarkMs = windowMs, endMs = 0;
     for (double nextGrabMs = windowMs;; nextGrabMs += 20) {
         sleepMs(std::max(0.0, nextGrabMs - sinceLaunchMs()));
         const double nowMs = sinceLaunchMs();
@@ -494,7 +502,20 @@ int main(int argc, char **argv)
             endMs = nowMs;
             break;
         }
-        if (nowMs >= nextCheckMs && !settledMs) {
+        if (nowMs - cpuMarkMs >= 1000) {
+            const double cpu = treeCpuSeconds(options.pid);
+            idle = cpu - cpuMark < 0.05;
+            cpuMark = cpu;
+            cpuMarkMs = nowMs;
+            if (settledMs && (idle || nowMs - *settledMs >= options.tailMs)) {
+                endMs = nowMs;
+                break;
+            }
+        }
+        if (settledMs) {
+            continue; // only pinging now, until the application's work is done
+        }
+        if (nowMs >= nextCheckMs) {
             // A window mapped later and larger (a splash screen first) is the one to watch.
             if (const Window larger = findWindow(display, options.pid); larger && larger != window) {
                 window = larger;
@@ -502,40 +523,33 @@ int main(int argc, char **argv)
             }
             nextCheckMs = nowMs + 500;
         }
-        if (!settledMs) {
-            auto samples = grabber.grab(window);
-            if (!samples) {
-                continue;
-            }
-            if (frames.empty() || frames.back().samples != *samples) {
-                frames.push_back({nowMs, *samples});
-            }
-            if (anchor.empty() || !close(anchor, *samples)) {
-                anchor = std::move(*samples);
-                anchorMs = nowMs;
-            } else if (nowMs - anchorMs >= options.quietMs) {
-                thumbnails = distinctColours(anchor) >= options.minColours;
-                // Without thumbnails, the picture has to stay put much longer before the run
-                // gives up on them: a cold listing can leave an empty window for seconds.
-                if (thumbnails || nowMs - anchorMs >= 5 * options.quietMs) {
-                    settledMs = nowMs;
-                    cpuMark = treeCpuSeconds(options.pid);
-                    cpuMarkMs = nowMs;
-                }
-            }
-            if (!settledMs && nowMs > options.timeoutMs) {
-                settledMs = nowMs;
-                thumbnails = false;
-            }
-        } else if (nowMs - cpuMarkMs >= 1000) {
-            // Done once the application's own work is: under 5 % of a core over a second.
-            const double cpu = treeCpuSeconds(options.pid);
-            if (cpu - cpuMark < 0.05 || nowMs - *settledMs >= options.tailMs) {
-                endMs = nowMs;
-                break;
-            }
-            cpuMark = cpu;
-            cpuMarkMs = nowMs;
+        auto samples = grabber.grab(window);
+        if (!samples) {
+            continue;
+        }
+        if (frames.empty() || frames.back().samples != *samples) {
+            frames.push_back({nowMs, *samples});
+        }
+        if (anchor.empty() || !close(anchor, *samples)) {
+            anchor = std::move(*samples);
+            anchorMs = nowMs;
+            thumbnails = false;
+        }
+        const double quietMs = nowMs - anchorMs;
+        if (quietMs >= options.quietMs && !thumbnails) {
+            thumbnails = distinctColours(anchor) >= options.minColours;
+        }
+        // A slow decoder leaves the picture still for seconds between thumbnails, so a still
+        // picture alone is not the end unless it stays so for long: the application's idling
+        // says its first screen is complete. A picture without thumbnails in it is given up
+        // on only once the application is idle too.
+        if ((thumbnails && quietMs >= options.quietMs && idle)
+            || (thumbnails && quietMs >= options.longQuietMs)
+            || (!thumbnails && quietMs >= options.longQuietMs && idle)) {
+            settledMs = nowMs;
+        } else if (nowMs > options.timeoutMs) {
+            settledMs = nowMs;
+            thumbnails = false;
         }
     }
     pinger.stop();

@@ -16,7 +16,8 @@
 #   jpeg10k  10,000 × 1600 × 1200 JPEGs                    jpeg100k 100,000 × 640 × 480 JPEGs
 # The HEICs carry no thumbnail item. Without --keep the two largest sets are deleted at the end.
 # The peers, the X server and the tools come from Debian's packages, installed here when missing
-# (they are for this benchmark only). The application is the one built in build/, else CALVENOR_APP.
+# (they are for this benchmark only). The application and the corpus maker are the ones built in
+# build/, unless CALVENOR_APP and CALVENOR_MAKE_CORPUS name others.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 sets="jpeg1k heic250 jpeg10k jpeg100k"
@@ -108,6 +109,7 @@ make_set() { # SET: the folder, made once (a marker beside it says it is complet
         "$make_corpus" "$dir.src" "$count" "$width" "$height" --one-folder >/dev/null
         mkdir -p "$dir"
         # x265's fastest preset: the files are for decoding, and 250 of them encode in minutes.
+        # shellcheck disable=SC2016 # the inner shell expands them
         find "$dir.src" -maxdepth 1 -name '*.jpg' -print0 | xargs -0 -P "$(nproc)" -I{} sh -c \
             'out="$1/$(basename "$2" .jpg).heic"; [ -s "$out" ] || heif-enc -q 60 -p preset=ultrafast -o "$out" "$2" >/dev/null' \
             _ "$dir" {}

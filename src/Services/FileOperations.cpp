@@ -133,7 +133,7 @@ public:
     // moves left them.
     void remember(const QList<FileMove> &moves)
     {
-        if (!m_memory || m_spoiled) {
+        if (!m_memory || m_spoiled || moves.isEmpty()) {
             return;
         }
         for (const FileMove &move : moves) {
@@ -366,10 +366,15 @@ Result<QList<FileMove>> FileOperations::moveShots(const QList<QList<QUrl>> &shot
 {
     const QString destinationFolder = pathOf(folder);
     NameReservations names(*m_fileSystem, &m_folderNames);
+    QSet<QString> sourceFolders;
     for (const QList<QUrl> &shot : shots) {
         if (!shot.isEmpty()) {
-            names.recallSource(parentOf(pathOf(shot.first())));
+            sourceFolders.insert(parentOf(pathOf(shot.first())));
         }
+    }
+    sourceFolders.remove(destinationFolder); // files already there stay
+    for (const QString &source : std::as_const(sourceFolders)) {
+        names.recallSource(source);
     }
     QList<FileMove> performed;
     for (qsizetype shot = 0; shot < shots.size(); ++shot) {

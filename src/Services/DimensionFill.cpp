@@ -259,10 +259,11 @@ void DimensionFill::deliver()
     bool idle = false;
     {
         const QMutexLocker locker(&m_shared->mutex);
-        // With no reader left nothing more comes: the queue is read, or what is left is held
-        // back, and the photos on screen read while it waits are wanted now.
+        // With no reader left nothing more comes until readers start again (which starts the
+        // polling again): the queue is read, or what is left is held back.
         idle = m_shared->readers == 0;
-        if (!idle && m_sinceDelivery.elapsed() < m_deliveryIntervalMs) {
+        const bool finished = idle && m_shared->queued == 0;
+        if (!finished && m_sinceDelivery.elapsed() < m_deliveryIntervalMs) {
             return;
         }
         batch.swap(m_shared->results);

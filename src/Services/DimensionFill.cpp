@@ -47,6 +47,7 @@ struct DimensionFill::Shared
     quint64 generation = 0;
     std::deque<Batch> batches;
     std::deque<Photo> urgent;        // on screen
+    bool held = false;               // only urgent photos are taken
     QSet<DimensionCacheKey> taken;   // read or being read, while anything is queued
     qsizetype queued = 0;            // photos in batches and urgent, not yet taken
     int reading = 0;                 // reads in progress
@@ -54,8 +55,8 @@ struct DimensionFill::Shared
     QList<DimensionsRead> results;
     qint64 headersRead = 0;
 
-    // The next photo to read, those on screen first; false when nothing is left. Called with
-    // the mutex held.
+    // The next photo to read, those on screen first; false when nothing is left, or only
+    // what is held back. Called with the mutex held.
     bool take(Photo &photo)
     {
         const auto claim = [this, &photo](const Photo &candidate) {
@@ -73,6 +74,9 @@ struct DimensionFill::Shared
             if (claim(candidate)) {
                 return true;
             }
+        }
+        if (held) {
+            return false; // the readers stop; releasing the hold starts them again
         }
         while (!batches.empty()) {
             Batch &batch = batches.front();
@@ -127,6 +131,15 @@ DimensionFill::DimensionFill(ImageDimensionsReader::HeaderReader readHeader, int
     m_delivery.setInterval(pollingIntervalMs);
     m_sinceDelivery.start();
     connect(&m_delivery, &QTimer::timeout, this, &DimensionFill::deliver);
+    m_start.setSingleShot(true);
+    m_start.setInterval(0);
+    connect(&m_start, &QTimer::timeout, this, &DimensionFill::startReaders);
+    m_holdLimit.setSingleShot(true);
+    m_holdLimit.setInterval(defaultHoldLimitMs);
+    connect(&m_holdLimit, &QTimer::timeout, this, [this] {
+        m_holders.clear();
+        setHeld(false);
+    });
 }
 
 DimensionFill::~DimensionFill()
@@ -162,20 +175,51 @@ void DimensionFill::enqueue(const QList<Photo> &photos)
         m_shared->batches.push_back({photos, 0});
         m_shared->queued += photos.size();
     }
-    startReaders();
+    m_start.start();
 }
 
 void DimensionFill::prioritize(const QList<Photo> &photos)
 {
-    const QMutexLocker locker(&m_shared->mutex);
-    if (m_shared->queued == 0) {
-        return; // everything is read: nothing to put first
-    }
-    for (const Photo &photo : photos) {
-        if (!photo.hasDimensions()) {
-            m_shared->urgent.push_back(photo);
-            ++m_shared->queued;
+    {
+        const QMutexLocker locker(&m_shared->mutex);
+        if (m_shared->queued == 0) {
+            return; // everything is read: nothing to put first
         }
+        for (const Photo &photo : photos) {
+            if (!photo.hasDimensions()) {
+                m_shared->urgent.push_back(photo);
+                ++m_shared->queued;
+            }
+        }
+    }
+    startReaders(); // while held, none may be running
+}
+
+void DimensionFill::hold(const void *holder)
+{
+    if (m_holders.isEmpty()) {
+        m_holdLimit.start();
+    }
+    m_holders.insert(holder);
+    setHeld(true);
+}
+
+void DimensionFill::release(const void *holder)
+{
+    if (m_holders.remove(holder) && m_holders.isEmpty()) {
+        m_holdLimit.stop();
+        setHeld(false);
+    }
+}
+
+void DimensionFill::setHeld(bool held)
+{
+    {
+        const QMutexLocker locker(&m_shared->mutex);
+        m_shared->held = held;
+    }
+    if (!held) {
+        startReaders();
     }
 }
 
@@ -195,7 +239,9 @@ void DimensionFill::startReaders()
 {
     {
         const QMutexLocker locker(&m_shared->mutex);
-        const int wanted = int(std::min<qsizetype>(m_pool.maxThreadCount(), m_shared->queued));
+        const qsizetype readable =
+            m_shared->held ? qsizetype(m_shared->urgent.size()) : m_shared->queued;
+        const int wanted = int(std::min<qsizetype>(m_pool.maxThreadCount(), readable));
         for (; m_shared->readers < wanted; ++m_shared->readers) {
             // The readers hold the shared state, not this object: one finishing after the
             // object is gone touches nothing that was freed.
@@ -210,17 +256,20 @@ void DimensionFill::startReaders()
 void DimensionFill::deliver()
 {
     QList<DimensionsRead> batch;
-    bool finished = false;
+    bool idle = false;
     {
         const QMutexLocker locker(&m_shared->mutex);
-        finished = m_shared->readers == 0 && m_shared->queued == 0;
+        // With no reader left nothing more comes until readers start again (which starts the
+        // polling again): the queue is read, or what is left is held back.
+        idle = m_shared->readers == 0;
+        const bool finished = idle && m_shared->queued == 0;
         if (!finished && m_sinceDelivery.elapsed() < m_deliveryIntervalMs) {
             return;
         }
         batch.swap(m_shared->results);
     }
     m_sinceDelivery.restart();
-    if (finished) {
+    if (idle) {
         m_delivery.stop();
     }
     if (!batch.isEmpty()) {

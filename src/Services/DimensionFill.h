@@ -4,14 +4,17 @@
 // the board needs none, so the window shows the listing at once and masonry and the list's
 // Dimensions column fill in as the headers are read. Photos are read in the order they were
 // queued, except that those the views report on screen go first. The reading threads run at
-// idle CPU and disk priority, so thumbnails of the first screen are never kept waiting.
-// Results come back on the owner's thread in batches, at most one per delivery interval.
+// idle CPU and disk priority, and while a view still waits for the thumbnails of its cells on
+// screen only the photos on screen are read: the rest of the queue holds back, so it never
+// competes with those decodes for the disk. Results come back on the owner's thread in
+// batches, at most one per delivery interval.
 
 #include "ImageDimensionsReader.h"
 #include "Models/PhotoCollection.h"
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QSet>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -35,6 +38,9 @@ public:
     // interval).
     static constexpr int defaultDeliveryIntervalMs = 120;
     static constexpr int pollingIntervalMs = 15;
+    // A hold lets go by itself this long after the queue began to wait: a view whose
+    // thumbnails never come (a file on a stalled mount) must not keep the reads back for good.
+    static constexpr int defaultHoldLimitMs = 2000;
 
     explicit DimensionFill(ImageDimensionsReader::HeaderReader readHeader =
                                ImageDimensionsReader::imageDimensions,
@@ -50,11 +56,20 @@ public:
     // Forgets everything queued; results of reads already running are dropped.
     void clear();
     // Queues the photos without dimensions, after those already queued. Costs nothing on
-    // the calling thread: the list is shared, and the readers walk it.
+    // the calling thread: the list is shared, and the readers walk it. They start on the next
+    // turn of the event loop, by when the views showing a new collection have asked for their
+    // first screen and held the queue.
     void enqueue(const QList<Photo> &photos);
-    // Reads these photos (when they still lack dimensions) before all others: they are on
-    // screen now. Nothing is done once everything queued is read.
+    // Reads these photos (when they still lack dimensions) before all others, even while the
+    // queue is held: they are on screen now, and a masonry cell needs its photo's shape.
+    // Nothing is done once everything queued is read.
     void prioritize(const QList<Photo> &photos);
+    // While any holder holds it, only prioritized photos are read; the rest of the queue waits
+    // until the last holder releases it or the hold limit has passed. Holding again while held
+    // does not extend the limit.
+    void hold(const void *holder);
+    void release(const void *holder);
+    void setHoldLimit(int ms) { m_holdLimit.setInterval(ms); }
     // Photos queued or being read, or read and not yet delivered.
     qsizetype pendingCount() const;
     // Headers read since creation, for tests and benchmarks.
@@ -73,11 +88,15 @@ Q_SIGNALS:
 private:
     struct Shared;
     void startReaders();
+    void setHeld(bool held);
     void deliver();
 
     std::shared_ptr<Shared> m_shared;
     QThreadPool m_pool;
+    QTimer m_start; // the readers' deferred start after enqueue()
     QTimer m_delivery;
+    QTimer m_holdLimit;
+    QSet<const void *> m_holders;
     QElapsedTimer m_sinceDelivery;
     int m_deliveryIntervalMs = defaultDeliveryIntervalMs;
 };

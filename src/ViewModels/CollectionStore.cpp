@@ -296,11 +296,13 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
             m_recoveryReport.reset();
         }
         Q_EMIT recoveryReportChanged();
-        paceDimensionFill();
-        readDimensionsAnew(); // shown before any header is read: dimensions follow
         setSelection({}, std::nullopt, std::nullopt);
         validateBrowseFilter();
         setIsLoading(false);
+        // Shown before any header is read: dimensions follow. Queued once the workspace is up,
+        // so its views ask for their first screen before the readers start.
+        paceDimensionFill();
+        readDimensionsAnew();
         updateDirectoryMonitor();
         if (persistBookmark) {
             if (const Result<void> saved = m_bookmarkStore.save(root, true); !saved) {

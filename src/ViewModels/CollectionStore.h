@@ -168,6 +168,12 @@ public:
     void externalFolderDidChange(const DirectoryMonitor::Change &change = {{}, true});
     // Photos now on screen: their pixel dimensions are read before the others'.
     void prioritizeDimensions(const QList<Photo> &photos) { m_dimensionFill.prioritize(photos); }
+    // Whether `view` still waits for thumbnails of cells on screen: until no view does, only
+    // the dimensions of photos on screen are read, so the headers do not slow those decodes.
+    void setScreenWaiting(const QObject *view, bool waiting)
+    {
+        waiting ? m_dimensionFill.hold(view) : m_dimensionFill.release(view);
+    }
     // Whether dimensions are still being read or written into the collection.
     bool isFillingDimensions() const
     {

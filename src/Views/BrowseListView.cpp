@@ -166,6 +166,8 @@ BrowseListView::BrowseListView(CollectionStore &store,
     // A row filed before its file arrived failed its first decode: asked again once the store
     // has caught up with the disk.
     connect(&store, &CollectionStore::reconciled, m_feed, &ThumbnailFeed::retryFailed);
+    connect(m_feed, &ThumbnailFeed::screenWaitingChanged, this,
+            [this](bool waiting) { m_store.setScreenWaiting(this, waiting); });
     connect(m_feed, &ThumbnailFeed::imageReady, this, [this](const QString &id) {
         if (const int row = rowOf(id); row >= 0) {
             viewport()->update(visualRect(m_sorted->index(row, BrowseListModel::PhotoColumn)));
@@ -364,9 +366,11 @@ void BrowseListView::updateThumbnails()
             onScreen.append(item.photo);
         }
     }
-    m_store.prioritizeDimensions(onScreen); // the Dimensions column on screen fills in first
     m_feed->setScale(devicePixelRatioF());
     m_feed->setWanted(visible, nearby);
+    // After the feed, whose waiting holds the other photos' reads back: the Dimensions column
+    // on screen fills in at once all the same.
+    m_store.prioritizeDimensions(onScreen);
 }
 
 // ----- Pointer

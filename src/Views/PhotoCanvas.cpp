@@ -39,6 +39,8 @@ PhotoCanvas::PhotoCanvas(CollectionStore &store, ThumbnailService &thumbnails, Q
     m_thumbnailTimer.setInterval(0);
     connect(&m_thumbnailTimer, &QTimer::timeout, this, &PhotoCanvas::updateThumbnails);
     connect(m_feed, &ThumbnailFeed::imageReady, this, &PhotoCanvas::updatePhoto);
+    connect(m_feed, &ThumbnailFeed::screenWaitingChanged, this,
+            [this](bool waiting) { m_store.setScreenWaiting(this, waiting); });
     // A reload that finds the disk as predicted publishes nothing new, so no cell would ask
     // again for a thumbnail that failed while its file was still on the way.
     connect(&store, &CollectionStore::reconciled, m_feed, &ThumbnailFeed::retryFailed);
@@ -149,7 +151,6 @@ void PhotoCanvas::updateThumbnails()
         shown.insert(cell.photo.id);
         onScreen.append(cell.photo);
     }
-    store().prioritizeDimensions(onScreen); // their cells take their shape first
     const double margin = nearbyScreens * height;
     for (const Cell &cell : cellsIn(top - margin, top + height + margin)) {
         if (!shown.contains(cell.photo.id)) {
@@ -158,6 +159,9 @@ void PhotoCanvas::updateThumbnails()
     }
     m_feed->setScale(devicePixelRatioF());
     m_feed->setWanted(visible, nearby);
+    // After the feed, whose waiting holds the other photos' reads back: these are read at
+    // once all the same, since their cells take their shape from them.
+    store().prioritizeDimensions(onScreen);
 }
 
 void PhotoCanvas::updatePhoto(const QString &photoID)

@@ -60,6 +60,7 @@ void ThumbnailFeed::setWanted(const QList<Want> &visible, const QList<Want> &nea
     if (!m_entries.isEmpty()) {
         m_service.setInterest(visibleKeys, nearbyKeys);
     }
+    updateScreenWaiting();
 }
 
 QString ThumbnailFeed::want(const Want &wanted,
@@ -111,6 +112,7 @@ void ThumbnailFeed::ask(const QString &photoID, Entry &entry)
             if (it != m_entries.end() && it->key == key && it->image.isNull()) {
                 it->image = preview;
                 Q_EMIT imageReady(photoID);
+                updateScreenWaiting();
             }
         });
 }
@@ -129,11 +131,13 @@ void ThumbnailFeed::answered(const QString &photoID, const QString &key, const Q
             ask(photoID, *it);
         } else {
             it->failed = true;
+            updateScreenWaiting();
         }
         return;
     }
     it->image = image;
     Q_EMIT imageReady(photoID);
+    updateScreenWaiting();
 }
 
 void ThumbnailFeed::retryFailed()
@@ -143,6 +147,22 @@ void ThumbnailFeed::retryFailed()
         if (it->failed) {
             ask(it.key(), *it);
         }
+    }
+    updateScreenWaiting();
+}
+
+void ThumbnailFeed::updateScreenWaiting()
+{
+    // A few screens of entries at most: cheaper to look again than to keep a count right
+    // through every path that answers, re-asks or drops one.
+    const bool waiting =
+        std::any_of(m_entries.cbegin(), m_entries.cend(), [](const Entry &entry) {
+            return entry.priority == ThumbnailService::Priority::Visible && entry.image.isNull()
+                   && !entry.failed;
+        });
+    if (waiting != m_screenWaiting) {
+        m_screenWaiting = waiting;
+        Q_EMIT screenWaitingChanged(waiting);
     }
 }
 

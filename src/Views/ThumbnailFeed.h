@@ -53,6 +53,9 @@ public:
 
 Q_SIGNALS:
     void imageReady(const QString &photoID);
+    // Whether a cell on screen has neither a picture (its thumbnail or the file's own
+    // stand-in) nor the answer that there is none; sent when that changes.
+    void screenWaitingChanged(bool waiting);
 
 private:
     struct Entry
@@ -75,10 +78,12 @@ private:
     void ask(const QString &photoID, Entry &entry);
     void answered(const QString &photoID, const QString &key, const QImage &image);
     void cancelAll(QHash<QString, Entry> &entries);
+    void updateScreenWaiting();
 
     ThumbnailService &m_service;
     qreal m_scale = 1;
     QHash<QString, Entry> m_entries; // by photo id
     QStringList m_foundInCache; // during setWanted
     quint64 m_round = 0;             // counts retryFailed() calls
+    bool m_screenWaiting = false;
 };

@@ -6,7 +6,9 @@
 #include "Views/CollectionWorkspace.h"
 #include "support/StoreFixture.h"
 
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -30,6 +32,8 @@ private Q_SLOTS:
     void layoutsReportTheirOrder();
     void dimensionsFillInWhileShown_data();
     void dimensionsFillInWhileShown();
+    void firstScreenBeforeOtherHeaders_data();
+    void firstScreenBeforeOtherHeaders();
     void listSelectsSortsAndDrags();
     void browseOpensOnTheFocusedPhoto();
     void crowdedChipsScroll_data();
@@ -238,6 +242,84 @@ void tst_BrowseViews::dimensionsFillInWhileShown()
         QCOMPARE(shown.count(u"20 × 40"_s), 20);
         QCOMPARE(shown.count(u"40 × 20"_s), 40);
     }
+}
+
+void tst_BrowseViews::firstScreenBeforeOtherHeaders_data()
+{
+    QTest::addColumn<BrowseLayoutMode>("layout");
+    QTest::addColumn<bool>("thumbnailsCome");
+    QTest::newRow("masonry") << BrowseLayoutMode::masonry << true;
+    QTest::newRow("list") << BrowseLayoutMode::list << true;
+    QTest::newRow("thumbnails that never come") << BrowseLayoutMode::masonry << false;
+}
+
+// While the first screen waits for its thumbnails only its photos' headers are read (a masonry
+// cell takes its shape from them); the others follow once the screen has its thumbnails, or
+// once the hold has waited long enough for thumbnails that do not come.
+void tst_BrowseViews::firstScreenBeforeOtherHeaders()
+{
+    QFETCH(BrowseLayoutMode, layout);
+    QFETCH(bool, thumbnailsCome);
+    StoreFixture f;
+    for (int i = 0; i < 120; ++i) {
+        writeJpeg(f.path(), u"p%1.jpg"_s.arg(i, 3, 10, QLatin1Char('0')),
+                  i % 3 ? QSize(40, 20) : QSize(20, 40));
+    }
+    std::atomic<bool> decode = false;
+    ThumbnailService thumbnails(
+        1, [](const QString &, int) { return QImage(); },
+        [&decode](const QString &path, int pixels) {
+            while (!decode) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            return ThumbnailService::downsample(path, pixels);
+        });
+    const auto decodeAtLast = qScopeGuard([&decode] { decode = true; });
+    CollectionStore &store = f.make();
+    store.setWorkspaceMode(WorkspaceMode::browse);
+    store.setBrowseLayout(layout);
+    store.dimensionFill().setHoldLimit(thumbnailsCome ? 60'000 : 200);
+    // The second half lies far below the first screen of either layout.
+    std::atomic<int> secondHalfRead = 0;
+    store.dimensionFill().setHeaderReader([&secondHalfRead](const QString &path) {
+        secondHalfRead += QFileInfo(path).baseName().mid(1).toInt() >= 60;
+        return ImageDimensionsReader::imageDimensions(path);
+    });
+    BrowseView view(store, thumbnails);
+    view.resize(1000, 700);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view) && f.open(false));
+
+    // Read while the rest waits: the photos on screen, and those a scroll brings there.
+    const auto screenRead = [&] {
+        QStringList ids;
+        if (layout == BrowseLayoutMode::list) {
+            const BrowseListView &list = *view.list();
+            const int last = list.rowAt(list.viewport()->height() - 1);
+            for (int row = list.rowAt(0); row >= 0 && row <= last; ++row) {
+                ids.append(list.model()->index(row, 0).data(BrowseListModel::IdRole).toString());
+            }
+        } else {
+            for (const PhotoCanvas::AccessibleCell &cell : view.masonry()->accessibleCells()) {
+                ids.append(cell.key);
+            }
+        }
+        return !ids.isEmpty() && std::all_of(ids.cbegin(), ids.cend(), [&](const QString &id) {
+            return store.photo(id)->hasDimensions();
+        });
+    };
+    QTRY_VERIFY(screenRead());
+    if (thumbnailsCome) {
+        auto *area = layout == BrowseLayoutMode::list
+                         ? static_cast<QAbstractScrollArea *>(view.list())
+                         : static_cast<QAbstractScrollArea *>(view.masonry());
+        area->verticalScrollBar()->setValue(area->viewport()->height());
+        QTRY_VERIFY(screenRead());
+        QVERIFY(!QTest::qWaitFor([&] { return secondHalfRead > 0; }, 500));
+        decode = true;
+    }
+    QVERIFY(f.settle()); // the rest is read at last
+    QCOMPARE(secondHalfRead.load(), 60);
 }
 
 void tst_BrowseViews::listSelectsSortsAndDrags()

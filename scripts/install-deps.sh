@@ -11,6 +11,7 @@ packages=(
     libheif-dev libraw-dev libjxl-dev libtiff-dev
     xvfb xauth
     util-linux
+    sshfs openssh-sftp-server
     dbus-daemon
     desktop-file-utils appstream file binutils dpkg-dev lintian xdg-utils
 )

@@ -203,6 +203,42 @@ private Q_SLOTS:
         QCOMPARE(contentsOf(m_source), u"theirs"_s);
     }
 
+    // Where renaming without replacing is missing, how the move is done: FUSE mounts may number
+    // the two names of a link on their own (sshfs), so there a placeholder of ours takes the
+    // file by name; a link that fails for any reason but a taken name falls back to it too.
+    void fallbackWithoutNoReplace_data()
+    {
+        QTest::addColumn<bool>("fuse");
+        QTest::addColumn<int>("linkError"); // 0: the link is made
+        QTest::addColumn<QString>("publishedBy");
+
+        row("a local volume links", false, 0, "link source -> destination");
+        row("FUSE never links", true, 0, "rename source -> destination");
+        row("links missing", false, EPERM, "rename source -> destination");
+        row("a link refused by the network", false, EIO, "rename source -> destination");
+    }
+
+    void fallbackWithoutNoReplace()
+    {
+        QFETCH(bool, fuse);
+        QFETCH(int, linkError);
+        QFETCH(QString, publishedBy);
+        m_calls->secondVolume.clear(); // one file system: no copy
+        m_calls->fuseVolumes = fuse;
+        m_calls->failures.insert(u"renameat2 NOREPLACE source -> destination"_s, EINVAL);
+        if (linkError) {
+            m_calls->failures.insert(u"link source -> destination"_s, linkError);
+        }
+
+        const Result<void> moved = m_fs->moveNoReplace(m_source, m_destination);
+
+        QCOMPARE(errorOf(moved), 0);
+        QCOMPARE(contentsOf(m_destination), u"ours"_s);
+        QCOMPARE(contentsOf(m_source), u"nothing"_s);
+        QVERIFY2(m_calls->log.contains(publishedBy), qPrintable(m_calls->log.join(u'\n')));
+        QCOMPARE(m_calls->log.contains(u"link source -> destination"_s), !fuse);
+    }
+
     // Another program takes the destination name after the early check, while the file is
     // being copied. Each way of publishing must refuse to replace it.
     void nameTakenDuringCopyIsNeverReplaced_data()

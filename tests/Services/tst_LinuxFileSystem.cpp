@@ -198,6 +198,39 @@ private Q_SLOTS:
         }
     }
 
+    void movesOnAShare_data()
+    {
+        QTest::addColumn<QString>("existing"); // already in b/
+        QTest::addColumn<int>("expectedError");
+        row("to a free name", "", 0);
+        row("never over a file", "x.jpg", EEXIST);
+    }
+
+    // On sshfs two names of one file show two inode numbers and one link each, and renaming
+    // without replacing is refused: the move must still leave the file in exactly one place.
+    void movesOnAShare()
+    {
+        QFETCH(QString, existing);
+        QFETCH(int, expectedError);
+        const QString remote = path(u"remote"_s), share = path(u"share"_s);
+        QDir().mkpath(remote + u"/a"_s);
+        QDir().mkpath(remote + u"/b"_s);
+        QDir().mkpath(share);
+        writeFile(remote, u"a/x.jpg"_s, "ours");
+        if (!existing.isEmpty()) {
+            writeFile(remote, u"b/"_s + existing, "theirs");
+        }
+        if (const QString why = m_mounts.mountSshfs(remote, share, path(u"sftp.sh"_s));
+            !why.isEmpty()) {
+            QSKIP(qPrintable(why));
+        }
+        const Result<void> moved = m_fs.moveNoReplace(share + u"/a/x.jpg"_s, share + u"/b/x.jpg"_s);
+        QCOMPARE(moved ? 0 : moved.error().systemError, expectedError);
+        QCOMPARE(readFile(remote + u"/b/x.jpg"_s), expectedError ? "theirs" : "ours");
+        QCOMPARE(QFile::exists(remote + u"/a/x.jpg"_s), expectedError != 0);
+        QCOMPARE(QDir(remote + u"/b"_s).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+
     void folderAndFileWrites_data()
     {
         QTest::addColumn<Write>("write");

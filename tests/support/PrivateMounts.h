@@ -5,6 +5,8 @@
 // namespace cannot be had, `mountTmpfs` says why and the test skips.
 
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +41,36 @@ public:
         if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, options) != 0) {
             return QStringLiteral("cannot mount a tmpfs: ")
                    + QString::fromLocal8Bit(std::strerror(errno));
+        }
+        m_mounts.append(folder);
+        return {};
+    }
+    // Mounts `remote` (a local folder) at the existing `folder` through sshfs, with an ssh
+    // command that runs the SFTP server itself: a share as a photographer mounts it, without a
+    // daemon or keys. `script` is where that command is written. Returns why it could not, or
+    // nothing.
+    QString mountSshfs(const QString &remote, const QString &folder, const QString &script)
+    {
+        if (!m_unavailable.isEmpty()) {
+            return m_unavailable;
+        }
+        const QString sshfs = QStandardPaths::findExecutable(QStringLiteral("sshfs"));
+        const QString server = QStringLiteral("/usr/lib/openssh/sftp-server");
+        if (sshfs.isEmpty() || !QFile::exists(server) || !QFile::exists(QStringLiteral("/dev/fuse"))) {
+            return QStringLiteral("sshfs, the SFTP server or /dev/fuse is missing");
+        }
+        QFile command(script);
+        if (!command.open(QIODevice::WriteOnly)
+            || command.write("#!/bin/sh\nexec " + QFile::encodeName(server) + "\n") < 0) {
+            return QStringLiteral("cannot write ") + script;
+        }
+        command.close();
+        command.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        const int status = QProcess::execute(
+            sshfs, {QStringLiteral("-o"), QStringLiteral("ssh_command=") + script,
+                    QStringLiteral("share:") + remote, folder});
+        if (status != 0) {
+            return QStringLiteral("sshfs failed with status %1").arg(status);
         }
         m_mounts.append(folder);
         return {};

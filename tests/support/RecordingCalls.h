@@ -94,6 +94,17 @@ public:
             [&] { return SystemCalls::rename(from, to); },
             crossesVolumes(decoded(from), decoded(to)));
     }
+    // Answers as a FUSE mount would for every folder, when set.
+    bool fuseVolumes = false;
+    int statFileSystem(const char *path, struct statfs *result) override
+    {
+        const int status = run(QStringLiteral("statfs ") + role(decoded(path)),
+                               [&] { return SystemCalls::statFileSystem(path, result); });
+        if (status == 0 && fuseVolumes) {
+            result->f_type = 0x65735546;
+        }
+        return status;
+    }
     int link(const char *from, const char *to) override
     {
         return run(

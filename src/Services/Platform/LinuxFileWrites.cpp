@@ -12,6 +12,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,7 +90,23 @@ int moveOntoPlaceholder(SystemCalls &calls, const char *from, const char *to)
     return 0;
 }
 
+// Whether the folder `path` is to lie in is a FUSE mount (sshfs, rclone, exfat-fuse…). Those may
+// number each name of one file on its own, so the two names of a hard link cannot be told to be
+// one file, and a link's old name could be kept as someone else's while the move reports done.
+bool onFuseVolume(SystemCalls &calls, const char *path)
+{
+    constexpr decltype(statfs::f_type) fuseMagic = 0x65735546;
+    const char *slash = std::strrchr(path, '/');
+    const std::string folder = slash == path ? std::string("/")
+                               : slash       ? std::string(path, size_t(slash - path))
+                                             : std::string(".");
+    struct statfs volume;
+    return calls.statFileSystem(folder.c_str(), &volume) == 0 && volume.f_type == fuseMagic;
+}
+
 // A move within one file system that fails with EEXIST rather than replace. Returns errno or 0.
+// Where the file system lacks the flag, a hard link and the old name's removal do it, or on
+// FUSE a placeholder of ours that the file is renamed onto.
 int renameWithoutReplacing(SystemCalls &calls, const char *from, const char *to, bool isFolder)
 {
     if (calls.renameAt2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
@@ -98,6 +116,9 @@ int renameWithoutReplacing(SystemCalls &calls, const char *from, const char *to,
     // hard-linked, so it has no safe fallback.
     if (errno != EINVAL || isFolder) {
         return errno;
+    }
+    if (onFuseVolume(calls, to)) {
+        return moveOntoPlaceholder(calls, from, to);
     }
     if (calls.link(from, to) == 0) {
         // Only the old name of the file just linked goes: a file another program saved under
@@ -115,10 +136,12 @@ int renameWithoutReplacing(SystemCalls &calls, const char *from, const char *to,
         calls.unlink(to);
         return error;
     }
-    if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
-        return moveOntoPlaceholder(calls, from, to);
+    // Anything but a taken name (EPERM or EOPNOTSUPP where links are missing, EIO on some
+    // network mounts) is left to the placeholder, which says for itself what fails.
+    if (errno == EEXIST) {
+        return EEXIST;
     }
-    return errno;
+    return moveOntoPlaceholder(calls, from, to);
 }
 
 int copyContents(SystemCalls &calls, int in, int out)

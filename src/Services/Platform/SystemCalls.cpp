@@ -63,6 +63,11 @@ int SystemCalls::link(const char *from, const char *to)
     return ::link(from, to);
 }
 
+int SystemCalls::statFileSystem(const char *path, struct statfs *result)
+{
+    return ::statfs(path, result);
+}
+
 int SystemCalls::unlinkAt(int dirFd, const char *path, int flags)
 {
     return ::unlinkat(dirFd, path, flags);

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/types.h>
 
 class SystemCalls
@@ -30,6 +31,7 @@ public:
     virtual int rename(const char *from, const char *to);
     virtual int link(const char *from, const char *to);
     virtual int unlinkAt(int dirFd, const char *path, int flags);
+    virtual int statFileSystem(const char *path, struct statfs *result);
 
     int lstat(const char *path, struct stat *result);
     int unlink(const char *path);

@@ -239,6 +239,35 @@ private Q_SLOTS:
         QCOMPARE(m_calls->log.contains(u"link source -> destination"_s), !fuse);
     }
 
+    void folderFallbackNeverReplaces_data()
+    {
+        QTest::addColumn<bool>("taken"); // an empty folder of another program has the name
+        row("to a free name", false);
+        row("never over an empty folder", true);
+    }
+
+    // Without renaming without replacing, a folder is renamed onto an empty folder made for it;
+    // one that was there already is never replaced, empty or not.
+    void folderFallbackNeverReplaces()
+    {
+        QFETCH(bool, taken);
+        m_calls->secondVolume.clear();
+        const QString from = makeFolder(m_root, u"Dogs"_s), to = m_cats + u"/Dogs"_s;
+        writeFile(from, u"d.jpg"_s, "ours");
+        if (taken) {
+            makeFolder(m_cats, u"Dogs"_s);
+        }
+        m_calls->roles.insert(from, u"folder"_s);
+        m_calls->roles.insert(to, u"new folder"_s);
+        m_calls->failures.insert(u"renameat2 NOREPLACE folder -> new folder"_s, EINVAL);
+
+        const Result<void> moved = m_fs->moveNoReplace(from, to);
+
+        QCOMPARE(errorOf(moved), taken ? EEXIST : 0);
+        QCOMPARE(QFile::exists(from + u"/d.jpg"_s), taken);
+        QCOMPARE(QFile::exists(to + u"/d.jpg"_s), !taken);
+    }
+
     // Another program takes the destination name after the early check, while the file is
     // being copied. Each way of publishing must refuse to replace it.
     void nameTakenDuringCopyIsNeverReplaced_data()

@@ -198,25 +198,35 @@ private Q_SLOTS:
         }
     }
 
-    void movesOnAShare_data()
+    void operationsOnAShare_data()
     {
-        QTest::addColumn<QString>("existing"); // already in b/
+        QTest::addColumn<QString>("operation"); // move, copy in, folder or trash
+        QTest::addColumn<QString>("existing");  // already in b/
         QTest::addColumn<int>("expectedError");
-        row("to a free name", "", 0);
-        row("never over a file", "x.jpg", EEXIST);
+        row("file to a free name", "move", "", 0);
+        row("file never over a file", "move", "x.jpg", EEXIST);
+        row("copy in", "copy in", "", 0);
+        row("copy in never over a file", "copy in", "x.jpg", EEXIST);
+        row("folder to a free name", "folder", "", 0);
+        row("folder never over a folder", "folder", "f/y.jpg", EEXIST);
+        row("trash", "trash", "", 0);
     }
 
     // On sshfs two names of one file show two inode numbers and one link each, and renaming
-    // without replacing is refused: the move must still leave the file in exactly one place.
-    void movesOnAShare()
+    // without replacing is refused: each operation must still leave every item in exactly one
+    // place, no temporary behind, and report success only then.
+    void operationsOnAShare()
     {
+        QFETCH(QString, operation);
         QFETCH(QString, existing);
         QFETCH(int, expectedError);
         const QString remote = path(u"remote"_s), share = path(u"share"_s);
-        QDir().mkpath(remote + u"/a"_s);
-        QDir().mkpath(remote + u"/b"_s);
+        for (const QString &folder : {u"/a/f"_s, u"/b"_s}) {
+            QDir().mkpath(remote + folder);
+        }
         QDir().mkpath(share);
         writeFile(remote, u"a/x.jpg"_s, "ours");
+        writeFile(path(u"local"_s), u"x.jpg"_s, "ours");
         if (!existing.isEmpty()) {
             writeFile(remote, u"b/"_s + existing, "theirs");
         }
@@ -224,11 +234,35 @@ private Q_SLOTS:
             !why.isEmpty()) {
             QSKIP(qPrintable(why));
         }
-        const Result<void> moved = m_fs.moveNoReplace(share + u"/a/x.jpg"_s, share + u"/b/x.jpg"_s);
-        QCOMPARE(moved ? 0 : moved.error().systemError, expectedError);
-        QCOMPARE(readFile(remote + u"/b/x.jpg"_s), expectedError ? "theirs" : "ours");
-        QCOMPARE(QFile::exists(remote + u"/a/x.jpg"_s), expectedError != 0);
-        QCOMPARE(QDir(remote + u"/b"_s).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        QString source = u"a/x.jpg"_s, destination = u"b/x.jpg"_s;
+        Result<void> done;
+        if (operation == "move"_L1) {
+            done = m_fs.moveNoReplace(share + u"/a/x.jpg"_s, share + u"/b/x.jpg"_s);
+        } else if (operation == "copy in"_L1) {
+            source.clear();
+            done = m_fs.copyNoReplace(path(u"local/x.jpg"_s), share + u"/b/x.jpg"_s);
+        } else if (operation == "folder"_L1) {
+            source = u"a/f"_s, destination = u"b/f"_s;
+            done = m_fs.moveNoReplace(share + u"/a/f"_s, share + u"/b/f"_s);
+        } else {
+            const Result<QString> trashed = m_fs.moveToTrash(share + u"/a/x.jpg"_s);
+            done = trashed ? Result<void>() : std::unexpected(trashed.error());
+            destination = trashed ? *trashed : QString();
+        }
+        QCOMPARE(done ? 0 : done.error().systemError, expectedError);
+        if (!source.isEmpty()) {
+            QCOMPARE(QFileInfo::exists(remote + u'/' + source), expectedError != 0);
+        }
+        if (operation == "trash"_L1) {
+            QVERIFY2(QFile::exists(destination), qPrintable(destination));
+        } else if (operation != "folder"_L1) {
+            QCOMPARE(readFile(remote + u'/' + destination), expectedError ? "theirs" : "ours");
+        } else {
+            QVERIFY(QFileInfo(remote + u'/' + destination).isDir());
+        }
+        QCOMPARE(QDir(remote + u"/b"_s).entryList(QDir::AllEntries | QDir::NoDotAndDotDot
+                                                  | QDir::Hidden).size(),
+                 operation == "trash"_L1 ? 0 : 1);
     }
 
     void folderAndFileWrites_data()

@@ -90,6 +90,22 @@ int moveOntoPlaceholder(SystemCalls &calls, const char *from, const char *to)
     return 0;
 }
 
+// A folder moved where renaming without replacing is missing: renamed onto an empty folder made
+// for it, exclusively. A rename replaces only an empty folder, so nothing another program made
+// there, or put into ours meanwhile, is ever lost: the move then fails as if the name were taken.
+int moveFolderOntoPlaceholder(SystemCalls &calls, const char *from, const char *to)
+{
+    if (calls.makeDirectory(to, 0700) != 0) {
+        return errno;
+    }
+    if (calls.rename(from, to) != 0) {
+        const int error = errno;
+        calls.unlinkAt(AT_FDCWD, to, AT_REMOVEDIR); // only ever removes it while empty
+        return error == ENOTEMPTY ? EEXIST : error;
+    }
+    return 0;
+}
+
 // Whether the folder `path` is to lie in is a FUSE mount (sshfs, rclone, exfat-fuse…). Those may
 // number each name of one file on its own, so the two names of a hard link cannot be told to be
 // one file, and a link's old name could be kept as someone else's while the move reports done.
@@ -112,10 +128,12 @@ int renameWithoutReplacing(SystemCalls &calls, const char *from, const char *to,
     if (calls.renameAt2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
         return 0;
     }
-    // EINVAL: the file system lacks the flag (FUSE, NTFS, network shares). A folder cannot be
-    // hard-linked, so it has no safe fallback.
-    if (errno != EINVAL || isFolder) {
+    // EINVAL: the file system lacks the flag (FUSE, NTFS, network shares).
+    if (errno != EINVAL) {
         return errno;
+    }
+    if (isFolder) {
+        return moveFolderOntoPlaceholder(calls, from, to);
     }
     if (onFuseVolume(calls, to)) {
         return moveOntoPlaceholder(calls, from, to);

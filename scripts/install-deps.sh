@@ -11,7 +11,7 @@ packages=(
     libheif-dev libraw-dev libjxl-dev libtiff-dev
     xvfb xauth
     util-linux
-    sshfs openssh-sftp-server
+    sshfs openssh-sftp-server bindfs ntfs-3g
     dbus-daemon
     desktop-file-utils appstream file binutils dpkg-dev lintian xdg-utils
 )

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QProcess>
 #include <QTest>
 
 #include <atomic>
@@ -110,6 +111,36 @@ private:
         return m_mounts.mountTmpfs(folder, size);
     }
 
+    // Mounts `volume` at `share`; returns the folder whose files it shows, as seen without it
+    // (the share itself for a file system in an image), or why it could not.
+    std::pair<QString, QString> mountVolume(const QString &volume, const QString &share)
+    {
+        const QString backing = path(u"backing"_s);
+        QDir().mkpath(backing);
+        QString why;
+        if (volume == "sshfs"_L1) {
+            why = m_mounts.mountSshfs(backing, share, path(u"sftp.sh"_s));
+        } else if (volume == "bindfs"_L1) {
+            why = m_mounts.mountFuse(volume, {backing, share}, share);
+        } else {
+            const QString image = path(u"ntfs.img"_s);
+            QFile file(image);
+            if (!file.open(QIODevice::WriteOnly) || !file.resize(16 << 20)) {
+                return {{}, u"cannot make an image"_s};
+            }
+            file.close();
+            if (QProcess::execute(u"mkntfs"_s, {u"-q"_s, u"-F"_s, u"-Q"_s, image}) != 0) {
+                return {{}, u"mkntfs is missing or failed"_s};
+            }
+            why = m_mounts.mountFuse(volume, {u"-o"_s, u"windows_names"_s, image, share}, share);
+            return {share, why};
+        }
+        return {backing, why};
+    }
+
+    // On FUSE mounts renaming without replacing is refused, and on sshfs two names of one file
+    // show two inode numbers and one link each: each operation must still leave every item in
+    // exactly one place, no temporary behind, and report success only then.
     std::unique_ptr<QTemporaryDir> m_dir;
     PrivateMounts m_mounts;
     LinuxFileSystem m_fs;
@@ -200,39 +231,43 @@ private Q_SLOTS:
 
     void operationsOnAShare_data()
     {
+        QTest::addColumn<QString>("volume");    // sshfs, bindfs or ntfs-3g
         QTest::addColumn<QString>("operation"); // move, copy in, folder or trash
         QTest::addColumn<QString>("existing");  // already in b/
         QTest::addColumn<int>("expectedError");
-        row("file to a free name", "move", "", 0);
-        row("file never over a file", "move", "x.jpg", EEXIST);
-        row("copy in", "copy in", "", 0);
-        row("copy in never over a file", "copy in", "x.jpg", EEXIST);
-        row("folder to a free name", "folder", "", 0);
-        row("folder never over a folder", "folder", "f/y.jpg", EEXIST);
-        row("trash", "trash", "", 0);
+        for (const char *volume : {"sshfs", "bindfs", "ntfs-3g"}) {
+            const auto named = [&](const char *name) {
+                return QByteArray(volume) + ": " + name;
+            };
+            row(named("file to a free name"), volume, "move", "", 0);
+            row(named("file never over a file"), volume, "move", "x.jpg", EEXIST);
+            row(named("copy in"), volume, "copy in", "", 0);
+            row(named("copy in never over a file"), volume, "copy in", "x.jpg", EEXIST);
+            row(named("folder to a free name"), volume, "folder", "", 0);
+            row(named("folder never over a folder"), volume, "folder", "f/y.jpg", EEXIST);
+            row(named("trash"), volume, "trash", "", 0);
+        }
     }
 
-    // On sshfs two names of one file show two inode numbers and one link each, and renaming
-    // without replacing is refused: each operation must still leave every item in exactly one
-    // place, no temporary behind, and report success only then.
     void operationsOnAShare()
     {
+        QFETCH(QString, volume);
         QFETCH(QString, operation);
         QFETCH(QString, existing);
         QFETCH(int, expectedError);
-        const QString remote = path(u"remote"_s), share = path(u"share"_s);
+        const QString share = path(u"share"_s);
+        QDir().mkpath(share);
+        const auto [remote, why] = mountVolume(volume, share);
+        if (!why.isEmpty()) {
+            QSKIP(qPrintable(why));
+        }
         for (const QString &folder : {u"/a/f"_s, u"/b"_s}) {
             QDir().mkpath(remote + folder);
         }
-        QDir().mkpath(share);
         writeFile(remote, u"a/x.jpg"_s, "ours");
         writeFile(path(u"local"_s), u"x.jpg"_s, "ours");
         if (!existing.isEmpty()) {
             writeFile(remote, u"b/"_s + existing, "theirs");
-        }
-        if (const QString why = m_mounts.mountSshfs(remote, share, path(u"sftp.sh"_s));
-            !why.isEmpty()) {
-            QSKIP(qPrintable(why));
         }
         QString source = u"a/x.jpg"_s, destination = u"b/x.jpg"_s;
         Result<void> done;

@@ -66,11 +66,23 @@ public:
         }
         command.close();
         command.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        const int status = QProcess::execute(
-            sshfs, {QStringLiteral("-o"), QStringLiteral("ssh_command=") + script,
-                    QStringLiteral("share:") + remote, folder});
+        return mountFuse(sshfs, {QStringLiteral("-o"), QStringLiteral("ssh_command=") + script,
+                                 QStringLiteral("share:") + remote, folder}, folder);
+    }
+    // Mounts through a FUSE program, started with `arguments`, at `folder`. Returns why it could
+    // not, or nothing.
+    QString mountFuse(const QString &program, const QStringList &arguments, const QString &folder)
+    {
+        if (!m_unavailable.isEmpty()) {
+            return m_unavailable;
+        }
+        const QString found = QStandardPaths::findExecutable(program);
+        if (found.isEmpty() || !QFile::exists(QStringLiteral("/dev/fuse"))) {
+            return program + QStringLiteral(" or /dev/fuse is missing");
+        }
+        const int status = QProcess::execute(found, arguments);
         if (status != 0) {
-            return QStringLiteral("sshfs failed with status %1").arg(status);
+            return QStringLiteral("%1 failed with status %2").arg(program).arg(status);
         }
         m_mounts.append(folder);
         return {};

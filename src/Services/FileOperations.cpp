@@ -119,11 +119,10 @@ public:
     // counted out and the folder stays known. Never lists it.
     void recallSource(const QString &folder)
     {
-        if (!m_memory || m_taken.contains(folder)) {
+        if (m_taken.contains(folder)) {
             return;
         }
-        const Result<EntryInfo> now = m_fileSystem.stat(folder);
-        if (std::optional<FolderNames> names = now ? m_memory->take(folder, *now) : std::nullopt) {
+        if (std::optional<FolderNames> names = remembered(folder)) {
             m_taken.insert(folder, std::move(*names));
         }
     }
@@ -150,13 +149,20 @@ public:
     }
 
 private:
+    // The folder's names as our last batch left them, when it still looks as it did then.
+    std::optional<FolderNames> remembered(const QString &folder)
+    {
+        if (!m_memory) {
+            return std::nullopt;
+        }
+        const Result<EntryInfo> now = m_fileSystem.stat(folder);
+        return now ? m_memory->take(folder, *now) : std::nullopt;
+    }
+
     Result<FolderNames> namesOf(const QString &folder)
     {
-        const Result<EntryInfo> before = m_memory ? m_fileSystem.stat(folder) : Result<EntryInfo>();
-        if (m_memory && before) {
-            if (std::optional<FolderNames> names = m_memory->take(folder, *before)) {
-                return std::move(*names);
-            }
+        if (std::optional<FolderNames> names = remembered(folder)) {
+            return std::move(*names);
         }
         // Hashes, gathered one entry at a time: a folder of 100,000 names then costs a
         // fraction of its listing and of a set of its keys. A hash shared by a free name only

@@ -1,0 +1,137 @@
+// The mount table read as the kernel writes it, and what each kind of volume is taken to do.
+
+#include "Services/Platform/Volume.h"
+
+#include "support/TestRows.h"
+
+#include <QTest>
+
+class tst_Volume : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void describesEachKind_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("mountPoint");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("kind");
+        // stable inodes, changes seen, renames without replacing, Windows names, read-only
+        QTest::addColumn<QString>("abilities");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("identity");
+        const auto local = int(Volume::Kind::local);
+        const auto card = int(Volume::Kind::removable);
+        const auto share = int(Volume::Kind::share);
+        row("ext4", QByteArray("26 1 254:0 / / rw,relatime - ext4 /dev/vda rw,discard"),
+            QStringLiteral("/"), QStringLiteral("/dev/vda"), local, QStringLiteral("SSR--"),
+            QString(), QString());
+        row("exfat card, escaped space, optional fields",
+            QByteArray("90 26 8:17 / /media/ana/EOS\\040R6 rw,nosuid shared:7 master:2 - exfat "
+                       "/dev/sdb1 rw,fmask=0022"),
+            QStringLiteral("/media/ana/EOS R6"), QStringLiteral("/dev/sdb1"), card,
+            QStringLiteral("-SRW-"), QStringLiteral("EOS R6"), QString());
+        row("exfat-fuse", QByteArray("91 26 0:50 / /mnt/card rw - fuseblk /dev/loop0 rw,user_id=0"),
+            QStringLiteral("/mnt/card"), QStringLiteral("/dev/loop0"), card,
+            QStringLiteral("-S-W-"), QStringLiteral("card"), QString());
+        row("sshfs", QByteArray("92 26 0:51 / /mnt/nas rw - fuse.sshfs ana@nas:/photos rw"),
+            QStringLiteral("/mnt/nas"), QStringLiteral("ana@nas:/photos"), share,
+            QStringLiteral("-----"), QStringLiteral("nas:/photos"),
+            QStringLiteral("share:fuse.sshfs:ana@nas:/photos"));
+        row("nfs mounted read-only",
+            QByteArray("93 26 0:52 / /net/nas ro,relatime - nfs4 nas:/export rw,vers=4.2"),
+            QStringLiteral("/net/nas"), QStringLiteral("nas:/export"), share,
+            QStringLiteral("S---R"), QStringLiteral("nas:/export"),
+            QStringLiteral("share:nfs4:nas:/export"));
+        row("cifs read-only by its super options", QByteArray("94 26 0:53 / /mnt/smb rw - cifs //nas/photos ro,vers=3.1.1"),
+            QStringLiteral("/mnt/smb"), QStringLiteral("//nas/photos"), share,
+            QStringLiteral("S-RWR"), QStringLiteral("//nas/photos"),
+            QStringLiteral("share:cifs://nas/photos"));
+        row("bindfs", QByteArray("95 26 0:54 / /mnt/b rw - fuse /home/ana/p rw"),
+            QStringLiteral("/mnt/b"), QStringLiteral("/home/ana/p"), int(Volume::Kind::fuse),
+            QStringLiteral("-----"), QStringLiteral("b"), QString());
+    }
+    void describesEachKind()
+    {
+        QFETCH(QByteArray, line);
+        const std::optional<MountEntry> entry = MountEntry::parse(line);
+        QVERIFY(entry);
+        QFETCH(QString, mountPoint);
+        QFETCH(QString, source);
+        QCOMPARE(entry->mountPoint, mountPoint);
+        QCOMPARE(entry->source, source);
+        const Volume volume = Volume::describe(*entry);
+        QTEST(int(volume.kind), "kind");
+        const QString abilities = QString(volume.stableInodes ? u'S' : u'-')
+                                  + (volume.changesSeen ? u'S' : u'-')
+                                  + (volume.renamesWithoutReplacing ? u'R' : u'-')
+                                  + (volume.names.windowsNames ? u'W' : u'-')
+                                  + (volume.readOnly ? u'R' : u'-');
+        QTEST(abilities, "abilities");
+        QTEST(volume.name, "name");
+        QTEST(volume.identity, "identity");
+    }
+
+    // The mount a path reaches: the innermost, and of two on one path the later.
+    void findsTheMountAPathReaches()
+    {
+        const QByteArray table = "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
+                                 "90 26 8:17 / /media/card rw - vfat /dev/sdb1 rw\n"
+                                 "91 26 8:18 / /media/cardboard rw - ext4 /dev/sdc1 rw\n"
+                                 "92 90 0:50 /DCIM /media/card/photos rw - vfat /dev/sdb1 rw\n"
+                                 "93 26 8:33 / /media/card rw - exfat /dev/sdd1 rw\n"
+                                 "garbage without fields\n";
+        const auto reached = [&](const char *path) {
+            const auto entry = MountEntry::containing(table, QString::fromUtf8(path));
+            return entry ? entry->source + QLatin1Char(' ') + entry->mountPoint : QString();
+        };
+        QCOMPARE(reached("/home/ana"), QStringLiteral("/dev/vda /"));
+        QCOMPARE(reached("/media/card/x"), QStringLiteral("/dev/sdd1 /media/card"));
+        QCOMPARE(reached("/media/cardboard"), QStringLiteral("/dev/sdc1 /media/cardboard"));
+        QCOMPARE(reached("/media/card/photos/a.jpg"), QStringLiteral("/dev/sdd1 /media/card"));
+        const Volume bound = Volume::describe(
+            *MountEntry::containing(table.left(table.indexOf("93 ")), QStringLiteral("/media/card/photos/2024")));
+        QCOMPARE(bound.pathWithin(QStringLiteral("/media/card/photos/2024")),
+                 QStringLiteral("/DCIM/2024"));
+        QCOMPARE(bound.pathWithin(QStringLiteral("/media/card/photos")), QStringLiteral("/DCIM"));
+        QVERIFY(!MountEntry::parse("1 2 3:4 / relative rw - ext4 /dev/x rw"));
+        QVERIFY(!MountEntry::parse("1 2 3:4 / /m rw - ext4"));
+    }
+
+    void refusesNamesTheVolumeRefuses_data()
+    {
+        QTest::addColumn<bool>("windows");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("refusal"); // a part of the message; empty: accepted
+        row("plain", false, QStringLiteral("Keepers: 2024?"), QString());
+        row("slash", false, QStringLiteral("a/b"), QStringLiteral("“/”"));
+        row("dot dot", false, QStringLiteral(".."), QStringLiteral("“..”"));
+        row("256 bytes", false, QString(128, QChar(0xe9)), QStringLiteral("256 bytes"));
+        row("255 bytes", false, QString(255, u'a'), QString());
+        row("colon on a card", true, QStringLiteral("Keepers: 2024"), QStringLiteral("“:”"));
+        row("question mark", true, QStringLiteral("q?m"), QStringLiteral("“?”"));
+        row("backslash", true, QStringLiteral("a\\b"), QStringLiteral("“\\”"));
+        row("control", true, QStringLiteral("a\tb"), QStringLiteral("control"));
+        row("trailing dot", true, QStringLiteral("Best."), QStringLiteral("dot or a space"));
+        row("trailing space", true, QStringLiteral("Best "), QStringLiteral("dot or a space"));
+        row("255 accents in UTF-16", true, QString(255, QChar(0xe9)), QString());
+        row("256 in UTF-16", true, QString(256, u'a'), QStringLiteral("256 characters"));
+    }
+    void refusesNamesTheVolumeRefuses()
+    {
+        QFETCH(bool, windows);
+        QFETCH(QString, name);
+        QFETCH(QString, refusal);
+        const NameRules rules{windows, windows, 255};
+        const QString message = rules.refusal(name);
+        if (refusal.isEmpty()) {
+            QVERIFY2(message.isEmpty(), qPrintable(message));
+        } else {
+            QVERIFY2(message.contains(refusal), qPrintable(message));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Volume)
+#include "tst_Volume.moc"

@@ -1,8 +1,9 @@
 // What the undo journal costs on disk: N filings of one photo each between two folders, with
 // and without the journal (each planned move written and synced before it is made), and the
 // journal's size afterwards. The folders and the journal live under FOLDER, so put it on the
-// disk you care about (not a tmpfs).
-//   calvenor-journal-bench FOLDER [--filings N]
+// disk you care about (not a tmpfs). With --state the journal lives in STATE instead, as it does
+// for a folder on a share (the user's state folder is on the home disk).
+//   calvenor-journal-bench FOLDER [--filings N] [--state STATE]
 
 #include "Services/FileOperations.h"
 #include "Services/Platform/LinuxFileSystem.h"
@@ -55,13 +56,16 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: %s FOLDER [--filings N]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s FOLDER [--filings N] [--state STATE]\n", argv[0]);
         return 2;
     }
     const int filings = args.contains(QStringLiteral("--filings"))
                             ? args.value(args.indexOf(QStringLiteral("--filings")) + 1).toInt()
                             : 10000;
     QTemporaryDir work(args[1] + QStringLiteral("/journal-bench-XXXXXX"));
+    const qsizetype stateAt = args.indexOf(QStringLiteral("--state"));
+    QTemporaryDir state((stateAt > 0 ? args.value(stateAt + 1) : work.path())
+                        + QStringLiteral("/state-XXXXXX"));
     auto fs = std::make_shared<LinuxFileSystem>();
 
     FileOperations plain(fs);
@@ -69,7 +73,7 @@ int main(int argc, char **argv)
 
     const QString root = work.path() + QStringLiteral("/journaled");
     QDir().mkpath(root);
-    auto journal = OperationJournal::open(work.path() + QStringLiteral("/state"), root,
+    auto journal = OperationJournal::open(state.path(), root,
                                           fs->stat(root, true)->identity);
     if (!journal) {
         std::fprintf(stderr, "%s\n", qPrintable(journal.error().message));

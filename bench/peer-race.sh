@@ -10,6 +10,10 @@
 # medians, then the goals are checked against them.
 #   bench/peer-race.sh [--sets "jpeg1k heic250 jpeg10k jpeg100k"] [--apps "calvenor geeqie qimgv gthumb"]
 #                      [--modes "warm cold"] [--runs 3] [--tail-ms 20000] [--keep]
+#                      [--view DIR] [--before-run COMMAND]
+# --view opens each set's folder under DIR rather than the corpus folder (a share that mounts the
+# corpus, say); warm runs still read the corpus itself. --before-run is run (eval) before every
+# run, after the caches are dropped (to mount the share afresh, say).
 # Sets (made under /tmp/race/corpus on first use, each in one folder without subfolders):
 #   jpeg200  200 × 4000 × 3000 JPEGs (a quick check)      heic40   40 × 4000 × 3000 HEICs
 #   jpeg1k   1,000 × 4000 × 3000 JPEGs                     heic250  250 × 4000 × 3000 HEICs
@@ -26,6 +30,8 @@ modes="warm cold"
 runs=3
 tail_ms=20000
 keep=no
+view=""
+before_run=""
 while [ $# -gt 0 ]; do
     case $1 in
     --sets) sets=$2; shift 2 ;;
@@ -34,6 +40,8 @@ while [ $# -gt 0 ]; do
     --runs) runs=$2; shift 2 ;;
     --tail-ms) tail_ms=$2; shift 2 ;;
     --keep) keep=yes; shift ;;
+    --view) view=$2; shift 2 ;;
+    --before-run) before_run=$2; shift 2 ;;
     *)
         sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2
         exit 2
@@ -206,7 +214,7 @@ program_of() { # APP -> the program file, to warm it with its libraries
 
 # One run: prints the watcher's line.
 race_one() { # APP SET MODE
-    local app=$1 dir=$work/corpus/$2 mode=$3 home=$work/homes/run pid launch_ns line
+    local app=$1 dir=${view:-$work/corpus}/$2 source=$work/corpus/$2 mode=$3 home=$work/homes/run pid launch_ns line
     rm -rf "$home"
     mkdir -p "$home"
     if [ "$app" = geeqie ]; then
@@ -217,8 +225,11 @@ race_one() { # APP SET MODE
         sync
         echo 3 >/proc/sys/vm/drop_caches
     else
-        find "$dir" -type f -exec cat {} + >/dev/null
+        find "$source" -type f -exec cat {} + >/dev/null
         ldd "$(program_of "$app")" | awk '/=> \//{ print $3 }' | xargs cat "$(program_of "$app")" >/dev/null
+    fi
+    if [ -n "$before_run" ]; then
+        eval "$before_run" >&2
     fi
     launch_ns=$(date +%s%N)
     case $app in

@@ -7,6 +7,7 @@
 #include <QCborValue>
 #include <QDir>
 #include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cerrno>
@@ -42,6 +43,20 @@ Result<void> checkFolder(const QString &path)
         return std::unexpected(FileSystemError::notDirectory(QUrl::fromLocalFile(path)));
     }
     return {};
+}
+
+// The folders of `entries` that still exist, in order. A damaged bookmark must not resolve
+// relative to the working directory.
+QList<QUrl> existingFolders(const QList<BookmarkStore::Entry> &entries)
+{
+    QList<QUrl> urls;
+    for (const BookmarkStore::Entry &entry : entries) {
+        const QString target = QString::fromUtf8(entry.bookmark);
+        if (QDir::isAbsolutePath(target) && checkFolder(target)) {
+            urls.append(QUrl::fromLocalFile(target));
+        }
+    }
+    return urls;
 }
 
 } // namespace
@@ -101,13 +116,12 @@ Result<std::optional<QUrl>> BookmarkStore::resolve(const QString &path) const
 
 QList<QUrl> BookmarkStore::resolvedRecentURLs() const
 {
-    QList<QUrl> urls;
-    for (const Entry &entry : loadEntries()) {
-        if (Result<std::optional<QUrl>> url = resolve(entry.path); url && *url) {
-            urls.append(**url);
-        }
-    }
-    return urls;
+    return existingFolders(loadEntries());
+}
+
+QFuture<QList<QUrl>> BookmarkStore::resolveRecentURLsInBackground() const
+{
+    return QtConcurrent::run(existingFolders, loadEntries());
 }
 
 Result<std::optional<QUrl>> BookmarkStore::resolveLast() const

@@ -7,6 +7,7 @@
 #include "Models/FileSystemError.h"
 
 #include <QByteArray>
+#include <QFuture>
 #include <QList>
 #include <QSettings>
 #include <QString>
@@ -39,6 +40,9 @@ public:
     Result<std::optional<QUrl>> resolve(const QString &path) const;
     // The entries that resolve, in stored order; broken entries are skipped but stay stored.
     QList<QUrl> resolvedRecentURLs() const;
+    // The same, the entries read here and their folders checked on a worker thread: a recent
+    // folder on a share that does not answer never holds up the caller.
+    QFuture<QList<QUrl>> resolveRecentURLsInBackground() const;
     Result<std::optional<QUrl>> resolveLast() const;
     void clearRecents(bool keepingLast);
     // Missing, undecodable or wrongly shaped data gives no entries.

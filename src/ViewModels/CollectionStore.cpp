@@ -34,7 +34,7 @@ CollectionStore::CollectionStore(DesktopServices &desktop, std::shared_ptr<QSett
     , m_bookmarkStore(m_settings)
 {
     readSettings();
-    m_recentFolders = m_bookmarkStore.resolvedRecentURLs();
+    refreshRecentFolders();
     // The monitor calls back on its own thread; the store's own thread takes it from there.
     // Posted calls to a destroyed store are dropped by Qt, and the monitor is joined in the
     // destructor before that.
@@ -310,7 +310,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
                 return;
             }
         }
-        setRecentFolders(m_bookmarkStore.resolvedRecentURLs());
+        refreshRecentFolders();
     });
     // The journal first: what a crash left half done is put back before the folder is read.
     m_undo.openBeside(root)
@@ -354,7 +354,18 @@ void CollectionStore::dismissRecoveryReport()
 void CollectionStore::clearRecentFolders()
 {
     m_bookmarkStore.clearRecents(true);
-    setRecentFolders(m_bookmarkStore.resolvedRecentURLs());
+    refreshRecentFolders();
+}
+
+void CollectionStore::refreshRecentFolders()
+{
+    // Only the latest check is shown: an earlier one may finish after it.
+    const quint64 check = ++m_recentFoldersCheck;
+    m_bookmarkStore.resolveRecentURLsInBackground().then(this, [this, check](const QList<QUrl> &urls) {
+        if (check == m_recentFoldersCheck) {
+            setRecentFolders(urls);
+        }
+    });
 }
 
 // ----- Keeping the collection current

@@ -311,6 +311,8 @@ private:
     void setHudMessage(const std::optional<QString> &message);
     void setScrollRequest(const ScrollRequest &request);
     void setRecentFolders(const QList<QUrl> &folders);
+    // Checks the recent folders off the window's thread and shows those that still exist.
+    void refreshRecentFolders();
     void setBrowseFilterSectionID(const std::optional<QString> &id);
 
     void readSettings();
@@ -410,6 +412,7 @@ private:
     std::optional<ScrollRequest> m_scrollRequest;
     int m_gridColumnCount = 4;
     QList<QUrl> m_recentFolders;
+    quint64 m_recentFoldersCheck = 0;
     PhotoSortOrder m_sortOrder = PhotoSortOrder::filename;
     CompanionRule m_companionRule = CompanionRule::together;
     double m_thumbnailSize = 184;

@@ -90,9 +90,9 @@ private Q_SLOTS:
         QVERIFY(m_store->save(QUrl::fromLocalFile(earlier), true));
         QVERIFY(m_store->save(QUrl::fromLocalFile(trips), makeLast));
 
+        onDisk();
         // A fresh settings object on the same file stands in for the next launch; the stored
         // list's layout is what earlier versions wrote and read.
-        onDisk();
         const auto cbor = [](const QString &path) {
             return QCborMap{{u"path"_s, path}, {u"bookmark"_s, path.toUtf8()}};
         };
@@ -103,6 +103,7 @@ private Q_SLOTS:
         const BookmarkStore later(std::make_shared<QSettings>(iniPath(), QSettings::IniFormat));
         QCOMPARE(later.resolvedRecentURLs(),
                  (QList<QUrl>{QUrl::fromLocalFile(trips), QUrl::fromLocalFile(earlier)}));
+        QCOMPARE(later.resolveRecentURLsInBackground().result(), later.resolvedRecentURLs());
         QCOMPARE(outcome(later.resolveLast()), makeLast ? trips : earlier);
     }
 

@@ -1,4 +1,5 @@
 #include "support/FaultyFileSystem.h"
+#include "support/PrivateMounts.h"
 #include "support/StoreFixture.h"
 
 #include <QFile>
@@ -6,6 +7,8 @@
 #include <QMutex>
 
 #include <atomic>
+#include <csignal>
+#include <future>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -44,6 +47,7 @@ private Q_SLOTS:
     void hudShowsLastOfQuickMessages();
     void restoreRunsOnce();
     void chooseFolderAndRecentFolders();
+    void recentShareThatStopsAnswering();
 };
 
 void tst_CollectionStoreOpening::secondOpenWinsOverSlowFirst()
@@ -356,7 +360,41 @@ void tst_CollectionStoreOpening::chooseFolderAndRecentFolders()
     QCOMPARE(store.collection()->rootURL, QUrl::fromLocalFile(other.path()));
     QCOMPARE(f.settings->value(u"lastCollectionPath"_s).toString(), f.path());
     store.clearRecentFolders();
-    QCOMPARE(store.recentFolders(), QList<QUrl>{QUrl::fromLocalFile(f.path())});
+    QTRY_COMPARE(store.recentFolders(), QList<QUrl>{QUrl::fromLocalFile(f.path())});
+}
+
+// A recent folder on a share whose server stopped answering: the window comes up at once, and
+// the folder is listed once the share answers again.
+void tst_CollectionStoreOpening::recentShareThatStopsAnswering()
+{
+    StoreFixture f;
+    PrivateMounts mounts;
+    QDir(f.path()).mkpath(u"remote"_s);
+    QDir(f.path()).mkpath(u"share"_s);
+    const QString share = f.path() + u"/share"_s, pidFile = f.home.path() + u"/server.pid"_s;
+    // Nothing cached, so every look at the folder asks the server.
+    if (const QString why = mounts.mountSshfs(
+            f.path() + u"/remote"_s, share, f.home.path() + u"/ssh"_s, pidFile,
+            u"cache=no,attr_timeout=0,entry_timeout=0,negative_timeout=0"_s);
+        !why.isEmpty()) {
+        QSKIP(qPrintable(why));
+    }
+    QVERIFY(BookmarkStore(f.settings).save(QUrl::fromLocalFile(share), false));
+    const pid_t server = readFile(pidFile).trimmed().toInt();
+    QVERIFY(server > 0 && ::kill(server, SIGSTOP) == 0);
+    // Should the store wait for the share, the server answers again after a while, and the
+    // folder is listed before the check below.
+    std::promise<void> made;
+    std::thread release([server, waited = made.get_future()] {
+        waited.wait_for(std::chrono::seconds(5));
+        ::kill(server, SIGCONT);
+    });
+    CollectionStore &store = f.make();
+    const QList<QUrl> before = store.recentFolders();
+    made.set_value();
+    release.join();
+    QCOMPARE(before, QList<QUrl>());
+    QTRY_COMPARE(store.recentFolders(), QList<QUrl>{QUrl::fromLocalFile(share)});
 }
 
 QTEST_GUILESS_MAIN(tst_CollectionStoreOpening)

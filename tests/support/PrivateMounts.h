@@ -47,9 +47,11 @@ public:
     }
     // Mounts `remote` (a local folder) at the existing `folder` through sshfs, with an ssh
     // command that runs the SFTP server itself: a share as a photographer mounts it, without a
-    // daemon or keys. `script` is where that command is written. Returns why it could not, or
-    // nothing.
-    QString mountSshfs(const QString &remote, const QString &folder, const QString &script)
+    // daemon or keys. `script` is where that command is written; with `serverPidFile` the
+    // server's process id is written there (to stop it and make the share stop answering).
+    // `options` are more of sshfs's -o options. Returns why it could not, or nothing.
+    QString mountSshfs(const QString &remote, const QString &folder, const QString &script,
+                       const QString &serverPidFile = {}, const QString &options = {})
     {
         if (!m_unavailable.isEmpty()) {
             return m_unavailable;
@@ -61,12 +63,19 @@ public:
         }
         QFile command(script);
         if (!command.open(QIODevice::WriteOnly)
-            || command.write("#!/bin/sh\nexec " + QFile::encodeName(server) + "\n") < 0) {
+            || command.write("#!/bin/sh\n"
+                             + (serverPidFile.isEmpty()
+                                    ? QByteArray()
+                                    : "echo $$ > '" + QFile::encodeName(serverPidFile) + "'\n")
+                             + "exec " + QFile::encodeName(server) + "\n")
+                   < 0) {
             return QStringLiteral("cannot write ") + script;
         }
         command.close();
         command.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        return mountFuse(sshfs, {QStringLiteral("-o"), QStringLiteral("ssh_command=") + script,
+        return mountFuse(sshfs, {QStringLiteral("-o"),
+                                 QStringLiteral("ssh_command=") + script
+                                     + (options.isEmpty() ? QString() : QLatin1Char(',') + options),
                                  QStringLiteral("share:") + remote, folder}, folder);
     }
     // Mounts through a FUSE program, started with `arguments`, at `folder`. Returns why it could

@@ -59,6 +59,25 @@ QList<QUrl> existingFolders(const QList<BookmarkStore::Entry> &entries)
     return urls;
 }
 
+Result<std::optional<QUrl>> resolveAmong(const QList<BookmarkStore::Entry> &entries,
+                                         const QString &path)
+{
+    const auto entry = std::ranges::find_if(
+        entries, [&](const BookmarkStore::Entry &candidate) { return samePath(candidate.path, path); });
+    if (entry == entries.end()) {
+        return std::nullopt;
+    }
+    const QString target = QString::fromUtf8(entry->bookmark);
+    if (!QDir::isAbsolutePath(target)) {
+        // A damaged bookmark must not resolve relative to the working directory.
+        return std::unexpected(folderNotFound(entry->path));
+    }
+    if (Result<void> exists = checkFolder(target); !exists) {
+        return std::unexpected(exists.error());
+    }
+    return QUrl::fromLocalFile(target);
+}
+
 } // namespace
 
 BookmarkStore::BookmarkStore(std::shared_ptr<QSettings> settings)
@@ -97,21 +116,12 @@ Result<void> BookmarkStore::save(const QUrl &folder, bool makeLast)
 
 Result<std::optional<QUrl>> BookmarkStore::resolve(const QString &path) const
 {
-    const QList<Entry> entries = loadEntries();
-    const auto entry = std::ranges::find_if(
-        entries, [&](const Entry &candidate) { return samePath(candidate.path, path); });
-    if (entry == entries.end()) {
-        return std::nullopt;
-    }
-    const QString target = QString::fromUtf8(entry->bookmark);
-    if (!QDir::isAbsolutePath(target)) {
-        // A damaged bookmark must not resolve relative to the working directory.
-        return std::unexpected(folderNotFound(entry->path));
-    }
-    if (Result<void> exists = checkFolder(target); !exists) {
-        return std::unexpected(exists.error());
-    }
-    return QUrl::fromLocalFile(target);
+    return resolveAmong(loadEntries(), path);
+}
+
+QFuture<Result<std::optional<QUrl>>> BookmarkStore::resolveInBackground(const QString &path) const
+{
+    return QtConcurrent::run(resolveAmong, loadEntries(), path);
 }
 
 QList<QUrl> BookmarkStore::resolvedRecentURLs() const
@@ -131,6 +141,15 @@ Result<std::optional<QUrl>> BookmarkStore::resolveLast() const
         return std::nullopt;
     }
     return resolve(last.toString());
+}
+
+QFuture<Result<std::optional<QUrl>>> BookmarkStore::resolveLastInBackground() const
+{
+    const QVariant last = m_settings->value(lastPathKey);
+    if (!last.isValid()) {
+        return QtFuture::makeReadyFuture(Result<std::optional<QUrl>>(std::nullopt));
+    }
+    return resolveInBackground(last.toString());
 }
 
 void BookmarkStore::clearRecents(bool keepingLast)

@@ -44,6 +44,10 @@ public:
     // folder on a share that does not answer never holds up the caller.
     QFuture<QList<QUrl>> resolveRecentURLsInBackground() const;
     Result<std::optional<QUrl>> resolveLast() const;
+    // resolve and resolveLast with the folder checked on a worker thread (the entries are read
+    // here): a folder on a share that does not answer never holds up the caller.
+    QFuture<Result<std::optional<QUrl>>> resolveInBackground(const QString &path) const;
+    QFuture<Result<std::optional<QUrl>>> resolveLastInBackground() const;
     void clearRecents(bool keepingLast);
     // Missing, undecodable or wrongly shaped data gives no entries.
     QList<Entry> loadEntries() const;

@@ -202,12 +202,14 @@ void CollectionStore::chooseFolder()
 
 void CollectionStore::openRecent(const QUrl &url)
 {
-    const Result<std::optional<QUrl>> resolved = m_bookmarkStore.resolve(standardizedPath(url));
-    if (!resolved) {
-        show(resolved.error(), tr("Couldn\u2019t Open Recent Folder"));
-        return;
-    }
-    openCollection(resolved->value_or(url), false);
+    m_bookmarkStore.resolveInBackground(standardizedPath(url))
+        .then(this, [this, url](const Result<std::optional<QUrl>> &resolved) {
+            if (!resolved) {
+                show(resolved.error(), tr("Couldn\u2019t Open Recent Folder"));
+                return;
+            }
+            openCollection(resolved->value_or(url), false);
+        });
 }
 
 void CollectionStore::restoreLastCollectionIfNeeded()
@@ -216,14 +218,17 @@ void CollectionStore::restoreLastCollectionIfNeeded()
         return;
     }
     m_didAttemptRestore = true;
-    const Result<std::optional<QUrl>> last = m_bookmarkStore.resolveLast();
-    if (!last) {
-        show(last.error(), tr("Couldn\u2019t Reopen Folder"));
-        return;
-    }
-    if (*last) {
-        openCollection(**last, false);
-    }
+    // A last folder on a share that does not answer must not hold up the window's first show.
+    m_bookmarkStore.resolveLastInBackground().then(
+        this, [this](const Result<std::optional<QUrl>> &last) {
+            if (!last) {
+                show(last.error(), tr("Couldn\u2019t Reopen Folder"));
+                return;
+            }
+            if (*last) {
+                openCollection(**last, false);
+            }
+        });
 }
 
 void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)

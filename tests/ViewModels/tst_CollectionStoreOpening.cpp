@@ -34,8 +34,12 @@ bool journalIsLocked(const QString &path)
 class tst_CollectionStoreOpening : public QObject
 {
     Q_OBJECT
+    // Entered before any thread starts: a thread started earlier would stay outside it and
+    // not see its mounts.
+    std::optional<PrivateMounts> m_mounts;
 
 private Q_SLOTS:
+    void initTestCase() { m_mounts.emplace(); }
     void secondOpenWinsOverSlowFirst();
     void failedLoadKeepsOldCollection_data();
     void failedLoadKeepsOldCollection();
@@ -327,7 +331,7 @@ void tst_CollectionStoreOpening::restoreRunsOnce()
     gone.remove();
     CollectionStore &second = g.make();
     second.restoreLastCollectionIfNeeded();
-    QVERIFY(second.alert());
+    QTRY_VERIFY(second.alert());
     QCOMPARE(second.alert()->title, u"Couldn’t Reopen Folder"_s);
     QVERIFY(!second.isLoading());
 }
@@ -356,8 +360,9 @@ void tst_CollectionStoreOpening::chooseFolderAndRecentFolders()
     QCOMPARE(store.recentFolders().first(), QUrl::fromLocalFile(f.path()));
     // Opening from the recent list does not change the last collection.
     store.openRecent(QUrl::fromLocalFile(other.path()));
-    QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 10000);
-    QCOMPARE(store.collection()->rootURL, QUrl::fromLocalFile(other.path()));
+    QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading()
+                                 && store.collection()->rootURL == QUrl::fromLocalFile(other.path()),
+                             10000);
     QCOMPARE(f.settings->value(u"lastCollectionPath"_s).toString(), f.path());
     store.clearRecentFolders();
     QTRY_COMPARE(store.recentFolders(), QList<QUrl>{QUrl::fromLocalFile(f.path())});
@@ -368,18 +373,20 @@ void tst_CollectionStoreOpening::chooseFolderAndRecentFolders()
 void tst_CollectionStoreOpening::recentShareThatStopsAnswering()
 {
     StoreFixture f;
-    PrivateMounts mounts;
-    QDir(f.path()).mkpath(u"remote"_s);
-    QDir(f.path()).mkpath(u"share"_s);
+    PrivateMounts &mounts = *m_mounts;
+    QDir(f.path()).mkpath(u"remote/Trips"_s);
+    QDir(f.path()).mkpath(u"share/Trips"_s);
     const QString share = f.path() + u"/share"_s, pidFile = f.home.path() + u"/server.pid"_s;
-    // Nothing cached, so every look at the folder asks the server.
+    const QString trips = share + u"/Trips"_s;
+    // Remembered before the share hides the local folder of that path, so the share's own
+    // has never been looked at, and without caches every look at it asks the server.
+    QVERIFY(BookmarkStore(f.settings).save(QUrl::fromLocalFile(trips), false));
     if (const QString why = mounts.mountSshfs(
             f.path() + u"/remote"_s, share, f.home.path() + u"/ssh"_s, pidFile,
             u"cache=no,attr_timeout=0,entry_timeout=0,negative_timeout=0"_s);
         !why.isEmpty()) {
         QSKIP(qPrintable(why));
     }
-    QVERIFY(BookmarkStore(f.settings).save(QUrl::fromLocalFile(share), false));
     const pid_t server = readFile(pidFile).trimmed().toInt();
     QVERIFY(server > 0 && ::kill(server, SIGSTOP) == 0);
     // Should the store wait for the share, the server answers again after a while, and the
@@ -394,7 +401,8 @@ void tst_CollectionStoreOpening::recentShareThatStopsAnswering()
     made.set_value();
     release.join();
     QCOMPARE(before, QList<QUrl>());
-    QTRY_COMPARE(store.recentFolders(), QList<QUrl>{QUrl::fromLocalFile(share)});
+    QTRY_COMPARE(store.recentFolders(), QList<QUrl>{QUrl::fromLocalFile(trips)});
+    mounts.unmountAll();
 }
 
 QTEST_GUILESS_MAIN(tst_CollectionStoreOpening)

@@ -654,6 +654,38 @@
         <source>The system reported error %1</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>A name can’t be empty, “.” or “..”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A name can’t contain “/”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A name can’t contain control characters.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Names on this volume can’t contain control characters.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Names on this volume can’t contain “%1”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Names on this volume can’t end with a dot or a space.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The name is too long for this volume: %1 characters, at most %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The name is too long for this volume: %1 bytes, at most %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>GalleryView</name>

@@ -661,6 +661,38 @@
         <source>The system reported error %1</source>
         <translation>Le système a signalé l’erreur %1</translation>
     </message>
+    <message>
+        <source>A name can’t be empty, “.” or “..”.</source>
+        <translation>Un nom ne peut pas être vide, « . » ou « .. ».</translation>
+    </message>
+    <message>
+        <source>A name can’t contain “/”.</source>
+        <translation>Un nom ne peut pas contenir « / ».</translation>
+    </message>
+    <message>
+        <source>A name can’t contain control characters.</source>
+        <translation>Un nom ne peut pas contenir de caractères de contrôle.</translation>
+    </message>
+    <message>
+        <source>Names on this volume can’t contain control characters.</source>
+        <translation>Les noms sur ce volume ne peuvent pas contenir de caractères de contrôle.</translation>
+    </message>
+    <message>
+        <source>Names on this volume can’t contain “%1”.</source>
+        <translation>Les noms sur ce volume ne peuvent pas contenir « %1 ».</translation>
+    </message>
+    <message>
+        <source>Names on this volume can’t end with a dot or a space.</source>
+        <translation>Les noms sur ce volume ne peuvent pas se terminer par un point ou une espace.</translation>
+    </message>
+    <message>
+        <source>The name is too long for this volume: %1 characters, at most %2.</source>
+        <translation>Le nom est trop long pour ce volume : %1 caractères, %2 au plus.</translation>
+    </message>
+    <message>
+        <source>The name is too long for this volume: %1 bytes, at most %2.</source>
+        <translation>Le nom est trop long pour ce volume : %1 octets, %2 au plus.</translation>
+    </message>
 </context>
 <context>
     <name>GalleryView</name>

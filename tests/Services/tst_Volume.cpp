@@ -1,6 +1,7 @@
 // The mount table read as the kernel writes it, and what each kind of volume is taken to do.
 
 #include "Services/Platform/BlockDeviceTags.h"
+#include "Services/Platform/DeviceVolumes.h"
 #include "Services/Platform/Volume.h"
 
 #include "support/TestRows.h"
@@ -107,6 +108,33 @@ private Q_SLOTS:
                  quint64(makedev(8, 18)));
         QVERIFY(!MountEntry::parse("1 2 3:4 / relative rw - ext4 /dev/x rw"));
         QVERIFY(!MountEntry::parse("1 2 3:4 / /m rw - ext4"));
+    }
+
+    // Whether a device's numbers last, for the identities of its files: read once, and again
+    // when another file system takes a device number or one is mounted in the middle of a
+    // listing.
+    void tellsEachDeviceWhetherItsNumbersLast()
+    {
+        using Numbers = DeviceVolumes::Numbers;
+        QByteArray table = "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
+                           "91 26 7:0 / /mnt/card rw - fuseblk /dev/loop0 rw\n";
+        bool changed = false;
+        int reads = 0;
+        DeviceVolumes devices([&] { return ++reads, table; },
+                              [&] { return std::exchange(changed, false); });
+        QVERIFY(devices.of(makedev(7, 0)) == (Numbers{false, 1000}));
+        QVERIFY(devices.of(makedev(254, 0)) == Numbers{});
+        QVERIFY(devices.of(makedev(0, 99)) == Numbers{}); // a btrfs subvolume, say
+        devices.refresh();
+        QCOMPARE(reads, 1);
+        table.replace("fuseblk /dev/loop0", "tmpfs tmpfs");
+        changed = true;
+        devices.refresh();
+        QVERIFY(devices.of(makedev(7, 0)) == Numbers{});
+        table += "92 26 0:60 / /mnt/nas rw - fuse.sshfs ana@nas:/ rw\n";
+        changed = true;
+        QVERIFY(devices.of(makedev(0, 60)) == (Numbers{false, 1000}));
+        QCOMPARE(reads, 3);
     }
 
     // A card is known by the links udev makes to its device, relative and escaped as udev

@@ -206,6 +206,16 @@ private Q_SLOTS:
         QVERIFY2(opening->recovery.leftAlone.isEmpty(), qPrintable(opening->recovery.note()));
         QCOMPARE(filesBelow(otherReader + u"/DCIM"_s),
                  (QStringList{u"Cats/a.jpg"_s, u"Cats/c.jpg"_s, u"b.jpg"_s}));
+        // Undo knows a.jpg under the numbers this mount gave it.
+        const OperationJournal::Action filing = opening->history.actions[0];
+        const auto undone =
+            service
+                .relocate(FileMove::reversedEach(filing.moves),
+                          {OperationJournal::Role::undo, filing.name})
+                .result();
+        QVERIFY2(undone, qPrintable(why(undone)));
+        QCOMPARE(filesBelow(otherReader + u"/DCIM"_s),
+                 (QStringList{u"Cats/c.jpg"_s, u"a.jpg"_s, u"b.jpg"_s}));
     }
 };
 

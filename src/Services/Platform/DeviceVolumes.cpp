@@ -32,9 +32,13 @@ std::shared_ptr<DeviceVolumes> DeviceVolumes::ofThisProcess()
     };
     auto watch = std::make_shared<Watch>();
     const auto changed = [watch] {
-        if (watch->fd < 0) {
-            watch->fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+        if (watch->fd == -1) {
+            const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+            watch->fd = fd >= 0 ? fd : -2; // without /proc, read once: every device is local
             return true;
+        }
+        if (watch->fd < 0) {
+            return false;
         }
         pollfd table{watch->fd, POLLPRI, 0};
         return ::poll(&table, 1, 0) > 0 && (table.revents & (POLLPRI | POLLERR)) != 0;

@@ -8,7 +8,13 @@ JournalKey JournalKey::of(const Volume &volume, const QString &rootPath,
                           const QString &rootIdentity)
 {
     const QString numbers = FileIdentity::volumeKey(rootIdentity);
-    if (volume.identity.isEmpty()) {
+    // A btrfs subvolume numbers its files on its own, under a device number of its own that
+    // the mount table does not show: there the volume's identity does not tell its inodes
+    // from another subvolume's.
+    const bool ownDevice = volume.mount.device != 0
+                           && numbers.section(QLatin1Char(':'), 0, 0).toULongLong()
+                                  != volume.mount.device;
+    if (volume.identity.isEmpty() || ownDevice) {
         return {numbers, {}};
     }
     if (volume.stableInodes) {

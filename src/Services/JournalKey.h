@@ -3,8 +3,8 @@
 // What a collection's journal is named after: the volume it lies on and the root folder on it.
 // A volume with an identity (a card's or disk's UUID, a share's source) keeps its collections'
 // journals wherever and in whichever reader it is mounted, and a different card in the same
-// reader never finds them. Without one, the root's device and inode name the journal, as they
-// always have.
+// reader never finds them. Without one, or where the root's device is not the volume's (a btrfs
+// subvolume), the root's device and inode name the journal, as they always have.
 
 #include "Platform/Volume.h"
 

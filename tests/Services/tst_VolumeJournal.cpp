@@ -81,6 +81,14 @@ private Q_SLOTS:
             Opening{disk, u"/media/usb/Photos"_s, u"2065:77"_s},
             Opening{volume(u"uuid:other"_s, true, u"/"_s), u"/media/usb/Photos"_s, u"2065:77"_s},
             false);
+        Volume btrfs = volume(u"uuid:btrfs"_s, true, u"/"_s);
+        btrfs.mount.device = 32; // 0:32; its subvolumes show 0:33, 0:34…
+        row("btrfs, the same inode in two subvolumes",
+            Opening{btrfs, u"/home/ana/Photos"_s, u"33:300"_s},
+            Opening{btrfs, u"/srv/Photos"_s, u"34:300"_s}, false);
+        row("btrfs, a subvolume's folder renamed",
+            Opening{btrfs, u"/home/ana/Photos"_s, u"33:300"_s},
+            Opening{btrfs, u"/home/ana/Pictures"_s, u"33:300"_s}, true);
         row("no identity, the folder renamed", Opening{unnamed, u"/tmp/a"_s, u"38:12"_s},
             Opening{unnamed, u"/tmp/b"_s, u"38:12:b1.0"_s}, true);
         row("no identity, another folder", Opening{unnamed, u"/tmp/a"_s, u"38:12"_s},

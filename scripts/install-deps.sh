@@ -10,7 +10,7 @@ packages=(
     libgl-dev
     libheif-dev libraw-dev libjxl-dev libtiff-dev libblkid-dev
     xvfb xauth
-    util-linux
+    util-linux mount
     sshfs openssh-sftp-server bindfs ntfs-3g exfat-fuse exfatprogs
     dbus-daemon
     desktop-file-utils appstream file binutils dpkg-dev lintian xdg-utils

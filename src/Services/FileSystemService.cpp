@@ -62,7 +62,11 @@ FileSystemService::openWaitingJournal(const QUrl &rootURL, const QString &stateF
     if (!info) {
         return std::unexpected(info.error());
     }
-    const QString key = stateFolder + QLatin1Char('\n') + FileIdentity::of(*info);
+    const QString rootIdentity = FileIdentity::of(*info);
+    // Read here, on the service's thread: finding a card's UUID may mean reading its device.
+    const JournalKey journalKey = JournalKey::of(root, rootIdentity);
+    const QString key = stateFolder + QLatin1Char('\n') + journalKey.name + QLatin1Char('\n')
+                        + rootIdentity;
     const bool inUse = m_journal.journal && m_journal.key == key;
     if (inUse) {
         // Its lock is ours already and a second one would be refused: reopened in place, so
@@ -71,7 +75,7 @@ FileSystemService::openWaitingJournal(const QUrl &rootURL, const QString &stateF
         m_journal = {};
     }
     Result<std::unique_ptr<OperationJournal>> journal =
-        OperationJournal::open(stateFolder, root, FileIdentity::of(*info));
+        OperationJournal::open(stateFolder, journalKey, root, rootIdentity);
     if (!journal) {
         return std::unexpected(journal.error());
     }

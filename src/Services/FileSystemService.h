@@ -179,7 +179,8 @@ private:
     void adopt(quint64 ticket);
 
     // The journal in use and the one opened beside it; used on the service thread only. A
-    // journal's key (state folder and root identity) tells whether a root's journal is open.
+    // journal's key (state folder, journal name and root identity) tells whether a root's
+    // journal is open.
     struct OpenJournal
     {
         std::unique_ptr<OperationJournal> journal;

@@ -98,8 +98,10 @@ void rollBack(PlatformFileSystem &fs, OperationJournal &journal, qint64 batch,
                           && FileIdentity::matches(pending.identityAfter, *atDestination));
     if (sourceIntact) {
         // A move across file systems publishes the copy before it removes the source: an
-        // identical copy at the destination is ours to remove, anything else stays.
-        if (!FileIdentity::sameItem(FileIdentity::of(*atDestination), FileIdentity::of(*atSource))
+        // identical copy at the destination is ours to remove, anything else stays. The two
+        // are one entry (a case-insensitive volume's two spellings) when they show one number
+        // now; a card's identities would call a copy with the same time and size the item too.
+        if (atDestination->identity != atSource->identity
             && atDestination->isRegularFile()
             && atDestination->size == atSource->size
             && atDestination->modificationTime == atSource->modificationTime

@@ -221,18 +221,34 @@ Result<std::unique_ptr<OperationJournal>> OperationJournal::open(const QString &
                                                                  qint64 compactAfter,
                                                                  std::shared_ptr<SystemCalls> calls)
 {
+    return open(stateFolder, JournalKey::of(Volume(), rootPath, rootIdentity), rootPath,
+                rootIdentity, compactAfter, std::move(calls));
+}
+
+Result<std::unique_ptr<OperationJournal>> OperationJournal::open(const QString &stateFolder,
+                                                                 const JournalKey &key,
+                                                                 const QString &rootPath,
+                                                                 const QString &rootIdentity,
+                                                                 qint64 compactAfter,
+                                                                 std::shared_ptr<SystemCalls> calls)
+{
     if (!QDir().mkpath(stateFolder)) {
         return std::unexpected(journalError(EACCES));
     }
     ::chmod(QFile::encodeName(stateFolder).constData(), 0700);
-    // Named by the device and inode alone, as journals have always been: one written before
-    // identities carried a birth time is found under the same name.
-    const QByteArray key = FileIdentity::volumeKey(rootIdentity).toUtf8();
-    const QString base = stateFolder + QLatin1Char('/')
-                         + QString::fromLatin1(
-                             QCryptographicHash::hash(key, QCryptographicHash::Sha256)
-                                 .toHex()
-                                 .left(32));
+    const auto baseOf = [&](const QString &name) {
+        return stateFolder + QLatin1Char('/')
+               + QString::fromLatin1(
+                   QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha256)
+                       .toHex()
+                       .left(32));
+    };
+    QString base = baseOf(key.name);
+    // A journal kept under the name journals had before goes on there: its history stays.
+    if (!key.legacyName.isEmpty() && !QFile::exists(base + QStringLiteral(".journal"))
+        && QFile::exists(baseOf(key.legacyName) + QStringLiteral(".journal"))) {
+        base = baseOf(key.legacyName);
+    }
     // The lock lives in its own file: compaction replaces the journal file, never the lock.
     const int lockFd = ::open(QFile::encodeName(base + QStringLiteral(".lock")).constData(),
                               O_RDWR | O_CREAT | O_CLOEXEC, 0600);

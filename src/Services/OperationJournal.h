@@ -18,6 +18,7 @@
 // is locked (flock) for as long as it is open, so two windows never write the same collection.
 // Not thread-safe: the file-system service uses it on its own thread only.
 
+#include "JournalKey.h"
 #include "Models/FileMove.h"
 #include "Models/FileSystemError.h"
 #include "Platform/PlatformFileSystem.h"
@@ -86,12 +87,18 @@ public:
     OperationJournal &operator=(const OperationJournal &) = delete;
 
     // The journal of the collection whose root folder has `rootIdentity` (FileIdentity),
-    // created when missing, and locked. Named by the identity's device and inode, so a root
-    // renamed or moved on its volume finds its journal, whose paths then follow it to
-    // `rootPath`. Fails with EWOULDBLOCK when another window holds it. A journal written for
-    // another root (one whose inode a new folder got) is set aside, never replayed.
+    // created when missing, and locked. Named by `key` (the volume and the root on it, see
+    // JournalKey), or by the key's legacy name where a journal was kept under it; a root renamed
+    // or moved on its volume, or a card mounted elsewhere, finds its journal, whose paths then
+    // follow it to `rootPath`. Fails with EWOULDBLOCK when another window holds it. A journal
+    // written for another root (one whose inode a new folder got) is set aside, never replayed.
     // The file is rewritten, keeping only the history, once it holds `compactAfter` records.
     // Writes and syncs go through `calls`.
+    static Result<std::unique_ptr<OperationJournal>>
+    open(const QString &stateFolder, const JournalKey &key, const QString &rootPath,
+         const QString &rootIdentity, qint64 compactAfter = 20 * keptActions,
+         std::shared_ptr<SystemCalls> calls = SystemCalls::kernel());
+    // The same, named by the root's device and inode alone.
     static Result<std::unique_ptr<OperationJournal>>
     open(const QString &stateFolder, const QString &rootPath, const QString &rootIdentity,
          qint64 compactAfter = 20 * keptActions,

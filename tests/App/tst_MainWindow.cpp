@@ -224,8 +224,10 @@ void tst_MainWindow::recoveryStaysUntilDismissed()
         // The last session ended while a.jpg and b.jpg were on their way into Cats, and
         // another b.jpg has since taken the place of the second.
         LinuxFileSystem disk;
-        auto journal = OperationJournal::open(OperationJournal::defaultStateFolder(), w.path(),
-                                              disk.stat(w.path(), true)->identity);
+        const QString identity = disk.stat(w.path(), true)->identity;
+        auto journal = OperationJournal::open(OperationJournal::defaultStateFolder(),
+                                              JournalKey::of(w.path(), identity), w.path(),
+                                              identity);
         QVERIFY(journal);
         const qint64 batch =
             (*journal)->beginBatch(OperationJournal::Role::action, u"Move"_s).value();

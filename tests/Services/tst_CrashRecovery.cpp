@@ -109,7 +109,8 @@ struct Collection
                                               std::shared_ptr<SystemCalls> calls) const
     {
         const Result<EntryInfo> info = fs.stat(root, true);
-        auto opened = OperationJournal::open(state, root, info ? info->identity : QString(),
+        const QString identity = info ? info->identity : QString();
+        auto opened = OperationJournal::open(state, JournalKey::of(root, identity), root, identity,
                                              20 * OperationJournal::keptActions, std::move(calls));
         return opened ? std::move(*opened) : nullptr;
     }
@@ -404,8 +405,9 @@ void tst_CrashRecovery::durableBeforeTheJournalSaysDone()
     auto recording = std::make_shared<RecordingCalls>();
     recording->base = base;
     auto fs = std::make_shared<LinuxFileSystem>(recording);
-    auto journal = OperationJournal::open(base + QStringLiteral("/state"), root,
-                                          fs->stat(root, true)->identity,
+    const QString identity = fs->stat(root, true)->identity;
+    auto journal = OperationJournal::open(base + QStringLiteral("/state"),
+                                          JournalKey::of(root, identity), root, identity,
                                           20 * OperationJournal::keptActions, recording);
     QVERIFY(journal);
     recording->roles.insert((*journal)->path(), QStringLiteral("journal"));

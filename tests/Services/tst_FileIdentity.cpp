@@ -50,6 +50,30 @@ void tst_FileIdentity::sameItem_data()
     QTest::newRow("birth against time and size") << u"8:99:b1.0"_s << u"8:99:m5.0:s10"_s << true;
     QTest::newRow("birth wins over time")
         << u"8:99:b1.0:m5.0:s10"_s << u"8:99:b1.0:m6.0:s11"_s << true;
+    // On a card the numbers change with every mount and reader; each reader keeps its own
+    // share of the times.
+    QTest::newRow("card remounted, same time and size")
+        << u"1792:2:r1000:m5.0:s10"_s << u"0:52:7:r1000:m5.0:s10"_s << true;
+    QTest::newRow("card, other size") << u"1792:2:r1000:m5.0:s10"_s << u"1792:2:r1000:m5.0:s11"_s
+                                      << false;
+    QTest::newRow("card, other second")
+        << u"1792:2:r1000:m5.0:s10"_s << u"0:52:2:r1000:m6.0:s10"_s << false;
+    QTest::newRow("card in a reader keeping hundredths and in one keeping seconds")
+        << u"2049:5:r10:m5.370000000:s10"_s << u"0:52:7:r1000:m5.0:s10"_s << true;
+    QTest::newRow("card, other hundredth")
+        << u"2049:5:r10:m5.370000000:s10"_s << u"0:52:7:r10:m5.380000000:s10"_s << false;
+    QTest::newRow("card, birth time kept by one reader only")
+        << u"2049:5:r10:b1.500000000:m5.0:s10"_s << u"0:52:7:r1000:m5.0:s10"_s << true;
+    QTest::newRow("card, other birth time")
+        << u"2049:5:r10:b1.500000000:m5.0:s10"_s << u"0:52:7:r10:b1.600000000:m5.0:s10"_s << false;
+    QTest::newRow("card, birth time agrees but not the size")
+        << u"2049:5:r10:b1.500000000:m5.0:s10"_s << u"0:52:7:r10:b1.500000000:m5.0:s12"_s << false;
+    QTest::newRow("card's root remounted") << u"1792:1:r1000"_s << u"0:52:1:r1000"_s << true;
+    QTest::newRow("old record on a card")
+        << u"1792:2:m5.0:s10"_s << u"0:52:9:r1000:m5.0:s10"_s << true;
+    QTest::newRow("damaged resolution still ignores the numbers")
+        << u"1792:2:rx:m5.0:s10"_s << u"0:52:9:m5.0:s10"_s << true;
+    QTest::newRow("card against nothing") << u""_s << u"1792:1:r1000"_s << false;
     QTest::newRow("nothing recorded") << u""_s << u""_s << false;
     QTest::newRow("damaged record") << u"8"_s << u"8"_s << false;
 }

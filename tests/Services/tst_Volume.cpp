@@ -1,10 +1,19 @@
 // The mount table read as the kernel writes it, and what each kind of volume is taken to do.
 
+#include "Services/Platform/BlockDeviceTags.h"
+#include "Services/Platform/DeviceVolumes.h"
 #include "Services/Platform/Volume.h"
 
 #include "support/TestRows.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/sysmacros.h>
+
+using namespace Qt::StringLiterals;
 
 class tst_Volume : public QObject
 {
@@ -95,8 +104,72 @@ private Q_SLOTS:
         QCOMPARE(bound.pathWithin(QStringLiteral("/media/card/photos/2024")),
                  QStringLiteral("/DCIM/2024"));
         QCOMPARE(bound.pathWithin(QStringLiteral("/media/card/photos")), QStringLiteral("/DCIM"));
+        QCOMPARE(MountEntry::containing(table, QStringLiteral("/media/cardboard"))->device,
+                 quint64(makedev(8, 18)));
         QVERIFY(!MountEntry::parse("1 2 3:4 / relative rw - ext4 /dev/x rw"));
         QVERIFY(!MountEntry::parse("1 2 3:4 / /m rw - ext4"));
+    }
+
+    // Whether a device's numbers last, for the identities of its files: read once, and again
+    // when another file system takes a device number or one is mounted in the middle of a
+    // listing.
+    void tellsEachDeviceWhetherItsNumbersLast()
+    {
+        using Numbers = DeviceVolumes::Numbers;
+        QByteArray table = "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
+                           "91 26 7:0 / /mnt/card rw - fuseblk /dev/loop0 rw\n";
+        bool changed = false;
+        int reads = 0;
+        DeviceVolumes devices([&] { return ++reads, table; },
+                              [&] { return std::exchange(changed, false); });
+        QVERIFY(devices.of(makedev(7, 0)) == (Numbers{false, 1000}));
+        QVERIFY(devices.of(makedev(254, 0)) == Numbers{});
+        QVERIFY(devices.of(makedev(0, 99)) == Numbers{}); // a btrfs subvolume, say
+        devices.refresh();
+        QCOMPARE(reads, 1);
+        table.replace("fuseblk /dev/loop0", "tmpfs tmpfs");
+        changed = true;
+        devices.refresh();
+        QVERIFY(devices.of(makedev(7, 0)) == Numbers{});
+        table += "92 26 0:60 / /mnt/nas rw - fuse.sshfs ana@nas:/ rw\n";
+        changed = true;
+        QVERIFY(devices.of(makedev(0, 60)) == (Numbers{false, 1000}));
+        QCOMPARE(reads, 3);
+    }
+
+    // A card is known by the links udev makes to its device, relative and escaped as udev
+    // writes them; links to other devices say nothing of it.
+    void knowsABlockDeviceByItsLinks_data()
+    {
+        QTest::addColumn<QStringList>("links"); // "by-uuid/NAME" leads to the device, "!…" elsewhere
+        QTest::addColumn<QString>("identity");
+        row("uuid", QStringList{u"by-uuid/6FD7-DFAC"_s}, u"uuid:6FD7-DFAC"_s);
+        row("uuid before label", QStringList{u"by-label/CARD"_s, u"by-uuid/6FD7-DFAC"_s},
+            u"uuid:6FD7-DFAC"_s);
+        row("label alone, with an escaped space",
+            QStringList{u"!by-uuid/0000-0000"_s, u"by-label/EOS\\x20R6"_s}, u"label:EOS R6"_s);
+        row("links to other devices only", QStringList{u"!by-uuid/0000-0000"_s, u"!by-label/X"_s},
+            QString());
+    }
+    void knowsABlockDeviceByItsLinks()
+    {
+        QFETCH(QStringList, links);
+        const QTemporaryDir dir;
+        const QString device = dir.path() + u"/sdb1"_s; // neither a file system nor a link target
+        QVERIFY(QDir().mkpath(dir.path() + u"/disk/by-uuid"_s));
+        QVERIFY(QDir().mkpath(dir.path() + u"/disk/by-label"_s));
+        QFile file(device);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'x')) == 4096);
+        file.close();
+        QFile other(dir.path() + u"/sdc1"_s);
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        for (const QString &link : std::as_const(links)) {
+            const bool elsewhere = link.startsWith(u'!');
+            QVERIFY(QFile::link(elsewhere ? u"../../sdc1"_s : u"../../sdb1"_s,
+                                dir.path() + u"/disk/"_s + link.mid(elsewhere ? 1 : 0)));
+        }
+        QTEST(BlockDeviceTags::identity(BlockDeviceTags::read(device, dir.path() + u"/disk"_s)),
+              "identity");
     }
 
     void refusesNamesTheVolumeRefuses_data()

@@ -23,7 +23,8 @@ bool journalIsLocked(const QString &path)
 {
     const Result<EntryInfo> info = LinuxFileSystem().stat(path, true);
     const Result<std::unique_ptr<OperationJournal>> journal =
-        OperationJournal::open(OperationJournal::defaultStateFolder(), path, info->identity);
+        OperationJournal::open(OperationJournal::defaultStateFolder(),
+                               JournalKey::of(path, info->identity), path, info->identity);
     return !journal && journal.error().systemError == EWOULDBLOCK;
 }
 
@@ -115,8 +116,10 @@ void tst_CollectionStoreOpening::failedLoadKeepsOldCollection()
     const bool locked = target == "Locked"_L1;
     Result<std::unique_ptr<OperationJournal>> elsewhere; // the other window's
     if (locked) {
-        elsewhere = OperationJournal::open(OperationJournal::defaultStateFolder(), targetPath,
-                                           LinuxFileSystem().stat(targetPath, true)->identity);
+        const QString identity = LinuxFileSystem().stat(targetPath, true)->identity;
+        elsewhere = OperationJournal::open(OperationJournal::defaultStateFolder(),
+                                           JournalKey::of(targetPath, identity), targetPath,
+                                           identity);
         QVERIFY(elsewhere);
     }
     store.openCollection(QUrl::fromLocalFile(targetPath), false);

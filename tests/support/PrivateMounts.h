@@ -1,10 +1,11 @@
 #pragma once
 
-// Mounts for tests that need a second file system (a tmpfs): made in a private mount namespace,
-// so nobody else sees them and they vanish with the process. Tests run as root; where the
-// namespace cannot be had, `mountTmpfs` says why and the test skips.
+// Mounts for tests that need a second file system (a tmpfs, a share, a card): made in a private
+// mount namespace, so nobody else sees them and they vanish with the process. Tests run as
+// root; where the namespace cannot be had, `mountTmpfs` says why and the test skips.
 
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -96,15 +97,86 @@ public:
         m_mounts.append(folder);
         return {};
     }
+    // Why cards cannot be mounted here: no namespace, no /dev/fuse or no loop devices. Empty
+    // where they can; a missing program then fails the test instead.
+    QString cardsUnavailable() const
+    {
+        if (!m_unavailable.isEmpty()) {
+            return m_unavailable;
+        }
+        if (!QFile::exists(QStringLiteral("/dev/fuse"))
+            || !QFile::exists(QStringLiteral("/dev/loop-control"))) {
+            return QStringLiteral("/dev/fuse or the loop devices are missing");
+        }
+        return {};
+    }
+    // Mounts the exFAT file system in `image` at the existing `folder` as a card in a reader:
+    // through exfat-fuse, on a loop device of its own. A missing image is made (8 MiB) and
+    // formatted first, with a volume serial (its UUID) of its own. Returns why it could not, or
+    // nothing.
+    QString mountExfat(const QString &image, const QString &folder)
+    {
+        if (QString missing = cardsUnavailable(); !missing.isEmpty()) {
+            return missing;
+        }
+        const QStringList system{QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")};
+        const auto program = [&](const char *name) {
+            const QString found = QStandardPaths::findExecutable(QString::fromLatin1(name));
+            return found.isEmpty() ? QStandardPaths::findExecutable(QString::fromLatin1(name), system)
+                                   : found;
+        };
+        if (!QFile::exists(image)) {
+            QFile file(image);
+            if (!file.open(QIODevice::WriteOnly) || !file.resize(8 << 20)) {
+                return QStringLiteral("cannot make ") + image;
+            }
+            file.close();
+            QProcess format;
+            format.start(program("mkfs.exfat"), {image});
+            if (!format.waitForFinished() || format.exitCode() != 0) {
+                return QStringLiteral("mkfs.exfat is missing or failed");
+            }
+        }
+        QProcess attach;
+        attach.start(program("losetup"), {QStringLiteral("--find"), QStringLiteral("--show"), image});
+        if (!attach.waitForFinished() || attach.exitCode() != 0) {
+            return QStringLiteral("losetup failed: ")
+                   + QString::fromLocal8Bit(attach.readAllStandardError());
+        }
+        const QString device = QString::fromLocal8Bit(attach.readAllStandardOutput()).trimmed();
+        const QString why = mountFuse(program("mount.exfat-fuse"), {device, folder}, folder);
+        if (!why.isEmpty()) {
+            QProcess::execute(program("losetup"), {QStringLiteral("-d"), device});
+            return why;
+        }
+        m_loops.insert(folder, device);
+        return {};
+    }
+    // Unmounts what is mounted at `folder`, and lets go of its loop device.
+    void unmount(const QString &folder)
+    {
+        const QByteArray path = QFile::encodeName(folder);
+        // A FUSE program on a block device has written everything back once this returns.
+        if (::umount2(path.constData(), 0) != 0) {
+            ::umount2(path.constData(), MNT_DETACH);
+        }
+        m_mounts.removeOne(folder);
+        if (const QString device = m_loops.take(folder); !device.isEmpty()) {
+            QProcess::execute(QStandardPaths::findExecutable(QStringLiteral("losetup"),
+                                                             {QStringLiteral("/usr/sbin"),
+                                                              QStringLiteral("/sbin")}),
+                              {QStringLiteral("-d"), device});
+        }
+    }
     void unmountAll()
     {
-        for (const QString &mount : std::as_const(m_mounts)) {
-            ::umount2(QFile::encodeName(mount).constData(), MNT_DETACH);
+        while (!m_mounts.isEmpty()) {
+            unmount(m_mounts.last()); // the latest first: it may lie inside an earlier one
         }
-        m_mounts.clear();
     }
 
 private:
     QString m_unavailable;
     QStringList m_mounts;
+    QHash<QString, QString> m_loops; // mount point → loop device
 };

@@ -1,5 +1,7 @@
 #include "FileIdentity.h"
 
+#include <algorithm>
+
 namespace {
 
 struct Parts
@@ -8,6 +10,7 @@ struct Parts
     std::optional<FileTime> born;
     std::optional<FileTime> modified;
     std::optional<qint64> size;
+    std::optional<int> resolutionMs; // numbers not stable
 };
 
 QString timeText(FileTime time)
@@ -47,6 +50,11 @@ Parts partsOf(QStringView identity)
             parts.born = timeFrom(part.mid(1));
         } else if (part.startsWith(QLatin1Char('m'))) {
             parts.modified = timeFrom(part.mid(1));
+        } else if (part.startsWith(QLatin1Char('r'))) {
+            bool ok = false;
+            const int resolution = part.mid(1).toInt(&ok);
+            // Damaged, it still says the numbers cannot be trusted.
+            parts.resolutionMs = ok && resolution >= 0 ? resolution : 2000;
         } else if (part.startsWith(QLatin1Char('s'))) {
             bool ok = false;
             const qint64 size = part.mid(1).toLongLong(&ok);
@@ -55,6 +63,35 @@ Parts partsOf(QStringView identity)
         start = end;
     }
     return parts;
+}
+
+// Times agree when they fall in one step of `resolutionMs`.
+bool sameTime(FileTime a, FileTime b, int resolutionMs)
+{
+    if (resolutionMs <= 0) {
+        return a == b;
+    }
+    const auto step = [&](FileTime time) {
+        // Clamped, so a damaged record cannot overflow: ±30,000 years either way.
+        const qint64 ms = std::clamp<qint64>(time.seconds, -1'000'000'000'000, 1'000'000'000'000)
+                              * 1000
+                          + time.nanoseconds / 1'000'000;
+        return ms >= 0 ? ms / resolutionMs : (ms + 1) / resolutionMs - 1;
+    };
+    return step(a) == step(b);
+}
+
+// Two identities on a volume whose numbers are not stable: by what else they carry.
+bool sameUnnumbered(const Parts &a, const Parts &b)
+{
+    const int resolution = std::max(a.resolutionMs.value_or(0), b.resolutionMs.value_or(0));
+    if (a.born && b.born && !sameTime(*a.born, *b.born, resolution)) {
+        return false;
+    }
+    if (a.modified && b.modified && !sameTime(*a.modified, *b.modified, resolution)) {
+        return false;
+    }
+    return !(a.size && b.size && *a.size != *b.size);
 }
 
 } // namespace
@@ -68,6 +105,18 @@ QString FileIdentity::of(const EntryInfo &entry)
 {
     if (entry.identity.isEmpty()) {
         return {};
+    }
+    if (!entry.stableInodes) {
+        QString identity = entry.identity + QStringLiteral(":r")
+                           + QString::number(entry.timeResolutionMs);
+        if (!entry.birthTime.isDistantPast()) {
+            identity += QStringLiteral(":b") + timeText(entry.birthTime);
+        }
+        if (!entry.isDirectory()) {
+            identity += QStringLiteral(":m") + timeText(entry.modificationTime)
+                        + QStringLiteral(":s") + QString::number(entry.size);
+        }
+        return identity;
     }
     if (!entry.birthTime.isDistantPast()) {
         return entry.identity + QStringLiteral(":b") + timeText(entry.birthTime);
@@ -88,7 +137,13 @@ bool FileIdentity::sameItem(QStringView a, QStringView b)
 {
     const Parts first = partsOf(a);
     const Parts second = partsOf(b);
-    if (first.volumeKey.isEmpty() || first.volumeKey != second.volumeKey) {
+    if (first.volumeKey.isEmpty() || second.volumeKey.isEmpty()) {
+        return false;
+    }
+    if (first.resolutionMs || second.resolutionMs) {
+        return sameUnnumbered(first, second);
+    }
+    if (first.volumeKey != second.volumeKey) {
         return false;
     }
     if (first.born && second.born) {

@@ -6,7 +6,12 @@
 // file carries its modification time and size instead ("…:m1700000000.5:s4096"); a folder,
 // whose time and size change with every entry, only its device and inode. Records written
 // before there were any of these parts hold the device and inode alone.
-// Identities survive renames and moves within the volume.
+// Where inode numbers change across remounts and readers (exfat-fuse numbers files in the order
+// they are looked up; every card's root is 1), the device and inode tell nothing, and a part
+// "r<milliseconds>" says so and gives the volume's time resolution: such an identity carries
+// the birth time where there is one and, but for a folder, the modification time and size
+// ("1792:2:r1000:m1700000000.000000000:s4096").
+// Identities survive renames and moves within the volume, and on cards a remount.
 
 #include "PlatformFileSystem.h"
 
@@ -27,7 +32,10 @@ QString volumeKey(QStringView identity);
 // Whether two identities name the same file. They must agree on device and inode, then on the
 // birth time when both carry one, else on modification time and size when both carry them.
 // A part only one side carries is not compared: an old record keeps the trust it had. An empty
-// identity names nothing.
+// identity names nothing. When either says its numbers are not stable, device and inode are
+// not compared, and each of birth time, modification time and size that both carry must agree,
+// times to the coarser of the two resolutions (another reader of the card may keep less of
+// them). A folder there is known by its place alone, as it has no stable time or size.
 bool sameItem(QStringView a, QStringView b);
 inline bool matches(QStringView recorded, const EntryInfo &entry)
 {

@@ -27,7 +27,7 @@ FileTime timeOf(const struct statx_timestamp &time)
     return {qint64(time.tv_sec), qint32(time.tv_nsec)};
 }
 
-EntryInfo entryFromStat(const struct statx &st)
+EntryInfo entryFromStat(const struct statx &st, DeviceVolumes &volumes)
 {
     EntryInfo info;
     if (S_ISDIR(st.stx_mode)) {
@@ -41,7 +41,11 @@ EntryInfo entryFromStat(const struct statx &st)
     }
     info.modificationTime = timeOf(st.stx_mtime);
     info.size = qint64(st.stx_size);
-    info.identity = FileIdentity::text(makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino);
+    const dev_t device = makedev(st.stx_dev_major, st.stx_dev_minor);
+    info.identity = FileIdentity::text(device, st.stx_ino);
+    const DeviceVolumes::Numbers numbers = volumes.of(device);
+    info.stableInodes = numbers.stableInodes;
+    info.timeResolutionMs = numbers.timeResolutionMs;
     // Each result says whether its file system keeps birth times.
     if (st.stx_mask & STATX_BTIME) {
         info.birthTime = timeOf(st.stx_btime);
@@ -50,13 +54,14 @@ EntryInfo entryFromStat(const struct statx &st)
 }
 
 // What the entry at `path` (relative to `dirFd`) is; fails with -1 and errno.
-int examine(SystemCalls &calls, int dirFd, const char *path, int flags, EntryInfo *info)
+int examine(SystemCalls &calls, DeviceVolumes &volumes, int dirFd, const char *path, int flags,
+            EntryInfo *info)
 {
     struct statx st;
     if (calls.statx(dirFd, path, flags, STATX_BASIC_STATS | STATX_BTIME, &st) != 0) {
         return -1;
     }
-    *info = entryFromStat(st);
+    *info = entryFromStat(st, volumes);
     return 0;
 }
 
@@ -73,10 +78,10 @@ QString decodedName(const char *raw, bool *valid)
 
 // What one entry of the open folder `dirFd` is; without attributes when it cannot be read
 // (it vanished since it was listed, say).
-EntryInfo entryAt(SystemCalls &calls, int dirFd, const char *raw)
+EntryInfo entryAt(SystemCalls &calls, DeviceVolumes &volumes, int dirFd, const char *raw)
 {
     EntryInfo info;
-    if (examine(calls, dirFd, raw, AT_SYMLINK_NOFOLLOW, &info) != 0) {
+    if (examine(calls, volumes, dirFd, raw, AT_SYMLINK_NOFOLLOW, &info) != 0) {
         info.hasAttributes = false;
     }
     info.name = decodedName(raw, &info.nameIsValid);
@@ -156,6 +161,7 @@ Result<QList<EntryInfo>> LinuxFileSystem::list(const QString &folder, const List
     if (stopped) {
         return std::unexpected(FileSystemError::cancelled());
     }
+    m_volumes->refresh();
     const int dirFd = ::dirfd(dir->get());
     const qsizetype total = qsizetype(starts.size());
     QList<EntryInfo> entries(total);
@@ -176,7 +182,8 @@ Result<QList<EntryInfo>> LinuxFileSystem::list(const QString &folder, const List
                         return;
                     }
                 }
-                entries[i] = entryAt(*m_calls, dirFd, names.constData() + starts[size_t(i)]);
+                entries[i] = entryAt(*m_calls, *m_volumes, dirFd,
+                                     names.constData() + starts[size_t(i)]);
             }
         }
         if (watch.entriesFound) {
@@ -208,6 +215,7 @@ Result<void> LinuxFileSystem::visit(const QString &folder,
     if (!dir) {
         return std::unexpected(dir.error());
     }
+    m_volumes->refresh();
     const int dirFd = ::dirfd(dir->get());
     qint64 visited = 0;
     qint64 counted = 0; // added to the watch's running total (a scan lists many folders)
@@ -226,7 +234,7 @@ Result<void> LinuxFileSystem::visit(const QString &folder,
                 return false;
             }
         }
-        visitor(entryAt(*m_calls, dirFd, raw));
+        visitor(entryAt(*m_calls, *m_volumes, dirFd, raw));
         ++visited;
         return true;
     });
@@ -253,8 +261,9 @@ Result<void> LinuxFileSystem::visitNames(const QString &folder,
 
 Result<EntryInfo> LinuxFileSystem::stat(const QString &path, bool followLink)
 {
+    m_volumes->refresh();
     EntryInfo info;
-    if (examine(*m_calls, AT_FDCWD, QFile::encodeName(path).constData(),
+    if (examine(*m_calls, *m_volumes, AT_FDCWD, QFile::encodeName(path).constData(),
                 followLink ? 0 : AT_SYMLINK_NOFOLLOW, &info)
         != 0) {
         return std::unexpected(FileSystemError::system(

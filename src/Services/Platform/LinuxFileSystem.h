@@ -3,6 +3,7 @@
 // The real platform seam on Linux: readdir and statx directly, because QDir skips names that
 // are not valid UTF-8 and would hide entries from operations that must see them all.
 
+#include "DeviceVolumes.h"
 #include "PlatformFileSystem.h"
 #include "SystemCalls.h"
 
@@ -41,4 +42,6 @@ public:
 
 private:
     std::shared_ptr<SystemCalls> m_calls;
+    // Which devices number their files for good, for the identities of the entries read.
+    std::shared_ptr<DeviceVolumes> m_volumes = DeviceVolumes::ofThisProcess();
 };

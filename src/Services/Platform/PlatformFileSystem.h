@@ -30,6 +30,11 @@ struct EntryInfo
     QString identity; // "device:inode"; FileIdentity::of gives the whole identity
     // When the file was made; the distant past where the file system keeps no birth time.
     FileTime birthTime;
+    // Where inode numbers change across remounts and readers (FAT, exFAT, most FUSE file
+    // systems), identities tell files apart by size and times, compared to the volume's
+    // resolution (see FileIdentity).
+    bool stableInodes = true;
+    int timeResolutionMs = 0;
 
     bool isHidden() const { return name.startsWith(QLatin1Char('.')); }
     bool isDirectory() const { return type == EntryType::directory; }

@@ -1,11 +1,14 @@
 #include "Volume.h"
 
+#include "BlockDeviceTags.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
 #include <array>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -150,6 +153,9 @@ std::optional<MountEntry> MountEntry::parse(QByteArrayView line)
         return std::nullopt;
     }
     MountEntry entry;
+    const qsizetype colon = fields[2].indexOf(':');
+    entry.device = makedev(fields[2].first(std::max<qsizetype>(colon, 0)).toUInt(),
+                           fields[2].sliced(colon + 1).toUInt());
     entry.root = unescaped(fields[3]);
     entry.mountPoint = unescaped(fields[4]);
     entry.type = unescaped(fields[separator + 1]);
@@ -221,6 +227,9 @@ Volume Volume::of(const QString &path)
         const QByteArray text = table.readAll();
         if (const std::optional<MountEntry> entry = MountEntry::containing(text, path)) {
             volume = describe(*entry);
+            if (volume.identity.isEmpty() && entry->source.startsWith(QLatin1String("/dev/"))) {
+                volume.identity = BlockDeviceTags::identity(BlockDeviceTags::read(entry->source));
+            }
         }
     }
     struct statvfs status;

@@ -37,6 +37,8 @@ struct MountEntry
     QString type;       // "ext4", "exfat", "fuseblk", "fuse.sshfs", "nfs4", "cifs"
     QString source;     // "/dev/sdb1", "ana@nas:/photos", "//nas/photos"
     bool readOnly = false; // mounted read-only (the mount's own options)
+    // The device number its files report (st_dev), "8:17" in the table.
+    quint64 device = 0;
 
     // One line of /proc/self/mountinfo; nothing for a line that does not parse.
     static std::optional<MountEntry> parse(QByteArrayView line);
@@ -85,7 +87,7 @@ struct Volume
     // name, the identity of a share, and the abilities its type has.
     static Volume describe(const MountEntry &entry);
     // The volume that holds `path`, from this process's mount table, with the identity of a
-    // block device read from its UUID or label, and `readOnly` also true when `path` cannot be
+    // block device read from its UUID or label (BlockDeviceTags), and `readOnly` also true when `path` cannot be
     // written. A path the table does not cover (no /proc) is a local volume.
     static Volume of(const QString &path);
 

@@ -1,4 +1,5 @@
 #include "Services/DirectoryMonitor.h"
+#include "support/PrivateMounts.h"
 #include "support/TestFolders.h"
 
 #include <QDir>
@@ -94,6 +95,7 @@ class tst_DirectoryMonitor : public QObject
 private:
     // Cats/{a.jpg, Sub/b.jpg}, Cats-link (to Cats), Dogs/, Empty/ and Outside/c.jpg.
     std::unique_ptr<QTemporaryDir> m_dir;
+    PrivateMounts m_mounts;
 
     QString path(const QString &relative) const
     {
@@ -270,6 +272,38 @@ private Q_SLOTS:
             expectCalls(calls, then == "Dogs"_L1 ? 1 : 0);
         }
     }
+
+    // Behind a FUSE mirror inotify sees only what goes through the mount: a file added to the
+    // mirrored folder itself is found by polling, told without a name, and not while polling
+    // is off.
+    void changeBehindAMirrorIsPolled()
+    {
+        makeFolder(m_dir->path(), u"Mirror"_s);
+        const QString why = m_mounts.mountFuse(u"bindfs"_s, {path(u"Cats"_s), path(u"Mirror"_s)},
+                                               path(u"Mirror"_s));
+        if (!why.isEmpty()) {
+            QSKIP(qPrintable(why));
+        }
+        Calls calls;
+        DirectoryMonitor monitor(calls.callback());
+        monitor.setPolling(false);
+        watch(monitor, u"Mirror"_s);
+        QCOMPARE(monitor.polledFolders(), paths(u"Mirror"_s));
+        writeFile(m_dir->path(), u"Cats/behind.jpg"_s);
+        QTest::qWait(3000); // past a round of polling, were it on
+        QCOMPARE(calls.count.load(), 0);
+        QCOMPARE(monitor.pollRounds(), 0);
+
+        monitor.setPolling(true);
+        QTRY_VERIFY(monitor.pollRounds() > 0); // the first look notes what the folder holds
+        writeFile(m_dir->path(), u"Cats/later.jpg"_s);
+        expectCalls(calls, 1);
+        const QMutexLocker locker(&calls.mutex);
+        QCOMPARE(calls.lastEvents, u"Mirror !"_s);
+        QCOMPARE(calls.lastFolders, paths(u"Mirror"_s));
+    }
+
+    void cleanup() { m_mounts.unmountAll(); }
 
     void destructionWaitsForRunningCallback()
     {

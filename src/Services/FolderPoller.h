@@ -66,7 +66,7 @@ private:
         bool seen = false; // looked at once: `look` and `digest` hold what was found
         std::optional<Look> look = {};      // nothing: the folder could not be read
         std::optional<quint64> digest = {}; // of the listing; nothing: it could not be listed
-        int roundsToListing = 0;       // rounds left before the listing is hashed again
+        int roundsToListing = 0;            // rounds left before the listing is hashed again
     };
 
     bool lookAt(const QString &path, Folder &folder, const std::function<bool()> &isCancelled);

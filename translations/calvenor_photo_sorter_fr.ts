@@ -99,6 +99,10 @@
         <source>Clear Menu</source>
         <translation>Effacer le menu</translation>
     </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Actualiser</translation>
+    </message>
 </context>
 <context>
     <name>BrowseListModel</name>

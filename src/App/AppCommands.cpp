@@ -86,6 +86,11 @@ void AppCommands::buildEditMenu(QMenuBar &menuBar, QUndoStack &undoStack)
 void AppCommands::buildViewMenu(QMenuBar &menuBar)
 {
     QMenu *view = menuBar.addMenu(tr("&View"));
+    // Lists every folder again at once: what a share or a FUSE mount changed without telling
+    // shows before the next look.
+    m_refresh = view->addAction(tr("Refresh"), &m_store, &CollectionStore::reloadFromDisk);
+    m_refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    view->addSeparator();
     QAction *sortMode = view->addAction(tr("Sort Mode"), this, [this] {
         m_store.setWorkspaceMode(WorkspaceMode::sort);
     });
@@ -125,7 +130,7 @@ void AppCommands::buildViewMenu(QMenuBar &menuBar)
     m_smaller = view->addAction(tr("Smaller Thumbnails"), &m_store,
                                 &CollectionStore::decreaseThumbnailSize);
     m_smaller->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    m_actions << sortMode << browseMode << m_layoutActions << m_sortActions << m_companions
+    m_actions << m_refresh << sortMode << browseMode << m_layoutActions << m_sortActions << m_companions
               << m_larger << m_smaller;
 }
 
@@ -212,6 +217,7 @@ void AppCommands::updateEnabled()
         item->setEnabled(canAct);
     }
     m_newCategory->setEnabled(m_store.canCreateCategory());
+    m_refresh->setEnabled(m_store.collection().has_value() && !m_store.isLoading());
     const bool browseList = m_store.workspaceMode() == WorkspaceMode::browse
                             && m_store.browseLayout() == BrowseLayoutMode::list;
     m_larger->setEnabled(!browseList);

@@ -46,6 +46,7 @@ private:
     QList<QAction *> m_selectionActions; // enabled while the selection can be acted on
     QMenuBar *m_menuBar = nullptr;
     QAction *m_newCategory = nullptr;
+    QAction *m_refresh = nullptr;
     QAction *m_companions = nullptr;
     QAction *m_larger = nullptr;
     QAction *m_smaller = nullptr;

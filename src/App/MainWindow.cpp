@@ -11,6 +11,7 @@
 MainWindow::MainWindow(CollectionStore &store, std::shared_ptr<QSettings> settings,
                        QWidget *parent)
     : QMainWindow(parent)
+    , m_store(store)
 {
     setWindowTitle(tr("Calvenor Photo Sorter"));
     m_rootView = new RootView(store, m_undoStack, std::move(settings), this);
@@ -26,4 +27,18 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     event->accept();
     QCoreApplication::quit();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // The window system may show a window that is still minimized.
+    m_store.setWindowShown(!isMinimized());
+}
+
+void MainWindow::hideEvent(QHideEvent *event)
+{
+    QMainWindow::hideEvent(event);
+    // Also sent when the window is minimized; restoring it sends a show event.
+    m_store.setWindowShown(false);
 }

@@ -31,8 +31,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // Minimized or hidden, the window tells the store that nobody sees the folder.
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
+    CollectionStore &m_store;
     QUndoStack m_undoStack;
     RootView *m_rootView = nullptr;
     AppCommands *m_commands = nullptr;

@@ -53,12 +53,20 @@ QStringList cleanedPaths(const QList<QUrl> &folders)
     return paths;
 }
 
+// The volume of a folder reached through links is the one the links lead to.
+Volume volumeOf(const QString &folder)
+{
+    const QString target = QFileInfo(folder).canonicalFilePath();
+    return Volume::of(target.isEmpty() ? folder : target);
+}
+
 } // namespace
 
 DirectoryMonitor::DirectoryMonitor(std::function<void(const Change &)> onChange)
     : m_onChange(std::move(onChange))
     , m_inotifyFd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
     , m_wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    , m_poller(m_fileSystem, volumeOf)
 {
     // Without either descriptor the monitor stays inert: it never fails, it just never reports.
     if (m_inotifyFd < 0 || m_wakeFd < 0) {
@@ -92,10 +100,30 @@ void DirectoryMonitor::stop()
     post(QList<QUrl>(), false);
 }
 
+void DirectoryMonitor::setPolling(bool active)
+{
+    m_pollingWanted = active;
+    if (!m_thread.joinable()) {
+        return;
+    }
+    {
+        const QMutexLocker locker(&m_mutex);
+        m_pollingRequest = active;
+    }
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+}
+
 QStringList DirectoryMonitor::watchedFolders() const
 {
     const QMutexLocker locker(&m_mutex);
     return m_published;
+}
+
+QStringList DirectoryMonitor::polledFolders() const
+{
+    const QMutexLocker locker(&m_mutex);
+    return m_publishedPolled;
 }
 
 void DirectoryMonitor::post(std::optional<QList<QUrl>> folders, bool quit)
@@ -118,10 +146,13 @@ void DirectoryMonitor::post(std::optional<QList<QUrl>> folders, bool quit)
 void DirectoryMonitor::run()
 {
     for (;;) {
+        std::optional<Clock::time_point> wakeAt = m_poller.nextRound();
+        if (m_deadline && (!wakeAt || *m_deadline < *wakeAt)) {
+            wakeAt = m_deadline;
+        }
         int timeout = -1;
-        if (m_deadline) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(*m_deadline - Clock::now());
+        if (wakeAt) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*wakeAt - Clock::now());
             timeout = int(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
         }
         pollfd fds[] = {{m_inotifyFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
@@ -141,16 +172,25 @@ void DirectoryMonitor::run()
             uint64_t count = 0;
             [[maybe_unused]] const ssize_t drained = ::read(m_wakeFd, &count, sizeof count);
             std::optional<QList<QUrl>> request;
+            std::optional<bool> polling;
             {
                 const QMutexLocker locker(&m_mutex);
                 if (m_quit) {
                     return;
                 }
                 request.swap(m_request);
+                polling.swap(m_pollingRequest);
+            }
+            if (polling) {
+                m_poller.setPaused(!*polling);
             }
             if (request) {
                 apply(*request);
             }
+        }
+        if (const std::optional<Clock::time_point> round = m_poller.nextRound();
+            round && Clock::now() >= *round) {
+            pollFolders();
         }
         if (m_deadline && Clock::now() >= *m_deadline) {
             Change change{m_changedFolders.keys(), m_overflowed, m_changedFolders};
@@ -253,8 +293,31 @@ void DirectoryMonitor::publishWatches()
         paths.append(path);
     }
     paths.sort();
+    // Polled are the folders with a live watch: one that is gone was reported by its watch.
+    m_poller.setFolders(paths, Clock::now());
+    const QStringList polled = m_poller.polledFolders();
     const QMutexLocker locker(&m_mutex);
     m_published = paths;
+    m_publishedPolled = polled;
+}
+
+void DirectoryMonitor::pollFolders()
+{
+    // A long listing on a slow share gives way to the destructor.
+    const QStringList changed = m_poller.poll(Clock::now(), [this] {
+        const QMutexLocker locker(&m_mutex);
+        return m_quit;
+    });
+    ++m_pollRounds;
+    for (const QString &path : changed) {
+        // What changed is not known by name: the folder is listed again.
+        FolderEvents &events = m_changedFolders[path];
+        events.unnamed = true;
+        events.named.clear();
+    }
+    if (!changed.isEmpty()) {
+        setDeadline(Clock::now() + debounceInterval);
+    }
 }
 
 void DirectoryMonitor::setDeadline(std::optional<Clock::time_point> deadline)

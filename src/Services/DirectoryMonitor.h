@@ -3,6 +3,11 @@
 // Watches a set of folders, one level each, and calls back once per burst of changes, half a
 // second after the burst's last event, with the folders that changed. All watch state lives on the monitor's own thread, where
 // the callback also runs; once the destructor has returned the callback never runs again.
+// On volumes where inotify misses changes (shares, FUSE mirrors) the folders are also polled
+// (FolderPoller), while polling is on; a change found so is told without names.
+
+#include "FolderPoller.h"
+#include "Platform/LinuxFileSystem.h"
 
 #include <QHash>
 #include <QList>
@@ -72,11 +77,19 @@ public:
     void watch(const QList<QUrl> &folders);
     // Watches nothing and drops a pending callback. Returns at once.
     void stop();
+    // Whether the folders that need it are polled: off while nobody looks at them (the window is
+    // hidden or minimized); on again, they are looked at at once. On at first. Returns at once.
+    void setPolling(bool active);
+    bool isPolling() const { return m_pollingWanted; }
 
     // What the monitor thread has applied so far, for tests: the sorted cleaned paths that hold
     // a live watch, and whether a callback is scheduled.
     QStringList watchedFolders() const;
     bool hasPendingChange() const { return m_changePending; }
+    // Of the watched folders, those on volumes whose changes are also polled for, and how
+    // many rounds of polling have run.
+    QStringList polledFolders() const;
+    int pollRounds() const { return m_pollRounds; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -86,6 +99,7 @@ private:
     void apply(const QList<QUrl> &folders);
     void readEvents();
     void publishWatches();
+    void pollFolders();
     void setDeadline(std::optional<Clock::time_point> deadline);
 
     const std::function<void(const Change &)> m_onChange;
@@ -95,15 +109,21 @@ private:
     // Requests from any thread. Each one replaces the whole set, so only the latest matters.
     mutable QMutex m_mutex;
     std::optional<QList<QUrl>> m_request;
+    std::optional<bool> m_pollingRequest;
     bool m_quit = false;
     QStringList m_published;
+    QStringList m_publishedPolled;
     std::atomic<bool> m_changePending = false;
+    std::atomic<bool> m_pollingWanted = true;
+    std::atomic<int> m_pollRounds = 0;
 
     // Monitor thread only.
     std::map<int, QString> m_watches; // inotify watch descriptor -> folder path
     std::optional<Clock::time_point> m_deadline;
     QHash<QString, FolderEvents> m_changedFolders; // since the last callback
     bool m_overflowed = false;
+    LinuxFileSystem m_fileSystem;
+    FolderPoller m_poller;
 
     std::thread m_thread; // last member: starts once everything above exists
 };

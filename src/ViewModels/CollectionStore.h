@@ -155,6 +155,8 @@ public:
     QUndoStack *undoStack() const { return m_undo.undoStack(); }
     // Installs the application-wide key filter (once).
     void installKeyEventMonitor();
+    // Whether the window is on screen: folders on shares are polled for changes only while it is.
+    void setWindowShown(bool shown) { m_directoryMonitor->setPolling(shown); }
 
     // ----- Opening and reloading
     void chooseFolder();

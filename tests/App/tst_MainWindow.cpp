@@ -7,6 +7,7 @@
 #include "Views/LinuxDesktopServices.h"
 #include "Views/RecoveryBanner.h"
 #include "Views/RootView.h"
+#include "support/PrivateMounts.h"
 #include "support/StoreFixture.h"
 
 #include <QAbstractButton>
@@ -16,6 +17,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QtConcurrent>
 
@@ -79,6 +81,10 @@ private Q_SLOTS:
     void listTypeSelectTakesWholeNames();
     void laterLaunchHandsOverItsFolder();
     void windowStaysResponsiveWhileLoading();
+    void refreshFindsWhatNothingElseSaw();
+
+private:
+    PrivateMounts m_mounts;
 };
 
 void tst_MainWindow::pagesFollowTheStore()
@@ -398,6 +404,49 @@ void tst_MainWindow::windowStaysResponsiveWhileLoading()
     QTRY_VERIFY_WITH_TIMEOUT(!store.isLoading(), 30000);
     QCOMPARE(store.photoCount(), 10000);
     QVERIFY2(ticksWhileLoading >= 2, qPrintable(QString::number(ticksWhileLoading)));
+}
+
+// Through a FUSE mirror inotify sees nothing of what changes behind the program's back; the
+// folder is polled only while the window is on screen, and F5 lists it again at once.
+void tst_MainWindow::refreshFindsWhatNothingElseSaw()
+{
+    Window w;
+    QTemporaryDir backing;
+    writeJpeg(backing.path(), u"a.jpg"_s);
+    const QString why = m_mounts.mountFuse(u"bindfs"_s, {backing.path(), w.path()}, w.path());
+    if (!why.isEmpty()) {
+        QSKIP(qPrintable(why));
+    }
+    const auto unmount = qScopeGuard([this] { m_mounts.unmountAll(); });
+    MainWindow &window = w.make();
+    QVERIFY(QTest::qWaitForWindowActive(&window) && w.open());
+    QAction *refresh = w.action(u"Refresh"_s);
+    QVERIFY(refresh->isEnabled());
+    const DirectoryMonitor &monitor = w.store->directoryMonitor();
+    QVERIFY(monitor.isPolling());
+    QCOMPARE(monitor.polledFolders(), QStringList{QDir::cleanPath(w.path())});
+    QTRY_VERIFY(monitor.pollRounds() > 0); // what the folder holds is noted
+    writeJpeg(backing.path(), u"b.jpg"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(w.store->photoCount(), 2, 10000);
+
+    w.store->setWindowShown(false); // as if hidden: only Refresh can find what comes now
+    writeJpeg(backing.path(), u"c.jpg"_s);
+    QTest::qWait(3000); // past a round of polling, were it on
+    QVERIFY(!monitor.isPolling());
+    QCOMPARE(w.store->photoCount(), 2);
+    QTest::keyClick(window.windowHandle(), Qt::Key_F5);
+    QTRY_COMPARE(w.store->photoCount(), 3);
+
+    window.showMinimized();
+    QVERIFY(!monitor.isPolling());
+    window.showNormal();
+    QVERIFY(monitor.isPolling());
+    window.hide();
+    QVERIFY(!monitor.isPolling());
+    window.showMinimized(); // shown, but as an icon
+    QVERIFY(!monitor.isPolling());
+    w.store->openCollection(QUrl::fromLocalFile(w.path()), false);
+    QVERIFY(!refresh->isEnabled()); // loading
 }
 
 // A launch while the app runs gives its folder to the running instance and is told it was

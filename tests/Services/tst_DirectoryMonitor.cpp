@@ -1,4 +1,5 @@
 #include "Services/DirectoryMonitor.h"
+#include "support/PrivateMounts.h"
 #include "support/TestFolders.h"
 
 #include <QDir>
@@ -94,6 +95,7 @@ class tst_DirectoryMonitor : public QObject
 private:
     // Cats/{a.jpg, Sub/b.jpg}, Cats-link (to Cats), Dogs/, Empty/ and Outside/c.jpg.
     std::unique_ptr<QTemporaryDir> m_dir;
+    PrivateMounts m_mounts;
 
     QString path(const QString &relative) const
     {
@@ -270,6 +272,57 @@ private Q_SLOTS:
             expectCalls(calls, then == "Dogs"_L1 ? 1 : 0);
         }
     }
+
+    void changeBehindAMountIsPolled_data()
+    {
+        QTest::addColumn<QString>("program");
+        row("FUSE mirror", "bindfs");
+        // sshfs keeps listings and folder times 20 s unless told not to; the app cannot tell it.
+        row("share", "sshfs");
+    }
+
+    // Through a FUSE mount inotify sees only what passes through the mount: a file added to the
+    // folder behind it is found by polling, told without a name, and not while polling is off.
+    void changeBehindAMountIsPolled()
+    {
+        QFETCH(QString, program);
+        makeFolder(m_dir->path(), u"Mount"_s);
+        const QString mount = path(u"Mount"_s);
+        const QString why =
+            program == "sshfs"_L1
+                ? m_mounts.mountSshfs(path(u"Cats"_s), mount, path(u"sftp.sh"_s), {},
+                                      u"dir_cache=no"_s)
+                : m_mounts.mountFuse(program, {path(u"Cats"_s), mount}, mount);
+        if (!why.isEmpty()) {
+            QSKIP(qPrintable(why));
+        }
+        const std::optional<FolderPoller::Pace> pace = FolderPoller::pace(Volume::of(mount));
+        QVERIFY(pace);
+        // A round, the kernel's one second of cached attributes and the debounce.
+        const int roundMs = int(pace->interval.count()) + 1000
+                            + int(DirectoryMonitor::debounceInterval.count());
+        Calls calls;
+        DirectoryMonitor monitor(calls.callback());
+        monitor.setPolling(false);
+        watch(monitor, u"Mount"_s);
+        QCOMPARE(monitor.polledFolders(), paths(u"Mount"_s));
+        writeFile(m_dir->path(), u"Cats/behind.jpg"_s);
+        QTest::qWait(roundMs); // past a round of polling, were it on
+        QCOMPARE(calls.count.load(), 0);
+        QCOMPARE(monitor.pollRounds(), 0);
+
+        monitor.setPolling(true);
+        QTRY_VERIFY(monitor.pollRounds() > 0); // the first look notes what the folder holds
+        writeFile(m_dir->path(), u"Cats/later.jpg"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(calls.count.load(), 1, 2 * roundMs);
+        QTest::qWait(quietPeriodMs);
+        QCOMPARE(calls.count.load(), 1);
+        const QMutexLocker locker(&calls.mutex);
+        QCOMPARE(calls.lastEvents, u"Mount !"_s);
+        QCOMPARE(calls.lastFolders, paths(u"Mount"_s));
+    }
+
+    void cleanup() { m_mounts.unmountAll(); }
 
     void destructionWaitsForRunningCallback()
     {

@@ -286,7 +286,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         m_undo.adopt(*journal, [this](const OperationJournal::Action &action) {
             return registerUndo(action);
         });
-        if (volumes->isFinished()) {
+        if (volumes->isFinished() && volumes->resultCount() > 0) {
             setVolumes(root, volumes->result());
         } else {
             readVolumes(root);

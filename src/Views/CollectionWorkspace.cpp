@@ -240,8 +240,10 @@ QString CollectionHeader::volumeText(const Volume &volume)
         kind = QCoreApplication::translate("CollectionWorkspace", "FUSE mount");
         break;
     }
-    return volume.name.isEmpty() ? kind
-                                 : kind + QStringLiteral(" \u00B7 ") + Typography::displayName(volume.name);
+    if (volume.name.isEmpty()) {
+        return kind;
+    }
+    return kind + QStringLiteral(" \u00B7 ") + Typography::displayName(volume.name);
 }
 
 QString CollectionHeader::metricsText() const

@@ -133,7 +133,8 @@ QString NameRules::refusal(const QString &name) const
                          .arg(length)
                          .arg(maxLength)
                    : QCoreApplication::translate(
-                         "FileSystem", "The name is too long for this volume: %1 bytes, at most %2.")
+                         "FileSystem",
+                         "The name is too long for this volume: %1 bytes, at most %2.")
                          .arg(length)
                          .arg(maxLength);
     }

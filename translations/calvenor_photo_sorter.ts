@@ -426,6 +426,22 @@
         <source>1–9 FILE</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Read-only</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Removable disk</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Network share</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>FUSE mount</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>FileIntoField</name>
@@ -688,6 +704,33 @@
     </message>
     <message>
         <source>The name is too long for this volume: %1 bytes, at most %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>FolderAccess</name>
+    <message>
+        <source>%1 is read-only: nothing in it can be added, moved, renamed or removed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>If it’s a memory card, check its lock switch.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 can’t be moved to %2. %3 Nothing was moved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 can’t be copied to %2. %3 Nothing was copied.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Undo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Redo</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

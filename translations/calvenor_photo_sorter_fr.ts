@@ -432,6 +432,22 @@
         <source>1–9 FILE</source>
         <translation>1–9 CLASSER</translation>
     </message>
+    <message>
+        <source>Read-only</source>
+        <translation>Lecture seule</translation>
+    </message>
+    <message>
+        <source>Removable disk</source>
+        <translation>Disque amovible</translation>
+    </message>
+    <message>
+        <source>Network share</source>
+        <translation>Partage réseau</translation>
+    </message>
+    <message>
+        <source>FUSE mount</source>
+        <translation>Montage FUSE</translation>
+    </message>
 </context>
 <context>
     <name>FileIntoField</name>
@@ -667,11 +683,11 @@
     </message>
     <message>
         <source>A name can’t be empty, “.” or “..”.</source>
-        <translation>Un nom ne peut pas être vide, « . » ou « .. ».</translation>
+        <translation>Un nom ne peut pas être vide, «&#xa0;.&#xa0;» ou «&#xa0;..&#xa0;».</translation>
     </message>
     <message>
         <source>A name can’t contain “/”.</source>
-        <translation>Un nom ne peut pas contenir « / ».</translation>
+        <translation>Un nom ne peut pas contenir «&#xa0;/&#xa0;».</translation>
     </message>
     <message>
         <source>A name can’t contain control characters.</source>
@@ -683,7 +699,7 @@
     </message>
     <message>
         <source>Names on this volume can’t contain “%1”.</source>
-        <translation>Les noms sur ce volume ne peuvent pas contenir « %1 ».</translation>
+        <translation>Les noms sur ce volume ne peuvent pas contenir «&#xa0;%1&#xa0;».</translation>
     </message>
     <message>
         <source>Names on this volume can’t end with a dot or a space.</source>
@@ -691,11 +707,38 @@
     </message>
     <message>
         <source>The name is too long for this volume: %1 characters, at most %2.</source>
-        <translation>Le nom est trop long pour ce volume : %1 caractères, %2 au plus.</translation>
+        <translation>Le nom est trop long pour ce volume&#xa0;: %1 caractères, %2 au plus.</translation>
     </message>
     <message>
         <source>The name is too long for this volume: %1 bytes, at most %2.</source>
-        <translation>Le nom est trop long pour ce volume : %1 octets, %2 au plus.</translation>
+        <translation>Le nom est trop long pour ce volume&#xa0;: %1 octets, %2 au plus.</translation>
+    </message>
+</context>
+<context>
+    <name>FolderAccess</name>
+    <message>
+        <source>%1 is read-only: nothing in it can be added, moved, renamed or removed.</source>
+        <translation>%1 est en lecture seule&#xa0;: rien ne peut y être ajouté, déplacé, renommé ni supprimé.</translation>
+    </message>
+    <message>
+        <source>If it’s a memory card, check its lock switch.</source>
+        <translation>S’il s’agit d’une carte mémoire, vérifiez son curseur de verrouillage.</translation>
+    </message>
+    <message>
+        <source>%1 can’t be moved to %2. %3 Nothing was moved.</source>
+        <translation>%1 ne peut pas être déplacé dans %2. %3 Rien n’a été déplacé.</translation>
+    </message>
+    <message>
+        <source>%1 can’t be copied to %2. %3 Nothing was copied.</source>
+        <translation>%1 ne peut pas être copié dans %2. %3 Rien n’a été copié.</translation>
+    </message>
+    <message>
+        <source>Couldn’t Undo</source>
+        <translation>Impossible d’annuler</translation>
+    </message>
+    <message>
+        <source>Couldn’t Redo</source>
+        <translation>Impossible de rétablir</translation>
     </message>
 </context>
 <context>

@@ -78,6 +78,12 @@ void AppCommands::buildEditMenu(QMenuBar &menuBar, QUndoStack &undoStack)
     undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     QAction *redo = undoStack.createRedoAction(edit, tr("Redo"));
     redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    // Their texts and enabling follow the stack, but the store runs them: on a read-only
+    // folder it explains at once instead of moving the stack past work it cannot do.
+    disconnect(undo, &QAction::triggered, &undoStack, &QUndoStack::undo);
+    disconnect(redo, &QAction::triggered, &undoStack, &QUndoStack::redo);
+    connect(undo, &QAction::triggered, &m_store, &CollectionStore::undo);
+    connect(redo, &QAction::triggered, &m_store, &CollectionStore::redo);
     edit->addAction(undo);
     edit->addAction(redo);
     m_actions << undo << redo;

@@ -71,6 +71,14 @@ public:
                                              const QSet<QString> &folders, RescanScope scope,
                                              PhotoSortOrder sortOrder, CompanionRule rule);
 
+    // The volumes the collection at rootURL lies on (see CollectionVolumes).
+    QFuture<CollectionVolumes> volumes(const QUrl &rootURL)
+    {
+        return submit([this, root = standardizedPath(rootURL)](const CancelCheck &) {
+            return m_fileSystem->volumes(root);
+        });
+    }
+
     // Disk changes. They run in submission order after any scan, and are never cancelled
     // half-way: each either completes or puts back what it did before it reports the error.
     QFuture<Result<QList<FileMove>>> moveFiles(const QList<QUrl> &urls, const QUrl &folder)

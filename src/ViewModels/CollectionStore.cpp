@@ -254,6 +254,8 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
     // The shown collection keeps its journal (its lock, its undo history, the record of its
     // filings) until this one is shown; a folder that fails to open gives back its own.
     auto journal = std::make_shared<std::optional<UndoJournal::Opening>>();
+    // Asked just before the listing, so it is known by the time the folder is shown.
+    auto volumes = std::make_shared<QFuture<CollectionVolumes>>();
     auto *watcher = new QFutureWatcher<Result<PhotoCollection>>(this);
     m_collectionLoad = watcher;
     connect(watcher, &QFutureWatcherBase::finished, this, [=, this] {
@@ -289,6 +291,11 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         m_undo.adopt(*journal, [this](const OperationJournal::Action &action) {
             return registerUndo(action);
         });
+        if (volumes->isFinished() && volumes->resultCount() > 0) {
+            setVolumes(root, volumes->result());
+        } else {
+            readVolumes(root);
+        }
         m_scopedCollectionURL = root;
         m_rescans.clear();
         m_ownChanges.clear();
@@ -319,7 +326,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
     });
     // The journal first: what a crash left half done is put back before the folder is read.
     m_undo.openBeside(root)
-        .then(this, [this, watcher, root, loadID, journal](
+        .then(this, [this, watcher, root, loadID, journal, volumes](
                         const Result<UndoJournal::Opening> &opening) {
             if (m_activeCollectionLoadID != loadID) {
                 m_undo.drop(opening ? std::optional(*opening) : std::nullopt);
@@ -343,6 +350,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
                 // Without a journal the folder still opens; its undo ends with the session.
                 qWarning("%s", qPrintable(opening.error().message));
             }
+            *volumes = m_fileSystem.volumes(root);
             watcher->setFuture(
                 m_fileSystem.list(root, m_sortOrder, m_companionRule, m_entriesFound));
         });
@@ -382,6 +390,23 @@ void CollectionStore::reloadFromDisk()
     }
     m_rescans.markEverything();
     reconcile();
+    readVolumes(m_collection->rootURL); // a card's lock switch may have moved meanwhile
+}
+
+void CollectionStore::readVolumes(const QUrl &root)
+{
+    m_fileSystem.volumes(root).then(this, [this, root](const CollectionVolumes &volumes) {
+        if (m_collection && m_collection->rootURL == root) {
+            setVolumes(root, volumes);
+        }
+    });
+}
+
+void CollectionStore::setVolumes(const QUrl &root, const CollectionVolumes &volumes)
+{
+    if (m_access.setVolumes(standardizedPath(root), volumes)) {
+        Q_EMIT volumeChanged();
+    }
 }
 
 void CollectionStore::reconcile()
@@ -625,6 +650,36 @@ void CollectionStore::show(const FileSystemError &error, const QString &title)
 {
     qWarning("%s: %s", qPrintable(title), qPrintable(error.logText()));
     setAlert(UserFacingAlert::make(title, error.message));
+}
+
+bool CollectionStore::refuse(FolderAccess::Command command, const QStringList &folders,
+                             const QString &destination, const QStringList &names)
+{
+    const std::optional<UserFacingAlert> refusal =
+        m_access.refusal(command, folders, destination, names);
+    if (refusal) {
+        qWarning("%s: %s", qPrintable(refusal->title), qPrintable(refusal->message));
+        setAlert(refusal);
+    }
+    return refusal.has_value();
+}
+
+void CollectionStore::undo()
+{
+    if (QUndoStack *stack = m_undo.undoStack(); stack && stack->canUndo()
+        && !(m_collection && refuse(FolderAccess::Command::undo,
+                                    {standardizedPath(m_collection->rootURL)}))) {
+        stack->undo();
+    }
+}
+
+void CollectionStore::redo()
+{
+    if (QUndoStack *stack = m_undo.undoStack(); stack && stack->canRedo()
+        && !(m_collection && refuse(FolderAccess::Command::redo,
+                                    {standardizedPath(m_collection->rootURL)}))) {
+        stack->redo();
+    }
 }
 
 void CollectionStore::showHUD(const QString &message)

@@ -8,6 +8,7 @@
 
 #include "DesktopServices.h"
 #include "FileIntoModel.h"
+#include "FolderAccess.h"
 #include "OwnChanges.h"
 #include "RescanSchedule.h"
 #include "UndoJournal.h"
@@ -122,6 +123,8 @@ public:
     // How the views should show the latest collection change: 0 for at once, otherwise an
     // ease-out animation of that many milliseconds.
     int collectionAnimationMs() const { return m_collectionAnimationMs; }
+    // The volume the shown folder lies on (kind, name, read-only), known shortly after it opens.
+    const Volume &volume() const { return m_access.volume(); }
     // The desktop's reduce-motion setting, for views that animate.
     bool prefersReducedMotion() const { return m_desktop.prefersReducedMotion(); }
 
@@ -231,6 +234,10 @@ public:
     void confirmDeleteCategory(const DeleteCategoryPrompt &prompt);
     void cancelDeleteCategory() { setDeleteCategoryPrompt(std::nullopt); }
 
+    // ----- Undo and redo: the undo stack's, unless the collection is read-only.
+    void undo();
+    void redo();
+
     // ----- Keys, preview and view settings
     std::optional<KeyCommand> keyCommand(const QKeyEvent &event) const;
     // Acts on a board key; false when the key is not one and should reach the focused widget.
@@ -281,6 +288,7 @@ Q_SIGNALS:
     void browseLayoutChanged();
     void browseFilterSectionIDChanged();
     void browseCellSizeChanged();
+    void volumeChanged();
     // Emitted when the store has nothing left to do on disk and memory matches the disk again.
     void reconciled();
 
@@ -320,6 +328,13 @@ private:
     void readSettings();
     void show(const FileSystemError &error, const QString &title);
     void showHUD(const QString &message);
+    // Shows why `command` may not change `folders` or give `names` to items in `destination`
+    // (see FolderAccess) and returns true; false when it may be tried.
+    bool refuse(FolderAccess::Command command, const QStringList &folders,
+                const QString &destination = {}, const QStringList &names = {});
+    // Reads the volumes of the collection at `root` anew.
+    void readVolumes(const QUrl &root);
+    void setVolumes(const QUrl &root, const CollectionVolumes &volumes);
     void beginMutation();
     void finishMutation();
     void updateDirectoryMonitor();
@@ -411,6 +426,7 @@ private:
     std::optional<QString> m_hudMessage;
     std::optional<JournalRecovery::Report> m_recoveryReport;
     FileIntoModel m_fileInto;
+    FolderAccess m_access; // what the volumes under the collection allow
     std::optional<ScrollRequest> m_scrollRequest;
     int m_gridColumnCount = 4;
     QList<QUrl> m_recentFolders;

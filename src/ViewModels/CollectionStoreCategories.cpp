@@ -13,11 +13,20 @@ QString lastComponent(const QUrl &url)
     return FilePaths::nameOf(standardizedPath(url));
 }
 
+// The folders renaming or deleting the category at `url` changes: its own (whose photos leave
+// it) and the one holding it.
+QStringList categoryFolders(const QUrl &url)
+{
+    const QString folder = standardizedPath(url);
+    return {FilePaths::parentOf(folder), folder};
+}
+
 } // namespace
 
 void CollectionStore::showNewCategoryPrompt()
 {
-    if (!canCreateCategory()) {
+    if (!canCreateCategory()
+        || refuse(FolderAccess::Command::newCategory, {standardizedPath(m_collection->rootURL)})) {
         return;
     }
     setCategoryPrompt(CategoryPrompt::make(CategoryPrompt::Mode::create(),
@@ -28,7 +37,8 @@ void CollectionStore::showNewCategoryPrompt()
 void CollectionStore::showRenamePrompt(const QString &sectionID)
 {
     const std::optional<PhotoSection> target = section(sectionID);
-    if (!target || target->kind != PhotoSectionKind::category) {
+    if (!target || target->kind != PhotoSectionKind::category
+        || refuse(FolderAccess::Command::renameCategory, categoryFolders(target->url))) {
         return;
     }
     setCategoryPrompt(CategoryPrompt::make(CategoryPrompt::Mode::rename(sectionID),
@@ -49,6 +59,10 @@ void CollectionStore::submitCategoryPrompt(const CategoryPrompt &prompt, const Q
 void CollectionStore::createCategory(const QString &name)
 {
     if (!m_collection) {
+        return;
+    }
+    const QString root = standardizedPath(m_collection->rootURL);
+    if (refuse(FolderAccess::Command::newCategory, {root}, root, {name.trimmed()})) {
         return;
     }
     const QString actionName = QStringLiteral("New Category");
@@ -87,7 +101,10 @@ DiskCommand *CollectionStore::registerNewCategoryUndo(const QUrl &created)
 
 void CollectionStore::renameCategory(const QString &sectionID, const QString &name)
 {
-    if (const std::optional<PhotoSection> target = section(sectionID)) {
+    const std::optional<PhotoSection> target = section(sectionID);
+    if (target
+        && !refuse(FolderAccess::Command::renameCategory, categoryFolders(target->url),
+                   FilePaths::parentOf(standardizedPath(target->url)), {name.trimmed()})) {
         performRenameCategory(target->url, name,
                               {OperationJournal::Role::action, QStringLiteral("Rename Category"),
                                OperationJournal::ActionKind::renameCategory});
@@ -130,7 +147,8 @@ DiskCommand *CollectionStore::registerRenameUndo(const FileMove &renamed)
 void CollectionStore::requestDeleteCategory(const QString &sectionID)
 {
     const std::optional<PhotoSection> target = section(sectionID);
-    if (!target || target->kind != PhotoSectionKind::category) {
+    if (!target || target->kind != PhotoSectionKind::category
+        || refuse(FolderAccess::Command::deleteCategory, categoryFolders(target->url))) {
         return;
     }
     setDeleteCategoryPrompt(DeleteCategoryPrompt{target->id, target->name, target->count(),
@@ -141,7 +159,8 @@ void CollectionStore::confirmDeleteCategory(const DeleteCategoryPrompt &prompt)
 {
     setDeleteCategoryPrompt(std::nullopt);
     const std::optional<PhotoSection> target = section(prompt.sectionID);
-    if (!target || !m_collection) {
+    if (!target || !m_collection
+        || refuse(FolderAccess::Command::deleteCategory, categoryFolders(target->url))) {
         return;
     }
     const QUrl root = m_collection->rootURL;

@@ -131,6 +131,29 @@ QStringList uniqueNames(const QStringList &names, Occupied &occupied)
     }
 }
 
+// The folders `photos` leave, and `also` (where they go).
+QStringList foldersOf(const QList<Photo> &photos, const QString &also = {})
+{
+    QSet<QString> folders;
+    if (!also.isEmpty()) {
+        folders.insert(also);
+    }
+    for (const Photo &photo : photos) {
+        folders.insert(folderOf(photo.url));
+    }
+    return folders.values();
+}
+
+// The names of every file of `photos`: what arrives in the folder they are filed into.
+QStringList memberNamesOf(const QList<Photo> &photos)
+{
+    QStringList names;
+    for (const Photo &photo : photos) {
+        names.append(photo.memberNames());
+    }
+    return names;
+}
+
 struct NameSet
 {
     QSet<QString> &names;
@@ -220,6 +243,13 @@ void CollectionStore::createCategoryAndFileInto(const QString &name)
     closeFileInto();
     const QList<Photo> photos = selectedPhotosInDisplayOrder();
     if (!m_collection || !canActOnSelection() || photos.isEmpty()) {
+        return;
+    }
+    const QString root = standardizedPath(m_collection->rootURL);
+    const QString category = name.trimmed();
+    if (refuse(FolderAccess::Command::newCategory, {root}, root, {category})
+        || refuse(FolderAccess::Command::move, foldersOf(photos, root),
+                  FilePaths::child(root, category), memberNamesOf(photos))) {
         return;
     }
     // Gone from their sections at once; the rescan after the disk work shows the new category.
@@ -341,6 +371,10 @@ void CollectionStore::startMoveSelected(const QString &sectionID, bool autoAdvan
         if (autoAdvance) {
             navigateSelection(1, 0); // a number key on photos already there just steps on
         }
+        return;
+    }
+    if (refuse(FolderAccess::Command::move, foldersOf(photos, targetFolder), targetFolder,
+               memberNamesOf(photos))) {
         return;
     }
     QSet<QString> ids;
@@ -527,7 +561,7 @@ QList<QList<QUrl>> CollectionStore::takeOffBoard(const QList<Photo> &photos)
 void CollectionStore::moveSelectionToTrash()
 {
     const QList<Photo> photos = selectedPhotosInDisplayOrder();
-    if (photos.isEmpty()) {
+    if (photos.isEmpty() || refuse(FolderAccess::Command::trash, foldersOf(photos))) {
         return;
     }
     const QList<QList<QUrl>> shots = takeOffBoard(photos);
@@ -557,6 +591,14 @@ void CollectionStore::copyExternalFiles(const QList<QUrl> &urls, const QString &
 {
     const std::optional<PhotoSection> target = section(sectionID);
     if (!target || urls.isEmpty()) {
+        return;
+    }
+    const QString folder = standardizedPath(target->url);
+    QStringList names;
+    for (const QUrl &url : urls) {
+        names.append(FilePaths::nameOf(standardizedPath(url)));
+    }
+    if (refuse(FolderAccess::Command::copyIn, {folder}, folder, names)) {
         return;
     }
     const QString name = target->name;

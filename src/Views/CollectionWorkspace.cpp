@@ -92,8 +92,19 @@ CollectionHeader::CollectionHeader(CollectionStore &store, QWidget *parent)
     m_note = Typography::label({}, Typography::font(11, QFont::Medium), quiet(), this);
     m_note->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_note->hide();
+    // Where the folder lies, before its path: "Network share · nas:/photos", "Read-only".
+    auto *place = new QHBoxLayout;
+    place->setSpacing(8);
+    m_volume = Typography::label({}, Typography::font(11, QFont::DemiBold), mutedPaper(), this);
+    m_volume->hide();
+    m_readOnly = Typography::label(QCoreApplication::translate("CollectionWorkspace", "Read-only"),
+                                   Typography::font(11, QFont::DemiBold), ember(), this);
+    m_readOnly->hide();
+    place->addWidget(m_volume);
+    place->addWidget(m_readOnly);
+    place->addWidget(m_path, 1);
     titles->addWidget(m_name);
-    titles->addWidget(m_path);
+    titles->addLayout(place);
     titles->addWidget(m_note);
     row->addLayout(titles, 1);
 
@@ -150,7 +161,8 @@ CollectionHeader::CollectionHeader(CollectionStore &store, QWidget *parent)
 
     for (auto signal :
          {&CollectionStore::collectionChanged, &CollectionStore::isLoadingChanged,
-          &CollectionStore::workspaceModeChanged, &CollectionStore::browseLayoutChanged}) {
+          &CollectionStore::workspaceModeChanged, &CollectionStore::browseLayoutChanged,
+          &CollectionStore::volumeChanged}) {
         connect(&store, signal, this, &CollectionHeader::refresh);
     }
     refresh();
@@ -163,6 +175,11 @@ void CollectionHeader::refresh()
     m_path->setText(collection ? Typography::displayName(collection->rootURL.toLocalFile())
                                : QString());
     m_path->setToolTip(m_path->text());
+    const Volume &volume = m_store.volume();
+    m_volume->setText(collection ? volumeText(volume) : QString());
+    m_volume->setToolTip(volume.mount.source);
+    m_volume->setVisible(!m_volume->text().isEmpty());
+    m_readOnly->setVisible(collection && volume.readOnly);
     const QStringList unreadable = collection ? collection->unreadableFolders : QStringList();
     m_note->setText(unreadableFoldersNote(unreadable));
     m_note->setToolTip(m_note->text());
@@ -205,6 +222,28 @@ QString CollectionHeader::unreadableFoldersNote(const QStringList &names)
                 : QCoreApplication::translate("CollectionWorkspace", "%Ln folders can\u2019t be read: ",
                                               nullptr, int(names.size()))) +
            shown.join(QStringLiteral(", "));
+}
+
+QString CollectionHeader::volumeText(const Volume &volume)
+{
+    QString kind;
+    switch (volume.kind) {
+    case Volume::Kind::local:
+        return {};
+    case Volume::Kind::removable:
+        kind = QCoreApplication::translate("CollectionWorkspace", "Removable disk");
+        break;
+    case Volume::Kind::share:
+        kind = QCoreApplication::translate("CollectionWorkspace", "Network share");
+        break;
+    case Volume::Kind::fuse:
+        kind = QCoreApplication::translate("CollectionWorkspace", "FUSE mount");
+        break;
+    }
+    if (volume.name.isEmpty()) {
+        return kind;
+    }
+    return kind + QStringLiteral(" \u00B7 ") + Typography::displayName(volume.name);
 }
 
 QString CollectionHeader::metricsText() const

@@ -16,6 +16,7 @@ class QSlider;
 class QStackedWidget;
 class SegmentedControl;
 class ThumbnailService;
+struct Volume;
 
 class CollectionHeader : public QWidget
 {
@@ -31,6 +32,11 @@ public:
     // "1 folder can't be read: lost+found": said once, quietly, instead of failing the whole
     // collection over a folder the user may not open.
     static QString unreadableFoldersNote(const QStringList &names);
+    // "Network share · nas:/photos": the kind and name of a volume that is not a local disk;
+    // empty for a local one.
+    static QString volumeText(const Volume &volume);
+    QLabel *volumeLabel() const { return m_volume; }
+    QLabel *readOnlyLabel() const { return m_readOnly; }
 
 private:
     void refresh();
@@ -39,6 +45,8 @@ private:
     QLabel *m_name = nullptr;
     QLabel *m_path = nullptr;
     QLabel *m_note = nullptr;
+    QLabel *m_volume = nullptr;
+    QLabel *m_readOnly = nullptr;
     SegmentedControl *m_modePicker = nullptr;
     SegmentedControl *m_layoutPicker = nullptr;
     QWidget *m_metrics = nullptr;

@@ -69,6 +69,7 @@ class tst_MainWindow : public QObject
 private Q_SLOTS:
     void pagesFollowTheStore();
     void menuEnabling();
+    void undoRunsThroughTheStore();
     void openRecentContents();
     void deleteMessages_data();
     void deleteMessages();
@@ -149,6 +150,29 @@ void tst_MainWindow::menuEnabling()
     QVERIFY(!w.action(u"Smaller Thumbnails"_s)->isEnabled());
     store.setBrowseLayout(BrowseLayoutMode::masonry);
     QVERIFY(w.action(u"Smaller Thumbnails"_s)->isEnabled());
+}
+
+void tst_MainWindow::undoRunsThroughTheStore()
+{
+    // The Edit menu's Undo asks the store, which refuses it at once on a read-only folder.
+    Window w;
+    makeFolder(w.path(), u"Cats"_s);
+    w.make("a.jpg"); // shown: the window's undo stack is handed over
+    QVERIFY(w.open());
+    w.store->select(w.idOf(u"a.jpg"_s), {}, {});
+    w.store->moveSelectionToDigit(1);
+    QVERIFY(w.settle());
+    QCOMPARE(filesBelow(w.path()), QStringList{u"Cats/a.jpg"_s});
+    QAction *undo = w.action(u"Undo Move Photo"_s);
+    QVERIFY(undo);
+    undo->trigger();
+    QVERIFY(w.settle());
+    QCOMPARE(filesBelow(w.path()), QStringList{u"a.jpg"_s});
+    QAction *redo = w.action(u"Redo Move Photo"_s);
+    QVERIFY(redo);
+    redo->trigger();
+    QVERIFY(w.settle());
+    QCOMPARE(filesBelow(w.path()), QStringList{u"Cats/a.jpg"_s});
 }
 
 void tst_MainWindow::openRecentContents()

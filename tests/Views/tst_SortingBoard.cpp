@@ -128,6 +128,8 @@ private Q_SLOTS:
     void headerAndStatus();
     void fileIntoByName();
     void unreadableEntriesAreNoted();
+    void headerNamesTheVolume_data();
+    void headerNamesTheVolume();
 
 private:
     struct Board
@@ -851,6 +853,50 @@ void tst_SortingBoard::unreadableEntriesAreNoted()
     QCOMPARE(cats->unreadableNameCount, 1);
     store.requestDeleteCategory(cats->id);
     QCOMPARE(store.deleteCategoryPrompt()->unreadableNameCount, 1);
+}
+
+
+void tst_SortingBoard::headerNamesTheVolume_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<QString>("shown"); // the volume's kind and name; empty: no such line
+
+    QTest::newRow("local disk") << u"ext4"_s << u"/dev/sda1"_s << false << QString();
+    QTest::newRow("read-only local folder") << u"ext4"_s << u"/dev/sda1"_s << true << QString();
+    QTest::newRow("card") << u"exfat"_s << u"/dev/sdb1"_s << false << u"Removable disk · EOS R6"_s;
+    QTest::newRow("read-only share")
+        << u"fuse.sshfs"_s << u"ana@nas:/photos"_s << true << u"Network share · nas:/photos"_s;
+    QTest::newRow("FUSE mount") << u"fuse.bindfs"_s << u"/srv/b"_s << false
+                                << u"FUSE mount · EOS R6"_s;
+}
+
+void tst_SortingBoard::headerNamesTheVolume()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, source);
+    QFETCH(bool, readOnly);
+    QFETCH(QString, shown);
+    Workspace w;
+    writeJpegs(w.f.path(), "a.jpg");
+    auto disk = std::make_shared<FaultyFileSystem>();
+    auto switched = std::make_shared<std::atomic<bool>>(false); // read on the service thread
+    disk->volumeLookup = [=](const QString &) {
+        return CollectionVolumes{Volume::describe({u"/media/ana/EOS R6"_s, u"/"_s, type, source,
+                                                   readOnly != *switched}),
+                                 {}};
+    };
+    w.show(disk);
+    QVERIFY(w.f.open());
+    CollectionHeader *header = w.view->header();
+    QTRY_COMPARE(!header->readOnlyLabel()->isHidden(), readOnly);
+    QCOMPARE(!header->volumeLabel()->isHidden(), !shown.isEmpty());
+    QCOMPARE(header->volumeLabel()->text(), shown);
+    // A card's lock switch moved: Refresh reads the volume again.
+    *switched = true;
+    w.f.store->reloadFromDisk();
+    QTRY_COMPARE(!header->readOnlyLabel()->isHidden(), !readOnly);
 }
 
 QTEST_MAIN(tst_SortingBoard)

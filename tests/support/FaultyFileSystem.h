@@ -51,6 +51,14 @@ public:
     Result<void> removeEmptyFolder(const QString &path) override;
     Result<QString> moveToTrash(const QString &path, const CopyNote &beforePublishing = {}) override;
 
+    // Gives the volumes of a collection instead of the mount table, when set: a card, a share
+    // or a read-only volume without mounting one.
+    std::function<CollectionVolumes(const QString &root)> volumeLookup;
+    CollectionVolumes volumes(const QString &root) override
+    {
+        return volumeLookup ? volumeLookup(root) : LinuxFileSystem::volumes(root);
+    }
+
 private:
     template<typename T>
     T noted(T result)

@@ -46,6 +46,27 @@ public:
         m_mounts.append(folder);
         return {};
     }
+    // Makes the existing `folder` read-only: a bind mount of itself, remounted read-only, as a
+    // card with its lock switch on or a share mounted "ro" behaves. Returns why it could not, or
+    // nothing.
+    QString bindReadOnly(const QString &folder)
+    {
+        if (!m_unavailable.isEmpty()) {
+            return m_unavailable;
+        }
+        const QByteArray path = QFile::encodeName(folder);
+        if (::mount(path.constData(), path.constData(), nullptr, MS_BIND, nullptr) != 0) {
+            return QStringLiteral("cannot bind: ") + QString::fromLocal8Bit(std::strerror(errno));
+        }
+        m_mounts.append(folder);
+        if (::mount(nullptr, path.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                    nullptr)
+            != 0) {
+            return QStringLiteral("cannot remount read-only: ")
+                   + QString::fromLocal8Bit(std::strerror(errno));
+        }
+        return {};
+    }
     // Mounts `remote` (a local folder) at the existing `folder` through sshfs, with an ssh
     // command that runs the SFTP server itself: a share as a photographer mounts it, without a
     // daemon or keys. `script` is where that command is written; with `serverPidFile` the

@@ -39,6 +39,10 @@ public:
     bool isTrashedItem(const QString &path) override;
     void forgetTrashedItem(const QString &trashedPath) override;
     QStringList trashedItemsFrom(const QString &originalPath) override;
+    CollectionVolumes volumes(const QString &root) override
+    {
+        return CollectionVolumes::read(root);
+    }
 
 private:
     std::shared_ptr<SystemCalls> m_calls;

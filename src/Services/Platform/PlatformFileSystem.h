@@ -6,6 +6,7 @@
 
 #include "Models/FileSystemError.h"
 #include "Models/FileTime.h"
+#include "CollectionVolumes.h"
 
 #include <QList>
 #include <QString>
@@ -105,4 +106,8 @@ public:
     // trash would give it), as paths of the item (which may be missing) in its files folder.
     // For putting back what an interrupted trashing left behind.
     virtual QStringList trashedItemsFrom(const QString &originalPath) = 0;
+
+    // The volumes of the collection at `root` and of the mounts inside it: what each allows
+    // (writing at all, which names), asked before anything is tried.
+    virtual CollectionVolumes volumes(const QString &root) = 0;
 };

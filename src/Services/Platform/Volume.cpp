@@ -99,6 +99,7 @@ QString shareName(const QString &source)
 
 QString NameRules::refusal(const QString &name) const
 {
+    // Spelled out each time: the translation tools read the context from the call itself.
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
         return QCoreApplication::translate("FileSystem", "A name can’t be empty, “.” or “..”.");
     }
@@ -106,28 +107,37 @@ QString NameRules::refusal(const QString &name) const
         return QCoreApplication::translate("FileSystem", "A name can’t contain “/”.");
     }
     if (name.contains(QChar(0))) {
-        return QCoreApplication::translate("FileSystem", "A name can’t contain control characters.");
+        return QCoreApplication::translate("FileSystem",
+                                           "A name can’t contain control characters.");
     }
     if (windowsNames) {
         for (const QChar c : name) {
             if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
-                return QCoreApplication::translate("FileSystem", "Names on this volume can’t contain control characters.");
+                return QCoreApplication::translate(
+                    "FileSystem", "Names on this volume can’t contain control characters.");
             }
             if (QStringView(u"\\:*?\"<>|").contains(c)) {
-                return QCoreApplication::translate("FileSystem", "Names on this volume can’t contain “%1”.").arg(c);
+                return QCoreApplication::translate("FileSystem",
+                                                   "Names on this volume can’t contain “%1”.")
+                    .arg(c);
             }
         }
         if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' '))) {
-            return QCoreApplication::translate("FileSystem", "Names on this volume can’t end with a dot or a space.");
+            return QCoreApplication::translate(
+                "FileSystem", "Names on this volume can’t end with a dot or a space.");
         }
     }
     const qsizetype length = countsUtf16Units ? name.size() : name.toUtf8().size();
     if (length > maxLength) {
         return countsUtf16Units
-                   ? QCoreApplication::translate("FileSystem", "The name is too long for this volume: %1 characters, at most %2.")
+                   ? QCoreApplication::translate(
+                         "FileSystem",
+                         "The name is too long for this volume: %1 characters, at most %2.")
                          .arg(length)
                          .arg(maxLength)
-                   : QCoreApplication::translate("FileSystem", "The name is too long for this volume: %1 bytes, at most %2.")
+                   : QCoreApplication::translate(
+                         "FileSystem",
+                         "The name is too long for this volume: %1 bytes, at most %2.")
                          .arg(length)
                          .arg(maxLength);
     }

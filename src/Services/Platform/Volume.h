@@ -94,4 +94,6 @@ struct Volume
     // The path of `path` within the file system: the mount's root joined with what follows
     // the mount point. "/media/ana/CARD/DCIM" on a card mounted at /media/ana/CARD is "/DCIM".
     QString pathWithin(const QString &path) const;
+
+    friend bool operator==(const Volume &, const Volume &) = default;
 };

@@ -2,8 +2,8 @@
 #include "Services/OperationJournal.h"
 #include "Services/Platform/FileIdentity.h"
 #include "Services/Platform/LinuxFileSystem.h"
-#include "support/FaultyFileSystem.h"
 #include "support/PrivateMounts.h"
+#include "support/RecordingCalls.h"
 #include "support/StoreFixture.h"
 #include "support/TestRows.h"
 
@@ -135,7 +135,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("operation");
         QTest::addColumn<QString>("after");  // on disk, as onDisk() lists it
         QTest::addColumn<QString>("undone"); // empty: as before
-        // Made by another program just before the disk work reaches it: nothing may replace it.
+        // Made by another program just before the placeholder that is to reserve it, where the
+        // disk work reaches it: nothing may replace it.
         // Without an undone state the command must fail with an alert.
         QTest::addColumn<QString>("taken");
 
@@ -199,29 +200,33 @@ private Q_SLOTS:
         origins.insert(readFile(dropped), u"d.jpg"_s);
         origins.insert("theirs", u"theirs"_s);
         const QStringList original = onDisk(f, origins);
-        auto fs = std::make_shared<FaultyFileSystem>();
-        fs->hook = [&f, taken](FaultyFileSystem::Call call, const QString &,
-                               const QString &destination) -> std::optional<int> {
-            if (call == FaultyFileSystem::Call::move && !taken.isEmpty()
-                && destination == f.path(taken).chopped(taken.endsWith(u'/') ? 1 : 0)
-                && !QFileInfo::exists(destination)) {
-                QFile file(destination);
-                taken.endsWith(u'/') ? void(QDir().mkdir(destination))
-                                     : void(file.open(QIODevice::WriteOnly) && file.write("theirs"));
+        // The name is taken in the last moment: after the rename without replacing was refused
+        // as unsupported, as the placeholder that is to reserve it is made.
+        auto calls = std::make_shared<RecordingCalls>();
+        calls->base = f.path();
+        calls->before = [&f, taken](const QString &record) {
+            const QString path = f.path(taken);
+            if (taken.isEmpty()) {
+                return;
             }
-            return std::nullopt;
+            if (record == "mkdir "_L1 + taken.chopped(1) && QDir().mkdir(path)) {
+                return;
+            }
+            if (QFile file(path); record == "open "_L1 + taken && !file.exists()
+                                  && file.open(QIODevice::WriteOnly)) {
+                file.write("theirs");
+            }
         };
-
         const auto expect = [&](const QString &listing, bool alerted = false) {
             QVERIFY(f.settle());
-            QVERIFY2(f.store->alert().has_value() == alerted,
-                     qPrintable(f.store->alert().value_or(UserFacingAlert()).message));
             QStringList expected = listing.isEmpty() ? original : split(listing);
             expected.sort();
             const QStringList disk = onDisk(f, origins);
             QCOMPARE(disk.join(u'|'), expected.join(u'|'));
             QCOMPARE(shown(f, origins).join(u'|'),
                      disk.filter(QRegularExpression(u"^(?!trash)"_s)).join(u'|'));
+            QVERIFY2(f.store->alert().has_value() == alerted,
+                     qPrintable("alert: "_L1 + f.store->alert().value_or(UserFacingAlert()).message));
         };
 
         if (operation == "cut off and recover"_L1) {
@@ -240,7 +245,7 @@ private Q_SLOTS:
             QVERIFY(direct.moveNoReplace(f.path(u"a.jpg"_s), f.path(u"Cats/a.jpg"_s)));
             QVERIFY((*journal)->performed(batch, move));
         }
-        CollectionStore &store = f.make(fs);
+        CollectionStore &store = f.make(std::make_shared<LinuxFileSystem>(calls));
         QVERIFY(f.open());
         if (operation == "cut off and recover"_L1) {
             QCOMPARE(store.recoveryReport().value_or(JournalRecovery::Report()).putBack, 1);

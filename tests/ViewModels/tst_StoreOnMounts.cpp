@@ -167,6 +167,9 @@ private Q_SLOTS:
             row("file while another program takes the name",
                 cats + u"|Cats/a 2.jpg=a.jpg|Cats/a.jpg=theirs|b.jpg=b.jpg"_s,
                 cats + u"|Cats/a.jpg=theirs"_s + unsorted, u"Cats/a.jpg"_s);
+            row("copy in while another program takes the name",
+                cats + u"|Cats/d 2.jpg=d.jpg|Cats/d.jpg=theirs"_s + unsorted,
+                cats + u"|Cats/d.jpg=theirs|trash/d 2.jpg=d.jpg"_s + unsorted, u"Cats/d.jpg"_s);
             row("rename while an empty folder takes the name", cats + unsorted + u"|Pets/"_s, {},
                 u"Pets/"_s);
         }
@@ -272,7 +275,7 @@ private Q_SLOTS:
         } else if (operation == "delete a category"_L1) {
             store.requestDeleteCategory(catsID);
             store.confirmDeleteCategory(*store.deleteCategoryPrompt());
-        } else if (operation == "copy in"_L1) {
+        } else if (operation.startsWith("copy in"_L1)) {
             store.copyExternalFiles({QUrl::fromLocalFile(dropped)}, catsID);
         } else {
             store.moveSelectionToTrash();

@@ -35,11 +35,11 @@ using Origins = QHash<QByteArray, QString>;
 QStringList trashed(const QString &trash, const Origins &origins)
 {
     QStringList lines;
-    const QStringList items = QDir(trash + "/files"_L1)
-                                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    const QStringList items =
+        QDir(trash + "/files"_L1).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     for (const QString &item : items) {
-        lines.append("trash/"_L1 + item + u'='
-                     + origins.value(readFile(trash + "/files/"_L1 + item), u"?"_s));
+        lines.append("trash/"_L1 + item + u'=' +
+                     origins.value(readFile(trash + "/files/"_L1 + item), u"?"_s));
     }
     QStringList records = QDir(trash + "/info"_L1).entryList(QDir::Files | QDir::Hidden);
     for (QString &record : records) {
@@ -57,7 +57,8 @@ QStringList trashed(const QString &trash, const Origins &origins)
 QStringList onDisk(const StoreFixture &f, const Origins &origins)
 {
     const QString volumeTrash = f.path(".Trash-"_L1 + QString::number(::getuid()));
-    QStringList lines = trashed(volumeTrash, origins) + trashed(f.home.path() + "/Trash"_L1, origins);
+    QStringList lines =
+        trashed(volumeTrash, origins) + trashed(f.home.path() + "/Trash"_L1, origins);
     QDirIterator it(f.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -66,8 +67,9 @@ QStringList onDisk(const StoreFixture &f, const Origins &origins)
         if (path == volumeTrash || path.startsWith(volumeTrash + u'/')) {
             continue;
         }
-        lines.append(it.fileInfo().isDir() ? relative + u'/'
-                                           : relative + u'=' + origins.value(readFile(path), u"?"_s));
+        lines.append(it.fileInfo().isDir()
+                         ? relative + u'/'
+                         : relative + u'=' + origins.value(readFile(path), u"?"_s));
     }
     lines.sort();
     return lines;
@@ -83,8 +85,8 @@ QStringList shown(const StoreFixture &f, const Origins &origins)
         }
         for (const Photo &photo : section.photos) {
             const QString path = photo.url.toLocalFile();
-            lines.append(QDir(f.path()).relativeFilePath(path) + u'='
-                         + origins.value(readFile(path), u"?"_s));
+            lines.append(QDir(f.path()).relativeFilePath(path) + u'=' +
+                         origins.value(readFile(path), u"?"_s));
         }
     }
     lines.sort();
@@ -100,7 +102,9 @@ class tst_StoreOnMounts : public QObject
     PrivateMounts m_mounts; // entered before any thread starts
 
     // Mounts `volume` over the fixture's root; returns why it could not, or nothing.
-    QString mount(const QString &volume, StoreFixture &f, const QTemporaryDir &backing,
+    QString mount(const QString &volume,
+                  StoreFixture &f,
+                  const QTemporaryDir &backing,
                   const QTemporaryDir &outside)
     {
         if (volume == "bindfs"_L1) {
@@ -118,7 +122,8 @@ class tst_StoreOnMounts : public QObject
             return u"cannot make an image"_s;
         }
         file.close();
-        const QString mkntfs = QStandardPaths::findExecutable(u"mkntfs"_s, {u"/usr/sbin"_s, u"/sbin"_s});
+        const QString mkntfs =
+            QStandardPaths::findExecutable(u"mkntfs"_s, {u"/usr/sbin"_s, u"/sbin"_s});
         QProcess format; // its complaints about an image's geometry are noise
         format.start(mkntfs, {u"-q"_s, u"-F"_s, u"-Q"_s, image});
         if (mkntfs.isEmpty() || !format.waitForFinished() || format.exitCode() != 0) {
@@ -152,9 +157,10 @@ private Q_SLOTS:
             row("file into a category", cats + u"|Cats/a.jpg=a.jpg|b.jpg=b.jpg"_s);
             row("file onto a taken name", cats + u"|Cats/b 2.jpg=b.jpg|a.jpg=a.jpg"_s);
             row("create a category", cats + unsorted + u"|Dogs/"_s);
-            row("rename a category", u"Pets/|Pets/b.jpg=Cats/b.jpg|Pets/c.jpg=Cats/c.jpg"_s + unsorted);
-            // exfat-fuse numbers each spelling of a name on its own, and its empty placeholder
-            // for CATS is refused as taken by Cats: the rename fails there, as a clash.
+            row("rename a category",
+                u"Pets/|Pets/b.jpg=Cats/b.jpg|Pets/c.jpg=Cats/c.jpg"_s + unsorted);
+            // exfat-fuse finds "CATS" as Cats, under a number of its own, so the rename that
+            // must not replace is refused as a clash there (left out until that is handled).
             if (QLatin1StringView(volume) != "exfat-fuse card"_L1) {
                 row("rename a category's letter case",
                     u"CATS/|CATS/b.jpg=Cats/b.jpg|CATS/c.jpg=Cats/c.jpg"_s + unsorted);
@@ -215,8 +221,8 @@ private Q_SLOTS:
             if (record == "mkdir "_L1 + taken.chopped(1) && QDir().mkdir(path)) {
                 return;
             }
-            if (QFile file(path); record == "open "_L1 + taken && !file.exists()
-                                  && file.open(QIODevice::WriteOnly)) {
+            if (QFile file(path);
+                record == "open "_L1 + taken && !file.exists() && file.open(QIODevice::WriteOnly)) {
                 file.write("theirs");
             }
         };
@@ -228,8 +234,9 @@ private Q_SLOTS:
             QCOMPARE(disk.join(u'|'), expected.join(u'|'));
             QCOMPARE(shown(f, origins).join(u'|'),
                      disk.filter(QRegularExpression(u"^(?!trash)"_s)).join(u'|'));
-            QVERIFY2(f.store->alert().has_value() == alerted,
-                     qPrintable("alert: "_L1 + f.store->alert().value_or(UserFacingAlert()).message));
+            QVERIFY2(
+                f.store->alert().has_value() == alerted,
+                qPrintable("alert: "_L1 + f.store->alert().value_or(UserFacingAlert()).message));
         };
 
         if (operation == "cut off and recover"_L1) {
@@ -286,7 +293,9 @@ private Q_SLOTS:
             return;
         }
         for (const QString &step : {u"do"_s, u"undo"_s, u"redo"_s}) {
-            step == "undo"_L1 ? f.undoStack.undo() : step == "redo"_L1 ? f.undoStack.redo() : void();
+            step == "undo"_L1   ? f.undoStack.undo()
+            : step == "redo"_L1 ? f.undoStack.redo()
+                                : void();
             expect(step == "undo"_L1 ? undone : after);
             QVERIFY2(!QTest::currentTestFailed(), qPrintable(step));
             QCOMPARE(f.undoStack.count(), 1);

@@ -169,7 +169,8 @@ private Q_SLOTS:
             row("copy in", cats + u"|Cats/d.jpg=d.jpg"_s + unsorted,
                 cats + unsorted + u"|trash/d.jpg=d.jpg"_s); // a copy's undo trashes it
             row("trash", cats + u"|b.jpg=b.jpg|trash/a.jpg=a.jpg"_s);
-            row("cut off and recover", cats + unsorted);
+            row("cut off a filing, recovered", cats + unsorted);
+            row("cut off a category rename, recovered", cats + unsorted);
             row("file while another program takes the name",
                 cats + u"|Cats/a 2.jpg=a.jpg|Cats/a.jpg=theirs|b.jpg=b.jpg"_s,
                 cats + u"|Cats/a.jpg=theirs"_s + unsorted, u"Cats/a.jpg"_s);
@@ -239,25 +240,28 @@ private Q_SLOTS:
                 qPrintable("alert: "_L1 + f.store->alert().value_or(UserFacingAlert()).message));
         };
 
-        if (operation == "cut off and recover"_L1) {
-            // A filing cut off once a.jpg had reached Cats: begun, never ended.
+        if (operation.startsWith("cut off"_L1)) {
+            // A batch cut off once its one move was made (a.jpg into Cats, or Cats renamed to
+            // Pets): begun, never ended.
+            const bool filing = operation.contains("filing"_L1);
+            const QString from = f.path(filing ? u"a.jpg"_s : u"Cats"_s);
+            const QString to = f.path(filing ? u"Cats/a.jpg"_s : u"Pets"_s);
             LinuxFileSystem direct;
             const QString root = f.path();
             const QString identity = FileIdentity::of(*direct.stat(root, true));
             auto journal = OperationJournal::open(OperationJournal::defaultStateFolder(),
                                                   JournalKey::of(root, identity), root, identity);
             QVERIFY2(journal, qPrintable(why(journal)));
-            const FileMove move{QUrl::fromLocalFile(f.path(u"a.jpg"_s)),
-                                QUrl::fromLocalFile(f.path(u"Cats/a.jpg"_s)),
-                                FileIdentity::of(*direct.stat(f.path(u"a.jpg"_s)))};
+            const FileMove move{QUrl::fromLocalFile(from), QUrl::fromLocalFile(to),
+                                FileIdentity::of(*direct.stat(from))};
             const qint64 batch = *(*journal)->beginBatch(OperationJournal::Role::action, u"Move"_s);
             QVERIFY((*journal)->intend(batch, move));
-            QVERIFY(direct.moveNoReplace(f.path(u"a.jpg"_s), f.path(u"Cats/a.jpg"_s)));
+            QVERIFY(direct.moveNoReplace(from, to));
             QVERIFY((*journal)->performed(batch, move));
         }
         CollectionStore &store = f.make(std::make_shared<LinuxFileSystem>(calls));
         QVERIFY(f.open());
-        if (operation == "cut off and recover"_L1) {
+        if (operation.startsWith("cut off"_L1)) {
             QCOMPARE(store.recoveryReport().value_or(JournalRecovery::Report()).putBack, 1);
             expect(after);
             QCOMPARE(f.undoStack.count(), 0);

@@ -17,7 +17,9 @@
 // card through exfat-fuse (no hard links, names compared without case) and NTFS through ntfs-3g
 // with Windows' name rules. After every command, its undo and its redo the disk must hold every
 // photo exactly once, nothing hidden of ours, a trash that lists exactly its items, and show what
-// the store shows; and the store must not have alerted.
+// the store shows; the store alerts exactly when a command was refused. A batch cut off midway is
+// put back when the collection opens again, and a name another program takes in the last moment
+// is never replaced.
 
 using namespace Qt::StringLiterals;
 using namespace TestFolders;
@@ -140,9 +142,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("operation");
         QTest::addColumn<QString>("after");  // on disk, as onDisk() lists it
         QTest::addColumn<QString>("undone"); // empty: as before
-        // Made by another program just before the placeholder that is to reserve it, where the
-        // disk work reaches it: nothing may replace it.
-        // Without an undone state the command must fail with an alert.
+        // Made by another program just before the placeholder that is to reserve it is made: it
+        // must stay. A file then goes to a free name; a folder's rename (no undone state) is
+        // refused with an alert.
         QTest::addColumn<QString>("taken");
 
         const QString cats = u"Cats/|Cats/b.jpg=Cats/b.jpg|Cats/c.jpg=Cats/c.jpg"_s;

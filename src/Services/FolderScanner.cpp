@@ -6,8 +6,11 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -22,6 +25,14 @@ QString lastComponent(const QString &path)
 }
 
 } // namespace
+
+int FolderScanner::listingLanes(const CollectionVolumes &volumes)
+{
+    const auto remote = [](const Volume &volume) {
+        return volume.kind == Volume::Kind::share || volume.kind == Volume::Kind::fuse;
+    };
+    return remote(volumes.root) || std::ranges::any_of(volumes.inside, remote) ? 4 : 1;
+}
 
 FolderScanner::FolderScanner(std::shared_ptr<PlatformFileSystem> fileSystem)
     : m_fileSystem(std::move(fileSystem))
@@ -297,13 +308,34 @@ Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder 
         folderByName.insert(folder.name, &folder);
     }
 
-    for (const QString &name : std::as_const(names)) {
-        if (isCancelled()) {
+    // On a share each entry costs a round trip, and FUSE answers the lookups of one folder one
+    // at a time: several categories listed at once overlap their waits. A local disk gains
+    // nothing from it, and a spinning one would seek between the folders.
+    const qsizetype lanes =
+        std::min<qsizetype>(listingLanes(m_fileSystem->volumes(root)), names.size());
+    QList<std::optional<Result<FolderPhotos>>> listed(names.size());
+    std::atomic<qsizetype> next = 0;
+    const auto listCategories = [&] {
+        for (qsizetype i = next++; i < names.size() && !isCancelled(); i = next++) {
+            listed[i] = photosIn(child(root, names[i]), sortOrder, isCancelled, rule, nullptr,
+                                 entriesFound);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (qsizetype lane = 1; lane < lanes; ++lane) {
+        helpers.emplace_back(listCategories);
+    }
+    listCategories();
+    for (std::thread &helper : helpers) {
+        helper.join();
+    }
+
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (!listed[i]) { // not reached: cancelled before it
             return std::unexpected(FileSystemError::cancelled());
         }
-        const QString path = child(root, name);
-        Result<FolderPhotos> photos =
-            photosIn(path, sortOrder, isCancelled, rule, nullptr, entriesFound);
+        const QString &name = names[i];
+        Result<FolderPhotos> &photos = *listed[i];
         if (!photos) {
             if (photos.error().code == FileSystemError::Code::cancelled) {
                 return std::unexpected(photos.error());
@@ -317,7 +349,7 @@ Result<PhotoCollection> FolderScanner::scan(const QUrl &rootURL, PhotoSortOrder 
             continue;
         }
         collection.sections.append(
-            categorySection(path, folderByName.value(name), std::move(*photos)));
+            categorySection(child(root, name), folderByName.value(name), std::move(*photos)));
     }
     return collection;
 }

@@ -61,6 +61,10 @@ public:
     // The entry's identity when it has one, otherwise the fallback (its path).
     static QString stableIdentifier(const EntryInfo *values, const QString &fallback);
 
+    // How many categories a scan lists at once: several on shares and FUSE mounts, where each
+    // entry waits on a round trip, one on local disks.
+    static int listingLanes(const CollectionVolumes &volumes);
+
 private:
     struct FolderPhotos
     {

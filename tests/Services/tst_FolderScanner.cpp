@@ -4,6 +4,7 @@
 #include "support/TestFolders.h"
 #include "support/TestRows.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,6 +12,8 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <thread>
 
 using namespace TestFolders;
 using namespace Qt::StringLiterals;
@@ -165,14 +168,20 @@ private Q_SLOTS:
         QTest::addColumn<int>("error");
         QTest::addColumn<QStringList>("sections"); // empty: the whole scan fails
         QTest::addColumn<QStringList>("unreadable");
+        QTest::addColumn<bool>("share"); // the categories are then listed together
         const QString cats = u"Cats"_s, lost = u"lost+found"_s, unsorted = u"Unsorted"_s;
-        row("category without permission", lost, EACCES, QStringList{unsorted, cats},
-            QStringList{lost});
-        row("category with an I/O error", cats, EIO, QStringList{unsorted, lost},
-            QStringList{cats});
-        row("category gone since the root was listed", cats, ENOENT, QStringList{unsorted, lost},
-            QStringList());
-        row("unreadable root", QString(), EACCES, QStringList(), QStringList());
+        for (const bool share : {false, true}) {
+            const auto on = [share](const char *name) {
+                return QByteArray(name) + (share ? " (share)" : "");
+            };
+            row(on("category without permission"), lost, EACCES,
+                QStringList{unsorted, u"Birds"_s, cats}, QStringList{lost}, share);
+            row(on("category with an I/O error"), cats, EIO,
+                QStringList{unsorted, u"Birds"_s, lost}, QStringList{cats}, share);
+            row(on("category gone since the root was listed"), cats, ENOENT,
+                QStringList{unsorted, u"Birds"_s, lost}, QStringList(), share);
+            row(on("unreadable root"), QString(), EACCES, QStringList(), QStringList(), share);
+        }
     }
 
     void unlistableFolders()
@@ -181,12 +190,19 @@ private Q_SLOTS:
         QFETCH(int, error);
         QFETCH(QStringList, sections);
         QFETCH(QStringList, unreadable);
+        QFETCH(bool, share);
         QTemporaryDir dir;
         writeJpeg(dir.path(), u"a.jpg"_s);
         writeJpeg(dir.path(), u"Cats/b.jpg"_s);
+        writeJpeg(dir.path(), u"Birds/c.jpg"_s);
         makeFolder(dir.path(), u"lost+found"_s);
         const QString failingPath = failing.isEmpty() ? dir.path() : dir.path() + u'/' + failing;
         auto fs = std::make_shared<FaultyFileSystem>();
+        fs->volumeLookup = [share](const QString &) {
+            CollectionVolumes volumes;
+            volumes.root.kind = share ? Volume::Kind::share : Volume::Kind::local;
+            return volumes;
+        };
         fs->hook = [&](FaultyFileSystem::Call call, const QString &path,
                        const QString &) -> std::optional<int> {
             if (call == FaultyFileSystem::Call::list && path == failingPath) {
@@ -203,7 +219,71 @@ private Q_SLOTS:
         QVERIFY2(collection, qPrintable(why(collection)));
         QCOMPARE(sectionNames(*collection), sections);
         QCOMPARE(collection->unreadableFolders, unreadable);
-        QCOMPARE(collection->photoCount(), failing == "Cats"_L1 ? 1 : 2);
+        QCOMPARE(collection->photoCount(), failing == "Cats"_L1 ? 2 : 3);
+        QCOMPARE(names(collection->sections[1]), QStringList{u"c.jpg"_s});
+    }
+
+    void listingLanes_data()
+    {
+        QTest::addColumn<int>("root");   // a Volume::Kind
+        QTest::addColumn<int>("inside"); // of a category that is a mount of its own
+        QTest::addColumn<int>("lanes");
+        const int local = int(Volume::Kind::local), card = int(Volume::Kind::removable),
+                  share = int(Volume::Kind::share), fuse = int(Volume::Kind::fuse);
+        row("home disk", local, local, 1);
+        row("memory card", card, card, 1);
+        row("network share", share, local, 4);
+        row("FUSE mirror", fuse, local, 4);
+        row("a share mounted on a category", local, share, 4);
+    }
+
+    void listingLanes()
+    {
+        QFETCH(int, root);
+        QFETCH(int, inside);
+        QFETCH(int, lanes);
+        CollectionVolumes volumes;
+        volumes.root.kind = Volume::Kind(root);
+        volumes.inside.append(Volume());
+        volumes.inside.last().kind = Volume::Kind(inside);
+        QCOMPARE(FolderScanner::listingLanes(volumes), lanes);
+    }
+
+    // On a share the categories' listings wait on the network together, not one after another.
+    void shareListsCategoriesTogether()
+    {
+        QTemporaryDir dir;
+        for (const QString &name : {u"A/a.jpg"_s, u"B/b.jpg"_s, u"C/c.jpg"_s}) {
+            writeJpeg(dir.path(), name);
+        }
+        auto fs = std::make_shared<FaultyFileSystem>();
+        fs->volumeLookup = [](const QString &) {
+            CollectionVolumes volumes;
+            volumes.root.kind = Volume::Kind::share;
+            return volumes;
+        };
+        std::atomic<int> inFlight = 0, mostAtOnce = 0;
+        fs->hook = [&](FaultyFileSystem::Call call, const QString &path,
+                       const QString &) -> std::optional<int> {
+            if (call == FaultyFileSystem::Call::list && path != dir.path()) {
+                ++inFlight;
+                QDeadlineTimer patience(5000);
+                while (inFlight < 2 && !patience.hasExpired()) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+                mostAtOnce = std::max(mostAtOnce.load(), inFlight.load());
+                --inFlight;
+            }
+            return std::nullopt;
+        };
+        const Result<PhotoCollection> collection = scan(dir.path(), PhotoSortOrder::filename, fs);
+        QVERIFY2(collection, qPrintable(why(collection)));
+        QVERIFY2(mostAtOnce >= 2, "the categories were listed one after another");
+        QCOMPARE(sectionNames(*collection), (QStringList{u"Unsorted"_s, u"A"_s, u"B"_s, u"C"_s}));
+        for (qsizetype i = 1; i < collection->sections.size(); ++i) {
+            QCOMPARE(names(collection->sections[i]),
+                     QStringList{collection->sections[i].name.toLower() + u".jpg"_s});
+        }
     }
 
     void idsSurviveRenameAndMove()

@@ -5,6 +5,7 @@
 
 #include "Services/Platform/LinuxFileSystem.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,8 +19,9 @@ public:
     using Hook = std::function<std::optional<int>(Call call, const QString &path,
                                                   const QString &other)>;
     Hook hook;
-    int callCount = 0;
-    int injectedCount = 0;
+    // Atomic: a scan of a share lists several folders at once.
+    std::atomic<int> callCount = 0;
+    std::atomic<int> injectedCount = 0;
 
     // Fails the n-th call (counted from 1) of `kind`, once; other calls run normally.
     // Once any call has failed, real or injected, nothing more is injected: the clean-up after
@@ -63,10 +65,12 @@ private:
     template<typename T>
     T noted(T result)
     {
-        m_sawFailure = m_sawFailure || !result.has_value();
+        if (!result.has_value()) {
+            m_sawFailure = true;
+        }
         return result;
     }
-    bool m_sawFailure = false;
+    std::atomic<bool> m_sawFailure = false;
 
     std::optional<FileSystemError> intercept(Call call, const QString &path,
                                              const QString &other = {});

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 
@@ -682,7 +683,13 @@ Result<FileMove> FileOperations::renameCategory(const QUrl &folder, const QStrin
     if (Result<void> noted = intendMove(path, destination, -1); !noted) {
         return std::unexpected(noted.error());
     }
-    const Result<void> moved = m_fileSystem->moveNoReplace(path, destination);
+    Result<void> moved = m_fileSystem->moveNoReplace(path, destination);
+    if (moved) {
+        reportMove(
+            {QUrl::fromLocalFile(path), QUrl::fromLocalFile(destination), identityOf(destination)});
+    } else if (isClash(moved.error()) && nameKey(*name) == nameKey(current)) {
+        moved = renameLetterCase(path, destination);
+    }
     if (!moved) {
         return std::unexpected(isClash(moved.error())
                                    ? FileSystemError::categoryAlreadyExists(*name)
@@ -690,8 +697,56 @@ Result<FileMove> FileOperations::renameCategory(const QUrl &folder, const QStrin
     }
     const FileMove renamed{QUrl::fromLocalFile(path), QUrl::fromLocalFile(destination),
                            identityOf(destination)};
-    reportMove(renamed);
     return keep(Result<FileMove>(renamed), {renamed});
+}
+
+// A volume that folds letter case (FAT, exFAT, SMB) finds the folder itself under its new
+// spelling, so a rename that must not replace refuses "cats" → "Cats" as taken. Unless the
+// folder holds that exact name as another entry, the folder goes by way of a hidden name of
+// its own; each step is a move of the journal, so a crash between them is put back.
+Result<void> FileOperations::renameLetterCase(const QString &path, const QString &destination)
+{
+    const QString folder = parentOf(path);
+    const QString wanted = nameOf(destination);
+    QSet<QString> names;
+    if (const Result<void> listed =
+            m_fileSystem->visitNames(folder, [&names](const QString &name) { names.insert(name); });
+        !listed) {
+        return listed;
+    }
+    if (names.contains(wanted) || !names.contains(nameOf(path))) {
+        return std::unexpected(FileSystemError::system(EEXIST, QString()));
+    }
+    const auto step = [this](const QString &from, const QString &to) -> Result<void> {
+        if (Result<void> noted = intendMove(from, to, -1); !noted) {
+            return noted;
+        }
+        Result<void> moved = m_fileSystem->moveNoReplace(from, to);
+        if (moved) {
+            reportMove({QUrl::fromLocalFile(from), QUrl::fromLocalFile(to), identityOf(to)});
+        }
+        return moved;
+    };
+    for (int attempt = 1; attempt <= maxClashRetries; ++attempt) {
+        const QString hidden =
+            child(folder, QStringLiteral(".calvenor-rename-") + QString::number(attempt));
+        if (names.contains(nameOf(hidden))) {
+            continue;
+        }
+        const Result<void> aside = step(path, hidden);
+        if (!aside && isClash(aside.error())) {
+            continue;
+        }
+        if (!aside) {
+            return aside;
+        }
+        const Result<void> renamed = step(hidden, destination);
+        if (!renamed) {
+            (void)step(hidden, path);
+        }
+        return renamed;
+    }
+    return std::unexpected(FileSystemError::system(EEXIST, QString()));
 }
 
 Result<QList<EntryInfo>> FileOperations::listForRemoval(const QString &folder)

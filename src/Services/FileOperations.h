@@ -114,6 +114,7 @@ private:
     QList<QStringList> shotsOf(const QStringList &paths, CompanionRule rule) const;
     // Moves `source` to the trash of its volume, its .trashinfo written first.
     Result<FileMove> trash(const QString &source, int shot = -1);
+    Result<void> renameLetterCase(const QString &path, const QString &destination);
     // Puts back performed moves, last first. Never fails and never picks another name.
     void rollback(const QList<FileMove> &moves);
     Result<QList<EntryInfo>> listForRemoval(const QString &folder);

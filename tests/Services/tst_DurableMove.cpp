@@ -108,6 +108,7 @@ private Q_SLOTS:
 
         row("temporary file not created", "mkostemp temporary", "nothing");
         row("temporary file not flushed", "fsync temporary", "nothing");
+        row("mode not kept for a fault of the disk", "fchmod temporary", "nothing");
         row("publishing fails", "renameat2 NOREPLACE temporary -> destination", "nothing");
         row("destination folder not flushed, copy withdrawn", "fsync destination folder",
             "nothing");
@@ -130,6 +131,31 @@ private Q_SLOTS:
         QVERIFY(moved.error().message.contains(u"\u201Ca.jpg\u201D"_s));
         QCOMPARE(contentsOf(m_source), u"ours"_s);
         QCOMPARE(contentsOf(m_destination), destination);
+        QCOMPARE(temporariesLeft(), QStringList());
+    }
+
+    // Cards and SMB shares keep no modes of their own and refuse to be given one: the copy
+    // goes on with theirs.
+    void modeRefusedByTheVolume_data()
+    {
+        QTest::addColumn<int>("error");
+        row("FAT or exFAT in the kernel: a mode outside the mount's mask", EPERM);
+        row("a FUSE FAT driver", ENOSYS);
+        row("an SMB share", EOPNOTSUPP);
+    }
+
+    void modeRefusedByTheVolume()
+    {
+        QFETCH(int, error);
+        m_calls->failures.insert(u"fchmod temporary"_s, error);
+
+        const Result<void> moved = m_fs->moveNoReplace(m_source, m_destination);
+
+        QVERIFY2(m_calls->log.contains(u"fchmod temporary"_s),
+                 qPrintable(m_calls->log.join(u'\n')));
+        QCOMPARE(errorOf(moved), 0);
+        QCOMPARE(contentsOf(m_destination), u"ours"_s);
+        QCOMPARE(contentsOf(m_source), u"nothing"_s);
         QCOMPARE(temporariesLeft(), QStringList());
     }
 

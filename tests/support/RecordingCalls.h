@@ -112,6 +112,11 @@ public:
             [&] { return SystemCalls::link(from, to); },
             crossesVolumes(decoded(from), decoded(to)));
     }
+    int changeMode(int fd, mode_t mode) override
+    {
+        return run(QStringLiteral("fchmod ") + role(pathOf(fd)),
+                   [&] { return SystemCalls::changeMode(fd, mode); });
+    }
     int unlinkAt(int dirFd, const char *path, int flags) override
     {
         return run(QStringLiteral("%1 %2").arg(dirFd == AT_FDCWD ? QStringLiteral("unlink")

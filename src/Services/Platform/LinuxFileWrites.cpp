@@ -194,8 +194,14 @@ int writeTemporaryCopy(
     }
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     int error = copyContents(calls, in, out.get());
-    if (error == 0 && (::fchmod(out.get(), source.st_mode & 07777) != 0 ||
-                       ::futimens(out.get(), times) != 0 || calls.fsync(out.get()) != 0)) {
+    // The mode is kept where the volume keeps modes: FAT and exFAT (EPERM when the mode does not
+    // fit the mount's mask, ENOSYS through some FUSE drivers) and SMB (EOPNOTSUPP) give every
+    // file theirs, and refusing the copy for it would refuse every copy onto a card.
+    if (error == 0 && calls.changeMode(out.get(), source.st_mode & 07777) != 0 && errno != EPERM &&
+        errno != ENOSYS && errno != EOPNOTSUPP) {
+        error = errno;
+    }
+    if (error == 0 && (::futimens(out.get(), times) != 0 || calls.fsync(out.get()) != 0)) {
         error = errno;
     }
     const int closeError = out.close();

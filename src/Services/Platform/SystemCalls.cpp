@@ -68,6 +68,11 @@ int SystemCalls::statFileSystem(const char *path, struct statfs *result)
     return ::statfs(path, result);
 }
 
+int SystemCalls::changeMode(int fd, mode_t mode)
+{
+    return ::fchmod(fd, mode);
+}
+
 int SystemCalls::unlinkAt(int dirFd, const char *path, int flags)
 {
     return ::unlinkat(dirFd, path, flags);

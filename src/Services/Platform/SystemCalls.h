@@ -32,6 +32,7 @@ public:
     virtual int link(const char *from, const char *to);
     virtual int unlinkAt(int dirFd, const char *path, int flags);
     virtual int statFileSystem(const char *path, struct statfs *result);
+    virtual int changeMode(int fd, mode_t mode);
 
     int lstat(const char *path, struct stat *result);
     int unlink(const char *path);

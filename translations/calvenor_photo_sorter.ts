@@ -339,6 +339,14 @@
         <source>Reading folder</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Folder No Longer Available</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” can’t be reached any more: the disk or share it is on was removed or stopped answering. Nothing was lost: reconnect it and open the folder again, and any change it cut off will be put back.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>CollectionWorkspace</name>

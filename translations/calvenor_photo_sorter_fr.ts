@@ -341,6 +341,14 @@
         <source>Reading folder</source>
         <translation>Lecture du dossier</translation>
     </message>
+    <message>
+        <source>Folder No Longer Available</source>
+        <translation>Le dossier n’est plus accessible</translation>
+    </message>
+    <message>
+        <source>“%1” can’t be reached any more: the disk or share it is on was removed or stopped answering. Nothing was lost: reconnect it and open the folder again, and any change it cut off will be put back.</source>
+        <translation>«&#xa0;%1&#xa0;» n’est plus accessible&#xa0;: le disque ou le partage qui le contient a été retiré ou ne répond plus. Rien n’a été perdu&#xa0;: reconnectez-le et rouvrez le dossier, et ce qu’une opération interrompue avait déplacé sera remis en place.</translation>
+    </message>
 </context>
 <context>
     <name>CollectionWorkspace</name>

@@ -70,6 +70,11 @@ FileSystemError FileSystemError::cancelled()
     return {Code::cancelled, QCoreApplication::translate("FileSystem", "The operation was cancelled."), ECANCELED};
 }
 
+FileSystemError FileSystemError::volumeLost(const FileSystemError &failure)
+{
+    return {Code::volumeLost, failure.message, failure.systemError};
+}
+
 // What went wrong, in words for someone who sorts photos rather than reads manual pages. The
 // system's own text, and its code, stay in the log.
 QString FileSystemError::reason(int errnum)

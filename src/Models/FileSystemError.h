@@ -18,6 +18,10 @@ struct FileSystemError
         fileNoSuchFile,   // the folder that should receive a file is gone
         fileWriteUnknown, // the trash took the item but could not say where
         cancelled,
+        // The volume under the collection is gone (see VolumeLoss): the batch stopped where it
+        // stood, its journal batch left open for recovery. The message and systemError are
+        // those of the failure that showed it.
+        volumeLost,
         platform, // any other failure of a system call; see systemError
     };
 
@@ -32,6 +36,7 @@ struct FileSystemError
     static FileSystemError noSuchFolder(const QString &path);
     static FileSystemError writeUnknown(const QString &path);
     static FileSystemError cancelled();
+    static FileSystemError volumeLost(const FileSystemError &failure);
     // "<what failed>: <reason>." e.g. "Couldn’t read the folder “Trips”: You don’t have
     // permission." The reason is in plain words; logText() has the system's own.
     static FileSystemError system(int errnum, const QString &whatFailed);

@@ -11,6 +11,7 @@
 #include "Models/FilePaths.h"
 #include "Models/Photo.h"
 #include "Platform/FileIdentity.h"
+#include "VolumeLoss.h"
 
 #include <cerrno>
 
@@ -190,6 +191,9 @@ FileOperations::FileOperations(std::shared_ptr<PlatformFileSystem> fileSystem)
 
 Result<void> FileOperations::beginBatch(const JournalEntry &entry)
 {
+    if (m_lost) {
+        return std::unexpected(*m_lost); // nothing on a volume that is gone is tried again
+    }
     m_entry = entry;
     m_kept.reset();
     if (m_journal && !entry.name.isEmpty()) {
@@ -205,7 +209,9 @@ Result<void> FileOperations::beginBatch(const JournalEntry &entry)
 
 void FileOperations::endBatch(bool succeeded)
 {
-    if (m_journal && m_batch) {
+    // A batch cut off by its volume's loss stays open: what it did is put back by recovery,
+    // from what the disk shows once the volume is back.
+    if (m_journal && m_batch && !m_lost) {
         const bool kept = succeeded && m_kept;
         const Kept record = kept ? *m_kept : Kept{};
         (void)m_journal->endBatch(*m_batch,
@@ -216,6 +222,38 @@ void FileOperations::endBatch(bool succeeded)
     m_batch.reset();
     m_kept.reset();
     m_entry = {};
+}
+
+FileSystemError FileOperations::judged(const FileSystemError &failure)
+{
+    if (failure.code == FileSystemError::Code::volumeLost) {
+        return failure;
+    }
+    const QString identity = m_journal ? m_journal->rootIdentity() : QString();
+    const bool lost = VolumeLoss::isLost(failure, identity, [this] {
+        return m_fileSystem->stat(m_journal->rootPath(), /*followLink=*/true);
+    });
+    if (!lost) {
+        return failure;
+    }
+    m_lost = FileSystemError::volumeLost(failure);
+    return *m_lost;
+}
+
+Result<void> FileOperations::checkRoot(const QString &root)
+{
+    if (m_lost) {
+        return std::unexpected(*m_lost);
+    }
+    if (!m_journal || m_journal->rootPath() != root || m_journal->rootIdentity().isEmpty()) {
+        return {};
+    }
+    const Result<EntryInfo> now = m_fileSystem->stat(root, /*followLink=*/true);
+    if (VolumeLoss::rootIsThere(m_journal->rootIdentity(), now)) {
+        return {};
+    }
+    m_lost = FileSystemError::volumeLost(now ? FileSystemError::noSuchFolder(root) : now.error());
+    return std::unexpected(*m_lost);
 }
 
 Result<void> FileOperations::intendMove(const QString &source, const QString &destination,
@@ -282,22 +320,24 @@ Result<QList<FileMove>> FileOperations::moveShotToFreeNames(const QStringList &s
     for (int attempt = 0;; ++attempt) {
         const Result<QStringList> destinations = names.reserveShot(folder, preferredNames);
         if (!destinations) {
-            return std::unexpected(destinations.error());
+            return std::unexpected(judged(destinations.error()));
         }
         QList<FileMove> moved;
         for (qsizetype i = 0; i < sources.size(); ++i) {
             if (Result<void> noted = intendMove(sources[i], destinations->at(i), shot); !noted) {
+                const FileSystemError error = judged(noted.error());
                 rollback(moved);
-                return std::unexpected(noted.error());
+                return std::unexpected(error);
             }
             const Result<void> done =
                 m_fileSystem->moveNoReplace(sources[i], destinations->at(i), copyNote(sources[i]));
             if (!done) {
                 // The members moved so far go back, so that a retry keeps them paired.
                 names.spoil();
+                const FileSystemError error = judged(done.error());
                 rollback(moved);
-                if (!isClash(done.error()) || attempt == maxClashRetries) {
-                    return std::unexpected(done.error());
+                if (!isClash(error) || attempt == maxClashRetries) {
+                    return std::unexpected(error);
                 }
                 break;
             }
@@ -341,6 +381,9 @@ QList<QStringList> FileOperations::shotsOf(const QStringList &paths, CompanionRu
 
 void FileOperations::rollback(const QList<FileMove> &moves)
 {
+    if (m_lost) {
+        return; // recovery puts them back once the volume is back
+    }
     for (auto move = moves.crbegin(); move != moves.crend(); ++move) {
         const QString destination = pathOf(move->destination);
         const Result<EntryInfo> item = m_fileSystem->stat(destination);
@@ -397,8 +440,9 @@ Result<QList<FileMove>> FileOperations::moveShots(const QList<QList<QUrl>> &shot
         Result<QList<FileMove>> moved =
             moveShotToFreeNames(sources, destinationFolder, preferred, int(shot), names);
         if (!moved) {
+            const FileSystemError error = judged(moved.error());
             rollback(performed);
-            return std::unexpected(moved.error());
+            return std::unexpected(error);
         }
         performed.append(*moved);
     }
@@ -411,7 +455,8 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
     NameReservations names(*m_fileSystem);
     QList<FileMove> performed;
     QStringList leftTrash;
-    const auto fail = [&](const FileSystemError &error) -> Result<QList<FileMove>> {
+    const auto fail = [&](const FileSystemError &failure) -> Result<QList<FileMove>> {
+        const FileSystemError error = judged(failure);
         rollback(performed);
         return std::unexpected(error);
     };
@@ -504,6 +549,9 @@ Result<QList<FileMove>> FileOperations::copyImageFiles(const QList<QUrl> &urls,
     NameReservations names(*m_fileSystem);
     QList<FileMove> copies;
     const auto removeCopies = [this](const QList<FileMove> &made) {
+        if (m_lost) {
+            return; // recovery removes them once the volume is back
+        }
         for (auto copy = made.crbegin(); copy != made.crend(); ++copy) {
             // Only our own copy: another program may have put a file under its name meanwhile.
             const QString path = pathOf(copy->destination);
@@ -513,7 +561,8 @@ Result<QList<FileMove>> FileOperations::copyImageFiles(const QList<QUrl> &urls,
             }
         }
     };
-    const auto fail = [&](const FileSystemError &error) -> Result<QList<FileMove>> {
+    const auto fail = [&](const FileSystemError &failure) -> Result<QList<FileMove>> {
+        const FileSystemError error = judged(failure);
         removeCopies(copies);
         return std::unexpected(error);
     };
@@ -572,6 +621,7 @@ Result<QList<FileMove>> FileOperations::copyImageFiles(const QList<QUrl> &urls,
                     ++shotNumber;
                     break;
                 }
+                copied = std::unexpected(judged(copied.error()));
                 removeCopies(made);
                 if (!isClash(copied.error()) || attempt == maxClashRetries) {
                     return fail(copied.error());
@@ -614,8 +664,9 @@ Result<QList<FileMove>> FileOperations::moveShotsToTrash(const QList<QList<QUrl>
         for (const QUrl &url : shots[shot]) {
             Result<FileMove> move = trash(pathOf(url), int(shot));
             if (!move) {
+                const FileSystemError error = judged(move.error());
                 rollback(performed);
-                return std::unexpected(move.error());
+                return std::unexpected(error);
             }
             performed.append(*move);
         }
@@ -792,14 +843,16 @@ Result<CategoryDeletion> FileOperations::deleteCategory(const QUrl &folder, cons
         Result<QList<FileMove>> moved =
             moveShotToFreeNames(shots[shot], pathOf(root), preferred, int(shot), names);
         if (!moved) {
+            const FileSystemError error = judged(moved.error());
             rollback(deletion.movedItems);
-            return std::unexpected(moved.error());
+            return std::unexpected(error);
         }
         deletion.movedItems.append(*moved);
     }
     if (Result<void> removed = m_fileSystem->removeEmptyFolder(path); !removed) {
+        const FileSystemError error = judged(removed.error());
         rollback(deletion.movedItems);
-        return std::unexpected(removed.error());
+        return std::unexpected(error);
     }
     return keep(Result<CategoryDeletion>(deletion), deletion.movedItems,
                       deletion.categoryURL);
@@ -826,7 +879,9 @@ Result<QList<FileMove>> FileOperations::restoreDeletedCategory(const CategoryDel
     }
     Result<QList<FileMove>> performed = relocate(FileMove::reversedEach(deletion.movedItems));
     if (!performed) {
-        (void)removeEmptyCategory(deletion.categoryURL);
+        if (!m_lost) {
+            (void)removeEmptyCategory(deletion.categoryURL);
+        }
         return performed;
     }
     return keep(performed, *performed, deletion.categoryURL);

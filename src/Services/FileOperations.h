@@ -36,7 +36,14 @@ public:
     // Where batches that move files are written before they touch the disk (none: unrecorded).
     // Every planned move is written and synced before it is made, and made only when that
     // succeeded; a batch's end says whether it was kept.
-    void setJournal(OperationJournal *journal) { m_journal = journal; }
+    // The journal also names the collection's root, whose volume a failure may show is gone
+    // (VolumeLoss): the batch then stops where it stands, puts nothing back, and its journal
+    // batch stays open for recovery; every later batch fails at once, until another journal.
+    void setJournal(OperationJournal *journal)
+    {
+        m_journal = journal;
+        m_lost.reset();
+    }
 
     // Runs `work` (one of the operations below) as one batch written under `entry`: begun before
     // it (so that even an undo that fails before it moves anything is written), ended after it,
@@ -48,6 +55,9 @@ public:
             return std::unexpected(begun.error());
         }
         auto result = work();
+        if (!result) {
+            result = std::unexpected(judged(result.error()));
+        }
         endBatch(result.has_value());
         return result;
     }
@@ -70,6 +80,13 @@ public:
     Result<CategoryDeletion> deleteCategory(const QUrl &folder, const QUrl &root);
     Result<void> removeEmptyCategory(const QUrl &folder);
     Result<QList<FileMove>> restoreDeletedCategory(const CategoryDeletion &deletion);
+
+    // `failure`, or volumeLost when it shows that the collection's volume is gone; from then on
+    // nothing is put back, and no batch is begun.
+    FileSystemError judged(const FileSystemError &failure);
+    // Fails with volumeLost when `root` is the journal's root and no longer stats as the folder
+    // it was (removed, or a card's mount point left behind), or when its volume was lost.
+    Result<void> checkRoot(const QString &root);
 
     // Trimmed name, or invalidCategoryName when empty, hidden, or holding "/" or ":".
     static Result<QString> validatedCategoryName(const QString &proposedName);
@@ -128,5 +145,6 @@ private:
     JournalEntry m_entry;
     std::optional<qint64> m_batch;
     std::optional<Kept> m_kept;
+    std::optional<FileSystemError> m_lost; // the volume's loss, until another journal is set
     FolderNameMemory m_folderNames; // between batches of moves
 };

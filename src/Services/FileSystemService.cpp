@@ -138,8 +138,16 @@ QFuture<Result<CollectionUpdate>> FileSystemService::rescan(const PhotoCollectio
 {
     // The snapshot is handed on, not kept: a check lets go of its photos before it lists.
     return submit([this, shown, folders, scope, sortOrder,
-                   rule](const CancelCheck &isCancelled) mutable {
-        return CollectionRescan::run(m_scanner, std::move(shown), folders, scope, sortOrder,
-                                     rule, isCancelled);
+                   rule](const CancelCheck &isCancelled) mutable -> Result<CollectionUpdate> {
+        // A card's mount point left behind lists as an empty folder: the board would empty.
+        if (Result<void> there = m_operations.checkRoot(standardizedPath(shown.rootURL)); !there) {
+            return std::unexpected(there.error());
+        }
+        Result<CollectionUpdate> update = CollectionRescan::run(
+            m_scanner, std::move(shown), folders, scope, sortOrder, rule, isCancelled);
+        if (!update && update.error().code != FileSystemError::Code::cancelled) {
+            return std::unexpected(m_operations.judged(update.error()));
+        }
+        return update;
     });
 }

@@ -67,6 +67,7 @@ public:
                                           std::shared_ptr<std::atomic<qint64>> entriesFound = {});
     // What changed on disk in `folders` of the shown collection, or in all of it (see
     // CollectionRescan). Runs in turn with the disk changes, so it never sees one half done.
+    // Fails with volumeLost when the root, or the volume it is on, is gone.
     QFuture<Result<CollectionUpdate>> rescan(const PhotoCollection &shown,
                                              const QSet<QString> &folders, RescanScope scope,
                                              PhotoSortOrder sortOrder, CompanionRule rule);

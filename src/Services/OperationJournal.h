@@ -107,6 +107,9 @@ public:
     static QString defaultStateFolder();
 
     QString path() const { return m_path; }
+    // The collection's root folder: where it is now, and its identity when it was opened.
+    QString rootPath() const { return m_rootPath; }
+    QString rootIdentity() const { return m_rootIdentity; }
     History history() const { return m_history; }
     QList<PendingBatch> pendingBatches() const;
 

@@ -430,6 +430,10 @@ void CollectionStore::reconcile()
             if (!m_collection || m_collection->rootURL != root) {
                 return; // another collection is open now
             }
+            if (!update && update.error().code == FileSystemError::Code::volumeLost) {
+                loseCollection(root, update.error());
+                return;
+            }
             // A rescan that began before one of our own mutations shows the disk as it was;
             // applying it would undo optimistic changes on screen. Its folders are listed again
             // once that mutation is done.
@@ -650,6 +654,42 @@ void CollectionStore::show(const FileSystemError &error, const QString &title)
 {
     qWarning("%s: %s", qPrintable(title), qPrintable(error.logText()));
     setAlert(UserFacingAlert::make(title, error.message));
+}
+
+void CollectionStore::loseCollection(const QUrl &root, const FileSystemError &failure)
+{
+    if (!m_collection || m_collection->rootURL != root) {
+        return; // closed already, or another folder is shown now
+    }
+    const QString title = tr("Folder No Longer Available");
+    qWarning("%s: %s", qPrintable(title), qPrintable(failure.logText()));
+    closeCollection();
+    setAlert(UserFacingAlert::make(
+        title, tr("\u201C%1\u201D can\u2019t be reached any more: the disk or share it is on was "
+                  "removed or stopped answering. Nothing was lost: reconnect it and open the "
+                  "folder again, and any change it cut off will be put back.")
+                   .arg(lastPathComponent(root))));
+}
+
+void CollectionStore::closeCollection()
+{
+    m_directoryMonitor->stop();
+    m_dimensionFill.clear();
+    m_rescans.clear();
+    m_ownChanges.clear();
+    m_unreadReport.reset();
+    m_scopedCollectionURL.reset();
+    // The service lets go of the journal (and its lock) once the work queued before is done,
+    // so the folder can be opened again, here or in another window.
+    m_undo.adopt(std::nullopt, {});
+    setCategoryPrompt(std::nullopt);
+    setDeleteCategoryPrompt(std::nullopt);
+    closeFileInto();
+    setDropTargetSectionID(std::nullopt);
+    dismissRecoveryReport();
+    setSelection({}, std::nullopt, std::nullopt);
+    setCollection(std::nullopt);
+    syncQuickLook();
 }
 
 bool CollectionStore::refuse(FolderAccess::Command command, const QStringList &folders,

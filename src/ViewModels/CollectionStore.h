@@ -327,6 +327,13 @@ private:
 
     void readSettings();
     void show(const FileSystemError &error, const QString &title);
+    // The volume under the collection at `root` is gone (FileSystemError::volumeLost): one
+    // alert, and the collection closes. Later news of the same loss, from operations queued
+    // behind it or from the monitor, finds it closed and says nothing.
+    void loseCollection(const QUrl &root, const FileSystemError &failure);
+    // Back to the welcome screen: the collection, its watches, its journal and its undo
+    // history let go.
+    void closeCollection();
     void showHUD(const QString &message);
     // Shows why `command` may not change `folders` or give `names` to items in `destination`
     // (see FolderAccess) and returns true; false when it may be tried.
@@ -474,10 +481,15 @@ QFuture<void> CollectionStore::mutate(QFuture<Result<T>> future, Done done,
                                       std::shared_ptr<const OwnChanges::Shown> shown)
 {
     beginMutation();
-    return future.then(this, [this, done = std::move(done),
-                              shown = std::move(shown)](const Result<T> &result) {
-        noteTouched(result, shown.get());
-        done(result);
+    const QUrl root = m_collection ? m_collection->rootURL : QUrl();
+    return future.then(this, [this, done = std::move(done), shown = std::move(shown),
+                              root](const Result<T> &result) {
+        if (!result && result.error().code == FileSystemError::Code::volumeLost) {
+            loseCollection(root, result.error());
+        } else {
+            noteTouched(result, shown.get());
+            done(result);
+        }
         finishMutation();
     });
 }

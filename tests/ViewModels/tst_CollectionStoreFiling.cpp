@@ -1,7 +1,10 @@
 #include "support/FaultyFileSystem.h"
 #include "support/StoreFixture.h"
+#include "support/TestRows.h"
 
 #include "Models/PhotoDragPayload.h"
+#include "Services/JournalKey.h"
+#include "Services/Platform/FileIdentity.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,6 +30,8 @@ private Q_SLOTS:
     void undoAfterFreeNameFollowsTheFile();
     void trashAndUndo();
     void failedMoveAlertsAndReloads();
+    void lostVolumeClosesOnceAndRecovers_data();
+    void lostVolumeClosesOnceAndRecovers();
     void dropsAndDragData();
     void copyIn();
     void noUndoStackStillFiles();
@@ -254,6 +259,106 @@ void tst_CollectionStoreFiling::failedMoveAlertsAndReloads()
     QCOMPARE(store.hudMessage().value_or(QString()), u"\u2192 Cats"_s);
     QCOMPARE(f.names(u"Unsorted"_s), QStringList{u"a.jpg"_s});
     QCOMPARE(f.undoStack.count(), 0);
+}
+
+void tst_CollectionStoreFiling::lostVolumeClosesOnceAndRecovers_data()
+{
+    QTest::addColumn<QString>("command"); // "file" a..f into Cats, "trash" them, or "" (none)
+    QTest::addColumn<int>("goneAt");      // every call fails from this move or trash on (0: never)
+    QTest::addColumn<int>("errnum");
+
+    row("card pulled at the third move", u"file"_s, 3, EIO);
+    row("share cut off at the first move", u"file"_s, 1, ENOTCONN);
+    row("card pulled at the second item trashed", u"trash"_s, 2, EIO);
+    row("root folder moved away: the monitor tells", QString(), 0, 0);
+}
+
+// The card is pulled out, or the share dies, mid-batch: one alert, the folder closed, nothing
+// put back onto the gone volume and nothing more tried there (a command queued behind it
+// included); the batch stays open in the journal, and opening the folder again with the card
+// back puts every file back in its place, once.
+void tst_CollectionStoreFiling::lostVolumeClosesOnceAndRecovers()
+{
+    QFETCH(QString, command);
+    QFETCH(int, goneAt);
+    QFETCH(int, errnum);
+
+    auto fs = std::make_shared<FaultyFileSystem>();
+    StoreFixture f;
+    const QStringList photos = split("a.jpg|b.jpg|c.jpg|d.jpg|e.jpg|f.jpg");
+    for (const QString &name : photos) {
+        writeFile(f.path(), name, "photo " + name.toLatin1());
+    }
+    writeFile(f.path(), u"Cats/A.JPG"_s, "cat A");
+    const QStringList before = filesBelow(f.path());
+    CollectionStore &store = f.make(fs);
+    QVERIFY(f.open());
+    QSignalSpy alerts(&store, &CollectionStore::alertChanged);
+    const QString away = f.path() + "-away"_L1;
+    const QString trash = f.home.path() + "/Trash/files"_L1;
+
+    const auto selectOnly = [&](const QStringList &names) {
+        store.deselectAll();
+        for (const QString &name : names) {
+            for (const PhotoSection &section : store.sections()) {
+                if (std::ranges::find(section.photos, f.idOf(name), &Photo::id) !=
+                    section.photos.end()) {
+                    store.select(f.idOf(name), section.id, Qt::ControlModifier);
+                }
+            }
+        }
+    };
+    if (command.isEmpty()) {
+        QVERIFY(QDir().rename(f.path(), away));
+    } else {
+        fs->failFrom(command == "file"_L1 ? FaultyFileSystem::Call::move
+                                          : FaultyFileSystem::Call::trash,
+                     goneAt, errnum);
+        selectOnly(photos);
+        command == "file"_L1 ? store.moveSelectionToDigit(1) : store.moveSelectionToTrash();
+        selectOnly({u"A.JPG"_s});
+        store.moveSelectionToTrash(); // queued behind the batch the loss cuts off
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!store.collection(), 10000);
+    QVERIFY(f.settle());
+    QCOMPARE(alerts.count(), 1);
+    QCOMPARE(store.alert()->title, u"Folder No Longer Available"_s);
+    QVERIFY2(store.alert()->message.startsWith(u"\u201C"_s + QDir(f.path()).dirName()),
+             qPrintable(store.alert()->message));
+    QCOMPARE(f.undoStack.count(), 0);
+    QTRY_COMPARE(store.directoryMonitor().watchedFolders(), QStringList());
+
+    if (command.isEmpty()) {
+        QVERIFY(QDir().rename(away, f.path()));
+    } else {
+        // Cut off where it stood: the moves made stay made, nothing is put back or tried
+        // after the failed call but the root's stat that told (an I/O error may be one file's),
+        // and the queued trash never ran.
+        QCOMPARE(fs->injectedCount, errnum == EIO ? 2 : 1);
+        const int done = goneAt - 1;
+        QCOMPARE(filesBelow(f.path()).size() + filesBelow(trash).size(), before.size());
+        QCOMPARE(filesBelow(trash).size(), command == "trash"_L1 ? done : 0);
+        QCOMPARE(filesBelow(f.path(u"Cats"_s)).size(), 1 + (command == "file"_L1 ? done : 0));
+        // The service lets go of the journal once the work queued before is done.
+        const Result<EntryInfo> root = LinuxFileSystem().stat(f.path(), true);
+        QVERIFY(root);
+        const QString identity = FileIdentity::of(*root);
+        Result<std::unique_ptr<OperationJournal>> journal;
+        QTRY_VERIFY((journal = OperationJournal::open(OperationJournal::defaultStateFolder(),
+                                                      JournalKey::of(f.path(), identity), f.path(),
+                                                      identity))
+                        .has_value());
+        QCOMPARE((*journal)->pendingBatches().size(), 1);
+        QCOMPARE((*journal)->pendingBatches()[0].moves.size(), goneAt);
+    }
+
+    fs->reset(); // the card is back
+    QVERIFY(f.open());
+    QCOMPARE(filesBelow(f.path()), before);
+    QCOMPARE(filesBelow(trash), QStringList());
+    QCOMPARE(f.names(u"Unsorted"_s), photos);
+    QCOMPARE(store.recoveryReport().has_value(), goneAt > 1); // something had moved
+    QCOMPARE(alerts.count(), 1);
 }
 
 void tst_CollectionStoreFiling::dropsAndDragData()

@@ -11,9 +11,22 @@ void FaultyFileSystem::failNth(Call kind, int n, int errnum)
     };
 }
 
+void FaultyFileSystem::failFrom(Call kind, int n, int errnum)
+{
+    auto seen = std::make_shared<int>(0);
+    hook = [=, this](Call call, const QString &, const QString &) -> std::optional<int> {
+        if (call == kind && ++*seen == n) {
+            m_goneWith = errnum;
+            return errnum;
+        }
+        return std::nullopt;
+    };
+}
+
 void FaultyFileSystem::reset()
 {
     hook = {};
+    m_goneWith = 0;
     m_sawFailure = false;
     injectedCount = 0;
 }
@@ -22,6 +35,11 @@ std::optional<FileSystemError> FaultyFileSystem::intercept(Call call, const QStr
                                                            const QString &other)
 {
     ++callCount;
+    if (const int errnum = m_goneWith) {
+        ++injectedCount;
+        return FileSystemError::system(errnum,
+                                       QStringLiteral("Injected failure at ") + quotedName(path));
+    }
     if (!hook || m_sawFailure) {
         return std::nullopt;
     }

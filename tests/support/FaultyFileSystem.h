@@ -27,6 +27,9 @@ public:
     // Once any call has failed, real or injected, nothing more is injected: the clean-up after
     // a failure (rollback) runs against the real disk. reset() starts over.
     void failNth(Call kind, int n, int errnum = EIO);
+    // From the n-th call of `kind` on, every call of every kind fails with `errnum`, as on a
+    // card pulled out: the rule above does not hold, nothing works again until reset().
+    void failFrom(Call kind, int n, int errnum = EIO);
     void reset();
     // A file system that asks `hook` before every call of `kind`, with its path.
     static std::shared_ptr<FaultyFileSystem>
@@ -71,6 +74,7 @@ private:
         return result;
     }
     std::atomic<bool> m_sawFailure = false;
+    std::atomic<int> m_goneWith = 0; // the errno every call fails with, once the volume is gone
 
     std::optional<FileSystemError> intercept(Call call, const QString &path,
                                              const QString &other = {});

@@ -714,6 +714,10 @@
         <source>The name is too long for this volume: %1 bytes, at most %2.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>The disk holding %1 has no trash it can be moved to: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>FolderAccess</name>
@@ -934,6 +938,28 @@
     </message>
     <message>
         <source>Delete Category</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This disk has no trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” has no trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The photo (%1) will be copied to the trash in your home folder, which takes a while and uses that space on your home disk until the trash is emptied.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photos (%1) will be copied to the trash in your home folder, which takes a while and uses that space on your home disk until the trash is emptied.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Move to Home Trash</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

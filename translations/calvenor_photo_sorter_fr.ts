@@ -721,6 +721,10 @@
         <source>The name is too long for this volume: %1 bytes, at most %2.</source>
         <translation>Le nom est trop long pour ce volume&#xa0;: %1 octets, %2 au plus.</translation>
     </message>
+    <message>
+        <source>The disk holding %1 has no trash it can be moved to: %2.</source>
+        <translation>Le disque qui contient %1 n’a pas de corbeille où le mettre&#xa0;: %2.</translation>
+    </message>
 </context>
 <context>
     <name>FolderAccess</name>
@@ -948,6 +952,29 @@
     <message>
         <source>Delete Category</source>
         <translation>Supprimer la catégorie</translation>
+    </message>
+    <message>
+        <source>This disk has no trash</source>
+        <translation>Ce disque n’a pas de corbeille</translation>
+    </message>
+    <message>
+        <source>“%1” has no trash</source>
+        <translation>«&#xa0;%1&#xa0;» n’a pas de corbeille</translation>
+    </message>
+    <message>
+        <source>The photo (%1) will be copied to the trash in your home folder, which takes a while and uses that space on your home disk until the trash is emptied.</source>
+        <translation>La photo (%1) sera copiée dans la corbeille de votre dossier personnel, ce qui prend du temps et occupe cette place sur le disque de votre dossier personnel jusqu’à ce que la corbeille soit vidée.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photos (%1) will be copied to the trash in your home folder, which takes a while and uses that space on your home disk until the trash is emptied.</source>
+        <translation>
+            <numerusform>%Ln photo (%1) sera copiée dans la corbeille de votre dossier personnel, ce qui prend du temps et occupe cette place sur le disque de votre dossier personnel jusqu’à ce que la corbeille soit vidée.</numerusform>
+            <numerusform>%Ln photos (%1) seront copiées dans la corbeille de votre dossier personnel, ce qui prend du temps et occupe cette place sur le disque de votre dossier personnel jusqu’à ce que la corbeille soit vidée.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Move to Home Trash</source>
+        <translation>Mettre dans la corbeille personnelle</translation>
     </message>
 </context>
 <context>

@@ -65,6 +65,15 @@ FileSystemError FileSystemError::writeUnknown(const QString &path)
             QCoreApplication::translate("FileSystem", "%1 couldn\u2019t be moved to the trash.").arg(quotedName(path))};
 }
 
+FileSystemError FileSystemError::noVolumeTrash(const QString &path, int errnum)
+{
+    return {Code::noVolumeTrash,
+            QCoreApplication::translate("FileSystem",
+                                        "The disk holding %1 has no trash it can be moved to: %2.")
+                .arg(quotedName(path), reason(errnum)),
+            errnum};
+}
+
 FileSystemError FileSystemError::cancelled()
 {
     return {Code::cancelled, QCoreApplication::translate("FileSystem", "The operation was cancelled."), ECANCELED};

@@ -17,6 +17,7 @@ struct FileSystemError
         invalidCategoryName,
         fileNoSuchFile,   // the folder that should receive a file is gone
         fileWriteUnknown, // the trash took the item but could not say where
+        noVolumeTrash,    // the item's volume has no usable trash, and the home trash was refused
         cancelled,
         // The volume under the collection is gone (see VolumeLoss): the batch stopped where it
         // stood, its journal batch left open for recovery. The message and systemError are
@@ -35,6 +36,9 @@ struct FileSystemError
     static FileSystemError invalidCategoryName();
     static FileSystemError noSuchFolder(const QString &path);
     static FileSystemError writeUnknown(const QString &path);
+    // Nothing moved: the volume of `path` has no trash we can use (`errnum` says why), and
+    // copying the item into the home trash on another disk was not allowed.
+    static FileSystemError noVolumeTrash(const QString &path, int errnum);
     static FileSystemError cancelled();
     static FileSystemError volumeLost(const FileSystemError &failure);
     // "<what failed>: <reason>." e.g. "Couldn’t read the folder “Trips”: You don’t have

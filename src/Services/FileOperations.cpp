@@ -511,10 +511,11 @@ Result<QList<FileMove>> FileOperations::relocate(const QList<FileMove> &moves)
         const FileMove &first = moves[group.first()];
         const QString destination = pathOf(first.destination);
         // Into the trash again (a redo of "Move to Trash"): through the trash itself, so each
-        // item gets a fresh .trashinfo and file managers list it and can restore it.
+        // item gets a fresh .trashinfo and file managers list it and can restore it. The user
+        // agreed to where the items went when the action was first done.
         if (m_fileSystem->isTrashedItem(destination) && !m_fileSystem->isTrashedItem(sources[0])) {
             for (const QString &source : std::as_const(sources)) {
-                Result<FileMove> done = trash(source, first.shot);
+                Result<FileMove> done = trash(source, first.shot, HomeTrash::allowed);
                 if (!done) {
                     return fail(done.error());
                 }
@@ -632,13 +633,13 @@ Result<QList<FileMove>> FileOperations::copyImageFiles(const QList<QUrl> &urls,
     return keep(Result<QList<FileMove>>(copies), copies);
 }
 
-Result<FileMove> FileOperations::trash(const QString &source, int shot)
+Result<FileMove> FileOperations::trash(const QString &source, int shot, HomeTrash homeTrash)
 {
     // The trash picks the item's name itself, so the record names no destination.
     if (Result<void> noted = intendMove(source, QString(), shot); !noted) {
         return std::unexpected(noted.error());
     }
-    const Result<QString> trashed = m_fileSystem->moveToTrash(source, copyNote(source));
+    const Result<QString> trashed = m_fileSystem->moveToTrash(source, homeTrash, copyNote(source));
     if (!trashed || trashed->isEmpty()) {
         return std::unexpected(trashed ? FileSystemError::writeUnknown(source) : trashed.error());
     }
@@ -648,21 +649,22 @@ Result<FileMove> FileOperations::trash(const QString &source, int shot)
     return move;
 }
 
-Result<QList<FileMove>> FileOperations::moveToTrash(const QList<QUrl> &urls)
+Result<QList<FileMove>> FileOperations::moveToTrash(const QList<QUrl> &urls, HomeTrash homeTrash)
 {
     QList<QList<QUrl>> shots;
     for (const QUrl &url : urls) {
         shots.append(QList<QUrl>{url});
     }
-    return moveShotsToTrash(shots);
+    return moveShotsToTrash(shots, homeTrash);
 }
 
-Result<QList<FileMove>> FileOperations::moveShotsToTrash(const QList<QList<QUrl>> &shots)
+Result<QList<FileMove>> FileOperations::moveShotsToTrash(const QList<QList<QUrl>> &shots,
+                                                         HomeTrash homeTrash)
 {
     QList<FileMove> performed;
     for (qsizetype shot = 0; shot < shots.size(); ++shot) {
         for (const QUrl &url : shots[shot]) {
-            Result<FileMove> move = trash(pathOf(url), int(shot));
+            Result<FileMove> move = trash(pathOf(url), int(shot), homeTrash);
             if (!move) {
                 const FileSystemError error = judged(move.error());
                 rollback(performed);

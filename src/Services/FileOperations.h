@@ -72,8 +72,13 @@ public:
     // Copies the images among `urls` with the dropped companions that belong to them: each
     // copy as a move from the dropped file to the copy, the members of a shot numbered alike.
     Result<QList<FileMove>> copyImageFiles(const QList<QUrl> &urls, const QUrl &folder);
-    Result<QList<FileMove>> moveShotsToTrash(const QList<QList<QUrl>> &shots);
-    Result<QList<FileMove>> moveToTrash(const QList<QUrl> &urls);
+    // `homeTrash`: whether an item whose volume has no usable trash may be copied into the home
+    // trash (see PlatformFileSystem::moveToTrash); when refused, the first such item fails the
+    // batch with Code::noVolumeTrash and every item already trashed is put back.
+    Result<QList<FileMove>> moveShotsToTrash(const QList<QList<QUrl>> &shots,
+                                             HomeTrash homeTrash = HomeTrash::allowed);
+    Result<QList<FileMove>> moveToTrash(const QList<QUrl> &urls,
+                                        HomeTrash homeTrash = HomeTrash::allowed);
     Result<QUrl> createCategory(const QString &proposedName, const QUrl &root);
     Result<void> createCategory(const QUrl &folder);
     Result<FileMove> renameCategory(const QUrl &folder, const QString &proposedName);
@@ -130,7 +135,7 @@ private:
     // The shots among files of one folder; files in none come alone.
     QList<QStringList> shotsOf(const QStringList &paths, CompanionRule rule) const;
     // Moves `source` to the trash of its volume, its .trashinfo written first.
-    Result<FileMove> trash(const QString &source, int shot = -1);
+    Result<FileMove> trash(const QString &source, int shot, HomeTrash homeTrash);
     Result<void> renameLetterCase(const QString &path, const QString &destination);
     // Puts back performed moves, last first. Never fails and never picks another name.
     void rollback(const QList<FileMove> &moves);

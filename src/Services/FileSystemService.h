@@ -94,9 +94,10 @@ public:
         return performRecorded(entry, &FileOperations::moveShots, shots, folder);
     }
     QFuture<Result<QList<FileMove>>> moveShotsToTrash(const QList<QList<QUrl>> &shots,
-                                                      const JournalEntry &entry = {})
+                                                      const JournalEntry &entry = {},
+                                                      HomeTrash homeTrash = HomeTrash::allowed)
     {
-        return performRecorded(entry, &FileOperations::moveShotsToTrash, shots);
+        return performRecorded(entry, &FileOperations::moveShotsToTrash, shots, homeTrash);
     }
     QFuture<Result<QList<FileMove>>> relocate(const QList<FileMove> &moves,
                                               const JournalEntry &entry = {})
@@ -110,7 +111,7 @@ public:
     }
     QFuture<Result<QList<FileMove>>> moveToTrash(const QList<QUrl> &urls)
     {
-        return perform(&FileOperations::moveToTrash, urls);
+        return perform(&FileOperations::moveToTrash, urls, HomeTrash::allowed);
     }
     QFuture<Result<QUrl>> createCategory(const QString &name, const QUrl &root,
                                          const JournalEntry &entry = {})

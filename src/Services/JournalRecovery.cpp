@@ -32,7 +32,8 @@ bool putBack(PlatformFileSystem &fs, const QString &from, const QString &source,
         for (const QString &item : fs.trashedItemsFrom(from)) {
             fs.forgetTrashedItem(item); // left by a recovery cut off before the item arrived
         }
-        return fs.moveToTrash(from, noteCopy).has_value();
+        // Back where a trashing the user agreed to had put it, whichever trash that was.
+        return fs.moveToTrash(from, HomeTrash::allowed, noteCopy).has_value();
     }
     if (fs.moveNoReplace(from, source, noteCopy)) {
         return true;

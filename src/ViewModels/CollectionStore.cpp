@@ -163,6 +163,11 @@ void CollectionStore::setDeleteCategoryPrompt(const std::optional<DeleteCategory
     assign(m_deleteCategoryPrompt, prompt, &CollectionStore::deleteCategoryPromptChanged);
 }
 
+void CollectionStore::setHomeTrashPrompt(const std::optional<HomeTrashPrompt> &prompt)
+{
+    assign(m_homeTrashPrompt, prompt, &CollectionStore::homeTrashPromptChanged);
+}
+
 void CollectionStore::setHudMessage(const std::optional<QString> &message)
 {
     assign(m_hudMessage, message, &CollectionStore::hudMessageChanged);
@@ -238,6 +243,7 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
     }
     const QUuid loadID = QUuid::createUuid();
     m_activeCollectionLoadID = loadID;
+    setHomeTrashPrompt(std::nullopt); // its photos are the shown collection's
     setIsLoading(true);
     setLoadingMessage(tr("Reading %1").arg(lastPathComponent(url)));
     setLoadingCount(-1);

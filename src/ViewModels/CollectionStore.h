@@ -14,6 +14,7 @@
 #include "UndoJournal.h"
 #include "Models/CategoryPrompt.h"
 #include "Models/DeleteCategoryPrompt.h"
+#include "Models/HomeTrashPrompt.h"
 #include "Models/PhotoCollection.h"
 #include "Models/PhotoLookup.h"
 #include "Models/BrowsePhotoItem.h"
@@ -100,6 +101,8 @@ public:
     {
         return m_deleteCategoryPrompt;
     }
+    // Asks whether photos may be copied into the home trash, their volume having none.
+    const std::optional<HomeTrashPrompt> &homeTrashPrompt() const { return m_homeTrashPrompt; }
     const std::optional<QString> &hudMessage() const { return m_hudMessage; }
     // What opening a folder put back after a crash cut a change off; kept until dismissed.
     const std::optional<JournalRecovery::Report> &recoveryReport() const
@@ -221,7 +224,12 @@ public:
     void copyExternalFiles(const QList<QUrl> &urls, const QString &sectionID);
     // The drag data for a photo cell: the file for other applications, the selection for us.
     QMimeData *dragMimeData(const QString &photoID);
+    // Where the volume has no trash of its own, photos go to the home trash at once, or once
+    // the user agrees (see HomeTrashConsent); nothing is ever deleted outright.
     void moveSelectionToTrash();
+    // By value: the caller may hand over the store's own prompt, which is cleared first.
+    void confirmHomeTrash(HomeTrashPrompt prompt);
+    void cancelHomeTrash() { setHomeTrashPrompt(std::nullopt); }
     // The name a moved file will get among `occupied` (folded names), which it updates.
     static QStringList predictedUniqueNames(const QStringList &names, QSet<QString> &occupied);
 
@@ -275,6 +283,7 @@ Q_SIGNALS:
     void alertChanged();
     void categoryPromptChanged();
     void deleteCategoryPromptChanged();
+    void homeTrashPromptChanged();
     void hudMessageChanged();
     void recoveryReportChanged();
     void fileIntoTextChanged();
@@ -318,6 +327,7 @@ private:
     void setAlert(const std::optional<UserFacingAlert> &alert);
     void setCategoryPrompt(const std::optional<CategoryPrompt> &prompt);
     void setDeleteCategoryPrompt(const std::optional<DeleteCategoryPrompt> &prompt);
+    void setHomeTrashPrompt(const std::optional<HomeTrashPrompt> &prompt);
     void setHudMessage(const std::optional<QString> &message);
     void setScrollRequest(const ScrollRequest &request);
     void setRecentFolders(const QList<QUrl> &folders);
@@ -388,6 +398,8 @@ private:
     // Takes `photos` off the board at once, the focus moving on past them, before the disk
     // work that takes them away; returns each one's files for that work.
     QList<QList<QUrl>> takeOffBoard(const QList<Photo> &photos);
+    // Trashes `photos`; when the home trash is refused and needed, asks for it instead.
+    void trashPhotos(const QList<Photo> &photos, HomeTrash homeTrash);
     std::optional<QString> nextPhotoAfterRemoving(const QSet<QString> &ids,
                                                   const std::optional<QString> &focusedID) const;
     void setPostMoveSelection(const QSet<QString> &ids);
@@ -430,6 +442,7 @@ private:
     std::optional<UserFacingAlert> m_alert;
     std::optional<CategoryPrompt> m_categoryPrompt;
     std::optional<DeleteCategoryPrompt> m_deleteCategoryPrompt;
+    std::optional<HomeTrashPrompt> m_homeTrashPrompt;
     std::optional<QString> m_hudMessage;
     std::optional<JournalRecovery::Report> m_recoveryReport;
     FileIntoModel m_fileInto;

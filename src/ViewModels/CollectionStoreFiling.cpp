@@ -1,5 +1,6 @@
 #include "CollectionStore.h"
 #include "DiskCommand.h"
+#include "HomeTrashConsent.h"
 #include "IdSet.h"
 
 #include "Models/FilePaths.h"
@@ -564,6 +565,25 @@ void CollectionStore::moveSelectionToTrash()
     if (photos.isEmpty() || refuse(FolderAccess::Command::trash, foldersOf(photos))) {
         return;
     }
+    trashPhotos(photos, HomeTrashConsent::isNeeded(photos, m_access.volumes())
+                            ? HomeTrash::refused
+                            : HomeTrash::allowed);
+}
+
+void CollectionStore::confirmHomeTrash(HomeTrashPrompt prompt)
+{
+    if (!m_homeTrashPrompt || m_homeTrashPrompt->id != prompt.id) {
+        return; // answered already, or another question replaced it
+    }
+    setHomeTrashPrompt(std::nullopt);
+    if (!prompt.photos.isEmpty() &&
+        !refuse(FolderAccess::Command::trash, foldersOf(prompt.photos))) {
+        trashPhotos(prompt.photos, HomeTrash::allowed);
+    }
+}
+
+void CollectionStore::trashPhotos(const QList<Photo> &photos, HomeTrash homeTrash)
+{
     const QList<QList<QUrl>> shots = takeOffBoard(photos);
     const qsizetype count = photos.size();
     OwnChanges::Shown shown; // nothing placed: the trash is no folder of the board
@@ -572,19 +592,27 @@ void CollectionStore::moveSelectionToTrash()
             shown.taken.insert(standardizedPath(member));
         }
     }
-    mutate(m_fileSystem.moveShotsToTrash(
-               shots, {OperationJournal::Role::action, QStringLiteral("Move to Trash")}),
-           [this, count](const Result<QList<FileMove>> &moves) {
-        if (!moves) {
-            show(moves.error(), tr("Couldn\u2019t Move to Trash"));
-            return;
-        }
-        if (!moves->isEmpty()) {
-            registerMoveUndo(*moves, QStringLiteral("Move to Trash"));
-        }
-        showHUD(count == 1 ? tr("Moved to Trash")
-                           : tr("Moved %Ln to Trash", nullptr, int(count)));
-    }, std::make_shared<const OwnChanges::Shown>(std::move(shown)));
+    mutate(
+        m_fileSystem.moveShotsToTrash(
+            shots, {OperationJournal::Role::action, QStringLiteral("Move to Trash")}, homeTrash),
+        [this, count, photos, homeTrash](const Result<QList<FileMove>> &moves) {
+            if (!moves && homeTrash == HomeTrash::refused &&
+                moves.error().code == FileSystemError::Code::noVolumeTrash) {
+                // Nothing moved; the board gets the photos back with the listing after a failure.
+                setHomeTrashPrompt(HomeTrashConsent::prompt(photos, m_access.volumes()));
+                return;
+            }
+            if (!moves) {
+                show(moves.error(), tr("Couldn\u2019t Move to Trash"));
+                return;
+            }
+            if (!moves->isEmpty()) {
+                registerMoveUndo(*moves, QStringLiteral("Move to Trash"));
+            }
+            showHUD(count == 1 ? tr("Moved to Trash")
+                               : tr("Moved %Ln to Trash", nullptr, int(count)));
+        },
+        std::make_shared<const OwnChanges::Shown>(std::move(shown)));
 }
 
 void CollectionStore::copyExternalFiles(const QList<QUrl> &urls, const QString &sectionID)

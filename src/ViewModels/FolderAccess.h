@@ -36,6 +36,7 @@ public:
     // The root's volume: a local, writable one while nothing is known.
     const Volume &volume() const { return m_volumes.root; }
     const Volume &volumeOf(const QString &folder) const { return m_volumes.of(folder); }
+    const CollectionVolumes &volumes() const { return m_volumes; }
 
     // Why `command` may not run: one of `folders` (every folder it changes: where items leave
     // and where they arrive) is read-only, or one of `names` cannot be given to a new item in

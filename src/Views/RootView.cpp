@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStackedLayout>
@@ -109,6 +110,8 @@ RootView::RootView(CollectionStore &store,
             &RootView::presentDeleteConfirmation);
     connect(&m_store, &CollectionStore::categoryPromptChanged, this,
             &RootView::presentCategoryPrompt);
+    connect(&m_store, &CollectionStore::homeTrashPromptChanged, this,
+            &RootView::presentHomeTrashConfirmation);
     for (auto signal :
          {&CollectionStore::workspaceModeChanged, &CollectionStore::browseLayoutChanged,
           &CollectionStore::browseFilterSectionIDChanged, &CollectionStore::thumbnailSizeChanged,
@@ -175,6 +178,26 @@ QString RootView::deleteConfirmationMessage(qsizetype photoCount, qsizetype unre
     return tr("%Ln photos will move to Unsorted before the folder is removed. You can undo this "
               "action.",
               nullptr, int(photoCount));
+}
+
+QString RootView::homeTrashTitle(const HomeTrashPrompt &prompt)
+{
+    return prompt.volumeName.isEmpty() ? tr("This disk has no trash")
+                                       : tr("\u201C%1\u201D has no trash").arg(prompt.volumeName);
+}
+
+QString RootView::homeTrashMessage(const HomeTrashPrompt &prompt)
+{
+    const QString size = QLocale().formattedDataSize(prompt.byteCount);
+    if (prompt.photos.size() == 1) {
+        return tr("The photo (%1) will be copied to the trash in your home folder, which takes a "
+                  "while and uses that space on your home disk until the trash is emptied.")
+            .arg(size);
+    }
+    return tr("%Ln photos (%1) will be copied to the trash in your home folder, which takes a "
+              "while and uses that space on your home disk until the trash is emptied.",
+              nullptr, int(prompt.photos.size()))
+        .arg(size);
 }
 
 void RootView::prepareStore()
@@ -299,6 +322,35 @@ void RootView::presentDeleteConfirmation()
         }
     });
     m_deleteBox = box;
+    box->open();
+}
+
+void RootView::presentHomeTrashConfirmation()
+{
+    if (m_homeTrashBox) {
+        m_homeTrashBox->disconnect(this);
+        m_homeTrashBox->close();
+    }
+    const std::optional<HomeTrashPrompt> &prompt = m_store.homeTrashPrompt();
+    if (!prompt) {
+        return;
+    }
+    QMessageBox *box = makeAlert(homeTrashTitle(*prompt), {}, QMessageBox::Cancel, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setInformativeText(homeTrashMessage(*prompt));
+    QPushButton *move = box->addButton(tr("Move to Home Trash"), QMessageBox::AcceptRole);
+    box->setDefaultButton(QMessageBox::Cancel);
+    box->setEscapeButton(QMessageBox::Cancel);
+    const HomeTrashPrompt asked = *prompt;
+    connect(box, &QMessageBox::finished, this, [this, box, move, asked] {
+        if (box->clickedButton() == move) {
+            m_store.confirmHomeTrash(asked);
+        } else if (m_store.homeTrashPrompt() && m_store.homeTrashPrompt()->id == asked.id) {
+            m_store.cancelHomeTrash();
+        }
+    });
+    m_homeTrashBox = box;
     box->open();
 }
 

@@ -2,12 +2,13 @@
 
 // The window's content: the welcome screen, the loading screen or the collection workspace,
 // chosen from the store's collection and loading state, below the recovery banner, with the HUD
-// on top and the store's alerts, delete confirmation and name sheet presented over it. It also
+// on top and the store's alerts, confirmations and name sheet presented over it. It also
 // mirrors the view settings into the preferences on every change and applies the saved ones
 // once, when first shown.
 
 #include "CategoryNameSheet.h"
 #include "Models/CategoryPrompt.h"
+#include "Models/HomeTrashPrompt.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -35,6 +36,10 @@ public:
     // "The empty folder will be removed…", or "3 photos will move to Unsorted…".
     static QString deleteConfirmationMessage(qsizetype photoCount,
                                              qsizetype unreadableNameCount = 0);
+    // What the question before copying photos into the home trash says: the title names the
+    // volume without a trash, the message the photos' count and total size.
+    static QString homeTrashTitle(const HomeTrashPrompt &prompt);
+    static QString homeTrashMessage(const HomeTrashPrompt &prompt);
     // A warning with `title` in bold over `message`, both plain text with their names made
     // visible, and wrapped within a reading width however long an unbroken name in them is.
     static QMessageBox *makeAlert(const QString &title,
@@ -54,6 +59,7 @@ public:
     HudView *hud() const { return m_hud; }
     QMessageBox *alertBox() const { return m_alertBox; }
     QMessageBox *deleteBox() const { return m_deleteBox; }
+    QMessageBox *homeTrashBox() const { return m_homeTrashBox; }
     CategoryNameSheet *sheet() const { return m_sheet; }
     RecoveryBanner *recoveryBanner() const { return m_recoveryBanner; }
 
@@ -66,6 +72,7 @@ private:
     void updateHud();
     void presentAlert();
     void presentDeleteConfirmation();
+    void presentHomeTrashConfirmation();
     void presentCategoryPrompt();
     void persistSettings();
     void placeHud();
@@ -82,6 +89,7 @@ private:
     RecoveryBanner *m_recoveryBanner = nullptr;
     QPointer<QMessageBox> m_alertBox;
     QPointer<QMessageBox> m_deleteBox;
+    QPointer<QMessageBox> m_homeTrashBox;
     QPointer<CategoryNameSheet> m_sheet;
     QUuid m_sheetPromptID;
 };

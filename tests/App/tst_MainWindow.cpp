@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -20,6 +21,8 @@
 #include <QScopeGuard>
 #include <QTimer>
 #include <QtConcurrent>
+
+#include <unistd.h>
 
 using namespace TestFolders;
 using namespace Qt::StringLiterals;
@@ -83,6 +86,7 @@ private Q_SLOTS:
     void laterLaunchHandsOverItsFolder();
     void windowStaysResponsiveWhileLoading();
     void refreshFindsWhatNothingElseSaw();
+    void homeTrashQuestion();
 
 private:
     PrivateMounts m_mounts;
@@ -471,6 +475,53 @@ void tst_MainWindow::refreshFindsWhatNothingElseSaw()
     QVERIFY(!monitor.isPolling());
     w.store->openCollection(QUrl::fromLocalFile(w.path()), false);
     QVERIFY(!refresh->isEnabled()); // loading
+}
+
+// A FUSE mirror whose trash cannot be made: the window asks before the photo is copied into the
+// home trash, naming the volume and the size; Escape leaves it, the button moves it.
+void tst_MainWindow::homeTrashQuestion()
+{
+    Window w;
+    QTemporaryDir backing;
+    writeJpeg(backing.path(), u"a.jpg"_s);
+    writeFile(backing.path(), u".Trash-"_s + QString::number(::getuid()), "not a folder");
+    const QString why = m_mounts.mountFuse(u"bindfs"_s, {backing.path(), w.path()}, w.path());
+    if (!why.isEmpty()) {
+        QSKIP(qPrintable(why));
+    }
+    const auto unmount = qScopeGuard([this] { m_mounts.unmountAll(); });
+    MainWindow &window = w.make();
+    QVERIFY(QTest::qWaitForWindowActive(&window) && w.open());
+    const QString size = QLocale().formattedDataSize(QFileInfo(w.path(u"a.jpg"_s)).size());
+    for (const bool confirm : {false, true}) {
+        w.store->select(w.idOf(u"a.jpg"_s), {}, {});
+        w.store->moveSelectionToTrash();
+        QTRY_VERIFY(window.rootView()->homeTrashBox());
+        QPointer<QMessageBox> box = window.rootView()->homeTrashBox();
+        QTRY_VERIFY(box->isVisible());
+        QCOMPARE(box->text(), u"“%1” has no trash"_s.arg(w.store->volume().name));
+        QVERIFY2(box->informativeText().contains(u"(%1)"_s.arg(size)),
+                 qPrintable(box->informativeText()));
+        if (!confirm) {
+            QTRY_COMPARE(QGuiApplication::focusWindow(), box->windowHandle());
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Escape);
+            QTRY_VERIFY(!box);
+            QVERIFY(!w.store->homeTrashPrompt());
+            QVERIFY(w.settle());
+            QCOMPARE(filesBelow(backing.path()).contains(u"a.jpg"_s), true);
+            QTRY_VERIFY(!w.idOf(u"a.jpg"_s).isEmpty());
+            continue;
+        }
+        const QList<QAbstractButton *> buttons = box->buttons();
+        const auto move =
+            std::ranges::find(buttons, u"Move to Home Trash"_s, &QAbstractButton::text);
+        QVERIFY(move != buttons.end());
+        (*move)->click();
+        QVERIFY(!w.store->homeTrashPrompt());
+        QVERIFY(w.settle());
+        QVERIFY(!filesBelow(backing.path()).contains(u"a.jpg"_s));
+        QCOMPARE(filesBelow(w.home.path() + u"/Trash/files"_s), QStringList{u"a.jpg"_s});
+    }
 }
 
 // A launch while the app runs gives its folder to the running instance and is told it was

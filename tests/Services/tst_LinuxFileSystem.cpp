@@ -1,6 +1,7 @@
 #include "Services/Platform/LinuxFileSystem.h"
 #include "Services/Platform/LinuxTrash.h"
 #include "support/PrivateMounts.h"
+#include "support/RecordingCalls.h"
 #include "support/TestFolders.h"
 #include "support/TestRows.h"
 
@@ -280,7 +281,8 @@ private Q_SLOTS:
             source = u"a/f"_s, destination = u"b/f"_s;
             done = m_fs.moveNoReplace(share + u"/a/f"_s, share + u"/b/f"_s);
         } else {
-            const Result<QString> trashed = m_fs.moveToTrash(share + u"/a/x.jpg"_s);
+            const Result<QString> trashed =
+                m_fs.moveToTrash(share + u"/a/x.jpg"_s, HomeTrash::allowed);
             done = trashed ? Result<void>() : std::unexpected(trashed.error());
             destination = trashed ? *trashed : QString();
         }
@@ -359,7 +361,8 @@ private Q_SLOTS:
             writeFile(homeTrash(), entry, "older");
         }
 
-        const Result<QString> trashed = m_fs.moveToTrash(writeFile(m_dir->path(), name, "trashed"));
+        const Result<QString> trashed =
+            m_fs.moveToTrash(writeFile(m_dir->path(), name, "trashed"), HomeTrash::allowed);
 
         QCOMPARE(errorOf(trashed), 0);
         QCOMPARE(*trashed, homeTrash() + u"/files/"_s + expected);
@@ -402,7 +405,7 @@ private Q_SLOTS:
     void forgetTrashedItem()
     {
         const QString item = writeFile(m_dir->path(), u"IMG_1.jpg"_s);
-        const Result<QString> trashed = m_fs.moveToTrash(item);
+        const Result<QString> trashed = m_fs.moveToTrash(item, HomeTrash::allowed);
         QCOMPARE(errorOf(trashed), 0);
         const QString info = homeTrash() + u"/info/IMG_1.jpg.trashinfo"_s;
 
@@ -462,7 +465,7 @@ private Q_SLOTS:
             home ? homeTrash() : base + u'/' + expectedTrash.replace("$uid"_L1, uidText());
         const QDateTime start = QDateTime::currentDateTime();
 
-        const Result<QString> trashed = m_fs.moveToTrash(item);
+        const Result<QString> trashed = m_fs.moveToTrash(item, HomeTrash::allowed);
 
         QCOMPARE(errorOf(trashed), 0);
         QCOMPARE(*trashed, trash + u"/files/"_s + name);
@@ -484,6 +487,88 @@ private Q_SLOTS:
         for (const QString &folder : {trash, trash + u"/files"_s, trash + u"/info"_s}) {
             QCOMPARE(statOf(folder).st_mode & 07777, mode_t(0700));
         }
+    }
+
+    // A volume whose own trash cannot be made or written sends its items to the home trash only
+    // when allowed: that copies them across disks. Refused, nothing moves and no .trashinfo
+    // stays behind. Taken info names are no failure of the trash, nor is the home volume's.
+    void volumeTrashUnusable_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>(
+            "onVolume"); // the item lies on the tmpfs, else beside the home trash
+        QTest::addColumn<HomeTrash>("allowed");
+        QTest::addColumn<QString>("outcome"); // its trash and name, or the failure's code
+
+        const QString trashInfo = u"volume/.Trash-$uid/info/x.jpg.trashinfo"_s;
+        row(".Trash-uid is a file, home trash refused", "file", true, HomeTrash::refused,
+            "no volume trash");
+        row(".Trash-uid is a file, home trash allowed", "file", true, HomeTrash::allowed,
+            "home/x.jpg");
+        row("info write fails (EIO), home trash refused", u"write "_s + trashInfo, true,
+            HomeTrash::refused, "no volume trash");
+        row("info write fails (EIO), home trash allowed", u"write "_s + trashInfo, true,
+            HomeTrash::allowed, "home/x.jpg");
+        row("info name taken meanwhile: the next name", u"open EEXIST "_s + trashInfo, true,
+            HomeTrash::refused, "volume/x 2.jpg");
+        row("home volume, refused: its own trash is the home trash", "", false, HomeTrash::refused,
+            "home/x.jpg");
+        row("home volume, info write fails: an error, no other trash",
+            "write data/Trash/info/"
+            "x.jpg.trashinfo",
+            false, HomeTrash::allowed, "failed");
+    }
+
+    void volumeTrashUnusable()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, onVolume);
+        QFETCH(HomeTrash, allowed);
+        QFETCH(QString, outcome);
+        const QString volume = path(u"volume"_s);
+        if (const QString problem = mountTmpfs(volume, "size=1m"); !problem.isEmpty()) {
+            QSKIP(qPrintable(problem));
+        }
+        const QString volumeTrash = volume + u"/.Trash-"_s + uidText();
+        if (fault == "file"_L1) {
+            writeFile(volume, u".Trash-"_s + uidText(), "not a folder");
+        }
+        auto calls = std::make_shared<RecordingCalls>();
+        calls->base = QFileInfo(m_dir->path()).canonicalFilePath();
+        if (!fault.isEmpty() && fault != "file"_L1) {
+            const bool taken = fault.contains(u" EEXIST "_s);
+            calls->failures.insert(fault.remove(u" EEXIST"_s).replace(u"$uid"_s, uidText()),
+                                   taken ? EEXIST : EIO);
+        }
+        LinuxFileSystem fs(calls);
+        const QString item = writeFile(onVolume ? volume : m_dir->path(), u"x.jpg"_s, "ours");
+
+        const Result<QString> trashed = fs.moveToTrash(item, allowed);
+
+        const auto infoFiles = [](const QString &trash) {
+            return QDir(trash + u"/info"_s).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        };
+        if (outcome == "no volume trash"_L1 || outcome == "failed"_L1) {
+            QVERIFY(!trashed);
+            QCOMPARE(trashed.error().code, outcome == "failed"_L1
+                                               ? FileSystemError::Code::platform
+                                               : FileSystemError::Code::noVolumeTrash);
+            QCOMPARE(readFile(item), QByteArray("ours"));
+            QCOMPARE(infoFiles(volumeTrash), QStringList());
+            QCOMPARE(infoFiles(homeTrash()), QStringList());
+            QCOMPARE(entriesOf(homeTrash() + u"/files"_s), QStringList());
+            return;
+        }
+        const bool home = outcome.startsWith("home/"_L1);
+        const QString trash = home ? homeTrash() : volumeTrash;
+        const QString name = outcome.section(u'/', 1);
+        QVERIFY2(trashed, qPrintable(why(trashed)));
+        QCOMPARE(*trashed, trash + u"/files/"_s + name);
+        QCOMPARE(readFile(*trashed), QByteArray("ours"));
+        QVERIFY(!QFile::exists(item));
+        QCOMPARE(infoFiles(trash), QStringList{name + u".trashinfo"_s});
+        // The trash it did not use lists nothing: a stray .trashinfo would show a ghost item.
+        QCOMPARE(infoFiles(home ? volumeTrash : homeTrash()), QStringList());
     }
 
     void listingMatchesVisit_data()

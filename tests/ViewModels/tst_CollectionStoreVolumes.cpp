@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <unistd.h>
 
 // What the volumes under a collection allow, through the store: on a read-only volume every
 // command that changes the disk is refused at once with one alert, and a name the destination's
@@ -197,6 +198,84 @@ private Q_SLOTS:
         QVERIFY(!store.deleteCategoryPrompt());
         QCOMPARE(f.names(u"Cats"_s), QStringList{u"b.jpg"_s});
         QCOMPARE(store.undoStack()->count(), 0);
+    }
+
+    void trashWithoutVolumeTrash_data()
+    {
+        QTest::addColumn<QString>("volume");
+        QTest::addColumn<QString>("answer"); // to the question, when one is asked
+
+        QTest::newRow("share: asks, Cancel leaves the photo") << u"share"_s << u"cancel"_s;
+        QTest::newRow("share: asks, Confirm copies it to the home trash")
+            << u"share"_s << u"confirm"_s;
+        QTest::newRow("card, small photo: the home trash at once") << u"card"_s << QString();
+    }
+
+    // A volume whose trash cannot be made (here its .Trash-uid is a file) sends photos to the
+    // home trash, on another disk, only once the user agrees where that copy is slow or large.
+    // Nothing is deleted outright, and the trashing is undone like any other.
+    void trashWithoutVolumeTrash()
+    {
+        QFETCH(QString, volume);
+        QFETCH(QString, answer);
+        StoreFixture f;
+        const auto unmount = qScopeGuard([this] { m_mounts.unmountAll(); });
+        if (const QString why = m_mounts.mountTmpfs(f.path(), "size=4m"); !why.isEmpty()) {
+            QSKIP(qPrintable(why));
+        }
+        const QString trashFile = u".Trash-"_s + QString::number(::getuid());
+        writeFile(f.path(), trashFile, "not a folder");
+        writeJpegs(f.path(), u"a.jpg|b.jpg");
+        auto fs = std::make_shared<FaultyFileSystem>();
+        fs->volumeLookup = [volume](const QString &root) {
+            if (volume == "card"_L1) {
+                return CollectionVolumes{card(root, false), {}};
+            }
+            Volume share = Volume::describe({root, u"/"_s, u"cifs"_s, u"//nas/photos"_s, false});
+            share.name = u"nas/photos"_s;
+            return CollectionVolumes{share, {}};
+        };
+        CollectionStore &store = f.make(fs);
+        QVERIFY(f.open());
+        const QStringList before = filesBelow(f.path());
+        const qint64 size = QFileInfo(f.path(u"a.jpg"_s)).size();
+        const QString homeTrash = f.home.path() + u"/Trash/files"_s;
+
+        store.select(f.idOf(u"a.jpg"_s), {}, {});
+        store.moveSelectionToTrash();
+        QVERIFY(f.settle());
+
+        if (!answer.isEmpty()) {
+            QVERIFY(store.homeTrashPrompt());
+            QCOMPARE(store.homeTrashPrompt()->byteCount, size);
+            QCOMPARE(store.homeTrashPrompt()->volumeName, u"nas/photos"_s);
+            QVERIFY2(!store.alert(), qPrintable(store.alert().value_or(UserFacingAlert()).message));
+            QCOMPARE(filesBelow(f.path()), before);
+            QCOMPARE(filesBelow(homeTrash), QStringList());
+            QVERIFY(!f.idOf(u"a.jpg"_s).isEmpty()); // back on the board
+            QCOMPARE(store.undoStack()->count(), 0);
+            if (answer == "cancel"_L1) {
+                store.cancelHomeTrash();
+                QVERIFY(f.settle());
+                QVERIFY(!store.homeTrashPrompt());
+                QCOMPARE(filesBelow(f.path()), before);
+                QCOMPARE(filesBelow(homeTrash), QStringList());
+                QCOMPARE(store.undoStack()->count(), 0);
+                return;
+            }
+            store.confirmHomeTrash(*store.homeTrashPrompt());
+            QVERIFY(f.settle());
+        }
+        QVERIFY(!store.homeTrashPrompt());
+        QVERIFY2(!store.alert(), qPrintable(store.alert().value_or(UserFacingAlert()).message));
+        QCOMPARE(filesBelow(f.path()), (QStringList{trashFile, u"b.jpg"_s}));
+        QCOMPARE(filesBelow(homeTrash), QStringList{u"a.jpg"_s});
+        QVERIFY(f.idOf(u"a.jpg"_s).isEmpty());
+        store.undo();
+        QVERIFY(f.settle());
+        QCOMPARE(filesBelow(f.path()), before);
+        QCOMPARE(filesBelow(homeTrash), QStringList());
+        QVERIFY(!f.idOf(u"a.jpg"_s).isEmpty());
     }
 
     // An action done while the folder could be written is neither undone nor redone once it is

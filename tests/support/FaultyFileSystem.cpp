@@ -115,8 +115,10 @@ Result<void> FaultyFileSystem::removeEmptyFolder(const QString &path)
     return noted(LinuxFileSystem::removeEmptyFolder(path));
 }
 
-Result<QString> FaultyFileSystem::moveToTrash(const QString &path, const CopyNote &beforePublishing)
+Result<QString> FaultyFileSystem::moveToTrash(const QString &path,
+                                              HomeTrash homeTrash,
+                                              const CopyNote &beforePublishing)
 {
     CALVENOR_INTERCEPT(Call::trash, path)
-    return noted(LinuxFileSystem::moveToTrash(path, beforePublishing));
+    return noted(LinuxFileSystem::moveToTrash(path, homeTrash, beforePublishing));
 }

@@ -54,7 +54,9 @@ public:
     Result<void> makeFolder(const QString &path) override;
     Result<void> removeFile(const QString &path) override;
     Result<void> removeEmptyFolder(const QString &path) override;
-    Result<QString> moveToTrash(const QString &path, const CopyNote &beforePublishing = {}) override;
+    Result<QString> moveToTrash(const QString &path,
+                                HomeTrash homeTrash,
+                                const CopyNote &beforePublishing = {}) override;
 
     // Gives the volumes of a collection instead of the mount table, when set: a card, a share
     // or a read-only volume without mounting one.

@@ -35,7 +35,9 @@ public:
     Result<void> makeFolder(const QString &path) override;
     Result<void> removeFile(const QString &path) override;
     Result<void> removeEmptyFolder(const QString &path) override;
-    Result<QString> moveToTrash(const QString &path, const CopyNote &beforePublishing = {}) override;
+    Result<QString> moveToTrash(const QString &path,
+                                HomeTrash homeTrash,
+                                const CopyNote &beforePublishing = {}) override;
     bool isTrashedItem(const QString &path) override;
     void forgetTrashedItem(const QString &trashedPath) override;
     QStringList trashedItemsFrom(const QString &originalPath) override;

@@ -416,9 +416,11 @@ Result<void> LinuxFileSystem::removeEmptyFolder(const QString &path)
     return {};
 }
 
-Result<QString> LinuxFileSystem::moveToTrash(const QString &path, const CopyNote &beforePublishing)
+Result<QString> LinuxFileSystem::moveToTrash(const QString &path,
+                                             HomeTrash homeTrash,
+                                             const CopyNote &beforePublishing)
 {
-    return LinuxTrash::moveToTrash(*this, *m_calls, path, beforePublishing);
+    return LinuxTrash::moveToTrash(*this, *m_calls, path, homeTrash, beforePublishing);
 }
 
 bool LinuxFileSystem::isTrashedItem(const QString &path)

@@ -118,8 +118,8 @@ QString topDirectory(const QString &folder, dev_t device)
 }
 
 // The trash of a volume other than the home trash's, or an empty text when it has none we may
-// use (read-only, no permission, or a suspicious .Trash).
-QString volumeTrash(const QString &top)
+// use (read-only, no permission, or a suspicious .Trash), with the reason in `error`.
+QString volumeTrash(const QString &top, int &error)
 {
     const QString shared = child(top, QStringLiteral(".Trash"));
     struct stat st;
@@ -133,7 +133,8 @@ QString volumeTrash(const QString &top)
         }
     }
     const QString own = child(top, QStringLiteral(".Trash-") + uidText());
-    return prepareTrash(own) == 0 ? own : QString();
+    error = prepareTrash(own);
+    return error == 0 ? own : QString();
 }
 
 // "IMG_1.jpg", then "IMG_1 2.jpg", ...; shortened where "<name>.trashinfo" would not fit in
@@ -177,6 +178,64 @@ int writeInfo(SystemCalls &calls, const QString &path, const QByteArray &content
     return error;
 }
 
+// One item on its way into a trash.
+struct Moving
+{
+    PlatformFileSystem &fileSystem;
+    SystemCalls &calls;
+    QString path;
+    QString name;
+    const PlatformFileSystem::CopyNote &beforePublishing;
+    QString whatFailed;
+};
+
+// Moves the item into `trash` under a free name, its .trashinfo naming `recordedPath` written
+// first. When no .trashinfo can be written there (for any reason but a taken name: smbnetfs's
+// virtual top folder answers EIO) that trash is unusable: `infoError` says why, and nothing moved.
+Result<QString>
+moveInto(const Moving &moving, const QString &trash, const QString &recordedPath, int &infoError)
+{
+    infoError = 0;
+    const QByteArray info =
+        "[Trash Info]\nPath=" + QUrl::toPercentEncoding(recordedPath, "/") + "\nDeletionDate=" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")).toLatin1() +
+        '\n';
+    for (int attempt = 1; attempt <= maxNameAttempts; ++attempt) {
+        const QString trashedName = trashName(moving.name, attempt);
+        const QString target = child(trash, QStringLiteral("files/") + trashedName);
+        struct stat taken;
+        if (::lstat(encoded(target).constData(), &taken) == 0) {
+            continue;
+        }
+        const QString infoPath =
+            child(trash, QStringLiteral("info/") + trashedName + QStringLiteral(".trashinfo"));
+        const int error = writeInfo(moving.calls, infoPath, info);
+        if (error == EEXIST) {
+            continue;
+        }
+        if (error != 0) {
+            infoError = error;
+            return failure(error, moving.whatFailed);
+        }
+        const Result<void> moved =
+            moving.fileSystem.moveNoReplace(moving.path, target, moving.beforePublishing);
+        if (moved) {
+            return target;
+        }
+        // A move across devices that failed after publishing its copy (the item changed while
+        // it was copied, and both were kept) leaves the copy in the trash: it keeps its
+        // .trashinfo so the trash still lists it. EEXIST: the name is another program's.
+        if (moved.error().systemError == EEXIST
+            || ::lstat(encoded(target).constData(), &taken) != 0) {
+            moving.calls.unlink(encoded(infoPath).constData());
+        }
+        if (moved.error().systemError != EEXIST) { // EEXIST: the name was taken meanwhile
+            return std::unexpected(moved.error());
+        }
+    }
+    return failure(EEXIST, moving.whatFailed);
+}
+
 } // namespace
 
 QString LinuxTrash::homeTrash()
@@ -188,13 +247,16 @@ QString LinuxTrash::homeTrash()
     return QDir::cleanPath(dataHome + QStringLiteral("/Trash"));
 }
 
-Result<QString> LinuxTrash::moveToTrash(PlatformFileSystem &fileSystem, SystemCalls &calls,
+Result<QString> LinuxTrash::moveToTrash(PlatformFileSystem &fileSystem,
+                                        SystemCalls &calls,
                                         const QString &givenPath,
+                                        HomeTrash homeTrash,
                                         const PlatformFileSystem::CopyNote &beforePublishing)
 {
     const QString path = QDir::cleanPath(givenPath);
     const QString whatFailed =
-        QCoreApplication::translate("FileSystem", "Couldn\u2019t move %1 to the trash").arg(quotedName(path));
+        QCoreApplication::translate("FileSystem", "Couldn\u2019t move %1 to the trash")
+            .arg(quotedName(path));
     const QString folder = QFileInfo(path).path();
     const QString name = QFileInfo(path).fileName();
     struct stat item, parent;
@@ -203,62 +265,33 @@ Result<QString> LinuxTrash::moveToTrash(PlatformFileSystem &fileSystem, SystemCa
         return failure(errno, whatFailed);
     }
 
-    QString trash;
-    QString recordedPath = path; // absolute for the home trash, relative to the volume's top
-    const QString home = homeTrash();
+    const Moving moving{fileSystem, calls, path, name, beforePublishing, whatFailed};
+    const QString home = LinuxTrash::homeTrash();
     if (parent.st_dev != deviceOf(home)) {
+        int unusable = ENOENT;
         const QString realFolder = QFileInfo(folder).canonicalFilePath();
         if (!realFolder.isEmpty()) {
             const QString top = topDirectory(realFolder, parent.st_dev);
-            trash = volumeTrash(top);
-            recordedPath = QDir(top).relativeFilePath(child(realFolder, name));
+            if (const QString trash = volumeTrash(top, unusable); !trash.isEmpty()) {
+                // Recorded relative to the volume's top, so it holds wherever the volume mounts.
+                Result<QString> moved = moveInto(
+                    moving, trash, QDir(top).relativeFilePath(child(realFolder, name)), unusable);
+                if (moved || unusable == 0) {
+                    return moved;
+                }
+            }
+        }
+        if (homeTrash == HomeTrash::refused) {
+            return std::unexpected(FileSystemError::noVolumeTrash(path, unusable));
         }
     }
-    if (trash.isEmpty()) { // the no-replace move copies across devices when it must
-        trash = home;
-        recordedPath = path;
-        const int error = makeFolders(QFileInfo(home).path());
-        if (const int prepared = error ? error : prepareTrash(home)) {
-            return failure(prepared, whatFailed);
-        }
+    // The no-replace move copies across devices when it must.
+    const int error = makeFolders(QFileInfo(home).path());
+    if (const int prepared = error ? error : prepareTrash(home)) {
+        return failure(prepared, whatFailed);
     }
-
-    const QByteArray info =
-        "[Trash Info]\nPath=" + QUrl::toPercentEncoding(recordedPath, "/") + "\nDeletionDate=" +
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")).toLatin1() +
-        '\n';
-    for (int attempt = 1; attempt <= maxNameAttempts; ++attempt) {
-        const QString trashedName = trashName(name, attempt);
-        const QString target = child(trash, QStringLiteral("files/") + trashedName);
-        struct stat taken;
-        if (::lstat(encoded(target).constData(), &taken) == 0) {
-            continue;
-        }
-        const QString infoPath =
-            child(trash, QStringLiteral("info/") + trashedName + QStringLiteral(".trashinfo"));
-        const int error = writeInfo(calls, infoPath, info);
-        if (error == EEXIST) {
-            continue;
-        }
-        if (error != 0) {
-            return failure(error, whatFailed);
-        }
-        const Result<void> moved = fileSystem.moveNoReplace(path, target, beforePublishing);
-        if (moved) {
-            return target;
-        }
-        // A move across devices that failed after publishing its copy (the item changed while
-        // it was copied, and both were kept) leaves the copy in the trash: it keeps its
-        // .trashinfo so the trash still lists it. EEXIST: the name is another program's.
-        if (moved.error().systemError == EEXIST
-            || ::lstat(encoded(target).constData(), &taken) != 0) {
-            calls.unlink(encoded(infoPath).constData());
-        }
-        if (moved.error().systemError != EEXIST) { // EEXIST: the name was taken meanwhile
-            return std::unexpected(moved.error());
-        }
-    }
-    return failure(EEXIST, whatFailed);
+    int unwritable = 0;
+    return moveInto(moving, home, path, unwritable);
 }
 
 bool LinuxTrash::isTrashedItem(const QString &givenPath)

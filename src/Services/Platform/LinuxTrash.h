@@ -12,7 +12,11 @@ namespace LinuxTrash {
 // $XDG_DATA_HOME/Trash, read from the environment at each call.
 QString homeTrash();
 // The info file is written and synced through `calls`; the item moves through `fileSystem`.
-Result<QString> moveToTrash(PlatformFileSystem &fileSystem, SystemCalls &calls, const QString &path,
+// See PlatformFileSystem::moveToTrash for when the home trash takes an item of another volume.
+Result<QString> moveToTrash(PlatformFileSystem &fileSystem,
+                            SystemCalls &calls,
+                            const QString &path,
+                            HomeTrash homeTrash,
                             const PlatformFileSystem::CopyNote &beforePublishing = {});
 bool isTrashedItem(const QString &path);
 void forgetTrashedItem(SystemCalls &calls, const QString &trashedPath);

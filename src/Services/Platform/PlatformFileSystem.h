@@ -14,6 +14,10 @@
 #include <atomic>
 #include <functional>
 
+// Whether an item whose own volume has no usable trash may go to the home trash instead: on
+// another disk, that copies the whole item there (slow on a share, and it fills the home disk).
+enum class HomeTrash { refused, allowed };
+
 enum class EntryType { directory, regularFile, symbolicLink, other, unknown };
 
 // One listed entry with the attributes the service needs, read with a single statx.
@@ -93,8 +97,12 @@ public:
     virtual Result<void> removeEmptyFolder(const QString &path) = 0;
 
     // Moves the item to the freedesktop trash of its volume (or the home trash) and returns
-    // where it now is. Its .trashinfo is written before the item moves.
+    // where it now is. Its .trashinfo is written before the item moves. When the volume is not
+    // the home trash's and its own trash cannot be made or written, the item goes to the home
+    // trash only if `homeTrash` allows it; else nothing moves and the call fails with
+    // Code::noVolumeTrash, leaving no .trashinfo behind.
     virtual Result<QString> moveToTrash(const QString &path,
+                                        HomeTrash homeTrash,
                                         const CopyNote &beforePublishing = {}) = 0;
     // True when `path` names an item in the files folder of a trash.
     virtual bool isTrashedItem(const QString &path) = 0;

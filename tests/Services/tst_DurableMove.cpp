@@ -268,8 +268,14 @@ private Q_SLOTS:
     void folderFallbackNeverReplaces_data()
     {
         QTest::addColumn<bool>("taken"); // an empty folder of another program has the name
-        row("to a free name", false);
-        row("never over an empty folder", true);
+        // How the rename onto our placeholder fails once, as where a volume replaces no folder
+        // at all (fusefat: EPERM); or "theirs" when another program puts a file into it first.
+        QTest::addColumn<QString>("refused");
+        row("to a free name", false, QString());
+        row("never over an empty folder", true, QString());
+        row("a volume that replaces no folder: EPERM", false, u"EPERM"_s);
+        row("a volume that replaces no folder: EEXIST", false, u"EEXIST"_s);
+        row("another program's file in our placeholder", false, u"theirs"_s);
     }
 
     // Without renaming without replacing, a folder is renamed onto an empty folder made for it;
@@ -277,6 +283,7 @@ private Q_SLOTS:
     void folderFallbackNeverReplaces()
     {
         QFETCH(bool, taken);
+        QFETCH(QString, refused);
         m_calls->secondVolume.clear();
         const QString from = makeFolder(m_root, u"Dogs"_s), to = m_cats + u"/Dogs"_s;
         writeFile(from, u"d.jpg"_s, "ours");
@@ -286,12 +293,24 @@ private Q_SLOTS:
         m_calls->roles.insert(from, u"folder"_s);
         m_calls->roles.insert(to, u"new folder"_s);
         m_calls->failures.insert(u"renameat2 NOREPLACE folder -> new folder"_s, EINVAL);
+        if (refused == "theirs"_L1) {
+            m_calls->before = [&](const QString &record) {
+                if (record == "rename folder -> new folder"_L1) {
+                    writeFile(to, u"e.jpg"_s, "theirs");
+                }
+            };
+        } else if (!refused.isEmpty()) {
+            m_calls->failures.insert(u"rename folder -> new folder"_s,
+                                     refused == "EPERM"_L1 ? EPERM : EEXIST);
+        }
 
         const Result<void> moved = m_fs->moveNoReplace(from, to);
 
-        QCOMPARE(errorOf(moved), taken ? EEXIST : 0);
-        QCOMPARE(QFile::exists(from + u"/d.jpg"_s), taken);
-        QCOMPARE(QFile::exists(to + u"/d.jpg"_s), !taken);
+        const bool kept = taken || refused == "theirs"_L1;
+        QCOMPARE(errorOf(moved), kept ? EEXIST : 0);
+        QCOMPARE(QFile::exists(from + u"/d.jpg"_s), kept);
+        QCOMPARE(QFile::exists(to + u"/d.jpg"_s), !kept);
+        QCOMPARE(QFile::exists(to + u"/e.jpg"_s), refused == "theirs"_L1);
     }
 
     // Another program takes the destination name after the early check, while the file is

@@ -93,17 +93,27 @@ int moveOntoPlaceholder(SystemCalls &calls, const char *from, const char *to)
 // A folder moved where renaming without replacing is missing: renamed onto an empty folder made
 // for it, exclusively. A rename replaces only an empty folder, so nothing another program made
 // there, or put into ours meanwhile, is ever lost: the move then fails as if the name were taken.
+// Some volumes (fusefat, rclone) refuse to replace even an empty folder: the placeholder, still
+// empty and so still ours, goes, and a plain rename follows, which such a volume never lets
+// replace anything either.
 int moveFolderOntoPlaceholder(SystemCalls &calls, const char *from, const char *to)
 {
     if (calls.makeDirectory(to, 0700) != 0) {
         return errno;
     }
-    if (calls.rename(from, to) != 0) {
-        const int error = errno;
-        calls.unlinkAt(AT_FDCWD, to, AT_REMOVEDIR); // only ever removes it while empty
+    if (calls.rename(from, to) == 0) {
+        return 0;
+    }
+    const int error = errno;
+    // Only ever removes it while empty: whatever another program put into it stays.
+    if (calls.unlinkAt(AT_FDCWD, to, AT_REMOVEDIR) != 0 ||
+        (error != EPERM && error != EEXIST && error != ENOTEMPTY)) {
         return error == ENOTEMPTY ? EEXIST : error;
     }
-    return 0;
+    if (calls.rename(from, to) == 0) {
+        return 0;
+    }
+    return errno == ENOTEMPTY || errno == ENOTDIR || errno == EISDIR ? EEXIST : errno;
 }
 
 // Whether the folder `path` is to lie in is a FUSE mount (sshfs, rclone, exfat-fuse…). Those may

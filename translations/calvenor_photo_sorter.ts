@@ -745,6 +745,10 @@
         <source>Couldn’t Redo</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>%1 loses the photos of a folder it renames, so categories can’t be renamed there. Create a new category and move the photos into it instead.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>GalleryView</name>

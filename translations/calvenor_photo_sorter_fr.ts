@@ -752,6 +752,10 @@
         <source>Couldn’t Redo</source>
         <translation>Impossible de rétablir</translation>
     </message>
+    <message>
+        <source>%1 loses the photos of a folder it renames, so categories can’t be renamed there. Create a new category and move the photos into it instead.</source>
+        <translation>%1 perd les photos d’un dossier qu’il renomme&#xa0;: les catégories ne peuvent donc pas y être renommées. Créez plutôt une nouvelle catégorie et déplacez-y les photos.</translation>
+    </message>
 </context>
 <context>
     <name>GalleryView</name>

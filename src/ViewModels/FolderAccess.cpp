@@ -36,6 +36,16 @@ std::optional<UserFacingAlert> FolderAccess::refusal(Command command, const QStr
         }
         return UserFacingAlert::make(title(command), message);
     }
+    for (const QString &folder : folders) {
+        const Volume &volume = m_volumes.of(folder);
+        if (command == Command::renameCategory && !volume.renamesFolders) {
+            return UserFacingAlert::make(
+                title(command),
+                tr("%1 loses the photos of a folder it renames, so categories can’t be renamed "
+                   "there. Create a new category and move the photos into it instead.")
+                    .arg(placeName(volume, folder)));
+        }
+    }
     if (names.isEmpty()) {
         return std::nullopt;
     }

@@ -14,14 +14,16 @@ Volume mounted(const QString &type, const QString &mountPoint, bool readOnly = f
     return Volume::describe({mountPoint, u"/"_s, type, u"//nas/photos"_s, readOnly});
 }
 
-// /home/ana/Photos on a local disk; a share on Trips, a card on Trips/Card inside it.
+// /home/ana/Photos on a local disk; a share on Trips, a card on Trips/Card and one through
+// fusefat on Trips/FAT inside it.
 FolderAccess access(bool cardReadOnly)
 {
     FolderAccess access;
     access.setVolumes(u"/home/ana/Photos"_s,
-                      {Volume(), {mounted(u"cifs"_s, u"/home/ana/Photos/Trips"_s),
-                                  mounted(u"exfat"_s, u"/home/ana/Photos/Trips/Card"_s,
-                                          cardReadOnly)}});
+                      {Volume(),
+                       {mounted(u"cifs"_s, u"/home/ana/Photos/Trips"_s),
+                        mounted(u"exfat"_s, u"/home/ana/Photos/Trips/Card"_s, cardReadOnly),
+                        mounted(u"fuse.fusefat"_s, u"/home/ana/Photos/Trips/FAT"_s)}});
     return access;
 }
 
@@ -65,6 +67,13 @@ private Q_SLOTS:
             u"Couldn’t Rename Category: The name is too long for this volume: 256 bytes, at most "
             "255."_s);
         row("undo on a writable collection", C::undo, {root}, QString(), {}, QString());
+        const QString fat = root + u"/Trips/FAT"_s;
+        row("a category renamed on fusefat", C::renameCategory, {root + u"/Trips"_s, fat}, fat,
+            {u"Rome"_s},
+            u"Couldn’t Rename Category: “FAT” loses the photos of a folder it renames, so "
+            "categories can’t be renamed there. Create a new category and move the photos into "
+            "it instead."_s);
+        row("a category made on fusefat", C::newCategory, {fat}, fat, {u"Rome"_s}, QString());
     }
 
     void refusals()

@@ -115,6 +115,12 @@ class tst_StoreOnMounts : public QObject
         if (volume == "sshfs"_L1) {
             return m_mounts.mountSshfs(backing.path(), f.path(), outside.filePath(u"sftp.sh"_s));
         }
+        if (volume == "rclone"_L1) { // its local backend: a cloud mount without the cloud
+            return m_mounts.mountFuse(volume,
+                                      {u"mount"_s, u"--config"_s, u"/dev/null"_s, u"--daemon"_s,
+                                       u":local:"_s + backing.path(), f.path()},
+                                      f.path());
+        }
         const QString image = backing.filePath(u"volume.img"_s);
         if (volume == "exfat-fuse card"_L1) {
             return m_mounts.mountExfat(image, f.path());
@@ -124,6 +130,16 @@ class tst_StoreOnMounts : public QObject
             return u"cannot make an image"_s;
         }
         file.close();
+        if (volume == "fusefat card"_L1) {
+            const QString mkfs =
+                QStandardPaths::findExecutable(u"mkfs.vfat"_s, {u"/usr/sbin"_s, u"/sbin"_s});
+            QProcess format; // its warning about a small FAT32 is noise
+            format.start(mkfs, {u"-F"_s, u"32"_s, image});
+            if (mkfs.isEmpty() || !format.waitForFinished() || format.exitCode() != 0) {
+                return u"mkfs.vfat is missing or failed"_s;
+            }
+            return m_mounts.mountFuse(u"fusefat"_s, {u"-o"_s, u"rw+"_s, image, f.path()}, f.path());
+        }
         const QString mkntfs =
             QStandardPaths::findExecutable(u"mkntfs"_s, {u"/usr/sbin"_s, u"/sbin"_s});
         QProcess format; // its complaints about an image's geometry are noise
@@ -149,7 +165,8 @@ private Q_SLOTS:
 
         const QString cats = u"Cats/|Cats/b.jpg=Cats/b.jpg|Cats/c.jpg=Cats/c.jpg"_s;
         const QString unsorted = u"|a.jpg=a.jpg|b.jpg=b.jpg"_s;
-        for (const char *volume : {"bindfs", "sshfs", "exfat-fuse card", "ntfs-3g windows_names"}) {
+        for (const char *volume : {"bindfs", "sshfs", "exfat-fuse card", "ntfs-3g windows_names",
+                                   "fusefat card", "rclone"}) {
             const auto row = [&](const char *operation, const QString &after,
                                  const QString &undone = {}, const QString &taken = {}) {
                 QTest::addRow("%s: %s", volume, operation)
@@ -159,24 +176,32 @@ private Q_SLOTS:
             row("file into a category", cats + u"|Cats/a.jpg=a.jpg|b.jpg=b.jpg"_s);
             row("file onto a taken name", cats + u"|Cats/b 2.jpg=b.jpg|a.jpg=a.jpg"_s);
             row("create a category", cats + unsorted + u"|Dogs/"_s);
+            // fusefat loses the files of a folder it renames: the rename is refused at once.
+            const bool renames = QLatin1StringView(volume) != "fusefat card"_L1;
             row("rename a category",
-                u"Pets/|Pets/b.jpg=Cats/b.jpg|Pets/c.jpg=Cats/c.jpg"_s + unsorted);
+                renames ? u"Pets/|Pets/b.jpg=Cats/b.jpg|Pets/c.jpg=Cats/c.jpg"_s + unsorted
+                        : QString());
             row("rename a category's letter case",
-                u"CATS/|CATS/b.jpg=Cats/b.jpg|CATS/c.jpg=Cats/c.jpg"_s + unsorted);
+                renames ? u"CATS/|CATS/b.jpg=Cats/b.jpg|CATS/c.jpg=Cats/c.jpg"_s + unsorted
+                        : QString());
             row("delete a category", u"b 2.jpg=Cats/b.jpg|c.jpg=Cats/c.jpg"_s + unsorted);
             row("copy in", cats + u"|Cats/d.jpg=d.jpg"_s + unsorted,
                 cats + unsorted + u"|trash/d.jpg=d.jpg"_s); // a copy's undo trashes it
             row("trash", cats + u"|b.jpg=b.jpg|trash/a.jpg=a.jpg"_s);
             row("cut off a filing, recovered", cats + unsorted);
-            row("cut off a category rename, recovered", cats + unsorted);
+            if (renames) {
+                row("cut off a category rename, recovered", cats + unsorted);
+            }
             row("file while another program takes the name",
                 cats + u"|Cats/a 2.jpg=a.jpg|Cats/a.jpg=theirs|b.jpg=b.jpg"_s,
                 cats + u"|Cats/a.jpg=theirs"_s + unsorted, u"Cats/a.jpg"_s);
             row("copy in while another program takes the name",
                 cats + u"|Cats/d 2.jpg=d.jpg|Cats/d.jpg=theirs"_s + unsorted,
                 cats + u"|Cats/d.jpg=theirs|trash/d 2.jpg=d.jpg"_s + unsorted, u"Cats/d.jpg"_s);
-            row("rename while an empty folder takes the name", cats + unsorted + u"|Pets/"_s, {},
-                u"Pets/"_s);
+            if (renames) {
+                row("rename while an empty folder takes the name", cats + unsorted + u"|Pets/"_s,
+                    {}, u"Pets/"_s);
+            }
         }
     }
 
@@ -277,6 +302,12 @@ private Q_SLOTS:
         } else if (operation == "create a category"_L1) {
             store.showNewCategoryPrompt();
             store.submitCategoryPrompt(*store.categoryPrompt(), u"Dogs"_s);
+        } else if (operation.startsWith("rename"_L1) && after.isEmpty()) {
+            store.showRenamePrompt(catsID);
+            QVERIFY(!store.categoryPrompt());
+            expect(after, true);
+            QCOMPARE(f.undoStack.count(), 0);
+            return;
         } else if (operation.startsWith("rename"_L1)) {
             store.showRenamePrompt(catsID);
             store.submitCategoryPrompt(*store.categoryPrompt(),

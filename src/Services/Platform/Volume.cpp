@@ -217,6 +217,7 @@ Volume Volume::describe(const MountEntry &entry)
     // Windows-named volumes count UTF-16 units; NTFS-3G with windows_names refuses the same.
     volume.names.countsUtf16Units = volume.names.windowsNames;
     volume.renamesWithoutReplacing = !type.startsWith("fuse") && !type.startsWith("nfs");
+    volume.renamesFolders = type != "fuse.fusefat";
     if (volume.kind == Kind::share) {
         volume.identity = QStringLiteral("share:%1:%2").arg(entry.type, entry.source);
         volume.name = shareName(entry.source);

@@ -76,6 +76,9 @@ struct Volume
     bool changesSeen = true;
     // Whether renameat2's RENAME_NOREPLACE works (it fails with EINVAL on FUSE and NFS).
     bool renamesWithoutReplacing = true;
+    // Whether a folder keeps what it holds when renamed: fusefat renames the folder and loses
+    // its files.
+    bool renamesFolders = true;
     // The finest step of a modification time the volume keeps, in milliseconds (0: finer than
     // a millisecond).
     int timeResolutionMs = 0;

@@ -236,10 +236,12 @@ public:
     // ----- Categories
     void showNewCategoryPrompt();
     void showRenamePrompt(const QString &sectionID);
-    void submitCategoryPrompt(const CategoryPrompt &prompt, const QString &name);
+    // By value, as confirmDeleteCategory's: the caller may hand over the store's own prompt,
+    // which is cleared first.
+    void submitCategoryPrompt(CategoryPrompt prompt, const QString &name);
     void cancelCategoryPrompt() { setCategoryPrompt(std::nullopt); }
     void requestDeleteCategory(const QString &sectionID);
-    void confirmDeleteCategory(const DeleteCategoryPrompt &prompt);
+    void confirmDeleteCategory(DeleteCategoryPrompt prompt);
     void cancelDeleteCategory() { setDeleteCategoryPrompt(std::nullopt); }
 
     // ----- Undo and redo: the undo stack's, unless the collection is read-only.

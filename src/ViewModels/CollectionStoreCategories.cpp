@@ -46,7 +46,7 @@ void CollectionStore::showRenamePrompt(const QString &sectionID)
                                            tr("Rename"), target->name));
 }
 
-void CollectionStore::submitCategoryPrompt(const CategoryPrompt &prompt, const QString &name)
+void CollectionStore::submitCategoryPrompt(CategoryPrompt prompt, const QString &name)
 {
     setCategoryPrompt(std::nullopt);
     if (prompt.mode.kind == CategoryPrompt::Mode::Kind::rename) {
@@ -155,7 +155,7 @@ void CollectionStore::requestDeleteCategory(const QString &sectionID)
                                                  target->unreadableNameCount});
 }
 
-void CollectionStore::confirmDeleteCategory(const DeleteCategoryPrompt &prompt)
+void CollectionStore::confirmDeleteCategory(DeleteCategoryPrompt prompt)
 {
     setDeleteCategoryPrompt(std::nullopt);
     const std::optional<PhotoSection> target = section(prompt.sectionID);

@@ -11,7 +11,7 @@ packages=(
     libheif-dev libraw-dev libjxl-dev libtiff-dev libblkid-dev
     xvfb xauth
     util-linux mount
-    sshfs openssh-sftp-server bindfs ntfs-3g exfat-fuse exfatprogs fusefat dosfstools rclone
+    sshfs openssh-sftp-server bindfs ntfs-3g exfat-fuse exfatprogs fusefat dosfstools
     dbus-daemon
     desktop-file-utils appstream file binutils dpkg-dev lintian xdg-utils
 )

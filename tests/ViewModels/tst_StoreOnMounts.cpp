@@ -115,12 +115,6 @@ class tst_StoreOnMounts : public QObject
         if (volume == "sshfs"_L1) {
             return m_mounts.mountSshfs(backing.path(), f.path(), outside.filePath(u"sftp.sh"_s));
         }
-        if (volume == "rclone"_L1) { // its local backend: a cloud mount without the cloud
-            return m_mounts.mountFuse(volume,
-                                      {u"mount"_s, u"--config"_s, u"/dev/null"_s, u"--daemon"_s,
-                                       u":local:"_s + backing.path(), f.path()},
-                                      f.path());
-        }
         const QString image = backing.filePath(u"volume.img"_s);
         if (volume == "exfat-fuse card"_L1) {
             return m_mounts.mountExfat(image, f.path());
@@ -165,8 +159,10 @@ private Q_SLOTS:
 
         const QString cats = u"Cats/|Cats/b.jpg=Cats/b.jpg|Cats/c.jpg=Cats/c.jpg"_s;
         const QString unsorted = u"|a.jpg=a.jpg|b.jpg=b.jpg"_s;
-        for (const char *volume : {"bindfs", "sshfs", "exfat-fuse card", "ntfs-3g windows_names",
-                                   "fusefat card", "rclone"}) {
+        // rclone is left out: its mount reads a file renamed onto another back empty for seconds
+        // under load (cache off), or loses a renamed folder's files still in its write cache.
+        for (const char *volume :
+             {"bindfs", "sshfs", "exfat-fuse card", "ntfs-3g windows_names", "fusefat card"}) {
             const auto row = [&](const char *operation, const QString &after,
                                  const QString &undone = {}, const QString &taken = {}) {
                 QTest::addRow("%s: %s", volume, operation)

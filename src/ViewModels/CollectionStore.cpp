@@ -690,6 +690,7 @@ void CollectionStore::closeCollection()
     m_undo.adopt(std::nullopt, {});
     setCategoryPrompt(std::nullopt);
     setDeleteCategoryPrompt(std::nullopt);
+    setHomeTrashPrompt(std::nullopt);
     closeFileInto();
     setDropTargetSectionID(std::nullopt);
     dismissRecoveryReport();

@@ -263,13 +263,15 @@ void tst_CollectionStoreFiling::failedMoveAlertsAndReloads()
 
 void tst_CollectionStoreFiling::lostVolumeClosesOnceAndRecovers_data()
 {
-    QTest::addColumn<QString>("command"); // "file" a..f into Cats, "trash" them, or "" (none)
+    // "file" a..f into Cats, "trash" them, "rename" Cats, or "" (none)
+    QTest::addColumn<QString>("command");
     QTest::addColumn<int>("goneAt");      // every call fails from this move or trash on (0: never)
     QTest::addColumn<int>("errnum");
 
     row("card pulled at the third move", u"file"_s, 3, EIO);
     row("share cut off at the first move", u"file"_s, 1, ENOTCONN);
     row("card pulled at the second item trashed", u"trash"_s, 2, EIO);
+    row("share cut off as a category is renamed", u"rename"_s, 1, ENOTCONN);
     row("root folder moved away: the monitor tells", QString(), 0, 0);
 }
 
@@ -311,11 +313,16 @@ void tst_CollectionStoreFiling::lostVolumeClosesOnceAndRecovers()
     if (command.isEmpty()) {
         QVERIFY(QDir().rename(f.path(), away));
     } else {
-        fs->failFrom(command == "file"_L1 ? FaultyFileSystem::Call::move
-                                          : FaultyFileSystem::Call::trash,
+        fs->failFrom(command == "trash"_L1 ? FaultyFileSystem::Call::trash
+                                           : FaultyFileSystem::Call::move,
                      goneAt, errnum);
         selectOnly(photos);
-        command == "file"_L1 ? store.moveSelectionToDigit(1) : store.moveSelectionToTrash();
+        if (command == "rename"_L1) {
+            store.showRenamePrompt(f.sectionNamed(u"Cats"_s)->id);
+            store.submitCategoryPrompt(*store.categoryPrompt(), u"Pets"_s);
+        } else {
+            command == "file"_L1 ? store.moveSelectionToDigit(1) : store.moveSelectionToTrash();
+        }
         selectOnly({u"A.JPG"_s});
         store.moveSelectionToTrash(); // queued behind the batch the loss cuts off
     }

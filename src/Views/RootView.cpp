@@ -293,65 +293,67 @@ void RootView::presentAlert()
     box->open();
 }
 
-void RootView::presentDeleteConfirmation()
+void RootView::closeConfirmation(QPointer<QMessageBox> &slot, QObject *receiver)
 {
-    if (m_deleteBox) {
-        m_deleteBox->disconnect(this);
-        m_deleteBox->close();
+    if (slot) {
+        slot->disconnect(receiver);
+        slot->close();
     }
-    const std::optional<DeleteCategoryPrompt> &prompt = m_store.deleteCategoryPrompt();
-    if (!prompt) {
-        return;
-    }
-    const QString title =
-        tr("Delete \u201C%1\u201D?").arg(prompt->categoryName);
+}
+
+void RootView::askConfirmation(QPointer<QMessageBox> &slot, const QString &title,
+                               const QString &text, const QString &action,
+                               QMessageBox::ButtonRole role, std::function<void()> confirm,
+                               std::function<void()> cancel)
+{
+    closeConfirmation(slot, this);
     QMessageBox *box = makeAlert(title, {}, QMessageBox::Cancel, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    box->setInformativeText(
-        deleteConfirmationMessage(prompt->photoCount, prompt->unreadableNameCount));
-    QPushButton *remove =
-        box->addButton(tr("Delete Category"), QMessageBox::DestructiveRole);
+    box->setInformativeText(text);
+    QPushButton *button = box->addButton(action, role);
     box->setDefaultButton(QMessageBox::Cancel);
-    const DeleteCategoryPrompt confirmed = *prompt;
-    connect(box, &QMessageBox::finished, this, [this, box, remove, confirmed] {
-        if (box->clickedButton() == remove) {
-            m_store.confirmDeleteCategory(confirmed);
-        } else {
-            m_store.cancelDeleteCategory();
-        }
-    });
-    m_deleteBox = box;
+    box->setEscapeButton(QMessageBox::Cancel);
+    connect(box, &QMessageBox::finished, this,
+            [box, button, confirm = std::move(confirm), cancel = std::move(cancel)] {
+                box->clickedButton() == button ? confirm() : cancel();
+            });
+    slot = box;
     box->open();
+}
+
+void RootView::presentDeleteConfirmation()
+{
+    const std::optional<DeleteCategoryPrompt> &prompt = m_store.deleteCategoryPrompt();
+    if (!prompt) {
+        closeConfirmation(m_deleteBox, this);
+        return;
+    }
+    const DeleteCategoryPrompt confirmed = *prompt;
+    askConfirmation(
+        m_deleteBox, tr("Delete \u201C%1\u201D?").arg(confirmed.categoryName),
+        deleteConfirmationMessage(confirmed.photoCount, confirmed.unreadableNameCount),
+        tr("Delete Category"), QMessageBox::DestructiveRole,
+        [this, confirmed] { m_store.confirmDeleteCategory(confirmed); },
+        [this] { m_store.cancelDeleteCategory(); });
 }
 
 void RootView::presentHomeTrashConfirmation()
 {
-    if (m_homeTrashBox) {
-        m_homeTrashBox->disconnect(this);
-        m_homeTrashBox->close();
-    }
     const std::optional<HomeTrashPrompt> &prompt = m_store.homeTrashPrompt();
     if (!prompt) {
+        closeConfirmation(m_homeTrashBox, this);
         return;
     }
-    QMessageBox *box = makeAlert(homeTrashTitle(*prompt), {}, QMessageBox::Cancel, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setInformativeText(homeTrashMessage(*prompt));
-    QPushButton *move = box->addButton(tr("Move to Home Trash"), QMessageBox::AcceptRole);
-    box->setDefaultButton(QMessageBox::Cancel);
-    box->setEscapeButton(QMessageBox::Cancel);
     const HomeTrashPrompt asked = *prompt;
-    connect(box, &QMessageBox::finished, this, [this, box, move, asked] {
-        if (box->clickedButton() == move) {
-            m_store.confirmHomeTrash(asked);
-        } else if (m_store.homeTrashPrompt() && m_store.homeTrashPrompt()->id == asked.id) {
-            m_store.cancelHomeTrash();
-        }
-    });
-    m_homeTrashBox = box;
-    box->open();
+    askConfirmation(
+        m_homeTrashBox, homeTrashTitle(asked), homeTrashMessage(asked), tr("Move to Home Trash"),
+        QMessageBox::AcceptRole, [this, asked] { m_store.confirmHomeTrash(asked); },
+        [this, asked] {
+            if (m_store.homeTrashPrompt() && m_store.homeTrashPrompt()->id == asked.id) {
+                m_store.cancelHomeTrash();
+            }
+        });
 }
 
 void RootView::presentCategoryPrompt()

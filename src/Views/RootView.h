@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class CollectionStore;
@@ -73,6 +74,12 @@ private:
     void presentAlert();
     void presentDeleteConfirmation();
     void presentHomeTrashConfirmation();
+    // Shows in `slot`, in place of the question it held, a window-modal question whose one
+    // button `action` runs `confirm`; Cancel, the default and the Escape button, runs `cancel`.
+    void askConfirmation(QPointer<QMessageBox> &slot, const QString &title, const QString &text,
+                         const QString &action, QMessageBox::ButtonRole role,
+                         std::function<void()> confirm, std::function<void()> cancel);
+    static void closeConfirmation(QPointer<QMessageBox> &slot, QObject *receiver);
     void presentCategoryPrompt();
     void persistSettings();
     void placeHud();

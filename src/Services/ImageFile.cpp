@@ -25,6 +25,13 @@ QImage ImageFile::readImage(const QString &path, int maximumPixelDimension, Deco
                 : QImage();
 }
 
+QImage ImageFile::readRegion(const QString &path, QRect region, QSize size, DecodeBudget &budget)
+{
+    const std::optional<ImageSource> file = ImageSource::open(path);
+    return file ? ImageDecoders::forFile(*file).decodeRegion(*file, region, size, budget)
+                : QImage();
+}
+
 QImage ImageFile::readEmbeddedPreview(const QString &path)
 {
     const std::optional<ImageSource> file = ImageSource::open(path);

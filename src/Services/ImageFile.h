@@ -36,6 +36,12 @@ public:
     static QImage readImage(const QString &path,
                             int maximumPixelDimension,
                             DecodeBudget &budget = DecodeBudget::shared());
+    // The part `region` of the upright photo (in its full-size pixels) at `size`, decoding no
+    // more of the file than its format allows; null when it cannot be read.
+    static QImage readRegion(const QString &path,
+                             QRect region,
+                             QSize size,
+                             DecodeBudget &budget = DecodeBudget::shared());
     // The small picture the file carries for quick display (EXIF thumbnail, HEIF thumbnail
     // item, RAW preview), upright; null when it has none.
     static QImage readEmbeddedPreview(const QString &path);

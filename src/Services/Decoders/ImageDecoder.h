@@ -29,6 +29,12 @@ public:
     {
         return decode(file, maximumPixelDimension, DecodeBudget::shared());
     }
+    // The part `region` of the upright photo (in its full-size pixels) at `size`; null when it
+    // cannot be read. The default decodes the whole photo at the resolution asked, or less when
+    // that would hold more than half the budget (the part then comes out softer, memory stays
+    // bounded), and cuts the part out.
+    virtual QImage
+    decodeRegion(const ImageSource &file, QRect region, QSize size, DecodeBudget &budget) const;
     // A small picture stored in the file (EXIF thumbnail, HEIF thumbnail item, RAW preview),
     // upright, cheap to get; null when the file has none. Shown while `decode` runs.
     virtual QImage embeddedPreview(const ImageSource &file) const

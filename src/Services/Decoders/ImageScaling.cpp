@@ -2,6 +2,8 @@
 
 #include "ScratchBuffer.h"
 
+#include <QTransform>
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -97,6 +99,31 @@ QImage shrunk(const QImage &image, int bound)
         scratch ? sampledInto(image, stepSize, format, scratch)
                 : image.scaled(stepSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     return step.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+QRect storedRect(QRect upright, QSize stored, QImageIOHandler::Transformations turn)
+{
+    const bool mirror = turn & QImageIOHandler::TransformationMirror;
+    const bool flip = turn & QImageIOHandler::TransformationFlip;
+    // Stored to upright: (x, y) mirrored and flipped within the stored size, then turned a
+    // quarter clockwise to (height − y, x).
+    QTransform toUpright(mirror ? -1 : 1, 0, 0, flip ? -1 : 1, mirror ? stored.width() : 0,
+                         flip ? stored.height() : 0);
+    if (turn & QImageIOHandler::TransformationRotate90) {
+        toUpright *= QTransform(0, 1, -1, 0, stored.height(), 0);
+    }
+    return toUpright.inverted().mapRect(QRectF(upright)).toAlignedRect().intersected(
+        QRect(QPoint(), stored));
+}
+
+QImage turned(const QImage &image, QImageIOHandler::Transformations turn)
+{
+    QImage result = image.mirrored(turn & QImageIOHandler::TransformationMirror,
+                                   turn & QImageIOHandler::TransformationFlip);
+    if (turn & QImageIOHandler::TransformationRotate90) {
+        result = result.transformed(QTransform().rotate(90));
+    }
+    return result;
 }
 
 } // namespace ImageScaling

@@ -4,6 +4,7 @@
 // longest side is at most what was asked, with the photo's aspect kept.
 
 #include <QImage>
+#include <QImageIOHandler>
 #include <QSize>
 
 namespace ImageScaling {
@@ -16,5 +17,11 @@ QSize bounded(QSize size, int bound);
 // step's picture is drawn into this thread's ScratchBuffer, so shrinking one photo after another
 // faults in no fresh pages for it.
 QImage shrunk(const QImage &image, int bound);
+
+// Where the part `upright` of a turned photo lies in the picture as stored (`stored` large),
+// for Qt's reading of the orientation: mirror and flip first, then a quarter turn clockwise.
+QRect storedRect(QRect upright, QSize stored, QImageIOHandler::Transformations turn);
+// A picture as stored, turned upright the same way.
+QImage turned(const QImage &image, QImageIOHandler::Transformations turn);
 
 } // namespace ImageScaling

@@ -2,12 +2,14 @@
 
 #include "ExifThumbnail.h"
 #include "ImageScaling.h"
+#include "JpegRegion.h"
 #include "Services/DecodeBudget.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 
+#include <cmath>
 #include <mutex>
 
 namespace {
@@ -154,6 +156,34 @@ QImage QtImageDecoder::decode(const ImageSource &file,
     const DecodeBudget::Reservation held =
         budget.reserve(budgetPixels(stored, reader.imageFormat()));
     return ImageScaling::shrunk(reader.read(), bound);
+}
+
+QImage QtImageDecoder::decodeRegion(const ImageSource &file,
+                                    QRect region,
+                                    QSize size,
+                                    DecodeBudget &budget) const
+{
+    QByteArray head = file.head();
+    QBuffer buffer(&head);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize stored = reader.size();
+    if (reader.format() != "jpeg" || stored.isEmpty() || region.isEmpty() || size.isEmpty()) {
+        return ImageDecoder::decodeRegion(file, region, size, budget);
+    }
+    const QImageIOHandler::Transformations turn = reader.transformation();
+    const QRect part = ImageScaling::storedRect(region, stored, turn);
+    // libjpeg scales by eighths while decoding: the smallest that still gives `size`.
+    const double ratio = double(size.width()) / region.width();
+    const int eighths = std::clamp(int(std::ceil(ratio * 8 - 1e-9)), 1, 8);
+    const QImage decoded = JpegRegion::decode(file, part, eighths, budget);
+    if (decoded.isNull()) {
+        return ImageDecoder::decodeRegion(file, region, size, budget);
+    }
+    const QImage upright = ImageScaling::turned(decoded, turn);
+    return upright.size() == size
+               ? upright
+               : upright.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 QImage QtImageDecoder::embeddedPreview(const ImageSource &file) const

@@ -20,5 +20,10 @@ public:
     using ImageDecoder::decode;
     QImage
     decode(const ImageSource &file, int maximumPixelDimension, DecodeBudget &budget) const override;
+    // A JPEG's part is decoded alone (JpegRegion); other formats whole.
+    QImage decodeRegion(const ImageSource &file,
+                        QRect region,
+                        QSize size,
+                        DecodeBudget &budget) const override;
     QImage embeddedPreview(const ImageSource &file) const override;
 };

@@ -1,0 +1,145 @@
+#include "Services/ImageFile.h"
+
+#include "Samples/SamplePhotos.h"
+#include "support/TestFolders.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// A part of a photo decoded alone (the preview at 100 %) must be exactly that part of the
+// upright photo, whatever the EXIF turn, whether libjpeg decodes it alone (baseline and
+// progressive JPEG, at full size and in eighths) or the whole picture is decoded and cut (PNG).
+class tst_RegionDecode : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void partOfTheUprightPhoto_data();
+    void partOfTheUprightPhoto();
+    void unreadableGivesNothing();
+};
+
+namespace {
+
+// Red across, green down, blue in blocks: any turn, mirror, offset or scale mistake moves
+// colours far from where they belong, while JPEG's own loss stays within a few levels.
+QImage pattern(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            line[x] = qRgb(255 * x / size.width(), 255 * y / size.height(),
+                           ((x / 64 + y / 64) % 2) ? 200 : 40);
+        }
+    }
+    return image;
+}
+
+// The mean absolute difference per channel: JPEG noise is a few levels, a wrong part tens.
+double meanDifference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size()) {
+        return 255;
+    }
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
+        const auto *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
+        for (int column = 0; column < x.width(); ++column) {
+            sum += std::abs(qRed(p[column]) - qRed(q[column]))
+                   + std::abs(qGreen(p[column]) - qGreen(q[column]))
+                   + std::abs(qBlue(p[column]) - qBlue(q[column]));
+        }
+    }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+QByteArray progressiveJpeg(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.setQuality(92);
+    return writer.write(image) ? bytes : QByteArray();
+}
+
+} // namespace
+
+void tst_RegionDecode::partOfTheUprightPhoto_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QRect>("region"); // of the upright photo
+    QTest::addColumn<QSize>("size");
+    const QImage stored = pattern({1200, 800});
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        // Upright, orientations 5 to 8 are 800 × 1200.
+        const QRect region = orientation >= 5 ? QRect(130, 610, 500, 300) : QRect(610, 130, 500, 300);
+        QTest::addRow("jpeg %d, full size", orientation)
+            << SamplePhotos::encodeJpeg(stored, orientation, 92) << u"jpg"_s << region
+            << region.size();
+        QTest::addRow("jpeg %d, half size", orientation)
+            << SamplePhotos::encodeJpeg(stored, orientation, 92) << u"jpg"_s << region
+            << region.size() / 2;
+    }
+    QTest::newRow("progressive jpeg") << progressiveJpeg(stored) << u"jpg"_s
+                                      << QRect(700, 500, 480, 290) << QSize(480, 290);
+    QTest::newRow("jpeg, part at the edge")
+        << SamplePhotos::encodeJpeg(stored, 1, 92) << u"jpg"_s << QRect(1100, 700, 100, 100)
+        << QSize(100, 100);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    stored.save(&buffer, "PNG");
+    QTest::newRow("png, cut from the whole") << png << u"png"_s << QRect(333, 222, 400, 300)
+                                             << QSize(200, 150);
+}
+
+void tst_RegionDecode::partOfTheUprightPhoto()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, suffix);
+    QFETCH(QRect, region);
+    QFETCH(QSize, size);
+    QVERIFY(!bytes.isEmpty());
+    QTemporaryDir dir;
+    const QString path = TestFolders::writeFile(dir.path(), u"photo."_s + suffix, bytes);
+    // The reference: the whole photo decoded upright, then the part cut and scaled.
+    const ImageFile::Decoded whole = ImageFile::read(path, 4000);
+    QCOMPARE(whole.image.size(), whole.sourceSize);
+    const QImage expected =
+        whole.image.copy(region).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+
+    const QImage part = ImageFile::readRegion(path, region, size);
+    QCOMPARE(part.size(), size);
+    const double difference = meanDifference(part, expected);
+    QVERIFY2(difference < 4, qPrintable(QString::number(difference)));
+}
+
+void tst_RegionDecode::unreadableGivesNothing()
+{
+    QTemporaryDir dir;
+    QByteArray jpeg = SamplePhotos::encodeJpeg(pattern({64, 48}));
+    const qsizetype frame = jpeg.indexOf("\xFF\xC0");
+    QVERIFY(frame > 0);
+    QByteArray vast = jpeg;
+    vast.replace(frame + 5, 4, "\xFF\xF0\xFF\xF0", 4); // 65520 × 65520
+    for (const QByteArray &bytes : {QByteArray("not a photo"), vast, QByteArray()}) {
+        const QString path = TestFolders::writeFile(dir.path(), u"x.jpg"_s, bytes);
+        QVERIFY(ImageFile::readRegion(path, QRect(0, 0, 32, 32), QSize(32, 32)).isNull());
+    }
+    QVERIFY(ImageFile::readRegion(dir.filePath(u"gone.jpg"_s), QRect(0, 0, 8, 8), QSize(8, 8))
+                .isNull());
+}
+
+QTEST_MAIN(tst_RegionDecode)
+#include "tst_RegionDecode.moc"

@@ -95,6 +95,7 @@ public:
         completion(std::nullopt);
     }
     bool isPreviewVisible() const override { return false; }
+    bool isPreviewActive() const override { return false; }
     void showPreview() override {}
     void hidePreview() override {}
     void reloadPreview() override {}

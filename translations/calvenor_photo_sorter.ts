@@ -869,6 +869,14 @@
         <source>No photo to show</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Fit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1&#xa0;%</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>QCommandLineParser</name>

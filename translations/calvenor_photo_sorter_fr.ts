@@ -879,6 +879,14 @@
         <source>No photo to show</source>
         <translation>Aucune photo à afficher</translation>
     </message>
+    <message>
+        <source>Fit</source>
+        <translation>Ajusté</translation>
+    </message>
+    <message>
+        <source>%1&#xa0;%</source>
+        <translation>%1&#xa0;%</translation>
+    </message>
 </context>
 <context>
     <name>QCommandLineParser</name>

@@ -99,11 +99,16 @@ int main(int argc, char *argv[])
 
     auto settings = std::make_shared<QSettings>();
     CollectionStore *storePointer = nullptr;
-    LinuxDesktopServices desktop(nullptr, [&storePointer]() -> std::optional<QUrl> {
-        return storePointer ? storePointer->previewItem(0) : std::nullopt;
+    LinuxDesktopServices desktop(nullptr, [&storePointer] {
+        return storePointer ? storePointer->previewItems() : PreviewItems();
     });
     CollectionStore store(desktop, settings);
     storePointer = &store;
+    desktop.setPreviewSetup([&store](PreviewWindow &preview) {
+        preview.setFocusRequest([&store](const QUrl &url) { store.focusComparedPhoto(url); });
+        QObject::connect(&store, &CollectionStore::hudMessageChanged, &preview,
+                         [&store, &preview] { preview.showHud(store.hudMessage()); });
+    });
     MainWindow window(store, settings);
     desktop.setWindow(&window);
     window.show();

@@ -17,6 +17,7 @@
 #include "Models/HomeTrashPrompt.h"
 #include "Models/PhotoCollection.h"
 #include "Models/PhotoLookup.h"
+#include "Models/PreviewItems.h"
 #include "Models/BrowsePhotoItem.h"
 #include "Models/ScrollRequest.h"
 #include "Models/TextEnums.h"
@@ -37,6 +38,7 @@
 #include <QTimer>
 #include <QUndoStack>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -51,6 +53,8 @@ public:
     // What a board key does; the key filter asks for it before the focused widget sees the key.
     enum class KeyCommand {
         toggleQuickLook,
+        undo, // Ctrl+Z and Ctrl+Shift+Z while the preview window has the keyboard
+        redo,
         closePreview,
         deselectAll,
         navigateLeft,
@@ -252,12 +256,22 @@ public:
     std::optional<KeyCommand> keyCommand(const QKeyEvent &event) const;
     // Acts on a board key; false when the key is not one and should reach the focused widget.
     bool handleKeyEvent(const QKeyEvent &event);
+    // Runs a filing or trashing action on the focused compared photo alone: the other compared
+    // photos stay selected, and the focus moves on to the next of them.
+    void actOnComparedPhoto(const std::function<void()> &action);
     void toggleQuickLook();
     void syncQuickLook();
     void openFocusedPhoto();
     void revealFocusedPhoto();
     qsizetype numberOfPreviewItems() const;
     std::optional<QUrl> previewItem(qsizetype index) const;
+    // What the preview window shows: with two to four photos selected and the focus among them,
+    // those photos side by side to compare; otherwise the first preview item alone. Either way
+    // with the photos either side of the focus, where the arrows lead next.
+    PreviewItems previewItems() const;
+    bool isComparing() const;
+    // A click or Tab in the comparison: the focus moves to that photo, the selection stays.
+    void focusComparedPhoto(const QUrl &url);
     void setWorkspaceMode(WorkspaceMode mode);
     void setBrowseLayout(BrowseLayoutMode layout);
     void setBrowseFilter(const std::optional<QString> &sectionID);
@@ -446,6 +460,7 @@ private:
     std::optional<DeleteCategoryPrompt> m_deleteCategoryPrompt;
     std::optional<HomeTrashPrompt> m_homeTrashPrompt;
     std::optional<QString> m_hudMessage;
+    bool m_previewSyncHeld = false; // while a compared photo is filed
     std::optional<JournalRecovery::Report> m_recoveryReport;
     FileIntoModel m_fileInto;
     FolderAccess m_access; // what the volumes under the collection allow

@@ -6,6 +6,7 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QWindow>
 
 #include <algorithm>
@@ -111,8 +112,18 @@ std::optional<CollectionStore::KeyCommand> CollectionStore::keyCommand(const QKe
     if (event.nativeModifiers() & capsLockNativeMask) {
         return std::nullopt;
     }
-    const bool browseList =
-        m_workspaceMode == WorkspaceMode::browse && m_browseLayout == BrowseLayoutMode::list;
+    // The preview's own keys (Z, I, +, −, Tab) are its own: typing there never opens "File
+    // into…" or types a name. The board's digits, arrows, Delete and Escape still act, and
+    // undo and redo, whose menu shortcuts belong to the main window.
+    const bool previewActive = m_desktop.isPreviewActive();
+    if (previewActive && held == (Qt::ControlModifier | Qt::ShiftModifier) && key == Qt::Key_Z) {
+        return KeyCommand::redo;
+    }
+    if (previewActive && held == Qt::ControlModifier && key == Qt::Key_Z) {
+        return KeyCommand::undo;
+    }
+    const bool browseList = !previewActive && m_workspaceMode == WorkspaceMode::browse
+                            && m_browseLayout == BrowseLayoutMode::list;
     // Capitals, underscores and, once a name has begun with a letter, digits belong to the
     // name typed into the list: "IMG_2016" jumps to that file, it files nothing. Space stays
     // the preview's key.
@@ -137,7 +148,8 @@ std::optional<CollectionStore::KeyCommand> CollectionStore::keyCommand(const QKe
         }
     }
     if ((held & ~Qt::ShiftModifier) == Qt::NoModifier && m_workspaceMode == WorkspaceMode::sort
-        && canActOnSelection() && event.text().size() == 1 && event.text()[0].isLetter()) {
+        && !previewActive && canActOnSelection() && event.text().size() == 1
+        && event.text()[0].isLetter()) {
         return KeyCommand::typeToFile;
     }
     if (partOfName) {
@@ -219,13 +231,30 @@ bool CollectionStore::handleKeyEvent(const QKeyEvent &event)
     case KeyCommand::selectAll:
         selectAll();
         break;
+    case KeyCommand::undo:
+        undo();
+        break;
+    case KeyCommand::redo:
+        redo();
+        break;
     case KeyCommand::moveToTrash:
-        moveSelectionToTrash();
+        // Comparing, a key acts on the focused photo alone.
+        if (m_desktop.isPreviewVisible() && isComparing()) {
+            actOnComparedPhoto([this] { moveSelectionToTrash(); });
+        } else {
+            moveSelectionToTrash();
+        }
         break;
-    case KeyCommand::fileToDigit:
-        moveSelectionToDigit(
-            KeyMap::filingDigit(event.key(), event.modifiers(), event.nativeScanCode()).value_or(0));
+    case KeyCommand::fileToDigit: {
+        const int digit =
+            KeyMap::filingDigit(event.key(), event.modifiers(), event.nativeScanCode()).value_or(0);
+        if (m_desktop.isPreviewVisible() && isComparing()) {
+            actOnComparedPhoto([this, digit] { moveSelectionToDigit(digit); });
+        } else {
+            moveSelectionToDigit(digit);
+        }
         break;
+    }
     case KeyCommand::typeSelect:
         performTypeSelect(event.text());
         break;
@@ -252,7 +281,7 @@ void CollectionStore::toggleQuickLook()
 
 void CollectionStore::syncQuickLook()
 {
-    if (!m_desktop.isPreviewVisible()) {
+    if (!m_desktop.isPreviewVisible() || m_previewSyncHeld) {
         return;
     }
     // A preview with nothing left to show closes (Escape deselects, and so closes it too).
@@ -283,6 +312,114 @@ std::optional<QUrl> CollectionStore::previewItem(qsizetype index) const
         return std::nullopt;
     }
     return items[index].url;
+}
+
+bool CollectionStore::isComparing() const
+{
+    const qsizetype count = m_selectedPhotoIDs.size();
+    return count >= 2 && count <= 4 && m_focusedPhotoID
+           && m_selectedPhotoIDs.contains(*m_focusedPhotoID);
+}
+
+PreviewItems CollectionStore::previewItems() const
+{
+    PreviewItems items;
+    if (isComparing()) {
+        for (const Photo &photo : selectedPhotosInDisplayOrder()) {
+            if (photo.id == *m_focusedPhotoID) {
+                items.focused = items.urls.size();
+            }
+            items.urls.append(photo.url);
+        }
+        return items;
+    }
+    const std::optional<QUrl> first = previewItem(0);
+    if (!first || !m_focusedPhotoID || !m_collection) {
+        return first ? PreviewItems{{*first}} : items;
+    }
+    items.urls = {*first};
+    // The photos either side of the focus in the order the arrows walk, the next one first:
+    // filing moves on to it.
+    std::optional<QString> before;
+    std::optional<QString> after;
+    if (m_workspaceMode == WorkspaceMode::browse && !m_browseNavigationPhotoIDs.isEmpty()) {
+        const qsizetype at = m_browseNavigationPhotoIDs.indexOf(*m_focusedPhotoID);
+        if (at >= 0) {
+            after = m_browseNavigationPhotoIDs.value(at + 1);
+            before = at > 0 ? std::optional(m_browseNavigationPhotoIDs[at - 1]) : std::nullopt;
+        }
+    } else {
+        const Photo *previous = nullptr;
+        bool found = false;
+        for (const PhotoSection &section : m_collection->sections) {
+            for (const Photo &photo : section.photos) {
+                if (found) {
+                    items.ahead.append(photo.url);
+                    if (previous) {
+                        items.ahead.append(previous->url);
+                    }
+                    return items;
+                }
+                if (photo.id == *m_focusedPhotoID) {
+                    found = true;
+                } else {
+                    previous = &photo;
+                }
+            }
+        }
+        if (found && previous) {
+            items.ahead.append(previous->url);
+        }
+        return items;
+    }
+    for (const std::optional<QString> &id : {after, before}) {
+        if (const std::optional<Photo> neighbour = id ? photo(*id) : std::nullopt) {
+            items.ahead.append(neighbour->url);
+        }
+    }
+    return items;
+}
+
+void CollectionStore::focusComparedPhoto(const QUrl &url)
+{
+    for (const Photo &photo : selectedPhotosInDisplayOrder()) {
+        if (photo.url == url) {
+            setFocusedPhotoID(photo.id);
+            setScrollRequest(ScrollRequest::make(photo.id));
+            syncQuickLook();
+            return;
+        }
+    }
+}
+
+void CollectionStore::actOnComparedPhoto(const std::function<void()> &action)
+{
+    const QList<Photo> compared = selectedPhotosInDisplayOrder();
+    const QString focused = *m_focusedPhotoID;
+    const QSet<QString> before = m_selectedPhotoIDs;
+    const std::optional<QString> anchor = m_selectionAnchorID;
+    {
+        // The preview changes once, to the comparison without the photo that went.
+        const QScopedValueRollback hold(m_previewSyncHeld, true);
+        setSelection({focused}, focused, anchor);
+        action();
+    }
+    if (m_selectedPhotoIDs == QSet<QString>{focused} && m_focusedPhotoID == focused) {
+        setSelection(before, focused, anchor); // refused: nothing happened
+        return;
+    }
+    // The next compared photo after the one that went takes the focus, else the one before.
+    QSet<QString> rest = before;
+    rest.remove(focused);
+    qsizetype at = 0;
+    while (at < compared.size() && compared[at].id != focused) {
+        ++at;
+    }
+    const QString successor = at + 1 < compared.size() ? compared[at + 1].id
+                                                       : compared[std::max<qsizetype>(0, at - 1)].id;
+    setSelection(rest, successor, successor);
+    setScrollRequest(ScrollRequest::make(successor));
+    syncQuickLook();
 }
 
 void CollectionStore::openFocusedPhoto()

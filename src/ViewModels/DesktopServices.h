@@ -28,6 +28,8 @@ public:
                               std::function<void(std::optional<QUrl>)> completion) = 0;
 
     virtual bool isPreviewVisible() const = 0;
+    // The preview window has the keyboard: its own letter keys are not the board's.
+    virtual bool isPreviewActive() const = 0;
     // Shows the preview window at the first preview item and raises it.
     virtual void showPreview() = 0;
     virtual void hidePreview() = 0;

@@ -23,11 +23,11 @@ constexpr int kSettingTimeoutMs = 300;
 } // namespace
 
 LinuxDesktopServices::LinuxDesktopServices(QWidget *window,
-                                           PreviewWindow::ItemSource firstPreviewItem,
+                                           PreviewWindow::ItemSource previewItems,
                                            QObject *parent)
     : QObject(parent)
     , m_window(window)
-    , m_firstPreviewItem(std::move(firstPreviewItem))
+    , m_previewItems(std::move(previewItems))
     , m_openUrl([](const QUrl &url) { return QDesktopServices::openUrl(url); })
 {
 }
@@ -68,10 +68,18 @@ bool LinuxDesktopServices::isPreviewVisible() const
     return m_preview && m_preview->isVisible();
 }
 
+bool LinuxDesktopServices::isPreviewActive() const
+{
+    return isPreviewVisible() && m_preview->isActiveWindow();
+}
+
 void LinuxDesktopServices::showPreview()
 {
     if (!m_preview) {
-        m_preview = new PreviewWindow(m_firstPreviewItem, m_window);
+        m_preview = new PreviewWindow(m_previewItems, m_window);
+        if (m_previewSetup) {
+            m_previewSetup(*m_preview);
+        }
     }
     m_preview->showAtFirstItem();
 }

@@ -17,10 +17,9 @@ class LinuxDesktopServices : public QObject, public DesktopServices
 public:
     using OpenUrl = std::function<bool(const QUrl &)>;
 
-    // `window` parents dialogs and the preview window; `firstPreviewItem` is the store's
-    // preview item 0.
+    // `window` parents dialogs and the preview window; `previewItems` are the store's.
     LinuxDesktopServices(QWidget *window,
-                         PreviewWindow::ItemSource firstPreviewItem,
+                         PreviewWindow::ItemSource previewItems,
                          QObject *parent = nullptr);
     ~LinuxDesktopServices() override;
 
@@ -28,6 +27,7 @@ public:
                       std::function<void(std::optional<QUrl>)> completion) override;
 
     bool isPreviewVisible() const override;
+    bool isPreviewActive() const override;
     void showPreview() override;
     void hidePreview() override;
     void reloadPreview() override;
@@ -44,12 +44,18 @@ public:
     void setOpenUrl(OpenUrl open) { m_openUrl = std::move(open); }
     // Null until the preview is first shown.
     PreviewWindow *previewWindow() const { return m_preview; }
+    // Called on the preview window once it is made, to connect it to the rest of the app.
+    void setPreviewSetup(std::function<void(PreviewWindow &)> setup)
+    {
+        m_previewSetup = std::move(setup);
+    }
 
 private:
     void openContainingFolder(const QUrl &file);
 
     QPointer<QWidget> m_window;
-    PreviewWindow::ItemSource m_firstPreviewItem;
+    PreviewWindow::ItemSource m_previewItems;
+    std::function<void(PreviewWindow &)> m_previewSetup;
     QPointer<PreviewWindow> m_preview;
     OpenUrl m_openUrl;
     mutable std::optional<bool> m_desktopDisablesAnimations; // asked once

@@ -1,41 +1,101 @@
 #include "PreviewWindow.h"
 
 #include "DarkroomPalette.h"
+#include "HudView.h"
 #include "Services/Decoders/ImageScaling.h"
 #include "Services/ImageFile.h"
+#include "Typography.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QtConcurrentRun>
+
+#include <cmath>
 
 namespace {
 
 constexpr int kMargin = 16;
 constexpr int kNameStripHeight = 40;
 constexpr int kResizeSettleMs = 120;
+constexpr int kZoomLabelMs = 900;
+constexpr int kDragThreshold = 4;
+// Decoded around what is on screen, as a share of the view on every side: small pans and the
+// next photo of a burst at the same spot need no new decode.
+constexpr double kDetailMargin = 0.25;
+constexpr qsizetype kAheadKept = 4;
+constexpr int kAheadSettleMs = 150;
 
 QString displayName(const QUrl &url)
 {
     return url.isLocalFile() ? QFileInfo(url.toLocalFile()).fileName() : url.fileName();
 }
 
+// A grid of one, two side by side, or two by two.
+QSize gridFor(qsizetype count)
+{
+    return count <= 1 ? QSize(1, 1) : count == 2 ? QSize(2, 1) : QSize(2, 2);
+}
+
+const QImage &nullImage()
+{
+    static const QImage none;
+    return none;
+}
+
+const QString &emptyText()
+{
+    static const QString none;
+    return none;
+}
+
 } // namespace
 
-PreviewWindow::PreviewWindow(ItemSource firstItem, QWidget *parent)
+PreviewWindow::PreviewWindow(ItemSource items, QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , m_source(std::move(firstItem))
+    , m_source(std::move(items))
+    , m_hud(new HudView(this))
+    , m_zoomHud(new HudView(this))
 {
     setWindowTitle(tr("Quick Look"));
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(false);
     resize(900, 650);
     m_resizeSettle.setSingleShot(true);
     m_resizeSettle.setInterval(kResizeSettleMs);
-    connect(&m_resizeSettle, &QTimer::timeout, this, &PreviewWindow::decodeAgainIfGrown);
-    // Two threads: a superseded decode that already started does not hold up the newest one.
-    m_pool.setMaxThreadCount(2);
+    connect(&m_resizeSettle, &QTimer::timeout, this, [this] {
+        decodeAgainIfGrown();
+        requestDetails();
+    });
+    // The photos ahead are decoded again for a new zoom once it settles (not at every step of
+    // a drag).
+    m_aheadRefresh.setSingleShot(true);
+    m_aheadRefresh.setInterval(kAheadSettleMs);
+    connect(&m_aheadRefresh, &QTimer::timeout, this, [this] {
+        if (m_panes.size() != 1) {
+            return;
+        }
+        const QSizeF view = deviceView(0);
+        m_ahead.removeIf([&](const Ahead &ahead) {
+            const bool wanted = !m_zoom.isFitted()
+                                && ahead.fitted.image.width()
+                                       < std::floor(ahead.fitted.uprightSize.width()
+                                                    * std::min(1.0, m_zoom.scale(QSizeF(ahead.fitted.uprightSize), view)));
+            return wanted ? !covers(ahead.detail, ahead.fitted.uprightSize, view)
+                          : !ahead.detail.image.isNull();
+        });
+        decodeAhead(m_aheadUrls);
+    });
+    m_zoomLabelTimer.setSingleShot(true);
+    m_zoomLabelTimer.setInterval(kZoomLabelMs);
+    connect(&m_zoomLabelTimer, &QTimer::timeout, this,
+            [this] { m_zoomHud->setMessage(std::nullopt, true); });
+    // Three threads: a superseded decode that already started does not hold up the newest one,
+    // and a photo decoded ahead does not hold up the one on screen.
+    m_pool.setMaxThreadCount(3);
 }
 
 PreviewWindow::~PreviewWindow()
@@ -43,40 +103,114 @@ PreviewWindow::~PreviewWindow()
     m_latest->store(++m_generation); // queued decodes return at once
 }
 
-void PreviewWindow::showAtFirstItem()
+// ----- What is shown
+
+const QImage &PreviewWindow::image() const
 {
-    reload();
-    show();
-    raise();
-    activateWindow();
+    return m_panes.isEmpty() ? nullImage() : m_panes[m_focused].image;
 }
 
-void PreviewWindow::reload()
+const QString &PreviewWindow::fileName() const
 {
-    const std::optional<QUrl> url = m_source ? m_source() : std::nullopt;
-    if (url) {
-        request(*url);
-    } else {
-        showNothing();
+    return m_panes.isEmpty() ? emptyText() : m_panes[m_focused].fileName;
+}
+
+const QString &PreviewWindow::message() const
+{
+    return m_panes.isEmpty() ? m_message : m_panes[m_focused].message;
+}
+
+QRectF PreviewWindow::detailPart() const
+{
+    return m_panes.isEmpty() || m_zoom.isFitted() ? QRectF() : m_panes[m_focused].detail.part;
+}
+
+const QImage &PreviewWindow::detailImage() const
+{
+    return m_panes.isEmpty() || m_zoom.isFitted() ? nullImage() : m_panes[m_focused].detail.image;
+}
+
+QList<std::pair<QString, QString>> PreviewWindow::infoRows() const
+{
+    return m_panes.isEmpty() ? QList<std::pair<QString, QString>>() : m_panes[m_focused].info;
+}
+
+QString PreviewWindow::zoomLabel() const
+{
+    if (m_zoom.isFitted() || m_panes.isEmpty()) {
+        return tr("Fit");
     }
+    const Pane &pane = m_panes[m_focused];
+    const double scale = m_zoom.scale(QSizeF(pane.uprightSize), deviceView(m_focused));
+    return tr("%1\u00a0%").arg(std::lround(scale * 100));
+}
+
+// ----- Geometry
+
+QRect PreviewWindow::cellRect(qsizetype pane) const
+{
+    const QSize grid = gridFor(m_panes.size());
+    const QRect area = rect().adjusted(kMargin, kMargin, -kMargin, 0);
+    const int width = (area.width() - (grid.width() - 1) * kMargin) / grid.width();
+    const int height = area.height() / grid.height();
+    const int column = int(pane % grid.width());
+    const int row = int(pane / grid.width());
+    return {area.x() + column * (width + kMargin), area.y() + row * height, width, height};
+}
+
+QRect PreviewWindow::photoRect(qsizetype pane) const
+{
+    return cellRect(pane).adjusted(0, 0, 0, -kNameStripHeight);
 }
 
 QRect PreviewWindow::photoRect() const
 {
-    return rect().adjusted(kMargin, kMargin, -kMargin, -kNameStripHeight);
+    return photoRect(m_panes.isEmpty() ? 0 : m_focused);
+}
+
+QSizeF PreviewWindow::deviceView(qsizetype pane) const
+{
+    return QSizeF(photoRect(pane).size()) * devicePixelRatioF();
+}
+
+QSize PreviewWindow::deviceBox(qsizetype pane) const
+{
+    const QSizeF device = deviceView(pane);
+    return QSize(int(device.width()), int(device.height())).expandedTo({1, 1});
+}
+
+QRectF PreviewWindow::placedRect(qsizetype pane) const
+{
+    const Pane &shown = m_panes[pane];
+    if (shown.image.isNull()) {
+        return {};
+    }
+    const QRect area = photoRect(pane);
+    const double ratio = devicePixelRatioF();
+    if (m_zoom.isFitted()) {
+        // Sized from the photo's own size so a grown window shows the photo large at once,
+        // sharpened when the bigger decode arrives; that size always has the picture's shape.
+        QRect target(QPoint(), fittedSize(shown.uprightSize / ratio, area.size()));
+        target.moveCenter(area.center());
+        return target;
+    }
+    const QRectF device = m_zoom.imageRect(QSizeF(shown.uprightSize), deviceView(pane));
+    return {QPointF(area.topLeft()) + device.topLeft() / ratio, device.size() / ratio};
 }
 
 QRect PreviewWindow::imageRect() const
 {
-    if (m_image.isNull()) {
-        return {};
+    return m_panes.isEmpty() ? QRect() : placedRect(m_focused).toRect();
+}
+
+std::optional<qsizetype> PreviewWindow::paneAt(QPoint point) const
+{
+    for (qsizetype pane = 0; pane < m_panes.size(); ++pane) {
+        if (cellRect(pane).contains(point)) {
+            return pane;
+        }
     }
-    // Sized from the photo's own size so a grown window shows the photo large at once,
-    // sharpened when the bigger decode arrives; that size always has the picture's shape.
-    const QRect area = photoRect();
-    QRect target(QPoint(), fittedSize(m_uprightSize / devicePixelRatioF(), area.size()));
-    target.moveCenter(area.center());
-    return target;
+    return std::nullopt;
 }
 
 QSize PreviewWindow::fittedSize(QSize source, QSize box)
@@ -91,18 +225,82 @@ QSize PreviewWindow::fittedSize(QSize source, QSize box)
     return fitted.expandedTo({1, 1});
 }
 
-QSize PreviewWindow::deviceBox() const
+// ----- Items
+
+void PreviewWindow::showAtFirstItem()
 {
-    const QSizeF device = QSizeF(photoRect().size()) * devicePixelRatioF();
-    return QSize(int(device.width()), int(device.height())).expandedTo({1, 1});
+    reload();
+    show();
+    raise();
+    activateWindow();
 }
+
+void PreviewWindow::reload()
+{
+    const PreviewItems items = m_source ? m_source() : PreviewItems();
+    if (items.urls.isEmpty()) {
+        showNothing();
+        return;
+    }
+    m_message.clear();
+    if (items.urls.size() == m_panes.size()) {
+        // The same layout: each pane keeps what it shows until its new photo is decoded, so
+        // flipping never flashes an empty window.
+        for (qsizetype pane = 0; pane < m_panes.size(); ++pane) {
+            const QUrl &url = items.urls[pane];
+            if (m_panes[pane].requested != url && !(m_panes[pane].url == url && !m_panes[pane].requested)) {
+                request(pane, url);
+            }
+        }
+    } else {
+        // Another layout: photos still compared keep their pane's pictures.
+        QList<Pane> panes;
+        QList<qsizetype> fresh;
+        for (const QUrl &url : items.urls) {
+            const auto kept = std::ranges::find_if(m_panes, [&url](const Pane &pane) {
+                return pane.url == url || pane.requested == url;
+            });
+            if (kept != m_panes.end()) {
+                panes.append(std::move(*kept));
+                m_panes.erase(kept);
+            } else {
+                fresh.append(panes.size());
+                panes.append(Pane{});
+            }
+        }
+        m_panes = std::move(panes);
+        for (const qsizetype pane : std::as_const(fresh)) {
+            request(pane, items.urls[pane]);
+        }
+    }
+    m_focused = std::clamp<qsizetype>(items.focused, 0, m_panes.size() - 1);
+    m_ahead.removeIf([&items](const Ahead &ahead) {
+        return !items.urls.contains(ahead.url) && !items.ahead.contains(ahead.url);
+    });
+    m_aheadUrls = items.ahead;
+    decodeAhead(m_aheadUrls);
+    requestDetails();
+    update();
+}
+
+void PreviewWindow::showNothing()
+{
+    m_latest->store(++m_generation);
+    m_panes.clear();
+    m_focused = 0;
+    m_message = tr("No photo to show");
+    update();
+    Q_EMIT displayChanged();
+}
+
+// ----- Decoding
 
 PreviewWindow::Decoded PreviewWindow::decode(const QString &path,
                                              QSize box,
                                              const std::shared_ptr<std::atomic<quint64>> &latest,
                                              quint64 generation)
 {
-    if (latest->load() != generation) {
+    if (latest && latest->load() > generation) {
         return {};
     }
     // Opened as thumbnails are: a link, a FIFO or a vast header in the photo's place shows
@@ -139,105 +337,539 @@ QSize PreviewWindow::wholeSize(QSize decoded, QSize header, int bound)
     return decoded;
 }
 
-void PreviewWindow::request(const QUrl &url)
+void PreviewWindow::request(qsizetype pane, const QUrl &url)
 {
-    m_requestedUrl = url;
+    Pane &target = m_panes[pane];
+    target.requested = url;
     const quint64 generation = ++m_generation;
-    m_latest->store(generation);
-    const QSize box = deviceBox();
+    target.generation = generation;
+    const QSize box = deviceBox(pane);
+    const auto ahead = std::ranges::find_if(
+        m_ahead, [&](const Ahead &a) { return a.url == url && a.box == box; });
+    if (ahead != m_ahead.end()) {
+        apply(pane, url, box, ahead->fitted, ahead->detail);
+        return;
+    }
+    // Every pane's newest request is the window's newest but one at most: queued decodes older
+    // than the first pane's skip their work.
+    m_latest->store(m_panes.size() == 1 ? generation : std::min(m_latest->load(), generation));
     ++m_pendingDecodes;
     QtConcurrent::run(&m_pool, &PreviewWindow::decode, url.toLocalFile(), box, m_latest, generation)
         .then(this, [this, url, box, generation](Decoded decoded) {
             --m_pendingDecodes;
-            if (generation == m_generation) {
-                m_shownGeneration = generation;
-                apply(url, box, std::move(decoded));
+            const auto waiting = std::ranges::find_if(
+                m_panes, [generation](const Pane &p) { return p.generation == generation; });
+            if (waiting != m_panes.end()) {
+                apply(waiting - m_panes.begin(), url, box, std::move(decoded));
             }
         });
 }
 
-void PreviewWindow::apply(const QUrl &url, QSize box, Decoded decoded)
+void PreviewWindow::apply(qsizetype pane, const QUrl &url, QSize box, Decoded decoded,
+                          std::optional<Detail> detail)
 {
-    m_image = std::move(decoded.image);
-    m_image.setDevicePixelRatio(devicePixelRatioF());
-    m_uprightSize = m_image.isNull() ? QSize() : decoded.uprightSize;
-    m_decodedBox = box;
-    m_fileName = displayName(url);
-    m_message = m_image.isNull() ? tr("Can’t show this photo") : QString();
+    Pane &shown = m_panes[pane];
+    const bool samePhoto = shown.url == url;
+    shown.requested.reset();
+    shown.url = url;
+    shown.image = std::move(decoded.image);
+    shown.image.setDevicePixelRatio(devicePixelRatioF());
+    shown.uprightSize = shown.image.isNull() ? QSize() : decoded.uprightSize;
+    shown.decodedBox = box;
+    shown.fileName = displayName(url);
+    shown.message = shown.image.isNull() ? tr("Can\u2019t show this photo") : QString();
+    if (!samePhoto || detail) {
+        shown.detail = detail && covers(*detail, shown.uprightSize, deviceView(pane))
+                           ? *detail
+                           : Detail();
+    }
+    if (!samePhoto) {
+        shown.info.clear();
+        shown.infoRequested = false;
+        ++shown.detailGeneration; // a detail of the photo before is not wanted any more
+        shown.detailPending = false;
+    }
     update();
     Q_EMIT displayChanged();
+    requestDetail(pane);
+    if (m_showInfo) {
+        requestInfo(pane);
+    }
     decodeAgainIfGrown(); // the window may have grown while this one was decoding
-}
-
-void PreviewWindow::showNothing()
-{
-    m_latest->store(++m_generation);
-    m_shownGeneration = m_generation;
-    m_requestedUrl.reset();
-    m_image = {};
-    m_uprightSize = {};
-    m_decodedBox = {};
-    m_fileName.clear();
-    m_message = tr("No photo to show");
-    update();
-    Q_EMIT displayChanged();
 }
 
 void PreviewWindow::decodeAgainIfGrown()
 {
-    if (!m_requestedUrl || m_image.isNull() || m_shownGeneration != m_generation) {
-        return;
-    }
-    if (fittedSize(m_uprightSize, deviceBox()).width() >
-        fittedSize(m_uprightSize, m_decodedBox).width()) {
-        request(*m_requestedUrl);
+    for (qsizetype pane = 0; pane < m_panes.size(); ++pane) {
+        const Pane &shown = m_panes[pane];
+        if (shown.requested || shown.image.isNull()) {
+            continue;
+        }
+        if (fittedSize(shown.uprightSize, deviceBox(pane)).width() >
+            fittedSize(shown.uprightSize, shown.decodedBox).width()) {
+            request(pane, shown.url);
+        }
     }
 }
+
+std::optional<std::pair<QRect, QSize>> PreviewWindow::detailWanted(QSize upright,
+                                                                   QSizeF view) const
+{
+    if (m_zoom.isFitted() || upright.isEmpty()) {
+        return std::nullopt;
+    }
+    // Above 100 % the photo's own pixels are enlarged on screen; below, it is decoded smaller.
+    const double scale = std::min(1.0, m_zoom.scale(QSizeF(upright), view));
+    const QRect part = m_zoom.visiblePart(QSizeF(upright), view, kDetailMargin).toAlignedRect();
+    if (part.isEmpty()) {
+        return std::nullopt;
+    }
+    const QSize size(std::max(1, int(std::lround(part.width() * scale))),
+                     std::max(1, int(std::lround(part.height() * scale))));
+    return std::pair(part, size);
+}
+
+bool PreviewWindow::covers(const Detail &detail, QSize upright, QSizeF view) const
+{
+    if (m_zoom.isFitted() || detail.image.isNull() || upright.isEmpty()) {
+        return false;
+    }
+    const double scale = std::min(1.0, m_zoom.scale(QSizeF(upright), view));
+    return detail.part.contains(m_zoom.visiblePart(QSizeF(upright), view))
+           && std::abs(detail.scale - scale) < 1e-6;
+}
+
+void PreviewWindow::requestDetails()
+{
+    for (qsizetype pane = 0; pane < m_panes.size(); ++pane) {
+        requestDetail(pane);
+    }
+}
+
+void PreviewWindow::requestDetail(qsizetype pane)
+{
+    Pane &shown = m_panes[pane];
+    if (shown.image.isNull() || m_zoom.isFitted()) {
+        return;
+    }
+    const QSizeF view = deviceView(pane);
+    const QSizeF upright(shown.uprightSize);
+    const double scale = std::min(1.0, m_zoom.scale(upright, view));
+    // The fitted picture is already as sharp as this zoom can show.
+    if (shown.image.width() >= std::floor(upright.width() * scale)) {
+        return;
+    }
+    if (covers(shown.detail, shown.uprightSize, view)) {
+        return;
+    }
+    const std::optional<std::pair<QRect, QSize>> wanted = detailWanted(shown.uprightSize, view);
+    if (!wanted) {
+        return;
+    }
+    const quint64 generation = ++shown.detailGeneration;
+    shown.detailPending = true;
+    const QUrl url = shown.url;
+    const auto [part, size] = *wanted;
+    ++m_pendingDecodes;
+    QtConcurrent::run(&m_pool,
+                      [path = url.toLocalFile(), part, size] {
+                          QImage picture = ImageFile::readRegion(path, part, size);
+                          const bool gone = picture.isNull() && !QFileInfo::exists(path);
+                          return std::pair(std::move(picture), gone);
+                      })
+        .then(this, [this, url, part, scale, generation](std::pair<QImage, bool> read) {
+            --m_pendingDecodes;
+            const auto target = std::ranges::find_if(m_panes, [&](const Pane &p) {
+                return p.url == url && p.detailGeneration == generation;
+            });
+            if (target == m_panes.end()) {
+                return;
+            }
+            target->detailPending = false;
+            if (read.second) {
+                // Gone from the disk since it was shown: say so rather than keep a ghost.
+                target->image = {};
+                target->detail = {};
+                target->message = tr("Can\u2019t show this photo");
+            } else if (!read.first.isNull()) {
+                target->detail = {std::move(read.first), QRectF(part), scale};
+            } else {
+                return; // unreadable there: the fitted picture stays, enlarged
+            }
+            update();
+            Q_EMIT displayChanged();
+        });
+}
+
+void PreviewWindow::decodeAhead(const QList<QUrl> &urls)
+{
+    if (m_panes.size() != 1) {
+        return; // comparing: the arrows lead nowhere predictable
+    }
+    const QSize box = deviceBox(0);
+    const QSizeF view = deviceView(0);
+    for (const QUrl &url : urls) {
+        const bool known = std::ranges::any_of(m_ahead, [&](const Ahead &a) {
+            return a.url == url && a.box == box;
+        });
+        if (known || m_panes[0].url == url || m_panes[0].requested == url) {
+            continue;
+        }
+        m_ahead.append({url, box, {}, {}});
+        if (m_ahead.size() > kAheadKept) {
+            m_ahead.removeFirst();
+        }
+        const PreviewZoom zoom = m_zoom;
+        const std::shared_ptr<std::atomic<quint64>> latest = m_latest;
+        ++m_pendingDecodes;
+        QtConcurrent::run(&m_pool,
+                          [url, box, view, zoom]() -> Ahead {
+                              Ahead ahead{url, box, decode(url.toLocalFile(), box, {}, 0), {}};
+                              const QSizeF upright(ahead.fitted.uprightSize);
+                              if (zoom.isFitted() || upright.isEmpty()) {
+                                  return ahead;
+                              }
+                              const double scale = std::min(1.0, zoom.scale(upright, view));
+                              const QRect part =
+                                  zoom.visiblePart(upright, view, kDetailMargin).toAlignedRect();
+                              const QSize size(
+                                  std::max(1, int(std::lround(part.width() * scale))),
+                                  std::max(1, int(std::lround(part.height() * scale))));
+                              if (ahead.fitted.image.width() < std::floor(upright.width() * scale)) {
+                                  ahead.detail = {ImageFile::readRegion(url.toLocalFile(), part, size),
+                                                  QRectF(part), scale};
+                              }
+                              return ahead;
+                          })
+            .then(this, [this](Ahead decoded) {
+                --m_pendingDecodes;
+                for (Ahead &ahead : m_ahead) {
+                    if (ahead.url == decoded.url && ahead.box == decoded.box) {
+                        ahead = std::move(decoded);
+                        // A photo flipped to while it was still on its way is shown now.
+                        for (qsizetype pane = 0; pane < m_panes.size(); ++pane) {
+                            if (m_panes[pane].requested == ahead.url && !ahead.fitted.image.isNull()) {
+                                apply(pane, ahead.url, ahead.box, ahead.fitted, ahead.detail);
+                            }
+                        }
+                        return;
+                    }
+                }
+            });
+    }
+}
+
+void PreviewWindow::requestInfo(qsizetype pane)
+{
+    Pane &shown = m_panes[pane];
+    if (!m_infoSource || shown.infoRequested || !shown.url.isLocalFile()) {
+        return;
+    }
+    shown.infoRequested = true;
+    const QUrl url = shown.url;
+    QtConcurrent::run(&m_pool, m_infoSource, url.toLocalFile())
+        .then(this, [this, url](QList<std::pair<QString, QString>> rows) {
+            for (Pane &target : m_panes) {
+                if (target.url == url) {
+                    target.info = rows;
+                }
+            }
+            update();
+        });
+}
+
+// ----- Zoom and focus
+
+void PreviewWindow::zoomChanged(bool announce)
+{
+    if (m_zoom.isFitted()) {
+        for (Pane &pane : m_panes) {
+            pane.detail = {};
+            ++pane.detailGeneration;
+        }
+    }
+    requestDetails();
+    m_aheadRefresh.start();
+    update();
+    if (announce) {
+        m_zoomHud->setMessage(zoomLabel(), false);
+        m_zoomHud->move((width() - m_zoomHud->width()) / 2, (height() - m_zoomHud->height()) / 2);
+        m_zoomLabelTimer.start();
+    }
+}
+
+void PreviewWindow::setFocusedPane(qsizetype pane)
+{
+    if (pane < 0 || pane >= m_panes.size()) {
+        return;
+    }
+    m_focused = pane;
+    update();
+    if (m_focusRequest) {
+        m_focusRequest(m_panes[pane].requested.value_or(m_panes[pane].url));
+    }
+}
+
+bool PreviewWindow::focusNextPrevChild(bool)
+{
+    return false; // Tab moves between compared photos (keyPressEvent)
+}
+
+void PreviewWindow::showHud(const std::optional<QString> &message)
+{
+    m_hud->setMessage(message, true);
+    m_hud->move((width() - m_hud->width()) / 2, kMargin);
+}
+
+// ----- Painting
 
 void PreviewWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), DarkroomPalette::canvas());
-    const QRect area = photoRect();
-    if (!m_image.isNull()) {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(imageRect(), m_image);
-    } else if (!m_message.isEmpty()) {
+    if (m_panes.isEmpty()) {
         painter.setPen(DarkroomPalette::mutedPaper());
-        painter.drawText(area, Qt::AlignCenter, m_message);
+        painter.drawText(photoRect(0), Qt::AlignCenter, m_message);
+        return;
     }
-    if (!m_fileName.isEmpty()) {
-        const QRect strip(kMargin, area.bottom() + 1, width() - 2 * kMargin, kNameStripHeight);
-        painter.setPen(DarkroomPalette::paper());
-        painter.drawText(strip, Qt::AlignCenter,
-                         fontMetrics().elidedText(m_fileName, Qt::ElideMiddle, strip.width()));
+    const double ratio = devicePixelRatioF();
+    for (qsizetype index = 0; index < m_panes.size(); ++index) {
+        const Pane &pane = m_panes[index];
+        const QRect area = photoRect(index);
+        painter.save();
+        painter.setClipRect(area);
+        if (!pane.image.isNull()) {
+            const QRectF placed = placedRect(index);
+            const double scale =
+                m_zoom.scale(QSizeF(pane.uprightSize), deviceView(index));
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(placed, pane.image);
+            if (!m_zoom.isFitted() && !pane.detail.image.isNull()) {
+                const QRectF part = pane.detail.part;
+                const QRectF target(placed.topLeft() + part.topLeft() * scale / ratio,
+                                    part.size() * scale / ratio);
+                // Above 100 % the photo's pixels show as they are, for judging focus.
+                painter.setRenderHint(QPainter::SmoothPixmapTransform, scale < 1.0);
+                painter.drawImage(target, pane.detail.image);
+            }
+        } else if (!pane.message.isEmpty()) {
+            painter.setPen(DarkroomPalette::mutedPaper());
+            painter.drawText(area, Qt::AlignCenter, pane.message);
+        }
+        painter.restore();
+        if (m_panes.size() > 1 && index == m_focused) {
+            painter.setPen(QPen(DarkroomPalette::ember(), 2));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(QRectF(area).adjusted(-1, -1, 1, 1));
+        }
+        if (!pane.fileName.isEmpty()) {
+            const QRect strip(area.left(), area.bottom() + 1, area.width(), kNameStripHeight);
+            painter.setPen(index == m_focused || m_panes.size() == 1 ? DarkroomPalette::paper()
+                                                                     : DarkroomPalette::mutedPaper());
+            painter.drawText(strip, Qt::AlignCenter,
+                             fontMetrics().elidedText(Typography::displayName(pane.fileName),
+                                                      Qt::ElideMiddle, strip.width()));
+        }
+    }
+    const QList<std::pair<QString, QString>> rows = infoRows();
+    if (m_showInfo && !rows.isEmpty()) {
+        const QFont font = Typography::font(12);
+        const QFontMetrics metrics(font);
+        int labelWidth = 0;
+        int valueWidth = 0;
+        for (const auto &[label, value] : rows) {
+            labelWidth = std::max(labelWidth, metrics.horizontalAdvance(label));
+            valueWidth = std::max(valueWidth, metrics.horizontalAdvance(value));
+        }
+        const int line = metrics.height() + 2;
+        const QRect area = photoRect(m_focused);
+        const QRect panel(area.left() + 8, area.top() + 8,
+                          std::min(area.width() - 16, labelWidth + valueWidth + 36),
+                          std::min(area.height() - 16, int(rows.size()) * line + 16));
+        painter.setRenderHint(QPainter::Antialiasing);
+        QColor fill = DarkroomPalette::canvas();
+        fill.setAlphaF(0.82);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(fill);
+        painter.drawRoundedRect(panel, 8, 8);
+        painter.setFont(font);
+        int y = panel.top() + 8;
+        for (const auto &[label, value] : rows) {
+            if (y + line > panel.bottom()) {
+                break;
+            }
+            painter.setPen(DarkroomPalette::mutedPaper());
+            painter.drawText(QRect(panel.left() + 12, y, labelWidth, line), Qt::AlignLeft, label);
+            painter.setPen(DarkroomPalette::paper());
+            painter.drawText(QRect(panel.left() + 24 + labelWidth, y,
+                                   panel.width() - labelWidth - 36, line),
+                             Qt::AlignLeft,
+                             metrics.elidedText(value, Qt::ElideRight,
+                                                panel.width() - labelWidth - 36));
+            y += line;
+        }
     }
 }
+
+// ----- Input
 
 void PreviewWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     m_resizeSettle.start();
+    m_hud->move((width() - m_hud->width()) / 2, kMargin);
 }
 
 void PreviewWindow::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        close();
+    const Qt::KeyboardModifiers held = event->modifiers() & ~Qt::KeypadModifier;
+    const auto pointed = [this]() -> std::pair<qsizetype, std::optional<QPointF>> {
+        const QPoint at = mapFromGlobal(QCursor::pos());
+        const std::optional<qsizetype> pane = paneAt(at);
+        if (!pane || !rect().contains(at)) {
+            return {m_focused, std::nullopt};
+        }
+        return {*pane, QPointF(at - photoRect(*pane).topLeft()) * devicePixelRatioF()};
+    };
+    if (held != Qt::NoModifier && held != Qt::ShiftModifier) {
+        QWidget::keyPressEvent(event);
         return;
     }
-    QWidget::keyPressEvent(event);
+    const bool photo = !m_panes.isEmpty() && !m_panes[m_focused].image.isNull();
+    const auto sizes = [this](qsizetype pane) {
+        return std::pair(QSizeF(m_panes[pane].uprightSize), deviceView(pane));
+    };
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        close();
+        return;
+    case Qt::Key_Z:
+        if (photo) {
+            const auto [pane, anchor] = pointed();
+            const auto [image, view] = sizes(pane);
+            m_zoom.toggle(image, view, anchor);
+            zoomChanged(true);
+        }
+        return;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        if (photo) {
+            const auto [image, view] = sizes(m_focused);
+            m_zoom.stepIn(image, view);
+            zoomChanged(true);
+        }
+        return;
+    case Qt::Key_Minus:
+        if (photo) {
+            const auto [image, view] = sizes(m_focused);
+            m_zoom.stepOut(image, view);
+            zoomChanged(true);
+        }
+        return;
+    case Qt::Key_I:
+        m_showInfo = !m_showInfo;
+        if (m_showInfo) {
+            for (qsizetype pane = 0; pane < m_panes.size(); ++pane) {
+                requestInfo(pane);
+            }
+        }
+        update();
+        return;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        if (m_panes.size() > 1) {
+            const bool back = event->key() == Qt::Key_Backtab || held == Qt::ShiftModifier;
+            setFocusedPane((m_focused + (back ? m_panes.size() - 1 : 1)) % m_panes.size());
+        }
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void PreviewWindow::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_dragFrom = event->position().toPoint();
+        m_dragged = false;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void PreviewWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_dragFrom || m_zoom.isFitted() || m_panes.isEmpty()) {
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    if (!m_dragged && (at - *m_dragFrom).manhattanLength() < kDragThreshold) {
+        return;
+    }
+    m_dragged = true;
+    const qsizetype pane = paneAt(*m_dragFrom).value_or(m_focused);
+    m_zoom.pan(QPointF(at - *m_dragFrom) * devicePixelRatioF(), QSizeF(m_panes[pane].uprightSize),
+               deviceView(pane));
+    m_dragFrom = at;
+    zoomChanged(false);
+}
+
+void PreviewWindow::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && m_dragFrom && !m_dragged) {
+        if (const std::optional<qsizetype> pane = paneAt(event->position().toPoint());
+            pane && *pane != m_focused) {
+            setFocusedPane(*pane);
+        }
+    }
+    m_dragFrom.reset();
+    QWidget::mouseReleaseEvent(event);
+}
+
+void PreviewWindow::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    const QPoint at = event->position().toPoint();
+    const std::optional<qsizetype> pane = paneAt(at);
+    if (event->button() != Qt::LeftButton || !pane || m_panes[*pane].image.isNull()) {
+        return;
+    }
+    m_zoom.toggle(QSizeF(m_panes[*pane].uprightSize), deviceView(*pane),
+                  QPointF(at - photoRect(*pane).topLeft()) * devicePixelRatioF());
+    zoomChanged(true);
+}
+
+void PreviewWindow::wheelEvent(QWheelEvent *event)
+{
+    const QPoint at = event->position().toPoint();
+    const std::optional<qsizetype> pane = paneAt(at);
+    if (!(event->modifiers() & Qt::ControlModifier) || !pane || m_panes[*pane].image.isNull()
+        || event->angleDelta().y() == 0) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    const QSizeF image(m_panes[*pane].uprightSize);
+    const QPointF anchor = QPointF(at - photoRect(*pane).topLeft()) * devicePixelRatioF();
+    if (event->angleDelta().y() > 0) {
+        m_zoom.stepIn(image, deviceView(*pane), anchor);
+    } else {
+        m_zoom.stepOut(image, deviceView(*pane), anchor);
+    }
+    zoomChanged(true);
+    event->accept();
 }
 
 void PreviewWindow::closeEvent(QCloseEvent *event)
 {
-    // Nothing is kept while hidden: the next show starts from the store's current item.
+    // Nothing is kept while hidden: the next show starts from the store's current items, fitted.
     m_latest->store(++m_generation);
-    m_requestedUrl.reset();
-    m_image = {};
-    m_uprightSize = {};
-    m_fileName.clear();
+    m_panes.clear();
+    m_ahead.clear();
+    m_aheadUrls.clear();
+    m_aheadRefresh.stop();
     m_message.clear();
+    m_zoom.fit();
+    m_showInfo = false;
     m_resizeSettle.stop();
+    m_hud->setMessage(std::nullopt, false);
+    m_zoomHud->setMessage(std::nullopt, false);
     QWidget::closeEvent(event);
 }

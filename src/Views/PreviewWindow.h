@@ -1,9 +1,17 @@
 #pragma once
 
-// The preview window: one top-level window showing the first preview photo fitted to the window,
-// with its file name. Photos are opened and decoded off the main thread through ImageFile, at
-// the size the window needs on screen, never at full size; only the newest request is ever
-// shown, and name and image change together.
+// The preview window: the focused photo fitted to the window with its file name, or two to four
+// photos side by side to compare them. Z (or a double-click) toggles between the fit and 100 %
+// (one photo pixel per device pixel), + and − step through fixed zooms, Ctrl and the wheel zoom
+// at the pointer, dragging pans; every pane follows one zoom, and the zoom stays locked while
+// the arrows flip to the next photo. Photos are decoded off the main thread through ImageFile:
+// fitted at the size the window shows, and when zoomed in only the part on screen plus a margin
+// (a region decode), the fitted picture standing in meanwhile. Only the newest request is ever
+// shown, name and image changing together; the photos the arrows lead to next are decoded in
+// advance. I shows the photo's information; the HUD confirms what a key did.
+
+#include "Layout/PreviewZoom.h"
+#include "Models/PreviewItems.h"
 
 #include <QImage>
 #include <QThreadPool>
@@ -16,31 +24,52 @@
 #include <memory>
 #include <optional>
 
+class HudView;
+
 class PreviewWindow : public QWidget
 {
     Q_OBJECT
 public:
-    // Yields the photo to show (the store's preview item 0), or nothing.
-    using ItemSource = std::function<std::optional<QUrl>()>;
+    using ItemSource = std::function<PreviewItems()>;
+    // Label and value rows describing the photo at a path; called on a worker thread.
+    using InfoSource = std::function<QList<std::pair<QString, QString>>(const QString &path)>;
+    // Asked to move the board's focus to the compared photo at this URL (a click, or Tab).
+    using FocusRequest = std::function<void(const QUrl &)>;
 
-    explicit PreviewWindow(ItemSource firstItem, QWidget *parent = nullptr);
+    explicit PreviewWindow(ItemSource items, QWidget *parent = nullptr);
     ~PreviewWindow() override;
 
-    void setSource(ItemSource firstItem) { m_source = std::move(firstItem); }
-    // Shows, raises and activates the window, then shows the first item.
+    void setSource(ItemSource items) { m_source = std::move(items); }
+    void setInfoSource(InfoSource info) { m_infoSource = std::move(info); }
+    void setFocusRequest(FocusRequest request) { m_focusRequest = std::move(request); }
+    // Shows, raises and activates the window, then shows the items.
     void showAtFirstItem();
-    // Reads the first item again and shows it.
+    // Reads the items again and shows them.
     void reload();
+    // The board's confirmation of a key ("→ Beach"), shown over the photo; nothing hides it.
+    void showHud(const std::optional<QString> &message);
 
-    // What is on screen.
-    const QImage &image() const { return m_image; }
-    const QString &fileName() const { return m_fileName; }
-    const QString &message() const { return m_message; } // empty while a photo is shown
-    bool isDecoding() const { return m_pendingDecodes > 0; }
-    // The area photos are fitted into, in window coordinates.
+    // What is on screen, for the focused photo.
+    const QImage &image() const;
+    const QString &fileName() const;
+    const QString &message() const; // empty while a photo is shown
+    // Decodes are running or about to start.
+    bool isDecoding() const { return m_pendingDecodes > 0 || m_aheadRefresh.isActive(); }
+    // The area the focused photo is fitted into, in window coordinates.
     QRect photoRect() const;
-    // Where the shown picture is drawn, centred in photoRect(); empty when none is shown.
+    // Where the focused photo's fitted picture is drawn; empty when none is shown.
     QRect imageRect() const;
+    // The part of the focused photo decoded at full detail (its own pixels), and that picture;
+    // empty while fitted or until the decode arrives.
+    QRectF detailPart() const;
+    const QImage &detailImage() const;
+    const PreviewZoom &zoom() const { return m_zoom; }
+    qsizetype paneCount() const { return m_panes.size(); }
+    qsizetype focusedPane() const { return m_focused; }
+    bool isShowingInfo() const { return m_showInfo; }
+    // The info rows of the focused photo, once read.
+    QList<std::pair<QString, QString>> infoRows() const;
+    QString zoomLabel() const;
 
     // `source` scaled down to fit `box`, aspect kept; never scaled up, never empty.
     static QSize fittedSize(QSize source, QSize box);
@@ -53,7 +82,13 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     struct Decoded
@@ -61,6 +96,38 @@ private:
         QImage image;      // null when the file could not be read
         QSize uprightSize; // the whole photo's size, of the picture's own shape
     };
+    struct Detail
+    {
+        QImage image;
+        QRectF part;       // of the photo, in its pixels
+        double scale = 0;  // device pixels per photo pixel the picture was decoded at
+    };
+    // One photo on screen: what is shown, and what is on its way to replace it.
+    struct Pane
+    {
+        QUrl url;
+        QImage image; // fitted
+        QSize uprightSize;
+        QSize decodedBox;
+        QString fileName;
+        QString message;
+        Detail detail;
+        QList<std::pair<QString, QString>> info;
+        bool infoRequested = false;
+        std::optional<QUrl> requested; // newest fitted request, shown once it arrives
+        quint64 generation = 0;
+        quint64 detailGeneration = 0;
+        bool detailPending = false;
+    };
+    // A photo decoded ahead of the arrows.
+    struct Ahead
+    {
+        QUrl url;
+        QSize box;
+        Decoded fitted;
+        Detail detail;
+    };
+
     // The whole photo's size, given a picture decoded no larger than `bound` and the size its
     // header claims: the header's when the picture bears it out, the picture's own otherwise.
     static QSize wholeSize(QSize decoded, QSize header, int bound);
@@ -69,24 +136,51 @@ private:
                           const std::shared_ptr<std::atomic<quint64>> &latest,
                           quint64 generation);
 
-    QSize deviceBox() const;
-    void request(const QUrl &url);
-    void apply(const QUrl &url, QSize box, Decoded decoded);
+    QRect cellRect(qsizetype pane) const;
+    QRect photoRect(qsizetype pane) const;
+    QSize deviceBox(qsizetype pane) const;
+    QSizeF deviceView(qsizetype pane) const;
+    QRectF placedRect(qsizetype pane) const; // the whole photo in window coordinates
+    std::optional<qsizetype> paneAt(QPoint point) const;
+    void request(qsizetype pane, const QUrl &url);
+    // Shows a decoded photo in a pane, with its detail when one was decoded ahead.
+    void apply(qsizetype pane, const QUrl &url, QSize box, Decoded decoded,
+               std::optional<Detail> detail = std::nullopt);
+    // Whether `detail` shows what is on screen of a photo of `upright` size at the zoom.
+    bool covers(const Detail &detail, QSize upright, QSizeF view) const;
     void showNothing();
     void decodeAgainIfGrown();
+    // Asks for the detail each zoomed pane lacks for what is on screen now.
+    void requestDetails();
+    void requestDetail(qsizetype pane);
+    // The part and size a zoomed pane needs decoded; nothing when fitted.
+    std::optional<std::pair<QRect, QSize>> detailWanted(QSize upright, QSizeF view) const;
+    void requestInfo(qsizetype pane);
+    void decodeAhead(const QList<QUrl> &urls);
+    void zoomChanged(bool announce);
+    void setFocusedPane(qsizetype pane);
 
     ItemSource m_source;
-    std::optional<QUrl> m_requestedUrl; // newest request; what is shown once it arrives
-    QImage m_image;
-    QSize m_uprightSize;
-    QSize m_decodedBox; // the device box m_image was decoded for
-    QString m_fileName;
-    QString m_message;
-    quint64 m_generation = 0;      // of the newest request
-    quint64 m_shownGeneration = 0; // of what is on screen
+    InfoSource m_infoSource;
+    FocusRequest m_focusRequest;
+    QList<Pane> m_panes;
+    qsizetype m_focused = 0;
+    PreviewZoom m_zoom;
+    bool m_showInfo = false;
+    QList<Ahead> m_ahead;
+    QList<QUrl> m_aheadUrls;
+    QTimer m_aheadRefresh;
+    std::optional<QPoint> m_dragFrom;
+    bool m_dragged = false;
+    QString m_message; // when there is nothing to show
     // Shared with running decodes so queued stale ones skip their work.
     std::shared_ptr<std::atomic<quint64>> m_latest = std::make_shared<std::atomic<quint64>>(0);
+    quint64 m_generation = 0;
     int m_pendingDecodes = 0;
     QTimer m_resizeSettle;
+    QTimer m_zoomLabelTimer;
+    QTimer m_hudTimer;
+    HudView *m_hud = nullptr;
+    HudView *m_zoomHud = nullptr;
     QThreadPool m_pool; // declared last: waits for running decodes before anything else goes
 };

@@ -341,7 +341,7 @@ void tst_MainWindow::escapeClosesWhatIsInFront()
 {
     QFETCH(QString, inFront);
     CollectionStore *storePointer = nullptr;
-    LinuxDesktopServices desktop(nullptr, [&storePointer] { return storePointer->previewItem(0); });
+    LinuxDesktopServices desktop(nullptr, [&storePointer] { return storePointer->previewItems(); });
     StoreFixture f;
     writeJpeg(f.path(), u"a.jpg"_s);
     writeJpeg(f.path(), u"Beach/b.jpg"_s);

@@ -27,6 +27,7 @@ struct Board
     const char *clicks = ""; // "b" a click, "+b" a Ctrl-click, ">b" a Shift-click
     bool textFocus = false;
     bool previewShown = false;
+    bool previewActive = false; // the preview window has the keyboard
 };
 
 struct Press
@@ -116,6 +117,7 @@ struct Keys : StoreFixture
             store->updateBrowseNavigationOrder(browseOrder(), 4, {});
         }
         desktop.previewVisible = board.previewShown;
+        desktop.previewActive = board.previewActive;
         for (const QString &click : words(board.clicks)) {
             clickOn(click);
         }
@@ -322,6 +324,35 @@ void tst_CollectionStoreKeys::keyPress_data()
         {.mode = browse, .layout = list, .clicks = "b", .textFocus = true}, {Qt::Key_C}, passes);
     row("browse list: shifted letter type-selects", listOnB, {Qt::Key_C, shift}, {"c"});
     row("browse tiles: letter passes", {.mode = browse, .clicks = "b"}, {Qt::Key_C}, passes);
+
+    // The board's keys while the preview window has the keyboard; its own letters are its own.
+    const Board previewOnB{.clicks = "b", .previewShown = true, .previewActive = true};
+    row("preview: digit files and the preview follows", previewOnB, {Qt::Key_1},
+        {"c", "reload", bFiled});
+    row("preview: delete trashes", previewOnB, {Qt::Key_Delete}, {"c", "reload", bTrashed, "b"});
+    row("preview: its letters never open File into", previewOnB, {Qt::Key_Z}, passes);
+    row("preview: its letters never type a name in the Browse list",
+        {.mode = browse, .layout = list, .clicks = "b", .previewShown = true, .previewActive = true},
+        {Qt::Key_C}, passes);
+    row("preview in the back: letters are the board's", {.clicks = "b", .previewShown = true},
+        {Qt::Key_C}, {"b", "fileInto=c"});
+    row("preview: ctrl+z with nothing to undo is taken", previewOnB, {Qt::Key_Z, ctrl}, {"b"});
+    row("preview in the back: ctrl+z is the menu's", {.clicks = "b", .previewShown = true},
+        {Qt::Key_Z, ctrl}, passes);
+    // Comparing two to four photos, a key acts on the focused one; the next takes its place.
+    row("compare: digit files the focused photo alone",
+        {.clicks = "b +d +c", .previewShown = true}, {Qt::Key_1},
+        {"b d", "reload", "Cats/c Cats/x Dogs/y a b d e", "", true, "d"});
+    row("compare: filing the last one focuses the one before",
+        {.clicks = "b +c +d", .previewShown = true}, {Qt::Key_1},
+        {"b c", "reload", "Cats/d Cats/x Dogs/y a b c e", "", true, "c"});
+    row("compare: delete trashes the focused photo alone",
+        {.clicks = "b +c", .previewShown = true}, {Qt::Key_Delete},
+        {"b", "reload", "Cats/x Dogs/y a b d e", "c"});
+    row("compare: a missing category files nothing", {.clicks = "b +c", .previewShown = true},
+        {Qt::Key_5}, {"b c", "beep", "", "", true, "c"});
+    row("five selected: digit files them all", {.clicks = "a >e", .previewShown = true},
+        {Qt::Key_1}, {"", "hidePreview", "Cats/a Cats/b Cats/c Cats/d Cats/e Cats/x Dogs/y"});
 }
 
 void tst_CollectionStoreKeys::keyPress()
@@ -359,13 +390,29 @@ void tst_CollectionStoreKeys::previewItems_data()
 {
     QTest::addColumn<Board>("board"); // the preview is shown while clicking
     QTest::addColumn<QString>("items");
+    // What the preview window shows: the photos ("*" on the focused one when comparing), then
+    // after "|" the photos decoded ahead.
+    QTest::addColumn<QString>("window");
 
-    QTest::newRow("focused first, then board order") << Board{.clicks = "b +d +c"} << u"c b d"_s;
+    QTest::newRow("compare: board order, the focus marked")
+        << Board{.clicks = "b +d +c"} << u"c b d"_s << u"b *c d |"_s;
     // a stays focused while the shift-click from the anchor b selects b and c only.
-    QTest::newRow("focus outside the selection") << Board{.clicks = "a +b +b >c"} << u"b c"_s;
-    QTest::newRow("nothing selected") << Board{} << QString();
+    QTest::newRow("focus outside the selection")
+        << Board{.clicks = "a +b +b >c"} << u"b c"_s << u"b | b"_s;
+    QTest::newRow("nothing selected") << Board{} << QString() << u"|"_s;
     QTest::newRow("browse: focused first, then the layout's order")
-        << Board{.mode = WorkspaceMode::browse, .clicks = "b +d +c"} << u"c d b"_s;
+        << Board{.mode = WorkspaceMode::browse, .clicks = "b +d +c"} << u"c d b"_s
+        << u"d *c b |"_s;
+    QTest::newRow("one photo: the next and the one before ahead")
+        << Board{.clicks = "b"} << u"b"_s << u"b | c a"_s;
+    QTest::newRow("last of a section: the next section's first ahead")
+        << Board{.clicks = "e"} << u"e"_s << u"e | x d"_s;
+    QTest::newRow("first photo: only the next ahead") << Board{.clicks = "a"} << u"a"_s
+                                                      << u"a | b"_s;
+    QTest::newRow("browse: ahead in the layout's order")
+        << Board{.mode = WorkspaceMode::browse, .clicks = "b"} << u"b"_s << u"b | a c"_s;
+    QTest::newRow("five selected: the focused one alone")
+        << Board{.clicks = "a >e"} << u"a b c d e"_s << u"a | b"_s;
 }
 
 void tst_CollectionStoreKeys::previewItems()
@@ -384,6 +431,19 @@ void tst_CollectionStoreKeys::previewItems()
     }
     // Nothing before the first item or after the last.
     QCOMPARE(stems(shown), words(u"- "_s + items + u" -"_s));
+
+    const PreviewItems preview = k.store->previewItems();
+    QStringList names;
+    for (qsizetype i = 0; i < preview.urls.size(); ++i) {
+        const QString star = preview.urls.size() > 1 && i == preview.focused ? u"*"_s : QString();
+        names.append(star + preview.urls[i].fileName());
+    }
+    names.append(u"|"_s);
+    for (const QUrl &url : preview.ahead) {
+        names.append(url.fileName());
+    }
+    QFETCH(QString, window);
+    QCOMPARE(stems(names), words(window));
 }
 
 // ----- View settings: read at creation, set, stepped, clamped, written and notified

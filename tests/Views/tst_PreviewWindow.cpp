@@ -46,7 +46,49 @@ bool fitsPhotoArea(const PreviewWindow &window, QSize photo)
 
 PreviewWindow::ItemSource fileSource(const QString &path)
 {
-    return [url = QUrl::fromLocalFile(path)]() -> std::optional<QUrl> { return url; };
+    return [url = QUrl::fromLocalFile(path)] { return PreviewItems{{url}}; };
+}
+
+// Red across, green down, blue in blocks: a part shown from the wrong place, turn or scale
+// differs from the right one by tens of levels, JPEG's loss by a few.
+QImage pattern(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            line[x] = qRgb(255 * x / size.width(), 255 * y / size.height(),
+                           ((x / 50 + y / 50) % 2) ? 200 : 40);
+        }
+    }
+    return image;
+}
+
+double meanDifference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size() || a.isNull()) {
+        return 255;
+    }
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        for (int column = 0; column < x.width(); ++column) {
+            const QRgb p = x.pixel(column, row), q = y.pixel(column, row);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q))
+                   + std::abs(qBlue(p) - qBlue(q));
+        }
+    }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+// What the window shows of the photo at 100 %, against the photo's own pixels there.
+double shownAgainstPhoto(PreviewWindow &window, const QImage &upright)
+{
+    const QRect area = window.photoRect();
+    const QRectF part = window.zoom().visiblePart(QSizeF(upright.size()), QSizeF(area.size()));
+    const QRect onScreen = window.imageRect().intersected(area);
+    return meanDifference(window.grab(onScreen).toImage(), upright.copy(part.toRect()));
 }
 
 } // namespace
@@ -156,7 +198,7 @@ private Q_SLOTS:
         const QString big = m_dir.filePath(u"big.jpg"_s);
         QVERIFY(SamplePhotos::writeJpeg(big, SamplePhotos::makeImage(4000, 3000, 7)));
         std::optional<QUrl> first = QUrl::fromLocalFile(big);
-        PreviewWindow window([&first] { return first; });
+        PreviewWindow window([&first] { return first ? PreviewItems{{*first}} : PreviewItems(); });
         QStringList shown;
         connect(&window, &PreviewWindow::displayChanged, &window,
                 [&] { shown.append(window.fileName()); });
@@ -218,14 +260,126 @@ private Q_SLOTS:
         QVERIFY(!window.message().isEmpty());
     }
 
+    // Z shows the photo's own pixels, one to a screen pixel, decoded only around what is on
+    // screen; flipping keeps the zoom at the same spot of the next photo, decoded ahead; a photo
+    // gone from the disk shows the note.
+    void zoomsToTheActualPixels()
+    {
+        const QImage stored = pattern({2400, 1600});
+        const QImage upright = ExifThumbnail::oriented(stored, 6); // 1600 × 2400
+        const QString a = TestFolders::writeFile(m_dir.path(), u"a.jpg"_s,
+                                                 SamplePhotos::encodeJpeg(stored, 6, 95));
+        const QString b = TestFolders::writeFile(m_dir.path(), u"b.jpg"_s,
+                                                 SamplePhotos::encodeJpeg(stored, 1, 95));
+        PreviewItems items{{QUrl::fromLocalFile(a)}, 0, {QUrl::fromLocalFile(b)}};
+        PreviewWindow window([&items] { return items; });
+        window.resize(700, 600);
+        window.showAtFirstItem();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.image().isNull() && !window.isDecoding(), kDecodeTimeout);
+        QVERIFY(window.detailImage().isNull());
+
+        QTest::keyClick(&window, Qt::Key_Z);
+        QCOMPARE(window.zoomLabel(), u"100\u00a0%"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.detailImage().isNull(), kDecodeTimeout);
+        // Only what is on screen, with a margin, never the whole photo.
+        const QSizeF view(window.photoRect().size());
+        QVERIFY(window.detailPart().contains(window.zoom().visiblePart(QSizeF(upright.size()), view)));
+        QVERIFY(window.detailPart().width() * window.detailPart().height() < 0.5 * 1600 * 2400);
+        QVERIFY2(shownAgainstPhoto(window, upright) < 6,
+                 qPrintable(QString::number(shownAgainstPhoto(window, upright))));
+
+        // Dragged to the corner: the view follows, and so does the decode.
+        QTest::mousePress(&window, Qt::LeftButton, {}, window.photoRect().center());
+        for (int step = 1; step <= 10; ++step) {
+            QTest::mouseMove(&window, window.photoRect().center() + QPoint(step * 100, step * 100));
+        }
+        QTest::mouseRelease(&window, Qt::LeftButton, {}, window.photoRect().center() + QPoint(1000, 1000));
+        QCOMPARE(window.zoom().visiblePart(QSizeF(upright.size()), view).topLeft(), QPointF(0, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(window.detailPart().topLeft() == QPointF(0, 0), kDecodeTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(shownAgainstPhoto(window, upright) < 6, kDecodeTimeout);
+
+        // The arrows flip to b, decoded ahead: shown at once, at 100 %, at the same spot.
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isDecoding(), kDecodeTimeout);
+        const PreviewZoom locked = window.zoom();
+        items = {{QUrl::fromLocalFile(b)}, 0, {QUrl::fromLocalFile(a)}};
+        window.reload();
+        QCOMPARE(window.fileName(), u"b.jpg"_s);
+        QVERIFY(!window.detailImage().isNull());
+        QVERIFY(window.zoom() == locked);
+        QVERIFY(shownAgainstPhoto(window, stored) < 6);
+
+        // b vanishes; zooming again finds it gone.
+        QVERIFY(QFile::remove(b));
+        QTest::keyClick(&window, Qt::Key_Minus);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.message().isEmpty(), kDecodeTimeout);
+        QVERIFY(window.image().isNull());
+
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(window.zoom().isFitted());
+    }
+
+    // Two to four photos side by side: a click or Tab asks the board to focus another one, and
+    // every pane follows the one zoom. I shows the focused photo's information.
+    void comparesSideBySide()
+    {
+        QList<QUrl> urls;
+        for (const QString &name : {u"c1.jpg"_s, u"c2.jpg"_s, u"c3.jpg"_s}) {
+            urls.append(QUrl::fromLocalFile(TestFolders::writeFile(
+                m_dir.path(), name, SamplePhotos::encodeJpeg(pattern({1800, 1200}), 1, 90))));
+        }
+        PreviewItems items{urls, 1};
+        PreviewWindow window([&items] { return items; });
+        QList<QUrl> asked;
+        window.setFocusRequest([&](const QUrl &url) {
+            asked.append(url);
+            items.focused = urls.indexOf(url);
+            window.reload();
+        });
+        window.setInfoSource([](const QString &path) {
+            return QList<std::pair<QString, QString>>{{u"File"_s, QFileInfo(path).fileName()}};
+        });
+        window.resize(900, 700);
+        window.showAtFirstItem();
+        QCOMPARE(window.paneCount(), 3);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isDecoding(), kDecodeTimeout);
+        QCOMPARE(window.fileName(), u"c2.jpg"_s);
+        // Two by two: c1 top left, c2 top right, c3 bottom left.
+        QVERIFY(window.photoRect().left() > window.width() / 2);
+        QVERIFY(window.photoRect().bottom() < window.height() / 2);
+
+        QTest::keyClick(&window, Qt::Key_Tab);
+        QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(window.width() / 4, window.height() / 4));
+        QCOMPARE(asked, (QList<QUrl>{urls[2], urls[0]}));
+        QCOMPARE(window.fileName(), u"c1.jpg"_s);
+
+        QTest::keyClick(&window, Qt::Key_Z);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isDecoding(), kDecodeTimeout);
+        QVERIFY(!window.detailImage().isNull());
+        QTest::keyClick(&window, Qt::Key_Tab);
+        QCOMPARE(window.fileName(), u"c2.jpg"_s);
+        QVERIFY(!window.zoom().isFitted()); // the zoom is shared
+        QTRY_VERIFY_WITH_TIMEOUT(!window.detailImage().isNull(), kDecodeTimeout);
+
+        QTest::keyClick(&window, Qt::Key_I);
+        QTRY_COMPARE_WITH_TIMEOUT(window.infoRows(),
+                                  (QList<std::pair<QString, QString>>{{u"File"_s, u"c2.jpg"_s}}),
+                                  kDecodeTimeout);
+        // Filed from the comparison: two are left, side by side.
+        items = {{urls[0], urls[2]}, 1};
+        window.reload();
+        QCOMPARE(window.paneCount(), 2);
+        QCOMPARE(window.fileName(), u"c3.jpg"_s);
+        QVERIFY(!window.image().isNull()); // kept from before, not decoded again
+    }
+
     void servicesDriveOnePreviewWindow()
     {
         const QString a = TestFolders::writeJpeg(m_dir.path(), u"one.jpg"_s, {80, 60});
         const QString b = TestFolders::writeJpeg(m_dir.path(), u"two.jpg"_s, {60, 80});
         QWidget mainWindow;
         mainWindow.show();
-        std::optional<QUrl> first = QUrl::fromLocalFile(a);
-        LinuxDesktopServices services(&mainWindow, [&first] { return first; });
+        QUrl first = QUrl::fromLocalFile(a);
+        LinuxDesktopServices services(&mainWindow, [&first] { return PreviewItems{{first}}; });
 
         services.showPreview();
         PreviewWindow *preview = services.previewWindow();

@@ -15,6 +15,7 @@ public:
     std::optional<QUrl> folderToChoose;
     std::optional<FolderPanelRequest> lastPanel;
     bool previewVisible = false;
+    bool previewActive = false; // the preview window has the keyboard
     bool reducedMotion = true;
     bool textFocus = false;
     int beeps = 0;
@@ -28,6 +29,7 @@ public:
         completion(folderToChoose);
     }
     bool isPreviewVisible() const override { return previewVisible; }
+    bool isPreviewActive() const override { return previewVisible && previewActive; }
     void showPreview() override
     {
         calls.append(QStringLiteral("showPreview"));

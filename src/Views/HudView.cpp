@@ -45,7 +45,9 @@ HudView::HudView(QWidget *parent)
 QSize HudView::sizeHint() const
 {
     const QFontMetrics metrics(hudFont());
-    return {qMin(metrics.horizontalAdvance(m_message), widestText) + 2 * inset, 36};
+    // A pixel or two more than the text's advance: eliding measures fractional widths (and the
+    // arrow comes from a fallback font), so an exact fit would shorten "→ Category 01".
+    return {qMin(metrics.horizontalAdvance(m_message) + 4, widestText) + 2 * inset, 36};
 }
 
 void HudView::setMessage(const std::optional<QString> &message, bool animate)

@@ -132,8 +132,8 @@ void PreviewZoom::stepOut(QSizeF image, QSizeF view, std::optional<QPointF> anch
         return;
     }
     const double ceiling = scale(image, view) - epsilon;
-    const auto below =
-        std::ranges::find_if(steps.rbegin(), steps.rend(), [ceiling](double s) { return s < ceiling; });
+    const auto below = std::ranges::find_if(steps.rbegin(), steps.rend(),
+                                            [ceiling](double s) { return s < ceiling; });
     zoomTo(below == steps.rend() ? 0.0 : *below, image, view, anchor);
 }
 

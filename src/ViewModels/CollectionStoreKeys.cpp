@@ -122,8 +122,8 @@ std::optional<CollectionStore::KeyCommand> CollectionStore::keyCommand(const QKe
     if (previewActive && held == Qt::ControlModifier && key == Qt::Key_Z) {
         return KeyCommand::undo;
     }
-    const bool browseList = !previewActive && m_workspaceMode == WorkspaceMode::browse
-                            && m_browseLayout == BrowseLayoutMode::list;
+    const bool browseList = !previewActive && m_workspaceMode == WorkspaceMode::browse &&
+                            m_browseLayout == BrowseLayoutMode::list;
     // Capitals, underscores and, once a name has begun with a letter, digits belong to the
     // name typed into the list: "IMG_2016" jumps to that file, it files nothing. Space stays
     // the preview's key.
@@ -147,9 +147,9 @@ std::optional<CollectionStore::KeyCommand> CollectionStore::keyCommand(const QKe
             return KeyCommand::extendUp;
         }
     }
-    if ((held & ~Qt::ShiftModifier) == Qt::NoModifier && m_workspaceMode == WorkspaceMode::sort
-        && !previewActive && canActOnSelection() && event.text().size() == 1
-        && event.text()[0].isLetter()) {
+    if ((held & ~Qt::ShiftModifier) == Qt::NoModifier && m_workspaceMode == WorkspaceMode::sort &&
+        !previewActive && canActOnSelection() && event.text().size() == 1 &&
+        event.text()[0].isLetter()) {
         return KeyCommand::typeToFile;
     }
     if (partOfName) {
@@ -317,8 +317,8 @@ std::optional<QUrl> CollectionStore::previewItem(qsizetype index) const
 bool CollectionStore::isComparing() const
 {
     const qsizetype count = m_selectedPhotoIDs.size();
-    return count >= 2 && count <= 4 && m_focusedPhotoID
-           && m_selectedPhotoIDs.contains(*m_focusedPhotoID);
+    return count >= 2 && count <= 4 && m_focusedPhotoID &&
+           m_selectedPhotoIDs.contains(*m_focusedPhotoID);
 }
 
 PreviewItems CollectionStore::previewItems() const
@@ -415,8 +415,9 @@ void CollectionStore::actOnComparedPhoto(const std::function<void()> &action)
     while (at < compared.size() && compared[at].id != focused) {
         ++at;
     }
-    const QString successor = at + 1 < compared.size() ? compared[at + 1].id
-                                                       : compared[std::max<qsizetype>(0, at - 1)].id;
+    const QString successor = at + 1 < compared.size()
+                                  ? compared[at + 1].id
+                                  : compared[std::max<qsizetype>(0, at - 1)].id;
     setSelection(rest, successor, successor);
     setScrollRequest(ScrollRequest::make(successor));
     syncQuickLook();

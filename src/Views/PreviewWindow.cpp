@@ -7,9 +7,9 @@
 #include "Typography.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QFileInfo>
 #include <QFontMetrics>
-#include <QCursor>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QtConcurrentRun>
@@ -80,10 +80,11 @@ PreviewWindow::PreviewWindow(ItemSource items, QWidget *parent)
         }
         const QSizeF view = deviceView(0);
         m_ahead.removeIf([&](const Ahead &ahead) {
-            const bool wanted = !m_zoom.isFitted()
-                                && ahead.fitted.image.width()
-                                       < std::floor(ahead.fitted.uprightSize.width()
-                                                    * std::min(1.0, m_zoom.scale(QSizeF(ahead.fitted.uprightSize), view)));
+            const bool wanted =
+                !m_zoom.isFitted() &&
+                ahead.fitted.image.width() <
+                    std::floor(ahead.fitted.uprightSize.width() *
+                               std::min(1.0, m_zoom.scale(QSizeF(ahead.fitted.uprightSize), view)));
             return wanted ? !covers(ahead.detail, ahead.fitted.uprightSize, view)
                           : !ahead.detail.image.isNull();
         });
@@ -248,7 +249,8 @@ void PreviewWindow::reload()
         // flipping never flashes an empty window.
         for (qsizetype pane = 0; pane < m_panes.size(); ++pane) {
             const QUrl &url = items.urls[pane];
-            if (m_panes[pane].requested != url && !(m_panes[pane].url == url && !m_panes[pane].requested)) {
+            if (m_panes[pane].requested != url &&
+                !(m_panes[pane].url == url && !m_panes[pane].requested)) {
                 request(pane, url);
             }
         }
@@ -344,8 +346,8 @@ void PreviewWindow::request(qsizetype pane, const QUrl &url)
     const quint64 generation = ++m_generation;
     target.generation = generation;
     const QSize box = deviceBox(pane);
-    const auto ahead = std::ranges::find_if(
-        m_ahead, [&](const Ahead &a) { return a.url == url && a.box == box; });
+    const auto ahead =
+        std::ranges::find_if(m_ahead, [&](const Ahead &a) { return a.url == url && a.box == box; });
     if (ahead != m_ahead.end()) {
         apply(pane, url, box, ahead->fitted, ahead->detail);
         return;
@@ -365,8 +367,8 @@ void PreviewWindow::request(qsizetype pane, const QUrl &url)
         });
 }
 
-void PreviewWindow::apply(qsizetype pane, const QUrl &url, QSize box, Decoded decoded,
-                          std::optional<Detail> detail)
+void PreviewWindow::apply(
+    qsizetype pane, const QUrl &url, QSize box, Decoded decoded, std::optional<Detail> detail)
 {
     Pane &shown = m_panes[pane];
     const bool samePhoto = shown.url == url;
@@ -379,9 +381,8 @@ void PreviewWindow::apply(qsizetype pane, const QUrl &url, QSize box, Decoded de
     shown.fileName = displayName(url);
     shown.message = shown.image.isNull() ? tr("Can\u2019t show this photo") : QString();
     if (!samePhoto || detail) {
-        shown.detail = detail && covers(*detail, shown.uprightSize, deviceView(pane))
-                           ? *detail
-                           : Detail();
+        shown.detail =
+            detail && covers(*detail, shown.uprightSize, deviceView(pane)) ? *detail : Detail();
     }
     if (!samePhoto) {
         shown.info.clear();
@@ -412,8 +413,7 @@ void PreviewWindow::decodeAgainIfGrown()
     }
 }
 
-std::optional<std::pair<QRect, QSize>> PreviewWindow::detailWanted(QSize upright,
-                                                                   QSizeF view) const
+std::optional<std::pair<QRect, QSize>> PreviewWindow::detailWanted(QSize upright, QSizeF view) const
 {
     if (m_zoom.isFitted() || upright.isEmpty()) {
         return std::nullopt;
@@ -435,8 +435,8 @@ bool PreviewWindow::covers(const Detail &detail, QSize upright, QSizeF view) con
         return false;
     }
     const double scale = std::min(1.0, m_zoom.scale(QSizeF(upright), view));
-    return detail.part.contains(m_zoom.visiblePart(QSizeF(upright), view))
-           && std::abs(detail.scale - scale) < 1e-6;
+    return detail.part.contains(m_zoom.visiblePart(QSizeF(upright), view)) &&
+           std::abs(detail.scale - scale) < 1e-6;
 }
 
 void PreviewWindow::requestDetails()
@@ -471,34 +471,32 @@ void PreviewWindow::requestDetail(qsizetype pane)
     const QUrl url = shown.url;
     const auto [part, size] = *wanted;
     ++m_pendingDecodes;
-    QtConcurrent::run(&m_pool,
-                      [path = url.toLocalFile(), part, size] {
-                          QImage picture = ImageFile::readRegion(path, part, size);
-                          const bool gone = picture.isNull() && !QFileInfo::exists(path);
-                          return std::pair(std::move(picture), gone);
-                      })
-        .then(this, [this, url, part, scale, generation](std::pair<QImage, bool> read) {
-            --m_pendingDecodes;
-            const auto target = std::ranges::find_if(m_panes, [&](const Pane &p) {
-                return p.url == url && p.detailGeneration == generation;
-            });
-            if (target == m_panes.end()) {
-                return;
-            }
-            target->detailPending = false;
-            if (read.second) {
-                // Gone from the disk since it was shown: say so rather than keep a ghost.
-                target->image = {};
-                target->detail = {};
-                target->message = tr("Can\u2019t show this photo");
-            } else if (!read.first.isNull()) {
-                target->detail = {std::move(read.first), QRectF(part), scale};
-            } else {
-                return; // unreadable there: the fitted picture stays, enlarged
-            }
-            update();
-            Q_EMIT displayChanged();
+    QtConcurrent::run(&m_pool, [path = url.toLocalFile(), part, size] {
+        QImage picture = ImageFile::readRegion(path, part, size);
+        const bool gone = picture.isNull() && !QFileInfo::exists(path);
+        return std::pair(std::move(picture), gone);
+    }).then(this, [this, url, part, scale, generation](std::pair<QImage, bool> read) {
+        --m_pendingDecodes;
+        const auto target = std::ranges::find_if(m_panes, [&](const Pane &p) {
+            return p.url == url && p.detailGeneration == generation;
         });
+        if (target == m_panes.end()) {
+            return;
+        }
+        target->detailPending = false;
+        if (read.second) {
+            // Gone from the disk since it was shown: say so rather than keep a ghost.
+            target->image = {};
+            target->detail = {};
+            target->message = tr("Can\u2019t show this photo");
+        } else if (!read.first.isNull()) {
+            target->detail = {std::move(read.first), QRectF(part), scale};
+        } else {
+            return; // unreadable there: the fitted picture stays, enlarged
+        }
+        update();
+        Q_EMIT displayChanged();
+    });
 }
 
 void PreviewWindow::decodeAhead(const QList<QUrl> &urls)
@@ -509,9 +507,8 @@ void PreviewWindow::decodeAhead(const QList<QUrl> &urls)
     const QSize box = deviceBox(0);
     const QSizeF view = deviceView(0);
     for (const QUrl &url : urls) {
-        const bool known = std::ranges::any_of(m_ahead, [&](const Ahead &a) {
-            return a.url == url && a.box == box;
-        });
+        const bool known = std::ranges::any_of(
+            m_ahead, [&](const Ahead &a) { return a.url == url && a.box == box; });
         if (known || m_panes[0].url == url || m_panes[0].requested == url) {
             continue;
         }
@@ -522,40 +519,36 @@ void PreviewWindow::decodeAhead(const QList<QUrl> &urls)
         const PreviewZoom zoom = m_zoom;
         const std::shared_ptr<std::atomic<quint64>> latest = m_latest;
         ++m_pendingDecodes;
-        QtConcurrent::run(&m_pool,
-                          [url, box, view, zoom]() -> Ahead {
-                              Ahead ahead{url, box, decode(url.toLocalFile(), box, {}, 0), {}};
-                              const QSizeF upright(ahead.fitted.uprightSize);
-                              if (zoom.isFitted() || upright.isEmpty()) {
-                                  return ahead;
-                              }
-                              const double scale = std::min(1.0, zoom.scale(upright, view));
-                              const QRect part =
-                                  zoom.visiblePart(upright, view, kDetailMargin).toAlignedRect();
-                              const QSize size(
-                                  std::max(1, int(std::lround(part.width() * scale))),
-                                  std::max(1, int(std::lround(part.height() * scale))));
-                              if (ahead.fitted.image.width() < std::floor(upright.width() * scale)) {
-                                  ahead.detail = {ImageFile::readRegion(url.toLocalFile(), part, size),
-                                                  QRectF(part), scale};
-                              }
-                              return ahead;
-                          })
-            .then(this, [this](Ahead decoded) {
-                --m_pendingDecodes;
-                for (Ahead &ahead : m_ahead) {
-                    if (ahead.url == decoded.url && ahead.box == decoded.box) {
-                        ahead = std::move(decoded);
-                        // A photo flipped to while it was still on its way is shown now.
-                        for (qsizetype pane = 0; pane < m_panes.size(); ++pane) {
-                            if (m_panes[pane].requested == ahead.url && !ahead.fitted.image.isNull()) {
-                                apply(pane, ahead.url, ahead.box, ahead.fitted, ahead.detail);
-                            }
+        QtConcurrent::run(&m_pool, [url, box, view, zoom]() -> Ahead {
+            Ahead ahead{url, box, decode(url.toLocalFile(), box, {}, 0), {}};
+            const QSizeF upright(ahead.fitted.uprightSize);
+            if (zoom.isFitted() || upright.isEmpty()) {
+                return ahead;
+            }
+            const double scale = std::min(1.0, zoom.scale(upright, view));
+            const QRect part = zoom.visiblePart(upright, view, kDetailMargin).toAlignedRect();
+            const QSize size(std::max(1, int(std::lround(part.width() * scale))),
+                             std::max(1, int(std::lround(part.height() * scale))));
+            if (ahead.fitted.image.width() < std::floor(upright.width() * scale)) {
+                ahead.detail = {ImageFile::readRegion(url.toLocalFile(), part, size), QRectF(part),
+                                scale};
+            }
+            return ahead;
+        }).then(this, [this](Ahead decoded) {
+            --m_pendingDecodes;
+            for (Ahead &ahead : m_ahead) {
+                if (ahead.url == decoded.url && ahead.box == decoded.box) {
+                    ahead = std::move(decoded);
+                    // A photo flipped to while it was still on its way is shown now.
+                    for (qsizetype pane = 0; pane < m_panes.size(); ++pane) {
+                        if (m_panes[pane].requested == ahead.url && !ahead.fitted.image.isNull()) {
+                            apply(pane, ahead.url, ahead.box, ahead.fitted, ahead.detail);
                         }
-                        return;
                     }
+                    return;
                 }
-            });
+            }
+        });
     }
 }
 
@@ -640,8 +633,7 @@ void PreviewWindow::paintEvent(QPaintEvent *)
         painter.setClipRect(area);
         if (!pane.image.isNull()) {
             const QRectF placed = placedRect(index);
-            const double scale =
-                m_zoom.scale(QSizeF(pane.uprightSize), deviceView(index));
+            const double scale = m_zoom.scale(QSizeF(pane.uprightSize), deviceView(index));
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
             painter.drawImage(placed, pane.image);
             if (!m_zoom.isFitted() && !pane.detail.image.isNull()) {
@@ -664,8 +656,9 @@ void PreviewWindow::paintEvent(QPaintEvent *)
         }
         if (!pane.fileName.isEmpty()) {
             const QRect strip(area.left(), area.bottom() + 1, area.width(), kNameStripHeight);
-            painter.setPen(index == m_focused || m_panes.size() == 1 ? DarkroomPalette::paper()
-                                                                     : DarkroomPalette::mutedPaper());
+            painter.setPen(index == m_focused || m_panes.size() == 1
+                               ? DarkroomPalette::paper()
+                               : DarkroomPalette::mutedPaper());
             painter.drawText(strip, Qt::AlignCenter,
                              fontMetrics().elidedText(Typography::displayName(pane.fileName),
                                                       Qt::ElideMiddle, strip.width()));
@@ -701,11 +694,10 @@ void PreviewWindow::paintEvent(QPaintEvent *)
             painter.setPen(DarkroomPalette::mutedPaper());
             painter.drawText(QRect(panel.left() + 12, y, labelWidth, line), Qt::AlignLeft, label);
             painter.setPen(DarkroomPalette::paper());
-            painter.drawText(QRect(panel.left() + 24 + labelWidth, y,
-                                   panel.width() - labelWidth - 36, line),
-                             Qt::AlignLeft,
-                             metrics.elidedText(value, Qt::ElideRight,
-                                                panel.width() - labelWidth - 36));
+            painter.drawText(
+                QRect(panel.left() + 24 + labelWidth, y, panel.width() - labelWidth - 36, line),
+                Qt::AlignLeft,
+                metrics.elidedText(value, Qt::ElideRight, panel.width() - labelWidth - 36));
             y += line;
         }
     }
@@ -841,8 +833,8 @@ void PreviewWindow::wheelEvent(QWheelEvent *event)
 {
     const QPoint at = event->position().toPoint();
     const std::optional<qsizetype> pane = paneAt(at);
-    if (!(event->modifiers() & Qt::ControlModifier) || !pane || m_panes[*pane].image.isNull()
-        || event->angleDelta().y() == 0) {
+    if (!(event->modifiers() & Qt::ControlModifier) || !pane || m_panes[*pane].image.isNull() ||
+        event->angleDelta().y() == 0) {
         QWidget::wheelEvent(event);
         return;
     }

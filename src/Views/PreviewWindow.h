@@ -99,8 +99,8 @@ private:
     struct Detail
     {
         QImage image;
-        QRectF part;       // of the photo, in its pixels
-        double scale = 0;  // device pixels per photo pixel the picture was decoded at
+        QRectF part;      // of the photo, in its pixels
+        double scale = 0; // device pixels per photo pixel the picture was decoded at
     };
     // One photo on screen: what is shown, and what is on its way to replace it.
     struct Pane
@@ -144,7 +144,10 @@ private:
     std::optional<qsizetype> paneAt(QPoint point) const;
     void request(qsizetype pane, const QUrl &url);
     // Shows a decoded photo in a pane, with its detail when one was decoded ahead.
-    void apply(qsizetype pane, const QUrl &url, QSize box, Decoded decoded,
+    void apply(qsizetype pane,
+               const QUrl &url,
+               QSize box,
+               Decoded decoded,
                std::optional<Detail> detail = std::nullopt);
     // Whether `detail` shows what is on screen of a photo of `upright` size at the zoom.
     bool covers(const Detail &detail, QSize upright, QSizeF view) const;

@@ -45,12 +45,14 @@ void tst_PreviewZoom::gestures_data()
     const QSizeF photo(6000, 4000); // fitted at 25 %
 
     QTest::newRow("fitted shows it all") << photo << "" << 0.25 << QRectF(0, 0, 6000, 4000);
-    QTest::newRow("z centres on the middle") << photo << "z" << 1.0 << QRectF(2250, 1500, 1500, 1000);
+    QTest::newRow("z centres on the middle")
+        << photo << "z" << 1.0 << QRectF(2250, 1500, 1500, 1000);
     QTest::newRow("z centres on the pointed spot")
         << photo << "z@375,250" << 1.0 << QRectF(750, 500, 1500, 1000);
     QTest::newRow("z near a corner stays on the photo")
         << photo << "z@10,10" << 1.0 << QRectF(0, 0, 1500, 1000);
-    QTest::newRow("z twice fits again") << photo << "z@375,250 z" << 0.25 << QRectF(0, 0, 6000, 4000);
+    QTest::newRow("z twice fits again")
+        << photo << "z@375,250 z" << 0.25 << QRectF(0, 0, 6000, 4000);
     // Fitted 3000 × 1500 in a 1500 × 1000 view is 1500 × 750 at y 125: the pointer above it
     // is off the photo, so the middle is used.
     QTest::newRow("z off the photo centres on the middle")
@@ -61,7 +63,8 @@ void tst_PreviewZoom::gestures_data()
         << photo << "+ + + + + +" << 4.0 << QRectF(2812.5, 1875, 375, 250);
     QTest::newRow("- from the smallest step fits")
         << photo << "z - -" << 0.25 << QRectF(0, 0, 6000, 4000);
-    QTest::newRow("- on a fitted photo does nothing") << photo << "-" << 0.25 << QRectF(0, 0, 6000, 4000);
+    QTest::newRow("- on a fitted photo does nothing")
+        << photo << "-" << 0.25 << QRectF(0, 0, 6000, 4000);
     // At 100 % the spot under (300, 200) is pixel (2550, 1700); at 200 % it stays under it.
     QTest::newRow("+ at the pointer keeps its spot")
         << photo << "z +@300,200" << 2.0 << QRectF(2400, 1600, 750, 500);
@@ -69,7 +72,8 @@ void tst_PreviewZoom::gestures_data()
         << QSizeF(800, 600) << "" << 1.0 << QRectF(0, 0, 800, 600);
     QTest::newRow("+ on a small photo doubles it")
         << QSizeF(800, 600) << "+" << 2.0 << QRectF(25, 50, 750, 500);
-    QTest::newRow("pan follows the drag") << photo << "z pan-100,50" << 1.0 << QRectF(2350, 1450, 1500, 1000);
+    QTest::newRow("pan follows the drag")
+        << photo << "z pan-100,50" << 1.0 << QRectF(2350, 1450, 1500, 1000);
     QTest::newRow("pan stops at the edge")
         << photo << "z pan10000,0" << 1.0 << QRectF(0, 1500, 1500, 1000);
     QTest::newRow("pan back moves at once after overshooting")

@@ -53,9 +53,9 @@ double meanDifference(const QImage &a, const QImage &b)
         const auto *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
         const auto *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
         for (int column = 0; column < x.width(); ++column) {
-            sum += std::abs(qRed(p[column]) - qRed(q[column]))
-                   + std::abs(qGreen(p[column]) - qGreen(q[column]))
-                   + std::abs(qBlue(p[column]) - qBlue(q[column]));
+            sum += std::abs(qRed(p[column]) - qRed(q[column])) +
+                   std::abs(qGreen(p[column]) - qGreen(q[column])) +
+                   std::abs(qBlue(p[column]) - qBlue(q[column]));
         }
     }
     return sum / (3.0 * x.width() * x.height());
@@ -83,7 +83,8 @@ void tst_RegionDecode::partOfTheUprightPhoto_data()
     const QImage stored = pattern({1200, 800});
     for (int orientation = 1; orientation <= 8; ++orientation) {
         // Upright, orientations 5 to 8 are 800 × 1200.
-        const QRect region = orientation >= 5 ? QRect(130, 610, 500, 300) : QRect(610, 130, 500, 300);
+        const QRect region =
+            orientation >= 5 ? QRect(130, 610, 500, 300) : QRect(610, 130, 500, 300);
         QTest::addRow("jpeg %d, full size", orientation)
             << SamplePhotos::encodeJpeg(stored, orientation, 92) << u"jpg"_s << region
             << region.size();
@@ -91,17 +92,16 @@ void tst_RegionDecode::partOfTheUprightPhoto_data()
             << SamplePhotos::encodeJpeg(stored, orientation, 92) << u"jpg"_s << region
             << region.size() / 2;
     }
-    QTest::newRow("progressive jpeg") << progressiveJpeg(stored) << u"jpg"_s
-                                      << QRect(700, 500, 480, 290) << QSize(480, 290);
-    QTest::newRow("jpeg, part at the edge")
-        << SamplePhotos::encodeJpeg(stored, 1, 92) << u"jpg"_s << QRect(1100, 700, 100, 100)
-        << QSize(100, 100);
+    QTest::newRow("progressive jpeg")
+        << progressiveJpeg(stored) << u"jpg"_s << QRect(700, 500, 480, 290) << QSize(480, 290);
+    QTest::newRow("jpeg, part at the edge") << SamplePhotos::encodeJpeg(stored, 1, 92) << u"jpg"_s
+                                            << QRect(1100, 700, 100, 100) << QSize(100, 100);
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     stored.save(&buffer, "PNG");
-    QTest::newRow("png, cut from the whole") << png << u"png"_s << QRect(333, 222, 400, 300)
-                                             << QSize(200, 150);
+    QTest::newRow("png, cut from the whole")
+        << png << u"png"_s << QRect(333, 222, 400, 300) << QSize(200, 150);
 }
 
 void tst_RegionDecode::partOfTheUprightPhoto()

@@ -332,7 +332,11 @@ void tst_CollectionStoreKeys::keyPress_data()
     row("preview: delete trashes", previewOnB, {Qt::Key_Delete}, {"c", "reload", bTrashed, "b"});
     row("preview: its letters never open File into", previewOnB, {Qt::Key_Z}, passes);
     row("preview: its letters never type a name in the Browse list",
-        {.mode = browse, .layout = list, .clicks = "b", .previewShown = true, .previewActive = true},
+        {.mode = browse,
+         .layout = list,
+         .clicks = "b",
+         .previewShown = true,
+         .previewActive = true},
         {Qt::Key_C}, passes);
     row("preview in the back: letters are the board's", {.clicks = "b", .previewShown = true},
         {Qt::Key_C}, {"b", "fileInto=c"});
@@ -340,15 +344,13 @@ void tst_CollectionStoreKeys::keyPress_data()
     row("preview in the back: ctrl+z is the menu's", {.clicks = "b", .previewShown = true},
         {Qt::Key_Z, ctrl}, passes);
     // Comparing two to four photos, a key acts on the focused one; the next takes its place.
-    row("compare: digit files the focused photo alone",
-        {.clicks = "b +d +c", .previewShown = true}, {Qt::Key_1},
-        {"b d", "reload", "Cats/c Cats/x Dogs/y a b d e", "", true, "d"});
+    row("compare: digit files the focused photo alone", {.clicks = "b +d +c", .previewShown = true},
+        {Qt::Key_1}, {"b d", "reload", "Cats/c Cats/x Dogs/y a b d e", "", true, "d"});
     row("compare: filing the last one focuses the one before",
         {.clicks = "b +c +d", .previewShown = true}, {Qt::Key_1},
         {"b c", "reload", "Cats/d Cats/x Dogs/y a b c e", "", true, "c"});
-    row("compare: delete trashes the focused photo alone",
-        {.clicks = "b +c", .previewShown = true}, {Qt::Key_Delete},
-        {"b", "reload", "Cats/x Dogs/y a b d e", "c"});
+    row("compare: delete trashes the focused photo alone", {.clicks = "b +c", .previewShown = true},
+        {Qt::Key_Delete}, {"b", "reload", "Cats/x Dogs/y a b d e", "c"});
     row("compare: a missing category files nothing", {.clicks = "b +c", .previewShown = true},
         {Qt::Key_5}, {"b c", "beep", "", "", true, "c"});
     row("five selected: digit files them all", {.clicks = "a >e", .previewShown = true},
@@ -401,14 +403,13 @@ void tst_CollectionStoreKeys::previewItems_data()
         << Board{.clicks = "a +b +b >c"} << u"b c"_s << u"b | b"_s;
     QTest::newRow("nothing selected") << Board{} << QString() << u"|"_s;
     QTest::newRow("browse: focused first, then the layout's order")
-        << Board{.mode = WorkspaceMode::browse, .clicks = "b +d +c"} << u"c d b"_s
-        << u"d *c b |"_s;
+        << Board{.mode = WorkspaceMode::browse, .clicks = "b +d +c"} << u"c d b"_s << u"d *c b |"_s;
     QTest::newRow("one photo: the next and the one before ahead")
         << Board{.clicks = "b"} << u"b"_s << u"b | c a"_s;
     QTest::newRow("last of a section: the next section's first ahead")
         << Board{.clicks = "e"} << u"e"_s << u"e | x d"_s;
-    QTest::newRow("first photo: only the next ahead") << Board{.clicks = "a"} << u"a"_s
-                                                      << u"a | b"_s;
+    QTest::newRow("first photo: only the next ahead")
+        << Board{.clicks = "a"} << u"a"_s << u"a | b"_s;
     QTest::newRow("browse: ahead in the layout's order")
         << Board{.mode = WorkspaceMode::browse, .clicks = "b"} << u"b"_s << u"b | a c"_s;
     QTest::newRow("five selected: the focused one alone")

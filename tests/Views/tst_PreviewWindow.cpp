@@ -75,8 +75,8 @@ double meanDifference(const QImage &a, const QImage &b)
     for (int row = 0; row < x.height(); ++row) {
         for (int column = 0; column < x.width(); ++column) {
             const QRgb p = x.pixel(column, row), q = y.pixel(column, row);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q))
-                   + std::abs(qBlue(p) - qBlue(q));
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
         }
     }
     return sum / (3.0 * x.width() * x.height());
@@ -283,7 +283,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!window.detailImage().isNull(), kDecodeTimeout);
         // Only what is on screen, with a margin, never the whole photo.
         const QSizeF view(window.photoRect().size());
-        QVERIFY(window.detailPart().contains(window.zoom().visiblePart(QSizeF(upright.size()), view)));
+        QVERIFY(
+            window.detailPart().contains(window.zoom().visiblePart(QSizeF(upright.size()), view)));
         QVERIFY(window.detailPart().width() * window.detailPart().height() < 0.5 * 1600 * 2400);
         QVERIFY2(shownAgainstPhoto(window, upright) < 6,
                  qPrintable(QString::number(shownAgainstPhoto(window, upright))));
@@ -293,7 +294,8 @@ private Q_SLOTS:
         for (int step = 1; step <= 10; ++step) {
             QTest::mouseMove(&window, window.photoRect().center() + QPoint(step * 100, step * 100));
         }
-        QTest::mouseRelease(&window, Qt::LeftButton, {}, window.photoRect().center() + QPoint(1000, 1000));
+        QTest::mouseRelease(&window, Qt::LeftButton, {},
+                            window.photoRect().center() + QPoint(1000, 1000));
         QCOMPARE(window.zoom().visiblePart(QSizeF(upright.size()), view).topLeft(), QPointF(0, 0));
         QTRY_VERIFY_WITH_TIMEOUT(window.detailPart().topLeft() == QPointF(0, 0), kDecodeTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(shownAgainstPhoto(window, upright) < 6, kDecodeTimeout);
@@ -348,7 +350,8 @@ private Q_SLOTS:
         QVERIFY(window.photoRect().bottom() < window.height() / 2);
 
         QTest::keyClick(&window, Qt::Key_Tab);
-        QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(window.width() / 4, window.height() / 4));
+        QTest::mouseClick(&window, Qt::LeftButton, {},
+                          QPoint(window.width() / 4, window.height() / 4));
         QCOMPARE(asked, (QList<QUrl>{urls[2], urls[0]}));
         QCOMPARE(window.fileName(), u"c1.jpg"_s);
 

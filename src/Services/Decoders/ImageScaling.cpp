@@ -112,8 +112,10 @@ QRect storedRect(QRect upright, QSize stored, QImageIOHandler::Transformations t
     if (turn & QImageIOHandler::TransformationRotate90) {
         toUpright *= QTransform(0, 1, -1, 0, stored.height(), 0);
     }
-    return toUpright.inverted().mapRect(QRectF(upright)).toAlignedRect().intersected(
-        QRect(QPoint(), stored));
+    return toUpright.inverted()
+        .mapRect(QRectF(upright))
+        .toAlignedRect()
+        .intersected(QRect(QPoint(), stored));
 }
 
 QImage turned(const QImage &image, QImageIOHandler::Transformations turn)

@@ -1,8 +1,8 @@
 #include "JpegRegion.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <csetjmp>
+#include <cstdio>
 #include <unistd.h>
 
 #include <jpeglib.h>
@@ -25,7 +25,9 @@ struct Failure
     std::longjmp(reinterpret_cast<Failure *>(info->err)->jump, 1);
 }
 
-void ignoreWarning(j_common_ptr, int) {}
+void ignoreWarning(j_common_ptr, int)
+{
+}
 
 struct Decoder
 {
@@ -141,8 +143,8 @@ QImage decode(const ImageSource &file, QRect region, int eighths, DecodeBudget &
     const QRect scaled =
         QRect(region.x() * eighths / 8, region.y() * eighths / 8,
               (region.width() * eighths + 7) / 8, (region.height() * eighths + 7) / 8)
-            .intersected(QRect(0, 0, int(decoder.info.output_width),
-                               int(decoder.info.output_height)));
+            .intersected(
+                QRect(0, 0, int(decoder.info.output_width), int(decoder.info.output_height)));
     if (scaled.isEmpty()) {
         return {};
     }
@@ -153,9 +155,8 @@ QImage decode(const ImageSource &file, QRect region, int eighths, DecodeBudget &
         return {};
     }
     QImage rows(int(width), scaled.height(), QImage::Format_RGB32);
-    if (rows.isNull()
-        || !readRows(decoder, JDIMENSION(scaled.y()), JDIMENSION(scaled.height()), rows.bits(),
-                     rows.bytesPerLine())) {
+    if (rows.isNull() || !readRows(decoder, JDIMENSION(scaled.y()), JDIMENSION(scaled.height()),
+                                   rows.bits(), rows.bytesPerLine())) {
         return {};
     }
     return rows.copy(scaled.x() - int(left), 0, scaled.width(), scaled.height());

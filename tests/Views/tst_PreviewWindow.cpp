@@ -387,6 +387,12 @@ private Q_SLOTS:
         services.showPreview();
         PreviewWindow *preview = services.previewWindow();
         QVERIFY(preview && preview->isWindow() && services.isPreviewVisible());
+        // In front with the keyboard: its letters are its own, not the board's.
+        QVERIFY(QTest::qWaitForWindowActive(preview));
+        QVERIFY(services.isPreviewActive());
+        mainWindow.activateWindow();
+        QTRY_VERIFY(!services.isPreviewActive());
+        QVERIFY(services.isPreviewVisible());
         QTRY_COMPARE_WITH_TIMEOUT(preview->fileName(), u"one.jpg"_s, kDecodeTimeout);
         first = QUrl::fromLocalFile(b);
         services.reloadPreview();

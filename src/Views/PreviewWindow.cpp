@@ -346,8 +346,8 @@ void PreviewWindow::request(qsizetype pane, const QUrl &url)
     const quint64 generation = ++m_generation;
     target.generation = generation;
     const QSize box = deviceBox(pane);
-    const auto ahead =
-        std::ranges::find_if(m_ahead, [&](const Ahead &a) { return a.url == url && a.box == box; });
+    const auto ahead = std::ranges::find_if(
+        m_ahead, [&](const Ahead &a) { return a.ready && a.url == url && a.box == box; });
     if (ahead != m_ahead.end()) {
         apply(pane, url, box, ahead->fitted, ahead->detail);
         return;
@@ -512,7 +512,7 @@ void PreviewWindow::decodeAhead(const QList<QUrl> &urls)
         if (known || m_panes[0].url == url || m_panes[0].requested == url) {
             continue;
         }
-        m_ahead.append({url, box, {}, {}});
+        m_ahead.append({url, box, {}, {}, false});
         if (m_ahead.size() > kAheadKept) {
             m_ahead.removeFirst();
         }
@@ -520,7 +520,7 @@ void PreviewWindow::decodeAhead(const QList<QUrl> &urls)
         const std::shared_ptr<std::atomic<quint64>> latest = m_latest;
         ++m_pendingDecodes;
         QtConcurrent::run(&m_pool, [url, box, view, zoom]() -> Ahead {
-            Ahead ahead{url, box, decode(url.toLocalFile(), box, {}, 0), {}};
+            Ahead ahead{url, box, decode(url.toLocalFile(), box, {}, 0), {}, true};
             const QSizeF upright(ahead.fitted.uprightSize);
             if (zoom.isFitted() || upright.isEmpty()) {
                 return ahead;

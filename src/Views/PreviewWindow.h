@@ -126,6 +126,7 @@ private:
         QSize box;
         Decoded fitted;
         Detail detail;
+        bool ready = false; // decoded; until then the photo is only on its way
     };
 
     // The whole photo's size, given a picture decoded no larger than `bound` and the size its

@@ -273,8 +273,19 @@ private Q_SLOTS:
                                                  SamplePhotos::encodeJpeg(stored, 1, 95));
         PreviewItems items{{QUrl::fromLocalFile(a)}, 0, {QUrl::fromLocalFile(b)}};
         PreviewWindow window([&items] { return items; });
+        QStringList notes;
+        connect(&window, &PreviewWindow::displayChanged, &window,
+                [&] { notes.append(window.message()); });
         window.resize(700, 600);
         window.showAtFirstItem();
+        // Flipped to b and back before b's decode ahead is done: never a note meanwhile.
+        items = {{QUrl::fromLocalFile(b)}, 0, {QUrl::fromLocalFile(a)}};
+        window.reload();
+        QTRY_COMPARE_WITH_TIMEOUT(window.fileName(), u"b.jpg"_s, kDecodeTimeout);
+        items = {{QUrl::fromLocalFile(a)}, 0, {QUrl::fromLocalFile(b)}};
+        window.reload();
+        QTRY_COMPARE_WITH_TIMEOUT(window.fileName(), u"a.jpg"_s, kDecodeTimeout);
+        QVERIFY(notes.join(QString()).isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(!window.image().isNull() && !window.isDecoding(), kDecodeTimeout);
         QVERIFY(window.detailImage().isNull());
 

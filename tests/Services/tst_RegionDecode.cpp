@@ -1,6 +1,7 @@
 #include "Services/ImageFile.h"
 
 #include "Samples/SamplePhotos.h"
+#include "support/PictureDifference.h"
 #include "support/TestFolders.h"
 
 #include <QBuffer>
@@ -25,42 +26,6 @@ private Q_SLOTS:
 
 namespace {
 
-// Red across, green down, blue in blocks: any turn, mirror, offset or scale mistake moves
-// colours far from where they belong, while JPEG's own loss stays within a few levels.
-QImage pattern(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            line[x] = qRgb(255 * x / size.width(), 255 * y / size.height(),
-                           ((x / 64 + y / 64) % 2) ? 200 : 40);
-        }
-    }
-    return image;
-}
-
-// The mean absolute difference per channel: JPEG noise is a few levels, a wrong part tens.
-double meanDifference(const QImage &a, const QImage &b)
-{
-    if (a.size() != b.size()) {
-        return 255;
-    }
-    const QImage x = a.convertToFormat(QImage::Format_RGB32);
-    const QImage y = b.convertToFormat(QImage::Format_RGB32);
-    double sum = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const auto *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
-        const auto *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
-        for (int column = 0; column < x.width(); ++column) {
-            sum += std::abs(qRed(p[column]) - qRed(q[column])) +
-                   std::abs(qGreen(p[column]) - qGreen(q[column])) +
-                   std::abs(qBlue(p[column]) - qBlue(q[column]));
-        }
-    }
-    return sum / (3.0 * x.width() * x.height());
-}
-
 QByteArray progressiveJpeg(const QImage &image)
 {
     QByteArray bytes;
@@ -80,7 +45,7 @@ void tst_RegionDecode::partOfTheUprightPhoto_data()
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<QRect>("region"); // of the upright photo
     QTest::addColumn<QSize>("size");
-    const QImage stored = pattern({1200, 800});
+    const QImage stored = PictureDifference::pattern({1200, 800});
     for (int orientation = 1; orientation <= 8; ++orientation) {
         // Upright, orientations 5 to 8 are 800 × 1200.
         const QRect region =
@@ -121,14 +86,14 @@ void tst_RegionDecode::partOfTheUprightPhoto()
 
     const QImage part = ImageFile::readRegion(path, region, size);
     QCOMPARE(part.size(), size);
-    const double difference = meanDifference(part, expected);
+    const double difference = PictureDifference::mean(part, expected);
     QVERIFY2(difference < 4, qPrintable(QString::number(difference)));
 }
 
 void tst_RegionDecode::unreadableGivesNothing()
 {
     QTemporaryDir dir;
-    QByteArray jpeg = SamplePhotos::encodeJpeg(pattern({64, 48}));
+    QByteArray jpeg = SamplePhotos::encodeJpeg(PictureDifference::pattern({64, 48}));
     const qsizetype frame = jpeg.indexOf("\xFF\xC0");
     QVERIFY(frame > 0);
     QByteArray vast = jpeg;

@@ -8,6 +8,7 @@
 #include "Services/Decoders/ExifThumbnail.h"
 #include "Services/Decoders/ImageSource.h"
 #include "support/HeifWriter.h"
+#include "support/PictureDifference.h"
 #include "support/Quadrants.h"
 #include "support/TestFolders.h"
 #include "support/UnsafeImageFiles.h"
@@ -49,46 +50,13 @@ PreviewWindow::ItemSource fileSource(const QString &path)
     return [url = QUrl::fromLocalFile(path)] { return PreviewItems{{url}}; };
 }
 
-// Red across, green down, blue in blocks: a part shown from the wrong place, turn or scale
-// differs from the right one by tens of levels, JPEG's loss by a few.
-QImage pattern(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            line[x] = qRgb(255 * x / size.width(), 255 * y / size.height(),
-                           ((x / 50 + y / 50) % 2) ? 200 : 40);
-        }
-    }
-    return image;
-}
-
-double meanDifference(const QImage &a, const QImage &b)
-{
-    if (a.size() != b.size() || a.isNull()) {
-        return 255;
-    }
-    const QImage x = a.convertToFormat(QImage::Format_RGB32);
-    const QImage y = b.convertToFormat(QImage::Format_RGB32);
-    double sum = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        for (int column = 0; column < x.width(); ++column) {
-            const QRgb p = x.pixel(column, row), q = y.pixel(column, row);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                   std::abs(qBlue(p) - qBlue(q));
-        }
-    }
-    return sum / (3.0 * x.width() * x.height());
-}
-
 // What the window shows of the photo at 100 %, against the photo's own pixels there.
 double shownAgainstPhoto(PreviewWindow &window, const QImage &upright)
 {
     const QRect area = window.photoRect();
     const QRectF part = window.zoom().visiblePart(QSizeF(upright.size()), QSizeF(area.size()));
     const QRect onScreen = window.imageRect().intersected(area);
-    return meanDifference(window.grab(onScreen).toImage(), upright.copy(part.toRect()));
+    return PictureDifference::mean(window.grab(onScreen).toImage(), upright.copy(part.toRect()));
 }
 
 } // namespace
@@ -265,7 +233,7 @@ private Q_SLOTS:
     // gone from the disk shows the note.
     void zoomsToTheActualPixels()
     {
-        const QImage stored = pattern({2400, 1600});
+        const QImage stored = PictureDifference::pattern({2400, 1600});
         const QImage upright = ExifThumbnail::oriented(stored, 6); // 1600 × 2400
         const QString a = TestFolders::writeFile(m_dir.path(), u"a.jpg"_s,
                                                  SamplePhotos::encodeJpeg(stored, 6, 95));
@@ -338,7 +306,8 @@ private Q_SLOTS:
         QList<QUrl> urls;
         for (const QString &name : {u"c1.jpg"_s, u"c2.jpg"_s, u"c3.jpg"_s}) {
             urls.append(QUrl::fromLocalFile(TestFolders::writeFile(
-                m_dir.path(), name, SamplePhotos::encodeJpeg(pattern({1800, 1200}), 1, 90))));
+                m_dir.path(), name,
+                SamplePhotos::encodeJpeg(PictureDifference::pattern({1800, 1200}), 1, 90))));
         }
         PreviewItems items{urls, 1};
         PreviewWindow window([&items] { return items; });

@@ -21,10 +21,7 @@ namespace {
 // Whether another window would be refused the journal of the folder at `path`.
 bool journalIsLocked(const QString &path)
 {
-    const Result<EntryInfo> info = LinuxFileSystem().stat(path, true);
-    const Result<std::unique_ptr<OperationJournal>> journal =
-        OperationJournal::open(OperationJournal::defaultStateFolder(),
-                               JournalKey::of(path, info->identity), path, info->identity);
+    const auto journal = StoreFixture::journalOf(path);
     return !journal && journal.error().systemError == EWOULDBLOCK;
 }
 
@@ -116,10 +113,7 @@ void tst_CollectionStoreOpening::failedLoadKeepsOldCollection()
     const bool locked = target == "Locked"_L1;
     Result<std::unique_ptr<OperationJournal>> elsewhere; // the other window's
     if (locked) {
-        const QString identity = LinuxFileSystem().stat(targetPath, true)->identity;
-        elsewhere = OperationJournal::open(OperationJournal::defaultStateFolder(),
-                                           JournalKey::of(targetPath, identity), targetPath,
-                                           identity);
+        elsewhere = StoreFixture::journalOf(targetPath);
         QVERIFY(elsewhere);
     }
     store.openCollection(QUrl::fromLocalFile(targetPath), false);

@@ -4,7 +4,6 @@
 #include "support/StoreFixture.h"
 #include "support/TestRows.h"
 
-#include <QDirIterator>
 #include <QMimeData>
 #include <QScopeGuard>
 #include <QTest>
@@ -28,20 +27,6 @@ Volume card(const QString &mountPoint, bool readOnly)
     Volume volume = Volume::describe({mountPoint, u"/"_s, u"exfat"_s, u"/dev/sdz1"_s, readOnly});
     volume.name = u"EOS_R6"_s;
     return volume;
-}
-
-// Every entry below `root`, folders too, as sorted relative paths.
-QStringList entriesBelow(const QString &root)
-{
-    QStringList entries;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    const QDir base(root);
-    while (it.hasNext()) {
-        entries.append(base.relativeFilePath(it.next()));
-    }
-    entries.sort();
-    return entries;
 }
 
 QString sectionID(StoreFixture &f, const QString &name)

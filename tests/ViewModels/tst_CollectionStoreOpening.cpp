@@ -306,10 +306,7 @@ void tst_CollectionStoreOpening::restoreRunsOnce()
 {
     StoreFixture f;
     writeJpeg(f.path(), u"a.jpg"_s);
-    {
-        BookmarkStore bookmarks(f.settings);
-        QVERIFY(bookmarks.save(QUrl::fromLocalFile(f.path()), true));
-    }
+    QVERIFY(BookmarkStore(f.settings).save(QUrl::fromLocalFile(f.path()), true));
     CollectionStore &store = f.make();
     store.restoreLastCollectionIfNeeded();
     QTRY_VERIFY_WITH_TIMEOUT(store.collection().has_value(), 10000);
@@ -320,11 +317,7 @@ void tst_CollectionStoreOpening::restoreRunsOnce()
     // A remembered folder that is gone: one alert, no load.
     StoreFixture g;
     QTemporaryDir gone;
-    const QString path = gone.path();
-    {
-        BookmarkStore bookmarks(g.settings);
-        QVERIFY(bookmarks.save(QUrl::fromLocalFile(path), true));
-    }
+    QVERIFY(BookmarkStore(g.settings).save(QUrl::fromLocalFile(gone.path()), true));
     gone.remove();
     CollectionStore &second = g.make();
     second.restoreLastCollectionIfNeeded();

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 using namespace TestFolders;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -42,9 +43,9 @@ QMultiMap<QByteArray, QString> contentsBelow(const QString &folder, const QStrin
 struct Collection
 {
     QTemporaryDir dir;
-    QString root = QFileInfo(dir.path()).canonicalFilePath() + QStringLiteral("/photos");
-    QString home = QFileInfo(dir.path()).canonicalFilePath() + QStringLiteral("/home");
-    QString state = dir.path() + QStringLiteral("/state");
+    QString root = QFileInfo(dir.path()).canonicalFilePath() + u"/photos"_s;
+    QString home = QFileInfo(dir.path()).canonicalFilePath() + u"/home"_s;
+    QString state = dir.path() + u"/state"_s;
 
     QString make(PrivateMounts &mounts)
     {
@@ -55,24 +56,21 @@ struct Collection
         for (const char *name : {"Cats/x.jpg", "Cats/y.jpg", "Cats/z.jpg"}) {
             writeFile(root, QString::fromUtf8(name), QByteArray("cat ") + name);
         }
-        makeFolder(root, QStringLiteral("Far"));
-        if (QString problem = mounts.mountTmpfs(root + QStringLiteral("/Far"), "size=1m");
-            !problem.isEmpty()) {
+        makeFolder(root, u"Far"_s);
+        if (QString problem = mounts.mountTmpfs(root + u"/Far"_s, "size=1m"); !problem.isEmpty()) {
             return problem;
         }
         FileSystemService service;
-        if (!service.openJournal(QUrl::fromLocalFile(root), state).result()
-            || !service.moveShots({{url(QStringLiteral("early.jpg"))}}, url(QStringLiteral("Cats")),
-                                  {OperationJournal::Role::action, QStringLiteral("Move Photo")})
-                    .result()) {
-            return QStringLiteral("the earlier action failed");
+        if (!service.openJournal(QUrl::fromLocalFile(root), state).result() ||
+            !service
+                 .moveShots({{url(u"early.jpg"_s)}}, url(u"Cats"_s),
+                            {OperationJournal::Role::action, u"Move Photo"_s})
+                 .result()) {
+            return u"the earlier action failed"_s;
         }
         return {};
     }
-    QUrl url(const QString &name) const
-    {
-        return QUrl::fromLocalFile(root + QLatin1Char('/') + name);
-    }
+    QUrl url(const QString &name) const { return QUrl::fromLocalFile(root + u'/' + name); }
     // Each photo a shot of its own.
     QList<QList<QUrl>> shots(std::initializer_list<const char *> names) const
     {
@@ -85,11 +83,11 @@ struct Collection
     // The collection and the trash's items, as "path: content", sorted.
     QStringList contents() const
     {
-        const QMultiMap<QByteArray, QString> files = contentsBelow(root).unite(
-            contentsBelow(home + QStringLiteral("/Trash/files"), QStringLiteral("trash:")));
+        const QMultiMap<QByteArray, QString> files =
+            contentsBelow(root).unite(contentsBelow(home + u"/Trash/files"_s, u"trash:"_s));
         QStringList listing;
         for (auto file = files.cbegin(); file != files.cend(); ++file) {
-            listing.append(file.value() + QStringLiteral(": ") + QString::fromUtf8(file.key()));
+            listing.append(file.value() + u": "_s + QString::fromUtf8(file.key()));
         }
         listing.sort();
         return listing;
@@ -97,12 +95,11 @@ struct Collection
     // Every trashed item has its .trashinfo, and every .trashinfo its item.
     bool trashListsItsItems() const
     {
-        QStringList infos = QDir(home + QStringLiteral("/Trash/info")).entryList(QDir::Files);
+        QStringList infos = QDir(home + u"/Trash/info"_s).entryList(QDir::Files);
         for (QString &info : infos) {
             info.chop(int(std::strlen(".trashinfo")));
         }
-        return infos
-               == QDir(home + QStringLiteral("/Trash/files")).entryList(QDir::Files | QDir::Hidden);
+        return infos == QDir(home + u"/Trash/files"_s).entryList(QDir::Files | QDir::Hidden);
     }
     // The journal with its writes made through `calls`.
     std::unique_ptr<OperationJournal> journal(LinuxFileSystem &fs,
@@ -128,9 +125,8 @@ struct Collection
             auto calls = std::make_shared<RecordingCalls>();
             calls->failures = failures;
             calls->before = [dieAt, made = 0](const QString &record) mutable {
-                if (++made == dieAt
-                    || (dieAt == 0 && record.startsWith(QLatin1String("write "))
-                        && record.endsWith(QLatin1String(" end")))) {
+                if (++made == dieAt ||
+                    (dieAt == 0 && record.startsWith("write "_L1) && record.endsWith(" end"_L1))) {
                     ::_exit(0);
                 }
             };
@@ -156,36 +152,32 @@ void runBatch(const QString &batch, std::shared_ptr<LinuxFileSystem> fs, Operati
     FileOperations operations(std::move(fs));
     operations.setJournal(&journal);
     const auto entry = [](OperationJournal::ActionKind kind) {
-        return JournalEntry{OperationJournal::Role::action, QStringLiteral("Batch"), kind};
+        return JournalEntry{OperationJournal::Role::action, u"Batch"_s, kind};
     };
     using Kind = OperationJournal::ActionKind;
-    if (batch == QLatin1String("file")) {
+    if (batch == "file"_L1) {
         (void)operations.recorded(entry(Kind::moves), [&] {
             return operations.moveShots(c.shots({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"}),
-                                        c.url(QStringLiteral("Far")));
+                                        c.url(u"Far"_s));
         });
-    } else if (batch == QLatin1String("trash")) {
+    } else if (batch == "trash"_L1) {
         (void)operations.recorded(entry(Kind::moves), [&] {
             return operations.moveShotsToTrash(c.shots({"a.jpg", "b.jpg", "c.jpg"}));
         });
-    } else if (batch == QLatin1String("untrash")) {
+    } else if (batch == "untrash"_L1) {
         const OperationJournal::History history = journal.history();
-        QList<FileMove> back;
-        for (const FileMove &move : history.actions.value(history.index - 1).moves) {
-            back.append(move.reversed());
-        }
-        (void)operations.recorded({OperationJournal::Role::undo, QStringLiteral("Undo")},
+        const QList<FileMove> back =
+            FileMove::reversedEach(history.actions.value(history.index - 1).moves);
+        (void)operations.recorded({OperationJournal::Role::undo, u"Undo"_s},
                                   [&] { return operations.relocate(back); });
-    } else if (batch == QLatin1String("rename") || batch == QLatin1String("case")) {
+    } else if (batch == "rename"_L1 || batch == "case"_L1) {
         (void)operations.recorded(entry(Kind::renameCategory), [&] {
-            return operations.renameCategory(
-                c.url(QStringLiteral("Cats")),
-                batch == QLatin1String("case") ? QStringLiteral("CATS") : QStringLiteral("Pets"));
+            return operations.renameCategory(c.url(u"Cats"_s),
+                                             batch == "case"_L1 ? u"CATS"_s : u"Pets"_s);
         });
     } else {
         (void)operations.recorded(entry(Kind::deleteCategory), [&] {
-            return operations.deleteCategory(c.url(QStringLiteral("Cats")),
-                                             QUrl::fromLocalFile(c.root));
+            return operations.deleteCategory(c.url(u"Cats"_s), QUrl::fromLocalFile(c.root));
         });
     }
 }
@@ -237,11 +229,10 @@ void tst_CrashRecovery::cutOffAtEveryCall()
         {
             FileSystemService service;
             QVERIFY(service.openJournal(QUrl::fromLocalFile(c.root), c.state).result());
-            if (batch == QLatin1String("untrash")) {
+            if (batch == "untrash"_L1) {
                 QVERIFY(service
                             .moveShotsToTrash(c.shots({"a.jpg", "b.jpg", "c.jpg"}),
-                                              {OperationJournal::Role::action,
-                                               QStringLiteral("Move to Trash")})
+                                              {OperationJournal::Role::action, u"Move to Trash"_s})
                             .result());
             }
             doneBefore = service.openJournal(QUrl::fromLocalFile(c.root), c.state)
@@ -252,9 +243,8 @@ void tst_CrashRecovery::cutOffAtEveryCall()
         const QStringList before = c.contents();
 
         QHash<QString, int> failures;
-        if (batch == QLatin1String("case")) {
-            failures.insert(QStringLiteral("renameat2 NOREPLACE %1/Cats -> %1/CATS").arg(c.root),
-                            EEXIST);
+        if (batch == "case"_L1) {
+            failures.insert(u"renameat2 NOREPLACE %1/Cats -> %1/CATS"_s.arg(c.root), EEXIST);
         }
         const int status = c.runDyingAt(
             dieAt, [&](auto fs, OperationJournal &journal) { runBatch(batch, fs, journal, c); },
@@ -266,23 +256,21 @@ void tst_CrashRecovery::cutOffAtEveryCall()
             service.openJournal(QUrl::fromLocalFile(c.root), c.state).result();
         QVERIFY2(opening, qPrintable(why(opening)));
         const QStringList after = c.contents();
-        const QString context =
-            QStringLiteral("cut off at call %1: ").arg(dieAt) + after.join(QStringLiteral(", "))
-            + QStringLiteral("; trash records: ")
-            + QDir(c.home + QStringLiteral("/Trash/info")).entryList(QDir::Files).join(u' ');
+        const QString context = u"cut off at call %1: "_s.arg(dieAt) + after.join(u", "_s) +
+                                u"; trash records: "_s +
+                                QDir(c.home + u"/Trash/info"_s).entryList(QDir::Files).join(u' ');
         // Every photo exactly once, whatever happened, nothing hidden left behind, and the
         // trash listing exactly its items.
         const auto photos = [](const QStringList &listing) {
             QStringList contents;
             for (const QString &file : listing) {
-                contents.append(file.section(QStringLiteral(": "), 1));
+                contents.append(file.section(u": "_s, 1));
             }
             contents.sort();
             return contents;
         };
         QVERIFY2(photos(after) == photos(before), qPrintable(context));
-        QVERIFY2(!context.contains(QStringLiteral("/.")) && !context.contains(QStringLiteral(" .")),
-                 qPrintable(context));
+        QVERIFY2(!context.contains(u"/."_s) && !context.contains(u" ."_s), qPrintable(context));
         QVERIFY2(c.trashListsItsItems(), qPrintable(context));
         // Kept once its end record was written, even if not yet synced; otherwise all undone.
         const OperationJournal::History history = opening->history;
@@ -296,11 +284,9 @@ void tst_CrashRecovery::cutOffAtEveryCall()
         QVERIFY(history.index > 0);
         const OperationJournal::Action &last = history.actions[history.index - 1];
         if (last.kind != OperationJournal::ActionKind::deleteCategory) {
-            QList<FileMove> undo;
-            for (const FileMove &move : last.moves) {
-                undo.append(move.reversed());
-            }
-            QVERIFY2(service.relocate(undo, {OperationJournal::Role::undo, QStringLiteral("x")})
+            QVERIFY2(service
+                         .relocate(FileMove::reversedEach(last.moves),
+                                   {OperationJournal::Role::undo, u"x"_s})
                          .result()
                          .has_value(),
                      qPrintable(context));
@@ -326,11 +312,12 @@ void tst_CrashRecovery::recoveryCutOffAtEveryCall()
             QSKIP(qPrintable(problem));
         }
         const QStringList before = c.contents();
-        QCOMPARE(c.runDyingAt(0, [&](auto fs, OperationJournal &journal) {
-                     runBatch(QStringLiteral("file"), fs, journal, c);
-                 }),
+        QCOMPARE(c.runDyingAt(0,
+                              [&](auto fs, OperationJournal &journal) {
+                                  runBatch(u"file"_s, fs, journal, c);
+                              }),
                  0);
-        QCOMPARE(contentsBelow(c.root + QStringLiteral("/Far")).size(), 5);
+        QCOMPARE(contentsBelow(c.root + u"/Far"_s).size(), 5);
 
         const int status = c.runDyingAt(dieAt, [](auto fs, OperationJournal &journal) {
             (void)JournalRecovery::recover(*fs, journal);
@@ -339,8 +326,8 @@ void tst_CrashRecovery::recoveryCutOffAtEveryCall()
 
         FileSystemService service;
         QVERIFY(service.openJournal(QUrl::fromLocalFile(c.root), c.state).result());
-        QVERIFY2(c.contents() == before, qPrintable(QStringLiteral("cut off at call %1: ").arg(dieAt)
-                                                    + c.contents().join(QStringLiteral(", "))));
+        QVERIFY2(c.contents() == before,
+                 qPrintable(u"cut off at call %1: "_s.arg(dieAt) + c.contents().join(u", "_s)));
         m_mounts.unmountAll();
         if (status == completed) {
             break;
@@ -358,11 +345,10 @@ void tst_CrashRecovery::durableBeforeTheJournalSaysDone_data()
     // "|"-separated; a journal record's type alone stands for its write and its sync.
     const auto steps = [](const char *text) {
         QStringList calls;
-        for (const QString &step : QString::fromLatin1(text).split(QLatin1Char('|'))) {
-            calls += step.contains(QLatin1Char(' '))
+        for (const QString &step : QString::fromLatin1(text).split(u'|')) {
+            calls += step.contains(u' ')
                          ? QStringList{step}
-                         : QStringList{QStringLiteral("write journal ") + step,
-                                       QStringLiteral("fdatasync journal")};
+                         : QStringList{u"write journal "_s + step, u"fdatasync journal"_s};
         }
         return calls;
     };
@@ -403,13 +389,13 @@ void tst_CrashRecovery::durableBeforeTheJournalSaysDone()
     QFETCH(QStringList, calls);
     QTemporaryDir dir;
     const QString base = QFileInfo(dir.path()).canonicalFilePath();
-    const QString root = base + QStringLiteral("/photos");
-    qputenv("XDG_DATA_HOME", (base + QStringLiteral("/home")).toUtf8());
-    writeFile(root, QStringLiteral("a.jpg"), "photo a");
-    makeFolder(root, QStringLiteral("Cats"));
-    makeFolder(root, QStringLiteral("Far"));
-    if (batch == QLatin1String("Far")) {
-        if (const QString problem = m_mounts.mountTmpfs(root + QStringLiteral("/Far"), "size=1m");
+    const QString root = base + u"/photos"_s;
+    qputenv("XDG_DATA_HOME", (base + u"/home"_s).toUtf8());
+    writeFile(root, u"a.jpg"_s, "photo a");
+    makeFolder(root, u"Cats"_s);
+    makeFolder(root, u"Far"_s);
+    if (batch == "Far"_L1) {
+        if (const QString problem = m_mounts.mountTmpfs(root + u"/Far"_s, "size=1m");
             !problem.isEmpty()) {
             QSKIP(qPrintable(problem));
         }
@@ -418,35 +404,33 @@ void tst_CrashRecovery::durableBeforeTheJournalSaysDone()
     recording->base = base;
     auto fs = std::make_shared<LinuxFileSystem>(recording);
     const QString identity = fs->stat(root, true)->identity;
-    auto journal = OperationJournal::open(base + QStringLiteral("/state"),
-                                          JournalKey::of(root, identity), root, identity,
-                                          20 * OperationJournal::keptActions, recording);
+    auto journal = OperationJournal::open(base + u"/state"_s, JournalKey::of(root, identity), root,
+                                          identity, 20 * OperationJournal::keptActions, recording);
     QVERIFY(journal);
-    recording->roles.insert((*journal)->path(), QStringLiteral("journal"));
+    recording->roles.insert((*journal)->path(), u"journal"_s);
     // A new journal's name is durable before anything is recorded in it.
-    QCOMPARE(recording->namingAndFlushing().filter(QStringLiteral("state")).last(),
-             QStringLiteral("fsync state"));
+    QCOMPARE(recording->namingAndFlushing().filter(u"state"_s).last(), u"fsync state"_s);
     recording->log.clear(); // the journal's own header
     FileOperations operations(fs);
     operations.setJournal(journal->get());
-    const QList<QList<QUrl>> shot{{QUrl::fromLocalFile(root + QStringLiteral("/a.jpg"))}};
-    const JournalEntry entry{OperationJournal::Role::action, QStringLiteral("Batch")};
-    if (batch == QLatin1String("untrash")) {
+    const QList<QList<QUrl>> shot{{QUrl::fromLocalFile(root + u"/a.jpg"_s)}};
+    const JournalEntry entry{OperationJournal::Role::action, u"Batch"_s};
+    if (batch == "untrash"_L1) {
         const Result<QList<FileMove>> trashed = operations.moveShotsToTrash(shot);
         QVERIFY(trashed);
         recording->log.clear();
-        QVERIFY(operations.recorded({OperationJournal::Role::undo, QStringLiteral("Undo")},
-                                    [&] { return operations.relocate({trashed->first().reversed()}); }));
-    } else if (batch == QLatin1String("trash")) {
-        QVERIFY(operations.recorded(entry, [&] { return operations.moveShotsToTrash(shot); }));
-    } else if (batch == QLatin1String("new")) {
-        QVERIFY(operations.recorded(entry, [&] {
-            return operations.createCategory(QStringLiteral("Dogs"), QUrl::fromLocalFile(root));
+        QVERIFY(operations.recorded({OperationJournal::Role::undo, u"Undo"_s}, [&] {
+            return operations.relocate({trashed->first().reversed()});
         }));
-    } else if (batch == QLatin1String("rename")) {
+    } else if (batch == "trash"_L1) {
+        QVERIFY(operations.recorded(entry, [&] { return operations.moveShotsToTrash(shot); }));
+    } else if (batch == "new"_L1) {
         QVERIFY(operations.recorded(entry, [&] {
-            return operations.renameCategory(QUrl::fromLocalFile(root + QStringLiteral("/Cats")),
-                                             QStringLiteral("Pets"));
+            return operations.createCategory(u"Dogs"_s, QUrl::fromLocalFile(root));
+        }));
+    } else if (batch == "rename"_L1) {
+        QVERIFY(operations.recorded(entry, [&] {
+            return operations.renameCategory(QUrl::fromLocalFile(root + u"/Cats"_s), u"Pets"_s);
         }));
     } else {
         QVERIFY(operations.recorded(entry, [&] {

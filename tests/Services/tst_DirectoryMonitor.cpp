@@ -1,6 +1,7 @@
 #include "Services/DirectoryMonitor.h"
 #include "support/PrivateMounts.h"
 #include "support/TestFolders.h"
+#include "support/TestRows.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,13 +78,6 @@ void expectCalls(const Calls &calls, int expected)
     QTest::qWait(quietPeriodMs);
     QCOMPARE(calls.count.load(), expected);
     QVERIFY(!calls.ranOnCallerThread);
-}
-
-// One data row: its name, then a value for each column.
-template<typename... Values>
-void row(const char *name, const Values &...values)
-{
-    (QTest::newRow(name) << ... << values);
 }
 
 } // namespace

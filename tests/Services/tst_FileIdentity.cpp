@@ -35,47 +35,40 @@ void tst_FileIdentity::sameItem_data()
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
     QTest::addColumn<bool>("same");
-    QTest::newRow("same birth") << u"8:99:b100.000000005"_s << u"8:99:b100.000000005"_s << true;
-    QTest::newRow("inode reused, born later")
-        << u"8:99:b100.000000005"_s << u"8:99:b100.000000006"_s << false;
-    QTest::newRow("other inode") << u"8:99:b100.0"_s << u"8:98:b100.0"_s << false;
-    QTest::newRow("other device") << u"8:99"_s << u"9:99"_s << false;
-    QTest::newRow("old record, born now") << u"8:99"_s << u"8:99:b100.0"_s << true;
-    QTest::newRow("old record, no birth time") << u"8:99"_s << u"8:99:m5.0:s10"_s << true;
-    QTest::newRow("same time and size")
-        << u"8:99:m5.000000001:s10"_s << u"8:99:m5.000000001:s10"_s << true;
-    QTest::newRow("other time") << u"8:99:m5.000000001:s10"_s << u"8:99:m5.000000002:s10"_s
-                                << false;
-    QTest::newRow("other size") << u"8:99:m5.0:s10"_s << u"8:99:m5.0:s11"_s << false;
-    QTest::newRow("birth against time and size") << u"8:99:b1.0"_s << u"8:99:m5.0:s10"_s << true;
-    QTest::newRow("birth wins over time")
-        << u"8:99:b1.0:m5.0:s10"_s << u"8:99:b1.0:m6.0:s11"_s << true;
+    row("same birth", "8:99:b100.000000005", "8:99:b100.000000005", true);
+    row("inode reused, born later", "8:99:b100.000000005", "8:99:b100.000000006", false);
+    row("other inode", "8:99:b100.0", "8:98:b100.0", false);
+    row("other device", "8:99", "9:99", false);
+    row("old record, born now", "8:99", "8:99:b100.0", true);
+    row("old record, no birth time", "8:99", "8:99:m5.0:s10", true);
+    row("same time and size", "8:99:m5.000000001:s10", "8:99:m5.000000001:s10", true);
+    row("other time", "8:99:m5.000000001:s10", "8:99:m5.000000002:s10", false);
+    row("other size", "8:99:m5.0:s10", "8:99:m5.0:s11", false);
+    row("birth against time and size", "8:99:b1.0", "8:99:m5.0:s10", true);
+    row("birth wins over time", "8:99:b1.0:m5.0:s10", "8:99:b1.0:m6.0:s11", true);
     // On a card the numbers change with every mount and reader; each reader keeps its own
     // share of the times.
-    QTest::newRow("card remounted, same time and size")
-        << u"1792:2:r1000:m5.0:s10"_s << u"0:52:7:r1000:m5.0:s10"_s << true;
-    QTest::newRow("card, other size") << u"1792:2:r1000:m5.0:s10"_s << u"1792:2:r1000:m5.0:s11"_s
-                                      << false;
-    QTest::newRow("card, other second")
-        << u"1792:2:r1000:m5.0:s10"_s << u"0:52:2:r1000:m6.0:s10"_s << false;
-    QTest::newRow("card in a reader keeping hundredths and in one keeping seconds")
-        << u"2049:5:r10:m5.370000000:s10"_s << u"0:52:7:r1000:m5.0:s10"_s << true;
-    QTest::newRow("card, other hundredth")
-        << u"2049:5:r10:m5.370000000:s10"_s << u"0:52:7:r10:m5.380000000:s10"_s << false;
-    QTest::newRow("card, birth time kept by one reader only")
-        << u"2049:5:r10:b1.500000000:m5.0:s10"_s << u"0:52:7:r1000:m5.0:s10"_s << true;
-    QTest::newRow("card, other birth time")
-        << u"2049:5:r10:b1.500000000:m5.0:s10"_s << u"0:52:7:r10:b1.600000000:m5.0:s10"_s << false;
-    QTest::newRow("card, birth time agrees but not the size")
-        << u"2049:5:r10:b1.500000000:m5.0:s10"_s << u"0:52:7:r10:b1.500000000:m5.0:s12"_s << false;
-    QTest::newRow("card's root remounted") << u"1792:1:r1000"_s << u"0:52:1:r1000"_s << true;
-    QTest::newRow("old record on a card")
-        << u"1792:2:m5.0:s10"_s << u"0:52:9:r1000:m5.0:s10"_s << true;
-    QTest::newRow("damaged resolution still ignores the numbers")
-        << u"1792:2:rx:m5.0:s10"_s << u"0:52:9:m5.0:s10"_s << true;
-    QTest::newRow("card against nothing") << u""_s << u"1792:1:r1000"_s << false;
-    QTest::newRow("nothing recorded") << u""_s << u""_s << false;
-    QTest::newRow("damaged record") << u"8"_s << u"8"_s << false;
+    row("card remounted, same time and size", "1792:2:r1000:m5.0:s10", "0:52:7:r1000:m5.0:s10",
+        true);
+    row("card, other size", "1792:2:r1000:m5.0:s10", "1792:2:r1000:m5.0:s11", false);
+    row("card, other second", "1792:2:r1000:m5.0:s10", "0:52:2:r1000:m6.0:s10", false);
+    row("card in a reader keeping hundredths and in one keeping seconds",
+        "2049:5:r10:m5.370000000:s10", "0:52:7:r1000:m5.0:s10", true);
+    row("card, other hundredth", "2049:5:r10:m5.370000000:s10", "0:52:7:r10:m5.380000000:s10",
+        false);
+    row("card, birth time kept by one reader only", "2049:5:r10:b1.500000000:m5.0:s10",
+        "0:52:7:r1000:m5.0:s10", true);
+    row("card, other birth time", "2049:5:r10:b1.500000000:m5.0:s10",
+        "0:52:7:r10:b1.600000000:m5.0:s10", false);
+    row("card, birth time agrees but not the size", "2049:5:r10:b1.500000000:m5.0:s10",
+        "0:52:7:r10:b1.500000000:m5.0:s12", false);
+    row("card's root remounted", "1792:1:r1000", "0:52:1:r1000", true);
+    row("old record on a card", "1792:2:m5.0:s10", "0:52:9:r1000:m5.0:s10", true);
+    row("damaged resolution still ignores the numbers", "1792:2:rx:m5.0:s10", "0:52:9:m5.0:s10",
+        true);
+    row("card against nothing", "", "1792:1:r1000", false);
+    row("nothing recorded", "", "", false);
+    row("damaged record", "8", "8", false);
 }
 
 void tst_FileIdentity::sameItem()

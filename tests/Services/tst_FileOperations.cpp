@@ -17,12 +17,6 @@ using Call = FaultyFileSystem::Call;
 
 namespace {
 
-// A row's list of names, written "a.jpg|Cats/b.jpg".
-QStringList list(const QString &names)
-{
-    return names.split(u'|', Qt::SkipEmptyParts);
-}
-
 QStringList trashInfos(const QString &home)
 {
     return QDir(home + u"/Trash/info"_s).entryList(QDir::Files);
@@ -106,18 +100,18 @@ private Q_SLOTS:
         QFETCH(QString, toFile);
         QFETCH(QString, expected);
         makeFolder(root(), u"Cats"_s);
-        write(list(existing));
-        const QList<QUrl> urls = write(list(toFile));
+        write(split(existing));
+        const QList<QUrl> urls = write(split(toFile));
         const Result<QList<FileMove>> moves = m_ops->moveFiles(urls, cats());
         QVERIFY2(moves, qPrintable(why(moves)));
-        QCOMPARE(moves->size(), list(expected).size());
+        QCOMPARE(moves->size(), split(expected).size());
         for (qsizetype i = 0; i < moves->size(); ++i) {
-            QCOMPARE(rel(moves->at(i).source), list(toFile)[i]);
-            QCOMPARE(rel(moves->at(i).destination), list(expected)[i]);
-            QCOMPARE(readFile(moves->at(i).destination.toLocalFile()), list(toFile)[i].toUtf8());
+            QCOMPARE(rel(moves->at(i).source), split(toFile)[i]);
+            QCOMPARE(rel(moves->at(i).destination), split(expected)[i]);
+            QCOMPARE(readFile(moves->at(i).destination.toLocalFile()), split(toFile)[i].toUtf8());
             QVERIFY(!QFile::exists(urls[i].toLocalFile()));
         }
-        for (const QString &file : list(existing)) {
+        for (const QString &file : split(existing)) {
             QCOMPARE(readFile(at(file)), file.toUtf8());
         }
     }
@@ -145,14 +139,14 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         QFETCH(int, listings);
         makeFolder(root(), u"Cats"_s);
-        write(list(existing));
+        write(split(existing));
         auto listed = std::make_shared<int>(0);
         m_fs->hook = [listed](FaultyFileSystem::Call call, const QString &, const QString &) {
             *listed += call == FaultyFileSystem::Call::names;
             return std::optional<int>();
         };
         QString last;
-        for (const QString &step : list(steps)) {
+        for (const QString &step : split(steps)) {
             if (step.startsWith(u'+')) {
                 // Past the coarse clock tick the folder's time is kept in.
                 QTest::qWait(20);
@@ -465,7 +459,7 @@ private Q_SLOTS:
         QFETCH(QString, proposed);
         QFETCH(QString, created);
         QFETCH(QString, message);
-        write(list(existing));
+        write(split(existing));
         const Result<QUrl> made = m_ops->createCategory(proposed, url({}));
         QCOMPARE(made.has_value(), !created.isEmpty());
         if (made) {
@@ -473,7 +467,7 @@ private Q_SLOTS:
             QVERIFY(QFileInfo(made->toLocalFile()).isDir());
         } else {
             QCOMPARE(made.error().message, message);
-            QCOMPARE(filesBelow(root()), list(existing));
+            QCOMPARE(filesBelow(root()), split(existing));
             QCOMPARE(QDir(root()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
         }
     }
@@ -595,7 +589,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, taken);
         QFETCH(QString, stem);
-        write(list(taken));
+        write(split(taken));
         const QList<QUrl> shot = write(shotMembers);
         const QStringList before = filesBelow(root());
         const Result<QList<FileMove>> moves = m_ops->moveShots({shot}, cats());
@@ -607,7 +601,7 @@ private Q_SLOTS:
             QCOMPARE(readFile(moves->at(i).destination.toLocalFile()), shotMembers[i].toUtf8());
             QCOMPARE(moves->at(i).shot, 0);
         }
-        for (const QString &name : list(taken)) {
+        for (const QString &name : split(taken)) {
             QCOMPARE(readFile(at(name)), name.toUtf8());
         }
         QVERIFY(m_ops->relocate(FileMove::reversedEach(*moves)).has_value());

@@ -15,10 +15,7 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <memory>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -33,33 +33,26 @@ private Q_SLOTS:
         const auto local = int(Volume::Kind::local);
         const auto card = int(Volume::Kind::removable);
         const auto share = int(Volume::Kind::share);
-        row("ext4", QByteArray("26 1 254:0 / / rw,relatime - ext4 /dev/vda rw,discard"),
-            QStringLiteral("/"), QStringLiteral("/dev/vda"), local, QStringLiteral("SSR--"),
-            QString(), QString());
+        row("ext4", QByteArray("26 1 254:0 / / rw,relatime - ext4 /dev/vda rw,discard"), u"/"_s,
+            u"/dev/vda"_s, local, u"SSR--"_s, QString(), QString());
         row("exfat card, escaped space, optional fields",
             QByteArray("90 26 8:17 / /media/ana/EOS\\040R6 rw,nosuid shared:7 master:2 - exfat "
                        "/dev/sdb1 rw,fmask=0022"),
-            QStringLiteral("/media/ana/EOS R6"), QStringLiteral("/dev/sdb1"), card,
-            QStringLiteral("-SRW-"), QStringLiteral("EOS R6"), QString());
+            u"/media/ana/EOS R6"_s, u"/dev/sdb1"_s, card, u"-SRW-"_s, u"EOS R6"_s, QString());
         row("exfat-fuse", QByteArray("91 26 0:50 / /mnt/card rw - fuseblk /dev/loop0 rw,user_id=0"),
-            QStringLiteral("/mnt/card"), QStringLiteral("/dev/loop0"), card,
-            QStringLiteral("-S-W-"), QStringLiteral("card"), QString());
+            u"/mnt/card"_s, u"/dev/loop0"_s, card, u"-S-W-"_s, u"card"_s, QString());
         row("sshfs", QByteArray("92 26 0:51 / /mnt/nas rw - fuse.sshfs ana@nas:/photos rw"),
-            QStringLiteral("/mnt/nas"), QStringLiteral("ana@nas:/photos"), share,
-            QStringLiteral("-----"), QStringLiteral("nas:/photos"),
-            QStringLiteral("share:fuse.sshfs:ana@nas:/photos"));
+            u"/mnt/nas"_s, u"ana@nas:/photos"_s, share, u"-----"_s, u"nas:/photos"_s,
+            u"share:fuse.sshfs:ana@nas:/photos"_s);
         row("nfs mounted read-only",
             QByteArray("93 26 0:52 / /net/nas ro,relatime - nfs4 nas:/export rw,vers=4.2"),
-            QStringLiteral("/net/nas"), QStringLiteral("nas:/export"), share,
-            QStringLiteral("S---R"), QStringLiteral("nas:/export"),
-            QStringLiteral("share:nfs4:nas:/export"));
-        row("cifs read-only by its super options", QByteArray("94 26 0:53 / /mnt/smb rw - cifs //nas/photos ro,vers=3.1.1"),
-            QStringLiteral("/mnt/smb"), QStringLiteral("//nas/photos"), share,
-            QStringLiteral("S-RWR"), QStringLiteral("//nas/photos"),
-            QStringLiteral("share:cifs://nas/photos"));
-        row("bindfs", QByteArray("95 26 0:54 / /mnt/b rw - fuse /home/ana/p rw"),
-            QStringLiteral("/mnt/b"), QStringLiteral("/home/ana/p"), int(Volume::Kind::fuse),
-            QStringLiteral("-----"), QStringLiteral("b"), QString());
+            u"/net/nas"_s, u"nas:/export"_s, share, u"S---R"_s, u"nas:/export"_s,
+            u"share:nfs4:nas:/export"_s);
+        row("cifs read-only by its super options",
+            QByteArray("94 26 0:53 / /mnt/smb rw - cifs //nas/photos ro,vers=3.1.1"), u"/mnt/smb"_s,
+            u"//nas/photos"_s, share, u"S-RWR"_s, u"//nas/photos"_s, u"share:cifs://nas/photos"_s);
+        row("bindfs", QByteArray("95 26 0:54 / /mnt/b rw - fuse /home/ana/p rw"), u"/mnt/b"_s,
+            u"/home/ana/p"_s, int(Volume::Kind::fuse), u"-----"_s, u"b"_s, QString());
     }
     void describesEachKind()
     {
@@ -93,18 +86,17 @@ private Q_SLOTS:
                                  "garbage without fields\n";
         const auto reached = [&](const char *path) {
             const auto entry = MountEntry::containing(table, QString::fromUtf8(path));
-            return entry ? entry->source + QLatin1Char(' ') + entry->mountPoint : QString();
+            return entry ? entry->source + u' ' + entry->mountPoint : QString();
         };
-        QCOMPARE(reached("/home/ana"), QStringLiteral("/dev/vda /"));
-        QCOMPARE(reached("/media/card/x"), QStringLiteral("/dev/sdd1 /media/card"));
-        QCOMPARE(reached("/media/cardboard"), QStringLiteral("/dev/sdc1 /media/cardboard"));
-        QCOMPARE(reached("/media/card/photos/a.jpg"), QStringLiteral("/dev/sdd1 /media/card"));
-        const Volume bound = Volume::describe(
-            *MountEntry::containing(table.left(table.indexOf("93 ")), QStringLiteral("/media/card/photos/2024")));
-        QCOMPARE(bound.pathWithin(QStringLiteral("/media/card/photos/2024")),
-                 QStringLiteral("/DCIM/2024"));
-        QCOMPARE(bound.pathWithin(QStringLiteral("/media/card/photos")), QStringLiteral("/DCIM"));
-        QCOMPARE(MountEntry::containing(table, QStringLiteral("/media/cardboard"))->device,
+        QCOMPARE(reached("/home/ana"), u"/dev/vda /"_s);
+        QCOMPARE(reached("/media/card/x"), u"/dev/sdd1 /media/card"_s);
+        QCOMPARE(reached("/media/cardboard"), u"/dev/sdc1 /media/cardboard"_s);
+        QCOMPARE(reached("/media/card/photos/a.jpg"), u"/dev/sdd1 /media/card"_s);
+        const Volume bound = Volume::describe(*MountEntry::containing(
+            table.left(table.indexOf("93 ")), u"/media/card/photos/2024"_s));
+        QCOMPARE(bound.pathWithin(u"/media/card/photos/2024"_s), u"/DCIM/2024"_s);
+        QCOMPARE(bound.pathWithin(u"/media/card/photos"_s), u"/DCIM"_s);
+        QCOMPARE(MountEntry::containing(table, u"/media/cardboard"_s)->device,
                  quint64(makedev(8, 18)));
         QVERIFY(!MountEntry::parse("1 2 3:4 / relative rw - ext4 /dev/x rw"));
         QVERIFY(!MountEntry::parse("1 2 3:4 / /m rw - ext4"));
@@ -177,19 +169,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("windows");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("refusal"); // a part of the message; empty: accepted
-        row("plain", false, QStringLiteral("Keepers: 2024?"), QString());
-        row("slash", false, QStringLiteral("a/b"), QStringLiteral("“/”"));
-        row("dot dot", false, QStringLiteral(".."), QStringLiteral("“..”"));
-        row("256 bytes", false, QString(128, QChar(0xe9)), QStringLiteral("256 bytes"));
+        row("plain", false, u"Keepers: 2024?"_s, QString());
+        row("slash", false, u"a/b"_s, u"“/”"_s);
+        row("dot dot", false, u".."_s, u"“..”"_s);
+        row("256 bytes", false, QString(128, QChar(0xe9)), u"256 bytes"_s);
         row("255 bytes", false, QString(255, u'a'), QString());
-        row("colon on a card", true, QStringLiteral("Keepers: 2024"), QStringLiteral("“:”"));
-        row("question mark", true, QStringLiteral("q?m"), QStringLiteral("“?”"));
-        row("backslash", true, QStringLiteral("a\\b"), QStringLiteral("“\\”"));
-        row("control", true, QStringLiteral("a\tb"), QStringLiteral("control"));
-        row("trailing dot", true, QStringLiteral("Best."), QStringLiteral("dot or a space"));
-        row("trailing space", true, QStringLiteral("Best "), QStringLiteral("dot or a space"));
+        row("colon on a card", true, u"Keepers: 2024"_s, u"“:”"_s);
+        row("question mark", true, u"q?m"_s, u"“?”"_s);
+        row("backslash", true, u"a\\b"_s, u"“\\”"_s);
+        row("control", true, u"a\tb"_s, u"control"_s);
+        row("trailing dot", true, u"Best."_s, u"dot or a space"_s);
+        row("trailing space", true, u"Best "_s, u"dot or a space"_s);
         row("255 accents in UTF-16", true, QString(255, QChar(0xe9)), QString());
-        row("256 in UTF-16", true, QString(256, u'a'), QStringLiteral("256 characters"));
+        row("256 in UTF-16", true, QString(256, u'a'), u"256 characters"_s);
     }
     void refusesNamesTheVolumeRefuses()
     {

@@ -54,26 +54,23 @@ private Q_SLOTS:
         QTest::addColumn<Opening>("second");
         QTest::addColumn<bool>("same");
         const Volume card = volume(u"uuid:6FD7-DFAC"_s, false, u"/media/ana/CARD"_s);
-        const Volume cardElsewhere = volume(u"uuid:6FD7-DFAC"_s, false, u"/mnt/reader"_s);
         const Volume otherCard = volume(u"uuid:7B57-4FAC"_s, false, u"/media/ana/CARD"_s);
         const Volume disk = volume(u"uuid:disk"_s, true, u"/"_s);
         const Volume unnamed = volume({}, true, u"/"_s);
-        row("same card, same folder, another reader and mount point",
-            Opening{card, u"/media/ana/CARD/DCIM"_s, u"1792:1:r1000"_s},
-            Opening{cardElsewhere, u"/mnt/reader/DCIM"_s, u"0:52:7:r10"_s}, true);
-        row("another card with the same numbers in the same reader",
-            Opening{card, u"/media/ana/CARD/DCIM"_s, u"1792:1:r1000"_s},
+        const Opening dcim{card, u"/media/ana/CARD/DCIM"_s, u"1792:1:r1000"_s};
+        row("same card, same folder, another reader and mount point", dcim,
+            Opening{volume(u"uuid:6FD7-DFAC"_s, false, u"/mnt/reader"_s), u"/mnt/reader/DCIM"_s,
+                    u"0:52:7:r10"_s},
+            true);
+        row("another card with the same numbers in the same reader", dcim,
             Opening{otherCard, u"/media/ana/CARD/DCIM"_s, u"1792:1:r1000"_s}, false);
-        row("same card, another folder",
-            Opening{card, u"/media/ana/CARD/DCIM"_s, u"1792:1:r1000"_s},
+        row("same card, another folder", dcim,
             Opening{card, u"/media/ana/CARD/DCIM/100CANON"_s, u"1792:1:r1000"_s}, false);
-        row("same card, the folder mounted by itself",
-            Opening{card, u"/media/ana/CARD/DCIM"_s, u"1792:1:r1000"_s},
+        row("same card, the folder mounted by itself", dcim,
             Opening{volume(u"uuid:6FD7-DFAC"_s, false, u"/mnt/photos"_s, u"/DCIM"_s),
                     u"/mnt/photos"_s, u"1792:1:r1000"_s},
             true);
-        row("disk, the folder renamed",
-            Opening{disk, u"/home/ana/Photos"_s, u"2049:77:b1.0"_s},
+        row("disk, the folder renamed", Opening{disk, u"/home/ana/Photos"_s, u"2049:77:b1.0"_s},
             Opening{disk, u"/home/ana/Pictures"_s, u"2049:77:b1.0"_s}, true);
         row("disk, another folder", Opening{disk, u"/home/ana/Photos"_s, u"2049:77"_s},
             Opening{disk, u"/home/ana/Photos"_s, u"2049:78"_s}, false);

@@ -5,7 +5,6 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -133,21 +132,15 @@ struct Categories : StoreFixture
     // `hashes`) below the root, sorted.
     QStringList onDisk(bool hashes = false) const
     {
-        QStringList entries;
-        QDirIterator it(path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            QString entry = QDir(path()).relativeFilePath(it.next());
-            if (it.fileInfo().isDir()) {
-                entry += u'/';
-            } else if (hashes) {
+        QStringList entries = entriesBelow(path());
+        for (QString &entry : entries) {
+            if (hashes && !entry.endsWith(u'/')) {
                 const QByteArray hash =
-                    QCryptographicHash::hash(readFile(it.filePath()), QCryptographicHash::Md5);
+                    QCryptographicHash::hash(readFile(path(entry)), QCryptographicHash::Md5);
                 entry += " #"_L1 + QString::fromLatin1(hash.toHex().left(8));
             }
-            entries.append(entry);
         }
-        return sorted(entries);
+        return entries;
     }
 
     // Waits for the disk work, then checks the disk against `snapshot` (from onDisk(true)) and

@@ -3,8 +3,6 @@
 #include "support/TestRows.h"
 
 #include "Models/PhotoDragPayload.h"
-#include "Services/JournalKey.h"
-#include "Services/Platform/FileIdentity.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,7 +41,6 @@ private:
     std::unique_ptr<StoreFixture> m_f;
     CollectionStore *m_store = nullptr;
 
-    void select(QAnyStringView names); // "a.jpg|b.jpg", Ctrl-clicked in turn
     QString names(const QString &section) const { return m_f->names(section).join(u'|'); }
     QString sectionID(const QString &name) const { return m_f->sectionNamed(name)->id; }
     // The bytes of each file, "-" for a missing one.
@@ -76,20 +73,6 @@ void tst_CollectionStoreFiling::init()
     makeFolder(m_f->path(), u"Dogs"_s);
     m_store = &m_f->make();
     QVERIFY(m_f->open());
-}
-
-void tst_CollectionStoreFiling::select(QAnyStringView names)
-{
-    m_store->deselectAll();
-    for (const QString &name : split(names)) {
-        const QString id = m_f->idOf(name);
-        QVERIFY2(!id.isEmpty(), qPrintable(name));
-        for (const PhotoSection &section : m_store->sections()) {
-            if (std::ranges::find(section.photos, id, &Photo::id) != section.photos.end()) {
-                m_store->select(id, section.id, Qt::ControlModifier);
-            }
-        }
-    }
 }
 
 void tst_CollectionStoreFiling::digitFilesAndMovesOn_data()
@@ -129,7 +112,7 @@ void tst_CollectionStoreFiling::digitFilesAndMovesOn()
             m_store->selectBrowse(m_f->idOf(name), Qt::ControlModifier);
         }
     } else {
-        select(selection);
+        m_f->selectOnly(selection);
     }
     QSignalSpy scroll(m_store, &CollectionStore::scrollRequestChanged);
     m_store->moveSelectionToDigit(digit);
@@ -147,7 +130,7 @@ void tst_CollectionStoreFiling::digitFilesAndMovesOn()
 
 void tst_CollectionStoreFiling::digitDuringLoadFilesNothing()
 {
-    select("b.jpg");
+    m_f->selectOnly("b.jpg");
     m_store->openCollection(QUrl::fromLocalFile(m_f->path()), false);
     m_store->moveSelectionToDigit(1);
     QCOMPARE(m_store->pendingMutationCount(), 0);
@@ -182,7 +165,7 @@ void tst_CollectionStoreFiling::movedIntoDateSortedSectionLandsInPlace()
     m_store->setSortOrder(PhotoSortOrder::modificationDate);
     m_store->reloadFromDisk();
     QVERIFY(m_f->settle());
-    select("a.jpg|c.jpg");
+    m_f->selectOnly("a.jpg|c.jpg");
     m_store->moveSelected(sectionID(u"Cats"_s));
     QCOMPARE(names(u"Cats"_s), u"c.jpg|A.JPG|a 2.jpg"_s);
     QVERIFY(m_f->settle());
@@ -191,7 +174,7 @@ void tst_CollectionStoreFiling::movedIntoDateSortedSectionLandsInPlace()
 
 void tst_CollectionStoreFiling::undoRedoMoves()
 {
-    select("a.jpg|b.jpg");
+    m_f->selectOnly("a.jpg|b.jpg");
     m_store->moveSelectionToDigit(2);
     QVERIFY(m_f->settle());
     const QStringList filed = filesBelow(m_f->path());
@@ -212,7 +195,7 @@ void tst_CollectionStoreFiling::undoRedoMoves()
 // and undo move that photo, from where it really is, and never the newcomer.
 void tst_CollectionStoreFiling::undoAfterFreeNameFollowsTheFile()
 {
-    select("b.jpg");
+    m_f->selectOnly("b.jpg");
     m_store->moveSelectionToDigit(2);
     QVERIFY(m_f->settle());
     writeFile(m_f->path(), u"b.jpg"_s, "newcomer");
@@ -228,7 +211,7 @@ void tst_CollectionStoreFiling::undoAfterFreeNameFollowsTheFile()
 
 void tst_CollectionStoreFiling::trashAndUndo()
 {
-    select("a.jpg|b.jpg");
+    m_f->selectOnly("a.jpg|b.jpg");
     m_store->moveSelectionToTrash();
     QCOMPARE(names(u"Unsorted"_s), u"c.jpg|d.jpg"_s); // at once
     QVERIFY(m_f->settle());
@@ -236,7 +219,7 @@ void tst_CollectionStoreFiling::trashAndUndo()
     m_f->undoStack.undo();
     QVERIFY(m_f->settle());
     QCOMPARE(filesBelow(m_f->home.path() + "/Trash"_L1), QStringList());
-    select("d.jpg");
+    m_f->selectOnly("d.jpg");
     m_store->moveSelectionToTrash();
     QVERIFY(m_f->settle());
     QCOMPARE(m_store->hudMessage().value_or(QString()), u"Moved to Trash"_s);
@@ -287,8 +270,8 @@ void tst_CollectionStoreFiling::lostVolumeClosesOnceAndRecovers()
 
     auto fs = std::make_shared<FaultyFileSystem>();
     StoreFixture f;
-    const QStringList photos = split("a.jpg|b.jpg|c.jpg|d.jpg|e.jpg|f.jpg");
-    for (const QString &name : photos) {
+    const char *photos = "a.jpg|b.jpg|c.jpg|d.jpg|e.jpg|f.jpg";
+    for (const QString &name : split(photos)) {
         writeFile(f.path(), name, "photo " + name.toLatin1());
     }
     writeFile(f.path(), u"Cats/A.JPG"_s, "cat A");
@@ -299,31 +282,20 @@ void tst_CollectionStoreFiling::lostVolumeClosesOnceAndRecovers()
     const QString away = f.path() + "-away"_L1;
     const QString trash = f.home.path() + "/Trash/files"_L1;
 
-    const auto selectOnly = [&](const QStringList &names) {
-        store.deselectAll();
-        for (const QString &name : names) {
-            for (const PhotoSection &section : store.sections()) {
-                if (std::ranges::find(section.photos, f.idOf(name), &Photo::id) !=
-                    section.photos.end()) {
-                    store.select(f.idOf(name), section.id, Qt::ControlModifier);
-                }
-            }
-        }
-    };
     if (command.isEmpty()) {
         QVERIFY(QDir().rename(f.path(), away));
     } else {
         fs->failFrom(command == "trash"_L1 ? FaultyFileSystem::Call::trash
                                            : FaultyFileSystem::Call::move,
                      goneAt, errnum);
-        selectOnly(photos);
+        f.selectOnly(photos);
         if (command == "rename"_L1) {
             store.showRenamePrompt(f.sectionNamed(u"Cats"_s)->id);
             store.submitCategoryPrompt(*store.categoryPrompt(), u"Pets"_s);
         } else {
             command == "file"_L1 ? store.moveSelectionToDigit(1) : store.moveSelectionToTrash();
         }
-        selectOnly({u"A.JPG"_s});
+        f.selectOnly("A.JPG");
         store.moveSelectionToTrash(); // queued behind the batch the loss cuts off
     }
     QTRY_VERIFY_WITH_TIMEOUT(!store.collection(), 10000);
@@ -347,14 +319,8 @@ void tst_CollectionStoreFiling::lostVolumeClosesOnceAndRecovers()
         QCOMPARE(filesBelow(trash).size(), command == "trash"_L1 ? done : 0);
         QCOMPARE(filesBelow(f.path(u"Cats"_s)).size(), 1 + (command == "file"_L1 ? done : 0));
         // The service lets go of the journal once the work queued before is done.
-        const Result<EntryInfo> root = LinuxFileSystem().stat(f.path(), true);
-        QVERIFY(root);
-        const QString identity = FileIdentity::of(*root);
         Result<std::unique_ptr<OperationJournal>> journal;
-        QTRY_VERIFY((journal = OperationJournal::open(OperationJournal::defaultStateFolder(),
-                                                      JournalKey::of(f.path(), identity), f.path(),
-                                                      identity))
-                        .has_value());
+        QTRY_VERIFY((journal = StoreFixture::journalOf(f.path())).has_value());
         QCOMPARE((*journal)->pendingBatches().size(), 1);
         QCOMPARE((*journal)->pendingBatches()[0].moves.size(), goneAt);
     }
@@ -363,19 +329,19 @@ void tst_CollectionStoreFiling::lostVolumeClosesOnceAndRecovers()
     QVERIFY(f.open());
     QCOMPARE(filesBelow(f.path()), before);
     QCOMPARE(filesBelow(trash), QStringList());
-    QCOMPARE(f.names(u"Unsorted"_s), photos);
+    QCOMPARE(f.names(u"Unsorted"_s), split(photos));
     QCOMPARE(store.recoveryReport().has_value(), goneAt > 1); // something had moved
     QCOMPARE(alerts.count(), 1);
 }
 
 void tst_CollectionStoreFiling::dropsAndDragData()
 {
-    select("a.jpg|b.jpg");
+    m_f->selectOnly("a.jpg|b.jpg");
     // Dragging an unselected photo drags it alone.
     std::unique_ptr<QMimeData> alone(m_store->dragMimeData(m_f->idOf(u"c.jpg"_s)));
     QCOMPARE(m_f->selectedNames(), QStringList{u"c.jpg"_s});
     QCOMPARE(alone->urls(), QList{QUrl::fromLocalFile(m_f->path(u"c.jpg"_s))});
-    select("a.jpg|b.jpg");
+    m_f->selectOnly("a.jpg|b.jpg");
     std::unique_ptr<QMimeData> data(m_store->dragMimeData(m_f->idOf(u"a.jpg"_s)));
     QCOMPARE(data->urls().size(), 2);
     const QByteArray payload = data->data(QString::fromLatin1(PhotoDragPayload::mimeType));
@@ -419,7 +385,7 @@ void tst_CollectionStoreFiling::copyIn()
 void tst_CollectionStoreFiling::noUndoStackStillFiles()
 {
     m_store->setUndoStack(nullptr);
-    select("a.jpg");
+    m_f->selectOnly("a.jpg");
     m_store->moveSelectionToDigit(1);
     QVERIFY(m_f->settle());
     QCOMPARE(contents("Cats/a 2.jpg"), u"photo a.jpg"_s); // beside A.JPG
@@ -473,13 +439,13 @@ void tst_CollectionStoreFiling::shotsTravelWhole()
 // has the same Edit menu, and undo and redo go on from there, also past an undo that fails.
 void tst_CollectionStoreFiling::undoSurvivesARestart()
 {
-    select("a.jpg");
+    m_f->selectOnly("a.jpg");
     m_store->moveSelectionToDigit(1);
     QVERIFY(m_f->settle());
-    select("b.jpg|c.jpg");
+    m_f->selectOnly("b.jpg|c.jpg");
     m_store->moveSelectionToTrash();
     QVERIFY(m_f->settle());
-    select("d.jpg");
+    m_f->selectOnly("d.jpg");
     m_store->moveSelectionToDigit(2);
     QVERIFY(m_f->settle());
     m_f->undoStack.undo();

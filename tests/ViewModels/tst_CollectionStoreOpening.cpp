@@ -21,10 +21,7 @@ namespace {
 // Whether another window would be refused the journal of the folder at `path`.
 bool journalIsLocked(const QString &path)
 {
-    const Result<EntryInfo> info = LinuxFileSystem().stat(path, true);
-    const Result<std::unique_ptr<OperationJournal>> journal =
-        OperationJournal::open(OperationJournal::defaultStateFolder(),
-                               JournalKey::of(path, info->identity), path, info->identity);
+    const auto journal = StoreFixture::journalOf(path);
     return !journal && journal.error().systemError == EWOULDBLOCK;
 }
 
@@ -116,10 +113,7 @@ void tst_CollectionStoreOpening::failedLoadKeepsOldCollection()
     const bool locked = target == "Locked"_L1;
     Result<std::unique_ptr<OperationJournal>> elsewhere; // the other window's
     if (locked) {
-        const QString identity = LinuxFileSystem().stat(targetPath, true)->identity;
-        elsewhere = OperationJournal::open(OperationJournal::defaultStateFolder(),
-                                           JournalKey::of(targetPath, identity), targetPath,
-                                           identity);
+        elsewhere = StoreFixture::journalOf(targetPath);
         QVERIFY(elsewhere);
     }
     store.openCollection(QUrl::fromLocalFile(targetPath), false);
@@ -312,10 +306,7 @@ void tst_CollectionStoreOpening::restoreRunsOnce()
 {
     StoreFixture f;
     writeJpeg(f.path(), u"a.jpg"_s);
-    {
-        BookmarkStore bookmarks(f.settings);
-        QVERIFY(bookmarks.save(QUrl::fromLocalFile(f.path()), true));
-    }
+    QVERIFY(BookmarkStore(f.settings).save(QUrl::fromLocalFile(f.path()), true));
     CollectionStore &store = f.make();
     store.restoreLastCollectionIfNeeded();
     QTRY_VERIFY_WITH_TIMEOUT(store.collection().has_value(), 10000);
@@ -326,11 +317,7 @@ void tst_CollectionStoreOpening::restoreRunsOnce()
     // A remembered folder that is gone: one alert, no load.
     StoreFixture g;
     QTemporaryDir gone;
-    const QString path = gone.path();
-    {
-        BookmarkStore bookmarks(g.settings);
-        QVERIFY(bookmarks.save(QUrl::fromLocalFile(path), true));
-    }
+    QVERIFY(BookmarkStore(g.settings).save(QUrl::fromLocalFile(gone.path()), true));
     gone.remove();
     CollectionStore &second = g.make();
     second.restoreLastCollectionIfNeeded();

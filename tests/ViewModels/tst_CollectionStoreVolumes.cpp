@@ -2,8 +2,8 @@
 #include "support/FaultyFileSystem.h"
 #include "support/PrivateMounts.h"
 #include "support/StoreFixture.h"
+#include "support/TestRows.h"
 
-#include <QDirIterator>
 #include <QMimeData>
 #include <QScopeGuard>
 #include <QTest>
@@ -27,20 +27,6 @@ Volume card(const QString &mountPoint, bool readOnly)
     Volume volume = Volume::describe({mountPoint, u"/"_s, u"exfat"_s, u"/dev/sdz1"_s, readOnly});
     volume.name = u"EOS_R6"_s;
     return volume;
-}
-
-// Every entry below `root`, folders too, as sorted relative paths.
-QStringList entriesBelow(const QString &root)
-{
-    QStringList entries;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    const QDir base(root);
-    while (it.hasNext()) {
-        entries.append(base.relativeFilePath(it.next()));
-    }
-    entries.sort();
-    return entries;
 }
 
 QString sectionID(StoreFixture &f, const QString &name)
@@ -114,41 +100,32 @@ private Q_SLOTS:
                 << u"read-only card"_s << QString::fromLatin1(command) << photo << readOnly;
         }
         // The sheet may have been open before the card was locked.
-        QTest::newRow("read-only card: new category")
-            << u"read-only card"_s << u"new category"_s << u"Birds"_s << readOnly;
-        QTest::newRow("read-only card: rename category")
-            << u"read-only card"_s << u"rename category"_s << u"Birds"_s << readOnly;
-        QTest::newRow("read-only card: copy in")
-            << u"read-only card"_s << u"copy in"_s << u"c.jpg"_s << readOnly;
-        QTest::newRow("read-only card in a category: number key")
-            << u"read-only card in Cats"_s << u"number key"_s << u"a.jpg"_s << readOnly;
-        QTest::newRow("read-only card in a category: 0 key")
-            << u"read-only card in Cats"_s << u"0 key"_s << u"b.jpg"_s << readOnly;
+        row("read-only card: new category", "read-only card", "new category", "Birds", readOnly);
+        row("read-only card: rename category", "read-only card", "rename category", "Birds",
+            readOnly);
+        row("read-only card: copy in", "read-only card", "copy in", "c.jpg", readOnly);
+        row("read-only card in a category: number key", "read-only card in Cats", "number key",
+            "a.jpg", readOnly);
+        row("read-only card in a category: 0 key", "read-only card in Cats", "0 key", "b.jpg",
+            readOnly);
 
-        QTest::newRow("card: new category with a colon")
-            << u"card"_s << u"new category"_s << u"Birds: 2024"_s << u"can’t contain “:”"_s;
-        QTest::newRow("card: rename category to a trailing dot")
-            << u"card"_s << u"rename category"_s << u"Birds."_s << u"end with a dot"_s;
-        QTest::newRow("card: new category of 256 UTF-16 units")
-            << u"card"_s << u"new category"_s << QString(256, u'é')
-            << u"256 characters, at most 255"_s;
-        QTest::newRow("card: copy in a name with a question mark")
-            << u"card"_s << u"copy in"_s << u"q?m.jpg"_s
-            << u"“q?m.jpg” can’t be copied to “Cats”"_s;
-        QTest::newRow("card in a category: filing a name with a colon")
-            << u"card in Cats"_s << u"number key"_s << u"x:y.jpg"_s
-            << u"“x:y.jpg” can’t be moved to “Cats”. Names on this volume can’t contain “:”"_s;
+        row("card: new category with a colon", "card", "new category", "Birds: 2024",
+            "can’t contain “:”");
+        row("card: rename category to a trailing dot", "card", "rename category", "Birds.",
+            "end with a dot");
+        row("card: new category of 256 UTF-16 units", "card", "new category", QString(256, u'é'),
+            "256 characters, at most 255");
+        row("card: copy in a name with a question mark", "card", "copy in", "q?m.jpg",
+            "“q?m.jpg” can’t be copied to “Cats”");
+        row("card in a category: filing a name with a colon", "card in Cats", "number key",
+            "x:y.jpg",
+            "“x:y.jpg” can’t be moved to “Cats”. Names on this volume can’t contain “:”");
 
-        QTest::newRow("card: an accepted category name")
-            << u"card"_s << u"new category"_s << u"Été 2024"_s << QString();
-        QTest::newRow("card: an accepted copy") << u"card"_s << u"copy in"_s << u"c.jpg"_s
-                                                << QString();
-        QTest::newRow("card: filing an accepted name")
-            << u"card"_s << u"number key"_s << u"a.jpg"_s << QString();
-        QTest::newRow("local disk: filing a name with a colon")
-            << u"local disk"_s << u"number key"_s << u"x:y.jpg"_s << QString();
-        QTest::newRow("local disk: a colon in a copied name")
-            << u"local disk"_s << u"copy in"_s << u"q:m.jpg"_s << QString();
+        row("card: an accepted category name", "card", "new category", "Été 2024", "");
+        row("card: an accepted copy", "card", "copy in", "c.jpg", "");
+        row("card: filing an accepted name", "card", "number key", "a.jpg", "");
+        row("local disk: filing a name with a colon", "local disk", "number key", "x:y.jpg", "");
+        row("local disk: a colon in a copied name", "local disk", "copy in", "q:m.jpg", "");
     }
 
     void commandsAskTheVolume()
@@ -237,9 +214,12 @@ private Q_SLOTS:
         };
         CollectionStore &store = f.make(fs);
         QVERIFY(f.open());
-        const QStringList before = filesBelow(f.path());
-        const qint64 size = QFileInfo(f.path(u"a.jpg"_s)).size();
-        const QString homeTrash = f.home.path() + u"/Trash/files"_s;
+        // The collection, then the home trash's items.
+        const auto disk = [&] {
+            return filesBelow(f.path()) + QStringList{u"|"_s} +
+                   filesBelow(f.home.path() + u"/Trash/files"_s);
+        };
+        const QStringList before = disk();
 
         store.select(f.idOf(u"a.jpg"_s), {}, {});
         store.moveSelectionToTrash();
@@ -247,19 +227,17 @@ private Q_SLOTS:
 
         if (!answer.isEmpty()) {
             QVERIFY(store.homeTrashPrompt());
-            QCOMPARE(store.homeTrashPrompt()->byteCount, size);
+            QCOMPARE(store.homeTrashPrompt()->byteCount, QFileInfo(f.path(u"a.jpg"_s)).size());
             QCOMPARE(store.homeTrashPrompt()->volumeName, u"nas/photos"_s);
             QVERIFY2(!store.alert(), qPrintable(store.alert().value_or(UserFacingAlert()).message));
-            QCOMPARE(filesBelow(f.path()), before);
-            QCOMPARE(filesBelow(homeTrash), QStringList());
+            QCOMPARE(disk(), before);
             QVERIFY(!f.idOf(u"a.jpg"_s).isEmpty()); // back on the board
             QCOMPARE(store.undoStack()->count(), 0);
             if (answer == "cancel"_L1) {
                 store.cancelHomeTrash();
                 QVERIFY(f.settle());
                 QVERIFY(!store.homeTrashPrompt());
-                QCOMPARE(filesBelow(f.path()), before);
-                QCOMPARE(filesBelow(homeTrash), QStringList());
+                QCOMPARE(disk(), before);
                 QCOMPARE(store.undoStack()->count(), 0);
                 return;
             }
@@ -268,13 +246,11 @@ private Q_SLOTS:
         }
         QVERIFY(!store.homeTrashPrompt());
         QVERIFY2(!store.alert(), qPrintable(store.alert().value_or(UserFacingAlert()).message));
-        QCOMPARE(filesBelow(f.path()), (QStringList{trashFile, u"b.jpg"_s}));
-        QCOMPARE(filesBelow(homeTrash), QStringList{u"a.jpg"_s});
+        QCOMPARE(disk(), (QStringList{trashFile, u"b.jpg"_s, u"|"_s, u"a.jpg"_s}));
         QVERIFY(f.idOf(u"a.jpg"_s).isEmpty());
         store.undo();
         QVERIFY(f.settle());
-        QCOMPARE(filesBelow(f.path()), before);
-        QCOMPARE(filesBelow(homeTrash), QStringList());
+        QCOMPARE(disk(), before);
         QVERIFY(!f.idOf(u"a.jpg"_s).isEmpty());
     }
 
@@ -296,7 +272,8 @@ private Q_SLOTS:
         QVERIFY(f.settle());
         store.undo();
         QVERIFY(f.settle());
-        QCOMPARE(filesBelow(f.path()), QStringList({u"Cats/b.jpg"_s, u"a.jpg"_s}));
+        const QStringList unfiled{u"Cats/b.jpg"_s, u"a.jpg"_s};
+        QCOMPARE(filesBelow(f.path()), unfiled);
 
         locked = true;
         store.reloadFromDisk(); // the lock switch moved: the volume is read again
@@ -305,7 +282,7 @@ private Q_SLOTS:
         QVERIFY(f.settle());
         QVERIFY(store.alert() && store.alert()->message.contains(u"“EOS_R6” is read-only"_s));
         QCOMPARE(store.undoStack()->index(), 0);
-        QCOMPARE(filesBelow(f.path()), QStringList({u"Cats/b.jpg"_s, u"a.jpg"_s}));
+        QCOMPARE(filesBelow(f.path()), unfiled);
 
         locked = false;
         store.reloadFromDisk();
@@ -315,7 +292,7 @@ private Q_SLOTS:
         QCOMPARE(filesBelow(f.path()), QStringList({u"Cats/a.jpg"_s, u"Cats/b.jpg"_s}));
         store.undo();
         QVERIFY(f.settle());
-        QCOMPARE(filesBelow(f.path()), QStringList({u"Cats/b.jpg"_s, u"a.jpg"_s}));
+        QCOMPARE(filesBelow(f.path()), unfiled);
     }
 
     // A real read-only mount: the whole collection, and a category mounted read-only inside a
@@ -341,7 +318,8 @@ private Q_SLOTS:
         store.moveSelectionToDigit(2);
         QVERIFY(f.settle());
         QVERIFY(!store.alert());
-        QCOMPARE(filesBelow(f.path()), QStringList({u"Cats/b.jpg"_s, u"Dogs/c.jpg"_s, u"a.jpg"_s}));
+        const QStringList filed{u"Cats/b.jpg"_s, u"Dogs/c.jpg"_s, u"a.jpg"_s};
+        QCOMPARE(filesBelow(f.path()), filed);
 
         QVERIFY(m_mounts.bindReadOnly(f.path()).isEmpty());
         store.reloadFromDisk();
@@ -353,7 +331,7 @@ private Q_SLOTS:
         QVERIFY2(store.alert()->message.contains(
                      u"“%1” is read-only"_s.arg(QFileInfo(f.path()).fileName())),
                  qPrintable(store.alert()->message));
-        QCOMPARE(filesBelow(f.path()), QStringList({u"Cats/b.jpg"_s, u"Dogs/c.jpg"_s, u"a.jpg"_s}));
+        QCOMPARE(filesBelow(f.path()), filed);
     }
 };
 

@@ -4,6 +4,10 @@
 // stack, plus helpers to wait for it and to look at what it shows.
 
 #include "RecordingDesktop.h"
+#include "Services/JournalKey.h"
+#include "Services/OperationJournal.h"
+#include "Services/Platform/FileIdentity.h"
+#include "Services/Platform/LinuxFileSystem.h"
 #include "TestFolders.h"
 #include "ViewModels/CollectionStore.h"
 
@@ -96,6 +100,29 @@ struct StoreFixture
             }
         }
         return {};
+    }
+
+    // Selects exactly the photos named "a.jpg|b.jpg", Ctrl-clicked in turn.
+    void selectOnly(QAnyStringView filenames)
+    {
+        store->deselectAll();
+        for (const QString &name : TestFolders::split(filenames)) {
+            const QString id = idOf(name);
+            QVERIFY2(!id.isEmpty(), qPrintable(name));
+            store->select(id, {}, Qt::ControlModifier);
+        }
+    }
+
+    // The journal of the folder at `folder`, opened as another window would open it.
+    static Result<std::unique_ptr<OperationJournal>> journalOf(const QString &folder)
+    {
+        const Result<EntryInfo> info = LinuxFileSystem().stat(folder, true);
+        if (!info) {
+            return std::unexpected(info.error());
+        }
+        const QString identity = FileIdentity::of(*info);
+        return OperationJournal::open(OperationJournal::defaultStateFolder(),
+                                      JournalKey::of(folder, identity), folder, identity);
     }
 
     QStringList selectedNames() const

@@ -69,6 +69,20 @@ QStringList filesBelow(const QString &root)
     return files;
 }
 
+QStringList entriesBelow(const QString &root)
+{
+    QStringList entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    const QDir base(root);
+    while (it.hasNext()) {
+        const QString entry = base.relativeFilePath(it.next());
+        entries.append(it.fileInfo().isDir() ? entry + QLatin1Char('/') : entry);
+    }
+    entries.sort();
+    return entries;
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile file(path);

@@ -22,6 +22,8 @@ QString makeFolder(const QString &root, const QString &relativePath);
 void setModificationTime(const QString &path, qint64 secondsSinceEpoch);
 // Every file below root, as sorted relative paths ("Cats/IMG_1.jpg").
 QStringList filesBelow(const QString &root);
+// Every entry below root, hidden ones too, as sorted relative paths; folders end in '/'.
+QStringList entriesBelow(const QString &root);
 QByteArray readFile(const QString &path);
 // "a.jpg|Cats/b.jpg" as a list, empty parts dropped.
 QStringList split(QAnyStringView text, QChar separator = u'|');

@@ -209,14 +209,21 @@ private Q_SLOTS:
         QTest::addColumn<bool>("fuse");
         QTest::addColumn<int>("linkError"); // 0: the link is made
         QTest::addColumn<QString>("publishedBy");
-        QTest::addColumn<bool>("savedMeanwhile"); // under the old name, right after the link
+        // What another program does to the old name right after the link: saves a file of its
+        // own there, or removes it (the new name is then the photo's last, and stays).
+        QTest::addColumn<QString>("meanwhile");
 
-        row("a local volume links", false, 0, "link source -> destination", false);
+        row("a local volume links", false, 0, "link source -> destination", "");
         row("a file saved under the old name after the link stays", false, 0,
-            "link source -> destination", true);
-        row("FUSE never links", true, 0, "rename source -> destination", false);
-        row("links missing", false, EPERM, "rename source -> destination", false);
-        row("a link refused by the network", false, EIO, "rename source -> destination", false);
+            "link source -> destination", "saved");
+        row("the old name removed after the link: the photo stays at the new one", false, 0,
+            "link source -> destination", "removed");
+        // The old name cannot be removed: the new one is taken back, the photo stays where it was.
+        row("the old name refused: the link is taken back", false, 0, "link source -> destination",
+            "refused");
+        row("FUSE never links", true, 0, "rename source -> destination", "");
+        row("links missing", false, EPERM, "rename source -> destination", "");
+        row("a link refused by the network", false, EIO, "rename source -> destination", "");
     }
 
     void fallbackWithoutNoReplace()
@@ -224,7 +231,8 @@ private Q_SLOTS:
         QFETCH(bool, fuse);
         QFETCH(int, linkError);
         QFETCH(QString, publishedBy);
-        QFETCH(bool, savedMeanwhile);
+        QFETCH(QString, meanwhile);
+        const bool savedMeanwhile = meanwhile == "saved"_L1;
         m_calls->secondVolume.clear(); // one file system: no copy
         m_calls->fuseVolumes = fuse;
         m_calls->failures.insert(u"renameat2 NOREPLACE source -> destination"_s, EINVAL);
@@ -234,12 +242,23 @@ private Q_SLOTS:
         const auto saved = onceAfter(u"link source -> destination"_s, [&] {
             if (savedMeanwhile) {
                 saveOver(m_source, "theirs");
+            } else if (meanwhile == "removed"_L1) {
+                QFile::remove(m_source);
             }
         });
 
+        if (meanwhile == "refused"_L1) {
+            m_calls->failures.insert(u"unlink source"_s, EACCES);
+        }
         const Result<void> moved = m_fs->moveNoReplace(m_source, m_destination);
 
-        QVERIFY(*saved || !savedMeanwhile);
+        if (meanwhile == "refused"_L1) {
+            QCOMPARE(errorOf(moved), EACCES);
+            QCOMPARE(contentsOf(m_destination), u"nothing"_s);
+            QCOMPARE(contentsOf(m_source), u"ours"_s);
+            return;
+        }
+        QVERIFY(*saved || meanwhile.isEmpty());
         QCOMPARE(errorOf(moved), 0);
         QCOMPARE(contentsOf(m_destination), u"ours"_s);
         QCOMPARE(contentsOf(m_source), savedMeanwhile ? u"theirs"_s : u"nothing"_s);

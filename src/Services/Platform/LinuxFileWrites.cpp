@@ -153,7 +153,8 @@ int renameWithoutReplacing(SystemCalls &calls, const char *from, const char *to,
         // it in between is theirs, and ours is already at its new name.
         struct stat linked;
         struct stat old;
-        if (calls.lstat(to, &linked) == 0 && calls.lstat(from, &old) == 0 &&
+        const bool known = calls.lstat(to, &linked) == 0;
+        if (known && calls.lstat(from, &old) == 0 &&
             (old.st_ino != linked.st_ino || old.st_dev != linked.st_dev)) {
             return 0;
         }
@@ -161,7 +162,16 @@ int renameWithoutReplacing(SystemCalls &calls, const char *from, const char *to,
             return 0;
         }
         const int error = errno;
-        calls.unlink(to);
+        // Another program removed the old name in between: the new one is the file's last,
+        // and the move is done. The new name is taken back only while the old one still
+        // names the same file, never as the last name of the photo.
+        if (error == ENOENT) {
+            return 0;
+        }
+        if (known && calls.lstat(from, &old) == 0 && old.st_ino == linked.st_ino &&
+            old.st_dev == linked.st_dev) {
+            calls.unlink(to);
+        }
         return error;
     }
     // Anything but a taken name (EPERM or EOPNOTSUPP where links are missing, EIO on some

@@ -53,6 +53,8 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 2
 fi
 work=/tmp/race
+# shellcheck source=bench/screen-session.sh
+. "$repo/bench/screen-session.sh"
 mkdir -p "$work/corpus" "$work/bin" "$work/homes" "$work/results"
 
 # --- what the race needs ---------------------------------------------------------------------
@@ -67,22 +69,10 @@ for app in $apps; do
     esac
 done
 case " $sets " in *" heic"*) packages+=" libheif-examples" ;; esac
-missing=""
-for p in $packages; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=" $p"
-done
-if [ -n "$missing" ]; then
-    echo "Installing for the race only:$missing"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    # shellcheck disable=SC2086
-    apt-get install -y -qq --no-install-recommends $missing >/dev/null
-fi
+# shellcheck disable=SC2086 # a list of names
+install_missing $packages
 
-watch_bin=$work/bin/peer-watch
-if [ ! -x "$watch_bin" ] || [ "$repo/bench/peer-watch.cpp" -nt "$watch_bin" ]; then
-    g++ -std=c++20 -O2 -Wall -Wextra -o "$watch_bin" "$repo/bench/peer-watch.cpp" -lX11 -lXext -lz -pthread
-fi
+watch_bin=$(build_watch_tool peer-watch -lX11 -lXext -lz)
 app_bin=${CALVENOR_APP:-$repo/build/src/App/calvenor-photo-sorter}
 make_corpus=${CALVENOR_MAKE_CORPUS:-$repo/build/bench/calvenor-make-corpus}
 for program in "$app_bin" "$make_corpus"; do
@@ -131,53 +121,12 @@ make_set() { # SET: the folder, made once (a marker beside it says it is complet
 }
 
 # --- the display -----------------------------------------------------------------------------
-display_number=90
-while [ -e "/tmp/.X11-unix/X$display_number" ] || [ -e "/tmp/.X$display_number-lock" ]; do
-    display_number=$((display_number + 1))
-done
-export DISPLAY=:$display_number
-xvfb_pid="" openbox_pid=""
 finish() {
-    [ -n "$openbox_pid" ] && kill "$openbox_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    stop_display
     rm -rf "$work/homes"
 }
 trap finish EXIT
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display_number" ] && break; sleep 0.05; done
-cat >"$work/openbox-rc.xml" <<'EOF'
-<?xml version="1.0" encoding="UTF-8"?>
-<openbox_config xmlns="http://openbox.org/3.4/rc">
-  <applications>
-    <application class="*"><decor>no</decor><maximized>true</maximized></application>
-  </applications>
-</openbox_config>
-EOF
-HOME=$work/homes openbox --config-file "$work/openbox-rc.xml" >"$work/openbox.log" 2>&1 &
-openbox_pid=$!
-sleep 1
-
-# Launches a program with a clean environment and a private HOME; prints its process id.
-launch() { # HOME PROGRAM ARGS...
-    local home=$1
-    shift
-    mkdir -p "$home/run"
-    chmod 700 "$home/run"
-    (cd / && exec setsid env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 DISPLAY="$DISPLAY" \
-        HOME="$home" XDG_RUNTIME_DIR="$home/run" DBUS_SESSION_BUS_ADDRESS=disabled: \
-        NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory QT_QPA_PLATFORM=xcb "$@" \
-        >>"$work/apps.log" 2>&1 </dev/null) &
-    echo $!
-}
-
-# Ends a launched program and whatever it started (its own process group).
-stop() { # PID
-    kill -TERM -- "-$1" 2>/dev/null || return 0
-    for _ in $(seq 30); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL -- "-$1" 2>/dev/null || true
-    wait "$1" 2>/dev/null || true
-}
+start_display
 
 # Geeqie shows no thumbnails by default: its own default settings, written on a first quit, get
 # the icon view with thumbnails and a wider file pane, so it has a screen of them like the
@@ -225,8 +174,7 @@ race_one() { # APP SET MODE
         sync
         echo 3 >/proc/sys/vm/drop_caches
     else
-        find "$source" -type f -exec cat {} + >/dev/null
-        ldd "$(program_of "$app")" | awk '/=> \//{ print $3 }' | xargs cat "$(program_of "$app")" >/dev/null
+        warm "$(program_of "$app")" "$source"
     fi
     if [ -n "$before_run" ]; then
         eval "$before_run" >&2

@@ -130,6 +130,10 @@
         <source>Dimensions</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Date Taken</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>BrowseView</name>

@@ -130,6 +130,10 @@
         <source>Dimensions</source>
         <translation>Dimensions</translation>
     </message>
+    <message>
+        <source>Date Taken</source>
+        <translation>Date de prise de vue</translation>
+    </message>
 </context>
 <context>
     <name>BrowseView</name>

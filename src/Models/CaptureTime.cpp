@@ -35,8 +35,12 @@ qint64 localOffsetAt(qint64 clockSeconds)
     const qint64 hour = clockSeconds >= 0 ? clockSeconds / 3600 : (clockSeconds - 3599) / 3600;
     Hour &slot = recent[size_t(hour & 63)];
     if (slot.hour != hour) {
-        const QDateTime local(dateOf(hour * 3600), timeOf(hour * 3600), Qt::LocalTime);
-        slot = {hour, local.isValid() ? local.offsetFromUtc() : 0};
+        // An hour the clocks skip (going forward) takes the offset of the hour before it.
+        const auto offsetAt = [](qint64 start) {
+            const QDateTime local(dateOf(start), timeOf(start), Qt::LocalTime);
+            return local.isValid() ? std::optional<qint64>(local.offsetFromUtc()) : std::nullopt;
+        };
+        slot = {hour, offsetAt(hour * 3600).value_or(offsetAt((hour - 1) * 3600).value_or(0))};
     }
     return slot.offset;
 }
@@ -71,13 +75,4 @@ FileTime CaptureTime::moment() const
 {
     const qint64 offset = offsetMinutes ? qint64(*offsetMinutes) * 60 : localOffsetAt(clockSeconds);
     return {clockSeconds - offset, nanoseconds};
-}
-
-QDateTime CaptureTime::toDateTime() const
-{
-    const QTime withMilliseconds = time().addMSecs(nanoseconds / 1'000'000);
-    if (offsetMinutes) {
-        return QDateTime(date(), withMilliseconds, Qt::OffsetFromUTC, *offsetMinutes * 60);
-    }
-    return QDateTime(date(), withMilliseconds, Qt::LocalTime);
 }

@@ -28,8 +28,6 @@ struct CaptureTime
     QTime time() const; // to the second; nanoseconds holds the rest
     // The moment it stands for (see above).
     FileTime moment() const;
-    // With its offset when known, in local time otherwise; milliseconds kept.
-    QDateTime toDateTime() const;
 
     friend bool operator==(const CaptureTime &, const CaptureTime &) = default;
 };

@@ -146,7 +146,9 @@ QString BrowseListModel::dateText(const CaptureTime &time)
 {
     // The clock's own reading, never turned into this machine's time zone: 14:22 in Tokyo
     // stays 14:22, as the photographer saw it.
-    return QLocale().toString(QDateTime(time.date(), time.time()), QLocale::ShortFormat);
+    // Spelled as UTC, which has no gaps or repeated hours: a reading of 02:30 on the night
+    // this machine's clocks go forward still shows as 02:30.
+    return QLocale().toString(QDateTime(time.date(), time.time(), Qt::UTC), QLocale::ShortFormat);
 }
 
 QString BrowseListModel::sizeText(qint64 byteCount)

@@ -3,10 +3,16 @@
 // after one untimed pass that warms the disk cache.
 //   calvenor-scan-bench ROOT
 // The last line is machine-readable: files=N floor_ms=… scan_ms=… dims_cold_ms=…
-// dims_cold_cpu_ms=… rescan_ms=… vipsheader_ms=… rss_mb=…
+// dims_cold_cpu_ms=… rescan_ms=… vipsheader_ms=… rss_mb=… size_read_us=… size_and_time_read_us=…
+// capture_time_share_pct=…
 // dims_cold_cpu_ms is the processor time (user and system, every thread) of the median cold
 // scan: on a machine shared with other work it varies far less than the elapsed time.
+// size_read_us and size_and_time_read_us are the processor time of one header read on this
+// thread (the file opened, the decoder picked, the size read; then the capture time too), the
+// two taken turn about over every photo, so the share the capture time adds is measured under
+// the same load.
 
+#include "Services/Decoders/ImageDecoders.h"
 #include "Services/FileSystemService.h"
 #include "Services/FolderScanner.h"
 #include "Services/Platform/LinuxFileSystem.h"
@@ -21,8 +27,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -148,6 +155,46 @@ double medianOfThree(const char *label, Work work, double *cpuMs = nullptr)
     return runs[1];
 }
 
+double threadMicroseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
+}
+
+// Microseconds of this thread's processor time per header read of `paths`: the size alone,
+// and the size with the capture time, as the dimension fill reads it.
+std::pair<double, double> headerReadCosts(const QStringList &paths)
+{
+    double sizeOnly = 0;
+    double withTime = 0;
+    qint64 timed = 0;
+    qint64 widths = 0;
+    for (int round = 0; round < 3; ++round) {
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            for (int pass = 0; pass < 2; ++pass) {
+                const bool time = (pass + i + round) % 2 == 1; // each goes first half the time
+                const double start = threadMicroseconds();
+                const std::optional<ImageSource> file = ImageSource::open(paths[i]);
+                if (file) {
+                    const ImageDecoder &decoder = ImageDecoders::forFile(*file);
+                    if (time) {
+                        timed += decoder.header(*file).captureTime ? 1 : 0;
+                    } else {
+                        widths += decoder.uprightSize(*file).width();
+                    }
+                }
+                (time ? withTime : sizeOnly) += threadMicroseconds() - start;
+            }
+        }
+    }
+    std::printf(
+        "header reads on one thread: %lld of %lld capture times found, mean width %lld px\n",
+        timed / 3, qint64(paths.size()), widths / 3 / std::max<qsizetype>(1, paths.size()));
+    const double reads = 3.0 * double(paths.size());
+    return {sizeOnly / reads, withTime / reads};
+}
+
 double peakResidentMegabytes()
 {
     rusage usage{};
@@ -230,9 +277,21 @@ int main(int argc, char **argv)
     service.reset();
     const double rssMb = peakResidentMegabytes();
     const double vipsMs = medianOfThree("vipsheader", [&] { runVipsheader(fileList.fileName()); });
+    QStringList paths;
+    for (const PhotoSection &section : measured.sections) {
+        for (const Photo &photo : section.photos) {
+            paths.append(standardizedPath(photo.url));
+        }
+    }
+    const auto [sizeUs, sizeAndTimeUs] = headerReadCosts(paths);
+    const double sharePct = 100.0 * (sizeAndTimeUs - sizeUs) / sizeUs;
+    std::printf("%-14s %9.2f us a photo\n%-14s %9.2f us a photo (%+.1f %%)\n", "size", sizeUs,
+                "size and time", sizeAndTimeUs, sharePct);
 
     std::printf("files=%lld floor_ms=%.1f scan_ms=%.1f dims_cold_ms=%.1f dims_cold_cpu_ms=%.1f "
-                "rescan_ms=%.1f vipsheader_ms=%.1f rss_mb=%.1f\n",
-                qint64(photoCount), floorMs, scanMs, coldMs, coldCpuMs, rescanMs, vipsMs, rssMb);
+                "rescan_ms=%.1f vipsheader_ms=%.1f rss_mb=%.1f size_read_us=%.2f "
+                "size_and_time_read_us=%.2f capture_time_share_pct=%.1f\n",
+                qint64(photoCount), floorMs, scanMs, coldMs, coldCpuMs, rescanMs, vipsMs, rssMb,
+                sizeUs, sizeAndTimeUs, sharePct);
     return 0;
 }

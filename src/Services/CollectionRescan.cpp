@@ -125,6 +125,15 @@ Result<CollectionUpdate> CollectionRescan::run(const FolderScanner &scanner, Pho
         }
         return update;
     }
+    // What the board knows of every photo in the folders listed: a photo moved between two of
+    // them (an undone filing marks both) keeps its size and capture time, so it is neither read
+    // again nor shown first by its file time.
+    QList<Photo> known;
+    for (const PhotoSection &section : std::as_const(shown.sections)) {
+        if (folders.contains(standardizedPath(section.url))) {
+            known.append(section.photos);
+        }
+    }
     QSet<QString> before;
     QSet<QString> after;
     for (const PhotoSection &section : shown.sections) {
@@ -144,7 +153,7 @@ Result<CollectionUpdate> CollectionRescan::run(const FolderScanner &scanner, Pho
             || (path == root && !sameCategories(shown, subfolders))) {
             return listEverything(scanner, shown, sortOrder, rule, isCancelled);
         }
-        carryDimensions(fresh->photos, section.photos, sortOrder);
+        carryDimensions(fresh->photos, known, sortOrder);
         for (const Photo &photo : section.photos) {
             before.insert(photo.id);
         }

@@ -8,8 +8,9 @@ using namespace Qt::StringLiterals;
 using namespace TestFolders;
 
 // The date-taken order in the store: restored from the settings, applied as the capture times
-// arrive from the background read (the listing knows only file times), and kept by filing and
-// undo, so a photo filed away and back returns to its place.
+// arrive from the background read (the listing knows only file times), kept when the folder is
+// listed again, and kept by filing and undo, so a photo filed away and back returns to its
+// place.
 class tst_CollectionStoreDateTaken : public QObject
 {
     Q_OBJECT
@@ -47,7 +48,7 @@ void tst_CollectionStoreDateTaken::orderHoldsUnderFilingAndUndo()
     writeTaken(f.path(), u"burst_a.jpg"_s, u"10:00:00.750"_s, ten - 50);
     writeTaken(f.path(), u"scan.jpg"_s, {}, ten + 2); // records nothing: its file time stands in
     writeTaken(f.path(), u"Keepers/K_2.jpg"_s, u"10:00:04.000"_s, ten - 60);
-    writeTaken(f.path(), u"Keepers/K_1.jpg"_s, u"10:00:02.500"_s, ten - 70);
+    writeTaken(f.path(), u"Keepers/K_1.jpg"_s, u"10:00:01.000"_s, ten - 70);
     f.settings->setValue(u"photoSortOrder"_s, u"dateTaken"_s);
     CollectionStore &store = f.make();
     QCOMPARE(store.sortOrder(), PhotoSortOrder::dateTaken);
@@ -57,20 +58,31 @@ void tst_CollectionStoreDateTaken::orderHoldsUnderFilingAndUndo()
     QCOMPARE(unsorted, u"burst_b.jpg burst_a.jpg IMG_1.jpg IMG_10.jpg scan.jpg IMG_3.jpg"_s);
     QCOMPARE(f.names(u"Keepers"_s).join(u' '), u"K_1.jpg K_2.jpg"_s);
 
+    // Listed again, the folder keeps its order: the times read are carried over, not read anew.
+    const qint64 headersRead = store.dimensionFill().headersRead();
+    store.reloadFromDisk();
+    QVERIFY(f.settle());
+    QCOMPARE(f.names(u"Unsorted"_s).join(u' '), unsorted);
+    QCOMPARE(store.dimensionFill().headersRead(), headersRead);
+
     const QString id = f.idOf(u"IMG_1.jpg"_s);
     store.select(id, f.sectionNamed(u"Unsorted"_s)->id, Qt::NoModifier);
     store.moveSelectionToDigit(1);
-    QCOMPARE(f.names(u"Keepers"_s).join(u' '), u"IMG_1.jpg K_1.jpg K_2.jpg"_s); // at once
+    // At once, before K_1 taken at the same moment: by name.
+    QCOMPARE(f.names(u"Keepers"_s).join(u' '), u"IMG_1.jpg K_1.jpg K_2.jpg"_s);
     QVERIFY(f.settle());
     QVERIFY(QFile::exists(f.path(u"Keepers/IMG_1.jpg"_s)));
     QCOMPARE(f.names(u"Keepers"_s).join(u' '), u"IMG_1.jpg K_1.jpg K_2.jpg"_s);
 
+    // Put back by the listing of both folders, with the time it was taken carried over: in its
+    // place at once, never first where its file time would put it.
     f.undoStack.undo();
     QVERIFY(f.settle());
     QVERIFY(QFile::exists(f.path(u"IMG_1.jpg"_s)));
     QCOMPARE(f.names(u"Unsorted"_s).join(u' '), unsorted);
     QCOMPARE(f.names(u"Keepers"_s).join(u' '), u"K_1.jpg K_2.jpg"_s);
     QCOMPARE(f.idOf(u"IMG_1.jpg"_s), id);
+    QCOMPARE(store.dimensionFill().headersRead(), headersRead);
 }
 
 QTEST_GUILESS_MAIN(tst_CollectionStoreDateTaken)

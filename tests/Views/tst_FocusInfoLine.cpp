@@ -6,6 +6,7 @@
 #include "Views/FocusInfoLine.h"
 
 #include <QMutex>
+#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 using namespace TestFolders;
@@ -78,6 +79,8 @@ void tst_FocusInfoLine::followsTheFocus()
     QVERIFY(f.open());
     Gate gate;
     FocusInfoLine line(store, [&gate](const QString &path) { return gate(path); });
+    const auto reopen = qScopeGuard([&gate] { gate.set(true); }); // a failure must not hang
+
     const QString unsorted = f.sectionNamed(u"Unsorted"_s)->id;
     const auto focus = [&](int iso) {
         store.select(f.idOf(u"iso%1.jpg"_s.arg(iso)), unsorted, Qt::NoModifier);

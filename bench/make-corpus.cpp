@@ -1,8 +1,10 @@
 // Writes N photo-like JPEGs over ROOT and twenty category folders for the scan benchmark.
 // Files that already exist are kept, so an interrupted run can simply be started again.
-//   calvenor-make-corpus ROOT N WIDTH HEIGHT [--exif-thumbnails] [--companions] [--one-folder]
-//                        [--heic | --heic-grid]
+//   calvenor-make-corpus ROOT N WIDTH HEIGHT [--exif-thumbnails | --camera-exif] [--companions]
+//                        [--one-folder] [--heic | --heic-grid]
 // With --exif-thumbnails every photo carries a 160 × 120 EXIF thumbnail, as cameras write it.
+// With --camera-exif every photo carries the EXIF block a camera writes (SamplePhotos::
+// cameraExif): camera, lens, exposure and the time it was taken, a few seconds apart.
 // With --companions the N photos are shots as a camera set to RAW+JPEG and an editor leave
 // them: every other one is IMG_n.JPG with IMG_n.CR3 (a tiny DNG, see TinyRaw.h) and an
 // IMG_n.xmp sidecar beside it, the rest are a lone IMG_n.JPG. Such a corpus never shares a
@@ -21,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimeZone>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <atomic>
@@ -116,11 +119,13 @@ int parsePositive(const char *text)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    bool cameraThumbnails = false, companions = false, valid = argc >= 5;
+    bool cameraThumbnails = false, cameraExif = false, companions = false, valid = argc >= 5;
     Kind kind = Kind::jpeg;
     for (int i = 5; i < argc; ++i) {
         if (qstrcmp(argv[i], "--exif-thumbnails") == 0) {
             cameraThumbnails = true;
+        } else if (qstrcmp(argv[i], "--camera-exif") == 0) {
+            cameraExif = true;
         } else if (qstrcmp(argv[i], "--companions") == 0) {
             companions = true;
         } else if (qstrcmp(argv[i], "--one-folder") == 0) {
@@ -138,10 +143,11 @@ int main(int argc, char **argv)
     const int height = valid ? parsePositive(argv[4]) : 0;
     // A HEIC corpus has neither EXIF thumbnails nor RAW companions.
     if (count == 0 || width == 0 || height == 0 ||
-        (kind != Kind::jpeg && (cameraThumbnails || companions))) {
+        (kind != Kind::jpeg && (cameraThumbnails || cameraExif || companions))
+        || (cameraThumbnails && cameraExif)) {
         std::fprintf(stderr,
-                     "usage: %s ROOT N WIDTH HEIGHT [--exif-thumbnails] [--companions] "
-                     "[--one-folder] [--heic | --heic-grid]\n",
+                     "usage: %s ROOT N WIDTH HEIGHT [--exif-thumbnails | --camera-exif] "
+                     "[--companions] [--one-folder] [--heic | --heic-grid]\n",
                      argv[0]);
         return 2;
     }
@@ -188,10 +194,16 @@ int main(int argc, char **argv)
             // One photo in six of every folder is stored sideways, as cameras do.
             const int orientation = (oneFolder ? i : i / (categoryCount + 1)) % 6 == 0 ? 6 : 0;
             const QImage image = SamplePhotos::makeImage(width, height, quint32(i + 1));
-            const QByteArray bytes = kind == Kind::heic       ? PhoneHeic::single(image)
-                                     : kind == Kind::heicGrid ? PhoneHeic::grid(image)
-                                     : cameraThumbnails
-                                         ? SamplePhotos::encodeCameraJpeg(image, orientation)
+            const QDateTime taken =
+                QDateTime(QDate(2024, 5, 3), QTime(8, 0), QTimeZone(2 * 3600))
+                    .addMSecs(qint64(i) * 7250);
+            const QByteArray bytes =
+                kind == Kind::heic       ? PhoneHeic::single(image)
+                : kind == Kind::heicGrid ? PhoneHeic::grid(image)
+                : cameraThumbnails       ? SamplePhotos::encodeCameraJpeg(image, orientation)
+                : cameraExif             ? SamplePhotos::withExifBlock(
+                                   SamplePhotos::encodeJpeg(image),
+                                   SamplePhotos::cameraExif(taken, orientation ? orientation : 1))
                                          : SamplePhotos::encodeJpeg(image, orientation);
             if (writeAtomically(path, bytes)) {
                 ++written;

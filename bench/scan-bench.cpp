@@ -2,9 +2,17 @@
 // against Debian's vipsheader over the same files. Every figure is the median of three runs
 // after one untimed pass that warms the disk cache.
 //   calvenor-scan-bench ROOT
-// The last line is machine-readable: files=N floor_ms=… scan_ms=… dims_cold_ms=… rescan_ms=…
-// vipsheader_ms=… rss_mb=…
+// The last line is machine-readable: files=N floor_ms=… scan_ms=… dims_cold_ms=…
+// dims_cold_cpu_ms=… rescan_ms=… vipsheader_ms=… rss_mb=… size_read_us=… size_and_time_read_us=…
+// capture_time_share_pct=…
+// dims_cold_cpu_ms is the processor time (user and system, every thread) of the median cold
+// scan: on a machine shared with other work it varies far less than the elapsed time.
+// size_read_us and size_and_time_read_us are the processor time of one header read on this
+// thread (the file opened, the decoder picked, the size read; then the capture time too), the
+// two taken turn about over every photo, so the share the capture time adds is measured under
+// the same load.
 
+#include "Services/Decoders/ImageDecoders.h"
 #include "Services/FileSystemService.h"
 #include "Services/FolderScanner.h"
 #include "Services/Platform/LinuxFileSystem.h"
@@ -19,8 +27,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -113,19 +122,77 @@ void runVipsheader(const QString &fileList)
     }
 }
 
+// Processor time of this process so far (every thread), in milliseconds.
+double processorMs()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval &t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+// The median elapsed time of three runs; `cpuMs`, when given, gets the median processor time.
 template<typename Work>
-double medianOfThree(const char *label, Work work)
+double medianOfThree(const char *label, Work work, double *cpuMs = nullptr)
 {
     std::array<double, 3> runs{};
-    for (double &ms : runs) {
+    std::array<double, 3> cpu{};
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const double cpuBefore = processorMs();
         QElapsedTimer timer;
         timer.start();
         work();
-        ms = double(timer.nsecsElapsed()) / 1e6;
+        runs[i] = double(timer.nsecsElapsed()) / 1e6;
+        cpu[i] = processorMs() - cpuBefore;
     }
     std::printf("%-14s %9.1f %9.1f %9.1f ms\n", label, runs[0], runs[1], runs[2]);
+    if (cpuMs) {
+        std::printf("%-14s %9.1f %9.1f %9.1f ms\n", "  (processor)", cpu[0], cpu[1], cpu[2]);
+        std::sort(cpu.begin(), cpu.end());
+        *cpuMs = cpu[1];
+    }
     std::sort(runs.begin(), runs.end());
     return runs[1];
+}
+
+double threadMicroseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
+}
+
+// Microseconds of this thread's processor time per header read of `paths`: the size alone,
+// and the size with the capture time, as the dimension fill reads it.
+std::pair<double, double> headerReadCosts(const QStringList &paths)
+{
+    double sizeOnly = 0;
+    double withTime = 0;
+    qint64 timed = 0;
+    qint64 widths = 0;
+    for (int round = 0; round < 3; ++round) {
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            for (int pass = 0; pass < 2; ++pass) {
+                const bool time = (pass + i + round) % 2 == 1; // each goes first half the time
+                const double start = threadMicroseconds();
+                const std::optional<ImageSource> file = ImageSource::open(paths[i]);
+                if (file) {
+                    const ImageDecoder &decoder = ImageDecoders::forFile(*file);
+                    if (time) {
+                        timed += decoder.header(*file).captureTime ? 1 : 0;
+                    } else {
+                        widths += decoder.uprightSize(*file).width();
+                    }
+                }
+                (time ? withTime : sizeOnly) += threadMicroseconds() - start;
+            }
+        }
+    }
+    std::printf(
+        "header reads on one thread: %lld of %lld capture times found, mean width %lld px\n",
+        timed / 3, qint64(paths.size()), widths / 3 / std::max<qsizetype>(1, paths.size()));
+    const double reads = 3.0 * double(paths.size());
+    return {sizeOnly / reads, withTime / reads};
 }
 
 double peakResidentMegabytes()
@@ -192,10 +259,14 @@ int main(int argc, char **argv)
 
     const double floorMs = medianOfThree("floor", [&] { floorPass(rootBytes); });
     const double scanMs = medianOfThree("scan", [&] { scanWithoutDimensions(root); });
-    const double coldMs = medianOfThree("dims cold", [&] {
-        service = std::make_unique<FileSystemService>();
-        fullScan(*service, root);
-    });
+    double coldCpuMs = 0;
+    const double coldMs = medianOfThree(
+        "dims cold",
+        [&] {
+            service = std::make_unique<FileSystemService>();
+            fullScan(*service, root);
+        },
+        &coldCpuMs);
     const qint64 readsBefore = service->headersRead();
     const double rescanMs = medianOfThree("rescan", [&] { fullScan(*service, root); });
     if (readsBefore != photoCount || service->headersRead() != readsBefore) {
@@ -206,9 +277,21 @@ int main(int argc, char **argv)
     service.reset();
     const double rssMb = peakResidentMegabytes();
     const double vipsMs = medianOfThree("vipsheader", [&] { runVipsheader(fileList.fileName()); });
+    QStringList paths;
+    for (const PhotoSection &section : measured.sections) {
+        for (const Photo &photo : section.photos) {
+            paths.append(standardizedPath(photo.url));
+        }
+    }
+    const auto [sizeUs, sizeAndTimeUs] = headerReadCosts(paths);
+    const double sharePct = 100.0 * (sizeAndTimeUs - sizeUs) / sizeUs;
+    std::printf("%-14s %9.2f us a photo\n%-14s %9.2f us a photo (%+.1f %%)\n", "size", sizeUs,
+                "size and time", sizeAndTimeUs, sharePct);
 
-    std::printf("files=%lld floor_ms=%.1f scan_ms=%.1f dims_cold_ms=%.1f rescan_ms=%.1f "
-                "vipsheader_ms=%.1f rss_mb=%.1f\n",
-                qint64(photoCount), floorMs, scanMs, coldMs, rescanMs, vipsMs, rssMb);
+    std::printf("files=%lld floor_ms=%.1f scan_ms=%.1f dims_cold_ms=%.1f dims_cold_cpu_ms=%.1f "
+                "rescan_ms=%.1f vipsheader_ms=%.1f rss_mb=%.1f size_read_us=%.2f "
+                "size_and_time_read_us=%.2f capture_time_share_pct=%.1f\n",
+                qint64(photoCount), floorMs, scanMs, coldMs, coldCpuMs, rescanMs, vipsMs, rssMb,
+                sizeUs, sizeAndTimeUs, sharePct);
     return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes small valid inputs for the fuzzers to start from: HEIF box structures and a JPEG head
-with an EXIF thumbnail. Usage: make-seeds.py DIR (writes DIR/heif and DIR/exif)."""
+"""Writes small valid inputs for the fuzzers to start from: HEIF box structures, a JPEG head
+with an EXIF thumbnail, and EXIF blocks with camera data, bare and as a HEIF Exif item.
+Usage: make-seeds.py DIR (writes DIR/heif, DIR/exif and DIR/exif-info)."""
 import os
 import struct
 import sys
@@ -43,6 +44,28 @@ def exif_head(little):
     return b"\xFF\xD8\xFF\xE1" + struct.pack(">H", len(payload) + 2) + payload + b"\xFF\xDA\0\x02"
 
 
+def camera_tiff(little):
+    """IFD0 (make, orientation, Exif IFD pointer) and an Exif IFD (date, offset, exposure)."""
+    e = "<" if little else ">"
+    make, date, zone = b"Canon\0", b"2024:05:03 14:22:07\0", b"+02:00\0"
+    ifd0_at = 8
+    exif_at = ifd0_at + 2 + 3 * 12 + 4
+    data_at = exif_at + 2 + 4 * 12 + 4
+    make_at, date_at = data_at, data_at + len(make)
+    zone_at, time_at = date_at + len(date), date_at + len(date) + len(zone)
+    tiff = (b"II" if little else b"MM") + struct.pack(e + "HI", 42, ifd0_at)
+    tiff += struct.pack(e + "H", 3)
+    tiff += struct.pack(e + "HHII", 0x010F, 2, len(make), make_at)
+    tiff += struct.pack(e + "HHIHH", 0x0112, 3, 1, 6, 0)
+    tiff += struct.pack(e + "HHII", 0x8769, 4, 1, exif_at) + struct.pack(e + "I", 0)
+    tiff += struct.pack(e + "H", 4)
+    tiff += struct.pack(e + "HHII", 0x829A, 5, 1, time_at)
+    tiff += struct.pack(e + "HHIHH", 0x8827, 3, 1, 400, 0)
+    tiff += struct.pack(e + "HHII", 0x9003, 2, len(date), date_at)
+    tiff += struct.pack(e + "HHII", 0x9011, 2, len(zone), zone_at) + struct.pack(e + "I", 0)
+    return tiff + make + date + zone + struct.pack(e + "II", 1, 250)
+
+
 def main():
     out = sys.argv[1]
     ispe = full_box(b"ispe", 0, 0, struct.pack(">II", 4032, 3024))
@@ -50,6 +73,8 @@ def main():
     seeds = {
         "heif": [heif([ispe], [1]), heif([irot, ispe], [1, 2]), heif([ispe, irot], [0x81, 2], 1, 1)],
         "exif": [exif_head(False), exif_head(True)],
+        "exif-info": [camera_tiff(False), camera_tiff(True),
+                      struct.pack(">I", 6) + b"Exif\0\0" + camera_tiff(False)],
     }
     for kind, files in seeds.items():
         os.makedirs(os.path.join(out, kind), exist_ok=True)

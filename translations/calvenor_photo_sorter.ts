@@ -130,6 +130,10 @@
         <source>Dimensions</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Date Taken</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>BrowseView</name>
@@ -856,6 +860,81 @@
     </message>
 </context>
 <context>
+    <name>PhotoInfoText</name>
+    <message>
+        <source>%1 mm</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>f/%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1/%1 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>ISO %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 EV</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Taken</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Camera</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Serial Number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Lens</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exposure</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Aperture</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sensitivity</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Focal Length</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exposure Bias</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Dimensions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Companions</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>PreviewWindow</name>
     <message>
         <source>Quick Look</source>
@@ -1003,6 +1082,10 @@
     </message>
     <message>
         <source>Masonry</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Date Taken</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -130,6 +130,10 @@
         <source>Dimensions</source>
         <translation>Dimensions</translation>
     </message>
+    <message>
+        <source>Date Taken</source>
+        <translation>Date de prise de vue</translation>
+    </message>
 </context>
 <context>
     <name>BrowseView</name>
@@ -866,6 +870,81 @@
     </message>
 </context>
 <context>
+    <name>PhotoInfoText</name>
+    <message>
+        <source>%1 mm</source>
+        <translation>%1 mm</translation>
+    </message>
+    <message>
+        <source>f/%1</source>
+        <translation>f/%1</translation>
+    </message>
+    <message>
+        <source>1/%1 s</source>
+        <translation>1/%1 s</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>ISO %1</source>
+        <translation>ISO %1</translation>
+    </message>
+    <message>
+        <source>%1 EV</source>
+        <translation>%1 IL</translation>
+    </message>
+    <message>
+        <source>Taken</source>
+        <translation>Prise de vue</translation>
+    </message>
+    <message>
+        <source>Camera</source>
+        <translation>Appareil</translation>
+    </message>
+    <message>
+        <source>Serial Number</source>
+        <translation>Numéro de série</translation>
+    </message>
+    <message>
+        <source>Lens</source>
+        <translation>Objectif</translation>
+    </message>
+    <message>
+        <source>Exposure</source>
+        <translation>Temps de pose</translation>
+    </message>
+    <message>
+        <source>Aperture</source>
+        <translation>Ouverture</translation>
+    </message>
+    <message>
+        <source>Sensitivity</source>
+        <translation>Sensibilité</translation>
+    </message>
+    <message>
+        <source>Focal Length</source>
+        <translation>Focale</translation>
+    </message>
+    <message>
+        <source>Exposure Bias</source>
+        <translation>Correction d’exposition</translation>
+    </message>
+    <message>
+        <source>Dimensions</source>
+        <translation>Dimensions</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Fichier</translation>
+    </message>
+    <message>
+        <source>Companions</source>
+        <translation>Fichiers associés</translation>
+    </message>
+</context>
+<context>
     <name>PreviewWindow</name>
     <message>
         <source>Quick Look</source>
@@ -1018,6 +1097,10 @@
     <message>
         <source>Masonry</source>
         <translation>Maçonnerie</translation>
+    </message>
+    <message>
+        <source>Date Taken</source>
+        <translation>Date de prise de vue</translation>
     </message>
 </context>
 <context>

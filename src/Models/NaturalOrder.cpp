@@ -84,7 +84,21 @@ void stableSortByName(QList<T> &items, NameOf nameOf, TieLess tieLess)
     items = std::move(sorted);
 }
 
+// Earlier first, no time at all last.
+bool takenBefore(const FileTime &a, const FileTime &b)
+{
+    if (a.isDistantPast() != b.isDistantPast()) {
+        return b.isDistantPast();
+    }
+    return a < b;
+}
+
 } // namespace
+
+FileTime takenOrderTime(const Photo &photo)
+{
+    return photo.captureTime ? photo.captureTime->moment() : photo.modificationDate;
+}
 
 int localizedStandardCompare(QStringView a, QStringView b)
 {
@@ -103,6 +117,15 @@ bool photoPrecedes(const Photo &a, const Photo &b, PhotoSortOrder order)
             return a.modificationDate > b.modificationDate;
         }
         return localizedStandardCompare(a.filename, b.filename) < 0;
+    case PhotoSortOrder::dateTaken: {
+        const FileTime aTime = takenOrderTime(a);
+        const FileTime bTime = takenOrderTime(b);
+        if (aTime != bTime) {
+            return takenBefore(aTime, bTime);
+        }
+        const int byName = localizedStandardCompare(a.filename, b.filename);
+        return byName != 0 ? byName < 0 : a.id < b.id;
+    }
     }
     return false;
 }
@@ -125,6 +148,28 @@ void sortPhotos(QList<Photo> &photos, PhotoSortOrder order)
             return a.modificationDate > b.modificationDate;
         });
         break;
+    case PhotoSortOrder::dateTaken: {
+        // By name (ties by id), then stably by time. A capture time's moment is worked out once
+        // per photo, not once per comparison.
+        stableSortByName(
+            photos, [](const Photo &photo) { return photo.filename; },
+            [](const Photo &a, const Photo &b) { return a.id < b.id; });
+        std::vector<std::pair<FileTime, qsizetype>> keyed;
+        keyed.reserve(size_t(photos.size()));
+        for (qsizetype i = 0; i < photos.size(); ++i) {
+            keyed.emplace_back(takenOrderTime(photos[i]), i);
+        }
+        std::stable_sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) {
+            return takenBefore(a.first, b.first);
+        });
+        QList<Photo> sorted;
+        sorted.reserve(photos.size());
+        for (const auto &[time, index] : keyed) {
+            sorted.append(std::move(photos[index]));
+        }
+        photos = std::move(sorted);
+        break;
+    }
     }
 }
 

@@ -17,8 +17,15 @@
 // < 0, 0, > 0 like strcmp. Thread-safe (one collator per thread).
 int localizedStandardCompare(QStringView a, QStringView b);
 
-// The ordering rule: by filename (ties by id), or newest first (ties by filename).
+// The ordering rule: by filename (ties by id); newest first (ties by filename); or by date
+// taken, oldest first, as a shoot happened (ties by filename, then id, so the order is total
+// and a photo filed away and back returns to its place).
 bool photoPrecedes(const Photo &a, const Photo &b, PhotoSortOrder order);
+
+// Where the date-taken order puts a photo: when it was taken (CaptureTime::moment), or, when
+// its file does not say, when the file was last changed. A photo with neither (a file without
+// a time) goes after all others.
+FileTime takenOrderTime(const Photo &photo);
 
 // Stable sort by the ordering rule. Collation keys are computed once per photo, so large
 // sections sort at memcmp speed.

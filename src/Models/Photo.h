@@ -5,6 +5,7 @@
 // threads. `id` is the shown file's identity (device and inode), so it survives renames and
 // moves within a volume; everything else describes where and what the file is now.
 
+#include "CaptureTime.h"
 #include "Companions.h"
 #include "FileTime.h"
 
@@ -33,6 +34,9 @@ struct Photo
     qint64 byteCount = 0;
     qint64 pixelWidth = 0;  // upright, after orientation; 0 until read or when unreadable
     qint64 pixelHeight = 0;
+    // When it was taken, as its file records it; read with the dimensions, none until then or
+    // when the file does not say.
+    std::optional<CaptureTime> captureTime = {};
     ImageKind kind = ImageKind::other;
     QList<Companion> companions = {}; // the shown file comes first in member lists below
 

@@ -10,7 +10,7 @@
 #include <array>
 #include <optional>
 
-enum class PhotoSortOrder { filename, modificationDate };
+enum class PhotoSortOrder { filename, modificationDate, dateTaken };
 enum class WorkspaceMode { sort, browse };
 enum class BrowseLayoutMode { tiles, list, masonry };
 
@@ -30,9 +30,11 @@ struct TextEnumTable;
 template<>
 struct TextEnumTable<PhotoSortOrder>
 {
-    static constexpr std::array<TextEnumCase<PhotoSortOrder>, 2> cases{{
+    static constexpr std::array<TextEnumCase<PhotoSortOrder>, 3> cases{{
         {PhotoSortOrder::filename, "filename", QT_TRANSLATE_NOOP("TextEnums", "Filename")},
-        {PhotoSortOrder::modificationDate, "modificationDate", QT_TRANSLATE_NOOP("TextEnums", "Modification Date")},
+        {PhotoSortOrder::modificationDate, "modificationDate",
+         QT_TRANSLATE_NOOP("TextEnums", "Modification Date")},
+        {PhotoSortOrder::dateTaken, "dateTaken", QT_TRANSLATE_NOOP("TextEnums", "Date Taken")},
     }};
 };
 

@@ -4,6 +4,7 @@
 // with noise, so they compress like real photos, optionally tagged with an EXIF orientation.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QImage>
 #include <QString>
 
@@ -24,5 +25,14 @@ QByteArray withExifOrientation(const QByteArray &jpeg, int orientation);
 QByteArray withExif(const QByteArray &jpeg, int orientation, const QByteArray &thumbnail);
 // JPEG bytes as a camera writes them: a 160 × 120 EXIF thumbnail beside the photo.
 QByteArray encodeCameraJpeg(const QImage &image, int orientation = 0);
+
+// The EXIF block (a TIFF structure) of a camera's photo taken at `taken` (its clock's date and
+// time, to the millisecond, and its offset from UTC), stored with `orientation`: the camera,
+// lens and exposure, and as many other entries and as large a maker note as cameras write, so
+// that reading it costs what reading a real one does.
+QByteArray cameraExif(const QDateTime &taken, int orientation = 1);
+// `jpeg` with `tiff` as its EXIF segment (APP1), right after the start marker; unchanged when
+// the block does not fit in a segment.
+QByteArray withExifBlock(const QByteArray &jpeg, const QByteArray &tiff);
 
 } // namespace SamplePhotos

@@ -1,5 +1,7 @@
 #include "CollectionRescan.h"
 
+#include "Models/NaturalOrder.h"
+
 #include <QHash>
 
 namespace {
@@ -22,7 +24,7 @@ Result<CollectionUpdate> listEverything(const FolderScanner &scanner, const Phot
         known.append(section.photos);
     }
     for (PhotoSection &section : fresh->sections) {
-        CollectionRescan::carryDimensions(section.photos, known);
+        CollectionRescan::carryDimensions(section.photos, known, sortOrder);
     }
     CollectionUpdate update;
     update.everything = true;
@@ -57,24 +59,34 @@ bool sameCategories(const PhotoCollection &shown, const QList<EntryInfo> &subfol
 
 } // namespace
 
-void CollectionRescan::carryDimensions(QList<Photo> &fresh, const QList<Photo> &known)
+void CollectionRescan::carryDimensions(QList<Photo> &fresh,
+                                       const QList<Photo> &known,
+                                       PhotoSortOrder order)
 {
     QHash<QString, const Photo *> byID;
     byID.reserve(known.size());
     for (const Photo &photo : known) {
-        if (photo.hasDimensions()) {
+        if (photo.hasDimensions() || photo.captureTime) {
             byID.insert(photo.id, &photo);
         }
     }
     if (byID.isEmpty()) {
         return;
     }
+    bool timed = false;
     for (Photo &photo : fresh) {
         const auto old = byID.constFind(photo.id);
         if (old != byID.cend() && sameVersion(photo, **old)) {
             photo.pixelWidth = (*old)->pixelWidth;
             photo.pixelHeight = (*old)->pixelHeight;
+            photo.captureTime = (*old)->captureTime;
+            timed = timed || photo.captureTime;
         }
+    }
+    // The listing sorted by file times alone; the board shows this folder by the times taken
+    // already, and a listing that agrees with it must compare equal to it.
+    if (timed && order == PhotoSortOrder::dateTaken) {
+        sortPhotos(fresh, order);
     }
 }
 
@@ -113,6 +125,15 @@ Result<CollectionUpdate> CollectionRescan::run(const FolderScanner &scanner, Pho
         }
         return update;
     }
+    // What the board knows of every photo in the folders listed: a photo moved between two of
+    // them (an undone filing marks both) keeps its size and capture time, so it is neither read
+    // again nor shown first by its file time.
+    QList<Photo> known;
+    for (const PhotoSection &section : std::as_const(shown.sections)) {
+        if (folders.contains(standardizedPath(section.url))) {
+            known.append(section.photos);
+        }
+    }
     QSet<QString> before;
     QSet<QString> after;
     for (const PhotoSection &section : shown.sections) {
@@ -132,7 +153,7 @@ Result<CollectionUpdate> CollectionRescan::run(const FolderScanner &scanner, Pho
             || (path == root && !sameCategories(shown, subfolders))) {
             return listEverything(scanner, shown, sortOrder, rule, isCancelled);
         }
-        carryDimensions(fresh->photos, section.photos);
+        carryDimensions(fresh->photos, known, sortOrder);
         for (const Photo &photo : section.photos) {
             before.insert(photo.id);
         }

@@ -38,15 +38,17 @@ enum class RescanScope : quint8 {
 namespace CollectionRescan {
 
 // Checks or lists `folders` (cleaned paths: the root or category folders of `shown`), or lists
-// the whole collection, as `scope` says. Pixel dimensions are carried over from `shown` for
-// every file whose identity, time and size are unchanged; the others are left at 0.
+// the whole collection, as `scope` says. Pixel dimensions and capture times are carried over
+// from `shown` for every file whose identity, time and size are unchanged; the others are left
+// unknown.
 Result<CollectionUpdate> run(const FolderScanner &scanner, PhotoCollection shown,
                              const QSet<QString> &folders, RescanScope scope,
                              PhotoSortOrder sortOrder, CompanionRule rule,
                              const CancelCheck &isCancelled = neverCancelled);
 
-// Copies pixel dimensions from `known` into the photos of `fresh` that are the same file
-// version (identity, modification time and size).
-void carryDimensions(QList<Photo> &fresh, const QList<Photo> &known);
+// Copies pixel dimensions and capture times from `known` into the photos of `fresh` that are
+// the same file version (identity, modification time and size). `fresh`, sorted by `order`
+// before, is sorted again when the capture times change where the order puts a photo.
+void carryDimensions(QList<Photo> &fresh, const QList<Photo> &known, PhotoSortOrder order);
 
 } // namespace CollectionRescan

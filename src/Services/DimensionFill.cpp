@@ -1,5 +1,7 @@
 #include "DimensionFill.h"
 
+#include "Models/NaturalOrder.h"
+
 #include <QSet>
 #include <QHash>
 #include <QMutex>
@@ -277,7 +279,9 @@ void DimensionFill::deliver()
     }
 }
 
-bool DimensionFill::applyTo(PhotoCollection &collection, const QList<DimensionsRead> &results)
+DimensionFill::Applied DimensionFill::applyTo(PhotoCollection &collection,
+                                              const QList<DimensionsRead> &results,
+                                              PhotoSortOrder order)
 {
     QHash<QString, const DimensionsRead *> byID;
     byID.reserve(results.size());
@@ -285,7 +289,7 @@ bool DimensionFill::applyTo(PhotoCollection &collection, const QList<DimensionsR
         byID.insert(read.photoID, &read);
     }
     // Found by reading first, so the lists are written (and copied, when shared) only where a
-    // photo really changes. The order and the board's frames stay as they are.
+    // photo really changes. The board's frames stay as they are.
     QList<std::pair<qsizetype, qsizetype>> hits;
     const QList<PhotoSection> &sections = std::as_const(collection).sections;
     for (qsizetype s = 0; s < sections.size(); ++s) {
@@ -293,19 +297,41 @@ bool DimensionFill::applyTo(PhotoCollection &collection, const QList<DimensionsR
         for (qsizetype p = 0; p < photos.size(); ++p) {
             const Photo &photo = photos[p];
             const auto read = byID.constFind(photo.id);
-            if (read != byID.cend() && photo.modificationDate == (*read)->modificationDate
-                && photo.byteCount == (*read)->byteCount
-                && (photo.pixelWidth != (*read)->dimensions.width
-                    || photo.pixelHeight != (*read)->dimensions.height)) {
+            if (read != byID.cend() && photo.modificationDate == (*read)->modificationDate &&
+                photo.byteCount == (*read)->byteCount &&
+                (photo.pixelWidth != (*read)->dimensions.width ||
+                 photo.pixelHeight != (*read)->dimensions.height ||
+                 photo.captureTime != (*read)->dimensions.captureTime)) {
                 hits.append({s, p});
             }
         }
     }
+    QSet<qsizetype> timed; // sections where a capture time changed
     for (const auto &[s, p] : std::as_const(hits)) {
         Photo &photo = collection.sections[s].photos[p];
-        const ImageDimensions &size = byID.value(photo.id)->dimensions;
-        photo.pixelWidth = size.width;
-        photo.pixelHeight = size.height;
+        const ImageDimensions &read = byID.value(photo.id)->dimensions;
+        photo.pixelWidth = read.width;
+        photo.pixelHeight = read.height;
+        if (photo.captureTime != read.captureTime) {
+            photo.captureTime = read.captureTime;
+            timed.insert(s);
+        }
     }
-    return !hits.isEmpty();
+    if (hits.isEmpty()) {
+        return Applied::nothing;
+    }
+    bool reordered = false;
+    if (order == PhotoSortOrder::dateTaken) {
+        const auto precedes = [](const Photo &a, const Photo &b) {
+            return photoPrecedes(a, b, PhotoSortOrder::dateTaken);
+        };
+        for (const qsizetype s : std::as_const(timed)) {
+            QList<Photo> &photos = collection.sections[s].photos;
+            if (!std::is_sorted(photos.cbegin(), photos.cend(), precedes)) {
+                sortPhotos(photos, order);
+                reordered = true;
+            }
+        }
+    }
+    return reordered ? Applied::reordered : Applied::inPlace;
 }

@@ -1,16 +1,17 @@
 #pragma once
 
-// Reads photos' pixel dimensions in the background after a collection is already on screen:
-// the board needs none, so the window shows the listing at once and masonry and the list's
-// Dimensions column fill in as the headers are read. Photos are read in the order they were
-// queued, except that those the views report on screen go first. The reading threads run at
-// idle CPU and disk priority, and while a view still waits for the thumbnails of its cells on
-// screen only the photos on screen are read: the rest of the queue holds back, so it never
+// Reads photos' pixel dimensions and capture times in the background after a collection is
+// already on screen: the board needs none, so the window shows the listing at once and masonry
+// and the list's Dimensions and Date Taken columns fill in as the headers are read. Photos are read
+// in the order they were queued, except that those the views report on screen go first. The reading
+// threads run at idle CPU and disk priority, and while a view still waits for the thumbnails of its
+// cells on screen only the photos on screen are read: the rest of the queue holds back, so it never
 // competes with those decodes for the disk. Results come back on the owner's thread in
 // batches, at most one per delivery interval.
 
 #include "ImageDimensionsReader.h"
 #include "Models/PhotoCollection.h"
+#include "Models/TextEnums.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -25,7 +26,7 @@ struct DimensionsRead
     QString photoID;
     FileTime modificationDate; // the file version that was read
     qint64 byteCount = 0;
-    ImageDimensions dimensions; // 0 × 0 when the header could not be read
+    ImageDimensions dimensions; // 0 × 0 when the header could not be read; the capture time
 };
 
 class DimensionFill : public QObject
@@ -77,10 +78,19 @@ public:
 
     static int defaultThreadCount();
 
+    enum class Applied {
+        nothing,   // no photo changed
+        inPlace,   // photos changed where they are
+        reordered, // and, their capture times known now, some moved within their sections
+    };
     // Writes `results` into the photos of `collection` they were read from (the same file
-    // version); false when none changed. A pass over every photo, and a copy of every list
-    // another owner shares: meant for a thread other than the window's.
-    static bool applyTo(PhotoCollection &collection, const QList<DimensionsRead> &results);
+    // version). Under the date-taken order, a section whose capture times changed is sorted
+    // again, so that the board shows it in that order and a photo filed into it finds its
+    // place. A pass over every photo, and a copy of every list another owner shares: meant for
+    // a thread other than the window's.
+    static Applied applyTo(PhotoCollection &collection,
+                           const QList<DimensionsRead> &results,
+                           PhotoSortOrder order);
 
 Q_SIGNALS:
     void dimensionsRead(const QList<DimensionsRead> &results);

@@ -1,5 +1,7 @@
 #include "FileSystemService.h"
 
+#include "Models/NaturalOrder.h"
+
 #include "JournalRecovery.h"
 #include "Platform/FileIdentity.h"
 #include "Platform/LinuxFileSystem.h"
@@ -116,6 +118,11 @@ QFuture<Result<PhotoCollection>> FileSystemService::scan(const QUrl &rootURL,
                 m_dimensions.populateImageDimensions(collection->sections, isCancelled);
             !filled) {
             return std::unexpected(filled.error());
+        }
+        if (sortOrder == PhotoSortOrder::dateTaken) { // listed before the times were known
+            for (PhotoSection &section : collection->sections) {
+                sortPhotos(section.photos, sortOrder);
+            }
         }
         return collection;
     });

@@ -42,11 +42,11 @@ ImageDimensions ImageDimensionsReader::imageDimensions(const QString &path)
     if (!file) {
         return {};
     }
-    const QSize size = ImageDecoders::forFile(*file).uprightSize(*file);
-    if (size.isEmpty()) {
-        return {};
+    const ImageDecoder::Header header = ImageDecoders::forFile(*file).header(*file);
+    if (header.uprightSize.isEmpty()) {
+        return {0, 0, header.captureTime};
     }
-    return {size.width(), size.height()};
+    return {header.uprightSize.width(), header.uprightSize.height(), header.captureTime};
 }
 
 Result<void> ImageDimensionsReader::populateImageDimensions(QList<PhotoSection> &sections,
@@ -62,6 +62,7 @@ Result<void> ImageDimensionsReader::populateImageDimensions(QList<PhotoSection> 
             if (const auto cached = m_cache.constFind(key); cached != m_cache.cend()) {
                 photo.pixelWidth = cached->width;
                 photo.pixelHeight = cached->height;
+                photo.captureTime = cached->captureTime;
             } else {
                 work.append({s, p, key, standardizedPath(photo.url), {}});
             }
@@ -107,6 +108,7 @@ Result<void> ImageDimensionsReader::populateImageDimensions(QList<PhotoSection> 
         Photo &photo = sections[item.sectionIndex].photos[item.photoIndex];
         photo.pixelWidth = item.result.width;
         photo.pixelHeight = item.result.height;
+        photo.captureTime = item.result.captureTime;
         if (item.result.width > 0 && item.result.height > 0) {
             m_cache.insert(item.key, item.result);
         }

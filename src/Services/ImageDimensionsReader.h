@@ -1,10 +1,10 @@
 #pragma once
 
-// Fills in every photo's upright pixel size after a scan, from image headers only (no pixel is
-// ever decoded). Results are cached by photo id, modification time and size, so a rescan reads
-// only new or changed files; uncached files are read in parallel batches no wider than the
-// machine (at most 8), with a cancellation check before each batch.
-// Not thread-safe: the file-system service calls it from its own thread only.
+// Fills in every photo's upright pixel size and capture time after a scan, from image headers
+// only (no pixel is ever decoded; the one opening of a file gives both). Results are cached by
+// photo id, modification time and size, so a rescan reads only new or changed files; uncached files
+// are read in parallel batches no wider than the machine (at most 8), with a cancellation check
+// before each batch. Not thread-safe: the file-system service calls it from its own thread only.
 
 #include "CancelCheck.h"
 #include "Models/FileSystemError.h"
@@ -16,10 +16,12 @@
 #include <atomic>
 #include <functional>
 
+// What the header read of a photo gives.
 struct ImageDimensions
 {
     qint64 width = 0; // 0 means unreadable
     qint64 height = 0;
+    std::optional<CaptureTime> captureTime = {}; // when the file says when it was taken
 
     friend bool operator==(const ImageDimensions &, const ImageDimensions &) = default;
 };
@@ -48,13 +50,14 @@ public:
     explicit ImageDimensionsReader(HeaderReader readHeader = imageDimensions,
                                    int processorCount = QThread::idealThreadCount());
 
-    // Sets pixelWidth and pixelHeight of every photo in place. Fails only when cancelled.
+    // Sets pixelWidth, pixelHeight and captureTime of every photo in place (the sections keep
+    // their order). Fails only when cancelled.
     // `isCancelled` is asked from the reading threads, so it must be thread-safe.
     Result<void> populateImageDimensions(QList<PhotoSection> &sections,
                                          const CancelCheck &isCancelled = neverCancelled);
 
-    // Upright size from the header of the image file at `path`; 0 × 0 when it cannot be read.
-    // Safe to call from any thread.
+    // Upright size (0 × 0 when it cannot be read) and capture time from the header of the
+    // image file at `path`. Safe to call from any thread.
     static ImageDimensions imageDimensions(const QString &path);
     // Processors, raised to 1 and lowered to 8.
     static int batchWidth(int processorCount);

@@ -44,6 +44,7 @@ CollectionStore::CollectionStore(DesktopServices &desktop, std::shared_ptr<QSett
     });
     connect(&m_dimensionFill, &DimensionFill::dimensionsRead, this,
             &CollectionStore::applyDimensions);
+    connect(this, &CollectionStore::sortOrderChanged, this, &CollectionStore::paceDimensionFill);
     m_dimensionWriter.setMaxThreadCount(1);
     // A listing that takes a while shows how far it has come.
     m_loadingProgress.setInterval(loadingCountIntervalMs);
@@ -517,9 +518,15 @@ void CollectionStore::paceDimensionFill()
 {
     constexpr qsizetype largeCollection = 20'000;
     constexpr int boardIntervalMs = 2000;
+    // Under the date-taken order each batch may move photos that are on screen: a move a
+    // second reads as the order settling, a move every tenth of a second as the board jumping.
+    constexpr int reorderingIntervalMs = 1000;
     const bool rarely = m_workspaceMode == WorkspaceMode::sort && photoCount() >= largeCollection;
-    m_dimensionFill.setDeliveryInterval(rarely ? boardIntervalMs
-                                               : DimensionFill::defaultDeliveryIntervalMs);
+    int interval = rarely ? boardIntervalMs : DimensionFill::defaultDeliveryIntervalMs;
+    if (m_sortOrder == PhotoSortOrder::dateTaken) {
+        interval = std::max(interval, reorderingIntervalMs);
+    }
+    m_dimensionFill.setDeliveryInterval(interval);
 }
 
 void CollectionStore::applyDimensions(const QList<DimensionsRead> &results)
@@ -530,26 +537,34 @@ void CollectionStore::applyDimensions(const QList<DimensionsRead> &results)
     // Written into a copy on another thread: at 100,000 photos that costs more than the window
     // may spend between two frames. The copy replaces the collection only if it is still the
     // one the copy was taken from; otherwise the results go into the newer one.
+    // Under the date-taken order the copy may come back sorted again (capture times arrive
+    // here): the selection and focus are kept by id, and the order is total, so photos land
+    // where the next listing would put them.
     const quint64 revision = m_collectionRevision;
+    const PhotoSortOrder order = m_sortOrder;
+    using Applied = DimensionFill::Applied;
     ++m_dimensionAppliesInFlight;
-    QtConcurrent::run(&m_dimensionWriter,
-                      [collection = *m_collection, results]() mutable -> std::optional<PhotoCollection> {
-                          if (!DimensionFill::applyTo(collection, results)) {
-                              return std::nullopt;
-                          }
-                          return std::move(collection);
-                      })
-        .then(this, [this, revision, results](std::optional<PhotoCollection> updated) {
+    QtConcurrent::run(
+        &m_dimensionWriter,
+        [collection = *m_collection, results, order]() mutable {
+            const Applied applied = DimensionFill::applyTo(collection, results, order);
+            return std::pair(applied, applied == Applied::nothing ? std::optional<PhotoCollection>()
+                                                                  : std::move(collection));
+        })
+        .then(this, [this, revision, order,
+                     results](std::pair<Applied, std::optional<PhotoCollection>> updated) {
             --m_dimensionAppliesInFlight;
-            if (!updated || !m_collection) {
+            if (!updated.second || !m_collection) {
                 return;
             }
-            if (revision != m_collectionRevision) {
+            if (revision != m_collectionRevision || order != m_sortOrder) {
                 applyDimensions(results);
                 return;
             }
-            publishCollection(std::move(*updated));
-            m_photoLookup.carry(revision, m_collectionRevision); // same photos, same places
+            publishCollection(std::move(*updated.second));
+            if (updated.first == Applied::inPlace) {
+                m_photoLookup.carry(revision, m_collectionRevision); // same photos, same places
+            }
         });
 }
 

@@ -1,5 +1,6 @@
 #include "BrowseListModel.h"
 
+#include "DarkroomPalette.h"
 #include "Models/NaturalOrder.h"
 #include "Typography.h"
 
@@ -43,13 +44,16 @@ void BrowseListModel::setItems(const QList<BrowsePhotoItem> &items)
     }
     m_nameKeys.clear();
     m_categoryKeys.clear();
+    m_takenKeys.clear();
     m_nameKeys.reserve(m_items.size());
     m_categoryKeys.reserve(m_items.size());
+    m_takenKeys.reserve(m_items.size());
     for (int row = 0; row < m_items.size(); ++row) {
         const BrowsePhotoItem &item = m_items[row];
         m_rows.insert(item.id(), row);
         m_nameKeys.append(foldedKey(item.filename()));
         m_categoryKeys.append(foldedKey(item.categoryName));
+        m_takenKeys.append(dateSortKey(takenOrderTime(item.photo)));
     }
     endResetModel();
 }
@@ -78,6 +82,7 @@ bool BrowseListModel::updateInPlace(const QList<BrowsePhotoItem> &items)
         m_items[row] = item;
         m_nameKeys[row] = foldedKey(item.filename());
         m_categoryKeys[row] = foldedKey(item.categoryName);
+        m_takenKeys[row] = dateSortKey(takenOrderTime(item.photo));
     };
     if (changed.size() > maximumChanges) {
         for (const BrowsePhotoItem &item : items) {
@@ -115,6 +120,8 @@ bool BrowseListModel::lessThan(int left, int right, int column) const
         return m_nameKeys[left] < m_nameKeys[right];
     case CategoryColumn:
         return m_categoryKeys[left] < m_categoryKeys[right];
+    case DateTakenColumn:
+        return m_takenKeys[left] < m_takenKeys[right];
     case DateModifiedColumn:
         return dateSortKey(a.modificationDate()) < dateSortKey(b.modificationDate());
     case SizeColumn:
@@ -133,6 +140,15 @@ QString BrowseListModel::dateText(const FileTime &time)
         return QStringLiteral("\u2014");
     }
     return QLocale().toString(time.toDateTime().toLocalTime(), QLocale::ShortFormat);
+}
+
+QString BrowseListModel::dateText(const CaptureTime &time)
+{
+    // The clock's own reading, never turned into this machine's time zone: 14:22 in Tokyo
+    // stays 14:22, as the photographer saw it.
+    // Spelled as UTC, which has no gaps or repeated hours: a reading of 02:30 on the night
+    // this machine's clocks go forward still shows as 02:30.
+    return QLocale().toString(QDateTime(time.date(), time.time(), Qt::UTC), QLocale::ShortFormat);
 }
 
 QString BrowseListModel::sizeText(qint64 byteCount)
@@ -169,12 +185,19 @@ QVariant BrowseListModel::data(const QModelIndex &index, int role) const
             return m_nameKeys[index.row()];
         case CategoryColumn:
             return m_categoryKeys[index.row()];
+        case DateTakenColumn:
+            return m_takenKeys[index.row()];
         case DateModifiedColumn:
             return dateSortKey(item.modificationDate());
         case SizeColumn:
             return item.byteCount();
         case DimensionsColumn:
             return item.pixelCount();
+        }
+        return {};
+    case Qt::ForegroundRole:
+        if (index.column() == DateTakenColumn && !item.photo.captureTime) {
+            return DarkroomPalette::quiet(); // the file's time stands in
         }
         return {};
     case Qt::ToolTipRole:
@@ -188,6 +211,9 @@ QVariant BrowseListModel::data(const QModelIndex &index, int role) const
             return nameText(item.photo);
         case CategoryColumn:
             return Typography::displayName(item.categoryName);
+        case DateTakenColumn:
+            return item.photo.captureTime ? dateText(*item.photo.captureTime)
+                                          : dateText(item.modificationDate());
         case DateModifiedColumn:
             return dateText(item.modificationDate());
         case SizeColumn:
@@ -220,6 +246,8 @@ QVariant BrowseListModel::headerData(int section, Qt::Orientation orientation, i
         return tr("Name");
     case CategoryColumn:
         return tr("Category");
+    case DateTakenColumn:
+        return tr("Date Taken");
     case DateModifiedColumn:
         return tr("Date Modified");
     case SizeColumn:

@@ -1,7 +1,9 @@
 #pragma once
 
 // The rows of the Browse list as a table model: one row per BrowsePhotoItem, in the order given,
-// and the six columns of the list. Sorting is a QSortFilterProxyModel's job with SortRole; its
+// and the seven columns of the list. Date Taken shows when a photo was taken, or, in the quiet
+// colour (ForegroundRole), when its file was changed, for a file that does not say; it sorts
+// as the date-taken order does. Sorting is a QSortFilterProxyModel's job with SortRole; its
 // sort is stable, so rows with equal keys keep the store's order. Texts follow the default
 // QLocale and the local time zone. Rows are replaced wholesale; the model never edits them.
 
@@ -22,6 +24,7 @@ public:
         PhotoColumn,
         NameColumn,
         CategoryColumn,
+        DateTakenColumn,
         DateModifiedColumn,
         SizeColumn,
         DimensionsColumn,
@@ -44,6 +47,7 @@ public:
         {52, 52, 52},  // Photo
         {180, 320, 0}, // Name
         {110, 160, 0}, // Category
+        {150, 180, 0}, // Date Taken
         {150, 180, 0}, // Date Modified
         {82, 100, 0},  // Size
         {110, 130, 0}, // Dimensions
@@ -70,6 +74,8 @@ public:
 
     // The list's texts, public for the delegates that paint them.
     static QString dateText(const FileTime &time);
+    // The camera clock's date and time as it recorded them, in the same style.
+    static QString dateText(const CaptureTime &time);
     // The Name column: the shown file's name, then what travels with it.
     static QString nameText(const Photo &photo);
     static QString sizeText(qint64 byteCount);
@@ -90,5 +96,6 @@ private:
     // n log n times while every collection change resets the rows.
     QList<QString> m_nameKeys;
     QList<QString> m_categoryKeys;
+    QList<qint64> m_takenKeys;
     QHash<QString, QString> m_foldedKeys;
 };

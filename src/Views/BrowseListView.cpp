@@ -79,7 +79,10 @@ public:
         const QRect area = option.rect.adjusted(cellInset, 0, -cellInset, 0);
         painter->save();
         painter->setFont(font);
-        painter->setPen(isSelected ? paper() : mutedPaper());
+        const QVariant colour = index.data(Qt::ForegroundRole);
+        painter->setPen(colour.isValid() ? colour.value<QColor>()
+                        : isSelected     ? paper()
+                                         : mutedPaper());
         const Qt::TextElideMode elide =
             index.column() == BrowseListModel::NameColumn ? Qt::ElideMiddle : Qt::ElideRight;
         painter->drawText(

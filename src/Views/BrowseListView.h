@@ -1,8 +1,8 @@
 #pragma once
 
 // The Browse list: a sortable table of the shown photos (thumbnail, name, category, date
-// modified, size, dimensions). Its selection and the store's are one: each follows the other.
-// It reports its sorted order, so arrow keys walk the rows as shown, and it starts sorted by
+// taken, date modified, size, dimensions). Its selection and the store's are one: each follows the
+// other. It reports its sorted order, so arrow keys walk the rows as shown, and it starts sorted by
 // name each time the list layout is entered.
 
 #include "Models/BrowsePhotoItem.h"

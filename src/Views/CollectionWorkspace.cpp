@@ -7,6 +7,7 @@
 #include "DarkroomButton.h"
 #include "DarkroomPalette.h"
 #include "FileIntoField.h"
+#include "FocusInfoLine.h"
 #include "GalleryView.h"
 #include "SegmentedControl.h"
 #include "Symbols.h"
@@ -399,6 +400,8 @@ CollectionWorkspace::CollectionWorkspace(CollectionStore &store,
     column->addWidget(m_fileInto);
     m_status = new StatusStrip(store, this);
     column->addWidget(m_status);
+    m_focusInfo = new FocusInfoLine(store, {}, this);
+    column->addWidget(m_focusInfo);
     connect(&store, &CollectionStore::workspaceModeChanged, this, &CollectionWorkspace::showMode);
     showMode();
 }

@@ -2,13 +2,15 @@
 
 // The opened collection's screen: the header (name, path, mode and layout pickers, metrics,
 // New Category, Open), a hairline, the content of the current mode (the sorting board, or the
-// Browse views) and the status strip (selection count, key hints, size slider).
+// Browse views), the status strip (selection count, key hints, size slider) and under it the
+// focused photo's camera settings.
 
 #include <QWidget>
 
 class BrowseView;
 class CategoryFilterBar;
 class FileIntoField;
+class FocusInfoLine;
 class CollectionStore;
 class GalleryView;
 class QLabel;
@@ -102,6 +104,7 @@ public:
     CollectionHeader *header() const { return m_header; }
     GalleryView *gallery() const { return m_gallery; }
     StatusStrip *statusStrip() const { return m_status; }
+    FocusInfoLine *focusInfoLine() const { return m_focusInfo; }
     CategoryFilterBar *filterBar() const { return m_filterBar; }
     BrowseView *browseView() const { return m_browseView; }
     FileIntoField *fileIntoField() const { return m_fileInto; }
@@ -118,4 +121,5 @@ private:
     QStackedWidget *m_content = nullptr;
     FileIntoField *m_fileInto = nullptr;
     StatusStrip *m_status = nullptr;
+    FocusInfoLine *m_focusInfo = nullptr;
 };

@@ -41,13 +41,15 @@ class tst_ModelValues : public QObject
 private Q_SLOTS:
     void enumTexts()
     {
-        QCOMPARE(rawValues<PhotoSortOrder>(), (QStringList{u"filename"_s, u"modificationDate"_s}));
+        QCOMPARE(rawValues<PhotoSortOrder>(),
+                 (QStringList{u"filename"_s, u"modificationDate"_s, u"dateTaken"_s}));
         QCOMPARE(rawValues<WorkspaceMode>(), (QStringList{u"sort"_s, u"browse"_s}));
         QCOMPARE(rawValues<BrowseLayoutMode>(), (QStringList{u"tiles"_s, u"list"_s, u"masonry"_s}));
         for (const QString &text : {u"grid"_s, u"Masonry"_s, QString()}) { // unknown, a label
             QCOMPARE(fromRawValue<BrowseLayoutMode>(text), std::nullopt);
         }
         QCOMPARE(label(PhotoSortOrder::modificationDate), u"Modification Date"_s);
+        QCOMPARE(label(PhotoSortOrder::dateTaken), u"Date Taken"_s);
         QCOMPARE(label(WorkspaceMode::browse), u"Browse"_s);
         QCOMPARE(texts(shortcutNumber<BrowseLayoutMode>), (QStringList{u"1"_s, u"2"_s, u"3"_s}));
         QCOMPARE(texts(systemImage<BrowseLayoutMode>),

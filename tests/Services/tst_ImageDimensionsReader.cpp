@@ -1,4 +1,5 @@
 #include "Samples/SamplePhotos.h"
+#include "Services/DimensionFill.h"
 #include "Services/FileSystemService.h"
 #include "support/TestFolders.h"
 #include "support/UnsafeImageFiles.h"
@@ -20,6 +21,8 @@ private Q_SLOTS:
     void cancellationBetweenBatches_data();
     void cancellationBetweenBatches();
     void rescanReadsOnlyWhatChanged();
+    void readsApplied_data();
+    void readsApplied();
 };
 
 namespace {
@@ -162,6 +165,75 @@ void tst_ImageDimensionsReader::rescanReadsOnlyWhatChanged()
     }
     QCOMPARE(labels, (QStringList{QStringLiteral("a.jpg=40 × 30"), QStringLiteral("broken.jpg=—"),
                                   QStringLiteral("c.jpg=50 × 20")}));
+}
+
+void tst_ImageDimensionsReader::readsApplied_data()
+{
+    QTest::addColumn<PhotoSortOrder>("order");
+    QTest::addColumn<QString>("reads");    // "id:taken" (seconds on the clock, "-" for none)
+    QTest::addColumn<QString>("expected"); // the section's ids afterwards
+    QTest::addColumn<DimensionFill::Applied>("applied");
+    using A = DimensionFill::Applied;
+    const auto byName = PhotoSortOrder::filename;
+    const auto byTaken = PhotoSortOrder::dateTaken;
+    // The section lists a, b, c, by file time (1, 2, 3 s) and name alike.
+    QTest::newRow("by name, times are written where the photos are")
+        << byName << u"a:300 b:100"_s << u"a b c"_s << A::inPlace;
+    QTest::newRow("by date taken, the section is sorted again")
+        << byTaken << u"a:300 b:100 c:200"_s << u"b c a"_s << A::reordered;
+    QTest::newRow("by date taken, only b's time known: by file time for the others")
+        << byTaken << u"b:0 a:- c:-"_s << u"b a c"_s << A::reordered;
+    QTest::newRow("by date taken, times that agree with the order")
+        << byTaken << u"a:10 b:20 c:30"_s << u"a b c"_s << A::inPlace;
+    QTest::newRow("by date taken, dimensions alone")
+        << byTaken << u"a:- b:- c:-"_s << u"a b c"_s << A::inPlace;
+    QTest::newRow("a read of an older file version")
+        << byTaken << u"a:300@old"_s << u"a b c"_s << A::nothing;
+}
+
+// Header reads coming back to a collection: the file version must match, and under the
+// date-taken order the capture times that arrive put the photos in their places.
+void tst_ImageDimensionsReader::readsApplied()
+{
+    QFETCH(PhotoSortOrder, order);
+    QFETCH(QString, reads);
+    QFETCH(QString, expected);
+    QFETCH(DimensionFill::Applied, applied);
+    qputenv("TZ", "UTC");
+    PhotoCollection collection;
+    collection.sections = sectionOf(0);
+    for (const QString &id : {u"a"_s, u"b"_s, u"c"_s}) {
+        Photo photo;
+        photo.id = id;
+        photo.filename = id + u".jpg"_s;
+        photo.modificationDate = {id == u"a"_s ? 1 : id == u"b"_s ? 2 : 3, 0};
+        collection.sections[0].photos.append(photo);
+    }
+    QList<DimensionsRead> results;
+    for (const QString &read : reads.split(u' ')) {
+        const QString id = read.section(u':', 0, 0);
+        const QString taken = read.section(u':', 1).section(u'@', 0, 0);
+        DimensionsRead result{id, {id == u"a"_s ? 1 : id == u"b"_s ? 2 : 3, 0}, 0, {4, 3}};
+        if (read.endsWith(u"@old"_s)) {
+            result.modificationDate = {0, 0};
+        }
+        if (taken != u"-"_s) {
+            result.dimensions.captureTime =
+                CaptureTime::make(QDate(1970, 1, 1), QTime(0, 0).addSecs(taken.toInt()));
+        }
+        results.append(result);
+    }
+    QCOMPARE(DimensionFill::applyTo(collection, results, order), applied);
+    QStringList ids;
+    for (const Photo &photo : std::as_const(collection.sections[0].photos)) {
+        ids.append(photo.id);
+        const auto read = std::find_if(results.cbegin(), results.cend(), [&](const auto &r) {
+            return r.photoID == photo.id && r.modificationDate == photo.modificationDate;
+        });
+        QCOMPARE(photo.captureTime,
+                 read == results.cend() ? std::nullopt : read->dimensions.captureTime);
+    }
+    QCOMPARE(ids.join(u' '), expected);
 }
 
 QTEST_GUILESS_MAIN(tst_ImageDimensionsReader)

@@ -27,15 +27,27 @@ BrowsePhotoItem makeItem(int n,
     return item;
 }
 
-// Each column orders these differently; p0 and p2 share a size, so ties keep list order.
+// A capture time `seconds` after 1970-01-01 00:00 on the camera's clock (the tests run in UTC).
+CaptureTime takenAt(qint64 seconds)
+{
+    return *CaptureTime::make(QDate(1970, 1, 1), QTime(0, 0).addSecs(int(seconds)));
+}
+
+// Each column orders these differently; p0 and p2 share a size, so ties keep list order. p0
+// and p1 record when they were taken; p2 and p3 do not, and p3 has no file time either.
 const QList<BrowsePhotoItem> &sample()
 {
-    static const QList<BrowsePhotoItem> items{
-        makeItem(0, u"b.jpg"_s, u"Travel"_s, {300, 0}, 5000, 100, 100),
-        makeItem(1, u"C.jpg"_s, u"Été"_s, {100, 1}, 200, 0, 0),
-        makeItem(2, u"a.jpg"_s, u"Beach"_s, {100, 0}, 5000, 4000, 3000),
-        makeItem(3, u"D.jpg"_s, u"Unsorted"_s, {}, 0, 1, 1),
-    };
+    static const QList<BrowsePhotoItem> items = [] {
+        QList<BrowsePhotoItem> made{
+            makeItem(0, u"b.jpg"_s, u"Travel"_s, {300, 0}, 5000, 100, 100),
+            makeItem(1, u"C.jpg"_s, u"Été"_s, {100, 1}, 200, 0, 0),
+            makeItem(2, u"a.jpg"_s, u"Beach"_s, {100, 0}, 5000, 4000, 3000),
+            makeItem(3, u"D.jpg"_s, u"Unsorted"_s, {}, 0, 1, 1),
+        };
+        made[0].photo.captureTime = takenAt(200);
+        made[1].photo.captureTime = takenAt(50);
+        return made;
+    }();
     return items;
 }
 
@@ -49,6 +61,8 @@ private Q_SLOTS:
     void initTestCase();
     void texts_data();
     void texts();
+    void dateTaken_data();
+    void dateTaken();
     void sortsByColumnKey_data();
     void sortsByColumnKey();
     void setItemsUpdatesOrReplaces();
@@ -95,6 +109,33 @@ void tst_BrowseListModel::texts()
     QCOMPARE(model.index(0, column).data().toString(), text);
 }
 
+void tst_BrowseListModel::dateTaken_data()
+{
+    QTest::addColumn<BrowsePhotoItem>("item");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("quiet"); // the file's time standing in
+    BrowsePhotoItem tokyo = makeItem(0, {}, {}, {1704467049, 0}, 0, 0, 0);
+    tokyo.photo.captureTime =
+        CaptureTime::make(QDate(2023, 12, 24), QTime(18, 30, 5), 0, qint16(9 * 60));
+    QTest::newRow("the camera clock's reading, not turned into local time")
+        << tokyo << u"12/24/23 6:30 PM"_s << false;
+    QTest::newRow("no capture time: the file's, quietly")
+        << makeItem(0, {}, {}, {1704467049, 0}, 0, 0, 0) << u"1/5/24 3:04 PM"_s << true;
+    QTest::newRow("neither") << makeItem(0, {}, {}, {}, 0, 0, 0) << u"—"_s << true;
+}
+
+void tst_BrowseListModel::dateTaken()
+{
+    QFETCH(BrowsePhotoItem, item);
+    QFETCH(QString, text);
+    QFETCH(bool, quiet);
+    BrowseListModel model;
+    model.setItems({item});
+    const QModelIndex cell = model.index(0, BrowseListModel::DateTakenColumn);
+    QCOMPARE(cell.data().toString(), text);
+    QCOMPARE(cell.data(Qt::ForegroundRole).isValid(), quiet);
+}
+
 void tst_BrowseListModel::sortsByColumnKey_data()
 {
     QTest::addColumn<int>("column");
@@ -103,6 +144,8 @@ void tst_BrowseListModel::sortsByColumnKey_data()
     QTest::newRow("photo, by folded name") << int(M::PhotoColumn) << u"p2 p0 p1 p3"_s;
     QTest::newRow("name, by folded name") << int(M::NameColumn) << u"p2 p0 p1 p3"_s;
     QTest::newRow("category, accents folded") << int(M::CategoryColumn) << u"p2 p1 p0 p3"_s;
+    QTest::newRow("date taken, the file's time standing in")
+        << int(M::DateTakenColumn) << u"p3 p1 p2 p0"_s;
     QTest::newRow("date, to the nanosecond") << int(M::DateModifiedColumn) << u"p3 p2 p1 p0"_s;
     QTest::newRow("size, ties in list order") << int(M::SizeColumn) << u"p3 p1 p0 p2"_s;
     QTest::newRow("dimensions, by pixel count") << int(M::DimensionsColumn) << u"p1 p3 p0 p2"_s;
@@ -136,7 +179,7 @@ void tst_BrowseListModel::setItemsUpdatesOrReplaces()
     for (int column = 0; column < model.columnCount(); ++column) {
         titles.append(model.headerData(column, Qt::Horizontal).toString());
     }
-    QCOMPARE(titles.join(u','), u"Photo,Name,Category,Date Modified,Size,Dimensions"_s);
+    QCOMPARE(titles.join(u','), u"Photo,Name,Category,Date Taken,Date Modified,Size,Dimensions"_s);
     model.setItems(sample());
     QCOMPARE(model.rowOf(u"p2"_s), 2);
     QCOMPARE(model.index(2, 0).data(BrowseListModel::ItemRole).value<BrowsePhotoItem>(),

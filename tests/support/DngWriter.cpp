@@ -90,6 +90,9 @@ bool writePart(TIFF *tiff, Part part, const Layout &dng, bool first)
         TIFFSetField(tiff, TIFFTAG_DNGVERSION, version);
         TIFFSetField(tiff, TIFFTAG_DNGBACKWARDVERSION, backwardVersion);
         TIFFSetField(tiff, TIFFTAG_ORIENTATION, uint16_t(dng.orientation));
+        if (!dng.dateTime.isEmpty()) {
+            TIFFSetField(tiff, TIFFTAG_DATETIME, dng.dateTime.constData());
+        }
         if (const qsizetype count = dng.parts().size(); count > 1) {
             // Placeholders: libtiff fills them in as the following directories are written.
             QList<uint64_t> subIfds(count - 1, 0);

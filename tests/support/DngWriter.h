@@ -23,6 +23,7 @@ struct Layout
     bool preview = true;
     int orientation = 6;
     QSize rawSize{256, 170};
+    QByteArray dateTime = {}; // IFD0's DateTime ("2023:07:14 09:30:05"), none when empty
     // The preview's JPEG data and size; empty: defaultPreviewJpeg() at previewSize.
     QByteArray previewJpeg = {};
     QSize previewJpegSize = {};

@@ -289,8 +289,9 @@ QByteArray encoded(const Fixture &fixture)
             return {};
         }
     }
-    if (fixture.exifOrientation) {
-        const QByteArray exif = exifWithOrientation(fixture.exifOrientation);
+    if (fixture.exifOrientation || !fixture.exif.isEmpty()) {
+        const QByteArray exif =
+            fixture.exif.isEmpty() ? exifWithOrientation(fixture.exifOrientation) : fixture.exif;
         if (!ok(heif_context_add_exif_metadata(context.get(), primary, exif.constData(),
                                                int(exif.size())))) {
             return {};

@@ -41,6 +41,7 @@ struct Fixture
     QList<Thumbnail> thumbnails;
     int orientation = 1;     // libheif's own irot/imir, from an EXIF orientation
     int exifOrientation = 0; // an EXIF block saying so; none when 0
+    QByteArray exif = {};    // a TIFF block to store as the Exif item instead
     int bitDepth = 8;
 };
 

@@ -158,20 +158,14 @@ std::optional<quint64> rounded(Cursor &cursor)
     return (*numerator + *denominator / 2) / *denominator;
 }
 
-QSize sizeFromMeta(QByteArrayView meta)
+using Boxes = QList<std::pair<quint32, QByteArrayView>>;
+
+QSize sizeFromMeta(const Boxes &children)
 {
-    // `meta` is a full box: version and flags come first.
-    if (meta.size() < 4) {
-        return {};
-    }
-    const auto children = childrenOf(meta.sliced(4));
-    if (!children) {
-        return {};
-    }
     std::optional<quint32> primary;
     QList<std::pair<quint32, QByteArrayView>> properties;
     QHash<quint32, QList<int>> associated;
-    for (const auto &[type, payload] : *children) {
+    for (const auto &[type, payload] : children) {
         if (type == fourCC("pitm")) {
             Cursor cursor(payload);
             const std::optional<quint64> version = cursor.read(1);
@@ -255,9 +249,137 @@ QSize sizeFromMeta(QByteArrayView meta)
     return *size;
 }
 
-} // namespace
+// Where an item's bytes lie: in the file, or in the `meta` box's `idat`.
+struct Place
+{
+    bool inItemData = false;
+    quint64 offset = 0;
+    quint64 length = 0;
+};
 
-QSize uprightSize(qint64 fileLength, const ReadAt &readAt)
+// The id of the first item of type `Exif` listed by `iinf`.
+std::optional<quint32> exifItem(QByteArrayView iinf)
+{
+    Cursor cursor(iinf);
+    const std::optional<quint64> version = cursor.read(1);
+    if (!version || !cursor.skip(3) || !cursor.read(*version == 0 ? 2 : 4)) {
+        return std::nullopt;
+    }
+    const auto entries = childrenOf(iinf.sliced(cursor.position()));
+    if (!entries) {
+        return std::nullopt;
+    }
+    for (const auto &[type, payload] : *entries) {
+        if (type != fourCC("infe")) {
+            continue;
+        }
+        // Versions 0 and 1 name no item type; 2 and 3 do, after the item id and protection.
+        Cursor entry(payload);
+        const std::optional<quint64> entryVersion = entry.read(1);
+        if (!entryVersion || *entryVersion < 2 || !entry.skip(3)) {
+            continue;
+        }
+        const std::optional<quint64> id = entry.read(*entryVersion == 2 ? 2 : 4);
+        const std::optional<quint64> itemType = entry.skip(2) ? entry.read(4) : std::nullopt;
+        if (id && itemType && *itemType == fourCC("Exif")) {
+            return quint32(*id);
+        }
+    }
+    return std::nullopt;
+}
+
+// Where `item` lies, as `iloc` says; only a single extent in this file or in `idat` is taken.
+std::optional<Place> placeOf(QByteArrayView iloc, quint32 item)
+{
+    Cursor cursor(iloc);
+    const std::optional<quint64> version = cursor.read(1);
+    const std::optional<quint64> sizes = cursor.skip(3) ? cursor.read(2) : std::nullopt;
+    if (!version || *version > 2 || !sizes) {
+        return std::nullopt;
+    }
+    const int offsetSize = int(*sizes >> 12 & 15);
+    const int lengthSize = int(*sizes >> 8 & 15);
+    const int baseOffsetSize = int(*sizes >> 4 & 15);
+    const int indexSize = *version >= 1 ? int(*sizes & 15) : 0;
+    const auto valid = [](int size) { return size == 0 || size == 4 || size == 8; };
+    if (!valid(offsetSize) || !valid(lengthSize) || !valid(baseOffsetSize) || !valid(indexSize)) {
+        return std::nullopt;
+    }
+    const auto field = [&cursor](int size) -> std::optional<quint64> {
+        return size == 0 ? std::optional<quint64>(0) : cursor.read(size);
+    };
+    const std::optional<quint64> count = cursor.read(*version < 2 ? 2 : 4);
+    if (!count) {
+        return std::nullopt;
+    }
+    // Each item takes at least six bytes, but an extent may take none: the extents walked are
+    // counted, so a few bytes cannot claim billions of them.
+    qint64 extentsLeft = maximumAssociations;
+    for (quint64 i = 0; i < *count; ++i) {
+        const std::optional<quint64> id = cursor.read(*version < 2 ? 2 : 4);
+        std::optional<quint64> method = 0;
+        if (*version >= 1) {
+            method = cursor.read(2);
+        }
+        const std::optional<quint64> reference = cursor.read(2);
+        const std::optional<quint64> base = field(baseOffsetSize);
+        const std::optional<quint64> extents = cursor.read(2);
+        if (!id || !method || !reference || !base || !extents) {
+            return std::nullopt;
+        }
+        extentsLeft -= qint64(*extents);
+        if (extentsLeft < 0) {
+            return std::nullopt;
+        }
+        std::optional<Place> place;
+        for (quint64 e = 0; e < *extents; ++e) {
+            const std::optional<quint64> index = field(indexSize);
+            const std::optional<quint64> offset = field(offsetSize);
+            const std::optional<quint64> length = field(lengthSize);
+            if (!index || !offset || !length ||
+                *offset > std::numeric_limits<quint64>::max() - *base) {
+                return std::nullopt;
+            }
+            place = Place{(*method & 15) == 1, *base + *offset, *length};
+        }
+        if (*id == item) {
+            // Another file, an item built from other items, pieces to join, a length "to the
+            // end": none of them is how anyone stores an Exif block.
+            if (*reference != 0 || (*method & 15) > 1 || *extents != 1 || place->length == 0) {
+                return std::nullopt;
+            }
+            return place;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Place> exifPlace(const Boxes &children)
+{
+    QByteArrayView iinf;
+    QByteArrayView iloc;
+    for (const auto &[type, payload] : children) {
+        if (type == fourCC("iinf")) {
+            iinf = payload;
+        } else if (type == fourCC("iloc")) {
+            iloc = payload;
+        }
+    }
+    const std::optional<quint32> item = iinf.isNull() ? std::nullopt : exifItem(iinf);
+    return item && !iloc.isNull() ? placeOf(iloc, *item) : std::nullopt;
+}
+
+QByteArrayView itemData(const Boxes &children)
+{
+    for (const auto &[type, payload] : children) {
+        if (type == fourCC("idat")) {
+            return payload;
+        }
+    }
+    return {};
+}
+
+Header read(qint64 fileLength, const ReadAt &readAt, bool withExif)
 {
     qint64 at = 0;
     for (int index = 0; index < maximumBoxesPerLevel && at < fileLength; ++index) {
@@ -271,24 +393,68 @@ QSize uprightSize(qint64 fileLength, const ReadAt &readAt)
                 return {};
             }
             const QByteArray meta = readAt(at + box->headerLength, box->length - box->headerLength);
-            if (meta.size() != box->length - box->headerLength) {
+            // `meta` is a full box: version and flags come first.
+            if (meta.size() != box->length - box->headerLength || meta.size() < 4) {
                 return {};
             }
-            return sizeFromMeta(meta);
+            const auto children = childrenOf(QByteArrayView(meta).sliced(4));
+            if (!children) {
+                return {};
+            }
+            Header header;
+            header.uprightSize = sizeFromMeta(*children);
+            const std::optional<Place> exif = withExif ? exifPlace(*children) : std::nullopt;
+            if (!exif) {
+                return header;
+            }
+            const qint64 length = qint64(std::min<quint64>(exif->length, maximumExifLength));
+            if (exif->inItemData) {
+                const QByteArrayView data = itemData(*children);
+                if (exif->offset < quint64(data.size()) &&
+                    exif->length <= quint64(data.size()) - exif->offset) {
+                    header.exif = data.sliced(qint64(exif->offset), length).toByteArray();
+                }
+            } else if (exif->offset < quint64(fileLength) &&
+                       exif->length <= quint64(fileLength) - exif->offset) {
+                header.exif = readAt(qint64(exif->offset), length);
+            }
+            return header;
         }
         at += box->length;
     }
     return {};
 }
 
-QSize uprightSize(QByteArrayView file)
+ReadAt reader(QByteArrayView file)
 {
-    return uprightSize(file.size(), [file](qint64 offset, qint64 length) {
+    return [file](qint64 offset, qint64 length) {
         if (offset < 0 || offset >= file.size() || length < 0) {
             return QByteArray();
         }
         return file.sliced(offset, std::min(length, file.size() - offset)).toByteArray();
-    });
+    };
+}
+
+} // namespace
+
+QSize uprightSize(qint64 fileLength, const ReadAt &readAt)
+{
+    return read(fileLength, readAt, false).uprightSize;
+}
+
+QSize uprightSize(QByteArrayView file)
+{
+    return uprightSize(file.size(), reader(file));
+}
+
+Header readHeader(qint64 fileLength, const ReadAt &readAt)
+{
+    return read(fileLength, readAt, true);
+}
+
+Header readHeader(QByteArrayView file)
+{
+    return readHeader(file.size(), reader(file));
 }
 
 } // namespace HeifBoxes

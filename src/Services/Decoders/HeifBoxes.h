@@ -4,7 +4,8 @@
 // then the `meta` box's primary item (`pitm`) and its properties (`iprp`: `ipco` and `ipma`),
 // of which `ispe` gives the size, `clap` a crop and `irot` a quarter turn, applied in the order
 // the item lists them: the size libheif decodes the picture at. Decoding libraries read the
-// whole file to open it; this reads the box headers and the `meta` box, a few KiB.
+// whole file to open it; this reads the box headers and the `meta` box, a few KiB, and, when
+// asked, the file's Exif item, which `iinf` names and `iloc` places.
 // Defensive by design: any box that runs past its parent or the file, an absurd count or size,
 // or a missing piece gives an empty size, never a crash or a long loop.
 
@@ -24,9 +25,24 @@ constexpr int maximumSide = 65535;
 // The `meta` box is read whole; a larger one is not believed.
 constexpr qint64 maximumMetaLength = 4 * 1024 * 1024;
 
+// Exif items are a few KiB; only this much of a larger one is read (every offset in it is
+// checked, so a cut block reads as entries missing).
+constexpr qint64 maximumExifLength = 256 * 1024;
+
 // The primary image's size after its crop and rotation, or an empty size.
 QSize uprightSize(qint64 fileLength, const ReadAt &readAt);
 // The same for a file held in memory (tests, fuzzing, a head already read).
 QSize uprightSize(QByteArrayView file);
+
+struct Header
+{
+    QSize uprightSize; // as uprightSize() gives it
+    // The payload of the Exif item (in a single extent, in the file or in `idat`), its first
+    // maximumExifLength bytes; empty when there is none or it lies outside the file.
+    QByteArray exif;
+};
+// The size and the Exif item from one read of the box structure.
+Header readHeader(qint64 fileLength, const ReadAt &readAt);
+Header readHeader(QByteArrayView file);
 
 } // namespace HeifBoxes

@@ -22,6 +22,9 @@ public:
     static constexpr qint64 maximumPixels = qint64(16384) * 16384;
 
     QSize uprightSize(const ImageSource &file) const override;
+    // The size and the Exif item from one read of the boxes.
+    Header header(const ImageSource &file) const override;
+    PhotoInfo photoInfo(const ImageSource &file) const override;
     using ImageDecoder::decode;
     QImage
     decode(const ImageSource &file, int maximumPixelDimension, DecodeBudget &budget) const override;

@@ -8,6 +8,8 @@
 
 #include <libraw/libraw.h>
 
+#include <cmath>
+#include <ctime>
 #include <memory>
 #include <new>
 
@@ -151,25 +153,112 @@ QImage readPreview(const ImageSource &file, int maximumPixelDimension)
     return ExifThumbnail::oriented(image, exifOrientation(raw->imgdata.sizes.flip));
 }
 
+// The size LibRaw's own output would have: non-square pixels stretched, Fuji's diagonal
+// sensor turned, the flip applied.
+QSize uprightSizeOf(LibRaw &raw)
+{
+    if (raw.adjust_sizes_info_only() != LIBRAW_SUCCESS) {
+        return {};
+    }
+    const libraw_image_sizes_t &sizes = raw.imgdata.sizes;
+    if (!believable(sizes.iwidth, sizes.iheight)) {
+        return {};
+    }
+    return QSize(sizes.iwidth, sizes.iheight);
+}
+
+// LibRaw's time stamp: the camera's clock read as local time (mktime), so turned back the same
+// way; whole seconds, no offset. 0 when the file has none.
+std::optional<CaptureTime> captureTimeOf(const LibRaw &raw)
+{
+    const time_t stamp = raw.imgdata.other.timestamp;
+    tm local{};
+    if (stamp <= 0 || !localtime_r(&stamp, &local)) {
+        return std::nullopt;
+    }
+    return CaptureTime::make(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                             QTime(local.tm_hour, local.tm_min, local.tm_sec));
+}
+
+// LibRaw's fixed-size text fields, which it fills from the file without promising a NUL.
+template<std::size_t size>
+QString textOf(const char (&field)[size])
+{
+    return ExifInfo::text(QByteArrayView(field, qsizetype(qstrnlen(field, size))));
+}
+
+// What LibRaw parsed, for the fields the TIFF structure did not give.
+void fillFrom(const LibRaw &raw, PhotoInfo &info)
+{
+    const libraw_iparams_t &camera = raw.imgdata.idata;
+    const libraw_imgother_t &shot = raw.imgdata.other;
+    if (!info.captureTime) {
+        info.captureTime = captureTimeOf(raw);
+    }
+    if (info.make.isEmpty() && info.model.isEmpty()) {
+        info.make = textOf(camera.make);
+        info.model = textOf(camera.model);
+    }
+    if (info.bodySerialNumber.isEmpty()) {
+        info.bodySerialNumber = textOf(raw.imgdata.shootinginfo.BodySerial);
+    }
+    if (info.lensModel.isEmpty()) {
+        info.lensMake = textOf(raw.imgdata.lens.LensMake);
+        info.lensModel = textOf(raw.imgdata.lens.Lens);
+    }
+    // LibRaw leaves 0 where it found nothing.
+    const auto known = [](float value) {
+        return value > 0 ? std::optional<double>(value) : std::nullopt;
+    };
+    info.focalLength = info.focalLength ? info.focalLength : known(shot.focal_len);
+    info.fNumber = info.fNumber ? info.fNumber : known(shot.aperture);
+    info.exposureTime = info.exposureTime ? info.exposureTime : known(shot.shutter);
+    if (!info.iso && shot.iso_speed >= 1 && shot.iso_speed <= 1e7) {
+        info.iso = quint32(std::lround(shot.iso_speed));
+    }
+    ExifInfo::keepSane(info);
+}
+
 } // namespace
 
 QSize RawDecoder::uprightSize(const ImageSource &file) const
 {
     try {
         const std::unique_ptr<LibRaw> raw = openRaw(file);
-        // The size LibRaw's own output would have: non-square pixels stretched, Fuji's
-        // diagonal sensor turned, the flip applied.
-        if (!raw || raw->adjust_sizes_info_only() != LIBRAW_SUCCESS) {
-            return {};
-        }
-        const libraw_image_sizes_t &sizes = raw->imgdata.sizes;
-        if (!believable(sizes.iwidth, sizes.iheight)) {
-            return {};
-        }
-        return QSize(sizes.iwidth, sizes.iheight);
+        return raw ? uprightSizeOf(*raw) : QSize();
     } catch (const std::bad_alloc &) {
         return {};
     }
+}
+
+ImageDecoder::Header RawDecoder::header(const ImageSource &file) const
+{
+    Header header;
+    header.captureTime = ExifInfo::captureTimeFromHead(file.head());
+    try {
+        const std::unique_ptr<LibRaw> raw = openRaw(file);
+        if (raw) {
+            if (!header.captureTime) {
+                header.captureTime = captureTimeOf(*raw);
+            }
+            header.uprightSize = uprightSizeOf(*raw);
+        }
+    } catch (const std::bad_alloc &) {
+        header.uprightSize = {};
+    }
+    return header;
+}
+
+PhotoInfo RawDecoder::photoInfo(const ImageSource &file) const
+{
+    PhotoInfo info = ExifInfo::fromHead(file.head());
+    try {
+        if (const std::unique_ptr<LibRaw> raw = openRaw(file)) {
+            fillFrom(*raw, info);
+        }
+    } catch (const std::bad_alloc &) {
+    }
+    return info;
 }
 
 QImage

@@ -381,6 +381,7 @@ void tst_ExifInfo::containers()
     QFETCH(QString, expected);
     QFETCH(QSize, size);
     QVERIFY(!bytes.isEmpty());
+    FuzzCorpus::add("exif-info", bytes); // the fuzzer reads heads, blocks and HEIF files alike
     QTemporaryDir dir;
     const QString path = TestFolders::writeFile(dir.path(), name, bytes);
     const PhotoInfo info = PhotoInfoReader::read(path);

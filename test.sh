@@ -24,7 +24,7 @@ if [ "${1:-}" = "--fuzz" ]; then
     build-fuzz/fuzz-exif-thumbnail -dict=fuzz/exif.dict -max_total_time=60 \
         -artifact_prefix=build-fuzz/ "$corpus/exif"
     build-fuzz/fuzz-exif-info -dict=fuzz/exif.dict -max_total_time=60 \
-        -artifact_prefix=build-fuzz/ "$corpus/exif-info"
+        -artifact_prefix=build-fuzz/ "$corpus/exif-info" "$corpus/heif"
     exit 0
 fi
 

@@ -354,7 +354,6 @@ void tst_ExifInfo::containers_data()
     QTest::newRow("JPEG whose block holds the orientation and a thumbnail")
         << u"b.jpg"_s << SamplePhotos::encodeCameraJpeg(SamplePhotos::makeImage(64, 48, 2), 6)
         << u"orientation=6"_s << QSize(48, 64);
-    QTest::newRow("TIFF image") << u"c.tif"_s << exif << cameraFields << QSize();
     if (HeifWriter::canEncode(heif_compression_HEVC)) {
         HeifWriter::Fixture heic;
         heic.picture = SamplePhotos::makeImage(64, 48, 3);
@@ -381,6 +380,7 @@ void tst_ExifInfo::containers()
     QFETCH(QString, expected);
     QFETCH(QSize, size);
     QVERIFY(!bytes.isEmpty());
+    FuzzCorpus::add("exif-info", bytes); // the fuzzer reads heads, blocks and HEIF files alike
     QTemporaryDir dir;
     const QString path = TestFolders::writeFile(dir.path(), name, bytes);
     const PhotoInfo info = PhotoInfoReader::read(path);
@@ -389,9 +389,7 @@ void tst_ExifInfo::containers()
     QVERIFY(!info.format.isEmpty());
     const ImageDimensions header = ImageDimensionsReader::imageDimensions(path);
     QCOMPARE(header.captureTime, info.captureTime);
-    if (size.isValid()) {
-        QCOMPARE(QSize(int(header.width), int(header.height)), size);
-    }
+    QCOMPARE(QSize(int(header.width), int(header.height)), size);
 }
 
 QTEST_GUILESS_MAIN(tst_ExifInfo)

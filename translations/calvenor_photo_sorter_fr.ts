@@ -873,7 +873,7 @@
     <name>PhotoInfoText</name>
     <message>
         <source>%1 mm</source>
-        <translation>%1 mm</translation>
+        <translation>%1&#xa0;mm</translation>
     </message>
     <message>
         <source>f/%1</source>
@@ -881,19 +881,19 @@
     </message>
     <message>
         <source>1/%1 s</source>
-        <translation>1/%1 s</translation>
+        <translation>1/%1&#xa0;s</translation>
     </message>
     <message>
         <source>%1 s</source>
-        <translation>%1 s</translation>
+        <translation>%1&#xa0;s</translation>
     </message>
     <message>
         <source>ISO %1</source>
-        <translation>ISO %1</translation>
+        <translation>ISO&#xa0;%1</translation>
     </message>
     <message>
         <source>%1 EV</source>
-        <translation>%1 IL</translation>
+        <translation>%1&#xa0;IL</translation>
     </message>
     <message>
         <source>Taken</source>

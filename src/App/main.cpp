@@ -1,11 +1,12 @@
 #include "DemoCollection.h"
 #include "MainWindow.h"
+#include "Services/PhotoInfoReader.h"
+#include "Services/Platform/LargeBlocks.h"
 #include "SingleInstance.h"
 #include "Translations.h"
 #include "ViewModels/CollectionStore.h"
 #include "Views/DarkroomPalette.h"
 #include "Views/LinuxDesktopServices.h"
-#include "Services/Platform/LargeBlocks.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -106,6 +107,18 @@ int main(int argc, char *argv[])
     storePointer = &store;
     desktop.setPreviewSetup([&store](PreviewWindow &preview) {
         preview.setFocusRequest([&store](const QUrl &url) { store.focusComparedPhoto(url); });
+        preview.setInfoSource([&store](const QUrl &url) -> PreviewWindow::InfoRead {
+            QString companions;
+            for (const Photo &photo : store.selectedPhotosInDisplayOrder()) {
+                if (photo.url == url) {
+                    companions = photo.companionBadge();
+                    break;
+                }
+            }
+            return [path = url.toLocalFile(), companions] {
+                return PhotoInfoText::rows(PhotoInfoReader::read(path), companions);
+            };
+        });
         QObject::connect(&store, &CollectionStore::hudMessageChanged, &preview,
                          [&store, &preview] { preview.showHud(store.hudMessage()); });
     });

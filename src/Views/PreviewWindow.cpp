@@ -131,9 +131,9 @@ const QImage &PreviewWindow::detailImage() const
     return m_panes.isEmpty() || m_zoom.isFitted() ? nullImage() : m_panes[m_focused].detail.image;
 }
 
-QList<std::pair<QString, QString>> PreviewWindow::infoRows() const
+QList<PhotoInfoText::Row> PreviewWindow::infoRows() const
 {
-    return m_panes.isEmpty() ? QList<std::pair<QString, QString>>() : m_panes[m_focused].info;
+    return m_panes.isEmpty() ? QList<PhotoInfoText::Row>() : m_panes[m_focused].info;
 }
 
 QString PreviewWindow::zoomLabel() const
@@ -560,15 +560,18 @@ void PreviewWindow::requestInfo(qsizetype pane)
     }
     shown.infoRequested = true;
     const QUrl url = shown.url;
-    QtConcurrent::run(&m_pool, m_infoSource, url.toLocalFile())
-        .then(this, [this, url](QList<std::pair<QString, QString>> rows) {
-            for (Pane &target : m_panes) {
-                if (target.url == url) {
-                    target.info = rows;
-                }
+    const InfoRead read = m_infoSource(url);
+    if (!read) {
+        return;
+    }
+    QtConcurrent::run(&m_pool, read).then(this, [this, url](QList<PhotoInfoText::Row> rows) {
+        for (Pane &target : m_panes) {
+            if (target.url == url) {
+                target.info = rows;
             }
-            update();
-        });
+        }
+        update();
+    });
 }
 
 // ----- Zoom and focus
@@ -664,7 +667,7 @@ void PreviewWindow::paintEvent(QPaintEvent *)
                                                       Qt::ElideMiddle, strip.width()));
         }
     }
-    const QList<std::pair<QString, QString>> rows = infoRows();
+    const QList<PhotoInfoText::Row> rows = infoRows();
     if (m_showInfo && !rows.isEmpty()) {
         const QFont font = Typography::font(12);
         const QFontMetrics metrics(font);

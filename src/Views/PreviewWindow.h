@@ -11,6 +11,7 @@
 // advance. I shows the photo's information; the HUD confirms what a key did.
 
 #include "Layout/PreviewZoom.h"
+#include "Models/PhotoInfoText.h"
 #include "Models/PreviewItems.h"
 
 #include <QImage>
@@ -31,8 +32,10 @@ class PreviewWindow : public QWidget
     Q_OBJECT
 public:
     using ItemSource = std::function<PreviewItems()>;
-    // Label and value rows describing the photo at a path; called on a worker thread.
-    using InfoSource = std::function<QList<std::pair<QString, QString>>(const QString &path)>;
+    // The rows describing a photo: asked on the window's thread (where the board's facts about
+    // the photo are at hand), it gives the read to run on a worker thread.
+    using InfoRead = std::function<QList<PhotoInfoText::Row>()>;
+    using InfoSource = std::function<InfoRead(const QUrl &url)>;
     // Asked to move the board's focus to the compared photo at this URL (a click, or Tab).
     using FocusRequest = std::function<void(const QUrl &)>;
 
@@ -68,7 +71,7 @@ public:
     qsizetype focusedPane() const { return m_focused; }
     bool isShowingInfo() const { return m_showInfo; }
     // The info rows of the focused photo, once read.
-    QList<std::pair<QString, QString>> infoRows() const;
+    QList<PhotoInfoText::Row> infoRows() const;
     QString zoomLabel() const;
 
     // `source` scaled down to fit `box`, aspect kept; never scaled up, never empty.
@@ -112,7 +115,7 @@ private:
         QString fileName;
         QString message;
         Detail detail;
-        QList<std::pair<QString, QString>> info;
+        QList<PhotoInfoText::Row> info;
         bool infoRequested = false;
         std::optional<QUrl> requested; // newest fitted request, shown once it arrives
         quint64 generation = 0;

@@ -317,8 +317,8 @@ private Q_SLOTS:
             items.focused = urls.indexOf(url);
             window.reload();
         });
-        window.setInfoSource([](const QString &path) {
-            return QList<std::pair<QString, QString>>{{u"File"_s, QFileInfo(path).fileName()}};
+        window.setInfoSource([](const QUrl &url) -> PreviewWindow::InfoRead {
+            return [name = url.fileName()] { return QList<PhotoInfoText::Row>{{u"File"_s, name}}; };
         });
         window.resize(900, 700);
         window.showAtFirstItem();
@@ -345,7 +345,7 @@ private Q_SLOTS:
 
         QTest::keyClick(&window, Qt::Key_I);
         QTRY_COMPARE_WITH_TIMEOUT(window.infoRows(),
-                                  (QList<std::pair<QString, QString>>{{u"File"_s, u"c2.jpg"_s}}),
+                                  (QList<PhotoInfoText::Row>{{u"File"_s, u"c2.jpg"_s}}),
                                   kDecodeTimeout);
         // Filed from the comparison: two are left, side by side.
         items = {{urls[0], urls[2]}, 1};

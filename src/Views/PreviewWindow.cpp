@@ -81,10 +81,8 @@ PreviewWindow::PreviewWindow(ItemSource items, QWidget *parent)
         const QSizeF view = deviceView(0);
         m_ahead.removeIf([&](const Ahead &ahead) {
             const bool wanted =
-                !m_zoom.isFitted() &&
-                ahead.fitted.image.width() <
-                    std::floor(ahead.fitted.uprightSize.width() *
-                               std::min(1.0, m_zoom.scale(QSizeF(ahead.fitted.uprightSize), view)));
+                detailWanted(m_zoom, ahead.fitted.uprightSize, view, ahead.fitted.image.width())
+                    .has_value();
             return wanted ? !covers(ahead.detail, ahead.fitted.uprightSize, view)
                           : !ahead.detail.image.isNull();
         });
@@ -388,7 +386,6 @@ void PreviewWindow::apply(
         shown.info.clear();
         shown.infoRequested = false;
         ++shown.detailGeneration; // a detail of the photo before is not wanted any more
-        shown.detailPending = false;
     }
     update();
     Q_EMIT displayChanged();
@@ -413,20 +410,24 @@ void PreviewWindow::decodeAgainIfGrown()
     }
 }
 
-std::optional<std::pair<QRect, QSize>> PreviewWindow::detailWanted(QSize upright, QSizeF view) const
+std::optional<PreviewWindow::DetailRequest>
+PreviewWindow::detailWanted(const PreviewZoom &zoom, QSize upright, QSizeF view, int fittedWidth)
 {
-    if (m_zoom.isFitted() || upright.isEmpty()) {
+    if (zoom.isFitted() || upright.isEmpty()) {
         return std::nullopt;
     }
     // Above 100 % the photo's own pixels are enlarged on screen; below, it is decoded smaller.
-    const double scale = std::min(1.0, m_zoom.scale(QSizeF(upright), view));
-    const QRect part = m_zoom.visiblePart(QSizeF(upright), view, kDetailMargin).toAlignedRect();
+    const double scale = std::min(1.0, zoom.scale(QSizeF(upright), view));
+    if (fittedWidth >= std::floor(upright.width() * scale)) {
+        return std::nullopt; // the fitted picture is already as sharp as this zoom shows it
+    }
+    const QRect part = zoom.visiblePart(QSizeF(upright), view, kDetailMargin).toAlignedRect();
     if (part.isEmpty()) {
         return std::nullopt;
     }
     const QSize size(std::max(1, int(std::lround(part.width() * scale))),
                      std::max(1, int(std::lround(part.height() * scale))));
-    return std::pair(part, size);
+    return DetailRequest{part, size, scale};
 }
 
 bool PreviewWindow::covers(const Detail &detail, QSize upright, QSizeF view) const
@@ -449,27 +450,18 @@ void PreviewWindow::requestDetails()
 void PreviewWindow::requestDetail(qsizetype pane)
 {
     Pane &shown = m_panes[pane];
-    if (shown.image.isNull() || m_zoom.isFitted()) {
+    if (shown.image.isNull()) {
         return;
     }
     const QSizeF view = deviceView(pane);
-    const QSizeF upright(shown.uprightSize);
-    const double scale = std::min(1.0, m_zoom.scale(upright, view));
-    // The fitted picture is already as sharp as this zoom can show.
-    if (shown.image.width() >= std::floor(upright.width() * scale)) {
-        return;
-    }
-    if (covers(shown.detail, shown.uprightSize, view)) {
-        return;
-    }
-    const std::optional<std::pair<QRect, QSize>> wanted = detailWanted(shown.uprightSize, view);
-    if (!wanted) {
+    const std::optional<DetailRequest> wanted =
+        detailWanted(m_zoom, shown.uprightSize, view, shown.image.width());
+    if (!wanted || covers(shown.detail, shown.uprightSize, view)) {
         return;
     }
     const quint64 generation = ++shown.detailGeneration;
-    shown.detailPending = true;
     const QUrl url = shown.url;
-    const auto [part, size] = *wanted;
+    const auto [part, size, scale] = *wanted;
     ++m_pendingDecodes;
     QtConcurrent::run(&m_pool, [path = url.toLocalFile(), part, size] {
         QImage picture = ImageFile::readRegion(path, part, size);
@@ -483,7 +475,6 @@ void PreviewWindow::requestDetail(qsizetype pane)
         if (target == m_panes.end()) {
             return;
         }
-        target->detailPending = false;
         if (read.second) {
             // Gone from the disk since it was shown: say so rather than keep a ghost.
             target->image = {};
@@ -517,21 +508,14 @@ void PreviewWindow::decodeAhead(const QList<QUrl> &urls)
             m_ahead.removeFirst();
         }
         const PreviewZoom zoom = m_zoom;
-        const std::shared_ptr<std::atomic<quint64>> latest = m_latest;
         ++m_pendingDecodes;
         QtConcurrent::run(&m_pool, [url, box, view, zoom]() -> Ahead {
             Ahead ahead{url, box, decode(url.toLocalFile(), box, {}, 0), {}, true};
-            const QSizeF upright(ahead.fitted.uprightSize);
-            if (zoom.isFitted() || upright.isEmpty()) {
-                return ahead;
-            }
-            const double scale = std::min(1.0, zoom.scale(upright, view));
-            const QRect part = zoom.visiblePart(upright, view, kDetailMargin).toAlignedRect();
-            const QSize size(std::max(1, int(std::lround(part.width() * scale))),
-                             std::max(1, int(std::lround(part.height() * scale))));
-            if (ahead.fitted.image.width() < std::floor(upright.width() * scale)) {
-                ahead.detail = {ImageFile::readRegion(url.toLocalFile(), part, size), QRectF(part),
-                                scale};
+            if (const std::optional<DetailRequest> wanted = detailWanted(
+                    zoom, ahead.fitted.uprightSize, view, ahead.fitted.image.width())) {
+                ahead.detail = {
+                    ImageFile::readRegion(url.toLocalFile(), wanted->part, wanted->size),
+                    QRectF(wanted->part), wanted->scale};
             }
             return ahead;
         }).then(this, [this](Ahead decoded) {

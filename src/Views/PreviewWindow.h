@@ -120,7 +120,6 @@ private:
         std::optional<QUrl> requested; // newest fitted request, shown once it arrives
         quint64 generation = 0;
         quint64 detailGeneration = 0;
-        bool detailPending = false;
     };
     // A photo decoded ahead of the arrows.
     struct Ahead
@@ -160,8 +159,17 @@ private:
     // Asks for the detail each zoomed pane lacks for what is on screen now.
     void requestDetails();
     void requestDetail(qsizetype pane);
-    // The part and size a zoomed pane needs decoded; nothing when fitted.
-    std::optional<std::pair<QRect, QSize>> detailWanted(QSize upright, QSizeF view) const;
+    struct DetailRequest
+    {
+        QRect part;   // of the photo, in its pixels
+        QSize size;   // to decode it at
+        double scale; // device pixels per photo pixel, at most 1
+    };
+    // What a photo of `upright` size needs decoded for the view at `zoom`, given its fitted
+    // picture's width: nothing while fitted, or when that picture is as sharp as the zoom shows.
+    // Pure, so a decode ahead on a worker asks it too.
+    static std::optional<DetailRequest>
+    detailWanted(const PreviewZoom &zoom, QSize upright, QSizeF view, int fittedWidth);
     void requestInfo(qsizetype pane);
     void decodeAhead(const QList<QUrl> &urls);
     void zoomChanged(bool announce);

@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-l10n-tools qt6-translations-l10n
     libgl-dev
     libheif-dev libraw-dev libjxl-dev libtiff-dev libblkid-dev libjpeg62-turbo-dev
+    libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
     xvfb xauth
     util-linux mount
     sshfs openssh-sftp-server bindfs ntfs-3g exfat-fuse exfatprogs fusefat dosfstools

@@ -134,6 +134,10 @@
         <source>Date Taken</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Duration</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>BrowseView</name>
@@ -931,6 +935,18 @@
     </message>
     <message>
         <source>Companions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 fps</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Video</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -134,6 +134,10 @@
         <source>Date Taken</source>
         <translation>Date de prise de vue</translation>
     </message>
+    <message>
+        <source>Duration</source>
+        <translation>Durée</translation>
+    </message>
 </context>
 <context>
     <name>BrowseView</name>
@@ -942,6 +946,18 @@
     <message>
         <source>Companions</source>
         <translation>Fichiers associés</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>Durée</translation>
+    </message>
+    <message>
+        <source>%1 fps</source>
+        <translation>%1 i/s</translation>
+    </message>
+    <message>
+        <source>Video</source>
+        <translation>Vidéo</translation>
     </message>
 </context>
 <context>

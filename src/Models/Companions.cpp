@@ -298,8 +298,14 @@ QString Companions::badge(const QStringList &names, const QList<ImageKind> &kind
     QStringList images;
     QStringList raws;
     QStringList extras;
+    bool live = false;
+    const bool stillShown = kinds.value(0, ImageKind::none) != ImageKind::video;
     for (qsizetype i = 0; i < names.size(); ++i) {
         const ImageKind kind = kinds.value(i, ImageKind::none);
+        if (kind == ImageKind::video && stillShown) {
+            live = true; // a still with its video: a Live Photo
+            continue;
+        }
         if (kind == ImageKind::none) {
             const QString label = QLatin1Char('+') + extensionOf(names[i]).toUpper();
             if (!extras.contains(label)) {
@@ -311,6 +317,9 @@ QString Companions::badge(const QStringList &names, const QList<ImageKind> &kind
     }
     raws.append(images);
     // A lone image shows no label of its own: "+XMP" says enough.
-    const QString imagePart = raws.size() > 1 ? raws.join(QLatin1Char('+')) : QString();
+    QString imagePart = raws.size() > 1 ? raws.join(QLatin1Char('+')) : QString();
+    if (live) {
+        imagePart += imagePart.isEmpty() ? QStringLiteral("LIVE") : QStringLiteral("+LIVE");
+    }
     return imagePart + extras.join(QString());
 }

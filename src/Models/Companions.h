@@ -14,8 +14,9 @@
 #include <vector>
 
 // What kind of picture a file holds, in the order a person would rather look at it: the shot's
-// shown member is the one of lowest kind. `none` is every file that is not an image.
-enum class ImageKind : quint8 { none, jpeg, modern, lossless, other, raw };
+// shown member is the one of lowest kind: a Live Photo's still before its video. `none` is every
+// file that is neither an image nor a video.
+enum class ImageKind : quint8 { none, jpeg, modern, lossless, other, raw, video };
 
 // Together: one photo per shot. Apart: one photo per image; a sidecar follows the image whose
 // whole name it extends (x.jpg.xmp), or the image of its stem when exactly one has it.
@@ -76,7 +77,8 @@ private:
 QStringList pairedNames(const QStringList &names, int number);
 
 // What travels with the shown member, for the cell's badge: "RAW+JPG", "+XMP", "RAW+JPG+XMP",
-// or empty for a photo on its own. `names` and `kinds` list the members, shown first.
+// "LIVE" for a still with its video, or empty for a photo on its own. `names` and `kinds` list the
+// members, shown first.
 QString badge(const QStringList &names, const QList<ImageKind> &kinds);
 
 } // namespace Companions

@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include <algorithm>
 
 QString Photo::dimensionsLabel() const
 {
@@ -9,6 +10,28 @@ QString Photo::dimensionsLabel() const
         return QStringLiteral("\u2014");
     }
     return QString::number(pixelWidth) + QStringLiteral(" \u00D7 ") + QString::number(pixelHeight);
+}
+
+QString Photo::durationLabel() const
+{
+    return kind == ImageKind::video ? durationText(durationMs) : QString();
+}
+
+QString Photo::durationText(qint64 durationMs)
+{
+    if (durationMs <= 0) {
+        return {};
+    }
+    // Whole seconds, a short clip never reading 0:00.
+    const qint64 seconds = std::max<qint64>(1, (durationMs + 500) / 1000);
+    const QString minutesAndSeconds =
+        QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    if (seconds < 3600) {
+        return minutesAndSeconds;
+    }
+    return QStringLiteral("%1:%2")
+        .arg(seconds / 3600)
+        .arg(minutesAndSeconds.rightJustified(5, QLatin1Char('0')));
 }
 
 double Photo::aspectRatio() const
@@ -70,14 +93,19 @@ qint64 Photo::shotByteCount() const
 
 QString Photo::companionBadge() const
 {
-    if (companions.isEmpty()) {
-        return {};
+    QString text;
+    if (!companions.isEmpty()) {
+        QList<ImageKind> kinds{kind};
+        for (const Companion &companion : companions) {
+            kinds.append(companion.kind);
+        }
+        text = Companions::badge(memberNames(), kinds);
     }
-    QList<ImageKind> kinds{kind};
-    for (const Companion &companion : companions) {
-        kinds.append(companion.kind);
+    if (embeddedVideo) {
+        const bool joined = text.isEmpty() || text.startsWith(QLatin1Char('+'));
+        text = QStringLiteral("MOTION") + (joined ? text : QLatin1Char('+') + text);
     }
-    return Companions::badge(memberNames(), kinds);
+    return text;
 }
 
 size_t qHash(const Photo &photo, size_t seed)

@@ -37,11 +37,18 @@ struct Photo
     // When it was taken, as its file records it; read with the dimensions, none until then or
     // when the file does not say.
     std::optional<CaptureTime> captureTime = {};
+    qint64 durationMs = 0;      // a video's length, read with the dimensions; 0 for a still
+    bool embeddedVideo = false; // a motion photo: a video lies in the file after the picture
     ImageKind kind = ImageKind::other;
     QList<Companion> companions = {}; // the shown file comes first in member lists below
 
     // "4032 × 3024", or "—" while either dimension is unknown.
     QString dimensionsLabel() const;
+    // A video's length as a clock reads it ("0:12", "1:02:03"); empty for a still or while
+    // unknown.
+    QString durationLabel() const;
+    // Any length so ("0:12"); empty for 0.
+    static QString durationText(qint64 durationMs);
     // width ÷ height, never below 0.05; 1.0 while either dimension is unknown.
     double aspectRatio() const;
     // Path, time and size: any change of the file gives a new thumbnail key.
@@ -56,7 +63,8 @@ struct Photo
     void renameMembers(const QStringList &names);
     // Bytes of all members together.
     qint64 shotByteCount() const;
-    // What travels with the photo ("RAW+JPG+XMP"), empty when nothing does.
+    // What travels with the photo ("RAW+JPG+XMP", "LIVE", "MOTION" for a video inside the
+    // file), empty when nothing does.
     QString companionBadge() const;
 
     friend bool operator==(const Photo &, const Photo &) = default;

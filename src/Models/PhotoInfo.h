@@ -27,6 +27,11 @@ struct PhotoInfo
     std::optional<double> exposureBias; // EV
     std::optional<int> orientation;     // 1 to 8
 
+    // A video's header
+    qint64 durationMs = 0; // 0 for a still
+    QString videoCodec;    // "H.264"
+    std::optional<double> frameRate;
+
     // The file
     qint64 pixelWidth = 0; // upright; 0 when unreadable
     qint64 pixelHeight = 0;

@@ -1,5 +1,7 @@
 #include "PhotoInfoText.h"
 
+#include "Photo.h"
+
 #include <QCoreApplication>
 #include <QLocale>
 
@@ -174,6 +176,16 @@ QList<Row> rows(const PhotoInfo &info, const QString &companions)
         add(QT_TRANSLATE_NOOP("PhotoInfoText", "Dimensions"),
             dimensions(info.pixelWidth, info.pixelHeight));
     }
+    add(QT_TRANSLATE_NOOP("PhotoInfoText", "Duration"), Photo::durationText(info.durationMs));
+    QStringList video;
+    if (!info.videoCodec.isEmpty()) {
+        video.append(info.videoCodec);
+    }
+    if (info.frameRate) {
+        video.append(QCoreApplication::translate("PhotoInfoText", "%1 fps")
+                         .arg(decimal(*info.frameRate, 2)));
+    }
+    add(QT_TRANSLATE_NOOP("PhotoInfoText", "Video"), joined(video));
     QStringList file{fileSize(info.byteCount)};
     if (!info.format.isEmpty()) {
         file.append(info.format);

@@ -1,5 +1,6 @@
 #include "CollectionRescan.h"
 
+#include "ImageDimensionsReader.h"
 #include "Models/NaturalOrder.h"
 
 #include <QHash>
@@ -66,7 +67,7 @@ void CollectionRescan::carryDimensions(QList<Photo> &fresh,
     QHash<QString, const Photo *> byID;
     byID.reserve(known.size());
     for (const Photo &photo : known) {
-        if (photo.hasDimensions() || photo.captureTime) {
+        if (ImageDimensions::of(photo) != ImageDimensions()) {
             byID.insert(photo.id, &photo);
         }
     }
@@ -77,9 +78,7 @@ void CollectionRescan::carryDimensions(QList<Photo> &fresh,
     for (Photo &photo : fresh) {
         const auto old = byID.constFind(photo.id);
         if (old != byID.cend() && sameVersion(photo, **old)) {
-            photo.pixelWidth = (*old)->pixelWidth;
-            photo.pixelHeight = (*old)->pixelHeight;
-            photo.captureTime = (*old)->captureTime;
+            ImageDimensions::of(**old).applyTo(photo);
             timed = timed || photo.captureTime;
         }
     }

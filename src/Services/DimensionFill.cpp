@@ -299,9 +299,7 @@ DimensionFill::Applied DimensionFill::applyTo(PhotoCollection &collection,
             const auto read = byID.constFind(photo.id);
             if (read != byID.cend() && photo.modificationDate == (*read)->modificationDate &&
                 photo.byteCount == (*read)->byteCount &&
-                (photo.pixelWidth != (*read)->dimensions.width ||
-                 photo.pixelHeight != (*read)->dimensions.height ||
-                 photo.captureTime != (*read)->dimensions.captureTime)) {
+                ImageDimensions::of(photo) != (*read)->dimensions) {
                 hits.append({s, p});
             }
         }
@@ -310,12 +308,10 @@ DimensionFill::Applied DimensionFill::applyTo(PhotoCollection &collection,
     for (const auto &[s, p] : std::as_const(hits)) {
         Photo &photo = collection.sections[s].photos[p];
         const ImageDimensions &read = byID.value(photo.id)->dimensions;
-        photo.pixelWidth = read.width;
-        photo.pixelHeight = read.height;
         if (photo.captureTime != read.captureTime) {
-            photo.captureTime = read.captureTime;
             timed.insert(s);
         }
+        read.applyTo(photo);
     }
     if (hits.isEmpty()) {
         return Applied::nothing;

@@ -43,10 +43,12 @@ ImageDimensions ImageDimensionsReader::imageDimensions(const QString &path)
         return {};
     }
     const ImageDecoder::Header header = ImageDecoders::forFile(*file).header(*file);
-    if (header.uprightSize.isEmpty()) {
-        return {0, 0, header.captureTime};
+    ImageDimensions read{0, 0, header.captureTime, header.durationMs};
+    if (!header.uprightSize.isEmpty()) {
+        read.width = header.uprightSize.width();
+        read.height = header.uprightSize.height();
     }
-    return {header.uprightSize.width(), header.uprightSize.height(), header.captureTime};
+    return read;
 }
 
 Result<void> ImageDimensionsReader::populateImageDimensions(QList<PhotoSection> &sections,
@@ -60,9 +62,7 @@ Result<void> ImageDimensionsReader::populateImageDimensions(QList<PhotoSection> 
             Photo &photo = photos[p];
             DimensionCacheKey key{photo.id, photo.modificationDate, photo.byteCount};
             if (const auto cached = m_cache.constFind(key); cached != m_cache.cend()) {
-                photo.pixelWidth = cached->width;
-                photo.pixelHeight = cached->height;
-                photo.captureTime = cached->captureTime;
+                cached->applyTo(photo);
             } else {
                 work.append({s, p, key, standardizedPath(photo.url), {}});
             }
@@ -106,9 +106,7 @@ Result<void> ImageDimensionsReader::populateImageDimensions(QList<PhotoSection> 
             continue;
         }
         Photo &photo = sections[item.sectionIndex].photos[item.photoIndex];
-        photo.pixelWidth = item.result.width;
-        photo.pixelHeight = item.result.height;
-        photo.captureTime = item.result.captureTime;
+        item.result.applyTo(photo);
         if (item.result.width > 0 && item.result.height > 0) {
             m_cache.insert(item.key, item.result);
         }

@@ -22,6 +22,23 @@ struct ImageDimensions
     qint64 width = 0; // 0 means unreadable
     qint64 height = 0;
     std::optional<CaptureTime> captureTime = {}; // when the file says when it was taken
+    qint64 durationMs = 0;                       // a video's length
+    bool embeddedVideo = false;                  // a motion photo's video confirmed
+
+    // What `photo` holds of these, and the other way round.
+    static ImageDimensions of(const Photo &photo)
+    {
+        return {photo.pixelWidth, photo.pixelHeight, photo.captureTime, photo.durationMs,
+                photo.embeddedVideo};
+    }
+    void applyTo(Photo &photo) const
+    {
+        photo.pixelWidth = width;
+        photo.pixelHeight = height;
+        photo.captureTime = captureTime;
+        photo.durationMs = durationMs;
+        photo.embeddedVideo = embeddedVideo;
+    }
 
     friend bool operator==(const ImageDimensions &, const ImageDimensions &) = default;
 };
@@ -50,7 +67,7 @@ public:
     explicit ImageDimensionsReader(HeaderReader readHeader = imageDimensions,
                                    int processorCount = QThread::idealThreadCount());
 
-    // Sets pixelWidth, pixelHeight and captureTime of every photo in place (the sections keep
+    // Sets what ImageDimensions holds of every photo in place (the sections keep
     // their order). Fails only when cancelled.
     // `isCancelled` is asked from the reading threads, so it must be thread-safe.
     Result<void> populateImageDimensions(QList<PhotoSection> &sections,

@@ -128,6 +128,8 @@ bool BrowseListModel::lessThan(int left, int right, int column) const
         return a.byteCount() < b.byteCount();
     case DimensionsColumn:
         return a.pixelCount() < b.pixelCount();
+    case DurationColumn:
+        return a.photo.durationMs < b.photo.durationMs;
     }
     return false;
 }
@@ -193,6 +195,8 @@ QVariant BrowseListModel::data(const QModelIndex &index, int role) const
             return item.byteCount();
         case DimensionsColumn:
             return item.pixelCount();
+        case DurationColumn:
+            return item.photo.durationMs;
         }
         return {};
     case Qt::ForegroundRole:
@@ -220,6 +224,8 @@ QVariant BrowseListModel::data(const QModelIndex &index, int role) const
             return sizeText(item.byteCount());
         case DimensionsColumn:
             return item.photo.dimensionsLabel();
+        case DurationColumn:
+            return item.photo.durationLabel();
         }
         return {};
     }
@@ -254,6 +260,8 @@ QVariant BrowseListModel::headerData(int section, Qt::Orientation orientation, i
         return tr("Size");
     case DimensionsColumn:
         return tr("Dimensions");
+    case DurationColumn:
+        return tr("Duration");
     }
     return {};
 }

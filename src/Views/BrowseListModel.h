@@ -28,6 +28,7 @@ public:
         DateModifiedColumn,
         SizeColumn,
         DimensionsColumn,
+        DurationColumn,
         ColumnCount
     };
 
@@ -51,11 +52,12 @@ public:
         {150, 180, 0}, // Date Modified
         {82, 100, 0},  // Size
         {110, 130, 0}, // Dimensions
+        {72, 90, 0},   // Duration
     }};
     // Columns whose text should be drawn with monospaced digits.
     static constexpr bool hasMonospacedDigits(int column)
     {
-        return column == SizeColumn || column == DimensionsColumn;
+        return column == SizeColumn || column == DimensionsColumn || column == DurationColumn;
     }
 
     explicit BrowseListModel(QObject *parent = nullptr);

@@ -52,7 +52,8 @@ void paintPlaceholder(QPainter &painter, const QRectF &area, const Photo *withEx
     const double textHeight = 11;
     const double spacing = 7;
     const double top = area.center().y() - (symbolSize + spacing + textHeight) / 2;
-    Symbols::paint(painter, QStringLiteral("photo"),
+    const bool video = withExtension->kind == ImageKind::video;
+    Symbols::paint(painter, video ? QStringLiteral("play.fill") : QStringLiteral("photo"),
                    QRectF(area.center().x() - symbolSize / 2, top, symbolSize, symbolSize), color,
                    0.8);
     painter.setFont(fonts().extension);
@@ -88,6 +89,45 @@ void paintCompanionTag(QPainter &painter, const QRectF &imageRect, const Photo &
     painter.setFont(fonts().companions);
     painter.setPen(DarkroomPalette::paper());
     painter.drawText(tag, Qt::AlignCenter, shown);
+}
+
+// A video's play glyph and length ("0:12"), a quiet pill over the bottom leading corner,
+// `bottomInset` above the image's bottom edge.
+void paintVideoTag(QPainter &painter,
+                   const QRectF &imageRect,
+                   const Photo &photo,
+                   double bottomInset = PhotoCellPainter::badgeInset)
+{
+    if (photo.kind != ImageKind::video) {
+        return;
+    }
+    constexpr double height = 16;
+    constexpr double padding = 5;
+    constexpr double glyph = 10;
+    if (imageRect.height() < bottomInset + 2 * height || imageRect.width() < 40) {
+        return;
+    }
+    const QString text = photo.durationLabel();
+    const QFontMetricsF metrics(fonts().companions);
+    const double textWidth = text.isEmpty() ? 0 : metrics.horizontalAdvance(text) + 3;
+    const QRectF tag(imageRect.left() + PhotoCellPainter::badgeInset,
+                     imageRect.bottom() - bottomInset - height, 2 * padding + glyph + textWidth,
+                     height);
+    QColor fill = DarkroomPalette::canvas();
+    fill.setAlphaF(0.84f);
+    QPainterPath shape;
+    shape.addRoundedRect(tag, 4, 4);
+    painter.fillPath(shape, fill);
+    Symbols::paint(
+        painter, QStringLiteral("play.fill"),
+        QRectF(tag.left() + padding - 1, tag.center().y() - glyph / 2 - 1, glyph + 2, glyph + 2),
+        DarkroomPalette::paper(), 1);
+    if (!text.isEmpty()) {
+        painter.setFont(fonts().companions);
+        painter.setPen(DarkroomPalette::paper());
+        painter.drawText(QRectF(tag.left() + padding + glyph + 3, tag.top(), textWidth, height),
+                         Qt::AlignLeft | Qt::AlignVCenter, text);
+    }
 }
 
 void paintBadge(QPainter &painter,
@@ -215,6 +255,7 @@ void paint(QPainter &painter,
     paintImageArea(painter, imageRect, &photo, thumbnail, state.hovered, cornerRadius);
     paintOutline(painter, imageRect, state.selected, 3, cornerRadius);
     paintCompanionTag(painter, imageRect, photo);
+    paintVideoTag(painter, imageRect, photo);
     if (state.selected) {
         paintBadge(painter, badgeRect(imageRect), state.selectedCount, fonts().badge);
     }
@@ -254,6 +295,8 @@ void paintMasonry(QPainter &painter,
     paintImageArea(painter, rect, nullptr, thumbnail, state.hovered, cornerRadius, caption);
     paintOutline(painter, rect, state.selected, 3, cornerRadius);
     paintCompanionTag(painter, rect, photo);
+    paintVideoTag(painter, rect, photo,
+                  qMin(rect.height(), masonryCaptionHeight) + PhotoCellPainter::badgeInset);
     if (state.selected) {
         paintBadge(painter, badgeRect(rect), state.selectedCount, fonts().badge);
     }

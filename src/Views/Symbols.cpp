@@ -153,6 +153,16 @@ void drawArrowDownDoc(QPainter &p)
                    3);
 }
 
+void drawPlayFill(QPainter &p)
+{
+    QPainterPath triangle;
+    triangle.moveTo(8, 5.5);
+    triangle.lineTo(19, 12);
+    triangle.lineTo(8, 18.5);
+    triangle.closeSubpath();
+    p.fillPath(triangle, p.pen().color());
+}
+
 void drawPlus(QPainter &p)
 {
     p.drawLine(QPointF(12, 5), QPointF(12, 19));
@@ -179,6 +189,7 @@ const auto &entries()
         Entry{"rectangle.3.group", drawRectangle3Group},
         Entry{"arrow.down.doc", drawArrowDownDoc},
         Entry{"plus", drawPlus},
+        Entry{"play.fill", drawPlayFill},
     };
     return table;
 }

@@ -9,11 +9,12 @@ static ImageKind kindOf(const QString &name)
 {
     const QString extension = name.section(QLatin1Char('.'), -1).toLower();
     static const QHash<QString, ImageKind> kinds{
-        {u"jpg"_s, ImageKind::jpeg},      {u"jpeg"_s, ImageKind::jpeg},
-        {u"heic"_s, ImageKind::modern},   {u"jxl"_s, ImageKind::modern},
-        {u"png"_s, ImageKind::lossless},  {u"tif"_s, ImageKind::lossless},
-        {u"gif"_s, ImageKind::other},     {u"cr3"_s, ImageKind::raw},
-        {u"nef"_s, ImageKind::raw},       {u"dng"_s, ImageKind::raw},
+        {u"jpg"_s, ImageKind::jpeg},     {u"jpeg"_s, ImageKind::jpeg},
+        {u"heic"_s, ImageKind::modern},  {u"jxl"_s, ImageKind::modern},
+        {u"png"_s, ImageKind::lossless}, {u"tif"_s, ImageKind::lossless},
+        {u"gif"_s, ImageKind::other},    {u"cr3"_s, ImageKind::raw},
+        {u"nef"_s, ImageKind::raw},      {u"dng"_s, ImageKind::raw},
+        {u"mov"_s, ImageKind::video},    {u"mp4"_s, ImageKind::video},
     };
     return name.contains(QLatin1Char('.')) ? kinds.value(extension, ImageKind::none)
                                            : ImageKind::jpeg;
@@ -59,6 +60,9 @@ void tst_Companions::group_data()
         u"IMG.0005.JPG IMG.0005.CR3 IMG.0005.JPG.json"_s);
     row("a stem that looks like a whole name", u"a.CR3.xmp a.CR3.jpg"_s, u"a.CR3.jpg a.CR3.xmp"_s);
     row("shown member by kind", u"a.dng a.png a.heic a.gif"_s, u"a.heic a.png a.gif a.dng"_s);
+    row("a Live Photo: the still shown, its video along",
+        u"IMG_1.MOV IMG_1.HEIC IMG_2.MP4 IMG_2.THM"_s,
+        u"IMG_1.HEIC IMG_1.MOV | IMG_2.MP4 IMG_2.THM"_s);
     row("orphans and other files", u"lonely.xmp notes.txt b.png b.dop c.aae"_s, u"b.png b.dop"_s);
     row("no extension", u"scan scan.xmp"_s, u"scan scan.xmp"_s);
     row("Takeout's metadata names", u"a.jpg a.jpg.supplemental-metadata.json b.jpg.json"_s,
@@ -147,6 +151,12 @@ void tst_Companions::badge_data()
     QTest::newRow("one image and a sidecar") << QStringList{u"a.heic"_s, u"a.AAE"_s} << u"+AAE"_s;
     QTest::newRow("two formats") << QStringList{u"a.jpg"_s, u"a.png"_s} << u"JPG+PNG"_s;
     QTest::newRow("a RAW with its edits") << QStringList{u"a.dng"_s, u"a.dng.xmp"_s} << u"+XMP"_s;
+    QTest::newRow("Live Photo") << QStringList{u"a.HEIC"_s, u"a.MOV"_s, u"a.AAE"_s}
+                                << u"LIVE+AAE"_s;
+    QTest::newRow("RAW+JPEG and a video")
+        << QStringList{u"a.JPG"_s, u"a.CR3"_s, u"a.MP4"_s} << u"RAW+JPG+LIVE"_s;
+    QTest::newRow("a video and its camera's thumbnail")
+        << QStringList{u"a.MP4"_s, u"a.THM"_s} << u"+THM"_s;
 }
 
 void tst_Companions::badge()

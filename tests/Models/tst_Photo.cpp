@@ -85,7 +85,7 @@ private Q_SLOTS:
     void equalityCoversEveryField()
     {
         const Photo base = photoOfSize(3, 2);
-        QList<Photo> variants(8, base);
+        QList<Photo> variants(10, base);
         variants[0].url = QUrl::fromLocalFile(u"/photos/Cats/IMG_1.jpg"_s);
         variants[1].modificationDate.nanoseconds += 1;
         variants[2].byteCount += 1;
@@ -94,6 +94,8 @@ private Q_SLOTS:
         variants[5].modificationDate.seconds = 5;
         variants[6].pixelWidth = 4;
         variants[7].pixelHeight = 4;
+        variants[8].durationMs = 1;
+        variants[9].embeddedVideo = true;
         for (qsizetype i = 0; i < variants.size(); ++i) {
             QVERIFY2(!(variants[i] == base), qPrintable(QString::number(i)));
             QVERIFY2(i > 2 || variants[i].cacheKey() != base.cacheKey(),
@@ -101,6 +103,56 @@ private Q_SLOTS:
         }
         QCOMPARE(Photo(base), base);
         QCOMPARE(qHash(Photo(base)), qHash(base));
+    }
+
+    // A video's length as its cell shows it, and the tag a motion photo's cell wears.
+    void videoLabels_data()
+    {
+        QTest::addColumn<QString>("members"); // the shown file first, " " between
+        QTest::addColumn<qint64>("durationMs");
+        QTest::addColumn<bool>("embeddedVideo");
+        QTest::addColumn<QString>("duration");
+        QTest::addColumn<QString>("badge");
+
+        const auto row = [](const char *name, const QString &members, qint64 ms, bool embedded,
+                            const QString &duration, const QString &badge) {
+            QTest::newRow(name) << members << ms << embedded << duration << badge;
+        };
+        row("a short clip never reads 0:00", u"a.mp4"_s, 400, false, u"0:01"_s, QString());
+        row("seconds round", u"a.mov"_s, 12'500, false, u"0:13"_s, QString());
+        row("minutes", u"a.mov a.thm"_s, 62'000, false, u"1:02"_s, u"+THM"_s);
+        row("hours", u"a.mts"_s, 3'723'000, false, u"1:02:03"_s, QString());
+        row("length unknown", u"a.mp4"_s, 0, false, QString(), QString());
+        row("a still has no length", u"a.jpg a.mov"_s, 5'000, false, QString(), u"LIVE"_s);
+        row("motion photo", u"a.jpg"_s, 0, true, QString(), u"MOTION"_s);
+        row("motion photo with a RAW", u"a.jpg a.dng a.xmp"_s, 0, true, QString(),
+            u"MOTION+RAW+JPG+XMP"_s);
+        row("motion photo with a sidecar", u"a.jpg a.xmp"_s, 0, true, QString(), u"MOTION+XMP"_s);
+    }
+
+    void videoLabels()
+    {
+        QFETCH(QString, members);
+        QFETCH(qint64, durationMs);
+        QFETCH(bool, embeddedVideo);
+        const auto kindOf = [](const QString &name) {
+            const QString extension = name.section(u'.', -1);
+            return extension == u"jpg"_s                            ? ImageKind::jpeg
+                   : extension == u"dng"_s                          ? ImageKind::raw
+                   : extension == u"xmp"_s || extension == u"thm"_s ? ImageKind::none
+                                                                    : ImageKind::video;
+        };
+        const QStringList names = members.split(u' ');
+        Photo photo = photoOfSize(3, 2);
+        photo.filename = names[0];
+        photo.kind = kindOf(names[0]);
+        for (const QString &name : names.mid(1)) {
+            photo.companions.append({name, name, {}, 1, kindOf(name)});
+        }
+        photo.durationMs = durationMs;
+        photo.embeddedVideo = embeddedVideo;
+        QTEST(photo.durationLabel(), "duration");
+        QTEST(photo.companionBadge(), "badge");
     }
 
     void browseItemSortKeysFoldCaseAndDiacritics()

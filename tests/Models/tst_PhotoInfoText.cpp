@@ -116,6 +116,15 @@ void tst_PhotoInfoText::rowsAndSummary()
     plain.format = u"PNG image"_s;
     QCOMPARE(PhotoInfoText::summary(plain), u"1920 × 1080 · PNG image · 312.0 kB"_s);
     QCOMPARE(PhotoInfoText::rows(plain).size(), 2);
+
+    // A clip: its length and how it was encoded, after its size.
+    plain.durationMs = 62'400;
+    plain.videoCodec = u"HEVC"_s;
+    plain.frameRate = 29.97;
+    const QList<PhotoInfoText::Row> clip = PhotoInfoText::rows(plain);
+    QCOMPARE(clip.size(), 4);
+    QCOMPARE(clip[1].label + u": "_s + clip[1].value, u"Duration: 1:02"_s);
+    QCOMPARE(clip[2].label + u": "_s + clip[2].value, u"Video: HEVC · 29.97 fps"_s);
 }
 
 QTEST_APPLESS_MAIN(tst_PhotoInfoText)

@@ -97,6 +97,13 @@ void tst_BrowseListModel::texts_data()
     QTest::newRow("no time reported") << date << time(FileTime::distantPastSeconds) << u"—"_s;
     QTest::newRow("dimensions") << dimensions << dims(4032, 3024) << u"4032 × 3024"_s;
     QTest::newRow("unread dimensions") << dimensions << dims(0, 3024) << u"—"_s;
+    BrowsePhotoItem clip = dims(1920, 1080);
+    clip.photo.kind = ImageKind::video;
+    clip.photo.durationMs = 3'723'000;
+    QTest::newRow("a clip's length")
+        << int(BrowseListModel::DurationColumn) << clip << u"1:02:03"_s;
+    QTest::newRow("a still has none")
+        << int(BrowseListModel::DurationColumn) << dims(1, 1) << QString();
 }
 
 void tst_BrowseListModel::texts()
@@ -179,7 +186,8 @@ void tst_BrowseListModel::setItemsUpdatesOrReplaces()
     for (int column = 0; column < model.columnCount(); ++column) {
         titles.append(model.headerData(column, Qt::Horizontal).toString());
     }
-    QCOMPARE(titles.join(u','), u"Photo,Name,Category,Date Taken,Date Modified,Size,Dimensions"_s);
+    QCOMPARE(titles.join(u','),
+             u"Photo,Name,Category,Date Taken,Date Modified,Size,Dimensions,Duration"_s);
     model.setItems(sample());
     QCOMPARE(model.rowOf(u"p2"_s), 2);
     QCOMPARE(model.index(2, 0).data(BrowseListModel::ItemRole).value<BrowsePhotoItem>(),

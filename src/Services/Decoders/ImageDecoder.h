@@ -25,6 +25,7 @@ public:
     {
         QSize uprightSize; // empty when unreadable
         std::optional<CaptureTime> captureTime;
+        qint64 durationMs = 0; // a video's length; 0 for a still
     };
 
     // The size the photo is shown at (orientation applied); empty when unreadable.

@@ -4,6 +4,7 @@
 #include "JpegXlDecoder.h"
 #include "QtImageDecoder.h"
 #include "RawDecoder.h"
+#include "VideoDecoder.h"
 
 #include <QHash>
 #include <QMimeDatabase>
@@ -17,6 +18,7 @@ const QtImageDecoder qtDecoder;
 const HeifDecoder heifDecoder;
 const RawDecoder rawDecoder;
 const JpegXlDecoder jxlDecoder;
+const VideoDecoder videoDecoder;
 
 } // namespace
 
@@ -31,6 +33,9 @@ const ImageDecoder &forMimeType(const QMimeType &type)
     }
     if (type.inherits(QStringLiteral("image/jxl"))) {
         return jxlDecoder;
+    }
+    if (type.name().startsWith(QLatin1String("video/"))) {
+        return videoDecoder;
     }
     return qtDecoder;
 }

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeDatabase>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -44,6 +45,14 @@ ImageSource &ImageSource::operator=(ImageSource &&other) noexcept
     return *this;
 }
 
+bool ImageSource::isVideoName(const QString &path)
+{
+    static const QMimeDatabase database;
+    return database.mimeTypeForFile(path, QMimeDatabase::MatchExtension)
+        .name()
+        .startsWith(QLatin1String("video/"));
+}
+
 std::optional<ImageSource> ImageSource::open(const QString &path)
 {
     // O_NONBLOCK: a FIFO put in a photo's place must not hang the reader; O_NOFOLLOW: a link
@@ -54,7 +63,9 @@ std::optional<ImageSource> ImageSource::open(const QString &path)
         return std::nullopt;
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maximumFileSize) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size > (st.st_size > maximumFileSize && isVideoName(path) ? maximumVideoSize
+                                                                        : maximumFileSize)) {
         ::close(fd);
         return std::nullopt;
     }

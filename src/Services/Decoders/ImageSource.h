@@ -16,6 +16,10 @@ class ImageSource
 public:
     // Larger files are not believed to be photos (and would cost too much memory to decode).
     static constexpr qint64 maximumFileSize = qint64(1) << 30;
+    // A video is read a frame at a time, never whole: a long 4K clip is believed up to this.
+    static constexpr qint64 maximumVideoSize = qint64(1) << 40;
+    // True when the name's extension is a video type's.
+    static bool isVideoName(const QString &path);
     // Bytes read at open: every header we read fits, except a JPEG whose EXIF block carries a
     // big preview.
     static constexpr qint64 headLength = 64 * 1024;

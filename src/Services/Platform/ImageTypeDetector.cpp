@@ -95,6 +95,9 @@ ImageKind ImageTypeDetector::kindOfType(const QMimeType &type) const
             kind = ImageKind::other;
         }
     }
+    if (typeName.startsWith(QLatin1String("video/"))) {
+        kind = ImageKind::video;
+    }
     m_kinds.insert(typeName, kind);
     return kind;
 }

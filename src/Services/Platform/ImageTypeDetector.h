@@ -2,7 +2,8 @@
 
 // Tells whether a file is an image, the way a file manager does: the name's extension decides
 // when the MIME database knows it; otherwise the first bytes of the content do. A type counts
-// as an image when it is image/* or inherits from an image type. Thread-safe.
+// as an image when it is image/* or inherits from an image type; a video (video/*) is sorted like
+// one. Thread-safe.
 
 #include "Models/Companions.h"
 

@@ -204,8 +204,14 @@ QString summary(const PhotoInfo &info)
     if (!parts.isEmpty()) {
         return joined(parts);
     }
+    if (const QString length = Photo::durationText(info.durationMs); !length.isEmpty()) {
+        parts.append(length);
+    }
     if (info.pixelWidth > 0 && info.pixelHeight > 0) {
         parts.append(dimensions(info.pixelWidth, info.pixelHeight));
+    }
+    if (!info.videoCodec.isEmpty()) {
+        parts.append(info.videoCodec);
     }
     if (!info.format.isEmpty()) {
         parts.append(info.format);

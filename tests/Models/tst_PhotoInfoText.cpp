@@ -125,6 +125,7 @@ void tst_PhotoInfoText::rowsAndSummary()
     QCOMPARE(clip.size(), 4);
     QCOMPARE(clip[1].label + u": "_s + clip[1].value, u"Duration: 1:02"_s);
     QCOMPARE(clip[2].label + u": "_s + clip[2].value, u"Video: HEVC · 29.97 fps"_s);
+    QCOMPARE(PhotoInfoText::summary(plain), u"1:02 · 1920 × 1080 · HEVC · PNG image · 312.0 kB"_s);
 }
 
 QTEST_APPLESS_MAIN(tst_PhotoInfoText)

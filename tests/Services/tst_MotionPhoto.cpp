@@ -175,16 +175,20 @@ void tst_MotionPhoto::declared_data()
         last);
     row("MotionPhoto 0", motion({primary, mp4}, "0"), {});
     row("no directory", packet("GCamera:MotionPhoto=\"1\""), {});
+    row("directory without MotionPhoto",
+        QByteArray(motion({primary, mp4})).replace("GCamera:MotionPhoto=\"1\"", ""), last);
+    const QByteArray three = motion({primary, mp4, item("GainMap", "300")});
+    row("packet cut within the directory", three.first(three.lastIndexOf("<rdf:li")), {});
     row("later item without a length",
         motion({primary, mp4, item("GainMap", "300").replace("Item:Length", "Item:Size")}), {});
     row("length past the file", microVideo("1", "10001"), {});
     row("negative padding", motion({primary, item("MotionPhoto", "1000", "-24")}), {});
     row("length of 2^64 + 1000", microVideo("1", "18446744073709552616"), {});
-    const QByteArray quarter = "2305843009213693952"; // 2^61: four of them wrap a qint64
+    // Lengths that add up to 2^64 + 1000, which would wrap around to the video's own length.
+    const QByteArray largest = QByteArray::number(std::numeric_limits<qint64>::max());
     row("lengths that wrap around together",
-        motion({primary, item("MotionPhoto", quarter), item("a", quarter), item("b", quarter),
-                item("c", quarter)}),
-        {}, std::numeric_limits<qint64>::max());
+        motion({primary, mp4, item("a", largest), item("b", largest), item("c", "2")}), {},
+        std::numeric_limits<qint64>::max());
 }
 
 void tst_MotionPhoto::declared()

@@ -398,14 +398,13 @@ std::optional<Video> declaredVideo(QByteArrayView xmp, qint64 fileLength)
         return std::nullopt;
     }
     const Declaration declaration = readPacket(xmp);
-    // MotionPhoto other than 1 marks a still photo, whatever else the packet still says.
+    // MotionPhoto other than 1 marks a still photo, whatever else the packet still says; a
+    // directory naming a video item is believed without it.
     if (declaration.damaged || declaration.motionPhoto == false) {
         return std::nullopt;
     }
-    if (declaration.motionPhoto) {
-        if (const std::optional<Video> video = fromDirectory(declaration, fileLength)) {
-            return video;
-        }
+    if (const std::optional<Video> video = fromDirectory(declaration, fileLength)) {
+        return video;
     }
     if (declaration.microVideo && declaration.microVideoOffset &&
         *declaration.microVideoOffset <= fileLength) {

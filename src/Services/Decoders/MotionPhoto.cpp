@@ -85,8 +85,8 @@ public:
             if (name != u"xmlns" && !name.startsWith(u"xmlns:")) {
                 continue;
             }
-            m_bindings.append({depth, name.sliced(std::min<qsizetype>(name.size(), 6)).toString(),
-                               spaceOfUri(attribute.value())});
+            const QStringView prefix = name == u"xmlns" ? QStringView() : name.sliced(6);
+            m_bindings.append({depth, prefix.toString(), spaceOfUri(attribute.value())});
         }
     }
     void close(int depth)

@@ -98,13 +98,6 @@ QByteArray photo()
 const QByteArray declaration =
     motion({primary, item("MotionPhoto", QByteArray::number(video.size()))});
 
-// A JPEG whose XMP packet, declaring `video`, comes after fill bytes and an EXIF segment.
-QByteArray exifFirst()
-{
-    return SamplePhotos::withExifBlock(withXmp(photo(), declaration), QByteArray(200, 'e'))
-        .insert(2, "\xFF\xFF\xFF");
-}
-
 } // namespace
 
 void tst_MotionPhoto::declared_data()
@@ -118,8 +111,9 @@ void tst_MotionPhoto::declared_data()
         QTest::newRow(name) << xmp << fileLength << expected;
     };
     const QByteArray mp4 = item("MotionPhoto", "1000");
+    const QByteArray plain = motion({primary, mp4});
     const Video last{9000, 1000};
-    row("attributes", motion({primary, mp4}), last);
+    row("attributes", plain, last);
     row("child elements",
         packet({}, "<GCamera:MotionPhoto>1</GCamera:MotionPhoto><Container:Directory><rdf:Seq>"
                    "<rdf:li><Container:Item rdf:parseType=\"Resource\"><Item:Semantic>Primary"
@@ -137,19 +131,14 @@ void tst_MotionPhoto::declared_data()
         Video{1, 9999});
     row("video of the whole file", motion({primary, item("MotionPhoto", "10000")}), {});
     row("other prefixes",
-        QByteArray(motion({primary, mp4}))
-            .replace("GCamera", "c")
-            .replace("Container", "d")
-            .replace("Item", "i"),
+        QByteArray(plain).replace("GCamera", "c").replace("Container", "d").replace("Item", "i"),
         last);
-    row("common prefixes undeclared", QByteArray(motion({primary, mp4})).replace(namespaces, ""),
-        last);
-    row("common prefixes, other namespaces",
-        QByteArray(motion({primary, mp4})).replace("photos/1.0", "photos/2.0"), {});
-    row("packet followed by junk", motion({primary, mp4}) + QByteArray("\0\0<junk", 7), last);
-    row("document type declaration",
-        QByteArray(motion({primary, mp4})).replace("<x:xmpmeta", "<!DOCTYPE x:xmpmeta><x:xmpmeta"),
+    row("common prefixes undeclared", QByteArray(plain).replace(namespaces, ""), last);
+    row("common prefixes, other namespaces", QByteArray(plain).replace("photos/1.0", "photos/2.0"),
         {});
+    row("packet followed by junk", plain + QByteArray("\0\0<junk", 7), last);
+    row("document type declaration",
+        QByteArray(plain).replace("<x:xmpmeta", "<!DOCTYPE x:xmpmeta><x:xmpmeta"), {});
     // The bounds: 256 namespace declarations, 64 items and 64 levels are read, one more is not.
     for (const int over : {0, 1}) {
         QByteArray declared = "<x:xmpmeta"; // beside the packet's own 5
@@ -158,25 +147,24 @@ void tst_MotionPhoto::declared_data()
         }
         const std::optional<Video> expected = over ? std::nullopt : std::optional(last);
         row(over ? "257 prefixes" : "256 prefixes",
-            QByteArray(motion({primary, mp4})).replace("<x:xmpmeta", declared), expected);
+            QByteArray(plain).replace("<x:xmpmeta", declared), expected);
         row(over ? "65 items" : "64 items", motion(QList<QByteArray>(63 + over, primary) << mp4),
             expected);
         row(over ? "65 levels" : "64 levels", // the packet's own 7 inside
-            QByteArray("<a>").repeated(57 + over) + motion({primary, mp4}) +
-                QByteArray("</a>").repeated(57 + over),
+            QByteArray("<a>").repeated(57 + over) + plain + QByteArray("</a>").repeated(57 + over),
             expected);
     }
     row("MicroVideoOffset", microVideo("1", "1000"), last);
     row("MicroVideo 0", microVideo("0", "1000"), {});
     row("both forms: the directory wins",
-        QByteArray(motion({primary, mp4}))
-            .replace("GCamera:MotionPhoto",
-                     "GCamera:MicroVideo=\"1\" GCamera:MicroVideoOffset=\"2\" GCamera:MotionPhoto"),
+        QByteArray(plain).replace(
+            "GCamera:MotionPhoto",
+            "GCamera:MicroVideo=\"1\" GCamera:MicroVideoOffset=\"2\" GCamera:MotionPhoto"),
         last);
     row("MotionPhoto 0", motion({primary, mp4}, "0"), {});
     row("no directory", packet("GCamera:MotionPhoto=\"1\""), {});
-    row("directory without MotionPhoto",
-        QByteArray(motion({primary, mp4})).replace("GCamera:MotionPhoto=\"1\"", ""), last);
+    row("directory without MotionPhoto", QByteArray(plain).replace("GCamera:MotionPhoto=\"1\"", ""),
+        last);
     const QByteArray three = motion({primary, mp4, item("GainMap", "300")});
     row("packet cut within the directory", three.first(three.lastIndexOf("<rdf:li")), {});
     row("later item without a length",
@@ -217,10 +205,8 @@ void tst_MotionPhoto::located_data()
     };
     const QByteArray file = withXmp(photo(), declaration) + video;
     const qsizetype xmpEnd = 2 + 4 + 29 + declaration.size();
-    row("JPEG", file, true);
     row("JPEG, head ends with the XMP", file, true, xmpEnd);
     row("JPEG, head ends a byte before", file, true, xmpEnd - 1, false);
-    row("JPEG, XMP after EXIF and fill bytes", exifFirst() + video, true);
     row("JPEG, another box first",
         withXmp(photo(), declaration) + QByteArray(video).replace("ftyp", "moov"), false);
     row("JPEG, ftyp longer than the video",
@@ -251,8 +237,12 @@ void tst_MotionPhoto::located()
 
 void tst_MotionPhoto::anyHeadLength()
 {
-    // Wherever the caller's head ends, even within a marker, the rest is read through ReadAt.
-    const QByteArray file = exifFirst() + video;
+    // An XMP packet after fill bytes and EXIF; wherever the caller's head ends, even within a
+    // marker, the rest is read through ReadAt.
+    const QByteArray file =
+        SamplePhotos::withExifBlock(withXmp(photo(), declaration), QByteArray(200, 'e'))
+            .insert(2, "\xFF\xFF\xFF") +
+        video;
     const auto readAt = [&file](qint64 offset, qint64 length) { return file.mid(offset, length); };
     const Video found{file.size() - video.size(), video.size()};
     for (qsizetype length = 0; length <= file.size(); ++length) {

@@ -12,9 +12,9 @@ if [ "${1:-}" = "--fuzz" ]; then
     corpus=$PWD/build-fuzz/corpus
     rm -rf "$corpus"
     cmake -S . -B build -G Ninja -DBUILD_TESTING=ON -DCALVENOR_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build build --target tst_HeifBoxes tst_HeifDecoder tst_ExifThumbnail tst_ExifInfo
+    cmake --build build --target tst_HeifBoxes tst_HeifDecoder tst_ExifThumbnail tst_ExifInfo tst_MotionPhoto
     CALVENOR_FUZZ_CORPUS=$corpus QT_QPA_PLATFORM=offscreen \
-        ctest --test-dir build --output-on-failure -R '^tst_(HeifBoxes|HeifDecoder|ExifThumbnail|ExifInfo)$'
+        ctest --test-dir build --output-on-failure -R '^tst_(HeifBoxes|HeifDecoder|ExifThumbnail|ExifInfo|MotionPhoto)$'
     fuzz/make-seeds.py "$corpus"
     CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja >/dev/null
     cmake --build build-fuzz
@@ -25,6 +25,8 @@ if [ "${1:-}" = "--fuzz" ]; then
         -artifact_prefix=build-fuzz/ "$corpus/exif"
     build-fuzz/fuzz-exif-info -dict=fuzz/exif.dict -max_total_time=60 \
         -artifact_prefix=build-fuzz/ "$corpus/exif-info" "$corpus/heif"
+    build-fuzz/fuzz-motion-photo -dict=fuzz/motion.dict -max_total_time=60 \
+        -artifact_prefix=build-fuzz/ "$corpus/motion" "$corpus/heif"
     exit 0
 fi
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes small valid inputs for the fuzzers to start from: HEIF box structures, a JPEG head
-with an EXIF thumbnail, and EXIF blocks with camera data, bare and as a HEIF Exif item.
-Usage: make-seeds.py DIR (writes DIR/heif, DIR/exif and DIR/exif-info)."""
+with an EXIF thumbnail, EXIF blocks with camera data, bare and as a HEIF Exif item, and motion
+photos: XMP packets, and a JPEG with its video appended.
+Usage: make-seeds.py DIR (writes DIR/heif, DIR/exif, DIR/exif-info and DIR/motion)."""
 import os
 import struct
 import sys
@@ -66,6 +67,31 @@ def camera_tiff(little):
     return tiff + make + date + zone + struct.pack(e + "II", 1, 250)
 
 
+def motion_xmp(video_length, micro=False):
+    camera = (f'GCamera:MicroVideo="1" GCamera:MicroVideoOffset="{video_length}"' if micro
+              else 'GCamera:MotionPhoto="1"')
+    items = "" if micro else (
+        '<Container:Directory><rdf:Seq>'
+        '<rdf:li rdf:parseType="Resource"><Container:Item Item:Semantic="Primary" '
+        'Item:Mime="image/jpeg" Item:Length="0" Item:Padding="0"/></rdf:li>'
+        '<rdf:li rdf:parseType="Resource"><Container:Item Item:Semantic="MotionPhoto" '
+        f'Item:Mime="video/mp4" Item:Length="{video_length}" Item:Padding="0"/></rdf:li>'
+        '</rdf:Seq></Container:Directory>')
+    return ('<x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF '
+            'xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#"><rdf:Description '
+            'xmlns:GCamera="http://ns.google.com/photos/1.0/camera/" '
+            'xmlns:Container="http://ns.google.com/photos/1.0/container/" '
+            'xmlns:Item="http://ns.google.com/photos/1.0/container/item/" '
+            f'{camera}>{items}</rdf:Description></rdf:RDF></x:xmpmeta>').encode()
+
+
+def motion_jpeg(micro=False):
+    video = box(b"ftyp", b"isom" + bytes(4) + b"isommp42") + box(b"mdat", b"v" * 32)
+    payload = b"http://ns.adobe.com/xap/1.0/\0" + motion_xmp(len(video), micro)
+    app1 = b"\xFF\xE1" + struct.pack(">H", len(payload) + 2) + payload
+    return b"\xFF\xD8" + app1 + b"\xFF\xDA\0\x02\xFF\xD9" + video
+
+
 def main():
     out = sys.argv[1]
     ispe = full_box(b"ispe", 0, 0, struct.pack(">II", 4032, 3024))
@@ -75,6 +101,7 @@ def main():
         "exif": [exif_head(False), exif_head(True)],
         "exif-info": [camera_tiff(False), camera_tiff(True),
                       struct.pack(">I", 6) + b"Exif\0\0" + camera_tiff(False)],
+        "motion": [motion_xmp(1000), motion_xmp(1000, True), motion_jpeg(), motion_jpeg(True)],
     }
     for kind, files in seeds.items():
         os.makedirs(os.path.join(out, kind), exist_ok=True)

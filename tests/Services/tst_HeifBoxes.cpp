@@ -15,6 +15,8 @@ private Q_SLOTS:
     void sizes();
     void truncatedAnywhere();
     void metaAfterMediaDataIsFound();
+    void xmpItem_data();
+    void xmpItem();
 };
 
 using namespace HeifWriter;
@@ -43,9 +45,13 @@ QByteArray irot(int quarterTurns)
 }
 
 // A file whose primary item 1 has the properties `associated` (1-based indices into
-// `properties`); item 2 (a thumbnail, say) has the last property only.
-QByteArray heif(const QList<QByteArray> &properties, const QList<int> &associated,
-                int ipmaVersion = 0, int ipmaFlags = 0)
+// `properties`); item 2 (a thumbnail, say) has the last property only. `items` (`iinf` and
+// `iloc`) go into `meta` too.
+QByteArray heif(const QList<QByteArray> &properties,
+                const QList<int> &associated,
+                int ipmaVersion = 0,
+                int ipmaFlags = 0,
+                const QByteArray &items = {})
 {
     QByteArray ipco;
     for (const QByteArray &property : properties) {
@@ -63,9 +69,10 @@ QByteArray heif(const QList<QByteArray> &properties, const QList<int> &associate
     entries += bigEndian(2, idBytes) + bigEndian(1, 1) + index(int(properties.size()));
     const QByteArray meta = fullBox(
         "meta", 0, 0,
-        fullBox("hdlr", 0, 0, bigEndian(0, 4) + QByteArray("pict") + bigEndian(0, 12) + QByteArray(1, '\0'))
-            + fullBox("pitm", 0, 0, bigEndian(1, 2))
-            + box("iprp", box("ipco", ipco) + fullBox("ipma", ipmaVersion, ipmaFlags, entries))
+        fullBox("hdlr", 0, 0,
+                bigEndian(0, 4) + QByteArray("pict") + bigEndian(0, 12) + QByteArray(1, '\0')) +
+            fullBox("pitm", 0, 0, bigEndian(1, 2)) + items +
+            box("iprp", box("ipco", ipco) + fullBox("ipma", ipmaVersion, ipmaFlags, entries))
             // Bytes after the last property box, so a box read past its parent reads
             // something rather than nothing.
             + box("free", QByteArray(16, '\0')));
@@ -86,6 +93,24 @@ QByteArray grown(QByteArray file, const char *type, int extra)
     const quint64 length = file.mid(at, 4).toHex().toULongLong(nullptr, 16);
     file.replace(at, 4, bigEndian(length + quint64(extra), 4));
     return file;
+}
+
+// A file with `xmp` at its end as item 3 of type `mime`, whose entry ends with `names` (item name,
+// content type, content encoding), and which `iloc` says is `length` bytes long.
+QByteArray withXmpItem(const QByteArray &xmp, const QByteArray &names, qint64 length)
+{
+    const QByteArray infe =
+        fullBox("infe", 2, 0, bigEndian(3, 2) + bigEndian(0, 2) + "mime" + names);
+    const QByteArray iinf = fullBox("iinf", 0, 0, bigEndian(1, 2) + infe);
+    const auto at = [&](quint64 offset) {
+        // 4-byte offsets and lengths, no base offset; one item of one extent.
+        return iinf +
+               fullBox("iloc", 0, 0,
+                       bigEndian(0x4400, 2) + bigEndian(1, 2) + bigEndian(3, 2) + bigEndian(0, 2) +
+                           bigEndian(1, 2) + bigEndian(offset, 4) + bigEndian(quint64(length), 4));
+    };
+    const qsizetype end = heif({ispe(64, 48)}, {1}, 0, 0, at(0)).size();
+    return heif({ispe(64, 48)}, {1}, 0, 0, at(quint64(end))) + xmp;
 }
 
 } // namespace
@@ -197,6 +222,44 @@ void tst_HeifBoxes::metaAfterMediaDataIsFound()
     });
     QCOMPARE(size, QSize(640, 480));
     QVERIFY2(bytesRead < 4096, qPrintable(QString::number(bytesRead)));
+}
+
+void tst_HeifBoxes::xmpItem_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QByteArray xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>";
+    const QByteArray names("\0application/rdf+xml\0", 21);
+    QTest::newRow("XMP") << withXmpItem(xmp, names, xmp.size()) << xmp;
+    QTest::newRow("content type's NUL cut by the box")
+        << withXmpItem(xmp, names.chopped(1), xmp.size()) << xmp;
+    QTest::newRow("another content type")
+        << withXmpItem(xmp, QByteArray("\0text/xml\0", 10), xmp.size()) << QByteArray();
+    QTest::newRow("compressed") << withXmpItem(xmp, names + "deflate" + '\0', xmp.size())
+                                << QByteArray();
+    QTest::newRow("one byte past the file")
+        << withXmpItem(xmp, names, xmp.size() + 1) << QByteArray();
+    const QByteArray largest(HeifBoxes::maximumXmpLength, ' ');
+    QTest::newRow("largest read") << withXmpItem(largest, names, largest.size()) << largest;
+    QTest::newRow("a byte larger")
+        << withXmpItem(largest + ' ', names, largest.size() + 1) << QByteArray();
+}
+
+void tst_HeifBoxes::xmpItem()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, expected);
+    if (file.size() < 65536) {
+        FuzzCorpus::add("heif", file); // a megabyte would slow every run of the fuzzer down
+    }
+    const HeifBoxes::Header header = HeifBoxes::readHeader(file);
+    QCOMPARE(header.xmp, expected);
+    QCOMPARE(header.uprightSize, QSize(64, 48));
+    QCOMPARE(HeifBoxes::readXmp(
+                 file.size(),
+                 [&file](qint64 offset, qint64 length) { return file.mid(offset, length); }),
+             expected);
 }
 
 QTEST_APPLESS_MAIN(tst_HeifBoxes)

@@ -297,6 +297,11 @@ QByteArray encoded(const Fixture &fixture)
             return {};
         }
     }
+    if (!fixture.xmp.isEmpty() &&
+        !ok(heif_context_add_XMP_metadata(context.get(), primary, fixture.xmp.constData(),
+                                          int(fixture.xmp.size())))) {
+        return {};
+    }
     QByteArray file;
     heif_writer writer{1, [](heif_context *, const void *data, size_t size, void *userdata) {
                            static_cast<QByteArray *>(userdata)->append(

@@ -42,6 +42,7 @@ struct Fixture
     int orientation = 1;     // libheif's own irot/imir, from an EXIF orientation
     int exifOrientation = 0; // an EXIF block saying so; none when 0
     QByteArray exif = {};    // a TIFF block to store as the Exif item instead
+    QByteArray xmp = {};     // an XMP packet to store as the XMP item; none when empty
     int bitDepth = 8;
 };
 

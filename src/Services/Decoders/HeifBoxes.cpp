@@ -257,17 +257,34 @@ struct Place
     quint64 length = 0;
 };
 
-// The id of the first item of type `Exif` listed by `iinf`.
-std::optional<quint32> exifItem(QByteArrayView iinf)
+// The metadata items `iinf` lists: the first of type `Exif`, and the first XMP packet.
+struct MetadataItems
 {
+    std::optional<quint32> exif;
+    std::optional<quint32> xmp;
+};
+
+// The text at the cursor up to its NUL, which is passed; a text the box cuts short ends there.
+QByteArrayView terminatedText(QByteArrayView payload, Cursor &cursor)
+{
+    const QByteArrayView rest = payload.sliced(cursor.position());
+    const qsizetype nul = rest.indexOf('\0');
+    const QByteArrayView text = nul < 0 ? rest : rest.first(nul);
+    cursor.skip(nul < 0 ? rest.size() : nul + 1);
+    return text;
+}
+
+MetadataItems metadataItems(QByteArrayView iinf)
+{
+    MetadataItems items;
     Cursor cursor(iinf);
     const std::optional<quint64> version = cursor.read(1);
     if (!version || !cursor.skip(3) || !cursor.read(*version == 0 ? 2 : 4)) {
-        return std::nullopt;
+        return items;
     }
     const auto entries = childrenOf(iinf.sliced(cursor.position()));
     if (!entries) {
-        return std::nullopt;
+        return items;
     }
     for (const auto &[type, payload] : *entries) {
         if (type != fourCC("infe")) {
@@ -280,12 +297,25 @@ std::optional<quint32> exifItem(QByteArrayView iinf)
             continue;
         }
         const std::optional<quint64> id = entry.read(*entryVersion == 2 ? 2 : 4);
-        const std::optional<quint64> itemType = entry.skip(2) ? entry.read(4) : std::nullopt;
-        if (id && itemType && *itemType == fourCC("Exif")) {
-            return quint32(*id);
+        const std::optional<quint64> protection = entry.read(2);
+        const std::optional<quint64> itemType = entry.read(4);
+        if (!id || !protection || !itemType) {
+            continue;
+        }
+        if (*itemType == fourCC("Exif") && !items.exif) {
+            items.exif = quint32(*id);
+        } else if (*itemType == fourCC("mime") && !items.xmp && *protection == 0) {
+            // The item's name, its content type, and a content encoding when it is compressed,
+            // which a packet read as it lies cannot be.
+            terminatedText(payload, entry);
+            const QByteArrayView contentType = terminatedText(payload, entry);
+            const QByteArrayView encoding = terminatedText(payload, entry);
+            if (contentType == "application/rdf+xml" && encoding.isEmpty()) {
+                items.xmp = quint32(*id);
+            }
         }
     }
-    return std::nullopt;
+    return items;
 }
 
 // Where `item` lies, as `iloc` says; only a single extent in this file or in `idat` is taken.
@@ -344,7 +374,7 @@ std::optional<Place> placeOf(QByteArrayView iloc, quint32 item)
         }
         if (*id == item) {
             // Another file, an item built from other items, pieces to join, a length "to the
-            // end": none of them is how anyone stores an Exif block.
+            // end": none of them is how anyone stores an Exif block or an XMP packet.
             if (*reference != 0 || (*method & 15) > 1 || *extents != 1 || place->length == 0) {
                 return std::nullopt;
             }
@@ -352,21 +382,6 @@ std::optional<Place> placeOf(QByteArrayView iloc, quint32 item)
         }
     }
     return std::nullopt;
-}
-
-std::optional<Place> exifPlace(const Boxes &children)
-{
-    QByteArrayView iinf;
-    QByteArrayView iloc;
-    for (const auto &[type, payload] : children) {
-        if (type == fourCC("iinf")) {
-            iinf = payload;
-        } else if (type == fourCC("iloc")) {
-            iloc = payload;
-        }
-    }
-    const std::optional<quint32> item = iinf.isNull() ? std::nullopt : exifItem(iinf);
-    return item && !iloc.isNull() ? placeOf(iloc, *item) : std::nullopt;
 }
 
 QByteArrayView itemData(const Boxes &children)
@@ -379,7 +394,30 @@ QByteArrayView itemData(const Boxes &children)
     return {};
 }
 
-Header read(qint64 fileLength, const ReadAt &readAt, bool withExif)
+enum class Items { none, exif, xmp, both };
+
+// The first `length` bytes of an item `place` puts within the file or `idat`; empty when it lies
+// outside them.
+QByteArray itemBytes(const Place &place,
+                     qint64 length,
+                     const Boxes &children,
+                     qint64 fileLength,
+                     const ReadAt &readAt)
+{
+    if (place.inItemData) {
+        const QByteArrayView data = itemData(children);
+        if (place.offset < quint64(data.size()) &&
+            place.length <= quint64(data.size()) - place.offset) {
+            return data.sliced(qint64(place.offset), length).toByteArray();
+        }
+    } else if (place.offset < quint64(fileLength) &&
+               place.length <= quint64(fileLength) - place.offset) {
+        return readAt(qint64(place.offset), length);
+    }
+    return {};
+}
+
+Header read(qint64 fileLength, const ReadAt &readAt, Items wanted)
 {
     qint64 at = 0;
     for (int index = 0; index < maximumBoxesPerLevel && at < fileLength; ++index) {
@@ -403,20 +441,38 @@ Header read(qint64 fileLength, const ReadAt &readAt, bool withExif)
             }
             Header header;
             header.uprightSize = sizeFromMeta(*children);
-            const std::optional<Place> exif = withExif ? exifPlace(*children) : std::nullopt;
-            if (!exif) {
+            if (wanted == Items::none) {
                 return header;
             }
-            const qint64 length = qint64(std::min<quint64>(exif->length, maximumExifLength));
-            if (exif->inItemData) {
-                const QByteArrayView data = itemData(*children);
-                if (exif->offset < quint64(data.size()) &&
-                    exif->length <= quint64(data.size()) - exif->offset) {
-                    header.exif = data.sliced(qint64(exif->offset), length).toByteArray();
+            QByteArrayView iinf;
+            QByteArrayView iloc;
+            for (const auto &[type, payload] : *children) {
+                if (type == fourCC("iinf")) {
+                    iinf = payload;
+                } else if (type == fourCC("iloc")) {
+                    iloc = payload;
                 }
-            } else if (exif->offset < quint64(fileLength) &&
-                       exif->length <= quint64(fileLength) - exif->offset) {
-                header.exif = readAt(qint64(exif->offset), length);
+            }
+            if (iinf.isNull() || iloc.isNull()) {
+                return header;
+            }
+            const MetadataItems items = metadataItems(iinf);
+            if (wanted != Items::xmp && items.exif) {
+                if (const std::optional<Place> exif = placeOf(iloc, *items.exif)) {
+                    const qint64 length =
+                        qint64(std::min<quint64>(exif->length, maximumExifLength));
+                    header.exif = itemBytes(*exif, length, *children, fileLength, readAt);
+                }
+            }
+            if (wanted != Items::exif && items.xmp) {
+                const std::optional<Place> xmp = placeOf(iloc, *items.xmp);
+                if (xmp && xmp->length <= quint64(maximumXmpLength)) {
+                    header.xmp =
+                        itemBytes(*xmp, qint64(xmp->length), *children, fileLength, readAt);
+                    if (header.xmp.size() != qint64(xmp->length)) {
+                        header.xmp.clear(); // a read that failed part way
+                    }
+                }
             }
             return header;
         }
@@ -439,7 +495,7 @@ ReadAt reader(QByteArrayView file)
 
 QSize uprightSize(qint64 fileLength, const ReadAt &readAt)
 {
-    return read(fileLength, readAt, false).uprightSize;
+    return read(fileLength, readAt, Items::none).uprightSize;
 }
 
 QSize uprightSize(QByteArrayView file)
@@ -449,12 +505,17 @@ QSize uprightSize(QByteArrayView file)
 
 Header readHeader(qint64 fileLength, const ReadAt &readAt)
 {
-    return read(fileLength, readAt, true);
+    return read(fileLength, readAt, Items::both);
 }
 
 Header readHeader(QByteArrayView file)
 {
     return readHeader(file.size(), reader(file));
+}
+
+QByteArray readXmp(qint64 fileLength, const ReadAt &readAt)
+{
+    return read(fileLength, readAt, Items::xmp).xmp;
 }
 
 } // namespace HeifBoxes

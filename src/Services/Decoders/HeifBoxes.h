@@ -5,7 +5,7 @@
 // of which `ispe` gives the size, `clap` a crop and `irot` a quarter turn, applied in the order
 // the item lists them: the size libheif decodes the picture at. Decoding libraries read the
 // whole file to open it; this reads the box headers and the `meta` box, a few KiB, and, when
-// asked, the file's Exif item, which `iinf` names and `iloc` places.
+// asked, the file's Exif and XMP items, which `iinf` names and `iloc` places.
 // Defensive by design: any box that runs past its parent or the file, an absurd count or size,
 // or a missing piece gives an empty size, never a crash or a long loop.
 
@@ -28,6 +28,8 @@ constexpr qint64 maximumMetaLength = 4 * 1024 * 1024;
 // Exif items are a few KiB; only this much of a larger one is read (every offset in it is
 // checked, so a cut block reads as entries missing).
 constexpr qint64 maximumExifLength = 256 * 1024;
+// XMP packets are a few KiB too, but a cut one is no longer XML: a larger one is not read.
+constexpr qint64 maximumXmpLength = 1024 * 1024;
 
 // The primary image's size after its crop and rotation, or an empty size.
 QSize uprightSize(qint64 fileLength, const ReadAt &readAt);
@@ -40,9 +42,15 @@ struct Header
     // The payload of the Exif item (in a single extent, in the file or in `idat`), its first
     // maximumExifLength bytes; empty when there is none or it lies outside the file.
     QByteArray exif;
+    // The XMP packet: the `mime` item of content type application/rdf+xml, stored plain in a
+    // single extent; empty when there is none, it lies outside the file, or it is longer than
+    // maximumXmpLength.
+    QByteArray xmp;
 };
-// The size and the Exif item from one read of the box structure.
+// The size and the Exif and XMP items from one read of the box structure.
 Header readHeader(qint64 fileLength, const ReadAt &readAt);
 Header readHeader(QByteArrayView file);
+// Only the XMP packet, as readHeader() gives it.
+QByteArray readXmp(qint64 fileLength, const ReadAt &readAt);
 
 } // namespace HeifBoxes

@@ -2,6 +2,8 @@
 
 #include "Decoders/ImageDecoders.h"
 #include "Decoders/ImageSource.h"
+#include "Decoders/MotionPhoto.h"
+#include "Decoders/VideoDecoder.h"
 
 #include <QSet>
 #include <QtConcurrent/QtConcurrentRun>
@@ -42,8 +44,16 @@ ImageDimensions ImageDimensionsReader::imageDimensions(const QString &path)
     if (!file) {
         return {};
     }
-    const ImageDecoder::Header header = ImageDecoders::forFile(*file).header(*file);
+    const ImageDecoder &decoder = ImageDecoders::forFile(*file);
+    const ImageDecoder::Header header = decoder.header(*file);
     ImageDimensions read{0, 0, header.captureTime, header.durationMs};
+    // A phone's motion photo carries its clip after the picture; its XMP says where.
+    if (dynamic_cast<const VideoDecoder *>(&decoder) == nullptr) {
+        read.embeddedVideo =
+            MotionPhoto::locate(file->head(), file->size(), [&file](qint64 offset, qint64 length) {
+                return file->readAt(offset, length);
+            }).has_value();
+    }
     if (!header.uprightSize.isEmpty()) {
         read.width = header.uprightSize.width();
         read.height = header.uprightSize.height();

@@ -8,6 +8,7 @@
 #include "Services/ImageDimensionsReader.h"
 #include "Services/Platform/ImageTypeDetector.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -178,15 +179,34 @@ private Q_SLOTS:
     }
 
     // A motion photo's video lies after the picture: read through that range alone, it is a
-    // whole clip; the photo itself is no video.
+    // whole clip; the photo itself is no video, and the scan tells it from a plain JPEG by the
+    // clip its XMP declares.
     void readsAVideoInsideAnotherFile()
     {
         const QString video = clip(u"inner.mp4"_s, u"-c:v libx264 -preset ultrafast"_s.split(u' '));
         QVERIFY(!video.isEmpty());
-        const QByteArray picture = readAll(m_still);
         const QByteArray inner = readAll(video);
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && halves(320, 240).save(&buffer, "JPG"));
+        const QByteArray xmp = "http://ns.adobe.com/xap/1.0/" + QByteArray(1, '\0') +
+                               "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf="
+                               "\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description"
+                               " xmlns:GCamera=\"http://ns.google.com/photos/1.0/camera/\""
+                               " GCamera:MicroVideo=\"1\" GCamera:MicroVideoOffset=\"" +
+                               QByteArray::number(inner.size()) + "\"/></rdf:RDF></x:xmpmeta>";
+        const QByteArray app1 = QByteArray("\xff\xe1", 2) + char((xmp.size() + 2) >> 8) +
+                                char((xmp.size() + 2) & 0xff) + xmp;
+        const QByteArray picture = jpeg.left(2) + app1 + jpeg.mid(2);
+        const QString plain = path(u"plain.jpg"_s);
+        write(plain, jpeg + inner);
+        QVERIFY(!ImageDimensionsReader::imageDimensions(plain).embeddedVideo);
         const QString motion = path(u"motion.jpg"_s);
-        write(motion, picture + inner + "trailer");
+        write(motion, picture + inner);
+        const ImageDimensions dimensions = ImageDimensionsReader::imageDimensions(motion);
+        QCOMPARE(dimensions.width, 320);
+        QVERIFY(dimensions.embeddedVideo);
+        QCOMPARE(dimensions.durationMs, 0);
         const std::optional<ImageSource> source = ImageSource::open(motion);
         QVERIFY(source);
         QVERIFY(VideoDecoder::facts(*source).uprightSize.isEmpty());

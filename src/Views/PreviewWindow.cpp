@@ -34,6 +34,9 @@ constexpr qsizetype kAheadKept = 4;
 constexpr int kAheadSettleMs = 150;
 constexpr int kProgressHeight = 3;
 constexpr int kPlayButton = 36;
+// A held key repeats as a release and a press, and X does not always mark the pair as a
+// repeat: P counts as let go only when no press follows its release within this time.
+constexpr int kKeyReleaseSettleMs = 120;
 
 QString displayName(const QUrl &url)
 {
@@ -94,6 +97,9 @@ PreviewWindow::PreviewWindow(ItemSource items, QWidget *parent)
         });
         decodeAhead(m_aheadUrls);
     });
+    m_releaseP.setSingleShot(true);
+    m_releaseP.setInterval(kKeyReleaseSettleMs);
+    connect(&m_releaseP, &QTimer::timeout, this, &PreviewWindow::stopPlayback);
     m_zoomLabelTimer.setSingleShot(true);
     m_zoomLabelTimer.setInterval(kZoomLabelMs);
     connect(&m_zoomLabelTimer, &QTimer::timeout, this,
@@ -703,6 +709,7 @@ void PreviewWindow::startPlayback(qsizetype pane, bool once)
 void PreviewWindow::stopPlayback()
 {
     m_holdingP = false;
+    m_releaseP.stop();
     if (!m_player) {
         return;
     }
@@ -1039,7 +1046,9 @@ void PreviewWindow::keyPressEvent(QKeyEvent *event)
         }
         return;
     case Qt::Key_P:
-        if (!event->isAutoRepeat() && !m_panes.isEmpty() && !m_panes[m_focused].requested) {
+        if (m_holdingP) {
+            m_releaseP.stop(); // still held
+        } else if (!event->isAutoRepeat() && !m_panes.isEmpty() && !m_panes[m_focused].requested) {
             const PreviewMotion::Kind kind = motionOf(m_panes[m_focused].url).kind;
             if (kind == PreviewMotion::Kind::live || kind == PreviewMotion::Kind::embedded) {
                 startPlayback(m_focused, false);
@@ -1061,9 +1070,8 @@ void PreviewWindow::keyPressEvent(QKeyEvent *event)
 
 void PreviewWindow::keyReleaseEvent(QKeyEvent *event)
 {
-    // Held keys repeat as releases and presses; only the real release ends the clip.
     if (event->key() == Qt::Key_P && !event->isAutoRepeat() && m_holdingP) {
-        stopPlayback();
+        m_releaseP.start(); // ends the clip unless P is pressed again at once: a repeat
         return;
     }
     QWidget::keyReleaseEvent(event);

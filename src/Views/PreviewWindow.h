@@ -251,6 +251,7 @@ private:
     QPointer<MotionPlayer> m_player;
     QUrl m_playing; // whose clip m_player plays
     bool m_holdingP = false;
+    QTimer m_releaseP;
     bool m_muted = true;
     // Shared with running decodes so queued stale ones skip their work.
     std::shared_ptr<std::atomic<quint64>> m_latest = std::make_shared<std::atomic<quint64>>(0);

@@ -646,8 +646,10 @@ qsizetype PreviewWindow::playingPane() const
     if (!m_player) {
         return -1;
     }
-    const auto pane = std::ranges::find_if(
-        m_panes, [this](const Pane &p) { return p.url == m_playing && !p.requested; });
+    // A still decoded again at another size is still the same photo: its clip plays on.
+    const auto pane = std::ranges::find_if(m_panes, [this](const Pane &p) {
+        return p.url == m_playing && p.requested.value_or(p.url) == m_playing;
+    });
     return pane == m_panes.end() ? -1 : pane - m_panes.begin();
 }
 
@@ -1048,7 +1050,9 @@ void PreviewWindow::keyPressEvent(QKeyEvent *event)
     case Qt::Key_P:
         if (m_holdingP) {
             m_releaseP.stop(); // still held
-        } else if (!event->isAutoRepeat() && !m_panes.isEmpty() && !m_panes[m_focused].requested) {
+        } else if (!event->isAutoRepeat() && !m_panes.isEmpty() &&
+                   m_panes[m_focused].requested.value_or(m_panes[m_focused].url) ==
+                       m_panes[m_focused].url) {
             const PreviewMotion::Kind kind = motionOf(m_panes[m_focused].url).kind;
             if (kind == PreviewMotion::Kind::live || kind == PreviewMotion::Kind::embedded) {
                 startPlayback(m_focused, false);

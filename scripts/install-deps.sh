@@ -8,6 +8,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-l10n-tools qt6-translations-l10n
     libgl-dev
+    qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
     libheif-dev libraw-dev libjxl-dev libtiff-dev libblkid-dev libjpeg62-turbo-dev
     libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
     xvfb xauth

@@ -972,6 +972,18 @@
         <source>%1&#xa0;%</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Can’t play this video</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sound off</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sound on</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>QCommandLineParser</name>

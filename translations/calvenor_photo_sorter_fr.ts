@@ -982,6 +982,18 @@
         <source>%1&#xa0;%</source>
         <translation>%1&#xa0;%</translation>
     </message>
+    <message>
+        <source>Can’t play this video</source>
+        <translation>Impossible de lire cette vidéo</translation>
+    </message>
+    <message>
+        <source>Sound off</source>
+        <translation>Son coupé</translation>
+    </message>
+    <message>
+        <source>Sound on</source>
+        <translation>Son activé</translation>
+    </message>
 </context>
 <context>
     <name>QCommandLineParser</name>

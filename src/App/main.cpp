@@ -41,6 +41,15 @@ bool onlyAsksForText(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     useOwnPagesForLargeBlocks();
+    // The preview turns video frames into pictures on the processor: Qt's converter would
+    // otherwise make an OpenGL context current on the converting thread, and GStreamer then
+    // fails to hand the clip's frames over. Nothing in the app draws with OpenGL.
+    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
+    // GStreamer plays the clips: it turns a phone's rotated clip upright and reads a motion
+    // photo's clip out of the photo's file.
+    if (!qEnvironmentVariableIsSet("QT_MEDIA_BACKEND")) {
+        qputenv("QT_MEDIA_BACKEND", "gstreamer");
+    }
     std::unique_ptr<QCoreApplication> application =
         onlyAsksForText(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
                                     : std::make_unique<QApplication>(argc, argv);

@@ -2,7 +2,9 @@
 
 #include "DarkroomPalette.h"
 #include "HudView.h"
+#include "MotionPlayer.h"
 #include "Services/Decoders/ImageScaling.h"
+#include "Services/FileRangeDevice.h"
 #include "Services/ImageFile.h"
 #include "Typography.h"
 
@@ -12,7 +14,9 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QtConcurrentRun>
+#include <QtMath>
 
 #include <cmath>
 
@@ -28,6 +32,11 @@ constexpr int kDragThreshold = 4;
 constexpr double kDetailMargin = 0.25;
 constexpr qsizetype kAheadKept = 4;
 constexpr int kAheadSettleMs = 150;
+constexpr int kProgressHeight = 3;
+constexpr int kPlayButton = 36;
+// A held key repeats as a release and a press, and X does not always mark the pair as a
+// repeat: P counts as let go only when no press follows its release within this time.
+constexpr int kKeyReleaseSettleMs = 120;
 
 QString displayName(const QUrl &url)
 {
@@ -88,6 +97,9 @@ PreviewWindow::PreviewWindow(ItemSource items, QWidget *parent)
         });
         decodeAhead(m_aheadUrls);
     });
+    m_releaseP.setSingleShot(true);
+    m_releaseP.setInterval(kKeyReleaseSettleMs);
+    connect(&m_releaseP, &QTimer::timeout, this, &PreviewWindow::stopPlayback);
     m_zoomLabelTimer.setSingleShot(true);
     m_zoomLabelTimer.setInterval(kZoomLabelMs);
     connect(&m_zoomLabelTimer, &QTimer::timeout, this,
@@ -114,9 +126,25 @@ const QString &PreviewWindow::fileName() const
     return m_panes.isEmpty() ? emptyText() : m_panes[m_focused].fileName;
 }
 
-const QString &PreviewWindow::message() const
+QString PreviewWindow::message() const
 {
-    return m_panes.isEmpty() ? m_message : m_panes[m_focused].message;
+    return m_panes.isEmpty() ? m_message : note(m_focused);
+}
+
+QString PreviewWindow::note(qsizetype index) const
+{
+    const Pane &pane = m_panes[index];
+    if (!pane.image.isNull() || pane.message.isEmpty()) {
+        return {};
+    }
+    if (m_motionSource && !m_motions.contains(pane.url)) {
+        return {}; // a video, perhaps: the note waits until that is known
+    }
+    if (motionOf(pane.url).kind != PreviewMotion::Kind::video) {
+        return pane.message;
+    }
+    // A video shows no still: nothing until its first frame, unless it cannot be played.
+    return m_unplayable.contains(pane.url) ? tr("Can\u2019t play this video") : QString();
 }
 
 QRectF PreviewWindow::detailPart() const
@@ -274,6 +302,11 @@ void PreviewWindow::reload()
         }
     }
     m_focused = std::clamp<qsizetype>(items.focused, 0, m_panes.size() - 1);
+    m_motions.removeIf([&items](const auto &entry) { return !items.urls.contains(entry.key()); });
+    for (const QUrl &url : items.urls) {
+        requestMotion(url);
+    }
+    updatePlayback();
     m_ahead.removeIf([&items](const Ahead &ahead) {
         return !items.urls.contains(ahead.url) && !items.ahead.contains(ahead.url);
     });
@@ -288,6 +321,7 @@ void PreviewWindow::showNothing()
     m_latest->store(++m_generation);
     m_panes.clear();
     m_focused = 0;
+    stopPlayback();
     m_message = tr("No photo to show");
     update();
     Q_EMIT displayChanged();
@@ -393,6 +427,7 @@ void PreviewWindow::apply(
     if (m_showInfo) {
         requestInfo(pane);
     }
+    updatePlayback();
     decodeAgainIfGrown(); // the window may have grown while this one was decoding
 }
 
@@ -558,6 +593,193 @@ void PreviewWindow::requestInfo(qsizetype pane)
     });
 }
 
+// ----- Clips
+
+void PreviewWindow::setMotionSource(MotionSource source)
+{
+    m_motionSource = std::move(source);
+    m_motions.clear();
+    m_motionsAsked.clear();
+    ++m_motionEpoch;
+    for (const Pane &pane : std::as_const(m_panes)) {
+        requestMotion(pane.requested.value_or(pane.url));
+    }
+}
+
+const PreviewMotion &PreviewWindow::motionOf(const QUrl &url) const
+{
+    static const PreviewMotion none;
+    const auto found = m_motions.constFind(url);
+    return found == m_motions.cend() ? none : *found;
+}
+
+void PreviewWindow::requestMotion(const QUrl &url)
+{
+    if (!m_motionSource || !url.isLocalFile() || m_motions.contains(url) ||
+        m_motionsAsked.contains(url)) {
+        return;
+    }
+    const MotionRead read = m_motionSource(url);
+    if (!read) {
+        m_motions.insert(url, {});
+        return;
+    }
+    m_motionsAsked.insert(url);
+    QtConcurrent::run(&m_pool, read)
+        .then(this, [this, url, epoch = m_motionEpoch](PreviewMotion motion) {
+            if (epoch != m_motionEpoch) {
+                return;
+            }
+            m_motionsAsked.remove(url);
+            if (std::ranges::any_of(m_panes, [&url](const Pane &pane) {
+                    return pane.url == url || pane.requested == url;
+                })) {
+                m_motions.insert(url, std::move(motion));
+                updatePlayback();
+                update();
+            }
+        });
+}
+
+qsizetype PreviewWindow::playingPane() const
+{
+    if (!m_player) {
+        return -1;
+    }
+    // A still decoded again at another size is still the same photo: its clip plays on.
+    const auto pane = std::ranges::find_if(m_panes, [this](const Pane &p) {
+        return p.url == m_playing && p.requested.value_or(p.url) == m_playing;
+    });
+    return pane == m_panes.end() ? -1 : pane - m_panes.begin();
+}
+
+void PreviewWindow::updatePlayback()
+{
+    if (m_player && playingPane() != m_focused) {
+        stopPlayback(); // another photo is shown, or focused
+    }
+    if (m_player || m_panes.isEmpty() || !isVisible()) {
+        return;
+    }
+    const Pane &pane = m_panes[m_focused];
+    if (!pane.requested && motionOf(pane.url).kind == PreviewMotion::Kind::video &&
+        !m_unplayable.contains(pane.url)) {
+        startPlayback(m_focused, false);
+    }
+}
+
+void PreviewWindow::startPlayback(qsizetype pane, bool once)
+{
+    stopPlayback();
+    const QUrl url = m_panes[pane].url;
+    const PreviewMotion &motion = motionOf(url);
+    if (motion.kind == PreviewMotion::Kind::none || m_unplayable.contains(url)) {
+        return;
+    }
+    const bool embedded = motion.kind == PreviewMotion::Kind::embedded;
+    if (embedded && (motion.offset < 0 || motion.length <= 0)) {
+        m_unplayable.insert(url);
+        update();
+        return;
+    }
+    // A video goes round while it is short (a clip, not a film); a Live Photo's clip goes round
+    // while P is held, and plays once from its button.
+    const MotionPlayer::Repeat repeat = once ? MotionPlayer::Repeat::once
+                                        : motion.kind == PreviewMotion::Kind::video
+                                            ? MotionPlayer::Repeat::ifShort
+                                            : MotionPlayer::Repeat::always;
+    m_player = new MotionPlayer(motion.path, embedded ? motion.offset : 0,
+                                embedded ? motion.length : FileRangeDevice::toTheEnd, repeat,
+                                m_muted, this);
+    m_playing = url;
+    if (m_player->hasFailed()) {
+        playbackFailed();
+        return;
+    }
+    connect(m_player, &MotionPlayer::frameChanged, this, qOverload<>(&QWidget::update));
+    connect(m_player, &MotionPlayer::failed, this, &PreviewWindow::playbackFailed);
+    connect(m_player, &MotionPlayer::finished, this, [this, kind = motion.kind] {
+        if (kind == PreviewMotion::Kind::video) {
+            update(); // its last frame stays, with the play button to see it again
+        } else {
+            stopPlayback(); // the still again
+        }
+    });
+    update();
+}
+
+void PreviewWindow::stopPlayback()
+{
+    m_holdingP = false;
+    m_releaseP.stop();
+    if (!m_player) {
+        return;
+    }
+    // Silent at once; gone once the signal that may have brought us here has returned.
+    MotionPlayer *player = m_player;
+    m_player = nullptr;
+    player->disconnect(this);
+    player->stop();
+    player->deleteLater();
+    update();
+}
+
+void PreviewWindow::playbackFailed()
+{
+    m_unplayable.insert(m_playing);
+    stopPlayback();
+}
+
+QRectF PreviewWindow::motionRect(qsizetype index, QSize frame) const
+{
+    const Pane &pane = m_panes[index];
+    const double ratio = devicePixelRatioF();
+    if (frame.isEmpty()) {
+        return {};
+    }
+    if (!pane.image.isNull()) {
+        // Over the still, zoomed and panned with it; a clip of another shape stays inside it.
+        const QRectF still = placedRect(index);
+        QSizeF size = QSizeF(frame).scaled(still.size(), Qt::KeepAspectRatio);
+        return {still.center() - QPointF(size.width(), size.height()) / 2, size};
+    }
+    const QRect area = photoRect(index);
+    QRectF target(QPointF(), QSizeF(fittedSize(
+                                 QSize(qCeil(frame.width() / ratio), qCeil(frame.height() / ratio)),
+                                 area.size())));
+    target.moveCenter(QRectF(area).center());
+    return target;
+}
+
+QRect PreviewWindow::playButtonRect() const
+{
+    return m_panes.isEmpty() ? QRect() : playButtonRect(m_focused);
+}
+
+QRect PreviewWindow::playButtonRect(qsizetype index) const
+{
+    const Pane &pane = m_panes[index];
+    const PreviewMotion::Kind kind = motionOf(pane.url).kind;
+    const bool playing = index == playingPane() && !m_player->hasFinished();
+    if (kind == PreviewMotion::Kind::none || pane.requested || playing ||
+        m_unplayable.contains(pane.url)) {
+        return {};
+    }
+    const QRect area = photoRect(index);
+    if (pane.image.isNull()) {
+        if (kind != PreviewMotion::Kind::video) {
+            return {};
+        }
+        // A video not playing (compared beside another, or played to its end): in the middle.
+        QRect button(0, 0, kPlayButton * 2, kPlayButton * 2);
+        button.moveCenter(area.center());
+        return button;
+    }
+    // A still with a clip: in the picture's corner, clear of the information panel.
+    const QRect picture = placedRect(index).toRect().intersected(area);
+    return {picture.left() + 12, picture.bottom() - 12 - kPlayButton, kPlayButton, kPlayButton};
+}
+
 // ----- Zoom and focus
 
 void PreviewWindow::zoomChanged(bool announce)
@@ -572,10 +794,15 @@ void PreviewWindow::zoomChanged(bool announce)
     m_aheadRefresh.start();
     update();
     if (announce) {
-        m_zoomHud->setMessage(zoomLabel(), false);
-        m_zoomHud->move((width() - m_zoomHud->width()) / 2, (height() - m_zoomHud->height()) / 2);
-        m_zoomLabelTimer.start();
+        flashLabel(zoomLabel());
     }
+}
+
+void PreviewWindow::flashLabel(const QString &text)
+{
+    m_zoomHud->setMessage(text, false);
+    m_zoomHud->move((width() - m_zoomHud->width()) / 2, (height() - m_zoomHud->height()) / 2);
+    m_zoomLabelTimer.start();
 }
 
 void PreviewWindow::setFocusedPane(qsizetype pane)
@@ -584,6 +811,7 @@ void PreviewWindow::setFocusedPane(qsizetype pane)
         return;
     }
     m_focused = pane;
+    updatePlayback();
     update();
     if (m_focusRequest) {
         m_focusRequest(m_panes[pane].requested.value_or(m_panes[pane].url));
@@ -631,9 +859,15 @@ void PreviewWindow::paintEvent(QPaintEvent *)
                 painter.setRenderHint(QPainter::SmoothPixmapTransform, scale < 1.0);
                 painter.drawImage(target, pane.detail.image);
             }
-        } else if (!pane.message.isEmpty()) {
+        } else if (const QString text = note(index); !text.isEmpty()) {
             painter.setPen(DarkroomPalette::mutedPaper());
-            painter.drawText(area, Qt::AlignCenter, pane.message);
+            painter.drawText(area, Qt::AlignCenter, text);
+        }
+        if (index == playingPane()) {
+            paintMotion(painter, index);
+        }
+        if (const QRect button = playButtonRect(index); !button.isEmpty()) {
+            paintPlayButton(painter, button);
         }
         painter.restore();
         if (m_panes.size() > 1 && index == m_focused) {
@@ -688,6 +922,54 @@ void PreviewWindow::paintEvent(QPaintEvent *)
             y += line;
         }
     }
+}
+
+void PreviewWindow::paintMotion(QPainter &painter, qsizetype index)
+{
+    const QImage &frame = m_player->frame();
+    const double ratio = devicePixelRatioF();
+    // Frames are shrunk to what the pane shows, off this thread; until the first, the still.
+    const QRectF bound = motionRect(
+        index, m_panes[index].image.isNull() ? deviceBox(index) : m_panes[index].uprightSize);
+    m_player->setBound((bound.size() * ratio).toSize().expandedTo({1, 1}));
+    if (frame.isNull()) {
+        return;
+    }
+    const QRectF target = motionRect(index, frame.size());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, frame);
+    // How far the clip has played, along its bottom edge.
+    const QRectF visible = target.intersected(QRectF(photoRect(index)));
+    const QRectF track(visible.left(), visible.bottom() - kProgressHeight, visible.width(),
+                       kProgressHeight);
+    QColor shade = DarkroomPalette::canvas();
+    shade.setAlphaF(0.5);
+    painter.fillRect(track, shade);
+    painter.fillRect(
+        QRectF(track.topLeft(), QSizeF(track.width() * m_player->progress(), track.height())),
+        DarkroomPalette::ember());
+}
+
+void PreviewWindow::paintPlayButton(QPainter &painter, const QRect &button)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor fill = DarkroomPalette::canvas();
+    fill.setAlphaF(0.7);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(fill);
+    painter.drawEllipse(button);
+    // A triangle pointing right, nudged right of the centre so it looks centred.
+    const QRectF glyph = QRectF(button).adjusted(button.width() * 0.34, button.height() * 0.28,
+                                                 -button.width() * 0.26, -button.height() * 0.28);
+    QPainterPath triangle;
+    triangle.moveTo(glyph.topLeft());
+    triangle.lineTo(glyph.right(), glyph.center().y());
+    triangle.lineTo(glyph.bottomLeft());
+    triangle.closeSubpath();
+    painter.setBrush(DarkroomPalette::paper());
+    painter.drawPath(triangle);
+    painter.restore();
 }
 
 // ----- Input
@@ -754,6 +1036,30 @@ void PreviewWindow::keyPressEvent(QKeyEvent *event)
         }
         update();
         return;
+    case Qt::Key_M:
+        // Sound is the user's choice while the window is open, for every clip flipped to.
+        if (!m_panes.isEmpty() &&
+            motionOf(m_panes[m_focused].url).kind != PreviewMotion::Kind::none) {
+            m_muted = !m_muted;
+            if (m_player) {
+                m_player->setMuted(m_muted);
+            }
+            flashLabel(m_muted ? tr("Sound off") : tr("Sound on"));
+        }
+        return;
+    case Qt::Key_P:
+        if (m_holdingP) {
+            m_releaseP.stop(); // still held
+        } else if (!event->isAutoRepeat() && !m_panes.isEmpty() &&
+                   m_panes[m_focused].requested.value_or(m_panes[m_focused].url) ==
+                       m_panes[m_focused].url) {
+            const PreviewMotion::Kind kind = motionOf(m_panes[m_focused].url).kind;
+            if (kind == PreviewMotion::Kind::live || kind == PreviewMotion::Kind::embedded) {
+                startPlayback(m_focused, false);
+                m_holdingP = m_player != nullptr;
+            }
+        }
+        return;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
         if (m_panes.size() > 1) {
@@ -764,6 +1070,15 @@ void PreviewWindow::keyPressEvent(QKeyEvent *event)
     default:
         QWidget::keyPressEvent(event);
     }
+}
+
+void PreviewWindow::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_P && !event->isAutoRepeat() && m_holdingP) {
+        m_releaseP.start(); // ends the clip unless P is pressed again at once: a repeat
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
 }
 
 void PreviewWindow::mousePressEvent(QMouseEvent *event)
@@ -795,9 +1110,20 @@ void PreviewWindow::mouseMoveEvent(QMouseEvent *event)
 void PreviewWindow::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton && m_dragFrom && !m_dragged) {
-        if (const std::optional<qsizetype> pane = paneAt(event->position().toPoint());
-            pane && *pane != m_focused) {
-            setFocusedPane(*pane);
+        const QPoint at = event->position().toPoint();
+        const std::optional<qsizetype> pane = paneAt(at);
+        const bool play = pane && playButtonRect(*pane).contains(at);
+        const QUrl url = pane ? m_panes[*pane].url : QUrl();
+        if (pane && *pane != m_focused) {
+            setFocusedPane(*pane); // the board may show other panes after this
+        }
+        const auto clicked = std::ranges::find_if(
+            m_panes, [&url](const Pane &p) { return p.url == url && !p.requested; });
+        if (play && clicked - m_panes.begin() == m_focused) {
+            const bool video = motionOf(url).kind == PreviewMotion::Kind::video;
+            if (!(video && m_player && playingPane() == m_focused && !m_player->hasFinished())) {
+                startPlayback(m_focused, !video);
+            }
         }
     }
     m_dragFrom.reset();
@@ -838,8 +1164,15 @@ void PreviewWindow::wheelEvent(QWheelEvent *event)
 
 void PreviewWindow::closeEvent(QCloseEvent *event)
 {
-    // Nothing is kept while hidden: the next show starts from the store's current items, fitted.
+    // Nothing is kept while hidden: the next show starts from the store's current items, fitted,
+    // muted.
     m_latest->store(++m_generation);
+    stopPlayback();
+    m_motions.clear();
+    m_motionsAsked.clear();
+    m_unplayable.clear();
+    ++m_motionEpoch;
+    m_muted = true;
     m_panes.clear();
     m_ahead.clear();
     m_aheadUrls.clear();
@@ -851,4 +1184,25 @@ void PreviewWindow::closeEvent(QCloseEvent *event)
     m_hud->setMessage(std::nullopt, false);
     m_zoomHud->setMessage(std::nullopt, false);
     QWidget::closeEvent(event);
+}
+
+void PreviewWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    updatePlayback(); // shown again after being minimised
+}
+
+void PreviewWindow::hideEvent(QHideEvent *event)
+{
+    stopPlayback(); // hidden or minimised: no sound from a window no one sees
+    QWidget::hideEvent(event);
+}
+
+void PreviewWindow::changeEvent(QEvent *event)
+{
+    // P's release goes to whatever window took the keyboard meanwhile.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && m_holdingP) {
+        stopPlayback();
+    }
+    QWidget::changeEvent(event);
 }

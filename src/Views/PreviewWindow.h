@@ -9,12 +9,19 @@
 // (a region decode), the fitted picture standing in meanwhile. Only the newest request is ever
 // shown, name and image changing together; the photos the arrows lead to next are decoded in
 // advance. I shows the photo's information; the HUD confirms what a key did.
+// A video plays in the focused pane as soon as it is shown, muted until M; a Live Photo's or a
+// motion photo's clip plays over its still while P is held, or once from the play button. One
+// clip plays at a time, and none once the shown photo changes or the window hides.
 
 #include "Layout/PreviewZoom.h"
 #include "Models/PhotoInfoText.h"
 #include "Models/PreviewItems.h"
+#include "MotionPlayer.h"
 
+#include <QHash>
 #include <QImage>
+#include <QPointer>
+#include <QSet>
 #include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
@@ -26,6 +33,21 @@
 #include <optional>
 
 class HudView;
+class QPainter;
+
+// What plays for a previewed photo: nothing, the file itself (a video), a companion video shown
+// only while P is held (a Live Photo), or a byte range of the photo's own file (a motion photo,
+// also on P held).
+struct PreviewMotion
+{
+    enum class Kind : quint8 { none, video, live, embedded };
+    Kind kind = Kind::none;
+    QString path;      // the video file (the photo itself for video and embedded)
+    qint64 offset = 0; // embedded: where the video starts in the file
+    qint64 length = 0; // embedded: its byte count
+
+    friend bool operator==(const PreviewMotion &, const PreviewMotion &) = default;
+};
 
 class PreviewWindow : public QWidget
 {
@@ -38,6 +60,8 @@ public:
     using InfoSource = std::function<InfoRead(const QUrl &url)>;
     // Asked to move the board's focus to the compared photo at this URL (a click, or Tab).
     using FocusRequest = std::function<void(const QUrl &)>;
+    using MotionRead = std::function<PreviewMotion()>;               // runs on a worker thread
+    using MotionSource = std::function<MotionRead(const QUrl &url)>; // asked on the window's thread
 
     explicit PreviewWindow(ItemSource items, QWidget *parent = nullptr);
     ~PreviewWindow() override;
@@ -45,6 +69,7 @@ public:
     void setSource(ItemSource items) { m_source = std::move(items); }
     void setInfoSource(InfoSource info) { m_infoSource = std::move(info); }
     void setFocusRequest(FocusRequest request) { m_focusRequest = std::move(request); }
+    void setMotionSource(MotionSource source);
     // Shows, raises and activates the window, then shows the items.
     void showAtFirstItem();
     // Reads the items again and shows them.
@@ -55,7 +80,7 @@ public:
     // What is on screen, for the focused photo.
     const QImage &image() const;
     const QString &fileName() const;
-    const QString &message() const; // empty while a photo is shown
+    QString message() const; // empty while a photo or a video is shown
     // Decodes are running or about to start.
     bool isDecoding() const { return m_pendingDecodes > 0 || m_aheadRefresh.isActive(); }
     // The area the focused photo is fitted into, in window coordinates.
@@ -73,6 +98,11 @@ public:
     // The info rows of the focused photo, once read.
     QList<PhotoInfoText::Row> infoRows() const;
     QString zoomLabel() const;
+    // The clip playing, for the focused photo; none while nothing plays.
+    const MotionPlayer *motionPlayer() const { return m_player; }
+    // The focused pane's button that plays its clip; empty when it offers none.
+    QRect playButtonRect() const;
+    bool isMuted() const { return m_muted; }
 
     // `source` scaled down to fit `box`, aspect kept; never scaled up, never empty.
     static QSize fittedSize(QSize source, QSize box);
@@ -85,12 +115,16 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool focusNextPrevChild(bool next) override;
 
 private:
@@ -174,6 +208,27 @@ private:
     void decodeAhead(const QList<QUrl> &urls);
     void zoomChanged(bool announce);
     void setFocusedPane(qsizetype pane);
+    // What the pane says instead of a picture; empty while it shows one or a clip is loading.
+    QString note(qsizetype pane) const;
+    // A word in the middle of the window for a moment: the zoom, or whether sound plays.
+    void flashLabel(const QString &text);
+
+    // ----- Clips
+    const PreviewMotion &motionOf(const QUrl &url) const;
+    void requestMotion(const QUrl &url);
+    // Plays the focused pane's video once it is shown; stops a clip whose photo is not shown
+    // any more.
+    void updatePlayback();
+    void startPlayback(qsizetype pane, bool once);
+    void stopPlayback();
+    void playbackFailed();
+    qsizetype playingPane() const; // -1 when nothing plays
+    // Where the pane's clip is drawn: over its still, or fitted to the pane without one.
+    QRectF motionRect(qsizetype pane, QSize frame) const;
+    // The round button that plays the pane's clip; empty when the pane has none to offer.
+    QRect playButtonRect(qsizetype pane) const;
+    void paintMotion(QPainter &painter, qsizetype pane);
+    static void paintPlayButton(QPainter &painter, const QRect &button);
 
     ItemSource m_source;
     InfoSource m_infoSource;
@@ -188,6 +243,16 @@ private:
     std::optional<QPoint> m_dragFrom;
     bool m_dragged = false;
     QString m_message; // when there is nothing to show
+    MotionSource m_motionSource;
+    QHash<QUrl, PreviewMotion> m_motions; // read so far, for the photos in the panes
+    QSet<QUrl> m_motionsAsked;
+    QSet<QUrl> m_unplayable;
+    quint64 m_motionEpoch = 0; // a read from before the window was closed is not wanted
+    QPointer<MotionPlayer> m_player;
+    QUrl m_playing; // whose clip m_player plays
+    bool m_holdingP = false;
+    QTimer m_releaseP;
+    bool m_muted = true;
     // Shared with running decodes so queued stale ones skip their work.
     std::shared_ptr<std::atomic<quint64>> m_latest = std::make_shared<std::atomic<quint64>>(0);
     quint64 m_generation = 0;

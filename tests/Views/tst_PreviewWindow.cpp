@@ -1,7 +1,9 @@
-// The preview window decoding real photos at window size, and the Linux desktop services around
-// it: the folder dialog, focus of text fields, revealing without a file manager, reduce motion.
+// The preview window decoding real photos at window size and playing real clips, and the Linux
+// desktop services around it: the folder dialog, focus of text fields, revealing without a file
+// manager, reduce motion.
 
 #include "Views/LinuxDesktopServices.h"
+#include "Views/MotionPlayer.h"
 #include "Views/PreviewWindow.h"
 
 #include "Samples/SamplePhotos.h"
@@ -13,11 +15,14 @@
 #include "support/TestFolders.h"
 #include "support/UnsafeImageFiles.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSpinBox>
@@ -26,7 +31,11 @@
 #include <QVBoxLayout>
 #include <QtEndian>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(PreviewMotion::Kind)
 
 namespace {
 
@@ -57,6 +66,64 @@ double shownAgainstPhoto(PreviewWindow &window, const QImage &upright)
     const QRectF part = window.zoom().visiblePart(QSizeF(upright.size()), QSizeF(area.size()));
     const QRect onScreen = window.imageRect().intersected(area);
     return PictureDifference::mean(window.grab(onScreen).toImage(), upright.copy(part.toRect()));
+}
+
+// A clip of `picture` made by the ffmpeg tool, as cameras and phones store them: H.264, HEVC or
+// MPEG-4 Part 2 with a tone, turned by `rotation` degrees through the display matrix (a phone's
+// portrait clip is stored lying down).
+QString makeClip(const QString &path, const QImage &picture, const QStringList &codec, int rotation)
+{
+    const QString still = path + u".png"_s;
+    const QString flat = rotation == 0 ? path : path + u".flat."_s + QFileInfo(path).suffix();
+    const auto run = [](const QStringList &arguments) {
+        QProcess ffmpeg;
+        ffmpeg.start(u"ffmpeg"_s, QStringList{u"-v"_s, u"error"_s, u"-y"_s} + arguments);
+        return ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0;
+    };
+    const bool made =
+        picture.save(still) &&
+        run(QStringList{u"-loop"_s, u"1"_s, u"-framerate"_s, u"25"_s, u"-i"_s, still, u"-f"_s,
+                        u"lavfi"_s, u"-i"_s, u"sine=frequency=440"_s, u"-t"_s, u"1"_s} +
+            codec +
+            QStringList{u"-pix_fmt"_s, u"yuv420p"_s, u"-c:a"_s, u"aac"_s, u"-shortest"_s, flat}) &&
+        (rotation == 0 || run({u"-i"_s, flat, u"-c"_s, u"copy"_s, u"-metadata:s:v:0"_s,
+                               u"rotate=%1"_s.arg(rotation), path}));
+    return made ? path : QString();
+}
+
+// The clip's first frame as the ffmpeg tool shows it: upright.
+QImage shownByFfmpeg(const QString &clip)
+{
+    const QString frame = clip + u".upright.png"_s;
+    QProcess ffmpeg;
+    ffmpeg.start(u"ffmpeg"_s,
+                 {u"-v"_s, u"error"_s, u"-y"_s, u"-i"_s, clip, u"-frames:v"_s, u"1"_s, frame});
+    return ffmpeg.waitForFinished(60000) ? QImage(frame) : QImage();
+}
+
+// Answers every photo in `motions` with its clip, read as the main program reads it: off the
+// window's thread.
+PreviewWindow::MotionSource motionSource(const QHash<QUrl, PreviewMotion> &motions)
+{
+    return [motions](const QUrl &url) -> PreviewWindow::MotionRead {
+        return [motion = motions.value(url)] { return motion; };
+    };
+}
+
+bool isPlaying(const PreviewWindow &window)
+{
+    const MotionPlayer *player = window.motionPlayer();
+    return player && player->player().playbackState() == QMediaPlayer::PlayingState &&
+           !player->frame().isNull();
+}
+
+// What the window shows in the middle of its photo area.
+QString shownLayout(PreviewWindow &window)
+{
+    const QRect area = window.photoRect();
+    QRect middle(0, 0, 120, 120);
+    middle.moveCenter(area.center());
+    return Quadrants::layoutOf(window.grab(middle).toImage());
 }
 
 } // namespace
@@ -353,6 +420,246 @@ private Q_SLOTS:
         QCOMPARE(window.paneCount(), 2);
         QCOMPARE(window.fileName(), u"c3.jpg"_s);
         QVERIFY(!window.image().isNull()); // kept from before, not decoded again
+    }
+
+    void playsVideos_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("codec");
+        QTest::addColumn<int>("rotation");
+
+        const QStringList h264{u"-c:v"_s, u"libx264"_s};
+        QTest::newRow("H.264 MP4") << u"clip.mp4"_s << h264 << 0;
+        QTest::newRow("H.264 MP4, portrait") << u"portrait.mp4"_s << h264 << 90;
+        QTest::newRow("HEVC MOV, portrait the other way")
+            << u"hevc.mov"_s << QStringList{u"-c:v"_s, u"libx265"_s,      u"-tag:v"_s,
+                                            u"hvc1"_s, u"-x265-params"_s, u"log-level=error"_s}
+            << 270;
+        QTest::newRow("MPEG-4 Part 2 MP4")
+            << u"old.mp4"_s << QStringList{u"-c:v"_s, u"mpeg4"_s} << 0;
+    }
+
+    // A video plays as soon as it is shown, upright, muted, round and round while it is short;
+    // M lets its sound play and M again mutes it.
+    void playsVideos()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, codec);
+        QFETCH(int, rotation);
+        const QImage stored = Quadrants::make({320, 240});
+        const QString clip = makeClip(m_dir.filePath(name), stored, codec, rotation);
+        QVERIFY(!clip.isEmpty());
+        const QString upright = Quadrants::layoutOf(shownByFfmpeg(clip));
+        QCOMPARE(upright == Quadrants::layoutOf(stored), rotation == 0);
+        PreviewWindow window(fileSource(clip));
+        window.setMotionSource(
+            motionSource({{QUrl::fromLocalFile(clip), {PreviewMotion::Kind::video, clip}}}));
+        window.resize(700, 600);
+        window.showAtFirstItem();
+        QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
+        const MotionPlayer *player = window.motionPlayer();
+        QVERIFY(window.isMuted() && player->audio().isMuted());
+        QCOMPARE(window.fileName(), name);
+        QVERIFY(window.message().isEmpty()); // no note over a video
+        QTRY_COMPARE_WITH_TIMEOUT(shownLayout(window), upright, kDecodeTimeout);
+
+        // One second long: it comes back to its start and plays on.
+        qint64 furthest = 0;
+        bool wrapped = false;
+        connect(&player->player(), &QMediaPlayer::positionChanged, &window, [&](qint64 at) {
+            wrapped = wrapped || at < furthest;
+            furthest = std::max(furthest, at);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(wrapped && furthest > 0, kDecodeTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
+
+        QTest::keyClick(&window, Qt::Key_M);
+        QVERIFY(!window.isMuted() && !player->audio().isMuted());
+        QTest::keyClick(&window, Qt::Key_M);
+        QVERIFY(window.isMuted() && player->audio().isMuted());
+        QCOMPARE(window.motionPlayer(), player); // the same clip plays on
+    }
+
+    // The arrows (the store's new items) stop a clip at once, before the next photo is even
+    // decoded; closing stops it silently; sound stays as chosen while the window is open.
+    void changingThePhotoStopsTheClip()
+    {
+        const QImage picture = Quadrants::make({320, 240});
+        const QString a =
+            makeClip(m_dir.filePath(u"a.mp4"_s), picture, {u"-c:v"_s, u"libx264"_s}, 0);
+        const QString c =
+            makeClip(m_dir.filePath(u"c.mp4"_s), picture, {u"-c:v"_s, u"libx264"_s}, 0);
+        QVERIFY(!a.isEmpty() && !c.isEmpty());
+        const QString b = TestFolders::writeJpeg(m_dir.path(), u"b.jpg"_s, {80, 60});
+        PreviewItems items{{QUrl::fromLocalFile(a)}};
+        PreviewWindow window([&items] { return items; });
+        window.setMotionSource(
+            motionSource({{QUrl::fromLocalFile(a), {PreviewMotion::Kind::video, a}},
+                          {QUrl::fromLocalFile(c), {PreviewMotion::Kind::video, c}}}));
+        window.showAtFirstItem();
+        QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
+        QTest::keyClick(&window, Qt::Key_M);
+        QPointer<const MotionPlayer> first = window.motionPlayer();
+
+        items = {{QUrl::fromLocalFile(b)}};
+        window.reload();
+        QVERIFY(!window.motionPlayer());
+        QCOMPARE(first->player().playbackState(), QMediaPlayer::StoppedState);
+        QTRY_VERIFY(first.isNull());
+        QTRY_COMPARE_WITH_TIMEOUT(window.fileName(), u"b.jpg"_s, kDecodeTimeout);
+        QVERIFY(!window.image().isNull());
+
+        items = {{QUrl::fromLocalFile(c)}};
+        window.reload();
+        QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
+        QPointer<const MotionPlayer> second = window.motionPlayer();
+        QVERIFY(!second->audio().isMuted());
+
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(!window.isVisible() && !window.motionPlayer());
+        QVERIFY(second->player().playbackState() == QMediaPlayer::StoppedState &&
+                second->audio().isMuted());
+        QTRY_VERIFY(second.isNull());
+        window.showAtFirstItem(); // muted again
+        QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
+        QVERIFY(window.motionPlayer()->audio().isMuted());
+    }
+
+    void holdingPPlaysTheClip_data()
+    {
+        QTest::addColumn<PreviewMotion::Kind>("kind");
+        QTest::newRow("Live Photo: a JPEG and a MOV of one name") << PreviewMotion::Kind::live;
+        QTest::newRow("motion photo: the clip after the JPEG in its file")
+            << PreviewMotion::Kind::embedded;
+    }
+
+    // The still shows until P is held: the clip plays over it while P is down (a held key's
+    // repeats are no release) and the still is back when P is let go. The play button plays
+    // the clip once.
+    void holdingPPlaysTheClip()
+    {
+        QFETCH(PreviewMotion::Kind, kind);
+        QTemporaryDir dir;
+        const QByteArray still = SamplePhotos::encodeJpeg(Quadrants::make({640, 480}));
+        const QString clip = makeClip(dir.filePath(u"IMG_1.MOV"_s),
+                                      Quadrants::make({320, 240}, Qt::blue, Qt::red, Qt::green),
+                                      {u"-c:v"_s, u"libx264"_s}, 0);
+        QVERIFY(!clip.isEmpty());
+        PreviewMotion motion{kind, clip};
+        QString photo = TestFolders::writeFile(dir.path(), u"IMG_1.JPG"_s, still);
+        if (kind == PreviewMotion::Kind::embedded) {
+            const QByteArray video = TestFolders::readFile(clip);
+            photo = TestFolders::writeFile(dir.path(), u"PXL_1.MP.jpg"_s,
+                                           still + video + QByteArray(500, 'x'));
+            motion = {kind, photo, still.size(), video.size()};
+            QVERIFY(QFile::remove(clip));
+        }
+        PreviewWindow window(fileSource(photo));
+        window.setMotionSource(motionSource({{QUrl::fromLocalFile(photo), motion}}));
+        window.resize(700, 600);
+        window.showAtFirstItem();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTRY_VERIFY_WITH_TIMEOUT(!window.image().isNull() && !window.isDecoding(), kDecodeTimeout);
+        const QString stillLayout = u"RB/GB"_s;
+        const QString clipLayout = u"BG/RG"_s;
+        QCOMPARE(shownLayout(window), stillLayout);
+        QTRY_VERIFY(!window.playButtonRect().isEmpty()); // once the clip is known
+        QVERIFY(!window.motionPlayer());
+
+        QTest::keyPress(&window, Qt::Key_P);
+        QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(shownLayout(window), clipLayout, kDecodeTimeout);
+        // Held, the key repeats as releases and presses, marked as repeats or (as X often
+        // sends them) not.
+        const MotionPlayer *held = window.motionPlayer();
+        for (const bool marked : {true, false}) {
+            for (const QEvent::Type type : {QEvent::KeyRelease, QEvent::KeyPress}) {
+                QKeyEvent repeat(type, Qt::Key_P, Qt::NoModifier, u"p"_s, marked);
+                QApplication::sendEvent(&window, &repeat);
+            }
+        }
+        // Past the moment a release with no press after it counts, the same clip plays on.
+        QVERIFY(!QTest::qWaitFor([&] { return window.motionPlayer() != held; }, 400));
+        QTest::keyRelease(&window, Qt::Key_P);
+        QTRY_VERIFY(!window.motionPlayer());
+        QCOMPARE(shownLayout(window), stillLayout);
+
+        const QRect button = window.playButtonRect();
+        QVERIFY(window.imageRect().contains(button));
+        QTest::mouseClick(&window, Qt::LeftButton, {}, button.center());
+        QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
+        QVERIFY(window.playButtonRect().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!window.motionPlayer(), kDecodeTimeout); // played once
+        QCOMPARE(shownLayout(window), stillLayout);
+        QCOMPARE(window.playButtonRect(), button);
+    }
+
+    void unplayableClipLeavesANote_data()
+    {
+        QTest::addColumn<PreviewMotion::Kind>("kind");
+        QTest::addColumn<QString>("clip"); // what lies where the clip is looked for
+        const auto video = PreviewMotion::Kind::video;
+        QTest::newRow("video: not a video") << video << u"junk"_s;
+        QTest::newRow("video: empty") << video << u"empty"_s;
+        QTest::newRow("video: FIFO") << video << u"fifo"_s;
+        QTest::newRow("video: missing") << video << u"missing"_s;
+        QTest::newRow("Live Photo: companion not a video")
+            << PreviewMotion::Kind::live << u"junk"_s;
+        QTest::newRow("Live Photo: companion a FIFO") << PreviewMotion::Kind::live << u"fifo"_s;
+        QTest::newRow("motion photo: range of junk") << PreviewMotion::Kind::embedded << u"junk"_s;
+        QTest::newRow("motion photo: range past the file's end")
+            << PreviewMotion::Kind::embedded << u"past"_s;
+    }
+
+    // A clip that cannot be played never hangs the window: a video says so where its picture
+    // would be, a photo keeps its still and offers nothing to play.
+    void unplayableClipLeavesANote()
+    {
+        QFETCH(PreviewMotion::Kind, kind);
+        QFETCH(QString, clip);
+        QTemporaryDir dir;
+        const QByteArray still = SamplePhotos::encodeJpeg(Quadrants::make({64, 48}));
+        QByteArray junk(20000, Qt::Uninitialized);
+        for (qsizetype i = 0; i < junk.size(); ++i) {
+            junk[i] = char(i * 7919 % 253);
+        }
+        const bool video = kind == PreviewMotion::Kind::video;
+        const QString clipPath = dir.filePath(video ? u"clip.mp4"_s : u"clip.mov"_s);
+        if (clip == u"junk" || clip == u"empty") {
+            TestFolders::writeFile(dir.path(), QFileInfo(clipPath).fileName(),
+                                   clip == u"junk" ? junk : QByteArray());
+        } else if (clip == u"fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(clipPath).constData(), 0600), 0);
+        }
+        QString photo = video ? clipPath : TestFolders::writeFile(dir.path(), u"p.jpg"_s, still);
+        PreviewMotion motion{kind, video ? photo : clipPath};
+        if (kind == PreviewMotion::Kind::embedded) {
+            photo = TestFolders::writeFile(dir.path(), u"p.jpg"_s, still + junk);
+            motion = {kind, photo, still.size(), clip == u"past" ? 100000 : junk.size()};
+            if (clip == u"past") {
+                motion.offset = still.size() + junk.size() + 10;
+            }
+        }
+        const auto release = qScopeGuard([&] { UnsafeImageFiles::releaseFifoReader(clipPath); });
+        PreviewWindow window(fileSource(photo));
+        window.setMotionSource(motionSource({{QUrl::fromLocalFile(photo), motion}}));
+        window.showAtFirstItem();
+        if (video) {
+            QTRY_COMPARE_WITH_TIMEOUT(window.message(), u"Can\u2019t play this video"_s,
+                                      kDecodeTimeout);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(!window.image().isNull() && !window.isDecoding(),
+                                     kDecodeTimeout);
+            QTRY_VERIFY(!window.playButtonRect().isEmpty());
+            QTest::keyPress(&window, Qt::Key_P); // fails while still held
+            QTRY_VERIFY_WITH_TIMEOUT(!window.motionPlayer() && window.playButtonRect().isEmpty(),
+                                     kDecodeTimeout);
+            QTest::keyRelease(&window, Qt::Key_P);
+            QVERIFY(window.message().isEmpty());
+            QVERIFY(!window.image().isNull());
+        }
+        QVERIFY(!window.motionPlayer());
+        QCOMPARE(window.fileName(), QFileInfo(photo).fileName());
     }
 
     void servicesDriveOnePreviewWindow()

@@ -7,6 +7,7 @@
 #include "ViewModels/CollectionStore.h"
 #include "Views/DarkroomPalette.h"
 #include "Views/LinuxDesktopServices.h"
+#include "Views/PreviewMotionSource.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -127,6 +128,14 @@ int main(int argc, char *argv[])
             return [path = url.toLocalFile(), companions] {
                 return PhotoInfoText::rows(PhotoInfoReader::read(path), companions);
             };
+        });
+        preview.setMotionSource([&store](const QUrl &url) -> PreviewWindow::MotionRead {
+            for (const Photo &photo : store.selectedPhotosInDisplayOrder()) {
+                if (photo.url == url) {
+                    return PreviewMotionSource::readFor(photo);
+                }
+            }
+            return {};
         });
         QObject::connect(&store, &CollectionStore::hudMessageChanged, &preview,
                          [&store, &preview] { preview.showHud(store.hudMessage()); });

@@ -4,6 +4,7 @@
 
 #include "Views/LinuxDesktopServices.h"
 #include "Views/MotionPlayer.h"
+#include "Views/PreviewMotionSource.h"
 #include "Views/PreviewWindow.h"
 
 #include "Samples/SamplePhotos.h"
@@ -545,15 +546,34 @@ private Q_SLOTS:
                                       Quadrants::make({320, 240}, Qt::blue, Qt::red, Qt::green),
                                       {u"-c:v"_s, u"libx264"_s}, 0);
         QVERIFY(!clip.isEmpty());
+        // What the board knows of the shot decides what plays: a Live Photo's clip is its
+        // companion, a motion photo's is where its XMP says.
+        Photo shot;
+        shot.kind = ImageKind::jpeg;
         PreviewMotion motion{kind, clip};
         QString photo = TestFolders::writeFile(dir.path(), u"IMG_1.JPG"_s, still);
+        shot.companions = {{u"IMG_1.MOV"_s, u"1"_s, {}, 1, ImageKind::video}};
         if (kind == PreviewMotion::Kind::embedded) {
             const QByteArray video = TestFolders::readFile(clip);
-            photo = TestFolders::writeFile(dir.path(), u"PXL_1.MP.jpg"_s,
-                                           still + video + QByteArray(500, 'x'));
-            motion = {kind, photo, still.size(), video.size()};
+            const QByteArray xmp =
+                "http://ns.adobe.com/xap/1.0/" + QByteArray(1, '\0') +
+                "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://"
+                "www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description xmlns:"
+                "GCamera=\"http://ns.google.com/photos/1.0/camera/\" GCamera:"
+                "MicroVideo=\"1\" GCamera:MicroVideoOffset=\"" +
+                QByteArray::number(video.size()) + "\"/></rdf:RDF></x:xmpmeta>";
+            const QByteArray withXmp = still.left(2) + QByteArray("\xff\xe1", 2) +
+                                       char((xmp.size() + 2) >> 8) + char((xmp.size() + 2) & 0xff) +
+                                       xmp + still.mid(2);
+            photo = TestFolders::writeFile(dir.path(), u"PXL_1.MP.jpg"_s, withXmp + video);
+            motion = {kind, photo, withXmp.size(), video.size()};
             QVERIFY(QFile::remove(clip));
+            shot.companions.clear();
+            shot.embeddedVideo = true;
         }
+        shot.url = QUrl::fromLocalFile(photo);
+        shot.filename = shot.url.fileName();
+        QCOMPARE(PreviewMotionSource::readFor(shot)(), motion);
         PreviewWindow window(fileSource(photo));
         window.setMotionSource(motionSource({{QUrl::fromLocalFile(photo), motion}}));
         window.resize(700, 600);

@@ -70,6 +70,13 @@ double shownAgainstPhoto(PreviewWindow &window, const QImage &upright)
     return PictureDifference::mean(window.grab(onScreen).toImage(), upright.copy(part.toRect()));
 }
 
+bool run(const QStringList &ffmpegArguments)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(u"ffmpeg"_s, QStringList{u"-v"_s, u"error"_s, u"-y"_s} + ffmpegArguments);
+    return ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0;
+}
+
 // A clip of `picture` made by the ffmpeg tool, as cameras and phones store them: H.264, HEVC or
 // MPEG-4 Part 2 with a tone, turned by `rotation` degrees through the display matrix (a phone's
 // portrait clip is stored lying down).
@@ -80,11 +87,6 @@ QString makeClip(const QString &path,
 {
     const QString still = path + u".png"_s;
     const QString flat = rotation == 0 ? path : path + u".flat."_s + QFileInfo(path).suffix();
-    const auto run = [](const QStringList &arguments) {
-        QProcess ffmpeg;
-        ffmpeg.start(u"ffmpeg"_s, QStringList{u"-v"_s, u"error"_s, u"-y"_s} + arguments);
-        return ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0;
-    };
     const bool made =
         picture.save(still) &&
         run(QStringList{u"-loop"_s, u"1"_s, u"-framerate"_s, u"25"_s, u"-i"_s, still, u"-f"_s,
@@ -100,10 +102,7 @@ QString makeClip(const QString &path,
 QImage shownByFfmpeg(const QString &clip)
 {
     const QString frame = clip + u".upright.png"_s;
-    QProcess ffmpeg;
-    ffmpeg.start(u"ffmpeg"_s,
-                 {u"-v"_s, u"error"_s, u"-y"_s, u"-i"_s, clip, u"-frames:v"_s, u"1"_s, frame});
-    return ffmpeg.waitForFinished(60000) ? QImage(frame) : QImage();
+    return run({u"-i"_s, clip, u"-frames:v"_s, u"1"_s, frame}) ? QImage(frame) : QImage();
 }
 
 // Answers every photo in `motions` with its clip, read as the main program reads it: off the
@@ -113,6 +112,14 @@ PreviewWindow::MotionSource motionSource(const QHash<QUrl, PreviewMotion> &motio
     return [motions](const QUrl &url) -> PreviewWindow::MotionRead {
         return [motion = motions.value(url)] { return motion; };
     };
+}
+
+// Shows `photo` in `window`, `motion` its clip.
+void showWithClip(PreviewWindow &window, const QString &photo, const PreviewMotion &motion)
+{
+    window.setMotionSource(motionSource({{QUrl::fromLocalFile(photo), motion}}));
+    window.resize(700, 600);
+    window.showAtFirstItem();
 }
 
 bool isPlaying(const PreviewWindow &window)
@@ -457,10 +464,7 @@ private Q_SLOTS:
         const QString upright = Quadrants::layoutOf(shownByFfmpeg(clip));
         QCOMPARE(upright == Quadrants::layoutOf(stored), rotation == 0);
         PreviewWindow window(fileSource(clip));
-        window.setMotionSource(
-            motionSource({{QUrl::fromLocalFile(clip), {PreviewMotion::Kind::video, clip}}}));
-        window.resize(700, 600);
-        window.showAtFirstItem();
+        showWithClip(window, clip, {PreviewMotion::Kind::video, clip});
         QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
         const MotionPlayer *player = window.motionPlayer();
         QVERIFY(window.isMuted() && player->audio().isMuted());
@@ -551,10 +555,12 @@ private Q_SLOTS:
         // companion, a motion photo's is where its XMP says.
         Photo shot;
         shot.kind = ImageKind::jpeg;
+        shot.embeddedVideo = kind == PreviewMotion::Kind::embedded;
         PreviewMotion motion{kind, clip};
         QString photo = TestFolders::writeFile(dir.path(), u"IMG_1.JPG"_s, still);
-        shot.companions = {{u"IMG_1.MOV"_s, u"1"_s, {}, 1, ImageKind::video}};
-        if (kind == PreviewMotion::Kind::embedded) {
+        if (!shot.embeddedVideo) {
+            shot.companions = {{u"IMG_1.MOV"_s, u"1"_s, {}, 1, ImageKind::video}};
+        } else {
             const QByteArray video = TestFolders::readFile(clip);
             const QByteArray withXmp = Bytes::withXmp(
                 still, "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://"
@@ -565,16 +571,12 @@ private Q_SLOTS:
             photo = TestFolders::writeFile(dir.path(), u"PXL_1.MP.jpg"_s, withXmp + video);
             motion = {kind, photo, withXmp.size(), video.size()};
             QVERIFY(QFile::remove(clip));
-            shot.companions.clear();
-            shot.embeddedVideo = true;
         }
         shot.url = QUrl::fromLocalFile(photo);
         shot.filename = shot.url.fileName();
         QCOMPARE(PreviewMotionSource::readFor(shot)(), motion);
         PreviewWindow window(fileSource(photo));
-        window.setMotionSource(motionSource({{QUrl::fromLocalFile(photo), motion}}));
-        window.resize(700, 600);
-        window.showAtFirstItem();
+        showWithClip(window, photo, motion);
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QTRY_VERIFY_WITH_TIMEOUT(!window.image().isNull() && !window.isDecoding(), kDecodeTimeout);
         const QString stillLayout = u"RB/GB"_s;
@@ -655,8 +657,7 @@ private Q_SLOTS:
         }
         const auto release = qScopeGuard([&] { UnsafeImageFiles::releaseFifoReader(clipPath); });
         PreviewWindow window(fileSource(photo));
-        window.setMotionSource(motionSource({{QUrl::fromLocalFile(photo), motion}}));
-        window.showAtFirstItem();
+        showWithClip(window, photo, motion);
         if (video) {
             QTRY_COMPARE_WITH_TIMEOUT(window.message(), u"Can\u2019t play this video"_s,
                                       kDecodeTimeout);

@@ -8,6 +8,7 @@
 
 #include <limits>
 
+using Bytes::withXmp;
 using MotionPhoto::Video;
 using namespace Qt::StringLiterals;
 
@@ -78,14 +79,6 @@ QByteArray microVideo(const QByteArray &flag, const QByteArray &offset)
 // A stand-in for the phone's MP4: a file type box and some media data.
 const QByteArray video = Bytes::box("ftyp", "isom" + Bytes::number(0, 4) + "isommp42") +
                          Bytes::box("mdat", QByteArray(100, 'v'));
-
-// `jpeg` with `xmp` in an APP1 segment right after its start marker.
-QByteArray withXmp(const QByteArray &jpeg, const QByteArray &xmp)
-{
-    const QByteArray payload = QByteArray("http://ns.adobe.com/xap/1.0/", 29) + xmp;
-    return jpeg.left(2) + "\xFF\xE1" + Bytes::number(quint64(payload.size() + 2), 2) + payload +
-           jpeg.mid(2);
-}
 
 // A small JPEG, made once an application exists to load Qt's JPEG writer.
 QByteArray photo()

@@ -10,6 +10,7 @@
 #include "Samples/SamplePhotos.h"
 #include "Services/Decoders/ExifThumbnail.h"
 #include "Services/Decoders/ImageSource.h"
+#include "support/Bytes.h"
 #include "support/HeifWriter.h"
 #include "support/PictureDifference.h"
 #include "support/Quadrants.h"
@@ -69,18 +70,23 @@ double shownAgainstPhoto(PreviewWindow &window, const QImage &upright)
     return PictureDifference::mean(window.grab(onScreen).toImage(), upright.copy(part.toRect()));
 }
 
+bool run(const QStringList &ffmpegArguments)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(u"ffmpeg"_s, QStringList{u"-v"_s, u"error"_s, u"-y"_s} + ffmpegArguments);
+    return ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0;
+}
+
 // A clip of `picture` made by the ffmpeg tool, as cameras and phones store them: H.264, HEVC or
 // MPEG-4 Part 2 with a tone, turned by `rotation` degrees through the display matrix (a phone's
 // portrait clip is stored lying down).
-QString makeClip(const QString &path, const QImage &picture, const QStringList &codec, int rotation)
+QString makeClip(const QString &path,
+                 const QImage &picture,
+                 const QStringList &codec = {u"-c:v"_s, u"libx264"_s},
+                 int rotation = 0)
 {
     const QString still = path + u".png"_s;
     const QString flat = rotation == 0 ? path : path + u".flat."_s + QFileInfo(path).suffix();
-    const auto run = [](const QStringList &arguments) {
-        QProcess ffmpeg;
-        ffmpeg.start(u"ffmpeg"_s, QStringList{u"-v"_s, u"error"_s, u"-y"_s} + arguments);
-        return ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0;
-    };
     const bool made =
         picture.save(still) &&
         run(QStringList{u"-loop"_s, u"1"_s, u"-framerate"_s, u"25"_s, u"-i"_s, still, u"-f"_s,
@@ -96,10 +102,7 @@ QString makeClip(const QString &path, const QImage &picture, const QStringList &
 QImage shownByFfmpeg(const QString &clip)
 {
     const QString frame = clip + u".upright.png"_s;
-    QProcess ffmpeg;
-    ffmpeg.start(u"ffmpeg"_s,
-                 {u"-v"_s, u"error"_s, u"-y"_s, u"-i"_s, clip, u"-frames:v"_s, u"1"_s, frame});
-    return ffmpeg.waitForFinished(60000) ? QImage(frame) : QImage();
+    return run({u"-i"_s, clip, u"-frames:v"_s, u"1"_s, frame}) ? QImage(frame) : QImage();
 }
 
 // Answers every photo in `motions` with its clip, read as the main program reads it: off the
@@ -109,6 +112,14 @@ PreviewWindow::MotionSource motionSource(const QHash<QUrl, PreviewMotion> &motio
     return [motions](const QUrl &url) -> PreviewWindow::MotionRead {
         return [motion = motions.value(url)] { return motion; };
     };
+}
+
+// Shows `photo` in `window`, `motion` its clip.
+void showWithClip(PreviewWindow &window, const QString &photo, const PreviewMotion &motion)
+{
+    window.setMotionSource(motionSource({{QUrl::fromLocalFile(photo), motion}}));
+    window.resize(700, 600);
+    window.showAtFirstItem();
 }
 
 bool isPlaying(const PreviewWindow &window)
@@ -453,10 +464,7 @@ private Q_SLOTS:
         const QString upright = Quadrants::layoutOf(shownByFfmpeg(clip));
         QCOMPARE(upright == Quadrants::layoutOf(stored), rotation == 0);
         PreviewWindow window(fileSource(clip));
-        window.setMotionSource(
-            motionSource({{QUrl::fromLocalFile(clip), {PreviewMotion::Kind::video, clip}}}));
-        window.resize(700, 600);
-        window.showAtFirstItem();
+        showWithClip(window, clip, {PreviewMotion::Kind::video, clip});
         QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
         const MotionPlayer *player = window.motionPlayer();
         QVERIFY(window.isMuted() && player->audio().isMuted());
@@ -486,10 +494,8 @@ private Q_SLOTS:
     void changingThePhotoStopsTheClip()
     {
         const QImage picture = Quadrants::make({320, 240});
-        const QString a =
-            makeClip(m_dir.filePath(u"a.mp4"_s), picture, {u"-c:v"_s, u"libx264"_s}, 0);
-        const QString c =
-            makeClip(m_dir.filePath(u"c.mp4"_s), picture, {u"-c:v"_s, u"libx264"_s}, 0);
+        const QString a = makeClip(m_dir.filePath(u"a.mp4"_s), picture);
+        const QString c = makeClip(m_dir.filePath(u"c.mp4"_s), picture);
         QVERIFY(!a.isEmpty() && !c.isEmpty());
         const QString b = TestFolders::writeJpeg(m_dir.path(), u"b.jpg"_s, {80, 60});
         PreviewItems items{{QUrl::fromLocalFile(a)}};
@@ -528,10 +534,10 @@ private Q_SLOTS:
 
     void holdingPPlaysTheClip_data()
     {
+        using enum PreviewMotion::Kind;
         QTest::addColumn<PreviewMotion::Kind>("kind");
-        QTest::newRow("Live Photo: a JPEG and a MOV of one name") << PreviewMotion::Kind::live;
-        QTest::newRow("motion photo: the clip after the JPEG in its file")
-            << PreviewMotion::Kind::embedded;
+        QTest::newRow("Live Photo: a JPEG and a MOV of one name") << live;
+        QTest::newRow("motion photo: the clip after the JPEG in its file") << embedded;
     }
 
     // The still shows until P is held: the clip plays over it while P is down (a held key's
@@ -543,52 +549,44 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QByteArray still = SamplePhotos::encodeJpeg(Quadrants::make({640, 480}));
         const QString clip = makeClip(dir.filePath(u"IMG_1.MOV"_s),
-                                      Quadrants::make({320, 240}, Qt::blue, Qt::red, Qt::green),
-                                      {u"-c:v"_s, u"libx264"_s}, 0);
+                                      Quadrants::make({320, 240}, Qt::blue, Qt::red, Qt::green));
         QVERIFY(!clip.isEmpty());
         // What the board knows of the shot decides what plays: a Live Photo's clip is its
         // companion, a motion photo's is where its XMP says.
         Photo shot;
         shot.kind = ImageKind::jpeg;
+        shot.embeddedVideo = kind == PreviewMotion::Kind::embedded;
         PreviewMotion motion{kind, clip};
         QString photo = TestFolders::writeFile(dir.path(), u"IMG_1.JPG"_s, still);
-        shot.companions = {{u"IMG_1.MOV"_s, u"1"_s, {}, 1, ImageKind::video}};
-        if (kind == PreviewMotion::Kind::embedded) {
+        if (!shot.embeddedVideo) {
+            shot.companions = {{u"IMG_1.MOV"_s, u"1"_s, {}, 1, ImageKind::video}};
+        } else {
             const QByteArray video = TestFolders::readFile(clip);
-            const QByteArray xmp =
-                "http://ns.adobe.com/xap/1.0/" + QByteArray(1, '\0') +
-                "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://"
-                "www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description xmlns:"
-                "GCamera=\"http://ns.google.com/photos/1.0/camera/\" GCamera:"
-                "MicroVideo=\"1\" GCamera:MicroVideoOffset=\"" +
-                QByteArray::number(video.size()) + "\"/></rdf:RDF></x:xmpmeta>";
-            const QByteArray withXmp = still.left(2) + QByteArray("\xff\xe1", 2) +
-                                       char((xmp.size() + 2) >> 8) + char((xmp.size() + 2) & 0xff) +
-                                       xmp + still.mid(2);
+            const QByteArray withXmp = Bytes::withXmp(
+                still, "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://"
+                       "www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description xmlns:GCamera="
+                       "\"http://ns.google.com/photos/1.0/camera/\" GCamera:MicroVideo=\"1\" "
+                       "GCamera:MicroVideoOffset=\"" +
+                           QByteArray::number(video.size()) + "\"/></rdf:RDF></x:xmpmeta>");
             photo = TestFolders::writeFile(dir.path(), u"PXL_1.MP.jpg"_s, withXmp + video);
             motion = {kind, photo, withXmp.size(), video.size()};
             QVERIFY(QFile::remove(clip));
-            shot.companions.clear();
-            shot.embeddedVideo = true;
         }
         shot.url = QUrl::fromLocalFile(photo);
         shot.filename = shot.url.fileName();
         QCOMPARE(PreviewMotionSource::readFor(shot)(), motion);
         PreviewWindow window(fileSource(photo));
-        window.setMotionSource(motionSource({{QUrl::fromLocalFile(photo), motion}}));
-        window.resize(700, 600);
-        window.showAtFirstItem();
+        showWithClip(window, photo, motion);
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QTRY_VERIFY_WITH_TIMEOUT(!window.image().isNull() && !window.isDecoding(), kDecodeTimeout);
         const QString stillLayout = u"RB/GB"_s;
-        const QString clipLayout = u"BG/RG"_s;
         QCOMPARE(shownLayout(window), stillLayout);
         QTRY_VERIFY(!window.playButtonRect().isEmpty()); // once the clip is known
         QVERIFY(!window.motionPlayer());
 
         QTest::keyPress(&window, Qt::Key_P);
         QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
-        QTRY_COMPARE_WITH_TIMEOUT(shownLayout(window), clipLayout, kDecodeTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(shownLayout(window), u"BG/RG"_s, kDecodeTimeout);
         // Held, the key repeats as releases and presses, marked as repeats or (as X often
         // sends them) not.
         const MotionPlayer *held = window.motionPlayer();
@@ -618,17 +616,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<PreviewMotion::Kind>("kind");
         QTest::addColumn<QString>("clip"); // what lies where the clip is looked for
-        const auto video = PreviewMotion::Kind::video;
+        using enum PreviewMotion::Kind;
         QTest::newRow("video: not a video") << video << u"junk"_s;
         QTest::newRow("video: empty") << video << u"empty"_s;
         QTest::newRow("video: FIFO") << video << u"fifo"_s;
         QTest::newRow("video: missing") << video << u"missing"_s;
-        QTest::newRow("Live Photo: companion not a video")
-            << PreviewMotion::Kind::live << u"junk"_s;
-        QTest::newRow("Live Photo: companion a FIFO") << PreviewMotion::Kind::live << u"fifo"_s;
-        QTest::newRow("motion photo: range of junk") << PreviewMotion::Kind::embedded << u"junk"_s;
-        QTest::newRow("motion photo: range past the file's end")
-            << PreviewMotion::Kind::embedded << u"past"_s;
+        QTest::newRow("Live Photo: companion not a video") << live << u"junk"_s;
+        QTest::newRow("Live Photo: companion a FIFO") << live << u"fifo"_s;
+        QTest::newRow("motion photo: range of junk") << embedded << u"junk"_s;
+        QTest::newRow("motion photo: range past the file's end") << embedded << u"past"_s;
     }
 
     // A clip that cannot be played never hangs the window: a video says so where its picture
@@ -655,15 +651,13 @@ private Q_SLOTS:
         PreviewMotion motion{kind, video ? photo : clipPath};
         if (kind == PreviewMotion::Kind::embedded) {
             photo = TestFolders::writeFile(dir.path(), u"p.jpg"_s, still + junk);
-            motion = {kind, photo, still.size(), clip == u"past" ? 100000 : junk.size()};
-            if (clip == u"past") {
-                motion.offset = still.size() + junk.size() + 10;
-            }
+            const bool past = clip == u"past";
+            motion = {kind, photo, still.size() + (past ? junk.size() + 10 : 0),
+                      past ? 100000 : junk.size()};
         }
         const auto release = qScopeGuard([&] { UnsafeImageFiles::releaseFifoReader(clipPath); });
         PreviewWindow window(fileSource(photo));
-        window.setMotionSource(motionSource({{QUrl::fromLocalFile(photo), motion}}));
-        window.showAtFirstItem();
+        showWithClip(window, photo, motion);
         if (video) {
             QTRY_COMPARE_WITH_TIMEOUT(window.message(), u"Can\u2019t play this video"_s,
                                       kDecodeTimeout);

@@ -1,6 +1,7 @@
 #pragma once
 
-// Numbers and ISO boxes written out byte by byte, for files the tests assemble or patch.
+// Numbers, ISO boxes and JPEG segments written out byte by byte, for files the tests assemble or
+// patch.
 
 #include <QByteArray>
 
@@ -20,6 +21,14 @@ inline QByteArray number(quint64 value, int bytes, bool littleEndian = false)
 inline QByteArray box(const char *type, const QByteArray &payload)
 {
     return number(quint64(8 + payload.size()), 4) + QByteArray(type, 4) + payload;
+}
+
+// `jpeg` with `xmp` in an APP1 segment right after its start marker.
+inline QByteArray withXmp(const QByteArray &jpeg, const QByteArray &xmp)
+{
+    const QByteArray payload = QByteArray("http://ns.adobe.com/xap/1.0/", 29) + xmp;
+    return jpeg.left(2) + "\xFF\xE1" + number(quint64(payload.size() + 2), 2) + payload +
+           jpeg.mid(2);
 }
 
 } // namespace Bytes

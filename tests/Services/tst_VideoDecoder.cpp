@@ -7,6 +7,7 @@
 #include "Services/Decoders/VideoDecoder.h"
 #include "Services/ImageDimensionsReader.h"
 #include "Services/Platform/ImageTypeDetector.h"
+#include "support/Bytes.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -189,15 +190,7 @@ private Q_SLOTS:
         QByteArray jpeg;
         QBuffer buffer(&jpeg);
         QVERIFY(buffer.open(QIODevice::WriteOnly) && halves(320, 240).save(&buffer, "JPG"));
-        const QByteArray xmp = "http://ns.adobe.com/xap/1.0/" + QByteArray(1, '\0') +
-                               "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf="
-                               "\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description"
-                               " xmlns:GCamera=\"http://ns.google.com/photos/1.0/camera/\""
-                               " GCamera:MicroVideo=\"1\" GCamera:MicroVideoOffset=\"" +
-                               QByteArray::number(inner.size()) + "\"/></rdf:RDF></x:xmpmeta>";
-        const QByteArray app1 = QByteArray("\xff\xe1", 2) + char((xmp.size() + 2) >> 8) +
-                                char((xmp.size() + 2) & 0xff) + xmp;
-        const QByteArray picture = jpeg.left(2) + app1 + jpeg.mid(2);
+        const QByteArray picture = Bytes::withMicroVideo(jpeg, inner.size());
         const QString plain = path(u"plain.jpg"_s);
         write(plain, jpeg + inner);
         QVERIFY(!ImageDimensionsReader::imageDimensions(plain).embeddedVideo);

@@ -562,12 +562,7 @@ private Q_SLOTS:
             shot.companions = {{u"IMG_1.MOV"_s, u"1"_s, {}, 1, ImageKind::video}};
         } else {
             const QByteArray video = TestFolders::readFile(clip);
-            const QByteArray withXmp = Bytes::withXmp(
-                still, "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://"
-                       "www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description xmlns:GCamera="
-                       "\"http://ns.google.com/photos/1.0/camera/\" GCamera:MicroVideo=\"1\" "
-                       "GCamera:MicroVideoOffset=\"" +
-                           QByteArray::number(video.size()) + "\"/></rdf:RDF></x:xmpmeta>");
+            const QByteArray withXmp = Bytes::withMicroVideo(still, video.size());
             photo = TestFolders::writeFile(dir.path(), u"PXL_1.MP.jpg"_s, withXmp + video);
             motion = {kind, photo, withXmp.size(), video.size()};
             QVERIFY(QFile::remove(clip));

@@ -31,4 +31,15 @@ inline QByteArray withXmp(const QByteArray &jpeg, const QByteArray &xmp)
            jpeg.mid(2);
 }
 
+// `jpeg` made a motion photo of the older kind: its XMP says the last `videoLength` bytes of the
+// file are its clip (to be appended).
+inline QByteArray withMicroVideo(const QByteArray &jpeg, qint64 videoLength)
+{
+    return withXmp(jpeg, "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://"
+                         "www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description xmlns:GCamera="
+                         "\"http://ns.google.com/photos/1.0/camera/\" GCamera:MicroVideo=\"1\" "
+                         "GCamera:MicroVideoOffset=\"" +
+                             QByteArray::number(videoLength) + "\"/></rdf:RDF></x:xmpmeta>");
+}
+
 } // namespace Bytes

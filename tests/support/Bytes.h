@@ -5,13 +5,16 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+
 namespace Bytes {
 
-// `value` in `bytes` bytes, the most significant first unless `littleEndian`.
+// `value` in `bytes` bytes, the most significant first unless `littleEndian`; bytes past the
+// eighth (a run of reserved zeros) are zero.
 inline QByteArray number(quint64 value, int bytes, bool littleEndian = false)
 {
     QByteArray out(bytes, '\0');
-    for (int i = 0; i < bytes; ++i) {
+    for (int i = 0; i < std::min(bytes, 8); ++i) {
         out[littleEndian ? i : bytes - 1 - i] = char(value >> (8 * i) & 0xff);
     }
     return out;

@@ -15,8 +15,8 @@
 //             clip after another; it also encodes and writes a PNG, which we never have to
 //   ours x1   ours on one thread
 //   peer x2   the peer two processes at a time (xargs -P 2): the same two cores ours uses
-// Per codec the figures are the median round's: wall time per clip and clips per second, and
-// the processor time per clip (ours: this process; peer: its processes). Every thumbnail is
+// Per codec and side the figures are the rounds' medians: wall time per clip, clips per second and
+// processor time per clip (ours: this process; peer: its processes). Every thumbnail is
 // checked: a null image, or one whose longest side is not 368, counts as a failure and is
 // named; a clip turned by its display matrix must come out portrait. The peer's outputs are
 // checked the same way, and after the rounds every clip's thumbnail of ours is compared with the

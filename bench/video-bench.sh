@@ -196,7 +196,8 @@ if [ "$dump" -eq 1 ]; then
             v=$(printf '%s' "$results" | sed -n "s/^videos_$kind //p" | field "$key" | median)
             p=$(printf '%s' "$results" | sed -n "s/^photos_$kind //p" | field "$key" | median)
             [ "$v" = n/a ] && continue
-            pct=$(awk -v v="$v" -v p="$p" 'BEGIN { printf "%+.1f", (p > 0 ? 100 * (v - p) / p : 0) }')
+            pct=$(awk -v v="$v" -v p="$p" \
+                'BEGIN { printf "%+.1f", (p > 0 ? 100 * (v - p) / p : 0) }')
             echo "dump $kind $key: with the clips $v, photos only $p ($pct %)"
             short=${key%_ms}
             dump_line+=" dump_${kind}_${short}_ms=$v dump_photos_${kind}_${short}_ms=$p"

@@ -15,11 +15,13 @@
 //             clip after another; it also encodes and writes a PNG, which we never have to
 //   ours x1   ours on one thread
 //   peer x2   the peer two processes at a time (xargs -P 2): the same two cores ours uses
-// Per codec the figures are the median round's: wall time per clip and clips per second, and
-// the processor time per clip (ours: this process; peer: its processes). Every thumbnail is
+// Per codec and side the figures are the rounds' medians: wall time per clip, clips per second and
+// processor time per clip (ours: this process; peer: its processes). Every thumbnail is
 // checked: a null image, or one whose longest side is not 368, counts as a failure and is
 // named; a clip turned by its display matrix must come out portrait. The peer's outputs are
-// checked the same way.
+// checked the same way, and after the rounds every clip's thumbnail of ours is compared with the
+// peer's: picture_differs counts the clips where they show different pictures (another frame,
+// another way up, garbage).
 //
 // Then the header facts (VideoDecoder::facts) of every clip, five passes over all of them with
 // the page cache warm, each call timed alone: mean and longest, as wall time and as this
@@ -30,7 +32,7 @@
 //   clips=… threads=… h264_ours_per_s=… h264_ours1_per_s=… h264_peer_per_s=… h264_peer2_per_s=…
 //   h264_ours_ms=… h264_peer_ms=… h264_vs_peer=… h264_vs_peer2=… (the same for hevc_)
 //   facts_mean_ms=… facts_max_ms=… facts_cpu_mean_ms=… failed=… peer_failed=… rss_mb=…
-//   peer_rss_mb=…
+//   picture_differs=… peer_rss_mb=…
 // where *_vs_peer is ours' throughput over the sequential peer's, *_vs_peer2 over the peer's two
 // at a time, rss_mb this process's peak resident memory (never the peer's) and peer_rss_mb one
 // peer process's, the larger of its runs over the first clip of each codec (GNU time's figure).
@@ -70,6 +72,8 @@ namespace {
 constexpr int cellPixels = 368;
 constexpr int rounds = 3;
 constexpr int factsPasses = 5;
+// More grey levels apart than this, two thumbnails of one frame show different pictures.
+constexpr double maximumDistance = 16;
 
 [[noreturn]] void fail(const QString &message)
 {
@@ -236,6 +240,26 @@ QStringList checkPeer(const std::vector<Clip> &clips, const QString &folder)
     return wrong;
 }
 
+// How far apart two thumbnails of one frame are: the mean difference of their grey levels
+// (0 … 255) at 32 × 32. Scaling alone leaves a few levels; a picture turned the wrong way or
+// decoded into garbage leaves dozens.
+double pictureDistance(const QImage &a, const QImage &b)
+{
+    const auto small = [](const QImage &image) {
+        return image.convertToFormat(QImage::Format_Grayscale8)
+            .scaled(32, 32, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    };
+    const QImage x = small(a);
+    const QImage y = small(b);
+    double sum = 0;
+    for (int row = 0; row < 32; ++row) {
+        for (int column = 0; column < 32; ++column) {
+            sum += std::abs(int(x.constScanLine(row)[column]) - int(y.constScanLine(row)[column]));
+        }
+    }
+    return sum / (32 * 32);
+}
+
 enum Side { ours, peer, oursOneThread, peerTwoAtATime, sideCount };
 constexpr std::array<const char *, sideCount> sideNames{"ours", "peer", "ours x1", "peer x2"};
 
@@ -383,7 +407,9 @@ int main(int argc, char **argv)
                                                           : after.self - before.self);
                 if (isPeer) {
                     wrong = checkPeer(clips, output);
-                    QDir(output).removeRecursively();
+                    if (round < rounds || side != peer) { // the last is compared below
+                        QDir(output).removeRecursively();
+                    }
                 }
                 for (const QString &path : std::as_const(wrong)) {
                     QStringList &list = isPeer ? peerWrong : oursWrong;
@@ -402,6 +428,33 @@ int main(int argc, char **argv)
             std::printf("\n");
             std::fflush(stdout);
         }
+    }
+    // Both sides must show the same picture the same way up: ours again (untimed) beside the
+    // peer's last sequential round.
+    QStringList differing;
+    double largestDistance = 0;
+    if (options->peer) {
+        for (const auto &[codec, clips] : byCodec) {
+            const QString output = scratch.filePath(
+                QStringLiteral("%1-%2-%3").arg(keyOf(codec)).arg(rounds).arg(int(peer)));
+            for (const Clip &clip : clips) {
+                const QImage mine = ThumbnailService::downsample(clip.path, cellPixels);
+                const QImage theirs(outputFor(output, clip));
+                if (mine.isNull() || theirs.isNull()) {
+                    continue; // already counted as wrong
+                }
+                const double distance = pictureDistance(mine, theirs);
+                largestDistance = std::max(largestDistance, distance);
+                if (distance > maximumDistance) {
+                    differing += QStringLiteral("%1 (%2)").arg(clip.path).arg(distance, 0, 'f', 1);
+                }
+            }
+        }
+        std::printf("ours and the peer's pictures differ by %.1f grey levels at most\n",
+                    largestDistance);
+    }
+    for (const QString &clip : std::as_const(differing)) {
+        std::printf("ours and the peer show different pictures: %s\n", qPrintable(clip));
     }
     for (const QString &clip : std::as_const(oursWrong)) {
         std::printf("ours gave a wrong thumbnail or none: %s\n", qPrintable(clip));
@@ -491,6 +544,9 @@ int main(int argc, char **argv)
                    .arg(unreadable.size() + oursWrong.size())
                    .arg(options->peer ? QString::number(peerWrong.size()) : QStringLiteral("-"))
                    .arg(double(self.ru_maxrss) / 1024.0, 0, 'f', 1);
+    if (options->peer) {
+        summary += QStringLiteral(" picture_differs=%1").arg(differing.size());
+    }
     if (peerPeakMb >= 0) {
         summary += QStringLiteral(" peer_rss_mb=%1").arg(peerPeakMb, 0, 'f', 1);
     }

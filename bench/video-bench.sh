@@ -3,26 +3,31 @@
 # header facts the scan reads (video-bench.cpp), then opening a phone's dump with and without
 # its videos (open-bench.sh). What it makes is kept in CORPUS (default
 # /tmp/calvenor-video-corpus) for the next run; only what is missing is made:
-#   clips/              40 H.264 and 40 HEVC clips of 3840 × 2160, 3 s at 30 fps, a key frame
-#                       a second as phones write them, AAC sound; every fourth a MOV turned by its
-#                       display matrix (270°: a phone held upright), every other one an MP4
+#   clips/              40 H.264 clips of 3 s and 40 HEVC clips of 2 s (x265 takes long to make
+#                       them), 3840 × 2160 at 30 fps, a key frame a second as phones write them,
+#                       AAC sound; every fourth a MOV turned by its display matrix (270°: a phone
+#                       held upright), every other one an MP4
 #   photos/             1,800 photo-like JPEGs of 4032 × 3024, one in six turned by EXIF
 #   dump-videos/        IMG_0001 … IMG_2000: every tenth a clip of 1920 × 1080, 2 s (H.264 and
 #                       HEVC, MOV and MP4, some turned), the others the photos (hard links)
 #   dump-photos/        the same 1,800 photos under the same names, without the clips
-# The dump is opened three times each way, taken in turn, warm and (as root) cold; medians.
+# The dump is opened RUNS times each way (--dump-runs, default 3), warm and (as root) cold;
+# medians.
 # The other options go to the program: --threads N (ours; default one per core), --no-peer.
 # --no-dump skips the dump. Before each timed part the script waits (up to five minutes) for
 # the one-minute load to fall below --max-load (default 1.5) and prints what it was.
 # The last line is one line of key=value figures.
-#   bench/video-bench.sh [--threads N] [--no-peer] [--no-dump] [--max-load L] [CORPUS]
+#   bench/video-bench.sh [--threads N] [--no-peer] [--no-dump] [--dump-runs RUNS] [--max-load L]
+#                        [CORPUS]
 set -euo pipefail
 usage() {
-    echo "usage: $0 [--threads N] [--no-peer] [--no-dump] [--max-load L] [CORPUS]" >&2
+    echo "usage: $0 [--threads N] [--no-peer] [--no-dump] [--dump-runs RUNS] [--max-load L]" \
+        "[CORPUS]" >&2
     exit 2
 }
 options=()
 dump=1
+dump_runs=3
 max_load=1.5
 corpus=""
 while [ $# -gt 0 ]; do
@@ -31,6 +36,7 @@ while [ $# -gt 0 ]; do
         --no-dump) dump=0 ;;
         --threads) [ $# -ge 2 ] || usage; options+=("$1" "$2"); shift ;;
         --max-load) [ $# -ge 2 ] || usage; max_load=$2; shift ;;
+        --dump-runs) [ $# -ge 2 ] || usage; dump_runs=$2; shift ;;
         -*) usage ;;
         *) [ -z "$corpus" ] || usage; corpus=$1 ;;
     esac
@@ -108,7 +114,9 @@ for codec in h264 hevc; do
         [ "$made" -eq 0 ] && echo "Making the 4K clips in $corpus/clips (once; HEVC takes a while)"
         degrees=0
         [ $((i % 4)) -eq 3 ] && degrees=270
-        make_clip "$corpus/clips/$name" "$i" 3840 2160 3 "$codec" "$degrees"
+        seconds=3
+        [ "$codec" = hevc ] && seconds=2
+        make_clip "$corpus/clips/$name" "$i" 3840 2160 "$seconds" "$codec" "$degrees"
         made=$((made + 1))
     done
 done
@@ -123,8 +131,11 @@ wait_for_quiet() {
     echo "load: $(uptime)"
 }
 
+output=$(mktemp)
+trap 'rm -f -- "$output"' EXIT
 wait_for_quiet
-program_line=$("$program" "${options[@]}" "$corpus/clips" | tee /dev/stderr | tail -n 1)
+"$program" "${options[@]}" "$corpus/clips" | tee "$output"
+program_line=$(tail -n 1 "$output")
 
 dump_line=""
 if [ "$dump" -eq 1 ]; then
@@ -165,28 +176,28 @@ if [ "$dump" -eq 1 ]; then
 
     median() { sort -n | awk '{ v[NR] = $1 } END { print (NR ? v[int((NR + 1) / 2)] : "n/a") }'; }
     field() { tr ' ' '\n' | sed -n "s/^$1=//p"; }
+    # open-bench.sh drops the page cache once before its warm runs (to see whether it may), so
+    # the first warm run loads the program's libraries from disk: it is given RUNS runs per
+    # folder and the median leaves that run out, where one run per call would time only such.
     results=""
     wait_for_quiet
-    for ((round = 1; round <= 3; round++)); do
-        for side in videos photos; do
-            folder=$with
-            [ "$side" = photos ] && folder=$without
-            while read -r kind rest; do
-                case $kind in
-                    warm: | cold:)
-                        echo "round $round dump-$side $kind $rest"
-                        results+="${side}_${kind%:} $rest"$'\n'
-                        ;;
-                esac
-            done < <("$repo/bench/open-bench.sh" "$folder" 1)
-        done
+    for side in videos photos; do
+        folder=$with
+        [ "$side" = photos ] && folder=$without
+        while read -r line; do
+            echo "dump-$side $line"
+            case $line in
+                warm:* | cold:*) results+="${side}_${line%%:*} ${line#*: }"$'\n' ;;
+            esac
+        done < <("$repo/bench/open-bench.sh" "$folder" "$dump_runs")
     done
     for kind in warm cold; do
         for key in first_screen_ms settled_ms; do
             v=$(printf '%s' "$results" | sed -n "s/^videos_$kind //p" | field "$key" | median)
             p=$(printf '%s' "$results" | sed -n "s/^photos_$kind //p" | field "$key" | median)
             [ "$v" = n/a ] && continue
-            pct=$(awk -v v="$v" -v p="$p" 'BEGIN { printf "%+.1f", p > 0 ? 100 * (v - p) / p : 0 }')
+            pct=$(awk -v v="$v" -v p="$p" \
+                'BEGIN { printf "%+.1f", (p > 0 ? 100 * (v - p) / p : 0) }')
             echo "dump $kind $key: with the clips $v, photos only $p ($pct %)"
             short=${key%_ms}
             dump_line+=" dump_${kind}_${short}_ms=$v dump_photos_${kind}_${short}_ms=$p"

@@ -35,14 +35,15 @@
 // --versus-dcraw the comparison for RAW files is LibRaw's own `simple_dcraw -e` (extracting the
 // preview) followed by vipsthumbnail on what it extracted, instead of vipsthumbnail alone.
 
+#include "BenchFiles.h"
 #include "Samples/SamplePhotos.h"
 #include "Services/DecodeBudget.h"
-#include "support/DngWriter.h"
 #include "Services/FolderScanner.h"
-#include "Services/Platform/LargeBlocks.h"
 #include "Services/ImageFile.h"
+#include "Services/Platform/LargeBlocks.h"
 #include "Services/Platform/LinuxFileSystem.h"
 #include "Services/ThumbnailService.h"
+#include "support/DngWriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -94,40 +95,6 @@ QList<Photo> listPhotos(const QUrl &root)
         photos += section.photos;
     }
     return photos;
-}
-
-// Reads the whole file and throws the bytes away, so later decodes never wait on the disk.
-void readThrough(const QString &path)
-{
-    static std::array<char, 1 << 20> buffer;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        fail(QStringLiteral("cannot read ") + path);
-    }
-    while (::read(fd, buffer.data(), buffer.size()) > 0) {
-    }
-    ::close(fd);
-}
-
-struct CpuTimes
-{
-    double self = 0;     // this process, every thread
-    double children = 0; // waited-for child processes and their own children
-};
-
-double milliseconds(const timeval &time)
-{
-    return double(time.tv_sec) * 1e3 + double(time.tv_usec) / 1e3;
-}
-
-CpuTimes cpuNow()
-{
-    rusage self{};
-    rusage children{};
-    ::getrusage(RUSAGE_SELF, &self);
-    ::getrusage(RUSAGE_CHILDREN, &children);
-    return {milliseconds(self.ru_utime) + milliseconds(self.ru_stime),
-            milliseconds(children.ru_utime) + milliseconds(children.ru_stime)};
 }
 
 double peakResidentMegabytes()
@@ -426,7 +393,9 @@ int main(int argc, char **argv)
     QStringList baseNames; // vipsthumbnail names its output after the file, folder left out
     for (const Photo &photo : photos) {
         const QString path = standardizedPath(photo.url);
-        readThrough(path);
+        if (!BenchFiles::readThrough(path)) {
+            fail(QStringLiteral("cannot read ") + path);
+        }
         fileNames += QFile::encodeName(path) + '\0';
         baseNames += QFileInfo(path).completeBaseName();
     }
@@ -470,7 +439,7 @@ int main(int argc, char **argv)
     qint64 peakHeld = 0;
     for (int round = 1; round <= rounds; ++round) {
         QElapsedTimer timer;
-        const CpuTimes beforeService = cpuNow();
+        const BenchFiles::CpuTimes beforeService = BenchFiles::cpuNow();
         timer.start();
         {
             const HeldSampler sampler(budget);
@@ -478,7 +447,7 @@ int main(int argc, char **argv)
             peakHeld = std::max(peakHeld, sampler.peak());
         }
         serviceMs.push_back(double(timer.nsecsElapsed()) / 1e6);
-        const CpuTimes afterService = cpuNow();
+        const BenchFiles::CpuTimes afterService = BenchFiles::cpuNow();
         const double count = double(photos.size());
         if (!options->vips) {
             std::printf("round %d %14.1f %14s %13.2f ms %16s\n", round, serviceMs.back(), "-",
@@ -494,7 +463,7 @@ int main(int argc, char **argv)
         timer.start();
         renderWithVips(fileList.fileName(), photos.size(), threads, output, options->dcraw);
         vipsMs.push_back(double(timer.nsecsElapsed()) / 1e6);
-        const CpuTimes afterVips = cpuNow();
+        const BenchFiles::CpuTimes afterVips = BenchFiles::cpuNow();
         checkVipsOutput(output, baseNames.size());
         QDir(output).removeRecursively();
 

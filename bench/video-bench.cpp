@@ -37,6 +37,7 @@
 // at a time, rss_mb this process's peak resident memory (never the peer's) and peer_rss_mb one
 // peer process's, the larger of its runs over the first clip of each codec (GNU time's figure).
 
+#include "BenchFiles.h"
 #include "Services/Decoders/ImageSource.h"
 #include "Services/Decoders/VideoDecoder.h"
 #include "Services/Platform/LargeBlocks.h"
@@ -79,40 +80,6 @@ constexpr double maximumDistance = 16;
 {
     std::fprintf(stderr, "video-bench: %s\n", qPrintable(message));
     std::exit(1);
-}
-
-// Reads the whole file and throws the bytes away, so later decodes never wait on the disk.
-void readThrough(const QString &path)
-{
-    static std::array<char, 1 << 20> buffer;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        fail(QStringLiteral("cannot read ") + path);
-    }
-    while (::read(fd, buffer.data(), buffer.size()) > 0) {
-    }
-    ::close(fd);
-}
-
-double milliseconds(const timeval &time)
-{
-    return double(time.tv_sec) * 1e3 + double(time.tv_usec) / 1e3;
-}
-
-struct CpuTimes
-{
-    double self = 0;     // this process, every thread
-    double children = 0; // waited-for child processes and their own children
-};
-
-CpuTimes cpuNow()
-{
-    rusage self{};
-    rusage children{};
-    ::getrusage(RUSAGE_SELF, &self);
-    ::getrusage(RUSAGE_CHILDREN, &children);
-    return {milliseconds(self.ru_utime) + milliseconds(self.ru_stime),
-            milliseconds(children.ru_utime) + milliseconds(children.ru_stime)};
 }
 
 double threadCpuMs()
@@ -333,7 +300,9 @@ int main(int argc, char **argv)
     int sideways = 0;
     for (const QString &name : names) {
         Clip clip{folder.absoluteFilePath(name), {}};
-        readThrough(clip.path);
+        if (!BenchFiles::readThrough(clip.path)) {
+            fail(QStringLiteral("cannot read ") + clip.path);
+        }
         const std::optional<ImageSource> file = ImageSource::open(clip.path);
         if (file) {
             clip.facts = VideoDecoder::facts(*file);
@@ -392,7 +361,7 @@ int main(int argc, char **argv)
                 if (isPeer && !QDir().mkpath(output)) {
                     fail(QStringLiteral("cannot create ") + output);
                 }
-                const CpuTimes before = cpuNow();
+                const BenchFiles::CpuTimes before = BenchFiles::cpuNow();
                 QElapsedTimer timer;
                 timer.start();
                 QStringList wrong;
@@ -402,7 +371,7 @@ int main(int argc, char **argv)
                     wrong = renderOurs(clips, side == ours ? threads : 1);
                 }
                 codecTimings.wallMs[side].push_back(double(timer.nsecsElapsed()) / 1e6);
-                const CpuTimes after = cpuNow();
+                const BenchFiles::CpuTimes after = BenchFiles::cpuNow();
                 codecTimings.cpuMs[side].push_back(isPeer ? after.children - before.children
                                                           : after.self - before.self);
                 if (isPeer) {

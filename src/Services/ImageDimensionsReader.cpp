@@ -50,9 +50,7 @@ ImageDimensions ImageDimensionsReader::imageDimensions(const QString &path)
     // A phone's motion photo carries its clip after the picture; its XMP says where.
     if (dynamic_cast<const VideoDecoder *>(&decoder) == nullptr) {
         read.embeddedVideo =
-            MotionPhoto::locate(file->head(), file->size(), [&file](qint64 offset, qint64 length) {
-                return file->readAt(offset, length);
-            }).has_value();
+            MotionPhoto::locate(file->head(), file->size(), file->reader()).has_value();
     }
     if (!header.uprightSize.isEmpty()) {
         read.width = header.uprightSize.width();

@@ -26,10 +26,7 @@ PreviewWindow::MotionRead readFor(const Photo &photo)
         if (!file) {
             return {};
         }
-        const auto video =
-            MotionPhoto::locate(file->head(), file->size(), [&file](qint64 offset, qint64 length) {
-                return file->readAt(offset, length);
-            });
+        const auto video = MotionPhoto::locate(file->head(), file->size(), file->reader());
         if (!video) {
             return {};
         }

@@ -52,21 +52,6 @@ struct OpenedFile
     Handle primary;
 };
 
-// Reads for the box parser: from the head already in memory where it can (the boxes and,
-// usually, the Exif item lie there), from the file beyond it.
-HeifBoxes::ReadAt boxReader(const ImageSource &file)
-{
-    return [&file](qint64 offset, qint64 length) {
-        const QByteArray &head = file.head();
-        const bool wholeFile = head.size() == file.size();
-        if (offset >= 0 && length >= 0 && offset < head.size() &&
-            (length <= head.size() - offset || wholeFile)) {
-            return head.sliced(offset, std::min(length, head.size() - offset));
-        }
-        return file.readAt(offset, length);
-    };
-}
-
 std::optional<OpenedFile> openPrimary(const ImageSource &file)
 {
     std::optional<QByteArray> data = file.readAll(HeifDecoder::maximumFileLength);
@@ -223,18 +208,18 @@ QImage decodeItem(const heif_image_handle *handle, heif_context *context)
 
 QSize HeifDecoder::uprightSize(const ImageSource &file) const
 {
-    return HeifBoxes::uprightSize(file.size(), boxReader(file));
+    return HeifBoxes::uprightSize(file.size(), file.reader());
 }
 
 ImageDecoder::Header HeifDecoder::header(const ImageSource &file) const
 {
-    const HeifBoxes::Header boxes = HeifBoxes::readHeader(file.size(), boxReader(file));
+    const HeifBoxes::Header boxes = HeifBoxes::readHeader(file.size(), file.reader());
     return {boxes.uprightSize, ExifInfo::captureTimeFromHeifItem(boxes.exif)};
 }
 
 PhotoInfo HeifDecoder::photoInfo(const ImageSource &file) const
 {
-    return ExifInfo::fromHeifItem(HeifBoxes::readHeader(file.size(), boxReader(file)).exif);
+    return ExifInfo::fromHeifItem(HeifBoxes::readHeader(file.size(), file.reader()).exif);
 }
 
 QImage

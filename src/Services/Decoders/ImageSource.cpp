@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -51,6 +52,18 @@ bool ImageSource::isVideoName(const QString &path)
     return database.mimeTypeForFile(path, QMimeDatabase::MatchExtension)
         .name()
         .startsWith(QLatin1String("video/"));
+}
+
+std::function<QByteArray(qint64, qint64)> ImageSource::reader() const
+{
+    return [this](qint64 offset, qint64 length) {
+        const bool wholeFile = m_head.size() == m_size;
+        if (offset >= 0 && length >= 0 && offset < m_head.size() &&
+            (length <= m_head.size() - offset || wholeFile)) {
+            return m_head.sliced(offset, std::min(length, m_head.size() - offset));
+        }
+        return readAt(offset, length);
+    };
 }
 
 std::optional<ImageSource> ImageSource::open(const QString &path)

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -41,6 +42,9 @@ public:
     const QByteArray &head() const { return m_head; }
     // `length` bytes at `offset`; fewer at the end of the file or on an error.
     QByteArray readAt(qint64 offset, qint64 length) const;
+    // readAt as a function for the box and XMP parsers, served from the head already in memory
+    // where it can be (the boxes and metadata usually lie there). Valid while this lives.
+    std::function<QByteArray(qint64 offset, qint64 length)> reader() const;
     // The whole file, when it is at most `limit` bytes; otherwise nothing.
     std::optional<QByteArray> readAll(qint64 limit) const;
     // "/proc/self/fd/N": the opened file itself, for libraries that only take a path.

@@ -110,6 +110,9 @@ void tst_Duplicates::groups_data()
     QTest::newRow("6 bits across the word") << Candidates{photo("a", 1, "", 0x8000'0000'0000'0001),
                                                           photo("b", 2, "", 0x8100'8010'0801'0081)}
                                             << u"a b"_s;
+    QTest::newRow("near at 6 bits beside a far one")
+        << Candidates{photo("a", 1, "", 0), photo("b", 2, "", 0x3f), photo("c", 3, "", 0xff00)}
+        << u"a b"_s;
     QTest::newRow("not near at 7 bits")
         << Candidates{photo("a", 1, "", 0), photo("b", 2, "", 0x7f)} << QString();
     QTest::newRow("a hash missing")

@@ -110,9 +110,10 @@ void tst_ImageFingerprint::knownHashes_data()
     QTest::addColumn<QImage>("image");
     QTest::addColumn<quint64>("hash");
 
-    const auto painted = [](QRect bright, QColor colour = Qt::white) {
-        QImage image(90, 80, QImage::Format_RGB32);
-        image.fill(Qt::black);
+    const auto painted = [](QRect bright, QColor colour = Qt::white, QColor ground = Qt::black,
+                            QImage::Format format = QImage::Format_RGB32) {
+        QImage image(90, 80, format);
+        image.fill(ground);
         QPainter(&image).fillRect(bright, colour);
         return image;
     };
@@ -125,6 +126,10 @@ void tst_ImageFingerprint::knownHashes_data()
     // An edge a pixel into the fourth cell: averaged, that cell is brighter than the fifth.
     QTest::newRow("yellow over 31 columns")
         << painted({0, 0, 31, 80}, Qt::yellow) << 0x3030303030303030ULL;
+    // Red is the brighter of red and blue, read from three bytes a pixel.
+    QTest::newRow("red beside blue")
+        << painted({0, 0, 40, 80}, Qt::red, Qt::blue, QImage::Format_RGB888)
+        << 0x1010101010101010ULL;
     // Three pixels, white, grey and black, over nine cells: each pixel fills three.
     QImage three(3, 1, QImage::Format_Grayscale8);
     three.scanLine(0)[0] = 255, three.scanLine(0)[1] = 128, three.scanLine(0)[2] = 0;
@@ -166,8 +171,10 @@ void tst_ImageFingerprint::hashDistance_data()
                 QTest::addRow("%s %u, unlike %s 3", kinds[kind], seed, kinds[other])
                     << original << scene(other, 3) << 13 << 64;
             }
-            // Every format reads as the same grey (a grey picture: no weighting of colours).
-            const QImage grey = original.convertToFormat(QImage::Format_Grayscale8);
+            // Every format reads as the same grey (a grey picture: no weighting of colours), rows
+            // padded to whole words or not.
+            const QImage grey =
+                original.copy(0, 0, 317, 240).convertToFormat(QImage::Format_Grayscale8);
             for (const QImage::Format format :
                  {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB888,
                   QImage::Format_RGBA64, QImage::Format_Indexed8}) {
@@ -223,6 +230,11 @@ void tst_ImageFingerprint::sharperFirst_data()
         << centre << Focus({qQNaN(), 0.5}) << centre << atBorder;
     QTest::newRow("focus past the edge weighs the edge")
         << border << Focus({-3, 0.5}) << border << Focus();
+    // Contrast is not sharpness: a faint crisp texture over a strong smooth gradient.
+    QImage gradient(320, 240, QImage::Format_RGB32);
+    QPainter(&gradient).fillRect(gradient.rect(), QLinearGradient(0, 0, 320, 0));
+    QTest::newRow("faint detail over a strong gradient")
+        << retouched(gradient, 0.1, 100, 20) << Focus() << gradient << Focus();
     QTest::newRow("detail over null") << border << Focus() << QImage() << Focus();
     QTest::newRow("detail over 2 px tall")
         << border << Focus() << border.copy(0, 0, 320, 2) << Focus();

@@ -159,7 +159,7 @@ QByteArray cameraTiff(const Camera &camera = {})
 }
 
 // Where a camera focused: `area` as SubjectArea, `location` as SubjectLocation (each left out
-// when empty), in a picture stored `size` large (no pixel dimensions when empty).
+// when empty), in a picture stored `size` large (no pixel dimensions when invalid).
 struct Focus
 {
     QList<quint32> area = {};
@@ -177,7 +177,7 @@ QByteArray focusTiff(const Focus &focus)
     const int exif = tiff.addIfd();
     tiff.addShort(ifd0, orientation, focus.orientation);
     tiff.addPointer(ifd0, exifPointer, exif);
-    if (!focus.size.isEmpty()) {
+    if (focus.size.isValid()) {
         tiff.addLong(exif, pixelWidth, quint32(focus.size.width()));
         tiff.addShort(exif, pixelHeight, quint16(focus.size.height()));
     }
@@ -368,10 +368,6 @@ void tst_ExifInfo::fields_data()
         << focusTiff({.area = {3999, 2999}}) << u"orientation=1 focus=1.000,1.000"_s;
     const QString unfocused = u"orientation=1"_s;
     QTest::newRow("focus: one value") << focusTiff({.area = {999}}) << unfocused;
-    QTest::newRow("focus: a location of three values")
-        << focusTiff({.location = {999, 599, 1}}) << unfocused;
-    QTest::newRow("focus: ASCII") << focusTiff({.area = {999, 599}, .type = TiffBuilder::ascii})
-                                  << unfocused;
     QTest::newRow("focus: one pixel past the right")
         << focusTiff({.area = {4000, 599}}) << unfocused;
     QTest::newRow("focus: one pixel past the bottom")
@@ -381,12 +377,6 @@ void tst_ExifInfo::fields_data()
     QTest::newRow("focus: zero pixel dimensions")
         << focusTiff({.area = {0, 0}, .size = {0, 0}}) << unfocused;
     {
-        TiffBuilder lost(true);
-        const int ifd0 = lost.addIfd();
-        lost.addLong(ifd0, pixelWidth, 4000);
-        lost.addLong(ifd0, pixelHeight, 3000);
-        lost.addRawOffset(ifd0, subjectArea, TiffBuilder::shortType, 4, 0xFFFFFFF0);
-        QTest::newRow("focus: the area's values past the end") << lost.bytes() << QString();
         const QByteArray rectangle = focusTiff({.area = {999, 599, 400, 300}});
         // The rectangle is the last value: one byte past the end, or ending there.
         QTest::newRow("focus: a rectangle one byte past the end")
@@ -394,16 +384,11 @@ void tst_ExifInfo::fields_data()
         QTest::newRow("focus: a rectangle ending at the end")
             << rectangle << u"orientation=1 focus=0.250,0.200"_s;
     }
-    // Turned as the picture is: mirrored across, turned half, flipped down, and each of those
-    // with a transposition (the first row shown as the left column).
-    const char *turned[] = {"0.250,0.200", "0.750,0.200", "0.750,0.800", "0.250,0.800",
-                            "0.200,0.250", "0.800,0.250", "0.800,0.750", "0.200,0.750"};
-    for (quint16 turn = 1; turn <= 8; ++turn) {
-        QTest::addRow("focus: orientation %d", turn)
-            << focusTiff({.area = {999, 599}, .orientation = turn})
-            << u"orientation=%1 focus=%2"_s.arg(turn).arg(QLatin1StringView(turned[turn - 1]));
-    }
-    QTest::newRow("focus: orientation 9 turns nothing")
+    // Turned as the picture is (each orientation checked against Qt's in containers()), unless
+    // the orientation is none.
+    QTest::newRow("focus: orientation 6") << focusTiff({.area = {999, 599}, .orientation = 6})
+                                          << u"orientation=6 focus=0.800,0.250"_s;
+    QTest::newRow("focus: orientation 9")
         << focusTiff({.area = {999, 599}, .orientation = 9}) << u"focus=0.250,0.200"_s;
     QTest::newRow("no TIFF header") << QByteArray("XX\x2A\x00\x08\0\0\0", 8) << QString();
     QTest::newRow("empty") << QByteArray() << QString();

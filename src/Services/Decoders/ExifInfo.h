@@ -1,12 +1,13 @@
 #pragma once
 
 // Reads what a camera recorded about a photo from its EXIF block: the camera, lens and
-// exposure from IFD0 and the Exif IFD, where it focused, and when it was taken
-// (DateTimeOriginal with its sub-seconds and offset; DateTimeDigitized, which a camera writes
-// the same, when that is missing; never DateTime, which editors rewrite on every save). Bounded
-// like TiffStructure, and it allocates nothing until it makes the texts, so the capture time of a
-// JPEG costs a microsecond or two on top of the header read that finds its size. Values that cannot
-// be true are left out (see PhotoInfo); the file facts stay empty.
+// exposure from IFD0 and the Exif IFD, and when it was taken (DateTimeOriginal with its
+// sub-seconds and offset; DateTimeDigitized, which a camera writes the same, when that is
+// missing; never DateTime, which editors rewrite on every save). Bounded like TiffStructure,
+// and it allocates nothing until it makes the texts, so the capture time of a JPEG costs a
+// microsecond or two on top of the header read that finds its size.
+// Values that cannot be true are left out (see PhotoInfo); the file facts stay empty.
+// Where it focused is read from the subject's area or location and turned as the picture is.
 
 #include "Models/PhotoInfo.h"
 

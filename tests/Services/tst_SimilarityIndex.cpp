@@ -18,7 +18,7 @@ class tst_SimilarityIndex : public QObject
 private Q_SLOTS:
     void init();
     void cachedAcrossSessions();
-    void heldUntilReleasedButScreenFirst();
+    void heldUntilReleasedThenScreenFirst();
     void digestsOnlyWhereSizesMatch();
 
 private:
@@ -116,24 +116,24 @@ void tst_SimilarityIndex::cachedAcrossSessions()
     QCOMPARE(m_computed.size(), 3);
 }
 
-void tst_SimilarityIndex::heldUntilReleasedButScreenFirst()
+void tst_SimilarityIndex::heldUntilReleasedThenScreenFirst()
 {
     QList<Photo> photos;
     for (int i = 0; i < 6; ++i) {
         photos.append(photo(u"p%1.jpg"_s.arg(i), QByteArray(i + 1, 'x')));
     }
-    SimilarityIndex index(counting());
+    SimilarityIndex index(counting(), SimilarityIndex::contentDigest, 1);
     index.hold(this); // a view waits for its first screen of thumbnails
     QSignalSpy progress(&index, &SimilarityIndex::progressChanged);
     index.setPhotos(m_folder->path(), photos);
     index.prioritize({photos[4]}); // on screen
-    QTRY_COMPARE(index.doneCount(), 1);
     QTest::qWait(3 * SimilarityIndex::deliveryIntervalMs);
-    QCOMPARE(m_computed, QStringList{u"p4.jpg"_s});
+    QVERIFY(m_computed.isEmpty());
     QVERIFY(!index.isComplete());
     index.release(this);
     QVERIFY(waitComplete(index));
     QCOMPARE(m_computed.size(), 6);
+    QCOMPARE(m_computed.first(), u"p4.jpg"_s);
     QVERIFY(progress.size() >= 2);
 
     // A hold that is never let go lets go by itself.

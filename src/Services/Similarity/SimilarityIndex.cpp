@@ -47,12 +47,12 @@ struct SimilarityIndex::Shared
     quint64 generation = 0;
     std::deque<Job> queue;
     std::deque<Job> urgent; // on screen
-    bool held = false;      // only urgent jobs are taken
+    bool held = false;      // a view waits for its first screen: nothing is taken
     int running = 0;        // worker loops
     QSet<DimensionCacheKey> started;
     QList<Result> results;
 
-    // The next job, those on screen first; false when none is left but what is held back.
+    // The next job, those on screen first; false when none is left or the pass is held.
     // Called with the mutex held.
     bool take(Job &job)
     {
@@ -70,10 +70,10 @@ struct SimilarityIndex::Shared
             }
             return false;
         };
-        return claim(urgent) || (!held && claim(queue));
+        return !held && (claim(urgent) || claim(queue));
     }
 
-    bool hasWork() const { return !urgent.empty() || (!held && !queue.empty()); }
+    bool hasWork() const { return !held && (!urgent.empty() || !queue.empty()); }
 
     void work()
     {
@@ -296,6 +296,7 @@ void SimilarityIndex::prioritize(const QList<Photo> &photos)
     bool any = false;
     {
         const QMutexLocker locker(&m_shared->mutex);
+        m_shared->urgent.clear(); // what was on screen before is in the queue all the same
         for (const Photo &photo : photos) {
             DimensionCacheKey key = keyOf(photo);
             if (m_queued.contains(key) && !m_shared->started.contains(key)) {
@@ -423,7 +424,7 @@ std::optional<SimilarityFacts> SimilarityIndex::computeFacts(const QString &path
     const PhotoInfo info = PhotoInfoReader::read(path);
     SimilarityFacts facts;
     facts.hash = ImageFingerprint::differenceHash(image);
-    facts.sharpness = ImageFingerprint::sharpness(image, std::nullopt);
+    facts.sharpness = ImageFingerprint::sharpness(image, info.focusPoint);
     if (!info.make.isEmpty() || !info.model.isEmpty() || !info.bodySerialNumber.isEmpty()) {
         facts.camera = QStringList{info.make, info.model, info.bodySerialNumber}.join(u'\x1f');
     }

@@ -4,9 +4,9 @@
 // open collection: its similarity facts (difference hash, sharpness, camera) and, for photos
 // whose byte count another shares, a digest of the content. Facts already in the cache file
 // arrive at once; the rest are computed on threads of their own at idle CPU and disk priority,
-// the photos on screen first, and none while a view still waits for its first screen of
-// thumbnails (held, as the dimension reads are). Results come back on the owner's thread in
-// batches. Lives on the window's thread.
+// none while a view still waits for its first screen of thumbnails (held), then the photos on
+// screen first. Results come back on the owner's thread in batches. Lives on the window's
+// thread.
 
 #include "SimilarityCache.h"
 
@@ -49,7 +49,7 @@ public:
     void setPhotos(const QString &rootPath, const QList<Photo> &photos);
     // Forgets the collection (written to the cache first).
     void clear();
-    // These are on screen: computed first, even while held.
+    // These are on screen: computed first once the pass is not held.
     void prioritize(const QList<Photo> &photos);
     void hold(const void *holder);
     void release(const void *holder);

@@ -131,32 +131,38 @@ void paintVideoTag(QPainter &painter,
     }
 }
 
-// A burst: a thin band in the gap under the image, joined to the next frame's; on the first
-// frame the burst's size, and a star on its sharpest frame, in a pill over the bottom trailing
-// corner.
-void paintBurst(QPainter &painter, const QRectF &imageRect, const PhotoCellState &state)
+// A burst: a thin band in the gap under the image (where there is one), joined to the next
+// frame's; on the first frame the burst's size, and a star on its sharpest frame, in a pill
+// over the bottom trailing corner, `bottomInset` above the image's bottom edge.
+void paintBurst(QPainter &painter,
+                const QRectF &imageRect,
+                const PhotoCellState &state,
+                bool band = true,
+                double bottomInset = PhotoCellPainter::badgeInset)
 {
     if (!state.burst) {
         return;
     }
     const Bursts::Mark &mark = *state.burst;
-    QColor band = DarkroomPalette::ember();
-    band.setAlphaF(0.7f);
-    constexpr double bandHeight = 3;
-    const double bandTop = imageRect.bottom() + (PhotoCellPainter::captionGap - bandHeight) / 2;
-    const double inset = mark.position == 0 ? 2 : 0;
-    painter.fillRect(QRectF(imageRect.left() + inset, bandTop,
-                            imageRect.width() - inset + state.burstBandReach -
-                                (mark.position + 1 == mark.count ? 2 : 0),
-                            bandHeight),
-                     band);
+    if (band) {
+        QColor colour = DarkroomPalette::ember();
+        colour.setAlphaF(0.7f);
+        constexpr double bandHeight = 3;
+        const double top = imageRect.bottom() + (PhotoCellPainter::captionGap - bandHeight) / 2;
+        const double inset = mark.position == 0 ? 2 : 0;
+        painter.fillRect(QRectF(imageRect.left() + inset, top,
+                                imageRect.width() - inset + state.burstBandReach -
+                                    (mark.position + 1 == mark.count ? 2 : 0),
+                                bandHeight),
+                         colour);
+    }
 
     constexpr double height = 16;
     constexpr double padding = 5;
     constexpr double glyph = 11;
     const QString text =
         mark.position == 0 ? PhotoCellPainter::burstCountText(mark.count) : QString();
-    if ((text.isEmpty() && !mark.best) || imageRect.height() < 2 * height ||
+    if ((text.isEmpty() && !mark.best) || imageRect.height() < bottomInset + 2 * height ||
         imageRect.width() < 48) {
         return;
     }
@@ -165,7 +171,7 @@ void paintBurst(QPainter &painter, const QRectF &imageRect, const PhotoCellState
     const double starWidth = mark.best ? glyph + (text.isEmpty() ? 0 : 3) : 0;
     const double width = 2 * padding + starWidth + textWidth;
     const QRectF pill(imageRect.right() - PhotoCellPainter::badgeInset - width,
-                      imageRect.bottom() - PhotoCellPainter::badgeInset - height, width, height);
+                      imageRect.bottom() - bottomInset - height, width, height);
     QColor fill = DarkroomPalette::canvas();
     fill.setAlphaF(0.84f);
     QPainterPath shape;
@@ -362,6 +368,9 @@ void paintMasonry(QPainter &painter,
     paintCompanionTag(painter, rect, photo);
     paintVideoTag(painter, rect, photo,
                   qMin(rect.height(), masonryCaptionHeight) + PhotoCellPainter::badgeInset);
+    // Columns flow down: no band joins the cells, the count and the star say it all.
+    paintBurst(painter, rect, state, false,
+               qMin(rect.height(), masonryCaptionHeight) + PhotoCellPainter::badgeInset);
     if (state.selected) {
         paintBadge(painter, badgeRect(rect), state.selectedCount, fonts().badge);
     }

@@ -6,7 +6,8 @@
 // order in time. B of them (default 300 for 10000, in proportion otherwise) are bursts of 3 to
 // 12 frames; the rest are unrelated photos. OUT/truth.tsv has one line a photo:
 //   file name <TAB> burst number (1 …, in order of the first frame) or - <TAB> 1 for the one
-//   unblurred frame of a burst, else 0
+//   unblurred frame of a burst, else 0 <TAB> the blur's σ in pixels (0: none) <TAB> the
+//   brightness factor <TAB> the camera (an index into the list below)
 // Everything follows from the seed: the same arguments always give the same bytes. A run whose
 // arguments match OUT/corpus.txt only writes what is missing (an interrupted run is simply
 // started again); other arguments remove the old photos first.
@@ -666,7 +667,10 @@ int main(int argc, char **argv)
         }
         truth += fileName(int(i)).toUtf8() + '\t'
                  + (shot.burst >= 0 ? QByteArray::number(number[size_t(shot.burst)]) : "-")
-                 + '\t' + (shot.burst >= 0 && shot.sharp ? "1" : "0") + '\n';
+                 + '\t' + (shot.burst >= 0 && shot.sharp ? "1" : "0") + '\t'
+                 + QByteArray::number(shot.blurSigma, 'f', 2) + '\t'
+                 + QByteArray::number(shot.gain, 'f', 3) + '\t' + QByteArray::number(shot.camera)
+                 + '\n';
     }
     if (!writeAtomically(options->out + QStringLiteral("/truth.tsv"), truth)
         || !writeAtomically(stampPath, stamp)) {

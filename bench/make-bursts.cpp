@@ -678,6 +678,20 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    // Neighbours in name order that only the pictures can tell apart (same camera, within two
+    // seconds, not one burst), and those whose cameras differ.
+    int lookAlikeTimes = 0, otherCamera = 0;
+    for (size_t i = 1; i < shots.size(); ++i) {
+        const Shot &a = shots[i - 1];
+        const Shot &b = shots[i];
+        if (b.ms - a.ms <= 2000 && (a.burst < 0 || a.burst != b.burst)) {
+            ++(a.camera == b.camera ? lookAlikeTimes : otherCamera);
+        }
+    }
+    std::printf("%d neighbours of one camera within 2 s but not of one burst, %d of two cameras\n",
+                lookAlikeTimes, otherCamera);
+    std::fflush(stdout);
+
     const QDateTime start(QDate(2025, 6, 14), QTime(9, 0), QTimeZone(2 * 3600));
     std::vector<int> indices(shots.size());
     std::iota(indices.begin(), indices.end(), 0);

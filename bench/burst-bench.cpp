@@ -154,6 +154,10 @@ struct Score
     qint64 interleavedTruePairs = 0;
     qint64 interleavedRightPairs = 0;
     int groupsWithStrangers = 0; // groups holding photos of two bursts or unrelated ones
+    // Of the matched bursts whose best is wrong: the chosen frame was brighter than the sharp
+    // one, and how blurred it was (σ below 2 px, 2 to 3 px, 3 px and more).
+    int bestWrongBrighter = 0;
+    int bestWrongBlur[3] = {0, 0, 0};
     QStringList notes;           // what went wrong, one line each
 
     double precision() const { return foundPairs ? double(rightPairs) / double(foundPairs) : 1; }
@@ -266,6 +270,10 @@ Score score(const Truth &truth, const QList<Group> &groups)
             const TruthPhoto *picked = chosen == truth.index.cend() ? nullptr
                                                                     : &truth.photos[*chosen];
             const bool sharpInGroup = group.names.contains(truth.photos[sharp].name);
+            if (picked) {
+                result.bestWrongBrighter += picked->gain > truth.photos[sharp].gain;
+                ++result.bestWrongBlur[picked->blur < 2 ? 0 : picked->blur < 3 ? 1 : 2];
+            }
             result.notes +=
                 QStringLiteral("burst %1: best is %2 (blur %3 px, brightness %4), the sharp "
                                "frame %5 (brightness %6)%7")
@@ -301,6 +309,13 @@ QString figures(const Score &s)
 
 void printScore(const Score &s, int maxNotes = 40)
 {
+    const int wrong = s.matched - s.bestRight;
+    if (wrong > 0) {
+        std::printf("best misses: %d; the chosen frame brighter than the sharp one in %d; its "
+                    "blur below 2 px in %d, 2 to 3 px in %d, 3 px or more in %d\n",
+                    wrong, s.bestWrongBrighter, s.bestWrongBlur[0], s.bestWrongBlur[1],
+                    s.bestWrongBlur[2]);
+    }
     for (qsizetype i = 0; i < s.notes.size() && i < maxNotes; ++i) {
         std::printf("  %s\n", qPrintable(s.notes[i]));
     }

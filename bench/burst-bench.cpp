@@ -22,6 +22,12 @@
 //   calvenor-burst-bench --self-test TRUTH
 //     Scores the truth against itself and against groupings broken in known ways, and checks
 //     the figures: a check of the scorer, not of the application.
+//   calvenor-burst-bench --reference PHOTOS TRUTH
+//     What the corpus asks of the rule, measured with a yardstick of the bench's own (a
+//     difference hash and a Laplacian variance over a 1024-pixel decode, see Reference): the
+//     hash distances between consecutive frames of a burst and between neighbours of one camera
+//     within 2 s that are no burst, and how often the sharpest by the yardstick is the sharp
+//     frame. It tells whether a loss lies in the corpus or in the application.
 //
 // Scores: pairwise precision and recall (pairs of photos placed in one group, against pairs in
 // one true burst); `best`: of the true bursts, the share whose matched group (the group holding
@@ -30,6 +36,7 @@
 
 #include "BenchFiles.h"
 #include "Services/FolderScanner.h"
+#include "Services/PhotoInfoReader.h"
 #include "Services/Platform/LargeBlocks.h"
 #include "Services/Platform/LinuxFileSystem.h"
 #include "Services/ThumbnailService.h"
@@ -59,6 +66,7 @@
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
+#include <bit>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -539,6 +547,160 @@ int baseline(const QString &root)
     return 0;
 }
 
+// ---- A reference: what the corpus asks of the rule ---------------------------------------
+
+// A 64-bit difference hash as the rule describes it (a 9 × 8 grey picture, each bit one pixel
+// brighter than its right neighbour) and the variance of the Laplacian, weighted towards the
+// centre, over a decode of at most 1024 pixels. Not the application's code: a yardstick that
+// says whether a lost pair or a wrong best lies in the corpus or in the application.
+struct Reference
+{
+    quint64 hash = 0;
+    double sharpness = 0;
+};
+
+Reference measure(const QString &path)
+{
+    const QImage grey = ThumbnailService::downsample(path, 1024).convertToFormat(
+        QImage::Format_Grayscale8);
+    Reference result;
+    if (grey.isNull()) {
+        return result;
+    }
+    const QImage small = grey.scaled(9, 8, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    for (int y = 0; y < 8; ++y) {
+        const uchar *line = small.constScanLine(y);
+        for (int x = 0; x < 8; ++x) {
+            result.hash = result.hash << 1 | (line[x] > line[x + 1] ? 1 : 0);
+        }
+    }
+    double sum = 0, squares = 0, weights = 0;
+    const int w = grey.width(), h = grey.height();
+    for (int y = 1; y + 1 < h; ++y) {
+        const uchar *up = grey.constScanLine(y - 1);
+        const uchar *line = grey.constScanLine(y);
+        const uchar *down = grey.constScanLine(y + 1);
+        const double dy = (2.0 * y / h - 1);
+        for (int x = 1; x + 1 < w; ++x) {
+            const double dx = (2.0 * x / w - 1);
+            const double weight = 1 - 0.5 * (dx * dx + dy * dy) / 2;
+            const double laplacian = up[x] + down[x] + line[x - 1] + line[x + 1] - 4.0 * line[x];
+            sum += weight * laplacian;
+            squares += weight * laplacian * laplacian;
+            weights += weight;
+        }
+    }
+    const double mean = sum / weights;
+    result.sharpness = squares / weights - mean * mean;
+    return result;
+}
+
+int reference(const QString &root, const Truth &truth)
+{
+    const QList<Photo> photos = listPhotos(root);
+    if (photos.size() != truth.photos.size()) {
+        fail(QStringLiteral("%1 photos in the folder, %2 in the truth")
+                 .arg(photos.size())
+                 .arg(truth.photos.size()));
+    }
+    struct Fact
+    {
+        qint64 ms = 0;
+        QString camera;
+        Reference reference;
+        bool wanted = false;
+    };
+    std::vector<Fact> facts(size_t(photos.size()));
+    std::vector<qsizetype> indices(facts.size());
+    std::iota(indices.begin(), indices.end(), 0);
+    QtConcurrent::blockingMap(indices, [&](qsizetype i) {
+        const PhotoInfo info = PhotoInfoReader::read(photos[i].url.toLocalFile());
+        if (info.captureTime) {
+            const FileTime moment = info.captureTime->moment();
+            facts[size_t(i)].ms = moment.seconds * 1000 + moment.nanoseconds / 1'000'000;
+        }
+        facts[size_t(i)].camera =
+            info.make + QLatin1Char('|') + info.model + QLatin1Char('|') + info.bodySerialNumber;
+    });
+    // Neighbours in name order the rule must judge by their pictures; the frames of every burst.
+    const auto sameBurst = [&](qsizetype a, qsizetype b) {
+        return truth.photos[a].burst > 0 && truth.photos[a].burst == truth.photos[b].burst;
+    };
+    std::vector<std::pair<qsizetype, qsizetype>> alike, strangers;
+    for (qsizetype i = 1; i < photos.size(); ++i) {
+        if (photos[i].filename != truth.photos[i].name) {
+            fail(QStringLiteral("the folder's order differs from the truth at ") +
+                 photos[i].filename);
+        }
+        const Fact &a = facts[size_t(i - 1)];
+        const Fact &b = facts[size_t(i)];
+        if (a.camera == b.camera && std::abs(b.ms - a.ms) <= 2000) {
+            (sameBurst(i - 1, i) ? alike : strangers).emplace_back(i - 1, i);
+        }
+    }
+    std::vector<std::vector<qsizetype>> frames(size_t(truth.burstCount + 1));
+    for (qsizetype i = 0; i < truth.photos.size(); ++i) {
+        if (truth.photos[i].burst > 0) {
+            frames[size_t(truth.photos[i].burst)].push_back(i);
+            facts[size_t(i)].wanted = true;
+        }
+    }
+    for (const auto &[a, b] : strangers) {
+        facts[size_t(a)].wanted = facts[size_t(b)].wanted = true;
+    }
+    QtConcurrent::blockingMap(indices, [&](qsizetype i) {
+        if (facts[size_t(i)].wanted) {
+            facts[size_t(i)].reference = measure(photos[i].url.toLocalFile());
+        }
+    });
+    const auto distance = [&](qsizetype a, qsizetype b) {
+        return std::popcount(facts[size_t(a)].reference.hash ^ facts[size_t(b)].reference.hash);
+    };
+    // Consecutive frames of a burst, whether or not another photo lies between them.
+    std::vector<double> within;
+    for (size_t b = 1; b < frames.size(); ++b) {
+        for (size_t f = 1; f < frames[b].size(); ++f) {
+            within.push_back(distance(frames[b][f - 1], frames[b][f]));
+        }
+    }
+    std::vector<double> across;
+    for (const auto &[a, b] : strangers) {
+        across.push_back(distance(a, b));
+    }
+    const auto count = [](const std::vector<double> &values, auto test) {
+        return std::count_if(values.begin(), values.end(), test);
+    };
+    std::printf("reference hash, consecutive frames of a burst (%zu): median %.0f, 90th %.0f, "
+                "99th %.0f, max %.0f; above 12: %lld\n",
+                within.size(), percentile(within, 0.5), percentile(within, 0.9),
+                percentile(within, 0.99),
+                within.empty() ? 0 : *std::max_element(within.begin(), within.end()),
+                qint64(count(within, [](double d) { return d > 12; })));
+    std::printf("reference hash, neighbours of one camera within 2 s, not one burst (%zu): min "
+                "%.0f, 1st %.0f, median %.0f; 12 or less: %lld\n",
+                across.size(), across.empty() ? 0 : *std::min_element(across.begin(), across.end()),
+                percentile(across, 0.01), percentile(across, 0.5),
+                qint64(count(across, [](double d) { return d <= 12; })));
+    std::printf("neighbours of one burst in name order with one camera within 2 s: %zu\n",
+                alike.size());
+    int right = 0;
+    for (size_t b = 1; b < frames.size(); ++b) {
+        const auto sharpest = std::max_element(
+            frames[b].begin(), frames[b].end(), [&](qsizetype x, qsizetype y) {
+                return facts[size_t(x)].reference.sharpness < facts[size_t(y)].reference.sharpness;
+            });
+        right += truth.photos[*sharpest].sharp;
+    }
+    std::printf("reference sharpness picks the sharp frame in %d of %d bursts\n", right,
+                truth.burstCount);
+    std::printf("reference_within_above_12=%lld reference_across_at_most_12=%lld "
+                "reference_best=%.4f\n",
+                qint64(count(within, [](double d) { return d > 12; })),
+                qint64(count(across, [](double d) { return d <= 12; })),
+                truth.burstCount ? double(right) / truth.burstCount : 1.0);
+    return 0;
+}
+
 // ---- Ours: the store's similarity work ---------------------------------------------------
 
 #ifdef CALVENOR_HAS_BURSTS
@@ -707,12 +869,16 @@ int main(int argc, char **argv)
                      "       %s --ours PHOTOS TRUTH [--cache DIR] [--groups-out FILE] "
                      "[--idle-ms N]\n"
                      "       %s --score TRUTH GROUPS\n"
-                     "       %s --self-test TRUTH\n",
-                     argv[0], argv[0], argv[0], argv[0]);
+                     "       %s --self-test TRUTH\n"
+                     "       %s --reference PHOTOS TRUTH\n",
+                     argv[0], argv[0], argv[0], argv[0], argv[0]);
         return 2;
     };
     if (arguments.size() == 3 && arguments[1] == QLatin1String("--baseline")) {
         return baseline(QDir(arguments[2]).absolutePath());
+    }
+    if (arguments.size() == 4 && arguments[1] == QLatin1String("--reference")) {
+        return reference(QDir(arguments[2]).absolutePath(), readTruth(arguments[3]));
     }
     if (arguments.size() == 3 && arguments[1] == QLatin1String("--self-test")) {
         return selfTest(readTruth(arguments[2]));

@@ -12,23 +12,27 @@
 # and the grouping's pairwise precision and recall and the share of bursts whose best photo is
 # their sharp frame, scored against the corpus's truth.tsv, and how long the window's thread
 # left a 5 ms timer waiting during the work and while idle after it. Each step prints the load
-# average it started at. Ends with a Markdown table and one line of key=value figures.
-#   bench/burst-bench.sh [--count N] [--seed S] [--runs RUNS] [--no-baseline]
+# average it started at. With --reference it also measures what the corpus asks of the rule
+# with the bench's own yardstick (calvenor-burst-bench --reference). Ends with a Markdown table
+# and one line of key=value figures.
+#   bench/burst-bench.sh [--count N] [--seed S] [--runs RUNS] [--no-baseline] [--reference]
 set -euo pipefail
 usage() {
-    echo "usage: $0 [--count N] [--seed S] [--runs RUNS] [--no-baseline]" >&2
+    echo "usage: $0 [--count N] [--seed S] [--runs RUNS] [--no-baseline] [--reference]" >&2
     exit 2
 }
 count=10000
 seed=1
 runs=1
 with_baseline=1
+with_reference=0
 while [ $# -gt 0 ]; do
     case $1 in
         --count) [ $# -ge 2 ] || usage; count=$2; shift ;;
         --seed) [ $# -ge 2 ] || usage; seed=$2; shift ;;
         --runs) [ $# -ge 2 ] || usage; runs=$2; shift ;;
         --no-baseline) with_baseline=0 ;;
+        --reference) with_reference=1 ;;
         *) usage ;;
     esac
     shift
@@ -84,6 +88,13 @@ echo "Warm run (load $warm_load)"
 warm_line=$(tail -n 1 "$output")
 cold_line=$(printf '%s' "$cold_lines" | tail -n 1)
 
+reference_line=""
+if [ "$with_reference" -eq 1 ]; then
+    echo "Reference (load $(load))"
+    "$program" --reference "$photos" "$truth" | tee "$output"
+    reference_line=$(tail -n 1 "$output")
+fi
+
 cold_ms=$(printf '%s' "$cold_lines" | field ours_ms | median)
 warm_ms=$(printf '%s' "$warm_line" | field ours_ms)
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0 && a != "n/a") printf "%.2f", a / b; else print "n/a" }'; }
@@ -106,6 +117,9 @@ echo "| recall of the interleaved bursts ($(get "$cold_line" interleaved)) | $(g
 echo "| window thread, longest gap / p99, during the work | $(get "$cold_line" work_gap_max_ms) / $(get "$cold_line" work_gap_p99_ms) ms | |"
 echo "| window thread, longest gap / p99, idle after it | $(get "$cold_line" idle_gap_max_ms) / $(get "$cold_line" idle_gap_p99_ms) ms | |"
 echo "| warm run: longest gap / p99 during the work | $(get "$warm_line" work_gap_max_ms) / $(get "$warm_line" work_gap_p99_ms) ms | |"
+if [ -n "$reference_line" ]; then
+    echo "| reference: burst neighbours over 12 apart / strangers 12 or closer / best | $(get "$reference_line" reference_within_above_12) / $(get "$reference_line" reference_across_at_most_12) / $(get "$reference_line" reference_best) | |"
+fi
 echo
 echo "baseline_ms=$baseline_ms cold_ms=$cold_ms warm_ms=$warm_ms" \
     "cold_ratio=$(ratio "$cold_ms" "$baseline_ms") warm_ratio=$(ratio "$warm_ms" "$baseline_ms")" \

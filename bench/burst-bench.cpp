@@ -693,6 +693,44 @@ int reference(const QString &root, const Truth &truth)
     }
     std::printf("reference sharpness picks the sharp frame in %d of %d bursts\n", right,
                 truth.burstCount);
+    // The rule itself, with the yardstick's facts: neighbours in name order, one camera, at
+    // most 2 s and a hash distance of at most 12 from the previous frame; the sharpest is best.
+    // Photos the yardstick did not measure (no burst frame nor a stranger beside one) join
+    // nothing, which the rule would not make them do either: their neighbours are other cameras
+    // or more than 2 s away.
+    QList<Group> ruled;
+    std::vector<qsizetype> run{0};
+    const auto close = [&] {
+        if (run.size() > 1) {
+            Group group;
+            qsizetype best = run.front();
+            for (const qsizetype i : run) {
+                group.names.append(truth.photos[i].name);
+                if (facts[size_t(i)].reference.sharpness > facts[size_t(best)].reference.sharpness) {
+                    best = i;
+                }
+            }
+            group.best = truth.photos[best].name;
+            ruled.append(group);
+        }
+    };
+    for (qsizetype i = 1; i < photos.size(); ++i) {
+        const Fact &a = facts[size_t(i - 1)];
+        const Fact &b = facts[size_t(i)];
+        if (a.wanted && b.wanted && a.camera == b.camera && std::abs(b.ms - a.ms) <= 2000
+            && distance(i - 1, i) <= 12) {
+            run.push_back(i);
+        } else {
+            close();
+            run = {i};
+        }
+    }
+    close();
+    const Score ruledScore = score(truth, ruled);
+    std::printf("the rule with the yardstick's facts: %s\n", qPrintable(figures(ruledScore)));
+    std::printf("reference_rule_precision=%.4f reference_rule_recall=%.4f "
+                "reference_rule_best=%.4f ",
+                ruledScore.precision(), ruledScore.recall(), ruledScore.bestShare());
     std::printf("reference_within_above_12=%lld reference_across_at_most_12=%lld "
                 "reference_best=%.4f\n",
                 qint64(count(within, [](double d) { return d > 12; })),

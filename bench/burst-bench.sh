@@ -119,6 +119,7 @@ echo "| window thread, longest gap / p99, idle after it | $(get "$cold_line" idl
 echo "| warm run: longest gap / p99 during the work | $(get "$warm_line" work_gap_max_ms) / $(get "$warm_line" work_gap_p99_ms) ms | |"
 if [ -n "$reference_line" ]; then
     echo "| reference: burst neighbours over 12 apart / strangers 12 or closer / best | $(get "$reference_line" reference_within_above_12) / $(get "$reference_line" reference_across_at_most_12) / $(get "$reference_line" reference_best) | |"
+    echo "| reference: the rule on the yardstick's facts, precision / recall / best | $(get "$reference_line" reference_rule_precision) / $(get "$reference_line" reference_rule_recall) / $(get "$reference_line" reference_rule_best) | |"
 fi
 echo
 echo "baseline_ms=$baseline_ms cold_ms=$cold_ms warm_ms=$warm_ms" \

@@ -167,6 +167,14 @@
         <source>No photos in this category</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Duplicates</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No duplicates found</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>CategoryNameSheet</name>
@@ -728,6 +736,13 @@
     </message>
 </context>
 <context>
+    <name>FocusInfoLine</name>
+    <message>
+        <source>Finding similar shots: %1 of %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>FolderAccess</name>
     <message>
         <source>%1 is read-only: nothing in it can be added, moved, renamed or removed.</source>
@@ -829,6 +844,13 @@
     </message>
     <message>
         <source>Not selected</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PhotoCellPainter</name>
+    <message>
+        <source>%1 similar</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -947,6 +969,18 @@
     </message>
     <message>
         <source>Video</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 · sharpest of %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 · in a burst of %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sharpness</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -168,6 +168,14 @@
         <source>No photos in this category</source>
         <translation>Aucune photo dans cette catégorie</translation>
     </message>
+    <message>
+        <source>Duplicates</source>
+        <translation>Doublons</translation>
+    </message>
+    <message>
+        <source>No duplicates found</source>
+        <translation>Aucun doublon trouvé</translation>
+    </message>
 </context>
 <context>
     <name>CategoryNameSheet</name>
@@ -735,6 +743,13 @@
     </message>
 </context>
 <context>
+    <name>FocusInfoLine</name>
+    <message>
+        <source>Finding similar shots: %1 of %2</source>
+        <translation>Recherche de photos semblables : %1 sur %2</translation>
+    </message>
+</context>
+<context>
     <name>FolderAccess</name>
     <message>
         <source>%1 is read-only: nothing in it can be added, moved, renamed or removed.</source>
@@ -840,6 +855,13 @@
     <message>
         <source>Not selected</source>
         <translation>Non sélectionnée</translation>
+    </message>
+</context>
+<context>
+    <name>PhotoCellPainter</name>
+    <message>
+        <source>%1 similar</source>
+        <translation>%1 semblables</translation>
     </message>
 </context>
 <context>
@@ -953,11 +975,23 @@
     </message>
     <message>
         <source>%1 fps</source>
-        <translation>%1 i/s</translation>
+        <translation>%1&#xa0;i/s</translation>
     </message>
     <message>
         <source>Video</source>
         <translation>Vidéo</translation>
+    </message>
+    <message>
+        <source>%1 · sharpest of %2</source>
+        <translation>%1 · la plus nette sur %2</translation>
+    </message>
+    <message>
+        <source>%1 · in a burst of %2</source>
+        <translation>%1 · dans une rafale de %2</translation>
+    </message>
+    <message>
+        <source>Sharpness</source>
+        <translation>Netteté</translation>
     </message>
 </context>
 <context>

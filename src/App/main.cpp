@@ -114,19 +114,31 @@ int main(int argc, char *argv[])
         return storePointer ? storePointer->previewItems() : PreviewItems();
     });
     CollectionStore store(desktop, settings);
+    store.similarity().setCacheFolder(SimilarityIndex::defaultCacheFolder());
     storePointer = &store;
     desktop.setPreviewSetup([&store](PreviewWindow &preview) {
         preview.setFocusRequest([&store](const QUrl &url) { store.focusComparedPhoto(url); });
         preview.setInfoSource([&store](const QUrl &url) -> PreviewWindow::InfoRead {
             QString companions;
+            std::optional<PhotoInfoText::Row> sharpness;
             for (const Photo &photo : store.selectedPhotosInDisplayOrder()) {
                 if (photo.url == url) {
                     companions = photo.companionBadge();
+                    if (const SimilarityFacts *facts = store.similarity().facts(photo)) {
+                        const auto mark = store.bursts().mark(photo.id);
+                        sharpness = PhotoInfoText::sharpness(
+                            facts->sharpness, mark ? mark->count : 0, mark && mark->best);
+                    }
                     break;
                 }
             }
-            return [path = url.toLocalFile(), companions] {
-                return PhotoInfoText::rows(PhotoInfoReader::read(path), companions);
+            return [path = url.toLocalFile(), companions, sharpness] {
+                QList<PhotoInfoText::Row> rows =
+                    PhotoInfoText::rows(PhotoInfoReader::read(path), companions);
+                if (sharpness) {
+                    rows.append(*sharpness);
+                }
+                return rows;
             };
         });
         preview.setMotionSource([&store](const QUrl &url) -> PreviewWindow::MotionRead {

@@ -7,6 +7,7 @@
 
 #include "CaptureTime.h"
 
+#include <QPointF>
 #include <QString>
 
 #include <optional>
@@ -26,6 +27,9 @@ struct PhotoInfo
     std::optional<quint32> iso;
     std::optional<double> exposureBias; // EV
     std::optional<int> orientation;     // 1 to 8
+    // Where the camera focused: 0..1 across and down the upright picture. Not shown; it says
+    // where to judge the sharpness of a burst's frames.
+    std::optional<QPointF> focusPoint;
 
     // A video's header
     qint64 durationMs = 0; // 0 for a still

@@ -93,6 +93,18 @@ QString camera(const QString &make, const QString &model)
     return make + QLatin1Char(' ') + model;
 }
 
+Row sharpness(double score, qsizetype burstSize, bool sharpest)
+{
+    QString value = QLocale().toString(qRound64(score));
+    if (burstSize >= 2) {
+        value = sharpest ? QCoreApplication::translate("PhotoInfoText", "%1 · sharpest of %2")
+                               .arg(value, QLocale().toString(burstSize))
+                         : QCoreApplication::translate("PhotoInfoText", "%1 · in a burst of %2")
+                               .arg(value, QLocale().toString(burstSize));
+    }
+    return {QCoreApplication::translate("PhotoInfoText", "Sharpness"), value};
+}
+
 QString focalLength(double millimetres)
 {
     return QCoreApplication::translate("PhotoInfoText", "%1 mm").arg(decimal(millimetres, 1));

@@ -35,6 +35,9 @@ QString captureTime(const CaptureTime &time);
 // The make, unless the model already starts with it (or with its first word, as "NIKON" of
 // "NIKON CORPORATION"), then the model.
 QString camera(const QString &make, const QString &model);
+// The row of a photo's sharpness score (larger is sharper), rounded; in a burst of `burstSize`
+// frames, whether it is the sharpest of them.
+Row sharpness(double score, qsizetype burstSize = 0, bool sharpest = false);
 QString focalLength(double millimetres);
 QString aperture(double fNumber);
 QString exposureTime(double seconds);

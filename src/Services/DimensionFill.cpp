@@ -1,6 +1,7 @@
 #include "DimensionFill.h"
 
 #include "Models/NaturalOrder.h"
+#include "Services/Platform/BackgroundPriority.h"
 
 #include <QSet>
 #include <QHash>
@@ -9,23 +10,7 @@
 
 #include <deque>
 
-#include <sys/syscall.h>
-#include <unistd.h>
-
 namespace {
-
-// The calling thread's disk reads go after everyone else's (the idle I/O class), as its CPU
-// time does after everyone else's.
-void yieldToOtherWork()
-{
-    QThread::currentThread()->setPriority(QThread::IdlePriority);
-#ifdef SYS_ioprio_set
-    constexpr int whoThread = 1;  // IOPRIO_WHO_PROCESS: with a thread id, that thread
-    constexpr int classIdle = 3;  // IOPRIO_CLASS_IDLE
-    constexpr int classShift = 13;
-    ::syscall(SYS_ioprio_set, whoThread, 0, classIdle << classShift);
-#endif
-}
 
 DimensionCacheKey keyOf(const Photo &photo)
 {
@@ -96,7 +81,7 @@ struct DimensionFill::Shared
 
     void readAll()
     {
-        yieldToOtherWork();
+        BackgroundPriority::idleCurrentThread();
         QMutexLocker locker(&mutex);
         Photo photo;
         while (take(photo)) {

@@ -35,6 +35,9 @@ CollectionStore::CollectionStore(DesktopServices &desktop, std::shared_ptr<QSett
 {
     readSettings();
     refreshRecentFolders();
+    connect(&m_similar, &SimilarShots::burstsChanged, this, &CollectionStore::burstsChanged);
+    connect(&m_similar, &SimilarShots::duplicatesChanged, this,
+            &CollectionStore::duplicatesChanged);
     // The monitor calls back on its own thread; the store's own thread takes it from there.
     // Posted calls to a destroyed store are dropped by Qt, and the monitor is joined in the
     // destructor before that.
@@ -94,6 +97,7 @@ void CollectionStore::setCollection(std::optional<PhotoCollection> collection, i
     m_collection = std::move(collection);
     ++m_collectionRevision;
     m_collectionAnimationMs = animationMs;
+    m_similar.setCollection(m_collection);
     Q_EMIT collectionChanged();
 }
 
@@ -102,6 +106,7 @@ void CollectionStore::publishCollection(PhotoCollection &&collection, int animat
     m_collection = std::move(collection);
     ++m_collectionRevision;
     m_collectionAnimationMs = animationMs;
+    m_similar.setCollection(m_collection);
     Q_EMIT collectionChanged();
 }
 
@@ -664,7 +669,7 @@ void CollectionStore::updateDirectoryMonitor()
 
 void CollectionStore::validateBrowseFilter()
 {
-    if (m_browseFilterSectionID && !section(*m_browseFilterSectionID)) {
+    if (m_browseFilterSectionID && !isShowingDuplicates() && !section(*m_browseFilterSectionID)) {
         setBrowseFilterSectionID(std::nullopt);
     }
 }

@@ -25,6 +25,7 @@
 #include "Services/DimensionFill.h"
 #include "Services/DirectoryMonitor.h"
 #include "Services/FileSystemService.h"
+#include "SimilarShots.h"
 #include "UndoJournal.h"
 
 #include <QFutureWatcher>
@@ -66,6 +67,8 @@ public:
         extendDown,
         extendUp,
         selectAll,
+        selectBurst,           // Ctrl+B: the burst around the focus
+        selectBurstExceptBest, // Ctrl+Shift+B: all of it but its sharpest frame
         moveToTrash,
         fileToDigit,
         typeSelect,
@@ -73,6 +76,8 @@ public:
     };
 
     static constexpr double minimumCellSize = 80;
+    // The preview compares at most this many photos side by side.
+    static constexpr qsizetype maximumCompared = 4;
     static constexpr double maximumCellSize = 280;
     static constexpr double cellSizeStep = 16;
     static constexpr int hudDurationMs = 850;
@@ -136,6 +141,13 @@ public:
     bool prefersReducedMotion() const { return m_desktop.prefersReducedMotion(); }
 
     // ----- Derived
+    // Runs of nearly identical frames on the board, found in the background.
+    const Bursts &bursts() const { return m_similar.bursts(); }
+    // Exact and near duplicates across the collection, each group sharpest first.
+    const Bursts &duplicates() const { return m_similar.duplicates(); }
+    // The Browse filter that shows the duplicates, grouped, instead of a section.
+    static QString duplicatesFilter() { return QStringLiteral("\u0001duplicates"); }
+    bool isShowingDuplicates() const { return m_browseFilterSectionID == duplicatesFilter(); }
     QList<PhotoSection> sections() const;
     qsizetype photoCount() const;
     qsizetype selectedCount() const { return m_selectedPhotoIDs.size(); }
@@ -179,12 +191,17 @@ public:
     // The monitor saw `change` on disk; only the folders it names are listed again.
     void externalFolderDidChange(const DirectoryMonitor::Change &change = {{}, true});
     // Photos now on screen: their pixel dimensions are read before the others'.
-    void prioritizeDimensions(const QList<Photo> &photos) { m_dimensionFill.prioritize(photos); }
+    void prioritizeDimensions(const QList<Photo> &photos)
+    {
+        m_dimensionFill.prioritize(photos);
+        m_similar.index().prioritize(photos);
+    }
     // Whether `view` still waits for thumbnails of cells on screen: until no view does, only
     // the dimensions of photos on screen are read, so the headers do not slow those decodes.
     void setScreenWaiting(const QObject *view, bool waiting)
     {
         waiting ? m_dimensionFill.hold(view) : m_dimensionFill.release(view);
+        waiting ? m_similar.index().hold(view) : m_similar.index().release(view);
     }
     // Whether dimensions are still being read or written into the collection.
     bool isFillingDimensions() const
@@ -204,6 +221,9 @@ public:
                                      const QHash<QString, QRectF> &spatialFrames);
     void setGridColumnCount(int columns);
     void selectAll();
+    // Selects the burst the focused photo is in, without its sharpest frame when `exceptBest`;
+    // false when the focus is in no burst.
+    bool selectBurst(bool exceptBest);
     void deselectAll();
     // Moves the focus; with `extend`, the selection becomes the range from the anchor to it.
     void navigateSelection(int horizontal, int vertical, bool extend = false);
@@ -285,6 +305,9 @@ public:
     // For tests and benchmarks: the service (to wait for scans) and the watched folders.
     FileSystemService &fileSystem() { return m_fileSystem; }
     DimensionFill &dimensionFill() { return m_dimensionFill; }
+    SimilarityIndex &similarity() { return m_similar.index(); }
+    const SimilarityIndex &similarity() const { return m_similar.index(); }
+    SimilarShots &similarShots() { return m_similar; }
     const DirectoryMonitor &directoryMonitor() const { return *m_directoryMonitor; }
 
 Q_SIGNALS:
@@ -314,6 +337,8 @@ Q_SIGNALS:
     void browseFilterSectionIDChanged();
     void browseCellSizeChanged();
     void volumeChanged();
+    void burstsChanged();
+    void duplicatesChanged();
     // Emitted when the store has nothing left to do on disk and memory matches the disk again.
     void reconciled();
 
@@ -492,6 +517,7 @@ private:
     // Reports that came while our own disk work was out, read once it is done.
     std::optional<DirectoryMonitor::Change> m_unreadReport;
     DimensionFill m_dimensionFill;
+    SimilarShots m_similar;
     QThreadPool m_dimensionWriter; // one thread: writes read dimensions into a copy
     int m_dimensionAppliesInFlight = 0;
     quint64 m_collectionRevision = 0; // counts the collections published

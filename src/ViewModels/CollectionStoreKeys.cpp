@@ -156,13 +156,23 @@ std::optional<CollectionStore::KeyCommand> CollectionStore::keyCommand(const QKe
         return KeyCommand::typeSelect;
     }
     if (held != Qt::NoModifier) {
+        // Bursts are marked on the board only.
+        const bool focusInBurst = m_workspaceMode == WorkspaceMode::sort && m_focusedPhotoID &&
+                                  bursts().mark(*m_focusedPhotoID);
         if (held == Qt::ControlModifier) {
             if (key == Qt::Key_A) {
                 return KeyCommand::selectAll;
             }
+            if (key == Qt::Key_B && focusInBurst) {
+                return KeyCommand::selectBurst;
+            }
             if (key == Qt::Key_Backspace) {
                 return KeyCommand::moveToTrash;
             }
+        }
+        // Elsewhere Ctrl+Shift+B stays the Browse Mode shortcut.
+        if (held == (Qt::ControlModifier | Qt::ShiftModifier) && key == Qt::Key_B && focusInBurst) {
+            return KeyCommand::selectBurstExceptBest;
         }
         return std::nullopt;
     }
@@ -230,6 +240,12 @@ bool CollectionStore::handleKeyEvent(const QKeyEvent &event)
         break;
     case KeyCommand::selectAll:
         selectAll();
+        break;
+    case KeyCommand::selectBurst:
+        selectBurst(false);
+        break;
+    case KeyCommand::selectBurstExceptBest:
+        selectBurst(true);
         break;
     case KeyCommand::undo:
         undo();
@@ -317,19 +333,35 @@ std::optional<QUrl> CollectionStore::previewItem(qsizetype index) const
 bool CollectionStore::isComparing() const
 {
     const qsizetype count = m_selectedPhotoIDs.size();
-    return count >= 2 && count <= 4 && m_focusedPhotoID &&
-           m_selectedPhotoIDs.contains(*m_focusedPhotoID);
+    if (count < 2 || !m_focusedPhotoID || !m_selectedPhotoIDs.contains(*m_focusedPhotoID)) {
+        return false;
+    }
+    if (count <= maximumCompared) {
+        return true;
+    }
+    // A longer burst is compared too, a few frames at a time around the focus.
+    const QStringList burst = bursts().groupOf(*m_focusedPhotoID);
+    return std::ranges::all_of(m_selectedPhotoIDs,
+                               [&burst](const QString &id) { return burst.contains(id); });
 }
 
 PreviewItems CollectionStore::previewItems() const
 {
     PreviewItems items;
     if (isComparing()) {
-        for (const Photo &photo : selectedPhotosInDisplayOrder()) {
-            if (photo.id == *m_focusedPhotoID) {
+        const QList<Photo> compared = selectedPhotosInDisplayOrder();
+        qsizetype focus = 0;
+        while (focus < compared.size() && compared[focus].id != *m_focusedPhotoID) {
+            ++focus;
+        }
+        // The focused frame and its neighbours, the one before it first in view.
+        const qsizetype first = std::clamp<qsizetype>(
+            focus - 1, 0, std::max<qsizetype>(0, compared.size() - maximumCompared));
+        for (qsizetype i = first; i < std::min(compared.size(), first + maximumCompared); ++i) {
+            if (i == focus) {
                 items.focused = items.urls.size();
             }
-            items.urls.append(photo.url);
+            items.urls.append(compared[i].url);
         }
         return items;
     }

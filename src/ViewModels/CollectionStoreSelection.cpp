@@ -116,6 +116,23 @@ QList<BrowsePhotoItem> CollectionStore::browseItems() const
     if (!m_collection) {
         return items;
     }
+    if (isShowingDuplicates()) {
+        // Group by group, each sharpest first; a photo in a category shows where it lies.
+        QHash<QString, BrowsePhotoItem> byID;
+        for (const PhotoSection &section : m_collection->sections) {
+            for (const Photo &photo : section.photos) {
+                byID.insert(photo.id, {photo, section.id, section.name});
+            }
+        }
+        for (const QStringList &group : duplicates().groups()) {
+            for (const QString &id : group) {
+                if (const auto it = byID.constFind(id); it != byID.constEnd()) {
+                    items.append(*it);
+                }
+            }
+        }
+        return items;
+    }
     qsizetype count = 0;
     for (const PhotoSection &section : m_collection->sections) {
         count += section.photos.size();
@@ -266,6 +283,30 @@ void CollectionStore::selectAll()
         photos.isEmpty() ? std::nullopt : std::optional<QString>(photos.first().id);
     setSelection(ids, first, first);
     syncQuickLook();
+}
+
+bool CollectionStore::selectBurst(bool exceptBest)
+{
+    const std::optional<QString> focus = m_focusedPhotoID;
+    const std::optional<Bursts::Mark> mark = focus ? bursts().mark(*focus) : std::nullopt;
+    if (!mark) {
+        return false;
+    }
+    const QStringList burst = bursts().groups().value(mark->group);
+    const QString best = bursts().best(mark->group);
+    QSet<QString> ids(burst.cbegin(), burst.cend());
+    if (exceptBest) {
+        ids.remove(best);
+    }
+    // The focus stays where it was unless it was on the frame left out: then the first of the
+    // rest takes it, so that a digit files what is selected.
+    QString newFocus = *focus;
+    if (!ids.contains(newFocus)) {
+        newFocus = burst.first() == best ? burst.value(1) : burst.first();
+    }
+    setSelection(ids, newFocus, burst.first());
+    syncQuickLook();
+    return true;
 }
 
 void CollectionStore::deselectAll()

@@ -1,5 +1,6 @@
 #include "BrowseGridView.h"
 
+#include "Typography.h"
 #include "ViewModels/CollectionStore.h"
 
 #include <QScrollBar>
@@ -180,9 +181,23 @@ void BrowseGridView::paintCell(QPainter &painter,
                                const QImage &thumbnail,
                                const PhotoCellState &state) const
 {
-    if (m_style == Style::tiles) {
-        PhotoCanvas::paintCell(painter, cell, thumbnail, state);
-    } else {
-        PhotoCellPainter::paintMasonry(painter, cell.imageRect, cell.photo, thumbnail, state);
+    PhotoCellState shown = state;
+    if (store().isShowingDuplicates()) {
+        // A copy may lie in another category than its original: the caption says where.
+        const auto it = m_indexes.constFind(cell.photo.id);
+        if (it != m_indexes.constEnd()) {
+            shown.caption = m_items[*it].categoryName + QStringLiteral(" / ") +
+                            Typography::displayName(cell.photo.filename);
+        }
     }
+    if (m_style == Style::tiles) {
+        PhotoCanvas::paintCell(painter, cell, thumbnail, shown);
+    } else {
+        PhotoCellPainter::paintMasonry(painter, cell.imageRect, cell.photo, thumbnail, shown);
+    }
+}
+
+const Bursts *BrowseGridView::markedGroups() const
+{
+    return store().isShowingDuplicates() ? &store().duplicates() : nullptr;
 }

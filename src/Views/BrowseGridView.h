@@ -49,6 +49,7 @@ protected:
                    const QImage &thumbnail,
                    const PhotoCellState &state) const override;
     void widthChanged() override { relayout(); }
+    const Bursts *markedGroups() const override;
 
 private:
     void relayout();

@@ -211,7 +211,8 @@ CategoryFilterBar::CategoryFilterBar(CollectionStore &store, QWidget *parent)
     connect(bar, &QScrollBar::rangeChanged, this, &CategoryFilterBar::updateArrows);
     connect(bar, &QScrollBar::valueChanged, this, &CategoryFilterBar::updateArrows);
     for (auto signal :
-         {&CollectionStore::collectionChanged, &CollectionStore::browseFilterSectionIDChanged}) {
+         {&CollectionStore::collectionChanged, &CollectionStore::browseFilterSectionIDChanged,
+          &CollectionStore::duplicatesChanged}) {
         connect(&store, signal, this, &CategoryFilterBar::rebuild);
     }
     rebuild();
@@ -304,12 +305,21 @@ void CategoryFilterBar::rebuild()
     for (const PhotoSection &section : sections) {
         keys.append(section.id + QLatin1Char('/') + section.name);
     }
+    const bool duplicatesShown = m_store.isShowingDuplicates();
+    const auto duplicateCount = [this] {
+        qsizetype count = 0;
+        for (const QStringList &group : m_store.duplicates().groups()) {
+            count += group.size();
+        }
+        return count;
+    };
     if (!m_chips.isEmpty() && keys == m_chipKeys) {
         // The same sections: only counts and the selected chip change (every filing key).
         m_chips[0]->setState(collection ? collection->photoCount() : 0, !filter);
         for (qsizetype i = 0; i < sections.size(); ++i) {
             m_chips[i + 1]->setState(sections[i].count(), filter == sections[i].id);
         }
+        m_chips.last()->setState(duplicateCount(), duplicatesShown);
         return;
     }
     m_chipKeys = keys;
@@ -337,6 +347,14 @@ void CategoryFilterBar::rebuild()
         });
         m_chips.append(chip);
     }
+    // Last: the photos that are copies or near copies of another, wherever they lie.
+    auto *duplicates = new FilterChip(QCoreApplication::translate("BrowseView", "Duplicates"),
+                                      duplicateCount(), duplicatesShown, m_row);
+    connect(duplicates, &QAbstractButton::clicked, this, [this] {
+        m_store.setBrowseFilter(CollectionStore::duplicatesFilter());
+        Q_EMIT filterApplied();
+    });
+    m_chips.append(duplicates);
     for (FilterChip *chip : std::as_const(m_chips)) {
         chip->installEventFilter(this);
         m_rowLayout->addWidget(chip);
@@ -365,11 +383,18 @@ EmptyBrowseView::EmptyBrowseView(QWidget *parent)
         Symbols::icon(QStringLiteral("photo.on.rectangle.angled"), DarkroomPalette::quiet())
             .pixmap(28, 28));
     column->addWidget(symbol, 0, Qt::AlignHCenter);
-    column->addWidget(Typography::label(QCoreApplication::translate("BrowseView", "No photos in this category"),
-                                        Typography::font(14, QFont::DemiBold),
-                                        DarkroomPalette::quiet(), this),
-                      0, Qt::AlignHCenter);
+    m_message = Typography::label(QString(), Typography::font(14, QFont::DemiBold),
+                                  DarkroomPalette::quiet(), this);
+    setDuplicates(false);
+    column->addWidget(m_message, 0, Qt::AlignHCenter);
     column->addStretch(1);
+}
+
+void EmptyBrowseView::setDuplicates(bool duplicates)
+{
+    m_message->setText(
+        duplicates ? QCoreApplication::translate("BrowseView", "No duplicates found")
+                   : QCoreApplication::translate("BrowseView", "No photos in this category"));
 }
 
 // ----- Browse view
@@ -395,6 +420,11 @@ BrowseView::BrowseView(CollectionStore &store, ThumbnailService &thumbnails, QWi
     connect(&store, &CollectionStore::browseFilterSectionIDChanged, this,
             &BrowseView::filterDidChange);
     connect(&store, &CollectionStore::browseLayoutChanged, this, &BrowseView::layoutDidChange);
+    connect(&store, &CollectionStore::duplicatesChanged, this, [this] {
+        if (m_store.isShowingDuplicates()) {
+            reload();
+        }
+    });
     m_list->resetSortOrder();
 }
 
@@ -431,6 +461,7 @@ void BrowseView::load()
 {
     const QList<BrowsePhotoItem> items = m_store.browseItems();
     if (items.isEmpty()) {
+        m_empty->setDuplicates(m_store.isShowingDuplicates());
         m_pages->setCurrentWidget(m_empty);
         m_store.updateBrowseNavigationOrder({}, 1, {});
         return;

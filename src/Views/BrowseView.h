@@ -96,6 +96,11 @@ class EmptyBrowseView : public QWidget
 
 public:
     explicit EmptyBrowseView(QWidget *parent = nullptr);
+    // Says that no duplicates were found rather than that the category is empty.
+    void setDuplicates(bool duplicates);
+
+private:
+    class QLabel *m_message = nullptr;
 };
 
 class BrowseView : public QWidget

@@ -5,6 +5,7 @@
 #include "Typography.h"
 #include "ViewModels/CollectionStore.h"
 
+#include <QLocale>
 #include <QPainter>
 
 FocusInfoLine::FocusInfoLine(CollectionStore &store, PhotoInfoCache::Reader read, QWidget *parent)
@@ -25,6 +26,13 @@ FocusInfoLine::FocusInfoLine(CollectionStore &store, PhotoInfoCache::Reader read
     connect(&store, &CollectionStore::focusedPhotoIDChanged, this, &FocusInfoLine::scheduleRefresh);
     connect(&store, &CollectionStore::collectionChanged, this, &FocusInfoLine::scheduleRefresh);
     connect(&m_infos, &PhotoInfoCache::ready, this, &FocusInfoLine::scheduleRefresh);
+    connect(&store.similarity(), &SimilarityIndex::progressChanged, this, [this] {
+        const QString note = progressNote();
+        if (note != m_progress) {
+            m_progress = note;
+            update();
+        }
+    });
     refresh();
 }
 
@@ -73,12 +81,28 @@ void FocusInfoLine::setText(const QString &text)
     }
 }
 
+QString FocusInfoLine::progressNote() const
+{
+    const SimilarityIndex &index = m_store.similarity();
+    if (index.isComplete() || index.totalCount() == 0) {
+        return {};
+    }
+    return tr("Finding similar shots: %1 of %2")
+        .arg(QLocale().toString(index.doneCount()), QLocale().toString(index.totalCount()));
+}
+
 void FocusInfoLine::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
     QPainter painter(this);
     painter.setPen(DarkroomPalette::quiet());
-    const QRect area = rect().adjusted(24, 0, -24, -2);
+    QRect area = rect().adjusted(24, 0, -24, -2);
+    if (!m_progress.isEmpty()) {
+        // On the right, clear of the photo's own line, which gives way to it.
+        const int width = fontMetrics().horizontalAdvance(m_progress);
+        painter.drawText(area, Qt::AlignRight | Qt::AlignVCenter, m_progress);
+        area.setRight(area.right() - width - 24);
+    }
     painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
                      fontMetrics().elidedText(m_text, Qt::ElideRight, area.width()));
 }

@@ -27,6 +27,8 @@ public:
                            QWidget *parent = nullptr);
 
     const QString &text() const { return m_text; }
+    // "Finding similar shots: 1,204 of 10,000" while the similarity pass runs; empty after.
+    QString progressNote() const;
     QSize sizeHint() const override;
 
 protected:
@@ -40,6 +42,7 @@ private:
     CollectionStore &m_store;
     PhotoInfoCache m_infos;
     QString m_text;
+    QString m_progress;
     QString m_shownID; // whose text is shown; empty for none
     QTimer m_stale;
     bool m_refreshScheduled = false;

@@ -67,6 +67,7 @@ GalleryView::GalleryView(CollectionStore &store, ThumbnailService &thumbnails, Q
     connect(&m_autoScrollTimer, &QTimer::timeout, this, &GalleryView::autoScroll);
     connect(&store, &CollectionStore::collectionChanged, this, &GalleryView::collectionDidChange);
     connect(&store, &CollectionStore::thumbnailSizeChanged, this, &GalleryView::relayout);
+    connect(&store, &CollectionStore::burstsChanged, viewport(), qOverload<>(&QWidget::update));
     connect(&store, &CollectionStore::dropTargetSectionIDChanged, viewport(),
             qOverload<>(&QWidget::update));
     collectionDidChange();
@@ -440,4 +441,9 @@ void GalleryView::dropEvent(QDropEvent *event)
     } else {
         event->ignore();
     }
+}
+
+const Bursts *GalleryView::markedGroups() const
+{
+    return &store().bursts();
 }

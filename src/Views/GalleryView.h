@@ -44,6 +44,7 @@ protected:
     QList<Cell> cellsIn(double top, double bottom) const override;
     std::optional<Cell> cellAt(QPointF point) const override;
     std::optional<Cell> cellOf(const QString &photoID) const override;
+    const Bursts *markedGroups() const override;
     void cellClicked(const Cell &cell, Qt::KeyboardModifiers modifiers) override;
     void doubleClicked(QPointF point, const std::optional<Cell> &cell) override;
     QMenu *backgroundMenu(QPointF point) override;

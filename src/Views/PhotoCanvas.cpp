@@ -264,7 +264,11 @@ void PhotoCanvas::paintEvent(QPaintEvent *event)
     paintBackground(painter, dirty);
     const bool animating = isAnimating();
     const double progress = animating ? m_animation->currentValue().toDouble() : 1;
-    for (Cell cell : cellsIn(dirty.top(), dirty.bottom())) {
+    QList<Cell> cells = cellsIn(dirty.top(), dirty.bottom());
+    const Bursts *groups = markedGroups();
+    const bool marksBursts = groups != nullptr && !groups->isEmpty();
+    QHash<QString, QRectF> burstFrames; // where the frames of bursts are painted
+    for (Cell &cell : cells) {
         if (animating) {
             if (const auto it = m_animationStart.constFind(cell.photo.id);
                 it != m_animationStart.constEnd()) {
@@ -272,7 +276,27 @@ void PhotoCanvas::paintEvent(QPaintEvent *event)
                 cell.imageRect.moveTopLeft(from + (cell.imageRect.topLeft() - from) * progress);
             }
         }
-        paintCell(painter, cell, m_feed->image(cell.photo.id), stateOf(cell.photo.id));
+        if (marksBursts && groups->mark(cell.photo.id)) {
+            burstFrames.insert(cell.photo.id, cell.imageRect);
+        }
+    }
+    for (const Cell &cell : std::as_const(cells)) {
+        PhotoCellState state = stateOf(cell.photo.id);
+        if (marksBursts) {
+            state.burst = groups->mark(cell.photo.id);
+            if (state.burst && state.burst->position + 1 < state.burst->count) {
+                // The band reaches the next frame when it sits on the same row.
+                const QString next =
+                    groups->groups()[state.burst->group].value(state.burst->position + 1);
+                const auto it = burstFrames.constFind(next);
+                if (it != burstFrames.constEnd() &&
+                    qFuzzyCompare(it->top(), cell.imageRect.top()) &&
+                    it->left() > cell.imageRect.right()) {
+                    state.burstBandReach = it->left() - cell.imageRect.right();
+                }
+            }
+        }
+        paintCell(painter, cell, m_feed->image(cell.photo.id), state);
     }
 }
 

@@ -74,6 +74,9 @@ protected:
                            const Cell &cell,
                            const QImage &thumbnail,
                            const PhotoCellState &state) const;
+    // The groups whose frames are marked and joined by a band (the board's bursts, Browse's
+    // duplicates); none by default.
+    virtual const Bursts *markedGroups() const { return nullptr; }
     // The pixel area the thumbnail must fill for a cell: the image area by default.
     virtual QSizeF thumbnailSize(const Cell &cell) const { return cell.imageRect.size(); }
 

@@ -4,6 +4,7 @@
 #include "Symbols.h"
 #include "Typography.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QLocale>
@@ -130,6 +131,60 @@ void paintVideoTag(QPainter &painter,
     }
 }
 
+// A burst: a thin band in the gap under the image, joined to the next frame's; on the first
+// frame the burst's size, and a star on its sharpest frame, in a pill over the bottom trailing
+// corner.
+void paintBurst(QPainter &painter, const QRectF &imageRect, const PhotoCellState &state)
+{
+    if (!state.burst) {
+        return;
+    }
+    const Bursts::Mark &mark = *state.burst;
+    QColor band = DarkroomPalette::ember();
+    band.setAlphaF(0.7f);
+    constexpr double bandHeight = 3;
+    const double bandTop = imageRect.bottom() + (PhotoCellPainter::captionGap - bandHeight) / 2;
+    const double inset = mark.position == 0 ? 2 : 0;
+    painter.fillRect(QRectF(imageRect.left() + inset, bandTop,
+                            imageRect.width() - inset + state.burstBandReach -
+                                (mark.position + 1 == mark.count ? 2 : 0),
+                            bandHeight),
+                     band);
+
+    constexpr double height = 16;
+    constexpr double padding = 5;
+    constexpr double glyph = 11;
+    const QString text =
+        mark.position == 0 ? PhotoCellPainter::burstCountText(mark.count) : QString();
+    if ((text.isEmpty() && !mark.best) || imageRect.height() < 2 * height ||
+        imageRect.width() < 48) {
+        return;
+    }
+    const QFontMetricsF metrics(fonts().companions);
+    const double textWidth = text.isEmpty() ? 0 : metrics.horizontalAdvance(text);
+    const double starWidth = mark.best ? glyph + (text.isEmpty() ? 0 : 3) : 0;
+    const double width = 2 * padding + starWidth + textWidth;
+    const QRectF pill(imageRect.right() - PhotoCellPainter::badgeInset - width,
+                      imageRect.bottom() - PhotoCellPainter::badgeInset - height, width, height);
+    QColor fill = DarkroomPalette::canvas();
+    fill.setAlphaF(0.84f);
+    QPainterPath shape;
+    shape.addRoundedRect(pill, 4, 4);
+    painter.fillPath(shape, fill);
+    if (mark.best) {
+        Symbols::paint(painter, QStringLiteral("star.fill"),
+                       QRectF(pill.left() + padding - 1, pill.center().y() - glyph / 2 - 1,
+                              glyph + 2, glyph + 2),
+                       DarkroomPalette::ember(), 1);
+    }
+    if (!text.isEmpty()) {
+        painter.setFont(fonts().companions);
+        painter.setPen(DarkroomPalette::paper());
+        painter.drawText(QRectF(pill.left() + padding + starWidth, pill.top(), textWidth, height),
+                         Qt::AlignLeft | Qt::AlignVCenter, text);
+    }
+}
+
 void paintBadge(QPainter &painter,
                 const QRectF &rect,
                 qsizetype selectedCount,
@@ -230,6 +285,12 @@ QString badgeText(qsizetype selectedCount)
     return selectedCount < 2 ? QString() : QLocale().toString(selectedCount);
 }
 
+QString burstCountText(qsizetype count)
+{
+    return QCoreApplication::translate("PhotoCellPainter", "%1 similar")
+        .arg(QLocale().toString(count));
+}
+
 void drawFilling(QPainter &painter, const QRectF &target, const QImage &image)
 {
     const QSizeF imageSize = image.deviceIndependentSize() * image.devicePixelRatio();
@@ -256,6 +317,7 @@ void paint(QPainter &painter,
     paintOutline(painter, imageRect, state.selected, 3, cornerRadius);
     paintCompanionTag(painter, imageRect, photo);
     paintVideoTag(painter, imageRect, photo);
+    paintBurst(painter, imageRect, state);
     if (state.selected) {
         paintBadge(painter, badgeRect(imageRect), state.selectedCount, fonts().badge);
     }
@@ -265,8 +327,9 @@ void paint(QPainter &painter,
                          captionHeight);
     painter.setFont(nameFont);
     painter.setPen(state.selected ? DarkroomPalette::paper() : DarkroomPalette::mutedPaper());
-    const QString name = QFontMetricsF(nameFont).elidedText(Typography::displayName(photo.filename),
-                                                            Qt::ElideMiddle, caption.width());
+    const QString name = QFontMetricsF(nameFont).elidedText(
+        state.caption.isEmpty() ? Typography::displayName(photo.filename) : state.caption,
+        Qt::ElideMiddle, caption.width());
     painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter, name);
 }
 
@@ -289,8 +352,10 @@ void paintMasonry(QPainter &painter,
         const QRectF text = bar.adjusted(9, 0, -9, 0);
         painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
                          QFontMetricsF(fonts().caption)
-                             .elidedText(Typography::displayName(photo.filename), Qt::ElideMiddle,
-                                         text.width()));
+                             .elidedText(state.caption.isEmpty()
+                                             ? Typography::displayName(photo.filename)
+                                             : state.caption,
+                                         Qt::ElideMiddle, text.width()));
     };
     paintImageArea(painter, rect, nullptr, thumbnail, state.hovered, cornerRadius, caption);
     paintOutline(painter, rect, state.selected, 3, cornerRadius);

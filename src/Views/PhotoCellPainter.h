@@ -4,6 +4,7 @@
 // extension), the outline, the selection badge and the file name underneath. Shared by the
 // sorting board and the Browse views, which only differ in where cells go.
 
+#include "Models/Bursts.h"
 #include "Models/Photo.h"
 
 #include <QImage>
@@ -16,6 +17,13 @@ struct PhotoCellState
     bool selected = false;
     bool hovered = false;
     qsizetype selectedCount = 0; // how many photos are selected in all
+    // Where the photo stands in a burst on the board; none elsewhere.
+    std::optional<Bursts::Mark> burst = {};
+    // How far the burst's band runs past the image's right edge to reach the next frame's
+    // cell: 0 at the burst's last frame and where the next frame starts another row.
+    double burstBandReach = 0;
+    // Shown instead of the file name when set (where a duplicate lies).
+    QString caption = {};
 };
 
 namespace PhotoCellPainter {
@@ -35,12 +43,16 @@ inline bool hasMultiFileHandle(const PhotoCellState &state)
 // The badge's text: a checkmark symbol below two selected, otherwise the grouped count.
 QString badgeText(qsizetype selectedCount);
 
-// `thumbnail` may be null (placeholder). The caption goes `captionGap` below the image.
+// `thumbnail` may be null (placeholder). The caption goes `captionGap` below the image; a
+// burst's band runs in that gap, its count sits on the first frame and a star on the best.
 void paint(QPainter &painter,
            const QRectF &imageRect,
            const Photo &photo,
            const QImage &thumbnail,
            const PhotoCellState &state);
+
+// "7 similar": the count a burst's first frame carries.
+QString burstCountText(qsizetype count);
 
 // A masonry cell: the image fills the whole rectangle and the file name sits on a caption bar
 // across its bottom.

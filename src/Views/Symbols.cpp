@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -163,6 +164,20 @@ void drawPlayFill(QPainter &p)
     p.fillPath(triangle, p.pen().color());
 }
 
+void drawStarFill(QPainter &p)
+{
+    // Five points on a circle of 9 around (12, 12.5), the inner corners on one of 3.8.
+    QPainterPath star;
+    for (int i = 0; i < 10; ++i) {
+        const double radius = i % 2 == 0 ? 9 : 3.8;
+        const double angle = -M_PI / 2 + i * M_PI / 5;
+        const QPointF point(12 + radius * std::cos(angle), 12.5 + radius * std::sin(angle));
+        i == 0 ? star.moveTo(point) : star.lineTo(point);
+    }
+    star.closeSubpath();
+    p.fillPath(star, p.pen().color());
+}
+
 void drawPlus(QPainter &p)
 {
     p.drawLine(QPointF(12, 5), QPointF(12, 19));
@@ -190,6 +205,7 @@ const auto &entries()
         Entry{"arrow.down.doc", drawArrowDownDoc},
         Entry{"plus", drawPlus},
         Entry{"play.fill", drawPlayFill},
+        Entry{"star.fill", drawStarFill},
     };
     return table;
 }

@@ -70,6 +70,9 @@ void tst_PhotoInfoText::fields_data()
     row("a bias that rounds to none", exposureBias(-0.04), u"0 EV"_s);
     row("dimensions", dimensions(4032, 3024), u"4032 \u00D7 3024"_s);
     row("file size", fileSize(4'250'000), u"4.3 MB"_s);
+    row("sharpness alone", sharpness(1234.6).value, u"1,235"_s);
+    row("sharpest of a burst", sharpness(88.2, 7, true).value, u"88 · sharpest of 7"_s);
+    row("another frame of a burst", sharpness(40, 7).value, u"40 · in a burst of 7"_s);
 }
 
 void tst_PhotoInfoText::fields()

@@ -9,6 +9,8 @@
 #include "support/HeifWriter.h"
 #include "support/TestFolders.h"
 
+#include <QImageReader>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -51,6 +53,10 @@ enum Tag : quint16 {
     bias = 0x9204,
     focal = 0x920A,
     subSecOriginal = 0x9291,
+    subjectArea = 0x9214,
+    pixelWidth = 0xA002,
+    pixelHeight = 0xA003,
+    subjectLocation = 0xA214,
     serial = 0xA431,
     lensMake = 0xA433,
     lensModel = 0xA434,
@@ -91,6 +97,9 @@ QString describe(const PhotoInfo &info)
     number("iso", info.iso);
     number("bias", info.exposureBias);
     number("orientation", info.orientation);
+    if (const auto &at = info.focusPoint) {
+        parts.append(u"focus=%1,%2"_s.arg(at->x(), 0, 'f', 3).arg(at->y(), 0, 'f', 3));
+    }
     return parts.join(u' ');
 }
 
@@ -147,6 +156,42 @@ TiffBuilder cameraBlock(const Camera &camera)
 QByteArray cameraTiff(const Camera &camera = {})
 {
     return cameraBlock(camera).bytes();
+}
+
+// Where a camera focused: `area` as SubjectArea, `location` as SubjectLocation (each left out
+// when empty), in a picture stored `size` large (no pixel dimensions when invalid).
+struct Focus
+{
+    QList<quint32> area = {};
+    QList<quint32> location = {};
+    quint16 orientation = 1;
+    QSize size{4000, 3000};
+    quint16 type = TiffBuilder::shortType;
+    bool littleEndian = true;
+};
+
+QByteArray focusTiff(const Focus &focus)
+{
+    TiffBuilder tiff(focus.littleEndian);
+    const int ifd0 = tiff.addIfd();
+    const int exif = tiff.addIfd();
+    tiff.addShort(ifd0, orientation, focus.orientation);
+    tiff.addPointer(ifd0, exifPointer, exif);
+    if (focus.size.isValid()) {
+        tiff.addLong(exif, pixelWidth, quint32(focus.size.width()));
+        tiff.addShort(exif, pixelHeight, quint16(focus.size.height()));
+    }
+    for (const auto &[tag, values] :
+         {std::pair(subjectArea, focus.area), {subjectLocation, focus.location}}) {
+        QByteArray bytes;
+        for (const quint32 value : values) {
+            bytes += tiff.number(value, focus.type == TiffBuilder::longType ? 4 : 2);
+        }
+        if (!values.isEmpty()) {
+            tiff.addRaw(exif, tag, focus.type, quint32(values.size()), bytes);
+        }
+    }
+    return tiff.bytes();
 }
 
 // `expected` with the entries named taken out.
@@ -299,6 +344,52 @@ void tst_ExifInfo::fields_data()
     QTest::newRow("lens model one byte past the end")
         << whole.left(whole.size() - 1) << without(cameraFields, {u"lens"_s});
     QTest::newRow("lens model ends exactly at the end") << whole << cameraFields;
+    // Where the camera focused, in pixels of the 4000 × 3000 picture as stored: (999, 599) is
+    // a quarter across and a fifth down, the centre of its pixel a hair more.
+    QTest::newRow("focus: a point")
+        << focusTiff({.area = {999, 599}}) << u"orientation=1 focus=0.250,0.200"_s;
+    QTest::newRow("focus: a circle's centre")
+        << focusTiff({.area = {999, 599, 300}}) << u"orientation=1 focus=0.250,0.200"_s;
+    QTest::newRow("focus: a rectangle's centre, big endian")
+        << focusTiff({.area = {999, 599, 400, 300}, .littleEndian = false})
+        << u"orientation=1 focus=0.250,0.200"_s;
+    QTest::newRow("focus: LONG values")
+        << focusTiff({.area = {999, 599}, .type = TiffBuilder::longType})
+        << u"orientation=1 focus=0.250,0.200"_s;
+    QTest::newRow("focus: the subject location without an area")
+        << focusTiff({.location = {1999, 1499}}) << u"orientation=1 focus=0.500,0.500"_s;
+    QTest::newRow("focus: the area wins over the location")
+        << focusTiff({.area = {999, 599}, .location = {1999, 1499}})
+        << u"orientation=1 focus=0.250,0.200"_s;
+    QTest::newRow("focus: an area of five values, then the location")
+        << focusTiff({.area = {999, 599, 1, 1, 1}, .location = {1999, 1499}})
+        << u"orientation=1 focus=0.500,0.500"_s;
+    QTest::newRow("focus: the last pixel")
+        << focusTiff({.area = {3999, 2999}}) << u"orientation=1 focus=1.000,1.000"_s;
+    const QString unfocused = u"orientation=1"_s;
+    QTest::newRow("focus: one value") << focusTiff({.area = {999}}) << unfocused;
+    QTest::newRow("focus: one pixel past the right")
+        << focusTiff({.area = {4000, 599}}) << unfocused;
+    QTest::newRow("focus: one pixel past the bottom")
+        << focusTiff({.area = {999, 3000}}) << unfocused;
+    QTest::newRow("focus: no pixel dimensions")
+        << focusTiff({.area = {999, 599}, .size = {}}) << unfocused;
+    QTest::newRow("focus: zero pixel dimensions")
+        << focusTiff({.area = {0, 0}, .size = {0, 0}}) << unfocused;
+    {
+        const QByteArray rectangle = focusTiff({.area = {999, 599, 400, 300}});
+        // The rectangle is the last value: one byte past the end, or ending there.
+        QTest::newRow("focus: a rectangle one byte past the end")
+            << rectangle.left(rectangle.size() - 1) << unfocused;
+        QTest::newRow("focus: a rectangle ending at the end")
+            << rectangle << u"orientation=1 focus=0.250,0.200"_s;
+    }
+    // Turned as the picture is (each orientation checked against Qt's in containers()), unless
+    // the orientation is none.
+    QTest::newRow("focus: orientation 6") << focusTiff({.area = {999, 599}, .orientation = 6})
+                                          << u"orientation=6 focus=0.800,0.250"_s;
+    QTest::newRow("focus: orientation 9")
+        << focusTiff({.area = {999, 599}, .orientation = 9}) << u"focus=0.250,0.200"_s;
     QTest::newRow("no TIFF header") << QByteArray("XX\x2A\x00\x08\0\0\0", 8) << QString();
     QTest::newRow("empty") << QByteArray() << QString();
 }
@@ -318,7 +409,6 @@ void tst_ExifInfo::damagedBlocksStayInBounds()
 {
     // Cut at every byte and every byte flipped in turn: whatever is read is sane (under the
     // sanitizers, any read past the bytes shows up).
-    const QByteArray whole = cameraTiff({.littleEndian = false});
     const auto check = [](const QByteArray &bytes, const QString &what) {
         const PhotoInfo info = ExifInfo::fromTiff(bytes);
         const bool sane = (!info.exposureTime || *info.exposureTime > 0) &&
@@ -327,16 +417,20 @@ void tst_ExifInfo::damagedBlocksStayInBounds()
                           (!info.captureTime || info.captureTime->date().year() >= 1800) &&
                           info.make.size() <= 128 && info.model.size() <= 128 &&
                           std::all_of(info.model.cbegin(), info.model.cend(),
-                                      [](QChar c) { return c.isPrint(); });
+                                      [](QChar c) { return c.isPrint(); }) &&
+                          (!info.focusPoint || QRectF(0, 0, 1, 1).contains(*info.focusPoint));
         QVERIFY2(sane, qPrintable(what + u": "_s + describe(info)));
     };
-    for (qsizetype length = 0; length < whole.size(); ++length) {
-        check(whole.left(length), u"cut at %1"_s.arg(length));
-    }
-    for (qsizetype at = 0; at < whole.size(); ++at) {
-        QByteArray damaged = whole;
-        damaged[at] = char(~damaged[at]);
-        check(damaged, u"byte %1 flipped"_s.arg(at));
+    for (const QByteArray &whole :
+         {cameraTiff({.littleEndian = false}), focusTiff({.area = {999, 599, 400, 300}})}) {
+        for (qsizetype length = 0; length < whole.size(); ++length) {
+            check(whole.left(length), u"cut at %1"_s.arg(length));
+        }
+        for (qsizetype at = 0; at < whole.size(); ++at) {
+            QByteArray damaged = whole;
+            damaged[at] = char(~damaged[at]);
+            check(damaged, u"byte %1 flipped"_s.arg(at));
+        }
     }
 }
 
@@ -361,6 +455,22 @@ void tst_ExifInfo::containers_data()
         heic.exif = exif;
         QTest::newRow("HEIC Exif item")
             << u"d.heic"_s << HeifWriter::encoded(heic) << cameraFields << QSize(64, 48);
+    }
+    // The focus point lands on a marker at pixel (15, 4) of a 64 × 48 picture, however Qt turns
+    // it upright.
+    QImage marked(64, 48, QImage::Format_RGB32);
+    marked.fill(Qt::gray);
+    QPainter(&marked).fillRect(13, 2, 5, 5, Qt::red);
+    const char *turned[] = {"0.242,0.094", "0.758,0.094", "0.758,0.906", "0.242,0.906",
+                            "0.094,0.242", "0.906,0.242", "0.906,0.758", "0.094,0.758"};
+    for (quint16 turn = 1; turn <= 8; ++turn) {
+        QTest::addRow("JPEG with a focus point, orientation %d", turn)
+            << u"f%1.jpg"_s.arg(turn)
+            << SamplePhotos::withExifBlock(
+                   SamplePhotos::encodeJpeg(marked),
+                   focusTiff({.area = {15, 4}, .orientation = turn, .size = {64, 48}}))
+            << u"orientation=%1 focus=%2"_s.arg(turn).arg(QLatin1StringView(turned[turn - 1]))
+            << (turn <= 4 ? QSize(64, 48) : QSize(48, 64));
     }
     // LibRaw parses the DNG; its TIFF structure gives what it records (no Exif IFD here), and
     // LibRaw the time, which a camera writes as DateTime in a RAW file that no editor rewrites.
@@ -387,6 +497,14 @@ void tst_ExifInfo::containers()
     QCOMPARE(describe(info), expected);
     QCOMPARE(info.byteCount, bytes.size());
     QVERIFY(!info.format.isEmpty());
+    if (const auto &at = info.focusPoint) {
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        const QImage upright = reader.read();
+        const QColor marker =
+            upright.pixelColor(int(at->x() * upright.width()), int(at->y() * upright.height()));
+        QVERIFY2(marker.red() > 160 && marker.green() < 100, qPrintable(marker.name()));
+    }
     const ImageDimensions header = ImageDimensionsReader::imageDimensions(path);
     QCOMPARE(header.captureTime, info.captureTime);
     QCOMPARE(QSize(int(header.width), int(header.height)), size);

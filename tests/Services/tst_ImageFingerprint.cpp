@@ -130,6 +130,12 @@ void tst_ImageFingerprint::knownHashes_data()
     QTest::newRow("red beside blue")
         << painted({0, 0, 40, 80}, Qt::red, Qt::blue, QImage::Format_RGB888)
         << 0x1010101010101010ULL;
+    // Transparent pixels are black, whatever colour they hide.
+    for (const QImage::Format format : {QImage::Format_ARGB32, QImage::Format_RGBA8888}) {
+        QImage hidden = painted({40, 0, 50, 80}, Qt::black, QColor(255, 255, 255, 0), format);
+        QTest::addRow("white hidden by transparency, format %d", int(format))
+            << hidden << quint64(0);
+    }
     // Three pixels, white, grey and black, over nine cells: each pixel fills three.
     QImage three(3, 1, QImage::Format_Grayscale8);
     three.scanLine(0)[0] = 255, three.scanLine(0)[1] = 128, three.scanLine(0)[2] = 0;

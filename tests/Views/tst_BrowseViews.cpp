@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QPainter>
 #include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -28,6 +29,7 @@ class tst_BrowseViews : public QObject
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
     void chipsCountAndFilter();
+    void duplicatesAcrossCategories();
     void emptyFilterInEveryLayout();
     void layoutsReportTheirOrder();
     void dimensionsFillInWhileShown_data();
@@ -106,7 +108,9 @@ void tst_BrowseViews::chipsCountAndFilter()
     }
     QVERIFY(b.show());
     QList<FilterChip *> chips = b.bar->chips();
-    QCOMPARE(chips.size(), 3);
+    QCOMPARE(chips.size(), 4);
+    QCOMPARE(chips[3]->text(), u"Duplicates"_s); // last, whatever the categories
+    QCOMPARE(chips[3]->countText(), u"0"_s);
     QCOMPARE(chips[0]->text(), u"All"_s);
     QCOMPARE(chips[0]->countText(), u"1,235"_s);
     QVERIFY(chips[0]->isSelected());
@@ -125,6 +129,37 @@ void tst_BrowseViews::chipsCountAndFilter()
     QCOMPARE(b.f.store->browseFilterSectionID(), cats);
     QCOMPARE(b.f.store->selectedCount(), 0);
     QCOMPARE(b.navigationNames(), split("c.jpg"));
+}
+
+void tst_BrowseViews::duplicatesAcrossCategories()
+{
+    // A photo, its copy filed into Cats, and another picture: only the two copies are listed.
+    Browse b("Cats/");
+    const auto gradient = [&b](const QString &name, bool brightLeft) {
+        QImage image(96, 64, QImage::Format_RGB32);
+        QLinearGradient ramp(0, 0, 96, 0);
+        ramp.setStops(
+            {{0, brightLeft ? Qt::white : Qt::black}, {1, brightLeft ? Qt::black : Qt::white}});
+        QPainter(&image).fillRect(image.rect(), ramp);
+        return image.save(b.f.path(name), "JPEG", 90);
+    };
+    QVERIFY(gradient(u"a.jpg"_s, true) && gradient(u"b.jpg"_s, false));
+    QVERIFY(QFile::copy(b.f.path(u"a.jpg"_s), b.f.path(u"Cats/a.jpg"_s)));
+    QVERIFY(b.show());
+    QTRY_COMPARE_WITH_TIMEOUT(b.bar->chips().last()->countText(), u"2"_s, 15'000);
+    b.bar->chips().last()->click();
+    QVERIFY(b.f.store->isShowingDuplicates());
+    QCOMPARE(b.navigationNames(), split("a.jpg|a.jpg"));
+    QStringList where;
+    for (const BrowsePhotoItem &item : b.f.store->browseItems()) {
+        where.append(item.categoryName);
+    }
+    where.sort();
+    QCOMPARE(where, split("Cats|Unsorted"));
+    // The same bytes: the digests were read, and they agree.
+    const Photo copy = *b.f.store->photo(b.f.idOf(u"a.jpg"_s));
+    QVERIFY(!b.f.store->similarity().digest(copy).isEmpty());
+    QVERIFY(b.f.store->similarity().isComplete());
 }
 
 void tst_BrowseViews::emptyFilterInEveryLayout()
@@ -418,14 +453,14 @@ void tst_BrowseViews::crowdedChipsScroll()
     }
     QVERIFY(b.show());
     CategoryFilterBar &bar = *b.bar;
-    bar.resize(560, bar.height());
+    bar.resize(660, bar.height());
     QWidget *viewport = bar.scrollArea()->viewport();
     const QScrollBar *offset = bar.scrollArea()->horizontalScrollBar();
     const auto inView = [&](const FilterChip *chip) {
         return viewport->rect().contains(QRect(chip->mapTo(viewport, QPoint()), chip->size()));
     };
     const QList<FilterChip *> chips = bar.chips();
-    QCOMPARE(chips.size(), categories + 2);
+    QCOMPARE(chips.size(), categories + 3); // All, Unsorted, the categories, Duplicates
     const bool crowded = categories > 2;
     QTRY_COMPARE(bar.scrollRightButton()->isVisible(), crowded);
     QCOMPARE(bar.scrollLeftButton()->isVisible(), crowded);
@@ -528,7 +563,7 @@ void tst_BrowseViews::controlCharactersInNamesShow()
 {
     Browse b("Cats\tDogs/two\nlines.jpg");
     QVERIFY(b.show(BrowseLayoutMode::list));
-    QCOMPARE(b.bar->chips().last()->text(), u"Cats⇥Dogs"_s);
+    QCOMPARE(b.bar->chips().value(2)->text(), u"Cats⇥Dogs"_s); // after All and Unsorted
     const QAbstractItemModel *rows = b.view->list()->model();
     QCOMPARE(rows->rowCount(), 1);
     QCOMPARE(rows->index(0, BrowseListModel::NameColumn).data().toString(), u"two↵lines.jpg"_s);

@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
@@ -93,6 +94,27 @@ QList<ThumbnailFeed::Want> wantsFor(const QStringList &ids)
 
 const auto noSystemThumbnail = [](const QString &, int) { return QImage(); };
 
+// A made-up scene of shapes from `seed`; `blur` softens it as a shaken frame would be.
+QImage scene(int seed, int blur = 0)
+{
+    QImage image(480, 360, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(seed * 47 % 360, 90, 120));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (int i = 0; i < 14; ++i) {
+        const int v = (seed * 131 + i * 977) % 1009;
+        painter.setBrush(QColor::fromHsv(v % 360, 200, 60 + v % 190));
+        painter.setPen(QPen(Qt::black, 2));
+        painter.drawEllipse(QRect(v % 400, (v * 7) % 300, 30 + v % 90, 30 + (v * 3) % 80));
+    }
+    painter.end();
+    if (blur > 0) {
+        image = image.scaled(image.size() / blur, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                    .scaled(image.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return image;
+}
+
 } // namespace
 
 // The sorting board as a user drives it, headless: clicks, keys, drags and drops over real
@@ -130,6 +152,7 @@ private Q_SLOTS:
     void unreadableEntriesAreNoted();
     void headerNamesTheVolume_data();
     void headerNamesTheVolume();
+    void burstDecidedInTwoKeys();
 
 private:
     struct Board
@@ -901,3 +924,63 @@ void tst_SortingBoard::headerNamesTheVolume()
 
 QTEST_MAIN(tst_SortingBoard)
 #include "tst_SortingBoard.moc"
+
+void tst_SortingBoard::burstDecidedInTwoKeys()
+{
+    Board b("Rejects/");
+    // Four frames of one scene a second apart, the third the only sharp one; then two other
+    // scenes shot within the same seconds, which only their pictures set apart.
+    const QStringList burst = split("b1.jpg|b2.jpg|b3.jpg|b4.jpg");
+    for (int i = 0; i < burst.size(); ++i) {
+        const QString path = b.f.path(burst[i]);
+        QVERIFY(scene(1, i == 2 ? 0 : 3 + i).save(path, "JPEG", 90));
+        setModificationTime(path, 1'700'000'000 + i);
+    }
+    for (int i = 0; i < 2; ++i) {
+        const QString path = b.f.path(u"c%1.jpg"_s.arg(i));
+        QVERIFY(scene(7 + i).save(path, "JPEG", 90));
+        setModificationTime(path, 1'700'000'004 + i);
+    }
+    QVERIFY(b.show());
+    CollectionStore &store = *b.f.store;
+    QTRY_COMPARE_WITH_TIMEOUT(store.bursts().groups().size(), 1, 15'000);
+    QStringList ids;
+    for (const QString &name : burst) {
+        ids.append(b.f.idOf(name));
+    }
+    QCOMPARE(store.bursts().groups().first(), ids);
+    QCOMPARE(store.bursts().best(0), ids[2]);
+
+    // The band runs under the burst's cells, and only there.
+    b.view->repaint();
+    const QImage shown = b.view->viewport()->grab().toImage();
+    const auto bandAt = [&](const QString &name) {
+        const QRectF cell = b.view->cellRect(b.f.idOf(name));
+        const QRgb pixel = shown.pixel(QPointF(cell.center().x(), cell.bottom() + 3).toPoint());
+        return qRed(pixel) > 2 * qBlue(pixel) && qRed(pixel) > 120;
+    };
+    QVERIFY(bandAt(u"b1.jpg"_s) && bandAt(u"b4.jpg"_s));
+    QVERIFY(!bandAt(u"c0.jpg"_s) && !bandAt(u"c1.jpg"_s));
+
+    const auto press = [&store](Qt::KeyboardModifiers modifiers, int key, const QString &text) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
+        return store.handleKeyEvent(event);
+    };
+    b.click(u"b2.jpg"_s);
+    QVERIFY(press(Qt::ControlModifier, Qt::Key_B, {}));
+    QCOMPARE(b.f.selectedNames(), burst);
+    QVERIFY(press(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_B, {}));
+    QCOMPARE(b.f.selectedNames(), split("b1.jpg|b2.jpg|b4.jpg"));
+    // Outside a burst the keys are not the board's: Ctrl+Shift+B stays Browse Mode's.
+    b.click(u"c0.jpg"_s);
+    QVERIFY(!press(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_B, {}));
+
+    // Two keys: the rest of the burst goes to the rejects, the sharp frame stays.
+    b.click(u"b4.jpg"_s);
+    QVERIFY(press(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_B, {}));
+    QVERIFY(press({}, Qt::Key_1, u"1"_s));
+    QVERIFY(b.f.settle());
+    QCOMPARE(b.f.names(u"Rejects"_s), split("b1.jpg|b2.jpg|b4.jpg"));
+    QVERIFY(QFileInfo::exists(b.f.path(u"b3.jpg"_s)));
+    QVERIFY(QFileInfo::exists(b.f.path(u"Rejects/b1.jpg"_s)));
+}

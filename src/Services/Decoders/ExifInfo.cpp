@@ -24,8 +24,12 @@ enum Tag : quint16 {
     offsetTimeDigitized = 0x9012,
     exposureBias = 0x9204,
     focalLength = 0x920A,
+    subjectArea = 0x9214,
     subSecTimeOriginal = 0x9291,
     subSecTimeDigitized = 0x9292,
+    pixelXDimension = 0xA002,
+    pixelYDimension = 0xA003,
+    subjectLocation = 0xA214,
     bodySerialNumber = 0xA431,
     lensMake = 0xA433,
     lensModel = 0xA434,
@@ -39,7 +43,7 @@ struct Found
 {
     QByteArrayView original[3]; // date and time, sub-seconds, offset
     QByteArrayView digitized[3];
-    std::optional<TiffStructure::Entry> entries[7];
+    std::optional<TiffStructure::Entry> entries[11];
     QByteArrayView texts[5];
 };
 
@@ -51,6 +55,10 @@ enum EntrySlot {
     biasSlot,
     focalSlot,
     orientationSlot,
+    subjectAreaSlot,
+    subjectLocationSlot,
+    pixelWidthSlot,
+    pixelHeightSlot,
 };
 enum TextSlot { makeSlot, modelSlot, serialSlot, lensMakeSlot, lensModelSlot };
 
@@ -128,6 +136,18 @@ void collect(const TiffStructure &tiff,
         break;
     case orientation:
         found.entries[orientationSlot] = entry;
+        break;
+    case subjectArea:
+        found.entries[subjectAreaSlot] = entry;
+        break;
+    case subjectLocation:
+        found.entries[subjectLocationSlot] = entry;
+        break;
+    case pixelXDimension:
+        found.entries[pixelWidthSlot] = entry;
+        break;
+    case pixelYDimension:
+        found.entries[pixelHeightSlot] = entry;
         break;
     default:
         break;
@@ -212,6 +232,89 @@ std::optional<double> ratio(const TiffStructure &tiff,
     return double(value->first) / double(value->second);
 }
 
+// The `index`th value of a SHORT or LONG entry: in the entry when all its values fit in four
+// bytes, where the entry points otherwise.
+std::optional<quint32>
+unsignedAt(const TiffStructure &tiff, const TiffStructure::Entry &entry, quint32 index)
+{
+    const int size = entry.type == 3 ? 2 : entry.type == 4 ? 4 : 0;
+    if (size == 0 || index >= entry.count) {
+        return std::nullopt;
+    }
+    qint64 at = entry.at + 8;
+    if (qint64(entry.count) * size > 4) {
+        const std::optional<quint32> offset = tiff.u32(at);
+        if (!offset) {
+            return std::nullopt;
+        }
+        at = *offset;
+    }
+    at += qint64(index) * size;
+    return size == 2 ? std::optional<quint32>(tiff.u16(at)) : tiff.u32(at);
+}
+
+// The first two values of an entry holding `least` to `most` of them: a point. Like every
+// other field, none when the entry's values run past the data.
+std::optional<std::pair<quint32, quint32>> pointOf(const TiffStructure &tiff,
+                                                   const std::optional<TiffStructure::Entry> &entry,
+                                                   quint32 least,
+                                                   quint32 most)
+{
+    if (!entry || entry->count < least || entry->count > most || tiff.bytes(*entry).isEmpty()) {
+        return std::nullopt;
+    }
+    const std::optional<quint32> x = unsignedAt(tiff, *entry, 0);
+    const std::optional<quint32> y = unsignedAt(tiff, *entry, 1);
+    return x && y ? std::optional(std::pair(*x, *y)) : std::nullopt;
+}
+
+// A point of the picture as stored (0..1 across and down) where it shows once the picture is
+// turned upright. An orientation names where the stored first row and first column show: 6
+// puts the first row at the right and the first column at the top, a quarter turn clockwise.
+QPointF upright(double u, double v, int orientation)
+{
+    switch (orientation) {
+    case 2: // mirrored
+        return {1 - u, v};
+    case 3: // half a turn
+        return {1 - u, 1 - v};
+    case 4: // flipped
+        return {u, 1 - v};
+    case 5: // mirrored, a quarter turn anticlockwise
+        return {v, u};
+    case 6: // a quarter turn clockwise
+        return {1 - v, u};
+    case 7: // mirrored, a quarter turn clockwise
+        return {1 - v, 1 - u};
+    case 8: // a quarter turn anticlockwise
+        return {v, 1 - u};
+    default:
+        return {u, v};
+    }
+}
+
+// Where the camera focused: the subject area (a point, or the centre of a circle or a
+// rectangle), else the subject location, in pixels of the picture as stored. The pixel
+// dimensions recorded beside them make it a fraction of the picture; without them it cannot.
+std::optional<QPointF> focusPointOf(const TiffStructure &tiff, const Found &found, int orientation)
+{
+    std::optional<std::pair<quint32, quint32>> point =
+        pointOf(tiff, found.entries[subjectAreaSlot], 2, 4);
+    if (!point) {
+        point = pointOf(tiff, found.entries[subjectLocationSlot], 2, 2);
+    }
+    const auto dimension = [&tiff](const std::optional<TiffStructure::Entry> &entry) {
+        return entry ? tiff.unsignedValue(*entry) : std::nullopt;
+    };
+    const std::optional<quint32> width = dimension(found.entries[pixelWidthSlot]);
+    const std::optional<quint32> height = dimension(found.entries[pixelHeightSlot]);
+    if (!point || !width || !height || point->first >= *width || point->second >= *height) {
+        return std::nullopt;
+    }
+    // The centre of the pixel named, so that a mirrored picture's point is the mirrored pixel.
+    return upright((point->first + 0.5) / *width, (point->second + 0.5) / *height, orientation);
+}
+
 PhotoInfo infoOf(const TiffStructure &tiff)
 {
     const Found found = walk(tiff, true);
@@ -240,6 +343,8 @@ PhotoInfo infoOf(const TiffStructure &tiff)
     if (const std::optional<quint32> turn = unsignedValue(found.entries[orientationSlot])) {
         info.orientation = int(std::min<quint32>(*turn, 9));
     }
+    // An orientation that cannot be turns nothing, as it turns nothing when the picture shows.
+    info.focusPoint = focusPointOf(tiff, found, info.orientation.value_or(1));
     keepSane(info);
     return info;
 }
@@ -287,6 +392,10 @@ void keepSane(PhotoInfo &info)
     }
     if (info.orientation && (*info.orientation < 1 || *info.orientation > 8)) {
         info.orientation.reset();
+    }
+    const auto inside = [](double fraction) { return fraction >= 0 && fraction <= 1; };
+    if (info.focusPoint && !(inside(info.focusPoint->x()) && inside(info.focusPoint->y()))) {
+        info.focusPoint.reset();
     }
 }
 

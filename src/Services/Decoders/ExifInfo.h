@@ -7,6 +7,7 @@
 // and it allocates nothing until it makes the texts, so the capture time of a JPEG costs a
 // microsecond or two on top of the header read that finds its size.
 // Values that cannot be true are left out (see PhotoInfo); the file facts stay empty.
+// Where it focused is read from the subject's area or location and turned as the picture is.
 
 #include "Models/PhotoInfo.h"
 

@@ -1,10 +1,13 @@
 #include "BackgroundPriority.h"
 
+#include <QThread>
+
 #include <algorithm>
-#include <utility>
 #include <cerrno>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
 
 void BackgroundPriority::lowerCurrentThread()
 {
@@ -20,4 +23,15 @@ void BackgroundPriority::lowerCurrentThread()
         return;
     }
     (void)::setpriority(PRIO_PROCESS, ::gettid(), std::min(19, process + niceness));
+}
+
+void BackgroundPriority::idleCurrentThread()
+{
+    QThread::currentThread()->setPriority(QThread::IdlePriority);
+#ifdef SYS_ioprio_set
+    constexpr int whoThread = 1; // IOPRIO_WHO_PROCESS: with a thread id, that thread
+    constexpr int classIdle = 3; // IOPRIO_CLASS_IDLE
+    constexpr int classShift = 13;
+    ::syscall(SYS_ioprio_set, whoThread, 0, classIdle << classShift);
+#endif
 }

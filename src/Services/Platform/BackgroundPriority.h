@@ -12,4 +12,8 @@ inline constexpr int niceness = 10;
 // effort: a system that refuses leaves the thread as it was.
 void lowerCurrentThread();
 
+// Puts the calling thread after everyone else, for work nobody waits for (dimension reads, the
+// similarity pass): its CPU time at idle priority and its disk reads in the idle I/O class.
+void idleCurrentThread();
+
 } // namespace BackgroundPriority

@@ -32,12 +32,15 @@ QImage grey(const QImage &image)
     if (image.format() == QImage::Format_Grayscale16) {
         return image.convertToFormat(QImage::Format_Grayscale8);
     }
+    // Premultiplied, a transparent pixel reads as black whatever colour it hides, as it does in
+    // every format with alpha.
     const bool threeBytes = image.format() == QImage::Format_RGB888;
-    const QImage colour = threeBytes || image.format() == QImage::Format_RGB32 ||
-                                  image.format() == QImage::Format_ARGB32 ||
-                                  image.format() == QImage::Format_ARGB32_Premultiplied
-                              ? image
-                              : image.convertToFormat(QImage::Format_RGB32);
+    const QImage colour =
+        threeBytes || image.format() == QImage::Format_RGB32 ||
+                image.format() == QImage::Format_ARGB32_Premultiplied
+            ? image
+            : image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                            : QImage::Format_RGB32);
     if (colour.isNull()) { // out of memory
         return {};
     }

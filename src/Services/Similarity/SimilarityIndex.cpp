@@ -1,0 +1,450 @@
+#include "SimilarityIndex.h"
+
+#include "ImageFingerprint.h"
+#include "Models/Duplicates.h"
+#include "Services/Decoders/ImageSource.h"
+#include "Services/ImageFile.h"
+#include "Services/PhotoInfoReader.h"
+#include "Services/Platform/BackgroundPriority.h"
+#include "Services/ThumbnailService.h"
+
+#include <QCryptographicHash>
+#include <QMutex>
+#include <QStandardPaths>
+
+#include <deque>
+
+namespace {
+
+DimensionCacheKey keyOf(const Photo &photo)
+{
+    return {photo.id, photo.modificationDate, photo.byteCount};
+}
+
+} // namespace
+
+struct SimilarityIndex::Job
+{
+    Photo photo;
+    DimensionCacheKey key;
+    bool digest = false; // the content digest rather than the facts
+};
+
+struct SimilarityIndex::Shared
+{
+    struct Result
+    {
+        DimensionCacheKey key;
+        bool digest = false;
+        std::optional<SimilarityFacts> facts;
+        QByteArray digestBytes;
+    };
+
+    Compute compute;
+    DigestOf digestOf;
+    int threadCount = 1;
+    QMutex mutex;
+    quint64 generation = 0;
+    std::deque<Job> queue;
+    std::deque<Job> urgent; // on screen
+    bool held = false;      // only urgent jobs are taken
+    int running = 0;        // worker loops
+    QSet<DimensionCacheKey> started;
+    QList<Result> results;
+
+    // The next job, those on screen first; false when none is left but what is held back.
+    // Called with the mutex held.
+    bool take(Job &job)
+    {
+        const auto claim = [this, &job](std::deque<Job> &from) {
+            while (!from.empty()) {
+                Job candidate = std::move(from.front());
+                from.pop_front();
+                if (candidate.digest || !started.contains(candidate.key)) {
+                    if (!candidate.digest) {
+                        started.insert(candidate.key);
+                    }
+                    job = std::move(candidate);
+                    return true;
+                }
+            }
+            return false;
+        };
+        return claim(urgent) || (!held && claim(queue));
+    }
+
+    bool hasWork() const { return !urgent.empty() || (!held && !queue.empty()); }
+
+    void work()
+    {
+        BackgroundPriority::idleCurrentThread();
+        QMutexLocker locker(&mutex);
+        Job job;
+        while (take(job)) {
+            const quint64 startedIn = generation;
+            const Compute computeNow = compute;
+            const DigestOf digestNow = digestOf;
+            locker.unlock();
+            Result result{job.key, job.digest, {}, {}};
+            const QString path = standardizedPath(job.photo.url);
+            if (job.digest) {
+                result.digestBytes = digestNow(path);
+            } else {
+                result.facts = computeNow(path);
+            }
+            locker.relock();
+            if (startedIn == generation) {
+                results.append(std::move(result));
+            }
+        }
+        --running;
+    }
+};
+
+int SimilarityIndex::defaultThreadCount()
+{
+    return ThumbnailService::defaultThreadCount();
+}
+
+QString SimilarityIndex::defaultCacheFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+           QStringLiteral("/similarity");
+}
+
+SimilarityIndex::SimilarityIndex(Compute compute,
+                                 DigestOf digestOf,
+                                 int threadCount,
+                                 QObject *parent)
+    : QObject(parent)
+    , m_shared(std::make_shared<Shared>())
+{
+    m_shared->compute = std::move(compute);
+    m_shared->digestOf = std::move(digestOf);
+    m_shared->threadCount = std::max(1, threadCount);
+    m_pool.setMaxThreadCount(m_shared->threadCount);
+    m_cachePool.setMaxThreadCount(1);
+    m_delivery.setInterval(deliveryIntervalMs);
+    connect(&m_delivery, &QTimer::timeout, this, &SimilarityIndex::deliver);
+    // The workers start on the next turn of the event loop, by when the views showing a new
+    // collection have asked for their first screen and held the pass.
+    m_start.setSingleShot(true);
+    m_start.setInterval(0);
+    connect(&m_start, &QTimer::timeout, this, &SimilarityIndex::startWorkers);
+    m_holdLimit.setSingleShot(true);
+    m_holdLimit.setInterval(holdLimitMs);
+    connect(&m_holdLimit, &QTimer::timeout, this, [this] {
+        m_holders.clear();
+        setHeld(false);
+    });
+}
+
+SimilarityIndex::~SimilarityIndex()
+{
+    {
+        const QMutexLocker locker(&m_shared->mutex);
+        ++m_shared->generation;
+        m_shared->queue.clear();
+        m_shared->urgent.clear();
+    }
+    m_pool.waitForDone();
+    saveCache(true);
+    m_cachePool.waitForDone();
+}
+
+void SimilarityIndex::clear()
+{
+    saveCache(false);
+    ++m_generation;
+    {
+        const QMutexLocker locker(&m_shared->mutex);
+        ++m_shared->generation;
+        m_shared->queue.clear();
+        m_shared->urgent.clear();
+        m_shared->started.clear();
+        m_shared->results.clear();
+    }
+    m_rootPath.clear();
+    m_photos.clear();
+    m_entries.clear();
+    m_queued.clear();
+    m_queuedDigests.clear();
+    m_digestsTried.clear();
+    m_doneCount = 0;
+    m_loading = false;
+    m_complete = false;
+    m_digestsChecked = false;
+    m_delivery.stop();
+    Q_EMIT progressChanged();
+}
+
+void SimilarityIndex::setPhotos(const QString &rootPath, const QList<Photo> &photos)
+{
+    if (rootPath != m_rootPath) {
+        clear();
+        m_rootPath = rootPath;
+        if (!m_cacheFolder.isEmpty()) {
+            m_loading = true;
+            const QString file = SimilarityCache::fileFor(m_cacheFolder, rootPath);
+            m_cachePool.start([this, file, generation = m_generation] {
+                SimilarityEntries loaded = SimilarityCache::load(file);
+                QMetaObject::invokeMethod(this, [this, generation, loaded = std::move(loaded)] {
+                    if (generation != m_generation) {
+                        return;
+                    }
+                    m_loading = false;
+                    for (auto it = loaded.constBegin(); it != loaded.constEnd(); ++it) {
+                        m_entries.insert(it.key(), it.value());
+                    }
+                    m_digestsChecked = false;
+                    queueMissing();
+                    Q_EMIT factsChanged();
+                });
+            });
+        }
+    }
+    m_photos = photos;
+    if (!m_loading) {
+        queueMissing();
+    }
+}
+
+void SimilarityIndex::queueMissing()
+{
+    std::deque<Job> jobs;
+    m_doneCount = 0;
+    for (const Photo &photo : std::as_const(m_photos)) {
+        DimensionCacheKey key = keyOf(photo);
+        if (m_entries.contains(key)) {
+            ++m_doneCount;
+        } else if (photo.kind == ImageKind::video) {
+            m_entries.insert(key, {}); // a clip is never a burst's frame
+            ++m_doneCount;
+            m_dirty = true;
+        } else if (!m_queued.contains(key)) {
+            m_queued.insert(key);
+            jobs.push_back({photo, std::move(key), false});
+        }
+    }
+    if (jobs.empty() && m_queued.isEmpty()) {
+        queueDigests();
+    } else if (!jobs.empty()) {
+        m_complete = false;
+        {
+            const QMutexLocker locker(&m_shared->mutex);
+            std::move(jobs.begin(), jobs.end(), std::back_inserter(m_shared->queue));
+        }
+        m_delivery.start();
+        m_start.start();
+    }
+    Q_EMIT progressChanged();
+}
+
+void SimilarityIndex::queueDigests()
+{
+    if (std::exchange(m_digestsChecked, true)) {
+        finishIfDone();
+        return;
+    }
+    QList<DuplicateCandidate> candidates;
+    QHash<QString, Photo> byID;
+    for (const Photo &photo : std::as_const(m_photos)) {
+        const DimensionCacheKey key = keyOf(photo);
+        const auto it = m_entries.constFind(key);
+        if (it != m_entries.constEnd() && it->facts) {
+            candidates.append({photo.id, photo.byteCount, it->digest, it->facts->hash, 0});
+            byID.insert(photo.id, photo);
+        }
+    }
+    std::deque<Job> jobs;
+    for (const QString &id : Duplicates::needingDigest(candidates)) {
+        const Photo photo = byID.value(id);
+        DimensionCacheKey key = keyOf(photo);
+        if (m_digestsTried.contains(key)) {
+            continue; // could not be read: not again this session
+        }
+        m_digestsTried.insert(key);
+        m_queuedDigests.insert(key);
+        jobs.push_back({photo, std::move(key), true});
+    }
+    if (jobs.empty()) {
+        finishIfDone();
+        return;
+    }
+    {
+        const QMutexLocker locker(&m_shared->mutex);
+        std::move(jobs.begin(), jobs.end(), std::back_inserter(m_shared->queue));
+    }
+    m_delivery.start();
+    startWorkers();
+}
+
+void SimilarityIndex::startWorkers()
+{
+    const QMutexLocker locker(&m_shared->mutex);
+    while (m_shared->running < m_shared->threadCount && m_shared->hasWork()) {
+        ++m_shared->running;
+        m_pool.start([shared = m_shared] { shared->work(); });
+    }
+}
+
+void SimilarityIndex::prioritize(const QList<Photo> &photos)
+{
+    if (m_queued.isEmpty()) {
+        return;
+    }
+    bool any = false;
+    {
+        const QMutexLocker locker(&m_shared->mutex);
+        for (const Photo &photo : photos) {
+            DimensionCacheKey key = keyOf(photo);
+            if (m_queued.contains(key) && !m_shared->started.contains(key)) {
+                m_shared->urgent.push_back({photo, std::move(key), false});
+                any = true;
+            }
+        }
+    }
+    if (any) {
+        startWorkers();
+    }
+}
+
+void SimilarityIndex::hold(const void *holder)
+{
+    if (m_holders.isEmpty()) {
+        m_holdLimit.start();
+    }
+    m_holders.insert(holder);
+    setHeld(true);
+}
+
+void SimilarityIndex::release(const void *holder)
+{
+    m_holders.remove(holder);
+    if (m_holders.isEmpty()) {
+        m_holdLimit.stop();
+        setHeld(false);
+    }
+}
+
+void SimilarityIndex::setHeld(bool held)
+{
+    {
+        const QMutexLocker locker(&m_shared->mutex);
+        m_shared->held = held;
+    }
+    if (!held) {
+        startWorkers();
+    }
+}
+
+void SimilarityIndex::deliver()
+{
+    QList<Shared::Result> results;
+    {
+        const QMutexLocker locker(&m_shared->mutex);
+        results.swap(m_shared->results);
+    }
+    for (Shared::Result &result : results) {
+        if (result.digest) {
+            m_queuedDigests.remove(result.key);
+            if (const auto it = m_entries.find(result.key); it != m_entries.end()) {
+                it->digest = std::move(result.digestBytes);
+            }
+        } else if (m_queued.remove(result.key)) {
+            m_entries.insert(result.key, {std::move(result.facts), {}});
+            ++m_doneCount;
+        }
+    }
+    if (!results.isEmpty()) {
+        m_dirty = true;
+        m_digestsChecked = false;
+        Q_EMIT factsChanged();
+        Q_EMIT progressChanged();
+    }
+    if (m_queued.isEmpty() && m_queuedDigests.isEmpty()) {
+        queueDigests();
+    }
+}
+
+void SimilarityIndex::finishIfDone()
+{
+    if (m_loading || !m_queued.isEmpty() || !m_queuedDigests.isEmpty() || m_complete) {
+        return;
+    }
+    m_complete = true;
+    m_delivery.stop();
+    saveCache(false);
+    Q_EMIT progressChanged();
+}
+
+void SimilarityIndex::saveCache(bool wait)
+{
+    if (!m_dirty || m_cacheFolder.isEmpty() || m_rootPath.isEmpty()) {
+        return;
+    }
+    m_dirty = false;
+    // Only the photos the collection holds now: the file does not grow with every edit.
+    SimilarityEntries kept;
+    kept.reserve(m_photos.size());
+    for (const Photo &photo : std::as_const(m_photos)) {
+        const DimensionCacheKey key = keyOf(photo);
+        if (const auto it = m_entries.constFind(key); it != m_entries.constEnd()) {
+            kept.insert(key, *it);
+        }
+    }
+    const QString file = SimilarityCache::fileFor(m_cacheFolder, m_rootPath);
+    m_cachePool.start([file, kept = std::move(kept)] { SimilarityCache::save(file, kept); });
+    if (wait) {
+        m_cachePool.waitForDone();
+    }
+}
+
+const SimilarityFacts *SimilarityIndex::facts(const Photo &photo) const
+{
+    const auto it = m_entries.constFind(keyOf(photo));
+    return it != m_entries.constEnd() && it->facts ? &*it->facts : nullptr;
+}
+
+QByteArray SimilarityIndex::digest(const Photo &photo) const
+{
+    return m_entries.value(keyOf(photo)).digest;
+}
+
+std::optional<SimilarityFacts> SimilarityIndex::computeFacts(const QString &path)
+{
+    if (ImageSource::isVideoName(path)) {
+        return std::nullopt;
+    }
+    const QImage image = ImageFile::readImage(path, sharpnessPixels);
+    if (image.isNull()) {
+        return std::nullopt;
+    }
+    const PhotoInfo info = PhotoInfoReader::read(path);
+    SimilarityFacts facts;
+    facts.hash = ImageFingerprint::differenceHash(image);
+    facts.sharpness = ImageFingerprint::sharpness(image, std::nullopt);
+    if (!info.make.isEmpty() || !info.model.isEmpty() || !info.bodySerialNumber.isEmpty()) {
+        facts.camera = QStringList{info.make, info.model, info.bodySerialNumber}.join(u'\x1f');
+    }
+    return facts;
+}
+
+QByteArray SimilarityIndex::contentDigest(const QString &path)
+{
+    const std::optional<ImageSource> file = ImageSource::open(path);
+    if (!file) {
+        return {};
+    }
+    constexpr qint64 chunk = 1 << 20;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (qint64 offset = 0; offset < file->size();) {
+        const QByteArray bytes = file->readAt(offset, chunk);
+        if (bytes.isEmpty()) {
+            return {}; // cut short: no digest rather than a wrong one
+        }
+        hash.addData(bytes);
+        offset += bytes.size();
+    }
+    return hash.result();
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+// Learns, in the background, what the burst and duplicate finders need of every photo of the
+// open collection: its similarity facts (difference hash, sharpness, camera) and, for photos
+// whose byte count another shares, a digest of the content. Facts already in the cache file
+// arrive at once; the rest are computed on threads of their own at idle CPU and disk priority,
+// the photos on screen first, and none while a view still waits for its first screen of
+// thumbnails (held, as the dimension reads are). Results come back on the owner's thread in
+// batches. Lives on the window's thread.
+
+#include "SimilarityCache.h"
+
+#include "Models/Photo.h"
+
+#include <QObject>
+#include <QSet>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class SimilarityIndex : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Compute = std::function<std::optional<SimilarityFacts>(const QString &path)>;
+    using DigestOf = std::function<QByteArray(const QString &path)>;
+
+    static constexpr int deliveryIntervalMs = 200;
+    // A hold lets go by itself after this long: a view whose thumbnails never come (a stalled
+    // mount) must not keep the pass back for good.
+    static constexpr int holdLimitMs = 2000;
+    // The long side of the picture the sharpness is measured on.
+    static constexpr int sharpnessPixels = 1024;
+
+    explicit SimilarityIndex(Compute compute = computeFacts,
+                             DigestOf digestOf = contentDigest,
+                             int threadCount = defaultThreadCount(),
+                             QObject *parent = nullptr);
+    // Writes what is new to the cache and waits for the computations in progress.
+    ~SimilarityIndex() override;
+
+    // Where the cache files go; empty keeps nothing between sessions (the default).
+    void setCacheFolder(const QString &folder) { m_cacheFolder = folder; }
+    // The open collection, at `rootPath`, now holds `photos`: what is not known of them is
+    // computed. Another root starts afresh from its own cache file.
+    void setPhotos(const QString &rootPath, const QList<Photo> &photos);
+    // Forgets the collection (written to the cache first).
+    void clear();
+    // These are on screen: computed first, even while held.
+    void prioritize(const QList<Photo> &photos);
+    void hold(const void *holder);
+    void release(const void *holder);
+
+    // What is known of `photo`'s file as it is now; null while nothing is (or never will be:
+    // a video, an unreadable file).
+    const SimilarityFacts *facts(const Photo &photo) const;
+    // Its content digest; empty unless another photo has its byte count.
+    QByteArray digest(const Photo &photo) const;
+    // Every photo of the collection has its facts, and every needed digest is read.
+    bool isComplete() const { return m_complete; }
+    qsizetype doneCount() const { return m_doneCount; }
+    qsizetype totalCount() const { return m_photos.size(); }
+
+    static int defaultThreadCount();
+    static QString defaultCacheFolder();
+    // The real computations: the file's picture at sharpnessPixels and its camera, read the safe
+    // way; and a SHA-256 of its bytes.
+    static std::optional<SimilarityFacts> computeFacts(const QString &path);
+    static QByteArray contentDigest(const QString &path);
+
+Q_SIGNALS:
+    // New facts or digests arrived.
+    void factsChanged();
+    void progressChanged();
+
+private:
+    struct Shared;
+    struct Job;
+
+    void queueMissing();
+    void queueDigests();
+    void startWorkers();
+    void deliver();
+    void finishIfDone();
+    void saveCache(bool wait);
+    void setHeld(bool held);
+
+    std::shared_ptr<Shared> m_shared;
+    QThreadPool m_pool;
+    QThreadPool m_cachePool; // loads and saves the cache file
+    QString m_cacheFolder;
+    QString m_rootPath;
+    QList<Photo> m_photos;
+    SimilarityEntries m_entries;
+    QSet<DimensionCacheKey> m_queued; // facts handed to the workers, no answer yet
+    QSet<DimensionCacheKey> m_queuedDigests;
+    QSet<DimensionCacheKey> m_digestsTried; // once each: an unreadable file is not read again
+    qsizetype m_doneCount = 0;
+    bool m_loading = false;
+    bool m_complete = false;
+    bool m_dirty = false; // entries the cache file does not have yet
+    // No facts arrived since the last look for photos needing a digest: a change of the board
+    // (every filing key) need not look again.
+    bool m_digestsChecked = false;
+    quint64 m_generation = 0;
+    QTimer m_delivery;
+    QTimer m_start;
+    QTimer m_holdLimit;
+    QSet<const void *> m_holders;
+};

@@ -1,0 +1,166 @@
+#include "Services/Similarity/SimilarityIndex.h"
+
+#include <QAtomicInt>
+#include <QFile>
+#include <QMutex>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// Photos over real files (the digest reads them); the facts are made up from the name, and
+// every computation is counted.
+class tst_SimilarityIndex : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cachedAcrossSessions();
+    void heldUntilReleasedButScreenFirst();
+    void digestsOnlyWhereSizesMatch();
+
+private:
+    Photo photo(const QString &name, const QByteArray &content, qint64 seconds = 1'000);
+    SimilarityIndex::Compute counting();
+    static bool waitComplete(const SimilarityIndex &index)
+    {
+        return QTest::qWaitFor([&index] { return index.isComplete(); }, 10'000);
+    }
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<QTemporaryDir> m_cache;
+    QMutex m_mutex;
+    QStringList m_computed;
+};
+
+void tst_SimilarityIndex::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    m_cache = std::make_unique<QTemporaryDir>();
+    m_computed.clear();
+}
+
+Photo tst_SimilarityIndex::photo(const QString &name, const QByteArray &content, qint64 seconds)
+{
+    QFile file(m_folder->filePath(name));
+    if (!file.exists()) {
+        file.open(QIODevice::WriteOnly);
+        file.write(content);
+    }
+    Photo photo;
+    photo.id = name; // stands for the identity
+    photo.filename = name;
+    photo.url = QUrl::fromLocalFile(file.fileName());
+    photo.byteCount = content.size();
+    photo.modificationDate = {seconds, 0};
+    photo.kind = ImageKind::jpeg;
+    return photo;
+}
+
+SimilarityIndex::Compute tst_SimilarityIndex::counting()
+{
+    return [this](const QString &path) -> std::optional<SimilarityFacts> {
+        const QString name = path.section(u'/', -1);
+        const QMutexLocker locker(&m_mutex);
+        m_computed.append(name);
+        if (name.startsWith(u"broken"_s)) {
+            return std::nullopt;
+        }
+        return SimilarityFacts{quint64(name.size()), double(name.size()), u"cam "_s + name};
+    };
+}
+
+void tst_SimilarityIndex::cachedAcrossSessions()
+{
+    QList<Photo> photos{photo(u"a.jpg"_s, "1"), photo(u"bb.jpg"_s, "2"),
+                        photo(u"broken.jpg"_s, "3")};
+    {
+        SimilarityIndex index(counting());
+        index.setCacheFolder(m_cache->path());
+        index.setPhotos(m_folder->path(), photos);
+        QVERIFY(waitComplete(index));
+        QCOMPARE(index.doneCount(), 3);
+        QCOMPARE(*index.facts(photos[1]), (SimilarityFacts{6, 6, u"cam bb.jpg"_s}));
+        QCOMPARE(index.facts(photos[2]), nullptr); // unreadable: known to be so, never a burst
+    }
+    QCOMPARE(m_computed.size(), 3);
+
+    // Reopened: everything comes from the cache file; an edited file alone is read again.
+    m_computed.clear();
+    photos[0].modificationDate.seconds += 60;
+    {
+        SimilarityIndex index(counting());
+        index.setCacheFolder(m_cache->path());
+        index.setPhotos(m_folder->path(), photos);
+        QVERIFY(waitComplete(index));
+        QCOMPARE(m_computed, QStringList{u"a.jpg"_s});
+        QCOMPARE(index.facts(photos[1])->camera, u"cam bb.jpg"_s);
+        QCOMPARE(index.facts(photos[2]), nullptr);
+    }
+
+    // A damaged cache file is a cold start, not a crash nor wrong facts.
+    const QString file = SimilarityCache::fileFor(m_cache->path(), m_folder->path());
+    QVERIFY(QFile::exists(file));
+    QFile damaged(file);
+    QVERIFY(damaged.open(QIODevice::ReadWrite));
+    QVERIFY(damaged.resize(damaged.size() - 5));
+    damaged.close();
+    QVERIFY(SimilarityCache::load(file).isEmpty());
+    m_computed.clear();
+    SimilarityIndex index(counting());
+    index.setCacheFolder(m_cache->path());
+    index.setPhotos(m_folder->path(), photos);
+    QVERIFY(waitComplete(index));
+    QCOMPARE(m_computed.size(), 3);
+}
+
+void tst_SimilarityIndex::heldUntilReleasedButScreenFirst()
+{
+    QList<Photo> photos;
+    for (int i = 0; i < 6; ++i) {
+        photos.append(photo(u"p%1.jpg"_s.arg(i), QByteArray(i + 1, 'x')));
+    }
+    SimilarityIndex index(counting());
+    index.hold(this); // a view waits for its first screen of thumbnails
+    QSignalSpy progress(&index, &SimilarityIndex::progressChanged);
+    index.setPhotos(m_folder->path(), photos);
+    index.prioritize({photos[4]}); // on screen
+    QTRY_COMPARE(index.doneCount(), 1);
+    QTest::qWait(3 * SimilarityIndex::deliveryIntervalMs);
+    QCOMPARE(m_computed, QStringList{u"p4.jpg"_s});
+    QVERIFY(!index.isComplete());
+    index.release(this);
+    QVERIFY(waitComplete(index));
+    QCOMPARE(m_computed.size(), 6);
+    QVERIFY(progress.size() >= 2);
+
+    // A hold that is never let go lets go by itself.
+    SimilarityIndex stuck(counting());
+    stuck.hold(this);
+    stuck.setPhotos(m_folder->path(), {photo(u"late.jpg"_s, "y")});
+    QVERIFY(QTest::qWaitFor([&stuck] { return stuck.isComplete(); },
+                            SimilarityIndex::holdLimitMs + 5'000));
+}
+
+void tst_SimilarityIndex::digestsOnlyWhereSizesMatch()
+{
+    QList<Photo> photos{photo(u"a.jpg"_s, "same bytes"), photo(u"copy.jpg"_s, "same bytes"),
+                        photo(u"other.jpg"_s, "diff bytes"), photo(u"lone.jpg"_s, "lone")};
+    QAtomicInt digests = 0;
+    SimilarityIndex index(counting(), [&digests](const QString &path) {
+        ++digests;
+        return SimilarityIndex::contentDigest(path);
+    });
+    index.setPhotos(m_folder->path(), photos);
+    QVERIFY(waitComplete(index));
+    QCOMPARE(digests.loadRelaxed(), 3);
+    QCOMPARE(index.digest(photos[0]), index.digest(photos[1]));
+    QVERIFY(!index.digest(photos[0]).isEmpty());
+    QVERIFY(index.digest(photos[2]) != index.digest(photos[0]));
+    QVERIFY(index.digest(photos[3]).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_SimilarityIndex)
+#include "tst_SimilarityIndex.moc"

@@ -44,13 +44,10 @@
 #include "Views/GalleryView.h"
 #include "Views/ThumbnailFeed.h"
 
-#if __has_include("Models/Bursts.h")
 #include "Models/Bursts.h"
 #include "Services/Similarity/SimilarityIndex.h"
 #include "ViewModels/CollectionStore.h"
 #include "support/RecordingDesktop.h"
-#define CALVENOR_HAS_BURSTS 1
-#endif
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -89,7 +86,7 @@ double median(std::vector<double> values)
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-[[maybe_unused]] double percentile(std::vector<double> values, double p)
+double percentile(std::vector<double> values, double p)
 {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[size_t(p * double(values.size() - 1) + 0.5)];
@@ -349,7 +346,7 @@ QList<Group> readGroups(const QString &path)
     return groups;
 }
 
-[[maybe_unused]] void writeGroups(const QString &path, const QList<Group> &groups)
+void writeGroups(const QString &path, const QList<Group> &groups)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -741,8 +738,6 @@ int reference(const QString &root, const Truth &truth)
 
 // ---- Ours: the store's similarity work ---------------------------------------------------
 
-#ifdef CALVENOR_HAS_BURSTS
-
 // A timer due every 5 ms on the window's thread: a gap longer than that is how long an input
 // event would have waited.
 class Ticker
@@ -775,6 +770,14 @@ private:
     QElapsedTimer m_sinceTick;
     std::vector<double> m_gaps;
 };
+
+// Sleeps until an event arrives (the ticker's every 5 ms at the latest) and handles what came.
+// processEvents(flags, maxtime) would drop WaitForMoreEvents and spin a core, which the
+// similarity pass, running at idle priority, would then never get.
+void waitForEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
 
 int ours(const QString &root, const Truth &truth, QString cache, const QString &groupsOut,
          int idleMs)
@@ -812,7 +815,7 @@ int ours(const QString &root, const Truth &truth, QString cache, const QString &
     store.openCollection(QUrl::fromLocalFile(root), false);
     const auto waitUntil = [&](auto done, const char *what) {
         while (!done()) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            waitForEvents();
             if (clock.elapsed() > 30 * 60 * 1000) {
                 fail(QStringLiteral("waited half an hour for ") + QLatin1String(what));
             }
@@ -831,7 +834,7 @@ int ours(const QString &root, const Truth &truth, QString cache, const QString &
     qint64 quietSince = clock.nsecsElapsed();
     int seenUpdates = burstUpdates + progressUpdates;
     while (clock.nsecsElapsed() - quietSince < 1'500'000'000) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        waitForEvents();
         if (burstUpdates + progressUpdates != seenUpdates) {
             seenUpdates = burstUpdates + progressUpdates;
             quietSince = clock.nsecsElapsed();
@@ -844,7 +847,7 @@ int ours(const QString &root, const Truth &truth, QString cache, const QString &
     QElapsedTimer idle;
     idle.start();
     while (idle.elapsed() < idleMs) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        waitForEvents();
     }
     const std::vector<double> idleGaps = ticker.take();
     if (burstUpdates + progressUpdates != seenUpdates) {
@@ -888,8 +891,6 @@ int ours(const QString &root, const Truth &truth, QString cache, const QString &
                 percentile(idleGaps, 0.99), cold ? "cold" : "warm", qPrintable(figures(s)));
     return 0;
 }
-
-#endif
 
 } // namespace
 
@@ -941,15 +942,8 @@ int main(int argc, char **argv)
                 return usage();
             }
         }
-#ifdef CALVENOR_HAS_BURSTS
         return ours(QDir(arguments[2]).absolutePath(), readTruth(arguments[3]), cache, groupsOut,
                     idleMs);
-#else
-        Q_UNUSED(cache);
-        Q_UNUSED(groupsOut);
-        Q_UNUSED(idleMs);
-        fail(QStringLiteral("built without the store's bursts"));
-#endif
     }
     return usage();
 }

@@ -790,6 +790,8 @@ int ours(const QString &root, const Truth &truth, QString cache, const QString &
     }
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+    QCoreApplication::setOrganizationName(QStringLiteral("Calvenor"));
+    QCoreApplication::setApplicationName(QStringLiteral("Photo Sorter"));
     const bool cold = QDir(cache).isEmpty();
 
     RecordingDesktop desktop;
@@ -797,6 +799,9 @@ int ours(const QString &root, const Truth &truth, QString cache, const QString &
                                                 QSettings::IniFormat);
     CollectionStore store(desktop, settings);
     SimilarityIndex &similarity = store.similarity();
+    // Where the application keeps it (main() names the application first): without a folder
+    // the index keeps nothing between runs.
+    similarity.setCacheFolder(SimilarityIndex::defaultCacheFolder());
 
     QElapsedTimer clock;
     clock.start();

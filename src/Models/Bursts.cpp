@@ -1,5 +1,6 @@
 #include "Bursts.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace {
@@ -9,6 +10,7 @@ struct Frame
     QString id;
     qint64 moment = 0;
     const SimilarityFacts *facts = nullptr;
+    qsizetype place = 0; // on the board
 };
 
 bool continues(const Frame &previous, const Frame &next)
@@ -34,35 +36,51 @@ qint64 Bursts::momentMs(const Photo &photo)
 Bursts Bursts::group(const QList<PhotoSection> &sections, const FactsOf &factsOf)
 {
     Bursts bursts;
-    QList<Frame> run;
-    const auto close = [&bursts, &run] {
+    // Each camera's run so far: two photographers shooting side by side interleave their
+    // frames on the board, and each one's burst must still be found.
+    QHash<QString, QList<Frame>> runs;
+    QList<QList<Frame>> closed;
+    const auto close = [&closed](QList<Frame> &run) {
         if (run.size() >= 2) {
-            const qsizetype group = bursts.m_groups.size();
-            QStringList ids;
-            qsizetype best = 0;
-            for (qsizetype i = 0; i < run.size(); ++i) {
-                ids.append(run[i].id);
-                if (run[i].facts->sharpness > run[best].facts->sharpness) {
-                    best = i;
-                }
-            }
-            for (qsizetype i = 0; i < run.size(); ++i) {
-                bursts.m_marks.insert(run[i].id, {group, i, run.size(), i == best});
-            }
-            bursts.m_groups.append(ids);
-            bursts.m_best.append(run[best].id);
+            closed.append(run);
         }
         run.clear();
     };
+    qsizetype place = 0;
     for (const PhotoSection &section : sections) {
         for (const Photo &photo : section.photos) {
-            const Frame frame{photo.id, momentMs(photo), factsOf(photo)};
+            const Frame frame{photo.id, momentMs(photo), factsOf(photo), place++};
+            if (frame.facts == nullptr) {
+                continue; // not hashed yet: left out, as a video is
+            }
+            QList<Frame> &run = runs[frame.facts->camera];
             if (!run.isEmpty() && !continues(run.last(), frame)) {
-                close();
+                close(run);
             }
             run.append(frame);
         }
-        close(); // a burst never reaches into the next section
+        for (QList<Frame> &run : runs) {
+            close(run); // a burst never reaches into the next section
+        }
+        runs.clear();
+    }
+    // In the board's order of their first frames (runs close in the order they end).
+    std::ranges::sort(closed, {}, [](const QList<Frame> &run) { return run.first().place; });
+    for (const QList<Frame> &run : std::as_const(closed)) {
+        const qsizetype group = bursts.m_groups.size();
+        QStringList ids;
+        qsizetype best = 0;
+        for (qsizetype i = 0; i < run.size(); ++i) {
+            ids.append(run[i].id);
+            if (run[i].facts->sharpness > run[best].facts->sharpness) {
+                best = i;
+            }
+        }
+        for (qsizetype i = 0; i < run.size(); ++i) {
+            bursts.m_marks.insert(run[i].id, {group, i, run.size(), i == best});
+        }
+        bursts.m_groups.append(ids);
+        bursts.m_best.append(run[best].id);
     }
     return bursts;
 }

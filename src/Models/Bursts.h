@@ -1,8 +1,10 @@
 #pragma once
 
-// Runs of nearly identical frames on the board: consecutive photos of one section, taken by the
-// same camera at most two seconds apart, whose pictures are alike (difference hashes within a
-// few bits of the previous frame's). Time rules first, so that two unrelated pictures can only
+// Runs of nearly identical frames on the board: photos of one section, each the next of its
+// camera's in the board's order (another camera's photos may lie between: two photographers
+// shooting side by side), taken at most two seconds after the previous one, whose pictures are
+// alike (difference hashes within a few bits of the previous frame's). A photo not hashed yet,
+// or never (a clip), is passed over. Time rules first, so that two unrelated pictures can only
 // be taken for a burst when they were shot within moments of each other. The sharpest frame of
 // each burst is its best. A plain value, rebuilt whole whenever the board or the facts change.
 

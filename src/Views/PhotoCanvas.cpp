@@ -267,7 +267,6 @@ void PhotoCanvas::paintEvent(QPaintEvent *event)
     QList<Cell> cells = cellsIn(dirty.top(), dirty.bottom());
     const Bursts *groups = markedGroups();
     const bool marksBursts = groups != nullptr && !groups->isEmpty();
-    QHash<QString, QRectF> burstFrames; // where the frames of bursts are painted
     for (Cell &cell : cells) {
         if (animating) {
             if (const auto it = m_animationStart.constFind(cell.photo.id);
@@ -276,24 +275,22 @@ void PhotoCanvas::paintEvent(QPaintEvent *event)
                 cell.imageRect.moveTopLeft(from + (cell.imageRect.topLeft() - from) * progress);
             }
         }
-        if (marksBursts && groups->mark(cell.photo.id)) {
-            burstFrames.insert(cell.photo.id, cell.imageRect);
-        }
     }
-    for (const Cell &cell : std::as_const(cells)) {
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        const Cell &cell = cells[i];
         PhotoCellState state = stateOf(cell.photo.id);
         if (marksBursts) {
             state.burst = groups->mark(cell.photo.id);
-            if (state.burst && state.burst->position + 1 < state.burst->count) {
-                // The band reaches the next frame when it sits on the same row.
-                const QString next =
-                    groups->groups()[state.burst->group].value(state.burst->position + 1);
-                const auto it = burstFrames.constFind(next);
-                if (it != burstFrames.constEnd() &&
-                    qFuzzyCompare(it->top(), cell.imageRect.top()) &&
-                    it->left() > cell.imageRect.right()) {
-                    state.burstBandReach = it->left() - cell.imageRect.right();
-                }
+            // The band reaches the next frame when it is the next cell, on the same row (another
+            // camera's photo between them breaks it).
+            const Cell *next = i + 1 < cells.size() ? &cells[i + 1] : nullptr;
+            const std::optional<Bursts::Mark> nextMark =
+                next ? groups->mark(next->photo.id) : std::nullopt;
+            if (state.burst && nextMark && nextMark->group == state.burst->group &&
+                nextMark->position == state.burst->position + 1 &&
+                qFuzzyCompare(next->imageRect.top(), cell.imageRect.top()) &&
+                next->imageRect.left() > cell.imageRect.right()) {
+                state.burstBandReach = next->imageRect.left() - cell.imageRect.right();
             }
         }
         paintCell(painter, cell, m_feed->image(cell.photo.id), state);

@@ -417,11 +417,12 @@ std::optional<SimilarityFacts> SimilarityIndex::computeFacts(const QString &path
     if (ImageSource::isVideoName(path)) {
         return std::nullopt;
     }
-    const QImage image = ImageFile::readImage(path, sharpnessPixels);
+    const PhotoInfo info = PhotoInfoReader::read(path);
+    const QImage image = ImageFile::readImage(
+        path, sharpnessSide(std::max(info.pixelWidth, info.pixelHeight)));
     if (image.isNull()) {
         return std::nullopt;
     }
-    const PhotoInfo info = PhotoInfoReader::read(path);
     SimilarityFacts facts;
     facts.hash = ImageFingerprint::differenceHash(image);
     facts.sharpness = ImageFingerprint::sharpness(image, info.focusPoint);
@@ -429,6 +430,18 @@ std::optional<SimilarityFacts> SimilarityIndex::computeFacts(const QString &path
         facts.camera = QStringList{info.make, info.model, info.bodySerialNumber}.join(u'\x1f');
     }
     return facts;
+}
+
+int SimilarityIndex::sharpnessSide(qint64 longSide)
+{
+    if (longSide <= 0) {
+        return sharpnessPixels; // the header said nothing: the decoder shrinks as it can
+    }
+    qint64 side = longSide;
+    while ((side + 1) / 2 >= sharpnessPixels * 3 / 4) {
+        side = (side + 1) / 2;
+    }
+    return int(std::min<qint64>(side, ThumbnailService::maximumNeededPixels));
 }
 
 QByteArray SimilarityIndex::contentDigest(const QString &path)

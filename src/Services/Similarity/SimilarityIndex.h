@@ -32,8 +32,12 @@ public:
     // A hold lets go by itself after this long: a view whose thumbnails never come (a stalled
     // mount) must not keep the pass back for good.
     static constexpr int holdLimitMs = 2000;
-    // The long side of the picture the sharpness is measured on.
+    // About the long side of the picture the sharpness is measured on.
     static constexpr int sharpnessPixels = 1024;
+    // The long side actually decoded for a picture whose long side is `longSide`: halved while
+    // it stays at least three quarters of sharpnessPixels, so that a JPEG's decoder reaches it
+    // by itself, shrinking by halves while it decodes, with nothing left to resample.
+    static int sharpnessSide(qint64 longSide);
 
     explicit SimilarityIndex(Compute compute = computeFacts,
                              DigestOf digestOf = contentDigest,

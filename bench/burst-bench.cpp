@@ -63,8 +63,8 @@
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
-#include <bit>
 #include <atomic>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -163,7 +163,7 @@ struct Score
     // one, and how blurred it was (σ below 2 px, 2 to 3 px, 3 px and more).
     int bestWrongBrighter = 0;
     int bestWrongBlur[3] = {0, 0, 0};
-    QStringList notes;           // what went wrong, one line each
+    QStringList notes; // what went wrong, one line each
 
     double precision() const { return foundPairs ? double(rightPairs) / double(foundPairs) : 1; }
     double recall() const { return truePairs ? double(rightPairs) / double(truePairs) : 1; }
@@ -189,8 +189,8 @@ Score score(const Truth &truth, const QList<Group> &groups)
     std::vector<bool> interleaved(frames.size(), false);
     for (size_t b = 1; b < frames.size(); ++b) {
         result.truePairs += pairs(qint64(frames[b].size()));
-        interleaved[b] = !frames[b].empty()
-                         && frames[b].back() - frames[b].front() + 1 != qsizetype(frames[b].size());
+        interleaved[b] = !frames[b].empty() &&
+                         frames[b].back() - frames[b].front() + 1 != qsizetype(frames[b].size());
         if (interleaved[b]) {
             ++result.interleaved;
             result.interleavedTruePairs += pairs(qint64(frames[b].size()));
@@ -228,10 +228,10 @@ Score score(const Truth &truth, const QList<Group> &groups)
                 parts += burst > 0 ? QStringLiteral("%1 of burst %2").arg(count).arg(burst)
                                    : QStringLiteral("%1 unrelated").arg(count);
             }
-            result.notes += QStringLiteral("group %1 (%2 … %3) mixes %4")
-                                .arg(g + 1)
-                                .arg(group.names.first(), group.names.last(),
-                                     parts.join(QStringLiteral(", ")));
+            result.notes +=
+                QStringLiteral("group %1 (%2 … %3) mixes %4")
+                    .arg(g + 1)
+                    .arg(group.names.first(), group.names.last(), parts.join(QStringLiteral(", ")));
         }
     }
     for (size_t b = 1; b < frames.size(); ++b) {
@@ -272,8 +272,8 @@ Score score(const Truth &truth, const QList<Group> &groups)
             ++result.bestRight;
         } else {
             const auto chosen = truth.index.constFind(group.best);
-            const TruthPhoto *picked = chosen == truth.index.cend() ? nullptr
-                                                                    : &truth.photos[*chosen];
+            const TruthPhoto *picked =
+                chosen == truth.index.cend() ? nullptr : &truth.photos[*chosen];
             const bool sharpInGroup = group.names.contains(truth.photos[sharp].name);
             if (picked) {
                 result.bestWrongBrighter += picked->gain > truth.photos[sharp].gain;
@@ -353,8 +353,7 @@ void writeGroups(const QString &path, const QList<Group> &groups)
         fail(QStringLiteral("cannot write ") + path);
     }
     for (const Group &group : groups) {
-        file.write((QStringList{group.best} + group.names).join(QLatin1Char('\t')).toUtf8()
-                   + '\n');
+        file.write((QStringList{group.best} + group.names).join(QLatin1Char('\t')).toUtf8() + '\n');
     }
 }
 
@@ -384,9 +383,9 @@ int selfTest(const Truth &truth)
     const QList<Group> perfect = truthGroups(truth);
     const Score same = score(truth, perfect);
     std::printf("truth against itself: %s\n", qPrintable(figures(same)));
-    expect("the truth scores 1 everywhere", same.precision() == 1 && same.recall() == 1
-                                                && same.bestShare() == 1
-                                                && same.exact == truth.burstCount);
+    expect("the truth scores 1 everywhere", same.precision() == 1 && same.recall() == 1 &&
+                                                same.bestShare() == 1 &&
+                                                same.exact == truth.burstCount);
 
     // Every burst cut in two: nothing wrong is joined, about half the pairs are lost, and the
     // larger half (the first on a tie) decides the best.
@@ -421,8 +420,7 @@ int selfTest(const Truth &truth)
     std::printf("bursts joined in twos: %s\n", qPrintable(figures(merged)));
     expect("joining keeps recall at 1", merged.recall() == 1);
     expect("joining costs precision the pairs across",
-           merged.precision()
-               == double(merged.truePairs) / double(merged.truePairs + cross));
+           merged.precision() == double(merged.truePairs) / double(merged.truePairs + cross));
     expect("a joined group matches only one of its bursts' best",
            merged.bestRight == (truth.burstCount + 1) / 2);
 
@@ -435,22 +433,21 @@ int selfTest(const Truth &truth)
     }
     const Score first = score(truth, firsts);
     std::printf("the first frame as best: %s\n", qPrintable(figures(first)));
-    expect("the first frame is right only where it is the sharp one",
-           first.bestRight == expected);
+    expect("the first frame is right only where it is the sharp one", first.bestRight == expected);
 
     // Every unrelated photo joined to its neighbour: precision falls, nothing is found twice.
     QList<Group> strangers = perfect;
     for (qsizetype i = 0; i + 1 < truth.photos.size(); i += 2) {
         if (truth.photos[i].burst == 0 && truth.photos[i + 1].burst == 0) {
-            strangers.append({{truth.photos[i].name, truth.photos[i + 1].name},
-                              truth.photos[i].name});
+            strangers.append(
+                {{truth.photos[i].name, truth.photos[i + 1].name}, truth.photos[i].name});
         }
     }
     const Score loose = score(truth, strangers);
     std::printf("unrelated neighbours paired: %s\n", qPrintable(figures(loose)));
     expect("pairs of unrelated photos cost precision, not recall",
-           loose.recall() == 1 && loose.precision() < 1
-               && loose.foundPairs == loose.truePairs + (strangers.size() - perfect.size()));
+           loose.recall() == 1 && loose.precision() < 1 &&
+               loose.foundPairs == loose.truePairs + (strangers.size() - perfect.size()));
     // No groups at all.
     const Score none = score(truth, {});
     expect("no groups: recall 0, nothing matched",
@@ -539,8 +536,8 @@ int baseline(const QString &root)
     }
     std::printf("baseline_ms=%.0f rounds_ms=%.0f,%.0f,%.0f threads=%d needed_px=%d cpu_ms=%.0f "
                 "photos=%lld\n",
-                median(rounds), rounds[0], rounds[1], rounds[2], threads, needed[0],
-                median(cpu), qint64(photos.size()));
+                median(rounds), rounds[0], rounds[1], rounds[2], threads, needed[0], median(cpu),
+                qint64(photos.size()));
     return 0;
 }
 
@@ -558,8 +555,8 @@ struct Reference
 
 Reference measure(const QString &path)
 {
-    const QImage grey = ThumbnailService::downsample(path, 1024).convertToFormat(
-        QImage::Format_Grayscale8);
+    const QImage grey =
+        ThumbnailService::downsample(path, 1024).convertToFormat(QImage::Format_Grayscale8);
     Reference result;
     if (grey.isNull()) {
         return result;
@@ -682,8 +679,8 @@ int reference(const QString &root, const Truth &truth)
                 alike.size());
     int right = 0;
     for (size_t b = 1; b < frames.size(); ++b) {
-        const auto sharpest = std::max_element(
-            frames[b].begin(), frames[b].end(), [&](qsizetype x, qsizetype y) {
+        const auto sharpest =
+            std::max_element(frames[b].begin(), frames[b].end(), [&](qsizetype x, qsizetype y) {
                 return facts[size_t(x)].reference.sharpness < facts[size_t(y)].reference.sharpness;
             });
         right += truth.photos[*sharpest].sharp;
@@ -703,7 +700,8 @@ int reference(const QString &root, const Truth &truth)
             qsizetype best = run.front();
             for (const qsizetype i : run) {
                 group.names.append(truth.photos[i].name);
-                if (facts[size_t(i)].reference.sharpness > facts[size_t(best)].reference.sharpness) {
+                if (facts[size_t(i)].reference.sharpness >
+                    facts[size_t(best)].reference.sharpness) {
                     best = i;
                 }
             }
@@ -714,8 +712,8 @@ int reference(const QString &root, const Truth &truth)
     for (qsizetype i = 1; i < photos.size(); ++i) {
         const Fact &a = facts[size_t(i - 1)];
         const Fact &b = facts[size_t(i)];
-        if (a.wanted && b.wanted && a.camera == b.camera && std::abs(b.ms - a.ms) <= 2000
-            && distance(i - 1, i) <= 12) {
+        if (a.wanted && b.wanted && a.camera == b.camera && std::abs(b.ms - a.ms) <= 2000 &&
+            distance(i - 1, i) <= 12) {
             run.push_back(i);
         } else {
             close();
@@ -779,8 +777,8 @@ void waitForEvents()
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-int ours(const QString &root, const Truth &truth, QString cache, const QString &groupsOut,
-         int idleMs)
+int ours(
+    const QString &root, const Truth &truth, QString cache, const QString &groupsOut, int idleMs)
 {
     QTemporaryDir home;
     std::optional<QTemporaryDir> freshCache;

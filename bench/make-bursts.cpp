@@ -186,9 +186,8 @@ std::vector<Shot> plan(const Options &options)
         const int runs = event.kind == Event::pair ? 2 : 1;
         qint64 end = clock;
         for (int run = 0; run < runs; ++run) {
-            const int runCamera = run == 0 ? camera
-                                            : (camera + between(random, 1, cameraCount - 1))
-                                                  % cameraCount;
+            const int runCamera =
+                run == 0 ? camera : (camera + between(random, 1, cameraCount - 1)) % cameraCount;
             const quint64 scene = random();
             qint64 at = clock + (run == 0 ? 0 : between(random, 50, 300));
             if (event.kind == Event::single) {
@@ -255,10 +254,10 @@ QImage noiseTile(std::mt19937_64 &random, int width, int height)
     return tile;
 }
 
-const char *const words[] = {"HARBOUR", "Café",    "Station", "NORD",   "Platz",   "Market",
-                             "OPEN",    "Bäckerei", "Hotel",   "Museum", "EXIT",    "Rue",
+const char *const words[] = {"HARBOUR", "Café",     "Station", "NORD",   "Platz",      "Market",
+                             "OPEN",    "Bäckerei", "Hotel",   "Museum", "EXIT",       "Rue",
                              "Strand",  "Pharmacy", "BUS 42",  "Garage", "Bibliothek", "Fish",
-                             "Kiosk",   "PIER 7",   "Theatre", "Bakery", "SALE",    "Gate B"};
+                             "Kiosk",   "PIER 7",   "Theatre", "Bakery", "SALE",       "Gate B"};
 
 // Draws scene `seed` into a picture of `size`, seen through `view` (scene coordinates are the
 // picture's own when the view is the identity).
@@ -284,8 +283,8 @@ void drawScene(QPainter &painter, QSize size, quint64 seed, const QTransform &vi
     const int hills = between(random, 2, 6);
     for (int i = 1; i <= hills; ++i) {
         const double x = whole.left() + whole.width() * i / hills;
-        ground.quadTo(x - whole.width() / hills / 2, horizon + uniform(random, -0.15, 0.1) * h,
-                      x, horizon + tilt * (2.0 * i / hills - 1));
+        ground.quadTo(x - whole.width() / hills / 2, horizon + uniform(random, -0.15, 0.1) * h, x,
+                      horizon + tilt * (2.0 * i / hills - 1));
     }
     ground.lineTo(whole.bottomRight());
     ground.lineTo(whole.bottomLeft());
@@ -372,7 +371,7 @@ void drawScene(QPainter &painter, QSize size, quint64 seed, const QTransform &vi
     const int signs = between(random, 1, 3);
     for (int i = 0; i < signs; ++i) {
         QFont font(uniform(random, 0, 1) < 0.5 ? QStringLiteral("DejaVu Sans")
-                                                : QStringLiteral("DejaVu Serif"));
+                                               : QStringLiteral("DejaVu Serif"));
         font.setPixelSize(between(random, 28, 110));
         font.setBold(uniform(random, 0, 1) < 0.5);
         painter.setFont(font);
@@ -381,8 +380,8 @@ void drawScene(QPainter &painter, QSize size, quint64 seed, const QTransform &vi
             text += QLatin1Char(' ') + QString::number(between(random, 1, 999));
         }
         const QPointF at(uniform(random, 0, 0.8) * w, uniform(random, 0.15, 0.95) * h);
-        const QRectF plate = QFontMetricsF(font).boundingRect(text).translated(at).adjusted(
-            -12, -8, 12, 8);
+        const QRectF plate =
+            QFontMetricsF(font).boundingRect(text).translated(at).adjusted(-12, -8, 12, 8);
         painter.setPen(Qt::NoPen);
         painter.setBrush(randomColour(random, 0.8));
         painter.drawRect(plate);
@@ -401,9 +400,9 @@ std::array<int, 3> boxRadii(double sigma)
         --lower;
     }
     const int upper = lower + 2;
-    const double m = std::round((12 * sigma * sigma - passes * lower * lower - 4 * passes * lower
-                                 - 3 * passes)
-                                / (-4 * lower - 4));
+    const double m =
+        std::round((12 * sigma * sigma - passes * lower * lower - 4 * passes * lower - 3 * passes) /
+                   (-4 * lower - 4));
     std::array<int, 3> radii{};
     for (int i = 0; i < passes; ++i) {
         radii[size_t(i)] = ((i < m ? lower : upper) - 1) / 2;
@@ -488,14 +487,14 @@ void expose(QImage &image, double gain, quint64 seed)
         for (int x = 0; x < width; ++x) {
             const quint64 bits = next();
             // Three uniform bytes summed and scaled: σ ≈ 2.5, cheaper than a true Gaussian.
-            const int grain = (int(bits & 0xff) + int((bits >> 8) & 0xff)
-                               + int((bits >> 16) & 0xff) - 382)
-                              * 5 / 256;
+            const int grain =
+                (int(bits & 0xff) + int((bits >> 8) & 0xff) + int((bits >> 16) & 0xff) - 382) * 5 /
+                256;
             const auto channel = [&](int c) {
                 return std::clamp(((c * scaled) >> 8) + grain, 0, 255);
             };
-            line[x] = qRgb(channel(qRed(line[x])), channel(qGreen(line[x])),
-                           channel(qBlue(line[x])));
+            line[x] =
+                qRgb(channel(qRed(line[x])), channel(qGreen(line[x])), channel(qBlue(line[x])));
         }
     }
 }
@@ -562,8 +561,8 @@ bool writeAtomically(const QString &path, const QByteArray &bytes)
     const QString part =
         info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
     QFile file(part);
-    if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(bytes) != bytes.size() || !file.flush()) {
+    if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || !file.flush()) {
         QFile::remove(part);
         return false;
     }
@@ -665,15 +664,15 @@ int main(int argc, char **argv)
         if (shot.burst >= 0 && number[size_t(shot.burst)] == 0) {
             number[size_t(shot.burst)] = ++bursts;
         }
-        truth += fileName(int(i)).toUtf8() + '\t'
-                 + (shot.burst >= 0 ? QByteArray::number(number[size_t(shot.burst)]) : "-")
-                 + '\t' + (shot.burst >= 0 && shot.sharp ? "1" : "0") + '\t'
-                 + QByteArray::number(shot.blurSigma, 'f', 2) + '\t'
-                 + QByteArray::number(shot.gain, 'f', 3) + '\t' + QByteArray::number(shot.camera)
-                 + '\n';
+        truth += fileName(int(i)).toUtf8() + '\t' +
+                 (shot.burst >= 0 ? QByteArray::number(number[size_t(shot.burst)]) : "-") + '\t' +
+                 (shot.burst >= 0 && shot.sharp ? "1" : "0") + '\t' +
+                 QByteArray::number(shot.blurSigma, 'f', 2) + '\t' +
+                 QByteArray::number(shot.gain, 'f', 3) + '\t' + QByteArray::number(shot.camera) +
+                 '\n';
     }
-    if (!writeAtomically(options->out + QStringLiteral("/truth.tsv"), truth)
-        || !writeAtomically(stampPath, stamp)) {
+    if (!writeAtomically(options->out + QStringLiteral("/truth.tsv"), truth) ||
+        !writeAtomically(stampPath, stamp)) {
         std::fprintf(stderr, "cannot write into %s\n", qPrintable(options->out));
         return 1;
     }
@@ -731,7 +730,7 @@ int main(int argc, char **argv)
         }
     });
     std::printf("%d photos written, %d already present, %d failed in %s (%d bursts); %.1f s\n",
-                written.load(), int(shots.size()) - written.load() - failed.load(),
-                failed.load(), qPrintable(photos), bursts, double(clock.elapsed()) / 1e3);
+                written.load(), int(shots.size()) - written.load() - failed.load(), failed.load(),
+                qPrintable(photos), bursts, double(clock.elapsed()) / 1e3);
     return failed.load() == 0 ? 0 : 1;
 }

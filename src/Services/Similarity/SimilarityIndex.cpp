@@ -418,8 +418,8 @@ std::optional<SimilarityFacts> SimilarityIndex::computeFacts(const QString &path
         return std::nullopt;
     }
     const PhotoInfo info = PhotoInfoReader::read(path);
-    const QImage image = ImageFile::readImage(
-        path, sharpnessSide(std::max(info.pixelWidth, info.pixelHeight)));
+    const QImage image =
+        ImageFile::readImage(path, sharpnessSide(std::max(info.pixelWidth, info.pixelHeight)));
     if (image.isNull()) {
         return std::nullopt;
     }

@@ -1,9 +1,10 @@
 #pragma once
 
-// What the thumbnail benchmarks share: warming the page cache with a file, and the processor
-// time of this process and of the peers it ran.
+// What the benchmarks share: writing their corpus files whole, warming the page cache with a
+// file, and the processor time of this process and of the peers it ran.
 
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 #include <array>
@@ -13,6 +14,31 @@
 #include <unistd.h>
 
 namespace BenchFiles {
+
+// Written under a hidden name and renamed, so a killed run never leaves a truncated file that
+// the next run would take for a finished one. Without `replace`, a file someone else wrote
+// meanwhile stays (Qt's rename never replaces) and counts as written.
+inline bool writeAtomically(const QString &path, const QByteArray &bytes, bool replace)
+{
+    const QFileInfo info(path);
+    const QString part =
+        info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
+    QFile file(part);
+    if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || !file.flush()) {
+        QFile::remove(part);
+        return false;
+    }
+    file.close();
+    if (replace) {
+        QFile::remove(path);
+    }
+    if (!QFile::rename(part, path)) {
+        QFile::remove(part);
+        return !replace && QFileInfo::exists(path);
+    }
+    return true;
+}
 
 // Reads the whole file and throws the bytes away, so later decodes never wait on the disk.
 // False when it cannot be opened.

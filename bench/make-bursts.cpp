@@ -24,6 +24,7 @@
 // them apart, sometimes with another one. Four percent of the bursts are shot in pairs by two
 // cameras at once, their frames interleaved in time (and so in name order).
 
+#include "BenchFiles.h"
 #include "Samples/SamplePhotos.h"
 #include "Samples/TiffBuilder.h"
 
@@ -553,24 +554,6 @@ QByteArray exifOf(const Shot &shot, const QDateTime &taken, QSize size)
     return tiff.bytes();
 }
 
-// Written under a hidden name and renamed, so a killed run never leaves a truncated photo
-// that the next run would take for a finished one.
-bool writeAtomically(const QString &path, const QByteArray &bytes)
-{
-    const QFileInfo info(path);
-    const QString part =
-        info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
-    QFile file(part);
-    if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes) != bytes.size() || !file.flush()) {
-        QFile::remove(part);
-        return false;
-    }
-    file.close();
-    QFile::remove(path);
-    return QFile::rename(part, path);
-}
-
 QString fileName(int index)
 {
     return QStringLiteral("IMG_%1.JPG").arg(index + 1, 5, 10, QLatin1Char('0'));
@@ -671,8 +654,8 @@ int main(int argc, char **argv)
                  QByteArray::number(shot.gain, 'f', 3) + '\t' + QByteArray::number(shot.camera) +
                  '\n';
     }
-    if (!writeAtomically(options->out + QStringLiteral("/truth.tsv"), truth) ||
-        !writeAtomically(stampPath, stamp)) {
+    if (!BenchFiles::writeAtomically(options->out + QStringLiteral("/truth.tsv"), truth, true) ||
+        !BenchFiles::writeAtomically(stampPath, stamp, true)) {
         std::fprintf(stderr, "cannot write into %s\n", qPrintable(options->out));
         return 1;
     }
@@ -712,7 +695,7 @@ int main(int argc, char **argv)
             const QByteArray bytes =
                 encoded ? SamplePhotos::withExifBlock(jpeg, exifOf(shot, taken, size))
                         : QByteArray();
-            if (writeAtomically(path, bytes)) {
+            if (BenchFiles::writeAtomically(path, bytes, true)) {
                 // The file's time is the shot's too, for readers that fall back on it.
                 QFile file(path);
                 if (file.open(QIODevice::ReadWrite)) {

@@ -14,6 +14,7 @@
 // with --heic-grid they are tiled in 512 × 512 pictures as phones write them (PhoneHeic.h).
 // Neither carries a thumbnail item, so a thumbnail must decode the whole primary, nor a turn.
 
+#include "BenchFiles.h"
 #include "PhoneHeic.h"
 #include "TinyRaw.h"
 
@@ -48,27 +49,6 @@ QString folderFor(const QString &root, int index)
 {
     const int folder = oneFolder ? 0 : index % (categoryCount + 1); // 0 is the root (Unsorted)
     return categoryFolder(root, folder);
-}
-
-// Written under a hidden name and renamed, so a killed run never leaves a truncated photo
-// that the next run would take for a finished one.
-bool writeAtomically(const QString &path, const QByteArray &bytes)
-{
-    const QFileInfo info(path);
-    const QString part =
-        info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
-    QFile file(part);
-    if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes) != bytes.size() || !file.flush()) {
-        QFile::remove(part);
-        return false;
-    }
-    file.close();
-    if (!QFile::rename(part, path)) { // Qt never replaces: someone else wrote it meanwhile
-        QFile::remove(part);
-        return QFileInfo::exists(path);
-    }
-    return true;
 }
 
 // A sidecar as a photo editor writes it beside a RAW file: rating, label and a few settings.
@@ -183,8 +163,10 @@ int main(int argc, char **argv)
         if (companions && i % 2 == 0 && !QFileInfo::exists(path)) {
             const QString rawPath = stem + QStringLiteral(".CR3");
             const QString xmpPath = stem + QStringLiteral(".xmp");
-            ready = (QFileInfo::exists(rawPath) || writeAtomically(rawPath, raw))
-                    && (QFileInfo::exists(xmpPath) || writeAtomically(xmpPath, xmpSidecar(i + 1)));
+            ready =
+                (QFileInfo::exists(rawPath) || BenchFiles::writeAtomically(rawPath, raw, false)) &&
+                (QFileInfo::exists(xmpPath) ||
+                 BenchFiles::writeAtomically(xmpPath, xmpSidecar(i + 1), false));
             if (!ready) {
                 ++failed;
                 std::fprintf(stderr, "cannot write the companions of %s\n", qPrintable(path));
@@ -205,7 +187,7 @@ int main(int argc, char **argv)
                                    SamplePhotos::encodeJpeg(image),
                                    SamplePhotos::cameraExif(taken, orientation ? orientation : 1))
                                          : SamplePhotos::encodeJpeg(image, orientation);
-            if (writeAtomically(path, bytes)) {
+            if (BenchFiles::writeAtomically(path, bytes, false)) {
                 ++written;
             } else {
                 ++failed;

@@ -1,4 +1,6 @@
 #include "Services/ImageFile.h"
+#include "Services/Similarity/ImageFingerprint.h"
+#include "Services/Similarity/SimilarityIndex.h"
 
 #include "Samples/SamplePhotos.h"
 #include "support/PictureDifference.h"
@@ -88,6 +90,13 @@ void tst_RegionDecode::partOfTheUprightPhoto()
     QCOMPARE(part.size(), size);
     const double difference = PictureDifference::mean(part, expected);
     QVERIFY2(difference < 4, qPrintable(QString::number(difference)));
+
+    // The similarity pass decodes a JPEG's brightness alone, in eighths: upright all the same.
+    const std::optional<SimilarityFacts> facts = SimilarityIndex::computeFacts(path);
+    QVERIFY(facts);
+    const int distance =
+        ImageFingerprint::distance(facts->hash, ImageFingerprint::differenceHash(whole.image));
+    QVERIFY2(distance <= 3, qPrintable(QString::number(distance)));
 }
 
 void tst_RegionDecode::unreadableGivesNothing()

@@ -45,7 +45,7 @@ struct Decoder
 };
 
 // Reads the header and sets decompression to eighths / 8 of full size; false on any error.
-bool readHeader(Decoder &decoder, int descriptor, int eighths)
+bool readHeader(Decoder &decoder, int descriptor, int eighths, bool grey)
 {
     decoder.info.err = jpeg_std_error(&decoder.failure.manager);
     decoder.failure.manager.error_exit = jumpBack;
@@ -72,7 +72,8 @@ bool readHeader(Decoder &decoder, int descriptor, int eighths)
     if (space == JCS_CMYK || space == JCS_YCCK) {
         return false;
     }
-    decoder.info.out_color_space = JCS_EXT_BGRX; // QImage::Format_RGB32 in memory
+    // Grey skips the colour planes' inverse DCT, upsampling and conversion altogether.
+    decoder.info.out_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGRX; // as QImage lays out
     decoder.info.scale_num = unsigned(eighths);
     decoder.info.scale_denom = 8;
     decoder.info.dct_method = JDCT_ISLOW;
@@ -119,11 +120,11 @@ bool crop(Decoder &decoder, JDIMENSION *left, JDIMENSION *width)
 
 } // namespace
 
-QImage decode(const ImageSource &file, QRect region, int eighths, DecodeBudget &budget)
+QImage decode(const ImageSource &file, QRect region, int eighths, DecodeBudget &budget, bool grey)
 {
     eighths = std::clamp(eighths, 1, 16);
     Decoder decoder;
-    if (region.isEmpty() || !readHeader(decoder, file.descriptor(), eighths)) {
+    if (region.isEmpty() || !readHeader(decoder, file.descriptor(), eighths, grey)) {
         return {};
     }
     const qint64 storedPixels = qint64(decoder.info.image_width) * decoder.info.image_height;
@@ -154,7 +155,8 @@ QImage decode(const ImageSource &file, QRect region, int eighths, DecodeBudget &
     if (!crop(decoder, &left, &width)) {
         return {};
     }
-    QImage rows(int(width), scaled.height(), QImage::Format_RGB32);
+    QImage rows(int(width), scaled.height(),
+                grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     if (rows.isNull() || !readRows(decoder, JDIMENSION(scaled.y()), JDIMENSION(scaled.height()),
                                    rows.bits(), rows.bytesPerLine())) {
         return {};

@@ -17,7 +17,9 @@ namespace JpegRegion {
 // of full size (1 to 16; 8 is full size), so the result is about region × eighths / 8. Null
 // when the file is no JPEG libjpeg can read in colour or grey (a CMYK JPEG, for one), or
 // claims more than maximumSourcePixels. What it holds while decoding is drawn from `budget`.
-QImage decode(const ImageSource &file, QRect region, int eighths, DecodeBudget &budget);
+// With `grey`, only the brightness is decoded (Format_Grayscale8), in a good part of the time.
+QImage
+decode(const ImageSource &file, QRect region, int eighths, DecodeBudget &budget, bool grey = false);
 
 constexpr qint64 maximumSourcePixels = qint64(1) << 30;
 

@@ -2,16 +2,21 @@
 
 #include "ImageFingerprint.h"
 #include "Models/Duplicates.h"
+#include "Services/Decoders/ImageScaling.h"
 #include "Services/Decoders/ImageSource.h"
+#include "Services/Decoders/JpegRegion.h"
 #include "Services/ImageFile.h"
 #include "Services/PhotoInfoReader.h"
 #include "Services/Platform/BackgroundPriority.h"
 #include "Services/ThumbnailService.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
+#include <QImageReader>
 #include <QMutex>
 #include <QStandardPaths>
 
+#include <cmath>
 #include <deque>
 
 namespace {
@@ -19,6 +24,30 @@ namespace {
 DimensionCacheKey keyOf(const Photo &photo)
 {
     return {photo.id, photo.modificationDate, photo.byteCount};
+}
+
+// A JPEG's brightness alone, upright, its long side about `side` where libjpeg shrinks by
+// eighths while decoding: the hash and the score need no colour, and the colour planes are
+// most of a decode's work after the entropy decoding. Null for any other file.
+QImage greyJpeg(const QString &path, int side)
+{
+    const std::optional<ImageSource> file = ImageSource::open(path);
+    if (!file) {
+        return {};
+    }
+    QByteArray head = file->head();
+    QBuffer buffer(&head);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize stored = reader.size();
+    if (reader.format() != "jpeg" || stored.isEmpty()) {
+        return {};
+    }
+    const int longSide = std::max(stored.width(), stored.height());
+    const int eighths = std::clamp(int(std::ceil(8.0 * side / longSide - 1e-9)), 1, 8);
+    const QImage decoded =
+        JpegRegion::decode(*file, QRect(QPoint(), stored), eighths, DecodeBudget::shared(), true);
+    return decoded.isNull() ? decoded : ImageScaling::turned(decoded, reader.transformation());
 }
 
 } // namespace
@@ -418,8 +447,11 @@ std::optional<SimilarityFacts> SimilarityIndex::computeFacts(const QString &path
         return std::nullopt;
     }
     const PhotoInfo info = PhotoInfoReader::read(path);
-    const QImage image =
-        ImageFile::readImage(path, sharpnessSide(std::max(info.pixelWidth, info.pixelHeight)));
+    const int side = sharpnessSide(std::max(info.pixelWidth, info.pixelHeight));
+    QImage image = greyJpeg(path, side);
+    if (image.isNull()) {
+        image = ImageFile::readImage(path, side);
+    }
     if (image.isNull()) {
         return std::nullopt;
     }

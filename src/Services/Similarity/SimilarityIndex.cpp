@@ -217,18 +217,25 @@ void SimilarityIndex::setPhotos(const QString &rootPath, const QList<Photo> &pho
             const QString file = SimilarityCache::fileFor(m_cacheFolder, rootPath);
             m_cachePool.start([this, file, generation = m_generation] {
                 SimilarityEntries loaded = SimilarityCache::load(file);
-                QMetaObject::invokeMethod(this, [this, generation, loaded = std::move(loaded)] {
-                    if (generation != m_generation) {
-                        return;
-                    }
-                    m_loading = false;
-                    for (auto it = loaded.constBegin(); it != loaded.constEnd(); ++it) {
-                        m_entries.insert(it.key(), it.value());
-                    }
-                    m_digestsChecked = false;
-                    queueMissing();
-                    Q_EMIT factsChanged();
-                });
+                QMetaObject::invokeMethod(
+                    this, [this, generation, loaded = std::move(loaded)]() mutable {
+                        if (generation != m_generation) {
+                            return;
+                        }
+                        m_loading = false;
+                        // Taken whole when nothing was known yet (the usual case): merging
+                        // 100,000 entries one by one would hold the window up.
+                        if (m_entries.isEmpty()) {
+                            m_entries = std::move(loaded);
+                        } else {
+                            for (auto it = loaded.constBegin(); it != loaded.constEnd(); ++it) {
+                                m_entries.insert(it.key(), it.value());
+                            }
+                        }
+                        m_digestsChecked = false;
+                        queueMissing();
+                        Q_EMIT factsChanged();
+                    });
             });
         }
     }

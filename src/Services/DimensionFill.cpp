@@ -108,10 +108,12 @@ int DimensionFill::defaultThreadCount()
     return std::clamp(QThread::idealThreadCount() * 2, 2, 8);
 }
 
-DimensionFill::DimensionFill(ImageDimensionsReader::HeaderReader readHeader, int threadCount,
+DimensionFill::DimensionFill(ImageDimensionsReader::HeaderReader readHeader,
+                             int threadCount,
                              QObject *parent)
     : QObject(parent)
     , m_shared(std::make_shared<Shared>())
+    , m_hold(defaultHoldLimitMs, [this](bool held) { setHeld(held); })
 {
     m_shared->readHeader = std::move(readHeader);
     m_pool.setMaxThreadCount(std::max(1, threadCount));
@@ -121,12 +123,6 @@ DimensionFill::DimensionFill(ImageDimensionsReader::HeaderReader readHeader, int
     m_start.setSingleShot(true);
     m_start.setInterval(0);
     connect(&m_start, &QTimer::timeout, this, &DimensionFill::startReaders);
-    m_holdLimit.setSingleShot(true);
-    m_holdLimit.setInterval(defaultHoldLimitMs);
-    connect(&m_holdLimit, &QTimer::timeout, this, [this] {
-        m_holders.clear();
-        setHeld(false);
-    });
 }
 
 DimensionFill::~DimensionFill()
@@ -180,23 +176,6 @@ void DimensionFill::prioritize(const QList<Photo> &photos)
         }
     }
     startReaders(); // while held, none may be running
-}
-
-void DimensionFill::hold(const void *holder)
-{
-    if (m_holders.isEmpty()) {
-        m_holdLimit.start();
-    }
-    m_holders.insert(holder);
-    setHeld(true);
-}
-
-void DimensionFill::release(const void *holder)
-{
-    if (m_holders.remove(holder) && m_holders.isEmpty()) {
-        m_holdLimit.stop();
-        setHeld(false);
-    }
 }
 
 void DimensionFill::setHeld(bool held)

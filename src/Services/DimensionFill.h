@@ -9,6 +9,7 @@
 // competes with those decodes for the disk. Results come back on the owner's thread in
 // batches, at most one per delivery interval.
 
+#include "BackgroundHold.h"
 #include "ImageDimensionsReader.h"
 #include "Models/PhotoCollection.h"
 #include "Models/TextEnums.h"
@@ -68,9 +69,9 @@ public:
     // While any holder holds it, only prioritized photos are read; the rest of the queue waits
     // until the last holder releases it or the hold limit has passed. Holding again while held
     // does not extend the limit.
-    void hold(const void *holder);
-    void release(const void *holder);
-    void setHoldLimit(int ms) { m_holdLimit.setInterval(ms); }
+    void hold(const void *holder) { m_hold.hold(holder); }
+    void release(const void *holder) { m_hold.release(holder); }
+    void setHoldLimit(int ms) { m_hold.setLimit(ms); }
     // Photos queued or being read, or read and not yet delivered.
     qsizetype pendingCount() const;
     // Headers read since creation, for tests and benchmarks.
@@ -105,8 +106,7 @@ private:
     QThreadPool m_pool;
     QTimer m_start; // the readers' deferred start after enqueue()
     QTimer m_delivery;
-    QTimer m_holdLimit;
-    QSet<const void *> m_holders;
+    BackgroundHold m_hold;
     QElapsedTimer m_sinceDelivery;
     int m_deliveryIntervalMs = defaultDeliveryIntervalMs;
 };

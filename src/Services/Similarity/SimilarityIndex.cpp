@@ -147,6 +147,7 @@ SimilarityIndex::SimilarityIndex(Compute compute,
                                  QObject *parent)
     : QObject(parent)
     , m_shared(std::make_shared<Shared>())
+    , m_hold(holdLimitMs, [this](bool held) { setHeld(held); })
 {
     m_shared->compute = std::move(compute);
     m_shared->digestOf = std::move(digestOf);
@@ -160,12 +161,6 @@ SimilarityIndex::SimilarityIndex(Compute compute,
     m_start.setSingleShot(true);
     m_start.setInterval(0);
     connect(&m_start, &QTimer::timeout, this, &SimilarityIndex::startWorkers);
-    m_holdLimit.setSingleShot(true);
-    m_holdLimit.setInterval(holdLimitMs);
-    connect(&m_holdLimit, &QTimer::timeout, this, [this] {
-        m_holders.clear();
-        setHeld(false);
-    });
 }
 
 SimilarityIndex::~SimilarityIndex()
@@ -343,24 +338,6 @@ void SimilarityIndex::prioritize(const QList<Photo> &photos)
     }
     if (any) {
         startWorkers();
-    }
-}
-
-void SimilarityIndex::hold(const void *holder)
-{
-    if (m_holders.isEmpty()) {
-        m_holdLimit.start();
-    }
-    m_holders.insert(holder);
-    setHeld(true);
-}
-
-void SimilarityIndex::release(const void *holder)
-{
-    m_holders.remove(holder);
-    if (m_holders.isEmpty()) {
-        m_holdLimit.stop();
-        setHeld(false);
     }
 }
 

@@ -8,6 +8,7 @@
 // screen first. Results come back on the owner's thread in batches. Lives on the window's
 // thread.
 
+#include "Services/BackgroundHold.h"
 #include "SimilarityCache.h"
 
 #include "Models/Photo.h"
@@ -55,8 +56,8 @@ public:
     void clear();
     // These are on screen: computed first once the pass is not held.
     void prioritize(const QList<Photo> &photos);
-    void hold(const void *holder);
-    void release(const void *holder);
+    void hold(const void *holder) { m_hold.hold(holder); }
+    void release(const void *holder) { m_hold.release(holder); }
 
     // What is known of `photo`'s file as it is now; null while nothing is (or never will be:
     // a video, an unreadable file).
@@ -112,6 +113,5 @@ private:
     quint64 m_generation = 0;
     QTimer m_delivery;
     QTimer m_start;
-    QTimer m_holdLimit;
-    QSet<const void *> m_holders;
+    BackgroundHold m_hold;
 };

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch DESTDIR and checks what lands there: the program without a
-# RUNPATH, the launcher, the AppStream data, the icons, the man page and the copyright file,
+# RUNPATH and its video module beside it, the launcher, the AppStream data, the icons, the man page and the copyright file,
 # each accepted by the desktop's own validators.
 #   tests/install/check-install.sh BUILD_DIR
 set -euo pipefail
@@ -11,6 +11,7 @@ DESTDIR="$destdir" cmake --install "$build" --prefix /usr >/dev/null
 cd "$destdir/usr"
 
 expected="bin/calvenor-photo-sorter
+lib/calvenor-photo-sorter/calvenor-video.so
 share/applications/com.calvenor.photo_sorter.desktop
 share/doc/calvenor-photo-sorter/changelog.gz
 share/doc/calvenor-photo-sorter/copyright
@@ -34,8 +35,15 @@ if [ "$actual" != "$expected" ]; then
     diff <(echo "$expected") <(echo "$actual") >&2 || true
     exit 1
 fi
-if readelf -d bin/calvenor-photo-sorter | grep -Eq 'RPATH|RUNPATH'; then
-    echo "the installed program carries a RUNPATH" >&2
+for binary in bin/calvenor-photo-sorter lib/calvenor-photo-sorter/calvenor-video.so; do
+    if readelf -d "$binary" | grep -Eq 'RPATH|RUNPATH'; then
+        echo "the installed $binary carries a RUNPATH" >&2
+        exit 1
+    fi
+done
+# FFmpeg comes with the first video, from the module: the program itself does not link it.
+if readelf -d bin/calvenor-photo-sorter | grep -q 'libavformat'; then
+    echo "the installed program links FFmpeg itself" >&2
     exit 1
 fi
 for side in 16 48 512; do
@@ -67,12 +75,12 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 desktop-file-validate share/applications/com.calvenor.photo_sorter.desktop
 
-# The package names what the program loads at run time: Qt's WebP and TIFF readers and Qt's
-# French texts.
+# The package names what the program loads at run time: Qt's WebP and TIFF readers, Qt's
+# French texts, and FFmpeg for the video module.
 if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
     (cd "$build" && cpack -G DEB -B "$destdir/deb" >/dev/null)
     depends=$(dpkg-deb -f "$destdir"/deb/*.deb Depends)
-    for needed in qt6-image-formats-plugins qt6-translations-l10n libqt6gui6; do
+    for needed in qt6-image-formats-plugins qt6-translations-l10n libqt6gui6 libavformat; do
         if ! grep -q "$needed" <<<"$depends"; then
             echo "the package does not depend on $needed: $depends" >&2
             exit 1

@@ -3,6 +3,7 @@
 // Videos (a phone's MOV and MP4, a camera's MTS, AVI, MKV, WebM) read in process with FFmpeg,
 // for the board's cells and the Browse list: the facts in the container's header (size, turn,
 // duration, codec, frame rate) without decoding a frame, and the first key frame as the picture.
+// FFmpeg is reached through the video module, loaded with the first video (VideoModule.h).
 // Hostile files stay harmless: FFmpeg reads only the opened file's bytes through our own reader
 // (no protocol, no other file, never the network), only the containers cameras and phones write
 // are probed, every open and decode is bounded in time, and a claimed size above the decode cap
@@ -36,8 +37,6 @@ public:
     // Each open, and each decode, gives up after this long (a file on a dead share, or one made
     // to keep the demuxer busy).
     static constexpr int timeLimitMs = 5000;
-    // Only these demuxers are ever asked to read a file.
-    static constexpr const char *formatWhitelist = "mov,matroska,webm,avi,mpegts";
 
     // The facts of the video lying in `file` from `offset` on, `length` bytes (the rest of the
     // file when length is 0): a motion photo's video is read where it lies inside the photo.

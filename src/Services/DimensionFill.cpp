@@ -8,6 +8,7 @@
 #include <QMutex>
 #include <QThread>
 
+#include <atomic>
 #include <deque>
 
 namespace {
@@ -40,7 +41,7 @@ struct DimensionFill::Shared
     int reading = 0;                 // reads in progress
     int readers = 0;                 // reader loops running
     QList<DimensionsRead> results;
-    qint64 headersRead = 0;
+    std::atomic<qint64> headersRead = 0;
 
     // The next photo to read, those on screen first; false when nothing is left, or only
     // what is held back. Called with the mutex held.
@@ -113,6 +114,7 @@ DimensionFill::DimensionFill(ImageDimensionsReader::HeaderReader readHeader,
                              QObject *parent)
     : QObject(parent)
     , m_shared(std::make_shared<Shared>())
+    , m_lock(m_shared->mutex, [this] { startReaders(); })
     , m_hold(defaultHoldLimitMs, [this](bool held) { setHeld(held); })
 {
     m_shared->readHeader = std::move(readHeader);
@@ -127,7 +129,12 @@ DimensionFill::DimensionFill(ImageDimensionsReader::HeaderReader readHeader,
 
 DimensionFill::~DimensionFill()
 {
-    clear();
+    {
+        const QMutexLocker locker(&m_shared->mutex);
+        m_waiting = {};
+        m_waiting.clear = true;
+        applyWaiting();
+    }
     m_pool.waitForDone();
 }
 
@@ -137,15 +144,54 @@ void DimensionFill::setHeaderReader(ImageDimensionsReader::HeaderReader readHead
     m_shared->readHeader = std::move(readHeader);
 }
 
+QMutex &DimensionFill::readersLock()
+{
+    return m_shared->mutex;
+}
+
+std::unique_lock<QMutex> DimensionFill::lockShared()
+{
+    std::unique_lock<QMutex> lock = m_lock.tryTake();
+    if (lock.owns_lock()) {
+        applyWaiting();
+    }
+    return lock;
+}
+
+void DimensionFill::applyWaiting()
+{
+    Shared &shared = *m_shared;
+    if (std::exchange(m_waiting.clear, false)) {
+        ++shared.generation;
+        shared.batches.clear();
+        shared.urgent.clear();
+        shared.taken.clear();
+        shared.queued = 0;
+        shared.results.clear();
+    }
+    for (QList<Photo> &photos : m_waiting.batches) {
+        shared.queued += photos.size();
+        shared.batches.push_back({std::move(photos), 0});
+    }
+    m_waiting.batches.clear();
+    if (shared.queued > 0) { // once everything queued is read, nothing is put first
+        for (const Photo &photo : std::as_const(m_waiting.urgent)) {
+            shared.urgent.push_back(photo);
+            ++shared.queued;
+        }
+    }
+    m_waiting.urgent.clear();
+    if (m_waiting.held) {
+        shared.held = *std::exchange(m_waiting.held, std::nullopt);
+    }
+    m_pendingSeen = shared.queued + shared.reading + shared.results.size();
+}
+
 void DimensionFill::clear()
 {
-    const QMutexLocker locker(&m_shared->mutex);
-    ++m_shared->generation;
-    m_shared->batches.clear();
-    m_shared->urgent.clear();
-    m_shared->taken.clear();
-    m_shared->queued = 0;
-    m_shared->results.clear();
+    m_waiting = {};
+    m_waiting.clear = true;
+    lockShared();
 }
 
 void DimensionFill::enqueue(const QList<Photo> &photos)
@@ -153,26 +199,15 @@ void DimensionFill::enqueue(const QList<Photo> &photos)
     if (photos.isEmpty()) {
         return;
     }
-    {
-        const QMutexLocker locker(&m_shared->mutex);
-        m_shared->batches.push_back({photos, 0});
-        m_shared->queued += photos.size();
-    }
+    m_waiting.batches.append(photos);
     m_start.start();
 }
 
 void DimensionFill::prioritize(const QList<Photo> &photos)
 {
-    {
-        const QMutexLocker locker(&m_shared->mutex);
-        if (m_shared->queued == 0) {
-            return; // everything is read: nothing to put first
-        }
-        for (const Photo &photo : photos) {
-            if (!photo.hasDimensions()) {
-                m_shared->urgent.push_back(photo);
-                ++m_shared->queued;
-            }
+    for (const Photo &photo : photos) {
+        if (!photo.hasDimensions()) {
+            m_waiting.urgent.append(photo);
         }
     }
     startReaders(); // while held, none may be running
@@ -180,31 +215,35 @@ void DimensionFill::prioritize(const QList<Photo> &photos)
 
 void DimensionFill::setHeld(bool held)
 {
-    {
-        const QMutexLocker locker(&m_shared->mutex);
-        m_shared->held = held;
-    }
-    if (!held) {
-        startReaders();
-    }
+    m_waiting.held = held;
+    startReaders();
 }
 
 qsizetype DimensionFill::pendingCount() const
 {
-    const QMutexLocker locker(&m_shared->mutex);
-    return m_shared->queued + m_shared->reading + m_shared->results.size();
+    qsizetype waiting = m_waiting.urgent.size();
+    for (const QList<Photo> &photos : m_waiting.batches) {
+        waiting += photos.size();
+    }
+    const std::unique_lock<QMutex> lock(m_shared->mutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        return waiting + std::max<qsizetype>(m_pendingSeen, 1); // a reader is at work
+    }
+    return waiting + m_shared->queued + m_shared->reading + m_shared->results.size();
 }
 
 qint64 DimensionFill::headersRead() const
 {
-    const QMutexLocker locker(&m_shared->mutex);
-    return m_shared->headersRead;
+    return m_shared->headersRead.load();
 }
 
 void DimensionFill::startReaders()
 {
     {
-        const QMutexLocker locker(&m_shared->mutex);
+        const std::unique_lock<QMutex> lock = lockShared();
+        if (!lock.owns_lock()) {
+            return; // called again in a moment
+        }
         const qsizetype readable =
             m_shared->held ? qsizetype(m_shared->urgent.size()) : m_shared->queued;
         const int wanted = int(std::min<qsizetype>(m_pool.maxThreadCount(), readable));
@@ -224,7 +263,10 @@ void DimensionFill::deliver()
     QList<DimensionsRead> batch;
     bool idle = false;
     {
-        const QMutexLocker locker(&m_shared->mutex);
+        const std::unique_lock<QMutex> lock = lockShared();
+        if (!lock.owns_lock()) {
+            return;
+        }
         // With no reader left nothing more comes until readers start again (which starts the
         // polling again): the queue is read, or what is left is held back.
         idle = m_shared->readers == 0;

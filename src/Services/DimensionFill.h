@@ -13,14 +13,17 @@
 #include "ImageDimensionsReader.h"
 #include "Models/PhotoCollection.h"
 #include "Models/TextEnums.h"
+#include "WindowSideLock.h"
 
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QObject>
 #include <QSet>
 #include <QThreadPool>
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 struct DimensionsRead
 {
@@ -50,8 +53,11 @@ public:
     // Drops what is queued and waits for the reads in progress.
     ~DimensionFill() override;
 
-    // The per-file read; tests hold it back or count it.
+    // The per-file read; tests hold it back or count it. Waits for the readers' lock.
     void setHeaderReader(ImageDimensionsReader::HeaderReader readHeader);
+    // The readers' lock, for tests that play a reader preempted while it holds it: nothing
+    // above waits for it.
+    QMutex &readersLock();
     // A longer interval suits an owner for whom every batch costs a pass over a large list
     // and whose screen does not need the dimensions yet.
     void setDeliveryInterval(int ms) { m_deliveryIntervalMs = ms; }
@@ -98,11 +104,26 @@ Q_SIGNALS:
 
 private:
     struct Shared;
+    // What was asked while the readers held their lock, done with the next hold of it in the
+    // order asked.
+    struct Waiting
+    {
+        bool clear = false;
+        QList<QList<Photo>> batches;
+        QList<Photo> urgent;
+        std::optional<bool> held;
+    };
+    // The readers' lock when it is free, with what waited done; see WindowSideLock.
+    std::unique_lock<QMutex> lockShared();
+    void applyWaiting();
     void startReaders();
     void setHeld(bool held);
     void deliver();
 
     std::shared_ptr<Shared> m_shared;
+    Waiting m_waiting;
+    WindowSideLock m_lock;
+    qsizetype m_pendingSeen = 0; // at the last hold of the lock
     QThreadPool m_pool;
     QTimer m_start; // the readers' deferred start after enqueue()
     QTimer m_delivery;

@@ -1,9 +1,11 @@
 #include "Samples/SamplePhotos.h"
 #include "Services/DimensionFill.h"
 #include "Services/FileSystemService.h"
+#include "support/LockHolder.h"
 #include "support/TestFolders.h"
 #include "support/UnsafeImageFiles.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,6 +23,7 @@ private Q_SLOTS:
     void cancellationBetweenBatches_data();
     void cancellationBetweenBatches();
     void rescanReadsOnlyWhatChanged();
+    void windowNeverWaitsForTheReaders();
     void readsApplied_data();
     void readsApplied();
 };
@@ -165,6 +168,45 @@ void tst_ImageDimensionsReader::rescanReadsOnlyWhatChanged()
     }
     QCOMPARE(labels, (QStringList{QStringLiteral("a.jpg=40 × 30"), QStringLiteral("broken.jpg=—"),
                                   QStringLiteral("c.jpg=50 × 20")}));
+}
+
+// A reader preempted inside the readers' lock keeps it while the cores are busy: what the
+// window asks meanwhile returns at once, and is done once the reader lets go, in the order asked.
+void tst_ImageDimensionsReader::windowNeverWaitsForTheReaders()
+{
+    QStringList read;
+    QMutex readMutex;
+    DimensionFill fill(
+        [&](const QString &path) {
+            const QMutexLocker locker(&readMutex);
+            read.append(QFileInfo(path).baseName());
+            return ImageDimensions{3, 2};
+        },
+        1);
+    const auto readSoFar = [&] {
+        const QMutexLocker locker(&readMutex);
+        return read;
+    };
+    qsizetype delivered = 0;
+    connect(&fill, &DimensionFill::dimensionsRead,
+            [&delivered](const QList<DimensionsRead> &batch) { delivered += batch.size(); });
+    const QList<Photo> photos = sectionOf(6).first().photos;
+    {
+        LockHolder reader(fill.readersLock());
+        fill.enqueue(photos.mid(5));
+        fill.clear(); // drops what was queued before
+        fill.enqueue(photos.mid(0, 5));
+        fill.hold(this);
+        fill.prioritize({photos[3]});
+        QVERIFY(fill.pendingCount() > 0);
+        QTest::qWait(10 * WindowSideLock::retryMs);
+        QVERIFY2(reader.letGo(), "the window's thread waited for the readers' lock");
+    }
+    QTRY_COMPARE(readSoFar(), QStringList{u"3"_s}); // only what is on screen while held
+    fill.release(this);
+    QTRY_COMPARE(fill.pendingCount(), 0);
+    QCOMPARE(readSoFar(), (QStringList{u"3"_s, u"0"_s, u"1"_s, u"2"_s, u"4"_s}));
+    QCOMPARE(delivered, 5);
 }
 
 void tst_ImageDimensionsReader::readsApplied_data()

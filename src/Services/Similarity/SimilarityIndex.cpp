@@ -147,6 +147,7 @@ SimilarityIndex::SimilarityIndex(Compute compute,
                                  QObject *parent)
     : QObject(parent)
     , m_shared(std::make_shared<Shared>())
+    , m_lock(m_shared->mutex, [this] { startWorkers(); })
     , m_hold(holdLimitMs, [this](bool held) { setHeld(held); })
 {
     m_shared->compute = std::move(compute);
@@ -176,18 +177,61 @@ SimilarityIndex::~SimilarityIndex()
     m_cachePool.waitForDone();
 }
 
+QMutex &SimilarityIndex::workersLock()
+{
+    return m_shared->mutex;
+}
+
+std::unique_lock<QMutex> SimilarityIndex::lockShared()
+{
+    std::unique_lock<QMutex> lock = m_lock.tryTake();
+    if (lock.owns_lock()) {
+        applyWaiting();
+    }
+    return lock;
+}
+
+void SimilarityIndex::applyWaiting()
+{
+    Shared &shared = *m_shared;
+    if (std::exchange(m_waiting.clear, false)) {
+        ++shared.generation;
+        shared.queue.clear();
+        shared.urgent.clear();
+        shared.started.clear();
+        shared.results.clear();
+    }
+    std::move(m_waiting.jobs.begin(), m_waiting.jobs.end(), std::back_inserter(shared.queue));
+    m_waiting.jobs.clear();
+    if (m_waiting.urgent) {
+        shared.urgent.clear(); // what was on screen before is in the queue all the same
+        for (const Photo &photo : std::as_const(*m_waiting.urgent)) {
+            DimensionCacheKey key = keyOf(photo);
+            if (m_queued.contains(key) && !shared.started.contains(key)) {
+                shared.urgent.push_back({photo, std::move(key), false});
+            }
+        }
+        m_waiting.urgent.reset();
+    }
+    if (m_waiting.held) {
+        shared.held = *std::exchange(m_waiting.held, std::nullopt);
+    }
+}
+
+void SimilarityIndex::queueJobs(std::deque<Job> &jobs)
+{
+    std::move(jobs.begin(), jobs.end(), std::back_inserter(m_waiting.jobs));
+    lockShared();
+    m_delivery.start();
+}
+
 void SimilarityIndex::clear()
 {
     saveCache(false);
     ++m_generation;
-    {
-        const QMutexLocker locker(&m_shared->mutex);
-        ++m_shared->generation;
-        m_shared->queue.clear();
-        m_shared->urgent.clear();
-        m_shared->started.clear();
-        m_shared->results.clear();
-    }
+    m_waiting = {};
+    m_waiting.clear = true;
+    lockShared();
     m_rootPath.clear();
     m_photos.clear();
     m_entries.clear();
@@ -261,11 +305,7 @@ void SimilarityIndex::queueMissing()
         queueDigests();
     } else if (!jobs.empty()) {
         m_complete = false;
-        {
-            const QMutexLocker locker(&m_shared->mutex);
-            std::move(jobs.begin(), jobs.end(), std::back_inserter(m_shared->queue));
-        }
-        m_delivery.start();
+        queueJobs(jobs);
         m_start.start();
     }
     Q_EMIT progressChanged();
@@ -302,17 +342,16 @@ void SimilarityIndex::queueDigests()
         finishIfDone();
         return;
     }
-    {
-        const QMutexLocker locker(&m_shared->mutex);
-        std::move(jobs.begin(), jobs.end(), std::back_inserter(m_shared->queue));
-    }
-    m_delivery.start();
+    queueJobs(jobs);
     startWorkers();
 }
 
 void SimilarityIndex::startWorkers()
 {
-    const QMutexLocker locker(&m_shared->mutex);
+    const std::unique_lock<QMutex> lock = lockShared();
+    if (!lock.owns_lock()) {
+        return; // called again in a moment
+    }
     while (m_shared->running < m_shared->threadCount && m_shared->hasWork()) {
         ++m_shared->running;
         m_pool.start([shared = m_shared] { shared->work(); });
@@ -324,39 +363,24 @@ void SimilarityIndex::prioritize(const QList<Photo> &photos)
     if (m_queued.isEmpty()) {
         return;
     }
-    bool any = false;
-    {
-        const QMutexLocker locker(&m_shared->mutex);
-        m_shared->urgent.clear(); // what was on screen before is in the queue all the same
-        for (const Photo &photo : photos) {
-            DimensionCacheKey key = keyOf(photo);
-            if (m_queued.contains(key) && !m_shared->started.contains(key)) {
-                m_shared->urgent.push_back({photo, std::move(key), false});
-                any = true;
-            }
-        }
-    }
-    if (any) {
-        startWorkers();
-    }
+    m_waiting.urgent = photos;
+    startWorkers();
 }
 
 void SimilarityIndex::setHeld(bool held)
 {
-    {
-        const QMutexLocker locker(&m_shared->mutex);
-        m_shared->held = held;
-    }
-    if (!held) {
-        startWorkers();
-    }
+    m_waiting.held = held;
+    startWorkers();
 }
 
 void SimilarityIndex::deliver()
 {
     QList<Shared::Result> results;
     {
-        const QMutexLocker locker(&m_shared->mutex);
+        const std::unique_lock<QMutex> lock = lockShared();
+        if (!lock.owns_lock()) {
+            return; // the next delivery takes them
+        }
         results.swap(m_shared->results);
     }
     for (Shared::Result &result : results) {

@@ -9,6 +9,7 @@
 // thread.
 
 #include "Services/BackgroundHold.h"
+#include "Services/WindowSideLock.h"
 #include "SimilarityCache.h"
 
 #include "Models/Photo.h"
@@ -18,8 +19,11 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class SimilarityIndex : public QObject
 {
@@ -58,6 +62,9 @@ public:
     void prioritize(const QList<Photo> &photos);
     void hold(const void *holder) { m_hold.hold(holder); }
     void release(const void *holder) { m_hold.release(holder); }
+    // The workers' lock, for tests that play a worker preempted while it holds it: nothing
+    // above waits for it.
+    QMutex &workersLock();
 
     // What is known of `photo`'s file as it is now; null while nothing is (or never will be:
     // a video, an unreadable file).
@@ -84,7 +91,20 @@ Q_SIGNALS:
 private:
     struct Shared;
     struct Job;
+    // What was asked while the workers held their lock, done with the next hold of it in the
+    // order asked.
+    struct Waiting
+    {
+        bool clear = false;
+        std::vector<Job> jobs;
+        std::optional<QList<Photo>> urgent; // the latest on screen
+        std::optional<bool> held;
+    };
 
+    // The workers' lock when it is free, with what waited done; see WindowSideLock.
+    std::unique_lock<QMutex> lockShared();
+    void applyWaiting();
+    void queueJobs(std::deque<Job> &jobs);
     void queueMissing();
     void queueDigests();
     void startWorkers();
@@ -94,6 +114,8 @@ private:
     void setHeld(bool held);
 
     std::shared_ptr<Shared> m_shared;
+    Waiting m_waiting;
+    WindowSideLock m_lock;
     QThreadPool m_pool;
     QThreadPool m_cachePool; // loads and saves the cache file
     QString m_cacheFolder;

@@ -230,6 +230,7 @@ awk -v apps="$apps" '
         if (!(key in n)) { order[++keys] = key }
         n[key]++
         first[key, n[key]] = (f["first_screen_ms"] == "" || f["first_screen_ms"] == "none") ? 1e15 : f["first_screen_ms"]
+        near[key, n[key]] = (f["near_screen_ms"] == "" || f["near_screen_ms"] == "none") ? 1e15 : f["near_screen_ms"]
         open_[key, n[key]] = f["stall_open_ms"] == "" ? 1e15 : f["stall_open_ms"]
         stall[key, n[key]] = f["stall_ms"] == "" ? 1e15 : f["stall_ms"]
         win[key, n[key]] = f["window_ms"] == "" ? 1e15 : f["window_ms"]
@@ -243,12 +244,12 @@ awk -v apps="$apps" '
         t = v[int((count + 1) / 2)]
         return t >= 1e15 ? "none" : t
     }
-    BEGIN { printf "%-9s %-5s %-9s %8s %13s %14s %9s %13s %6s %7s\n", "set", "mode", "app", "window", "first_screen", "stall_opening", "stall", "worst_stall", "cpu_s", "rss_mb" }
+    BEGIN { printf "%-9s %-5s %-9s %8s %13s %12s %14s %9s %13s %6s %7s\n", "set", "mode", "app", "window", "first_screen", "near_screen", "stall_opening", "stall", "worst_stall", "cpu_s", "rss_mb" }
     END {
         for (k = 1; k <= keys; k++) {
             key = order[k]; split(key, p, SUBSEP)
-            printf "%-9s %-5s %-9s %8s %13s %14s %9s %13s %6s %7s\n", p[1], p[2], p[3], median(win, key, n[key]),
-                median(first, key, n[key]), median(open_, key, n[key]), median(stall, key, n[key]), worst[key],
+            printf "%-9s %-5s %-9s %8s %13s %12s %14s %9s %13s %6s %7s\n", p[1], p[2], p[3], median(win, key, n[key]),
+                median(first, key, n[key]), median(near, key, n[key]), median(open_, key, n[key]), median(stall, key, n[key]), worst[key],
                 median(cpu, key, n[key]), median(rss, key, n[key])
             m_first[key] = median(first, key, n[key])
         }

@@ -1,15 +1,17 @@
 #pragma once
 
 // The board's bursts and the collection's duplicates, kept up to date as the similarity pass
-// learns about photos and as the collection changes. Both are worked out on the window's
-// thread at most once per interval, however fast keys change the board: a pass over the
-// photos is cheap, but not free at 100,000 of them.
+// learns about photos and as the collection changes, at most once per interval however fast
+// keys change the board. The bursts are worked out on a thread of their own, on a copy of the
+// collection and of the facts: at 100,000 photos a pass over them takes the window's thread
+// tens of milliseconds.
 
 #include "Models/Bursts.h"
 #include "Models/PhotoCollection.h"
 #include "Services/Similarity/SimilarityIndex.h"
 
 #include <QObject>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <optional>
@@ -31,7 +33,7 @@ public:
     const Bursts &duplicates() const;
     // The collection as the board shows it now; none when closed.
     void setCollection(const std::optional<PhotoCollection> &collection);
-    // Groups at once rather than at the next interval (tests).
+    // Groups at once, on the calling thread, rather than at the next interval (tests).
     void regroupNow();
 
 Q_SIGNALS:
@@ -41,6 +43,12 @@ Q_SIGNALS:
 
 private:
     void schedule();
+    // Tells the pass the collection's photos when they changed; the duplicates go stale.
+    void photosMayHaveChanged();
+    // Groups on the grouping thread; one grouping at a time, the newest wins.
+    void regroup();
+    void grouped(quint64 serial, Bursts bursts);
+    void apply(Bursts bursts);
 
     SimilarityIndex m_index;
     std::optional<PhotoCollection> m_collection;
@@ -49,4 +57,8 @@ private:
     mutable bool m_duplicatesStale = true;
     QTimer m_regroup;
     bool m_photosChanged = false;
+    bool m_grouping = false;     // a grouping runs
+    bool m_regroupAgain = false; // and the collection or the facts changed since it began
+    quint64 m_serial = 0;        // the grouping whose result counts
+    QThreadPool m_pool;          // last: waits for a grouping in flight before the rest goes
 };

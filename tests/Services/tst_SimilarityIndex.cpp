@@ -155,6 +155,21 @@ void tst_SimilarityIndex::heldUntilReleasedThenScreenFirst()
     QCOMPARE(m_computed.first(), u"p4.jpg"_s);
     QVERIFY(progress.size() >= 2);
 
+    // A collection larger than a slice is queued whole, a slice per turn of the event loop.
+    QList<Photo> many;
+    for (qsizetype i = 0; i <= SimilarityIndex::queueSliceSize; ++i) {
+        Photo unread = photos[0];
+        unread.id = unread.filename = u"m%1.jpg"_s.arg(i);
+        unread.byteCount = 100 + i; // no two alike: no digests
+        many.append(unread);
+    }
+    m_computed.clear();
+    SimilarityIndex large(counting(), SimilarityIndex::contentDigest, 2);
+    large.setPhotos(m_folder->path(), many);
+    QVERIFY(waitComplete(large));
+    QCOMPARE(large.doneCount(), many.size());
+    QCOMPARE(m_computed.size(), many.size());
+
     // A hold that is never let go lets go by itself.
     SimilarityIndex stuck(counting());
     stuck.hold(this);

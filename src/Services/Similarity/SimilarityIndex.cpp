@@ -162,6 +162,9 @@ SimilarityIndex::SimilarityIndex(Compute compute,
     m_start.setSingleShot(true);
     m_start.setInterval(0);
     connect(&m_start, &QTimer::timeout, this, &SimilarityIndex::startWorkers);
+    m_nextSlice.setSingleShot(true);
+    m_nextSlice.setInterval(0);
+    connect(&m_nextSlice, &QTimer::timeout, this, &SimilarityIndex::queueMissingSlice);
 }
 
 SimilarityIndex::~SimilarityIndex()
@@ -201,7 +204,13 @@ void SimilarityIndex::applyWaiting()
         shared.started.clear();
         shared.results.clear();
     }
-    std::move(m_waiting.jobs.begin(), m_waiting.jobs.end(), std::back_inserter(shared.queue));
+    for (std::deque<Job> &jobs : m_waiting.jobs) {
+        if (shared.queue.empty()) {
+            shared.queue.swap(jobs); // a whole collection's jobs cost no pass here
+        } else {
+            std::move(jobs.begin(), jobs.end(), std::back_inserter(shared.queue));
+        }
+    }
     m_waiting.jobs.clear();
     if (m_waiting.urgent) {
         shared.urgent.clear(); // what was on screen before is in the queue all the same
@@ -220,7 +229,7 @@ void SimilarityIndex::applyWaiting()
 
 void SimilarityIndex::queueJobs(std::deque<Job> &jobs)
 {
-    std::move(jobs.begin(), jobs.end(), std::back_inserter(m_waiting.jobs));
+    m_waiting.jobs.push_back(std::move(jobs));
     lockShared();
     m_delivery.start();
 }
@@ -239,6 +248,7 @@ void SimilarityIndex::clear()
     m_queuedDigests.clear();
     m_digestsTried.clear();
     m_doneCount = 0;
+    m_nextSlice.stop();
     m_loading = false;
     m_complete = false;
     m_digestsChecked = false;
@@ -286,9 +296,17 @@ void SimilarityIndex::setPhotos(const QString &rootPath, const QList<Photo> &pho
 
 void SimilarityIndex::queueMissing()
 {
-    std::deque<Job> jobs;
     m_doneCount = 0;
-    for (const Photo &photo : std::as_const(m_photos)) {
+    m_sliceFrom = 0;
+    queueMissingSlice();
+}
+
+void SimilarityIndex::queueMissingSlice()
+{
+    std::deque<Job> jobs;
+    const qsizetype end = std::min(m_photos.size(), m_sliceFrom + queueSliceSize);
+    for (qsizetype i = std::exchange(m_sliceFrom, end); i < end; ++i) {
+        const Photo &photo = m_photos.at(i);
         DimensionCacheKey key = keyOf(photo);
         if (m_entries.contains(key)) {
             ++m_doneCount;
@@ -301,12 +319,15 @@ void SimilarityIndex::queueMissing()
             jobs.push_back({photo, std::move(key), false});
         }
     }
-    if (jobs.empty() && m_queued.isEmpty()) {
-        queueDigests();
-    } else if (!jobs.empty()) {
+    if (!jobs.empty()) {
         m_complete = false;
         queueJobs(jobs);
         m_start.start();
+    }
+    if (m_sliceFrom < m_photos.size()) {
+        m_nextSlice.start();
+    } else if (m_queued.isEmpty()) {
+        queueDigests();
     }
     Q_EMIT progressChanged();
 }
@@ -400,14 +421,15 @@ void SimilarityIndex::deliver()
         Q_EMIT factsChanged();
         Q_EMIT progressChanged();
     }
-    if (m_queued.isEmpty() && m_queuedDigests.isEmpty()) {
+    if (m_queued.isEmpty() && m_queuedDigests.isEmpty() && !m_nextSlice.isActive()) {
         queueDigests();
     }
 }
 
 void SimilarityIndex::finishIfDone()
 {
-    if (m_loading || !m_queued.isEmpty() || !m_queuedDigests.isEmpty() || m_complete) {
+    if (m_loading || m_nextSlice.isActive() || !m_queued.isEmpty() || !m_queuedDigests.isEmpty() ||
+        m_complete) {
         return;
     }
     m_complete = true;
@@ -439,6 +461,12 @@ void SimilarityIndex::saveCache(bool wait)
 }
 
 const SimilarityFacts *SimilarityIndex::facts(const Photo &photo) const
+{
+    const auto it = m_entries.constFind(keyOf(photo));
+    return it != m_entries.constEnd() && it->facts ? &*it->facts : nullptr;
+}
+
+const SimilarityFacts *SimilarityIndex::Snapshot::facts(const Photo &photo) const
 {
     const auto it = m_entries.constFind(keyOf(photo));
     return it != m_entries.constEnd() && it->facts ? &*it->facts : nullptr;

@@ -69,6 +69,22 @@ public:
     // What is known of `photo`'s file as it is now; null while nothing is (or never will be:
     // a video, an unreadable file).
     const SimilarityFacts *facts(const Photo &photo) const;
+    // The facts known now, to read on another thread: a copy that costs nothing until the
+    // index learns more.
+    class Snapshot
+    {
+    public:
+        const SimilarityFacts *facts(const Photo &photo) const;
+
+    private:
+        friend class SimilarityIndex;
+        explicit Snapshot(SimilarityEntries entries)
+            : m_entries(std::move(entries))
+        {
+        }
+        SimilarityEntries m_entries;
+    };
+    Snapshot snapshot() const { return Snapshot(m_entries); }
     // Its content digest; empty unless another photo has its byte count.
     QByteArray digest(const Photo &photo) const;
     // Every photo of the collection has its facts, and every needed digest is read.
@@ -78,6 +94,8 @@ public:
 
     static int defaultThreadCount();
     static QString defaultCacheFolder();
+    // Photos looked at per turn of the window's event loop when queueing a collection.
+    static constexpr qsizetype queueSliceSize = 8'000;
     // The real computations: the file's picture at sharpnessPixels and its camera, read the safe
     // way; and a SHA-256 of its bytes.
     static std::optional<SimilarityFacts> computeFacts(const QString &path);
@@ -96,7 +114,7 @@ private:
     struct Waiting
     {
         bool clear = false;
-        std::vector<Job> jobs;
+        std::vector<std::deque<Job>> jobs;  // batches, each taken whole
         std::optional<QList<Photo>> urgent; // the latest on screen
         std::optional<bool> held;
     };
@@ -105,7 +123,10 @@ private:
     std::unique_lock<QMutex> lockShared();
     void applyWaiting();
     void queueJobs(std::deque<Job> &jobs);
+    // Queues what is not known of the photos, a slice per turn of the event loop: at 100,000
+    // photos one pass would hold the window up for a quarter of a second.
     void queueMissing();
+    void queueMissingSlice();
     void queueDigests();
     void startWorkers();
     void deliver();
@@ -135,5 +156,7 @@ private:
     quint64 m_generation = 0;
     QTimer m_delivery;
     QTimer m_start;
+    QTimer m_nextSlice;
+    qsizetype m_sliceFrom = 0; // the first photo queueMissing has not looked at
     BackgroundHold m_hold;
 };

@@ -114,7 +114,8 @@ DimensionFill::DimensionFill(ImageDimensionsReader::HeaderReader readHeader,
                              QObject *parent)
     : QObject(parent)
     , m_shared(std::make_shared<Shared>())
-    , m_lock(m_shared->mutex, [this] { startReaders(); })
+    , m_lock(
+          m_shared->mutex, [this] { applyWaiting(); }, [this] { startReaders(); })
     , m_hold(defaultHoldLimitMs, [this](bool held) { setHeld(held); })
 {
     m_shared->readHeader = std::move(readHeader);
@@ -147,15 +148,6 @@ void DimensionFill::setHeaderReader(ImageDimensionsReader::HeaderReader readHead
 QMutex &DimensionFill::readersLock()
 {
     return m_shared->mutex;
-}
-
-std::unique_lock<QMutex> DimensionFill::lockShared()
-{
-    std::unique_lock<QMutex> lock = m_lock.tryTake();
-    if (lock.owns_lock()) {
-        applyWaiting();
-    }
-    return lock;
 }
 
 void DimensionFill::applyWaiting()
@@ -191,7 +183,7 @@ void DimensionFill::clear()
 {
     m_waiting = {};
     m_waiting.clear = true;
-    lockShared();
+    m_lock.tryTake();
 }
 
 void DimensionFill::enqueue(const QList<Photo> &photos)
@@ -240,7 +232,7 @@ qint64 DimensionFill::headersRead() const
 void DimensionFill::startReaders()
 {
     {
-        const std::unique_lock<QMutex> lock = lockShared();
+        const std::unique_lock<QMutex> lock = m_lock.tryTake();
         if (!lock.owns_lock()) {
             return; // called again in a moment
         }
@@ -263,7 +255,7 @@ void DimensionFill::deliver()
     QList<DimensionsRead> batch;
     bool idle = false;
     {
-        const std::unique_lock<QMutex> lock = lockShared();
+        const std::unique_lock<QMutex> lock = m_lock.tryTake();
         if (!lock.owns_lock()) {
             return;
         }

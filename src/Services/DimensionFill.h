@@ -113,9 +113,7 @@ private:
         QList<Photo> urgent;
         std::optional<bool> held;
     };
-    // The readers' lock when it is free, with what waited done; see WindowSideLock.
-    std::unique_lock<QMutex> lockShared();
-    void applyWaiting();
+    void applyWaiting(); // with the lock, taken by the window's thread (see WindowSideLock)
     void startReaders();
     void setHeld(bool held);
     void deliver();

@@ -18,8 +18,11 @@ class WindowSideLock
 public:
     static constexpr int retryMs = 2;
 
-    WindowSideLock(QMutex &mutex, std::function<void()> retry)
+    // `taken` runs each time the window's thread gets the lock (to do what waited for it);
+    // `retry` is called shortly after a try found the lock held.
+    WindowSideLock(QMutex &mutex, std::function<void()> taken, std::function<void()> retry)
         : m_mutex(mutex)
+        , m_taken(std::move(taken))
     {
         m_retry.setSingleShot(true);
         m_retry.setInterval(retryMs);
@@ -30,7 +33,9 @@ public:
     std::unique_lock<QMutex> tryTake()
     {
         std::unique_lock<QMutex> lock(m_mutex, std::try_to_lock);
-        if (!lock.owns_lock() && !m_retry.isActive()) {
+        if (lock.owns_lock()) {
+            m_taken();
+        } else if (!m_retry.isActive()) {
             m_retry.start();
         }
         return lock;
@@ -38,5 +43,6 @@ public:
 
 private:
     QMutex &m_mutex;
+    std::function<void()> m_taken;
     QTimer m_retry;
 };

@@ -147,7 +147,8 @@ SimilarityIndex::SimilarityIndex(Compute compute,
                                  QObject *parent)
     : QObject(parent)
     , m_shared(std::make_shared<Shared>())
-    , m_lock(m_shared->mutex, [this] { startWorkers(); })
+    , m_lock(
+          m_shared->mutex, [this] { applyWaiting(); }, [this] { startWorkers(); })
     , m_hold(holdLimitMs, [this](bool held) { setHeld(held); })
 {
     m_shared->compute = std::move(compute);
@@ -183,15 +184,6 @@ SimilarityIndex::~SimilarityIndex()
 QMutex &SimilarityIndex::workersLock()
 {
     return m_shared->mutex;
-}
-
-std::unique_lock<QMutex> SimilarityIndex::lockShared()
-{
-    std::unique_lock<QMutex> lock = m_lock.tryTake();
-    if (lock.owns_lock()) {
-        applyWaiting();
-    }
-    return lock;
 }
 
 void SimilarityIndex::applyWaiting()
@@ -230,7 +222,7 @@ void SimilarityIndex::applyWaiting()
 void SimilarityIndex::queueJobs(std::deque<Job> &jobs)
 {
     m_waiting.jobs.push_back(std::move(jobs));
-    lockShared();
+    m_lock.tryTake();
     m_delivery.start();
 }
 
@@ -240,7 +232,7 @@ void SimilarityIndex::clear()
     ++m_generation;
     m_waiting = {};
     m_waiting.clear = true;
-    lockShared();
+    m_lock.tryTake();
     m_rootPath.clear();
     m_photos.clear();
     m_entries.clear();
@@ -369,7 +361,7 @@ void SimilarityIndex::queueDigests()
 
 void SimilarityIndex::startWorkers()
 {
-    const std::unique_lock<QMutex> lock = lockShared();
+    const std::unique_lock<QMutex> lock = m_lock.tryTake();
     if (!lock.owns_lock()) {
         return; // called again in a moment
     }
@@ -398,7 +390,7 @@ void SimilarityIndex::deliver()
 {
     QList<Shared::Result> results;
     {
-        const std::unique_lock<QMutex> lock = lockShared();
+        const std::unique_lock<QMutex> lock = m_lock.tryTake();
         if (!lock.owns_lock()) {
             return; // the next delivery takes them
         }

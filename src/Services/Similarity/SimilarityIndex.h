@@ -119,9 +119,7 @@ private:
         std::optional<bool> held;
     };
 
-    // The workers' lock when it is free, with what waited done; see WindowSideLock.
-    std::unique_lock<QMutex> lockShared();
-    void applyWaiting();
+    void applyWaiting(); // with the lock, taken by the window's thread (see WindowSideLock)
     void queueJobs(std::deque<Job> &jobs);
     // Queues what is not known of the photos, a slice per turn of the event loop: at 100,000
     // photos one pass would hold the window up for a quarter of a second.

@@ -23,8 +23,10 @@ QString lastPathComponent(const QUrl &url)
 
 } // namespace
 
-CollectionStore::CollectionStore(DesktopServices &desktop, std::shared_ptr<QSettings> settings,
-                                 std::shared_ptr<PlatformFileSystem> fileSystem, QObject *parent)
+CollectionStore::CollectionStore(DesktopServices &desktop,
+                                 std::shared_ptr<QSettings> settings,
+                                 std::shared_ptr<PlatformFileSystem> fileSystem,
+                                 QObject *parent)
     : QObject(parent)
     , m_desktop(desktop)
     , m_settings(settings ? std::move(settings)
@@ -32,6 +34,7 @@ CollectionStore::CollectionStore(DesktopServices &desktop, std::shared_ptr<QSett
                                                         QStringLiteral("Photo Sorter")))
     , m_fileSystem(std::move(fileSystem))
     , m_bookmarkStore(m_settings)
+    , m_similar([this]() -> const std::optional<PhotoCollection> & { return m_collection; })
 {
     readSettings();
     refreshRecentFolders();
@@ -89,7 +92,9 @@ void CollectionStore::readSettings()
 
 // ----- Observable setters
 
-void CollectionStore::setCollection(std::optional<PhotoCollection> collection, int animationMs)
+void CollectionStore::setCollection(std::optional<PhotoCollection> collection,
+                                    int animationMs,
+                                    SimilarShots::Change change)
 {
     if (collection == m_collection) {
         return;
@@ -97,16 +102,18 @@ void CollectionStore::setCollection(std::optional<PhotoCollection> collection, i
     m_collection = std::move(collection);
     ++m_collectionRevision;
     m_collectionAnimationMs = animationMs;
-    m_similar.setCollection(m_collection);
+    m_similar.collectionChanged(change);
     Q_EMIT collectionChanged();
 }
 
-void CollectionStore::publishCollection(PhotoCollection &&collection, int animationMs)
+void CollectionStore::publishCollection(PhotoCollection &&collection,
+                                        int animationMs,
+                                        SimilarShots::Change change)
 {
     m_collection = std::move(collection);
     ++m_collectionRevision;
     m_collectionAnimationMs = animationMs;
-    m_similar.setCollection(m_collection);
+    m_similar.collectionChanged(change);
     Q_EMIT collectionChanged();
 }
 
@@ -566,7 +573,7 @@ void CollectionStore::applyDimensions(const QList<DimensionsRead> &results)
                 applyDimensions(results);
                 return;
             }
-            publishCollection(std::move(*updated.second));
+            publishCollection(std::move(*updated.second), 0, SimilarShots::Change::sameFiles);
             if (updated.first == Applied::inPlace) {
                 m_photoLookup.carry(revision, m_collectionRevision); // same photos, same places
             }

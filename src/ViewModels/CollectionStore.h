@@ -355,9 +355,13 @@ private:
     }
 
     // Setters that notify only on a real change.
-    void setCollection(std::optional<PhotoCollection> collection, int animationMs = 0);
+    void setCollection(std::optional<PhotoCollection> collection,
+                       int animationMs = 0,
+                       SimilarShots::Change change = SimilarShots::Change::any);
     // For changes the store made itself: always a change, so no comparison first.
-    void publishCollection(PhotoCollection &&collection, int animationMs = 0);
+    void publishCollection(PhotoCollection &&collection,
+                           int animationMs = 0,
+                           SimilarShots::Change change = SimilarShots::Change::any);
     void setSelection(const QSet<QString> &ids, const std::optional<QString> &focus,
                       const std::optional<QString> &anchor);
     void setSelectedPhotoIDs(const QSet<QString> &ids);

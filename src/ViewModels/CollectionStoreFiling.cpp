@@ -478,7 +478,7 @@ QSet<QString> CollectionStore::movePhotosOptimistically(const QList<Photo> &phot
             lookup->noteInserted({targetIndex, at}, photo);
         }
     }
-    publishCollection(std::move(updated), animationMs);
+    publishCollection(std::move(updated), animationMs, SimilarShots::Change::moved);
     if (lookup) {
         lookup->advance(m_collectionRevision);
     }
@@ -495,7 +495,7 @@ void CollectionStore::removePhotosOptimistically(const QSet<QString> &ids)
     for (PhotoSection &section : updated.sections) {
         section.photos.removeIf([&matcher](const Photo &p) { return matcher.contains(p.id); });
     }
-    publishCollection(std::move(updated));
+    publishCollection(std::move(updated), 0, SimilarShots::Change::moved);
 }
 
 std::optional<QString>

@@ -520,7 +520,7 @@ void CollectionStore::setSortOrder(PhotoSortOrder order)
         for (PhotoSection &section : resorted.sections) {
             sortPhotos(section.photos, order);
         }
-        setCollection(std::move(resorted));
+        setCollection(std::move(resorted), 0, SimilarShots::Change::moved);
     }
 }
 

@@ -3,42 +3,10 @@
 #include "Models/Duplicates.h"
 #include "Services/Platform/BackgroundPriority.h"
 
-namespace {
-
-// Whether the two hold the same files in the same places: what the similarity pass reads and
-// knows photos by. Dimensions and capture times filled in change neither, and at 100,000
-// photos telling the pass again costs the window a pass over all of them.
-bool sameFiles(const PhotoCollection &a, const PhotoCollection &b)
-{
-    if (a.rootURL != b.rootURL || a.sections.size() != b.sections.size()) {
-        return false;
-    }
-    for (qsizetype s = 0; s < a.sections.size(); ++s) {
-        const QList<Photo> &before = a.sections[s].photos;
-        const QList<Photo> &after = b.sections[s].photos;
-        if (before.size() != after.size() || a.sections[s].url != b.sections[s].url) {
-            return false;
-        }
-        if (before.constData() == after.constData()) {
-            continue; // one list, shared
-        }
-        // In the same folder, the same name is the same place.
-        for (qsizetype i = 0; i < before.size(); ++i) {
-            const Photo &x = before[i];
-            const Photo &y = after[i];
-            if (x.byteCount != y.byteCount || x.modificationDate != y.modificationDate ||
-                x.id != y.id || x.filename != y.filename) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-} // namespace
-
-SimilarShots::SimilarShots(QObject *parent)
+SimilarShots::SimilarShots(std::function<const std::optional<PhotoCollection> &()> current,
+                           QObject *parent)
     : QObject(parent)
+    , m_current(std::move(current))
 {
     m_regroup.setSingleShot(true);
     m_regroup.setInterval(regroupIntervalMs);
@@ -47,14 +15,13 @@ SimilarShots::SimilarShots(QObject *parent)
     connect(&m_index, &SimilarityIndex::factsChanged, this, &SimilarShots::schedule);
 }
 
-void SimilarShots::setCollection(const std::optional<PhotoCollection> &collection)
+void SimilarShots::collectionChanged(Change change)
 {
-    if (!collection) {
-        ++m_serial; // a grouping in flight counts no more
-        m_collection.reset();
+    ++m_serial; // bursts of the collection before are not shown
+    if (!m_current()) {
         m_index.clear();
         m_regroup.stop();
-        m_photosChanged = false;
+        m_photosChanged.reset();
         m_duplicates = {};
         m_duplicatesStale = false;
         if (!m_bursts.isEmpty()) {
@@ -64,9 +31,9 @@ void SimilarShots::setCollection(const std::optional<PhotoCollection> &collectio
         Q_EMIT duplicatesChanged();
         return;
     }
-    m_photosChanged = m_photosChanged || !m_collection || !sameFiles(*m_collection, *collection);
-    ++m_serial; // bursts of the collection before are not shown
-    m_collection = collection;
+    if (change != Change::sameFiles) {
+        m_photosChanged = std::max(change, m_photosChanged.value_or(change));
+    }
     schedule();
 }
 
@@ -79,17 +46,20 @@ void SimilarShots::schedule()
 
 void SimilarShots::photosMayHaveChanged()
 {
-    if (std::exchange(m_photosChanged, false)) {
+    const PhotoCollection &collection = *m_current();
+    if (const std::optional<Change> change = std::exchange(m_photosChanged, std::nullopt)) {
         QList<Photo> photos;
-        for (const PhotoSection &section : std::as_const(m_collection->sections)) {
+        for (const PhotoSection &section : collection.sections) {
             if (photos.isEmpty()) {
                 photos = section.photos; // shared, not copied: a camera folder has one section
             } else if (!section.photos.isEmpty()) {
-                photos.reserve(m_collection->photoCount());
+                photos.reserve(collection.photoCount());
                 photos.append(section.photos);
             }
         }
-        m_index.setPhotos(standardizedPath(m_collection->rootURL), photos);
+        // Files that only moved are known or queued already: the pass takes their new places
+        // without looking for new ones among them all.
+        m_index.setPhotos(standardizedPath(collection.rootURL), photos, *change == Change::any);
     }
     m_duplicatesStale = true;
     Q_EMIT duplicatesChanged();
@@ -98,18 +68,18 @@ void SimilarShots::photosMayHaveChanged()
 void SimilarShots::regroupNow()
 {
     m_regroup.stop();
-    if (!m_collection) {
+    if (!m_current()) {
         return;
     }
     ++m_serial;
     photosMayHaveChanged();
-    apply(Bursts::group(m_collection->sections,
+    apply(Bursts::group(m_current()->sections,
                         [this](const Photo &photo) { return m_index.facts(photo); }));
 }
 
 void SimilarShots::regroup()
 {
-    if (!m_collection) {
+    if (!m_current()) {
         return;
     }
     if (m_grouping) {
@@ -118,7 +88,7 @@ void SimilarShots::regroup()
     }
     photosMayHaveChanged();
     m_grouping = true;
-    m_pool.start([this, serial = ++m_serial, sections = m_collection->sections,
+    m_pool.start([this, serial = ++m_serial, sections = m_current()->sections,
                   facts = m_index.snapshot()] {
         BackgroundPriority::lowerCurrentThread();
         Bursts bursts =
@@ -132,7 +102,7 @@ void SimilarShots::regroup()
 void SimilarShots::grouped(quint64 serial, Bursts bursts)
 {
     m_grouping = false;
-    if (serial == m_serial && m_collection) {
+    if (serial == m_serial && m_current()) {
         apply(std::move(bursts));
     }
     if (std::exchange(m_regroupAgain, false)) {
@@ -150,11 +120,11 @@ void SimilarShots::apply(Bursts bursts)
 
 const Bursts &SimilarShots::duplicates() const
 {
-    if (!std::exchange(m_duplicatesStale, false) || !m_collection) {
+    if (!std::exchange(m_duplicatesStale, false) || !m_current()) {
         return m_duplicates;
     }
     QList<DuplicateCandidate> candidates;
-    for (const PhotoSection &section : std::as_const(m_collection->sections)) {
+    for (const PhotoSection &section : m_current()->sections) {
         for (const Photo &photo : section.photos) {
             if (const SimilarityFacts *facts = m_index.facts(photo)) {
                 candidates.append({photo.id, photo.byteCount, m_index.digest(photo), facts->hash,

@@ -14,6 +14,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 class SimilarShots : public QObject
@@ -23,7 +24,17 @@ class SimilarShots : public QObject
 public:
     static constexpr int regroupIntervalMs = 250;
 
-    explicit SimilarShots(QObject *parent = nullptr);
+    // What a change of the collection did to its files.
+    enum class Change {
+        sameFiles, // dimensions or capture times filled in
+        moved,     // files filed, renamed, sorted again or taken away: none came
+        any,       // files may have come
+    };
+
+    // `current` gives the collection as the board shows it now. None is kept here between
+    // changes: a copy held would make every key copy the 100,000 photos of a card.
+    explicit SimilarShots(std::function<const std::optional<PhotoCollection> &()> current,
+                          QObject *parent = nullptr);
 
     SimilarityIndex &index() { return m_index; }
     const SimilarityIndex &index() const { return m_index; }
@@ -31,8 +42,8 @@ public:
     // Exact and near duplicates anywhere in the collection, each group sharpest first. Worked
     // out when asked (only Browse shows them), and again after the next change.
     const Bursts &duplicates() const;
-    // The collection as the board shows it now; none when closed.
-    void setCollection(const std::optional<PhotoCollection> &collection);
+    // The collection changed, or was closed.
+    void collectionChanged(Change change);
     // Groups at once, on the calling thread, rather than at the next interval (tests).
     void regroupNow();
 
@@ -51,12 +62,12 @@ private:
     void apply(Bursts bursts);
 
     SimilarityIndex m_index;
-    std::optional<PhotoCollection> m_collection;
+    std::function<const std::optional<PhotoCollection> &()> m_current;
     Bursts m_bursts;
     mutable Bursts m_duplicates;
     mutable bool m_duplicatesStale = true;
     QTimer m_regroup;
-    bool m_photosChanged = false;
+    std::optional<Change> m_photosChanged; // the pass is not told yet
     bool m_grouping = false;     // a grouping runs
     bool m_regroupAgain = false; // and the collection or the facts changed since it began
     quint64 m_serial = 0;        // the grouping whose result counts

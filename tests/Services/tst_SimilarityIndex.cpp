@@ -2,7 +2,9 @@
 #include "support/LockHolder.h"
 
 #include <QAtomicInt>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -22,6 +24,7 @@ private Q_SLOTS:
     void heldUntilReleasedThenScreenFirst_data();
     void heldUntilReleasedThenScreenFirst();
     void digestsOnlyWhereSizesMatch();
+    void photoFiledBeforeItIsRead();
 
 private:
     Photo photo(const QString &name, const QByteArray &content, qint64 seconds = 1'000);
@@ -194,6 +197,31 @@ void tst_SimilarityIndex::digestsOnlyWhereSizesMatch()
     QVERIFY(!index.digest(photos[0]).isEmpty());
     QVERIFY(index.digest(photos[2]) != index.digest(photos[0]));
     QVERIFY(index.digest(photos[3]).isEmpty());
+}
+
+// A photo filed while its job waited is read where it went, not kept as a file without facts.
+void tst_SimilarityIndex::photoFiledBeforeItIsRead()
+{
+    const Photo queued = photo(u"a.jpg"_s, "aa");
+    SimilarityIndex index(
+        [this](const QString &path) -> std::optional<SimilarityFacts> {
+            if (!QFileInfo::exists(path)) {
+                return std::nullopt; // as the real reading fails on a missing file
+            }
+            return counting()(path);
+        },
+        SimilarityIndex::contentDigest, 1);
+    index.hold(this);
+    index.setPhotos(m_folder->path(), {queued});
+    QVERIFY(QDir(m_folder->path()).mkdir(u"Cats"_s));
+    QVERIFY(QFile::rename(m_folder->filePath(u"a.jpg"_s), m_folder->filePath(u"Cats/a.jpg"_s)));
+    Photo filed = queued;
+    filed.url = QUrl::fromLocalFile(m_folder->filePath(u"Cats/a.jpg"_s));
+    index.setPhotos(m_folder->path(), {filed}, false);
+    index.release(this);
+    QVERIFY(waitComplete(index));
+    QVERIFY(index.facts(filed));
+    QCOMPARE(index.doneCount(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_SimilarityIndex)

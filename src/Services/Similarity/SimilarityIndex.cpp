@@ -12,6 +12,7 @@
 
 #include <QBuffer>
 #include <QCryptographicHash>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QMutex>
 #include <QStandardPaths>
@@ -65,6 +66,7 @@ struct SimilarityIndex::Shared
     {
         DimensionCacheKey key;
         bool digest = false;
+        bool gone = false; // no file at the photo's path any more: filed before it was read
         std::optional<SimilarityFacts> facts;
         QByteArray digestBytes;
     };
@@ -114,12 +116,13 @@ struct SimilarityIndex::Shared
             const Compute computeNow = compute;
             const DigestOf digestNow = digestOf;
             locker.unlock();
-            Result result{job.key, job.digest, {}, {}};
+            Result result{job.key, job.digest, false, {}, {}};
             const QString path = standardizedPath(job.photo.url);
             if (job.digest) {
                 result.digestBytes = digestNow(path);
             } else {
                 result.facts = computeNow(path);
+                result.gone = !result.facts && !QFileInfo::exists(path);
             }
             locker.relock();
             if (startedIn == generation) {
@@ -248,9 +251,10 @@ void SimilarityIndex::clear()
     Q_EMIT progressChanged();
 }
 
-void SimilarityIndex::setPhotos(const QString &rootPath, const QList<Photo> &photos)
+void SimilarityIndex::setPhotos(const QString &rootPath, const QList<Photo> &photos, bool newFiles)
 {
     if (rootPath != m_rootPath) {
+        newFiles = true;
         clear();
         m_rootPath = rootPath;
         if (!m_cacheFolder.isEmpty()) {
@@ -281,7 +285,7 @@ void SimilarityIndex::setPhotos(const QString &rootPath, const QList<Photo> &pho
         }
     }
     m_photos = photos;
-    if (!m_loading) {
+    if (!m_loading && newFiles) {
         queueMissing();
     }
 }
@@ -395,9 +399,19 @@ void SimilarityIndex::deliver()
             return; // the next delivery takes them
         }
         results.swap(m_shared->results);
+        for (const Shared::Result &result : std::as_const(results)) {
+            if (result.gone) {
+                m_shared->started.remove(result.key); // to be taken again where it went
+            }
+        }
     }
+    bool gone = false;
     for (Shared::Result &result : results) {
-        if (result.digest) {
+        if (result.gone) {
+            // Not unreadable: queued again where the collection now has it, rather than kept
+            // (and cached) as a file without facts.
+            gone = m_queued.remove(result.key) || gone;
+        } else if (result.digest) {
             m_queuedDigests.remove(result.key);
             if (const auto it = m_entries.find(result.key); it != m_entries.end()) {
                 it->digest = std::move(result.digestBytes);
@@ -413,7 +427,9 @@ void SimilarityIndex::deliver()
         Q_EMIT factsChanged();
         Q_EMIT progressChanged();
     }
-    if (m_queued.isEmpty() && m_queuedDigests.isEmpty() && !m_nextSlice.isActive()) {
+    if (gone && !m_nextSlice.isActive()) {
+        queueMissing();
+    } else if (m_queued.isEmpty() && m_queuedDigests.isEmpty() && !m_nextSlice.isActive()) {
         queueDigests();
     }
 }

@@ -54,8 +54,9 @@ public:
     // Where the cache files go; empty keeps nothing between sessions (the default).
     void setCacheFolder(const QString &folder) { m_cacheFolder = folder; }
     // The open collection, at `rootPath`, now holds `photos`: what is not known of them is
-    // computed. Another root starts afresh from its own cache file.
-    void setPhotos(const QString &rootPath, const QList<Photo> &photos);
+    // computed. Another root starts afresh from its own cache file. Without `newFiles` the
+    // photos are only where they now are (filed, renamed, taken away): none is looked for.
+    void setPhotos(const QString &rootPath, const QList<Photo> &photos, bool newFiles = true);
     // Forgets the collection (written to the cache first).
     void clear();
     // These are on screen: computed first once the pass is not held.

@@ -1,7 +1,6 @@
 #include "VideoDecoder.h"
 
 #include "ImageScaling.h"
-
 #include "VideoModule.h"
 
 #include <QRegularExpression>

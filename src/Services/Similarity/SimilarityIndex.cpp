@@ -27,6 +27,12 @@ DimensionCacheKey keyOf(const Photo &photo)
     return {photo.id, photo.modificationDate, photo.byteCount};
 }
 
+const SimilarityFacts *factsIn(const SimilarityEntries &entries, const Photo &photo)
+{
+    const auto it = entries.constFind(keyOf(photo));
+    return it != entries.constEnd() && it->facts ? &*it->facts : nullptr;
+}
+
 // A JPEG's brightness alone, upright, its long side about `side` where libjpeg shrinks by
 // eighths while decoding: the hash and the score need no colour, and the colour planes are
 // most of a decode's work after the entropy decoding. Null for any other file.
@@ -470,14 +476,12 @@ void SimilarityIndex::saveCache(bool wait)
 
 const SimilarityFacts *SimilarityIndex::facts(const Photo &photo) const
 {
-    const auto it = m_entries.constFind(keyOf(photo));
-    return it != m_entries.constEnd() && it->facts ? &*it->facts : nullptr;
+    return factsIn(m_entries, photo);
 }
 
 const SimilarityFacts *SimilarityIndex::Snapshot::facts(const Photo &photo) const
 {
-    const auto it = m_entries.constFind(keyOf(photo));
-    return it != m_entries.constEnd() && it->facts ? &*it->facts : nullptr;
+    return factsIn(m_entries, photo);
 }
 
 QByteArray SimilarityIndex::digest(const Photo &photo) const

@@ -3,6 +3,7 @@
 #include "Services/Decoders/ImageScaling.h"
 #include "Services/ImageFile.h"
 #include "Services/Platform/BackgroundPriority.h"
+#include "Services/Similarity/ThumbnailFacts.h"
 
 #include <QThread>
 
@@ -313,5 +314,5 @@ void ThumbnailService::deliver(const std::shared_ptr<ThumbnailRequest> &request,
 
 QImage ThumbnailService::downsample(const QString &path, int maximumPixelDimension)
 {
-    return ImageFile::readImage(path, std::clamp(maximumPixelDimension, 1, maximumNeededPixels));
+    return ThumbnailFacts::decode(path, std::clamp(maximumPixelDimension, 1, maximumNeededPixels));
 }

@@ -118,7 +118,8 @@ public:
     const ThumbnailCache &cache() const { return *m_cache; }
 
     // The file's first image read through ImageFile, its longest side at most
-    // `maximumPixelDimension` (capped at maximumNeededPixels).
+    // `maximumPixelDimension` (capped at maximumNeededPixels); a photo that decodes whole leaves
+    // its similarity facts on the way (ThumbnailFacts).
     static QImage downsample(const QString &path, int maximumPixelDimension);
 
 private:

@@ -255,6 +255,23 @@ HeifDecoder::decode(const ImageSource &file, int maximumPixelDimension, DecodeBu
                                 maximumPixelDimension);
 }
 
+bool HeifDecoder::decodesWhole(const ImageSource &file, int maximumPixelDimension) const
+{
+    const std::optional<OpenedFile> opened = openPrimary(file);
+    if (!opened) {
+        return false;
+    }
+    const QSize primarySize = sizeOf(opened->primary.get());
+    for (const Handle &thumbnail : thumbnailsOf(opened->primary.get())) {
+        const QSize size = sizeOf(thumbnail.get());
+        if (ImageScaling::longestSide(size) >= maximumPixelDimension &&
+            hasShapeOf(size, primarySize)) {
+            return false;
+        }
+    }
+    return fitsPixelCap(primarySize);
+}
+
 QImage HeifDecoder::embeddedPreview(const ImageSource &file) const
 {
     const std::optional<OpenedFile> opened = openPrimary(file);

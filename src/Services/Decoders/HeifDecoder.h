@@ -28,5 +28,7 @@ public:
     using ImageDecoder::decode;
     QImage
     decode(const ImageSource &file, int maximumPixelDimension, DecodeBudget &budget) const override;
+    // Unless a thumbnail item is large enough.
+    bool decodesWhole(const ImageSource &file, int maximumPixelDimension) const override;
     QImage embeddedPreview(const ImageSource &file) const override;
 };

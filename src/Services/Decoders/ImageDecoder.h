@@ -52,6 +52,14 @@ public:
     {
         return decode(file, maximumPixelDimension, DecodeBudget::shared());
     }
+    // True when decode() at `maximumPixelDimension` holds the whole picture first: the format
+    // cannot shrink while decoding and the file stores nothing smaller that would serve.
+    virtual bool decodesWhole(const ImageSource &file, int maximumPixelDimension) const
+    {
+        Q_UNUSED(file);
+        Q_UNUSED(maximumPixelDimension);
+        return false;
+    }
     // The part `region` of the upright photo (in its full-size pixels) at `size`; null when it
     // cannot be read. The default decodes the whole photo at the resolution asked, or less when
     // that would hold more than half the budget (the part then comes out softer, memory stays

@@ -9,6 +9,7 @@
 #include "Services/PhotoInfoReader.h"
 #include "Services/Platform/BackgroundPriority.h"
 #include "Services/ThumbnailService.h"
+#include "ThumbnailFacts.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -494,6 +495,9 @@ std::optional<SimilarityFacts> SimilarityIndex::computeFacts(const QString &path
     if (ImageSource::isVideoName(path)) {
         return std::nullopt;
     }
+    if (std::optional<SimilarityFacts> left = ThumbnailFacts::shared().take(path)) {
+        return left;
+    }
     const PhotoInfo info = PhotoInfoReader::read(path);
     const int side = sharpnessSide(std::max(info.pixelWidth, info.pixelHeight));
     QImage image = greyJpeg(path, side);
@@ -503,9 +507,14 @@ std::optional<SimilarityFacts> SimilarityIndex::computeFacts(const QString &path
     if (image.isNull()) {
         return std::nullopt;
     }
+    return factsOf(image, info);
+}
+
+SimilarityFacts SimilarityIndex::factsOf(const QImage &picture, const PhotoInfo &info)
+{
     SimilarityFacts facts;
-    facts.hash = ImageFingerprint::differenceHash(image);
-    facts.sharpness = ImageFingerprint::sharpness(image, info.focusPoint);
+    facts.hash = ImageFingerprint::differenceHash(picture);
+    facts.sharpness = ImageFingerprint::sharpness(picture, info.focusPoint);
     if (!info.make.isEmpty() || !info.model.isEmpty() || !info.bodySerialNumber.isEmpty()) {
         facts.camera = QStringList{info.make, info.model, info.bodySerialNumber}.join(u'\x1f');
     }

@@ -13,6 +13,7 @@
 #include "SimilarityCache.h"
 
 #include "Models/Photo.h"
+#include "Models/PhotoInfo.h"
 
 #include <QObject>
 #include <QSet>
@@ -99,7 +100,10 @@ public:
     static constexpr qsizetype queueSliceSize = 8'000;
     // The real computations: the file's picture at sharpnessPixels and its camera, read the safe
     // way; and a SHA-256 of its bytes.
+    // What a thumbnail's decode left (ThumbnailFacts) is taken instead where there is any.
     static std::optional<SimilarityFacts> computeFacts(const QString &path);
+    // The facts of `picture`, the photo at its sharpnessSide, whose camera recorded `info`.
+    static SimilarityFacts factsOf(const QImage &picture, const PhotoInfo &info);
     static QByteArray contentDigest(const QString &path);
 
 Q_SIGNALS:

@@ -2,7 +2,6 @@
 
 #include "Services/Decoders/ImageDecoders.h"
 #include "Services/Decoders/ImageScaling.h"
-#include "Services/ImageFile.h"
 #include "Services/PhotoInfoReader.h"
 #include "SimilarityIndex.h"
 

@@ -3,13 +3,14 @@
 #include "Models/Duplicates.h"
 #include "Services/Platform/BackgroundPriority.h"
 
+#include <algorithm>
+
 SimilarShots::SimilarShots(std::function<const std::optional<PhotoCollection> &()> current,
                            QObject *parent)
     : QObject(parent)
     , m_current(std::move(current))
 {
     m_regroup.setSingleShot(true);
-    m_regroup.setInterval(regroupIntervalMs);
     connect(&m_regroup, &QTimer::timeout, this, &SimilarShots::regroup);
     m_pool.setMaxThreadCount(1);
     connect(&m_index, &SimilarityIndex::factsChanged, this, &SimilarShots::schedule);
@@ -39,9 +40,14 @@ void SimilarShots::collectionChanged(Change change)
 
 void SimilarShots::schedule()
 {
-    if (!m_regroup.isActive()) {
-        m_regroup.start();
+    if (m_regroup.isActive()) {
+        return;
     }
+    // The facts of the first screen, or a key after a pause, are grouped at once; a stream of
+    // changes still starts one grouping per interval.
+    const qint64 since =
+        m_sinceRegroup.isValid() ? m_sinceRegroup.elapsed() : qint64(m_regroupIntervalMs);
+    m_regroup.start(int(std::clamp<qint64>(m_regroupIntervalMs - since, 0, m_regroupIntervalMs)));
 }
 
 void SimilarShots::photosMayHaveChanged()
@@ -88,6 +94,7 @@ void SimilarShots::regroup()
     }
     photosMayHaveChanged();
     m_grouping = true;
+    m_sinceRegroup.start();
     m_pool.start([this, serial = ++m_serial, sections = m_current()->sections,
                   facts = m_index.snapshot()] {
         BackgroundPriority::lowerCurrentThread();

@@ -10,6 +10,7 @@
 #include "Models/PhotoCollection.h"
 #include "Services/Similarity/SimilarityIndex.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QThreadPool>
 #include <QTimer>
@@ -22,6 +23,7 @@ class SimilarShots : public QObject
     Q_OBJECT
 
 public:
+    // At most one grouping starts per interval; the first after a quieter spell starts at once.
     static constexpr int regroupIntervalMs = 250;
 
     // What a change of the collection did to its files.
@@ -46,6 +48,8 @@ public:
     void collectionChanged(Change change);
     // Groups at once, on the calling thread, rather than at the next interval (tests).
     void regroupNow();
+    // Tests stretch it, to see what does not wait for it.
+    void setRegroupInterval(int ms) { m_regroupIntervalMs = ms; }
 
 Q_SIGNALS:
     void burstsChanged();
@@ -67,6 +71,8 @@ private:
     mutable Bursts m_duplicates;
     mutable bool m_duplicatesStale = true;
     QTimer m_regroup;
+    int m_regroupIntervalMs = regroupIntervalMs;
+    QElapsedTimer m_sinceRegroup;          // since the last grouping began
     std::optional<Change> m_photosChanged; // the pass is not told yet
     bool m_grouping = false;     // a grouping runs
     bool m_regroupAgain = false; // and the collection or the facts changed since it began

@@ -158,6 +158,18 @@ void tst_SimilarityIndex::heldUntilReleasedThenScreenFirst()
     QCOMPARE(m_computed.first(), u"p4.jpg"_s);
     QVERIFY(progress.size() >= 2);
 
+    // The facts of the photos on screen come back as soon as they are known, not with the
+    // next delivery: here none comes before the test ends.
+    m_computed.clear();
+    SimilarityIndex prompt(counting(), SimilarityIndex::contentDigest, 1);
+    prompt.setDeliveryInterval(3'600'000);
+    prompt.hold(this);
+    prompt.setPhotos(m_folder->path(), photos);
+    prompt.prioritize({photos[1], photos[3]});
+    prompt.release(this);
+    QVERIFY(QTest::qWaitFor([&] { return prompt.facts(photos[1]) && prompt.facts(photos[3]); },
+                            10'000));
+
     // A collection larger than a slice is queued whole, a slice per turn of the event loop.
     QList<Photo> many;
     for (qsizetype i = 0; i <= SimilarityIndex::queueSliceSize; ++i) {

@@ -87,12 +87,15 @@ struct SimilarityIndex::Shared
     std::deque<Job> urgent; // on screen
     bool held = false;      // a view waits for its first screen: nothing is taken
     int running = 0;        // worker loops
+    int urgentRunning = 0;  // jobs taken from `urgent` and not done
+    // Called, without the mutex, when the last photo on screen is done.
+    std::function<void()> screenDone;
     QSet<DimensionCacheKey> started;
     QList<Result> results;
 
-    // The next job, those on screen first; false when none is left or the pass is held.
-    // Called with the mutex held.
-    bool take(Job &job)
+    // The next job, those on screen first (`urgentJob` says which); false when none is left
+    // or the pass is held. Called with the mutex held.
+    bool take(Job &job, bool &urgentJob)
     {
         const auto claim = [this, &job](std::deque<Job> &from) {
             while (!from.empty()) {
@@ -108,7 +111,12 @@ struct SimilarityIndex::Shared
             }
             return false;
         };
-        return !held && (claim(urgent) || claim(queue));
+        if (held) {
+            return false;
+        }
+        urgentJob = claim(urgent);
+        urgentRunning += urgentJob ? 1 : 0;
+        return urgentJob || claim(queue);
     }
 
     bool hasWork() const { return !held && (!urgent.empty() || !queue.empty()); }
@@ -118,7 +126,8 @@ struct SimilarityIndex::Shared
         BackgroundPriority::idleCurrentThread();
         QMutexLocker locker(&mutex);
         Job job;
-        while (take(job)) {
+        bool urgentJob = false;
+        while (take(job, urgentJob)) {
             const quint64 startedIn = generation;
             const Compute computeNow = compute;
             const DigestOf digestNow = digestOf;
@@ -134,6 +143,12 @@ struct SimilarityIndex::Shared
             locker.relock();
             if (startedIn == generation) {
                 results.append(std::move(result));
+            }
+            if (urgentJob && --urgentRunning == 0 && urgent.empty() && screenDone) {
+                const std::function<void()> done = screenDone;
+                locker.unlock();
+                done();
+                locker.relock();
             }
         }
         --running;
@@ -164,6 +179,9 @@ SimilarityIndex::SimilarityIndex(Compute compute,
     m_shared->compute = std::move(compute);
     m_shared->digestOf = std::move(digestOf);
     m_shared->threadCount = std::max(1, threadCount);
+    m_shared->screenDone = [this] {
+        QMetaObject::invokeMethod(this, &SimilarityIndex::deliver, Qt::QueuedConnection);
+    };
     m_pool.setMaxThreadCount(m_shared->threadCount);
     m_cachePool.setMaxThreadCount(1);
     m_delivery.setInterval(deliveryIntervalMs);

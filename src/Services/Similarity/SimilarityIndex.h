@@ -34,6 +34,8 @@ public:
     using Compute = std::function<std::optional<SimilarityFacts>(const QString &path)>;
     using DigestOf = std::function<QByteArray(const QString &path)>;
 
+    // Results come back this often, but those of the photos on screen as soon as the last of
+    // them is known: the screen's "similar" marks wait for nothing else.
     static constexpr int deliveryIntervalMs = 200;
     // A hold lets go by itself after this long: a view whose thumbnails never come (a stalled
     // mount) must not keep the pass back for good.
@@ -64,6 +66,8 @@ public:
     void prioritize(const QList<Photo> &photos);
     void hold(const void *holder) { m_hold.hold(holder); }
     void release(const void *holder) { m_hold.release(holder); }
+    // Tests stretch it, to see what does not wait for it.
+    void setDeliveryInterval(int ms) { m_delivery.setInterval(ms); }
     // The workers' lock, for tests that play a worker preempted while it holds it: nothing
     // above waits for it.
     QMutex &workersLock();

@@ -1,5 +1,7 @@
 #include "CollectionStore.h"
 
+#include "Services/BackgroundRelease.h"
+
 #include "ViewSettings.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -99,22 +101,25 @@ void CollectionStore::setCollection(std::optional<PhotoCollection> collection,
     if (collection == m_collection) {
         return;
     }
-    m_collection = std::move(collection);
+    std::optional<PhotoCollection> old = std::exchange(m_collection, std::move(collection));
     ++m_collectionRevision;
     m_collectionAnimationMs = animationMs;
     m_similar.collectionChanged(change);
     Q_EMIT collectionChanged();
+    // After the views have let go of their copies, so that this one is the last.
+    releaseInBackground(m_dimensionWriter, std::move(old));
 }
 
 void CollectionStore::publishCollection(PhotoCollection &&collection,
                                         int animationMs,
                                         SimilarShots::Change change)
 {
-    m_collection = std::move(collection);
+    std::optional<PhotoCollection> old = std::exchange(m_collection, std::move(collection));
     ++m_collectionRevision;
     m_collectionAnimationMs = animationMs;
     m_similar.collectionChanged(change);
     Q_EMIT collectionChanged();
+    releaseInBackground(m_dimensionWriter, std::move(old));
 }
 
 

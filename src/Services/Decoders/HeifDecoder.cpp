@@ -225,6 +225,14 @@ PhotoInfo HeifDecoder::photoInfo(const ImageSource &file) const
 QImage
 HeifDecoder::decode(const ImageSource &file, int maximumPixelDimension, DecodeBudget &budget) const
 {
+    return decodeOnTheWay(file, maximumPixelDimension, budget, {});
+}
+
+QImage HeifDecoder::decodeOnTheWay(const ImageSource &file,
+                                   int maximumPixelDimension,
+                                   DecodeBudget &budget,
+                                   const OnTheWay &onTheWay) const
+{
     if (maximumPixelDimension <= 0) {
         return {};
     }
@@ -251,25 +259,14 @@ HeifDecoder::decode(const ImageSource &file, int maximumPixelDimension, DecodeBu
     // libheif decodes the whole image before it can be shrunk.
     const DecodeBudget::Reservation held =
         budget.reserve(qint64(primarySize.width()) * primarySize.height());
-    return ImageScaling::shrunk(decodeItem(opened->primary.get(), opened->context.get()),
-                                maximumPixelDimension);
-}
-
-bool HeifDecoder::decodesWhole(const ImageSource &file, int maximumPixelDimension) const
-{
-    const std::optional<OpenedFile> opened = openPrimary(file);
-    if (!opened) {
-        return false;
+    const QImage whole = decodeItem(opened->primary.get(), opened->context.get());
+    const int side = onTheWay.side && !whole.isNull() ? onTheWay.side() : 0;
+    if (side < maximumPixelDimension) {
+        return ImageScaling::shrunk(whole, maximumPixelDimension);
     }
-    const QSize primarySize = sizeOf(opened->primary.get());
-    for (const Handle &thumbnail : thumbnailsOf(opened->primary.get())) {
-        const QSize size = sizeOf(thumbnail.get());
-        if (ImageScaling::longestSide(size) >= maximumPixelDimension &&
-            hasShapeOf(size, primarySize)) {
-            return false;
-        }
-    }
-    return fitsPixelCap(primarySize);
+    const QImage picture = ImageScaling::shrunk(whole, side);
+    onTheWay.take(picture);
+    return ImageScaling::shrunk(picture, maximumPixelDimension);
 }
 
 QImage HeifDecoder::embeddedPreview(const ImageSource &file) const

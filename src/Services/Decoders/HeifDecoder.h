@@ -28,7 +28,9 @@ public:
     using ImageDecoder::decode;
     QImage
     decode(const ImageSource &file, int maximumPixelDimension, DecodeBudget &budget) const override;
-    // Unless a thumbnail item is large enough.
-    bool decodesWhole(const ImageSource &file, int maximumPixelDimension) const override;
+    QImage decodeOnTheWay(const ImageSource &file,
+                          int maximumPixelDimension,
+                          DecodeBudget &budget,
+                          const OnTheWay &onTheWay) const override;
     QImage embeddedPreview(const ImageSource &file) const override;
 };

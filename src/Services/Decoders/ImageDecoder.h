@@ -16,6 +16,8 @@
 #include <QImage>
 #include <QSize>
 
+#include <functional>
+
 class ImageDecoder
 {
 public:
@@ -52,13 +54,23 @@ public:
     {
         return decode(file, maximumPixelDimension, DecodeBudget::shared());
     }
-    // True when decode() at `maximumPixelDimension` holds the whole picture first: the format
-    // cannot shrink while decoding and the file stores nothing smaller that would serve.
-    virtual bool decodesWhole(const ImageSource &file, int maximumPixelDimension) const
+    // What a caller takes of a picture decode() must hold whole before shrinking it: `side()`
+    // is the long side it wants (below the size asked: nothing), and `take` gets the picture
+    // shrunk to that on its way down. Neither is called where the file stores a smaller picture
+    // that serves or the format shrinks while decoding.
+    struct OnTheWay
     {
-        Q_UNUSED(file);
-        Q_UNUSED(maximumPixelDimension);
-        return false;
+        std::function<int()> side;
+        std::function<void(const QImage &picture)> take;
+    };
+    // decode(), handing the whole picture to `onTheWay` on its way down where there is one.
+    virtual QImage decodeOnTheWay(const ImageSource &file,
+                                  int maximumPixelDimension,
+                                  DecodeBudget &budget,
+                                  const OnTheWay &onTheWay) const
+    {
+        Q_UNUSED(onTheWay);
+        return decode(file, maximumPixelDimension, budget);
     }
     // The part `region` of the upright photo (in its full-size pixels) at `size`; null when it
     // cannot be read. The default decodes the whole photo at the resolution asked, or less when

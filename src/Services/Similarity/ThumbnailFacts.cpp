@@ -1,7 +1,6 @@
 #include "ThumbnailFacts.h"
 
 #include "Services/Decoders/ImageDecoders.h"
-#include "Services/Decoders/ImageScaling.h"
 #include "Services/PhotoInfoReader.h"
 #include "SimilarityIndex.h"
 
@@ -28,24 +27,20 @@ QImage ThumbnailFacts::decode(const QString &path, int maximumPixelDimension)
     if (!file) {
         return {};
     }
-    const ImageDecoder &decoder = ImageDecoders::forFile(*file);
-    const int needed = std::max(maximumPixelDimension, 1);
-    struct stat status = {};
-    if (!decoder.decodesWhole(*file, needed) || ::fstat(file->descriptor(), &status) != 0) {
-        return decoder.decode(*file, needed);
-    }
-    // Measured as the pass would measure them, to the bit.
-    const PhotoInfo info = PhotoInfoReader::read(path);
-    const int side = SimilarityIndex::sharpnessSide(std::max(info.pixelWidth, info.pixelHeight));
-    if (side < needed) { // a large cell: the facts' picture would not serve it
-        return decoder.decode(*file, needed);
-    }
-    const QImage picture = decoder.decode(*file, side);
-    if (picture.isNull()) {
-        return picture;
-    }
-    shared().leave(path, status, SimilarityIndex::factsOf(picture, info));
-    return ImageScaling::shrunk(picture, needed);
+    PhotoInfo info;
+    const ImageDecoder::OnTheWay onTheWay{
+        [&] { // measured as the pass would measure them, to the bit
+            info = PhotoInfoReader::read(path);
+            return SimilarityIndex::sharpnessSide(std::max(info.pixelWidth, info.pixelHeight));
+        },
+        [&](const QImage &picture) {
+            struct stat status = {};
+            if (::fstat(file->descriptor(), &status) == 0) {
+                shared().leave(path, status, SimilarityIndex::factsOf(picture, info));
+            }
+        }};
+    return ImageDecoders::forFile(*file).decodeOnTheWay(*file, std::max(maximumPixelDimension, 1),
+                                                        DecodeBudget::shared(), onTheWay);
 }
 
 void ThumbnailFacts::leave(const QString &path,

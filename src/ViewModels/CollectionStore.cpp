@@ -98,19 +98,12 @@ void CollectionStore::setCollection(std::optional<PhotoCollection> collection,
                                     int animationMs,
                                     SimilarShots::Change change)
 {
-    if (collection == m_collection) {
-        return;
+    if (collection != m_collection) {
+        publishCollection(std::move(collection), animationMs, change);
     }
-    std::optional<PhotoCollection> old = std::exchange(m_collection, std::move(collection));
-    ++m_collectionRevision;
-    m_collectionAnimationMs = animationMs;
-    m_similar.collectionChanged(change);
-    Q_EMIT collectionChanged();
-    // After the views have let go of their copies, so that this one is the last.
-    releaseInBackground(m_dimensionWriter, std::move(old));
 }
 
-void CollectionStore::publishCollection(PhotoCollection &&collection,
+void CollectionStore::publishCollection(std::optional<PhotoCollection> collection,
                                         int animationMs,
                                         SimilarShots::Change change)
 {
@@ -119,6 +112,7 @@ void CollectionStore::publishCollection(PhotoCollection &&collection,
     m_collectionAnimationMs = animationMs;
     m_similar.collectionChanged(change);
     Q_EMIT collectionChanged();
+    // After the views have let go of their copies, so that this one is the last.
     releaseInBackground(m_dimensionWriter, std::move(old));
 }
 

@@ -359,7 +359,7 @@ private:
                        int animationMs = 0,
                        SimilarShots::Change change = SimilarShots::Change::any);
     // For changes the store made itself: always a change, so no comparison first.
-    void publishCollection(PhotoCollection &&collection,
+    void publishCollection(std::optional<PhotoCollection> collection,
                            int animationMs = 0,
                            SimilarShots::Change change = SimilarShots::Change::any);
     void setSelection(const QSet<QString> &ids, const std::optional<QString> &focus,

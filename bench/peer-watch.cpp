@@ -10,6 +10,7 @@
 //                    mapping until the first screen: Qt and GTK answer the ping on the thread
 //                    that handles input and paints, so this is the longest input would have waited
 //   stall_ms         the same until the end of the run (the application's work done, or a tail)
+//   stall_at_ms      when the ping of stall_ms was sent, from the launch
 //   end_ms, pings, unanswered, cpu_s (the process tree's CPU time), rss_mb (the main process's
 //   peak), colours (distinct colours in the settled picture's samples)
 //
@@ -193,13 +194,16 @@ int main(int argc, char **argv)
         firstScreenMs = firstWithin(tolerance);
         nearScreenMs = firstWithin(0.03);
     }
-    double stallOpenMs = 0, stallMs = 0;
+    double stallOpenMs = 0, stallMs = 0, stallAtMs = 0;
     std::size_t unanswered = 0;
     const auto pings = pinger.pings();
     for (const Pinger::Ping &ping : pings) {
         const double answeredMs = ping.answeredMs < 0 ? endMs : ping.answeredMs;
         unanswered += ping.answeredMs < 0;
-        stallMs = std::max(stallMs, answeredMs - ping.sentMs);
+        if (answeredMs - ping.sentMs > stallMs) {
+            stallMs = answeredMs - ping.sentMs;
+            stallAtMs = ping.sentMs;
+        }
         if (ping.sentMs <= firstScreenMs.value_or(endMs)) {
             stallOpenMs = std::max(stallOpenMs,
                                    std::min(answeredMs, firstScreenMs.value_or(endMs)) - ping.sentMs);
@@ -212,10 +216,11 @@ int main(int argc, char **argv)
         return ms ? std::to_string(long(*ms + 0.5)) : std::string("none");
     };
     std::printf("window_ms=%.0f first_screen_ms=%s near_screen_ms=%s stall_open_ms=%.0f "
-                "stall_ms=%.0f end_ms=%.0f pings=%zu unanswered=%zu frames=%zu colours=%zu "
+                "stall_ms=%.0f stall_at_ms=%.0f end_ms=%.0f pings=%zu unanswered=%zu frames=%zu "
+                "colours=%zu "
                 "cpu_s=%.1f rss_mb=%.0f\n",
                 windowMs, shown(firstScreenMs).c_str(), shown(nearScreenMs).c_str(), stallOpenMs,
-                stallMs, endMs, pings.size(), unanswered, frames.size(),
+                stallMs, stallAtMs, endMs, pings.size(), unanswered, frames.size(),
                 frames.empty() ? 0 : distinctColours(frames.back().samples), cpuSeconds, rssMb);
     return 0; // the grabber detaches its shared memory from the display on the way out
 }

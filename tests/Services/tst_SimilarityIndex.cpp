@@ -170,9 +170,10 @@ void tst_SimilarityIndex::heldUntilReleasedThenScreenFirst()
     QVERIFY(QTest::qWaitFor([&] { return prompt.facts(photos[1]) && prompt.facts(photos[3]); },
                             10'000));
 
-    // A collection larger than a slice is queued whole, a slice per turn of the event loop.
+    // A collection is queued whole, a few photos per turn of the event loop when a turn may
+    // spend nothing.
     QList<Photo> many;
-    for (qsizetype i = 0; i <= SimilarityIndex::queueSliceSize; ++i) {
+    for (qsizetype i = 0; i < 1'000; ++i) {
         Photo unread = photos[0];
         unread.id = unread.filename = u"m%1.jpg"_s.arg(i);
         unread.byteCount = 100 + i; // no two alike: no digests
@@ -180,6 +181,7 @@ void tst_SimilarityIndex::heldUntilReleasedThenScreenFirst()
     }
     m_computed.clear();
     SimilarityIndex large(counting(), SimilarityIndex::contentDigest, 2);
+    large.setQueueTurnBudget({});
     large.setPhotos(m_folder->path(), many);
     QVERIFY(waitComplete(large));
     QCOMPARE(large.doneCount(), many.size());

@@ -325,9 +325,12 @@ void SimilarityIndex::queueMissing()
 void SimilarityIndex::queueMissingSlice()
 {
     std::deque<Job> jobs;
-    const qsizetype end = std::min(m_photos.size(), m_sliceFrom + queueSliceSize);
-    for (qsizetype i = std::exchange(m_sliceFrom, end); i < end; ++i) {
-        const Photo &photo = m_photos.at(i);
+    TurnBudget budget(m_queueTurnBudget);
+    if (m_sliceFrom == 0 && m_entries.isEmpty()) {
+        m_queued.reserve(m_photos.size()); // nothing known: every photo is queued
+    }
+    while (m_sliceFrom < m_photos.size() && !budget.over()) {
+        const Photo &photo = m_photos.at(m_sliceFrom++);
         DimensionCacheKey key = keyOf(photo);
         if (m_entries.contains(key)) {
             ++m_doneCount;

@@ -9,6 +9,7 @@
 // thread.
 
 #include "Services/BackgroundHold.h"
+#include "Services/TurnBudget.h"
 #include "Services/WindowSideLock.h"
 #include "SimilarityCache.h"
 
@@ -68,6 +69,9 @@ public:
     void release(const void *holder) { m_hold.release(holder); }
     // Tests stretch it, to see what does not wait for it.
     void setDeliveryInterval(int ms) { m_delivery.setInterval(ms); }
+    // The time a turn of the window's event loop may spend queueing a collection; tests
+    // shorten it to a few photos per turn.
+    void setQueueTurnBudget(std::chrono::nanoseconds budget) { m_queueTurnBudget = budget; }
     // The workers' lock, for tests that play a worker preempted while it holds it: nothing
     // above waits for it.
     QMutex &workersLock();
@@ -100,8 +104,6 @@ public:
 
     static int defaultThreadCount();
     static QString defaultCacheFolder();
-    // Photos looked at per turn of the window's event loop when queueing a collection.
-    static constexpr qsizetype queueSliceSize = 8'000;
     // The real computations: the file's picture at sharpnessPixels and its camera, read the safe
     // way; and a SHA-256 of its bytes.
     // What a thumbnail's decode left (ThumbnailFacts) is taken instead where there is any.
@@ -165,5 +167,6 @@ private:
     QTimer m_start;
     QTimer m_nextSlice;
     qsizetype m_sliceFrom = 0; // the first photo queueMissing has not looked at
+    std::chrono::nanoseconds m_queueTurnBudget = TurnBudget::defaultBudget;
     BackgroundHold m_hold;
 };

@@ -25,6 +25,7 @@ private Q_SLOTS:
     void heldUntilReleasedThenScreenFirst();
     void digestsOnlyWhereSizesMatch();
     void photoFiledBeforeItIsRead();
+    void learntOnceTheSnapshotIsLetGo();
 
 private:
     Photo photo(const QString &name, const QByteArray &content, qint64 seconds = 1'000);
@@ -236,6 +237,31 @@ void tst_SimilarityIndex::photoFiledBeforeItIsRead()
     QVERIFY(waitComplete(index));
     QVERIFY(index.facts(filed));
     QCOMPARE(index.doneCount(), 1);
+}
+
+// While a snapshot is out (a grouping reads it on its thread) what the pass learns waits, so
+// that the window's thread never copies the whole table to add to it.
+void tst_SimilarityIndex::learntOnceTheSnapshotIsLetGo()
+{
+    const Photo first = photo(u"first.jpg"_s, "1");
+    SimilarityIndex index(counting());
+    index.setPhotos(m_folder->path(), {first});
+    QVERIFY(waitComplete(index));
+    std::optional<SimilarityIndex::Snapshot> snapshot = index.snapshot();
+    const Photo later = photo(u"later.jpg"_s, "22");
+    index.setPhotos(m_folder->path(), {first, later});
+    QVERIFY(QTest::qWaitFor(
+        [this] {
+            const QMutexLocker locker(&m_mutex);
+            return m_computed.contains(u"later.jpg"_s);
+        },
+        10'000));
+    QTest::qWait(3 * SimilarityIndex::deliveryIntervalMs);
+    QVERIFY(!index.facts(later));
+    QVERIFY(snapshot->facts(first));
+    snapshot.reset();
+    QVERIFY(QTest::qWaitFor([&] { return index.facts(later) != nullptr; }, 10'000));
+    QVERIFY(waitComplete(index));
 }
 
 QTEST_GUILESS_MAIN(tst_SimilarityIndex)

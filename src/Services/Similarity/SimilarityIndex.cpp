@@ -194,6 +194,9 @@ SimilarityIndex::SimilarityIndex(Compute compute,
     m_nextSlice.setSingleShot(true);
     m_nextSlice.setInterval(0);
     connect(&m_nextSlice, &QTimer::timeout, this, &SimilarityIndex::queueMissingSlice);
+    m_afterSnapshot.setSingleShot(true);
+    m_afterSnapshot.setInterval(afterSnapshotMs);
+    connect(&m_afterSnapshot, &QTimer::timeout, this, &SimilarityIndex::deliver);
 }
 
 SimilarityIndex::~SimilarityIndex()
@@ -273,6 +276,7 @@ void SimilarityIndex::clear()
     m_complete = false;
     m_digestsChecked = false;
     m_delivery.stop();
+    m_afterSnapshot.stop();
     Q_EMIT progressChanged();
 }
 
@@ -327,7 +331,10 @@ void SimilarityIndex::queueMissingSlice()
     std::deque<Job> jobs;
     TurnBudget budget(m_queueTurnBudget);
     if (m_sliceFrom == 0 && m_entries.isEmpty()) {
-        m_queued.reserve(m_photos.size()); // nothing known: every photo is queued
+        // Nothing known: every photo is queued and learnt, and neither table grows (rehashing
+        // as it goes) on the window's thread.
+        m_queued.reserve(m_photos.size());
+        m_entries.reserve(m_photos.size());
     }
     while (m_sliceFrom < m_photos.size() && !budget.over()) {
         const Photo &photo = m_photos.at(m_sliceFrom++);
@@ -420,6 +427,10 @@ void SimilarityIndex::setHeld(bool held)
 
 void SimilarityIndex::deliver()
 {
+    if (!m_entries.isEmpty() && !m_entries.isDetached()) {
+        m_afterSnapshot.start(); // a snapshot is out: the results wait in the workers' list
+        return;
+    }
     QList<Shared::Result> results;
     {
         const std::unique_lock<QMutex> lock = m_lock.tryTake();

@@ -275,6 +275,7 @@ void SimilarityIndex::clear()
     m_loading = false;
     m_complete = false;
     m_digestsChecked = false;
+    m_findingDigests = false;
     m_delivery.stop();
     m_afterSnapshot.stop();
     Q_EMIT progressChanged();
@@ -369,19 +370,43 @@ void SimilarityIndex::queueDigests()
         finishIfDone();
         return;
     }
+    // A look over the whole collection: on the cache's thread, from copies that cost nothing
+    // (what the pass learns meanwhile waits, as for a snapshot).
+    m_findingDigests = true;
+    m_cachePool.start([this, generation = m_generation, photos = m_photos, entries = m_entries] {
+        QList<Photo> needing = needingDigest(photos, entries);
+        QMetaObject::invokeMethod(this, [this, generation, needing = std::move(needing)] {
+            if (generation == m_generation) {
+                m_findingDigests = false;
+                queueDigestsOf(needing);
+            }
+        });
+    });
+}
+
+QList<Photo> SimilarityIndex::needingDigest(const QList<Photo> &photos,
+                                            const SimilarityEntries &entries)
+{
     QList<DuplicateCandidate> candidates;
     QHash<QString, Photo> byID;
-    for (const Photo &photo : std::as_const(m_photos)) {
-        const DimensionCacheKey key = keyOf(photo);
-        const auto it = m_entries.constFind(key);
-        if (it != m_entries.constEnd() && it->facts) {
+    for (const Photo &photo : photos) {
+        const auto it = entries.constFind(keyOf(photo));
+        if (it != entries.constEnd() && it->facts) {
             candidates.append({photo.id, photo.byteCount, it->digest, it->facts->hash, 0});
             byID.insert(photo.id, photo);
         }
     }
-    std::deque<Job> jobs;
+    QList<Photo> needing;
     for (const QString &id : Duplicates::needingDigest(candidates)) {
-        const Photo photo = byID.value(id);
+        needing.append(byID.value(id));
+    }
+    return needing;
+}
+
+void SimilarityIndex::queueDigestsOf(const QList<Photo> &photos)
+{
+    std::deque<Job> jobs;
+    for (const Photo &photo : photos) {
         DimensionCacheKey key = keyOf(photo);
         if (m_digestsTried.contains(key)) {
             continue; // could not be read: not again this session
@@ -475,8 +500,8 @@ void SimilarityIndex::deliver()
 
 void SimilarityIndex::finishIfDone()
 {
-    if (m_loading || m_nextSlice.isActive() || !m_queued.isEmpty() || !m_queuedDigests.isEmpty() ||
-        m_complete) {
+    if (m_loading || m_findingDigests || m_nextSlice.isActive() || !m_queued.isEmpty() ||
+        !m_queuedDigests.isEmpty() || m_complete) {
         return;
     }
     m_complete = true;
@@ -491,17 +516,19 @@ void SimilarityIndex::saveCache(bool wait)
         return;
     }
     m_dirty = false;
-    // Only the photos the collection holds now: the file does not grow with every edit.
-    SimilarityEntries kept;
-    kept.reserve(m_photos.size());
-    for (const Photo &photo : std::as_const(m_photos)) {
-        const DimensionCacheKey key = keyOf(photo);
-        if (const auto it = m_entries.constFind(key); it != m_entries.constEnd()) {
-            kept.insert(key, *it);
-        }
-    }
     const QString file = SimilarityCache::fileFor(m_cacheFolder, m_rootPath);
-    m_cachePool.start([file, kept = std::move(kept)] { SimilarityCache::save(file, kept); });
+    m_cachePool.start([file, photos = m_photos, entries = m_entries] {
+        // Only the photos the collection holds now: the file does not grow with every edit.
+        SimilarityEntries kept;
+        kept.reserve(photos.size());
+        for (const Photo &photo : photos) {
+            const DimensionCacheKey key = keyOf(photo);
+            if (const auto it = entries.constFind(key); it != entries.constEnd()) {
+                kept.insert(key, *it);
+            }
+        }
+        SimilarityCache::save(file, kept);
+    });
     if (wait) {
         m_cachePool.waitForDone();
     }

@@ -140,6 +140,9 @@ private:
     void queueMissing();
     void queueMissingSlice();
     void queueDigests();
+    // The photos whose duplicates need their content digest, where it is not known.
+    static QList<Photo> needingDigest(const QList<Photo> &photos, const SimilarityEntries &entries);
+    void queueDigestsOf(const QList<Photo> &photos);
     void startWorkers();
     void deliver();
     void finishIfDone();
@@ -165,6 +168,7 @@ private:
     // No facts arrived since the last look for photos needing a digest: a change of the board
     // (every filing key) need not look again.
     bool m_digestsChecked = false;
+    bool m_findingDigests = false; // the cache's thread looks for photos needing a digest
     quint64 m_generation = 0;
     QTimer m_delivery;
     QTimer m_start;

@@ -54,18 +54,14 @@ void SimilarShots::photosMayHaveChanged()
 {
     const PhotoCollection &collection = *m_current();
     if (const std::optional<Change> change = std::exchange(m_photosChanged, std::nullopt)) {
-        QList<Photo> photos;
+        SimilarityIndex::PhotoLists lists;
+        lists.reserve(collection.sections.size());
         for (const PhotoSection &section : collection.sections) {
-            if (photos.isEmpty()) {
-                photos = section.photos; // shared, not copied: a camera folder has one section
-            } else if (!section.photos.isEmpty()) {
-                photos.reserve(collection.photoCount());
-                photos.append(section.photos);
-            }
+            lists.append(section.photos); // shared, not copied
         }
         // Files that only moved are known or queued already: the pass takes their new places
         // without looking for new ones among them all.
-        m_index.setPhotos(standardizedPath(collection.rootURL), photos, *change == Change::any);
+        m_index.setPhotos(standardizedPath(collection.rootURL), lists, *change == Change::any);
     }
     m_duplicatesStale = true;
     Q_EMIT duplicatesChanged();

@@ -265,7 +265,8 @@ void SimilarityIndex::clear()
     m_waiting.clear = true;
     m_lock.tryTake();
     m_rootPath.clear();
-    m_photos.clear();
+    m_lists.clear();
+    m_photoCount = 0;
     m_entries.clear();
     m_queued.clear();
     m_queuedDigests.clear();
@@ -281,7 +282,7 @@ void SimilarityIndex::clear()
     Q_EMIT progressChanged();
 }
 
-void SimilarityIndex::setPhotos(const QString &rootPath, const QList<Photo> &photos, bool newFiles)
+void SimilarityIndex::setPhotos(const QString &rootPath, const PhotoLists &lists, bool newFiles)
 {
     if (rootPath != m_rootPath) {
         newFiles = true;
@@ -314,7 +315,11 @@ void SimilarityIndex::setPhotos(const QString &rootPath, const QList<Photo> &pho
             });
         }
     }
-    m_photos = photos;
+    m_lists = lists;
+    m_photoCount = 0;
+    for (const QList<Photo> &photos : lists) {
+        m_photoCount += photos.size();
+    }
     if (!m_loading && newFiles) {
         queueMissing();
     }
@@ -323,6 +328,7 @@ void SimilarityIndex::setPhotos(const QString &rootPath, const QList<Photo> &pho
 void SimilarityIndex::queueMissing()
 {
     m_doneCount = 0;
+    m_sliceList = 0;
     m_sliceFrom = 0;
     queueMissingSlice();
 }
@@ -331,14 +337,20 @@ void SimilarityIndex::queueMissingSlice()
 {
     std::deque<Job> jobs;
     TurnBudget budget(m_queueTurnBudget);
-    if (m_sliceFrom == 0 && m_entries.isEmpty()) {
+    if (m_sliceList == 0 && m_sliceFrom == 0 && m_entries.isEmpty()) {
         // Nothing known: every photo is queued and learnt, and neither table grows (rehashing
         // as it goes) on the window's thread.
-        m_queued.reserve(m_photos.size());
-        m_entries.reserve(m_photos.size());
+        m_queued.reserve(m_photoCount);
+        m_entries.reserve(m_photoCount);
     }
-    while (m_sliceFrom < m_photos.size() && !budget.over()) {
-        const Photo &photo = m_photos.at(m_sliceFrom++);
+    while (m_sliceList < m_lists.size() && !budget.over()) {
+        const QList<Photo> &photos = m_lists.at(m_sliceList);
+        if (m_sliceFrom == photos.size()) {
+            ++m_sliceList;
+            m_sliceFrom = 0;
+            continue;
+        }
+        const Photo &photo = photos.at(m_sliceFrom++);
         DimensionCacheKey key = keyOf(photo);
         if (m_entries.contains(key)) {
             ++m_doneCount;
@@ -356,7 +368,7 @@ void SimilarityIndex::queueMissingSlice()
         queueJobs(jobs);
         m_start.start();
     }
-    if (m_sliceFrom < m_photos.size()) {
+    if (m_sliceList < m_lists.size()) {
         m_nextSlice.start();
     } else if (m_queued.isEmpty()) {
         queueDigests();
@@ -373,8 +385,8 @@ void SimilarityIndex::queueDigests()
     // A look over the whole collection: on the cache's thread, from copies that cost nothing
     // (what the pass learns meanwhile waits, as for a snapshot).
     m_findingDigests = true;
-    m_cachePool.start([this, generation = m_generation, photos = m_photos, entries = m_entries] {
-        QList<Photo> needing = needingDigest(photos, entries);
+    m_cachePool.start([this, generation = m_generation, lists = m_lists, entries = m_entries] {
+        QList<Photo> needing = needingDigest(lists, entries);
         QMetaObject::invokeMethod(this, [this, generation, needing = std::move(needing)] {
             if (generation == m_generation) {
                 m_findingDigests = false;
@@ -384,16 +396,18 @@ void SimilarityIndex::queueDigests()
     });
 }
 
-QList<Photo> SimilarityIndex::needingDigest(const QList<Photo> &photos,
+QList<Photo> SimilarityIndex::needingDigest(const PhotoLists &lists,
                                             const SimilarityEntries &entries)
 {
     QList<DuplicateCandidate> candidates;
     QHash<QString, Photo> byID;
-    for (const Photo &photo : photos) {
-        const auto it = entries.constFind(keyOf(photo));
-        if (it != entries.constEnd() && it->facts) {
-            candidates.append({photo.id, photo.byteCount, it->digest, it->facts->hash, 0});
-            byID.insert(photo.id, photo);
+    for (const QList<Photo> &photos : lists) {
+        for (const Photo &photo : photos) {
+            const auto it = entries.constFind(keyOf(photo));
+            if (it != entries.constEnd() && it->facts) {
+                candidates.append({photo.id, photo.byteCount, it->digest, it->facts->hash, 0});
+                byID.insert(photo.id, photo);
+            }
         }
     }
     QList<Photo> needing;
@@ -517,14 +531,16 @@ void SimilarityIndex::saveCache(bool wait)
     }
     m_dirty = false;
     const QString file = SimilarityCache::fileFor(m_cacheFolder, m_rootPath);
-    m_cachePool.start([file, photos = m_photos, entries = m_entries] {
+    m_cachePool.start([file, lists = m_lists, count = m_photoCount, entries = m_entries] {
         // Only the photos the collection holds now: the file does not grow with every edit.
         SimilarityEntries kept;
-        kept.reserve(photos.size());
-        for (const Photo &photo : photos) {
-            const DimensionCacheKey key = keyOf(photo);
-            if (const auto it = entries.constFind(key); it != entries.constEnd()) {
-                kept.insert(key, *it);
+        kept.reserve(count);
+        for (const QList<Photo> &photos : lists) {
+            for (const Photo &photo : photos) {
+                const DimensionCacheKey key = keyOf(photo);
+                if (const auto it = entries.constFind(key); it != entries.constEnd()) {
+                    kept.insert(key, *it);
+                }
             }
         }
         SimilarityCache::save(file, kept);

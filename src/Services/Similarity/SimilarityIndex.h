@@ -61,7 +61,14 @@ public:
     // The open collection, at `rootPath`, now holds `photos`: what is not known of them is
     // computed. Another root starts afresh from its own cache file. Without `newFiles` the
     // photos are only where they now are (filed, renamed, taken away): none is looked for.
-    void setPhotos(const QString &rootPath, const QList<Photo> &photos, bool newFiles = true);
+    // The lists are taken as they are, shared: a board's sections need not be put end to end
+    // (19 ms at 100,000 photos).
+    using PhotoLists = QList<QList<Photo>>;
+    void setPhotos(const QString &rootPath, const PhotoLists &lists, bool newFiles = true);
+    void setPhotos(const QString &rootPath, const QList<Photo> &photos, bool newFiles = true)
+    {
+        setPhotos(rootPath, PhotoLists{photos}, newFiles);
+    }
     // Forgets the collection (written to the cache first).
     void clear();
     // These are on screen: computed first once the pass is not held.
@@ -103,7 +110,7 @@ public:
     // Every photo of the collection has its facts, and every needed digest is read.
     bool isComplete() const { return m_complete; }
     qsizetype doneCount() const { return m_doneCount; }
-    qsizetype totalCount() const { return m_photos.size(); }
+    qsizetype totalCount() const { return m_photoCount; }
 
     static int defaultThreadCount();
     static QString defaultCacheFolder();
@@ -141,7 +148,7 @@ private:
     void queueMissingSlice();
     void queueDigests();
     // The photos whose duplicates need their content digest, where it is not known.
-    static QList<Photo> needingDigest(const QList<Photo> &photos, const SimilarityEntries &entries);
+    static QList<Photo> needingDigest(const PhotoLists &lists, const SimilarityEntries &entries);
     void queueDigestsOf(const QList<Photo> &photos);
     void startWorkers();
     void deliver();
@@ -156,7 +163,8 @@ private:
     QThreadPool m_cachePool; // loads and saves the cache file
     QString m_cacheFolder;
     QString m_rootPath;
-    QList<Photo> m_photos;
+    PhotoLists m_lists;
+    qsizetype m_photoCount = 0;
     SimilarityEntries m_entries;
     QSet<DimensionCacheKey> m_queued; // facts handed to the workers, no answer yet
     QSet<DimensionCacheKey> m_queuedDigests;
@@ -174,7 +182,9 @@ private:
     QTimer m_start;
     QTimer m_nextSlice;
     QTimer m_afterSnapshot;    // delivers again once the snapshot out is likely let go
-    qsizetype m_sliceFrom = 0; // the first photo queueMissing has not looked at
+    // The first photo queueMissing has not looked at: its list, and its place in it.
+    qsizetype m_sliceList = 0;
+    qsizetype m_sliceFrom = 0;
     std::chrono::nanoseconds m_queueTurnBudget = TurnBudget::defaultBudget;
     BackgroundHold m_hold;
 };

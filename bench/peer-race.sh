@@ -231,6 +231,7 @@ awk -v apps="$apps" '
         n[key]++
         first[key, n[key]] = (f["first_screen_ms"] == "" || f["first_screen_ms"] == "none") ? 1e15 : f["first_screen_ms"]
         near[key, n[key]] = (f["near_screen_ms"] == "" || f["near_screen_ms"] == "none") ? 1e15 : f["near_screen_ms"]
+        thumbs[key, n[key]] = (f["thumbs_screen_ms"] == "" || f["thumbs_screen_ms"] == "none") ? 1e15 : f["thumbs_screen_ms"]
         open_[key, n[key]] = f["stall_open_ms"] == "" ? 1e15 : f["stall_open_ms"]
         stall[key, n[key]] = f["stall_ms"] == "" ? 1e15 : f["stall_ms"]
         win[key, n[key]] = f["window_ms"] == "" ? 1e15 : f["window_ms"]
@@ -244,15 +245,16 @@ awk -v apps="$apps" '
         t = v[int((count + 1) / 2)]
         return t >= 1e15 ? "none" : t
     }
-    BEGIN { printf "%-9s %-5s %-9s %8s %13s %12s %14s %9s %13s %6s %7s\n", "set", "mode", "app", "window", "first_screen", "near_screen", "stall_opening", "stall", "worst_stall", "cpu_s", "rss_mb" }
+    BEGIN { printf "%-9s %-5s %-9s %8s %13s %12s %12s %14s %9s %13s %6s %7s\n", "set", "mode", "app", "window", "first_screen", "near_screen", "thumbs", "stall_opening", "stall", "worst_stall", "cpu_s", "rss_mb" }
     END {
         for (k = 1; k <= keys; k++) {
             key = order[k]; split(key, p, SUBSEP)
-            printf "%-9s %-5s %-9s %8s %13s %12s %14s %9s %13s %6s %7s\n", p[1], p[2], p[3], median(win, key, n[key]),
-                median(first, key, n[key]), median(near, key, n[key]), median(open_, key, n[key]), median(stall, key, n[key]), worst[key],
+            printf "%-9s %-5s %-9s %8s %13s %12s %12s %14s %9s %13s %6s %7s\n", p[1], p[2], p[3], median(win, key, n[key]),
+                median(first, key, n[key]), median(near, key, n[key]), median(thumbs, key, n[key]), median(open_, key, n[key]), median(stall, key, n[key]), worst[key],
                 median(cpu, key, n[key]), median(rss, key, n[key])
             m_first[key] = median(first, key, n[key])
             m_near[key] = median(near, key, n[key])
+            m_thumbs[key] = median(thumbs, key, n[key])
         }
         print ""
         for (k = 1; k <= keys; k++) {
@@ -272,8 +274,8 @@ awk -v apps="$apps" '
                 printf "goal %s %s: first screen at most half of qimgv'"'"'s (%s <= 0.5 × %s ms): %s\n", p[1], p[2], ours, other, ok ? "met" : "MISSED"
             }
             if (p[1] == "jpeg100k" && p[2] == "cold") {
-                ok = ours != "none" && ours + 0 <= 1500
-                printf "goal %s %s: first screen of thumbnails within 1.5 s of the launch (%s ms; near screen %s ms): %s\n", p[1], p[2], ours, m_near[key], ok ? "met" : "MISSED"
+                ok = m_thumbs[key] != "none" && m_thumbs[key] + 0 <= 1500
+                printf "goal %s %s: first screen of thumbnails within 1.5 s of the launch (%s ms; settled with its marks %s ms): %s\n", p[1], p[2], m_thumbs[key], ours, ok ? "met" : "MISSED"
             }
             printf "goal %s %s: the window never stalled 50 ms (worst of %d runs %s ms, %d failed): %s\n", p[1], p[2], n[key], worst[key], failed[key], worst[key] + 0 < 50 && !failed[key] ? "met" : "MISSED"
         }

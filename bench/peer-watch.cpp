@@ -6,6 +6,9 @@
 //   near_screen_ms   the same with 3 % of the picture allowed to differ: what an overlay drawn
 //                    on thumbnails already there changes (our similar-shot marks, say) is not
 //                    counted, a missing thumbnail still is (a cell is about 2.5 % of the picture)
+//   thumbs_screen_ms until every later picture held at least 97 % of the settled picture's
+//                    distinct colours: the thumbnails there, whatever is drawn over them later
+//                    (a missing thumbnail takes about 5 % of a screen of 18 cells' colours away)
 //   stall_open_ms    the longest round trip of a _NET_WM_PING sent to the window from its
 //                    mapping until the first screen: Qt and GTK answer the ping on the thread
 //                    that handles input and paints, so this is the longest input would have waited
@@ -180,7 +183,7 @@ int main(int argc, char **argv)
     const double cpuSeconds = treeCpuSeconds(options.pid);
     const double rssMb = peakRssMb(options.pid);
 
-    std::optional<double> firstScreenMs, nearScreenMs;
+    std::optional<double> firstScreenMs, nearScreenMs, thumbsScreenMs;
     if (thumbnails && !frames.empty()) {
         const std::vector<std::uint32_t> &settled = frames.back().samples;
         const auto firstWithin = [&](double share) {
@@ -193,6 +196,12 @@ int main(int argc, char **argv)
         };
         firstScreenMs = firstWithin(tolerance);
         nearScreenMs = firstWithin(0.03);
+        const double colours = double(distinctColours(settled));
+        std::size_t first = frames.size() - 1;
+        while (first > 0 && double(distinctColours(frames[first - 1].samples)) >= 0.97 * colours) {
+            --first;
+        }
+        thumbsScreenMs = frames[first].ms;
     }
     double stallOpenMs = 0, stallMs = 0, stallAtMs = 0;
     std::size_t unanswered = 0;
@@ -215,12 +224,14 @@ int main(int argc, char **argv)
     const auto shown = [](std::optional<double> ms) {
         return ms ? std::to_string(long(*ms + 0.5)) : std::string("none");
     };
-    std::printf("window_ms=%.0f first_screen_ms=%s near_screen_ms=%s stall_open_ms=%.0f "
+    std::printf("window_ms=%.0f first_screen_ms=%s near_screen_ms=%s thumbs_screen_ms=%s "
+                "stall_open_ms=%.0f "
                 "stall_ms=%.0f stall_at_ms=%.0f end_ms=%.0f pings=%zu unanswered=%zu frames=%zu "
                 "colours=%zu "
                 "cpu_s=%.1f rss_mb=%.0f\n",
-                windowMs, shown(firstScreenMs).c_str(), shown(nearScreenMs).c_str(), stallOpenMs,
-                stallMs, stallAtMs, endMs, pings.size(), unanswered, frames.size(),
+                windowMs, shown(firstScreenMs).c_str(), shown(nearScreenMs).c_str(),
+                shown(thumbsScreenMs).c_str(), stallOpenMs, stallMs, stallAtMs, endMs, pings.size(),
+                unanswered, frames.size(),
                 frames.empty() ? 0 : distinctColours(frames.back().samples), cpuSeconds, rssMb);
     return 0; // the grabber detaches its shared memory from the display on the way out
 }

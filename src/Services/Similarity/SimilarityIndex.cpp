@@ -276,7 +276,7 @@ void SimilarityIndex::clear()
     m_loading = false;
     m_complete = false;
     m_digestsChecked = false;
-    m_findingDigests = false;
+    m_findingDigests = 0;
     m_delivery.stop();
     m_afterSnapshot.stop();
     Q_EMIT progressChanged();
@@ -384,12 +384,12 @@ void SimilarityIndex::queueDigests()
     }
     // A look over the whole collection: on the cache's thread, from copies that cost nothing
     // (what the pass learns meanwhile waits, as for a snapshot).
-    m_findingDigests = true;
+    ++m_findingDigests;
     m_cachePool.start([this, generation = m_generation, lists = m_lists, entries = m_entries] {
         QList<Photo> needing = needingDigest(lists, entries);
         QMetaObject::invokeMethod(this, [this, generation, needing = std::move(needing)] {
             if (generation == m_generation) {
-                m_findingDigests = false;
+                --m_findingDigests;
                 queueDigestsOf(needing);
             }
         });
@@ -514,7 +514,7 @@ void SimilarityIndex::deliver()
 
 void SimilarityIndex::finishIfDone()
 {
-    if (m_loading || m_findingDigests || m_nextSlice.isActive() || !m_queued.isEmpty() ||
+    if (m_loading || m_findingDigests > 0 || m_nextSlice.isActive() || !m_queued.isEmpty() ||
         !m_queuedDigests.isEmpty() || m_complete) {
         return;
     }

@@ -176,7 +176,7 @@ private:
     // No facts arrived since the last look for photos needing a digest: a change of the board
     // (every filing key) need not look again.
     bool m_digestsChecked = false;
-    bool m_findingDigests = false; // the cache's thread looks for photos needing a digest
+    int m_findingDigests = 0; // looks for photos needing a digest, on the cache's thread
     quint64 m_generation = 0;
     QTimer m_delivery;
     QTimer m_start;

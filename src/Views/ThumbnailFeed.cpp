@@ -18,8 +18,16 @@ ThumbnailFeed::~ThumbnailFeed()
 
 QSizeF ThumbnailFeed::fillingSize(const Photo &photo, QSizeF cellSize)
 {
-    if (!photo.hasDimensions() || cellSize.isEmpty()) {
+    if (cellSize.isEmpty()) {
         return cellSize;
+    }
+    if (!photo.hasDimensions()) {
+        // The shape is unknown until the header is read, after the first screen of a folder
+        // opened afresh: enough to fill the cell as a 3:2 photo either way up, so that a
+        // portrait photo is not decoded a second time once its shape is known. The decode
+        // costs the same (the JPEG's eighth is larger still), the picture kept a little more.
+        const double side = std::max(cellSize.width(), cellSize.height()) * 1.5;
+        return {side, side};
     }
     const QSizeF pixels(double(photo.pixelWidth), double(photo.pixelHeight));
     const double scale =

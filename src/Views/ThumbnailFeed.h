@@ -26,7 +26,7 @@ public:
 
     // The size a photo must be rendered at to fill a cell of `cellSize` without being
     // enlarged: a portrait photo in a landscape cell is as wide as the cell and taller than
-    // it. The cell size itself while the photo's dimensions are unknown.
+    // it. While the photo's dimensions are unknown, enough for either shape of a 3:2 photo.
     static QSizeF fillingSize(const Photo &photo, QSizeF cellSize);
 
     // A photo shown in a cell of `pointSize`.

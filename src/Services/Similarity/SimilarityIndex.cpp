@@ -266,7 +266,6 @@ void SimilarityIndex::clear()
     m_lock.tryTake();
     m_rootPath.clear();
     m_lists.clear();
-    m_photoCount = 0;
     m_entries.clear();
     m_queued.clear();
     m_queuedDigests.clear();
@@ -316,10 +315,6 @@ void SimilarityIndex::setPhotos(const QString &rootPath, const PhotoLists &lists
         }
     }
     m_lists = lists;
-    m_photoCount = 0;
-    for (const QList<Photo> &photos : lists) {
-        m_photoCount += photos.size();
-    }
     if (!m_loading && newFiles) {
         queueMissing();
     }
@@ -340,8 +335,8 @@ void SimilarityIndex::queueMissingSlice()
     if (m_sliceList == 0 && m_sliceFrom == 0 && m_entries.isEmpty()) {
         // Nothing known: every photo is queued and learnt, and neither table grows (rehashing
         // as it goes) on the window's thread.
-        m_queued.reserve(m_photoCount);
-        m_entries.reserve(m_photoCount);
+        m_queued.reserve(totalCount());
+        m_entries.reserve(totalCount());
     }
     while (m_sliceList < m_lists.size() && !budget.over()) {
         const QList<Photo> &photos = m_lists.at(m_sliceList);
@@ -415,6 +410,15 @@ QList<Photo> SimilarityIndex::needingDigest(const PhotoLists &lists,
         needing.append(byID.value(id));
     }
     return needing;
+}
+
+qsizetype SimilarityIndex::countOf(const PhotoLists &lists)
+{
+    qsizetype count = 0;
+    for (const QList<Photo> &photos : lists) {
+        count += photos.size();
+    }
+    return count;
 }
 
 void SimilarityIndex::queueDigestsOf(const QList<Photo> &photos)
@@ -531,10 +535,10 @@ void SimilarityIndex::saveCache(bool wait)
     }
     m_dirty = false;
     const QString file = SimilarityCache::fileFor(m_cacheFolder, m_rootPath);
-    m_cachePool.start([file, lists = m_lists, count = m_photoCount, entries = m_entries] {
+    m_cachePool.start([file, lists = m_lists, entries = m_entries] {
         // Only the photos the collection holds now: the file does not grow with every edit.
         SimilarityEntries kept;
-        kept.reserve(count);
+        kept.reserve(countOf(lists));
         for (const QList<Photo> &photos : lists) {
             for (const Photo &photo : photos) {
                 const DimensionCacheKey key = keyOf(photo);

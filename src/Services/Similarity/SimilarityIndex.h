@@ -110,7 +110,7 @@ public:
     // Every photo of the collection has its facts, and every needed digest is read.
     bool isComplete() const { return m_complete; }
     qsizetype doneCount() const { return m_doneCount; }
-    qsizetype totalCount() const { return m_photoCount; }
+    qsizetype totalCount() const { return countOf(m_lists); }
 
     static int defaultThreadCount();
     static QString defaultCacheFolder();
@@ -150,6 +150,7 @@ private:
     // The photos whose duplicates need their content digest, where it is not known.
     static QList<Photo> needingDigest(const PhotoLists &lists, const SimilarityEntries &entries);
     void queueDigestsOf(const QList<Photo> &photos);
+    static qsizetype countOf(const PhotoLists &lists);
     void startWorkers();
     void deliver();
     void finishIfDone();
@@ -164,7 +165,6 @@ private:
     QString m_cacheFolder;
     QString m_rootPath;
     PhotoLists m_lists;
-    qsizetype m_photoCount = 0;
     SimilarityEntries m_entries;
     QSet<DimensionCacheKey> m_queued; // facts handed to the workers, no answer yet
     QSet<DimensionCacheKey> m_queuedDigests;

@@ -152,6 +152,16 @@ int main(int argc, char *argv[])
         QObject::connect(&store, &CollectionStore::hudMessageChanged, &preview,
                          [&store, &preview] { preview.showHud(store.hudMessage()); });
     });
+    // The folder is read on another thread while the window is made: the window takes up the
+    // store as it finds it, loading.
+    if (demoFailed) {
+        store.openCollection(QUrl::fromLocalFile(requested), false); // shows why it failed
+    } else if (!requested.isEmpty()) {
+        // As if chosen in the open dialog: it becomes the last collection.
+        store.openCollection(QUrl::fromLocalFile(requested), true);
+    } else {
+        store.restoreLastCollectionIfNeeded();
+    }
     MainWindow window(store, settings);
     desktop.setWindow(&window);
     window.show();
@@ -165,13 +175,5 @@ int main(int argc, char *argv[])
                          window.activateWindow();
                      });
 
-    if (demoFailed) {
-        store.openCollection(QUrl::fromLocalFile(requested), false); // shows why it failed
-    } else if (!requested.isEmpty()) {
-        // As if chosen in the open dialog: it becomes the last collection.
-        store.openCollection(QUrl::fromLocalFile(requested), true);
-    } else {
-        store.restoreLastCollectionIfNeeded();
-    }
     return QApplication::exec();
 }

@@ -5,6 +5,7 @@
 #include "Views/CategoryNameSheet.h"
 #include "Views/HudView.h"
 #include "Views/LinuxDesktopServices.h"
+#include "Views/LoadingView.h"
 #include "Views/RecoveryBanner.h"
 #include "Views/RootView.h"
 #include "support/PrivateMounts.h"
@@ -112,6 +113,21 @@ void tst_MainWindow::pagesFollowTheStore()
     QCOMPARE(window.rootView()->page(), RootView::Page::loading);
     QTRY_COMPARE_WITH_TIMEOUT(window.rootView()->page(), RootView::Page::workspace, 10000);
     QCOMPARE(w.store->undoStack(), &window.undoStack()); // handed over when first shown
+
+    // The launch's folder is asked for before the window is made: the window starts loading,
+    // with what needs a collection disabled, and shows the folder once it is read.
+    Window early;
+    writeJpeg(early.path(), u"b.jpg"_s);
+    early.StoreFixture::make();
+    early.store->openCollection(QUrl::fromLocalFile(early.path()), true);
+    early.window = std::make_unique<MainWindow>(*early.store, early.settings);
+    early.window->show();
+    QVERIFY(early.window->rootView()->findChild<LoadingView *>()->isVisible());
+    QVERIFY(!early.action(u"New Category…"_s)->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(early.window->rootView()->page(), RootView::Page::workspace, 10000);
+    QVERIFY(early.action(u"New Category…"_s)->isEnabled());
+    QCOMPARE(early.store->undoStack(), &early.window->undoStack());
+    QCOMPARE(early.store->collection()->photoCount(), 1);
 }
 
 void tst_MainWindow::menuEnabling()

@@ -82,17 +82,26 @@ QString ThumbnailFeed::want(const Want &wanted,
     // changes when the photo's dimensions become known; then the key changes and it asks again.
     const QSizeF size = fillingSize(photo, wanted.pointSize);
     const QString key = entryKey(photo, size);
-    // A request the service dropped (another view's interest moved on) is asked again.
-    if (auto it = m_entries.find(photo.id);
-        it != m_entries.end() && it->key == key && !(it->request && it->request->isCancelled())) {
-        it->priority = priority;
-        next.insert(photo.id, std::move(*it));
-        m_entries.erase(it);
-        return contentKey;
-    }
     const int neededPixels = ThumbnailService::requestSize(size, m_scale).neededPixels;
+    if (auto it = m_entries.find(photo.id); it != m_entries.end()) {
+        const bool sameFile = it->photo.cacheKey() == photo.cacheKey();
+        // A request the service dropped (another view's interest moved on) is asked again.
+        const bool dropped = it->request && it->request->isCancelled();
+        // A decode under way at least this large serves the new size too: a photo's shape
+        // becomes known while the first screen is decoded, and asking again would throw the
+        // nearly finished decode away.
+        const bool coveredInFlight = sameFile && it->request && !dropped &&
+                                     !it->request->isFinished() && it->neededPixels >= neededPixels;
+        if ((it->key == key && !dropped) || coveredInFlight) {
+            it->priority = priority;
+            next.insert(photo.id, std::move(*it));
+            m_entries.erase(it);
+            return contentKey;
+        }
+    }
     Entry entry;
     entry.key = key;
+    entry.neededPixels = neededPixels;
     entry.image = m_service.cachedImage(contentKey, neededPixels);
     entry.photo = photo;
     entry.size = size;

@@ -66,6 +66,7 @@ private:
         // What is asked, kept to ask again.
         Photo photo;
         QSizeF size;
+        int neededPixels = 0; // of `size` at the scale when asked
         ThumbnailService::Priority priority = ThumbnailService::Priority::Visible;
         quint64 round = 0;   // m_round when asked
         bool failed = false; // answered without an image

@@ -137,7 +137,8 @@ private Q_SLOTS:
     void hiddenFeedLeavesOthersAlone();
     void thumbnailsFillTheirCell_data();
     void thumbnailsFillTheirCell();
-    void portraitDecodedToFillItsCell();
+    void decodedOnceToFillItsCell_data();
+    void decodedOnceToFillItsCell();
     void movedCellsGetTheirThumbnailsAgain_data();
     void movedCellsGetTheirThumbnailsAgain();
     void failedThumbnailsAskedAgainOnce();
@@ -165,6 +166,7 @@ private:
         std::atomic<int> decodes{0};
         std::atomic<int> misses{0}; // decodes that found no picture
         std::atomic<int> largestBound{0};
+        std::atomic<bool> holdDecodes{false}; // decodes wait while it is set
 
         explicit Board(const char *entries = "") { writeJpegs(f.path(), entries); }
         // Opens the fixture's folder and shows a board of `size` over it.
@@ -175,6 +177,9 @@ private:
                 1, noSystemThumbnail,
                 [this](const QString &path, int pixels) {
                     ++decodes;
+                    while (holdDecodes) {
+                        QThread::msleep(5);
+                    }
                     largestBound = std::max(largestBound.load(), pixels);
                     QImage image = ThumbnailService::downsample(path, pixels);
                     misses += image.isNull() ? 1 : 0;
@@ -471,14 +476,30 @@ void tst_SortingBoard::thumbnailsFillTheirCell()
     QCOMPARE(ThumbnailFeed::fillingSize(p, cell), expected);
 }
 
-void tst_SortingBoard::portraitDecodedToFillItsCell()
+void tst_SortingBoard::decodedOnceToFillItsCell_data()
 {
+    QTest::addColumn<QSize>("shape");
+    QTest::addColumn<bool>("learntWhileDecoding"); // the decode waits until the shape is known
+    QTest::newRow("portrait") << QSize(30, 40) << false;
+    QTest::newRow("landscape, its shape learnt while decoding") << QSize(40, 30) << true;
+}
+
+void tst_SortingBoard::decodedOnceToFillItsCell()
+{
+    QFETCH(QSize, shape);
+    QFETCH(bool, learntWhileDecoding);
     Board b;
-    writeJpeg(b.f.path(), u"portrait.jpg"_s, {30, 40});
+    writeJpeg(b.f.path(), u"photo.jpg"_s, shape);
+    b.holdDecodes = learntWhileDecoding;
     QVERIFY(b.show());
+    const QString id = b.f.idOf(u"photo.jpg"_s);
+    QTRY_VERIFY(b.f.store->photo(id)->hasDimensions());
+    QTest::qWait(50); // the board asks for its new size
+    b.holdDecodes = false;
     QTRY_COMPARE(b.view->thumbnailFeed().pendingCount(), 0);
-    QTRY_VERIFY(b.f.store->photo(b.f.idOf(u"portrait.jpg"_s))->hasDimensions());
-    QTRY_VERIFY(b.largestBound.load() >= qCeil(184 * 4 / 3.0 * b.view->devicePixelRatioF()));
+    QTRY_VERIFY(!b.thumbnail(u"photo.jpg"_s).isNull());
+    const int longSide = shape.width() > shape.height() ? 184 : qCeil(184 * 4 / 3.0);
+    QVERIFY(b.largestBound.load() >= qCeil(longSide * b.view->devicePixelRatioF()));
     // Asked before its shape was known or after, it is decoded once.
     QTest::qWait(200);
     QCOMPARE(b.decodes.load(), 1);

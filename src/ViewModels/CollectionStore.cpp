@@ -343,35 +343,38 @@ void CollectionStore::openCollection(const QUrl &url, bool persistBookmark)
         refreshRecentFolders();
     });
     // The journal first: what a crash left half done is put back before the folder is read.
-    m_undo.openBeside(root)
-        .then(this, [this, watcher, root, loadID, journal, volumes](
-                        const Result<UndoJournal::Opening> &opening) {
-            if (m_activeCollectionLoadID != loadID) {
-                m_undo.drop(opening ? std::optional(*opening) : std::nullopt);
-                watcher->deleteLater(); // superseded before the folder was read
-                return;
+    // The service runs one thing at a time in the order asked, so the volumes and the listing
+    // are asked at once, and the listing is under way while this thread goes on (making the
+    // window, at launch). The journal's answer comes back here before the listing's.
+    m_undo.openBeside(root).then(this, [this, watcher = QPointer(watcher), loadID,
+                                        journal](const Result<UndoJournal::Opening> &opening) {
+        if (m_activeCollectionLoadID != loadID) {
+            m_undo.drop(opening ? std::optional(*opening) : std::nullopt);
+            return; // superseded: the listing's answer is dropped too
+        }
+        if (!opening && opening.error().systemError == EWOULDBLOCK) {
+            // Another window has the folder open: its listing is not shown.
+            m_activeCollectionLoadID.reset();
+            if (watcher) {
+                watcher->cancel();
             }
-            if (!opening && opening.error().systemError == EWOULDBLOCK) {
-                m_activeCollectionLoadID.reset();
-                watcher->deleteLater();
-                if (m_collectionLoad == watcher) {
-                    m_collectionLoad = nullptr;
-                }
-                m_loadingProgress.stop();
-                setIsLoading(false);
-                show(opening.error(), tr("Couldn’t Open Folder"));
-                return;
+            if (m_collectionLoad == watcher) {
+                m_collectionLoad = nullptr;
             }
-            if (opening) {
-                *journal = *opening;
-            } else {
-                // Without a journal the folder still opens; its undo ends with the session.
-                qWarning("%s", qPrintable(opening.error().message));
-            }
-            *volumes = m_fileSystem.volumes(root);
-            watcher->setFuture(
-                m_fileSystem.list(root, m_sortOrder, m_companionRule, m_entriesFound));
-        });
+            m_loadingProgress.stop();
+            setIsLoading(false);
+            show(opening.error(), tr("Couldn’t Open Folder"));
+            return;
+        }
+        if (opening) {
+            *journal = *opening;
+        } else {
+            // Without a journal the folder still opens; its undo ends with the session.
+            qWarning("%s", qPrintable(opening.error().message));
+        }
+    });
+    *volumes = m_fileSystem.volumes(root);
+    watcher->setFuture(m_fileSystem.list(root, m_sortOrder, m_companionRule, m_entriesFound));
 }
 
 void CollectionStore::dismissRecoveryReport()

@@ -41,11 +41,14 @@ for binary in bin/calvenor-photo-sorter lib/calvenor-photo-sorter/calvenor-video
         exit 1
     fi
 done
-# FFmpeg comes with the first video, from the module: the program itself does not link it.
-if readelf -d bin/calvenor-photo-sorter | grep -q 'libavformat'; then
-    echo "the installed program links FFmpeg itself" >&2
-    exit 1
-fi
+# FFmpeg comes with the first video, from the module, and libheif with the first HEIF photo:
+# the program itself links neither, so a start does not wait for their codecs to load.
+for library in libavformat libheif; do
+    if readelf -d bin/calvenor-photo-sorter | grep -q "$library"; then
+        echo "the installed program links $library itself" >&2
+        exit 1
+    fi
+done
 for side in 16 48 512; do
     file "share/icons/hicolor/${side}x${side}/apps/com.calvenor.photo_sorter.png" |
         grep -q "${side} x ${side}" || { echo "the ${side} px icon has another size" >&2; exit 1; }
@@ -76,11 +79,11 @@ fi
 desktop-file-validate share/applications/com.calvenor.photo_sorter.desktop
 
 # The package names what the program loads at run time: Qt's WebP and TIFF readers, Qt's
-# French texts, and FFmpeg for the video module.
+# French texts, libheif, and FFmpeg for the video module.
 if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
     (cd "$build" && cpack -G DEB -B "$destdir/deb" >/dev/null)
     depends=$(dpkg-deb -f "$destdir"/deb/*.deb Depends)
-    for needed in qt6-image-formats-plugins qt6-translations-l10n libqt6gui6 libavformat; do
+    for needed in qt6-image-formats-plugins qt6-translations-l10n libqt6gui6 libavformat libheif1; do
         if ! grep -q "$needed" <<<"$depends"; then
             echo "the package does not depend on $needed: $depends" >&2
             exit 1

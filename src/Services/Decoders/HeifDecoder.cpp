@@ -5,6 +5,7 @@
 
 #include <libheif/heif.h>
 
+#include <QLibrary>
 #include <QThread>
 
 #include <algorithm>
@@ -16,12 +17,85 @@
 
 namespace {
 
+// libheif is loaded with the first HEIF photo, not at start: it links the codecs of every
+// format it reads and writes (x265 alone is 16 MB), which cost a cold start tens of
+// milliseconds that a folder of JPEGs never needed back.
+#define CALVENOR_HEIF_FUNCTIONS(F)                                                                 \
+    F(heif_init)                                                                                   \
+    F(heif_context_alloc)                                                                          \
+    F(heif_context_free)                                                                           \
+    F(heif_context_get_primary_image_handle)                                                       \
+    F(heif_context_read_from_memory_without_copy)                                                  \
+    F(heif_context_set_max_decoding_threads)                                                       \
+    F(heif_context_set_maximum_image_size_limit)                                                   \
+    F(heif_decode_image)                                                                           \
+    F(heif_decoding_options_alloc)                                                                 \
+    F(heif_decoding_options_free)                                                                  \
+    F(heif_image_get_bits_per_pixel_range)                                                         \
+    F(heif_image_get_height)                                                                       \
+    F(heif_image_get_plane_readonly)                                                               \
+    F(heif_image_get_width)                                                                        \
+    F(heif_image_handle_get_height)                                                                \
+    F(heif_image_handle_get_list_of_thumbnail_IDs)                                                 \
+    F(heif_image_handle_get_number_of_thumbnails)                                                  \
+    F(heif_image_handle_get_thumbnail)                                                             \
+    F(heif_image_handle_get_width)                                                                 \
+    F(heif_image_handle_has_alpha_channel)                                                         \
+    F(heif_image_handle_is_premultiplied_alpha)                                                    \
+    F(heif_image_handle_release)                                                                   \
+    F(heif_image_release)
+
+struct HeifLibrary
+{
+#define CALVENOR_HEIF_DECLARE(name) decltype(&::name) name = nullptr;
+    CALVENOR_HEIF_FUNCTIONS(CALVENOR_HEIF_DECLARE)
+#undef CALVENOR_HEIF_DECLARE
+};
+
+// Loaded, and its built-in codecs registered, once however many threads arrive together;
+// never unloaded, as decoding may go on until the process ends. Null when it cannot be loaded
+// (a warning says so once): HEIF photos then read as unreadable files.
+const HeifLibrary *loadedLibrary()
+{
+    static const HeifLibrary *const loaded = []() -> const HeifLibrary * {
+        auto *library = new QLibrary(QStringLiteral("heif"), 1);
+        auto *functions = new HeifLibrary;
+        bool complete = true;
+#define CALVENOR_HEIF_RESOLVE(name)                                                                \
+    functions->name = reinterpret_cast<decltype(&::name)>(library->resolve(#name));                \
+    complete = complete && functions->name;
+        CALVENOR_HEIF_FUNCTIONS(CALVENOR_HEIF_RESOLVE)
+#undef CALVENOR_HEIF_RESOLVE
+        if (!complete) {
+            qWarning("HEIF photos cannot be read: %s", qPrintable(library->errorString()));
+            delete functions;
+            delete library;
+            return nullptr;
+        }
+        functions->heif_init(nullptr);
+        return functions;
+    }();
+    return loaded;
+}
+
+// Only called once loadedLibrary() has answered.
+const HeifLibrary &heif()
+{
+    return *loadedLibrary();
+}
+
 struct HeifRelease
 {
-    void operator()(heif_context *context) const { heif_context_free(context); }
-    void operator()(const heif_image_handle *handle) const { heif_image_handle_release(handle); }
-    void operator()(const heif_image *image) const { heif_image_release(image); }
-    void operator()(heif_decoding_options *options) const { heif_decoding_options_free(options); }
+    void operator()(heif_context *context) const { heif().heif_context_free(context); }
+    void operator()(const heif_image_handle *handle) const
+    {
+        heif().heif_image_handle_release(handle);
+    }
+    void operator()(const heif_image *image) const { heif().heif_image_release(image); }
+    void operator()(heif_decoding_options *options) const
+    {
+        heif().heif_decoding_options_free(options);
+    }
 };
 
 using Context = std::unique_ptr<heif_context, HeifRelease>;
@@ -31,17 +105,6 @@ using DecodingOptions = std::unique_ptr<heif_decoding_options, HeifRelease>;
 
 // More thumbnail items than any camera writes; the rest of a longer list is ignored.
 constexpr int maximumThumbnails = 16;
-
-void initialiseLibraryOnce()
-{
-    // The built-in codecs are registered before the first context, once, however many
-    // threads arrive together; never undone, as decoding may go on until the process ends.
-    static const bool initialised = [] {
-        heif_init(nullptr);
-        return true;
-    }();
-    Q_UNUSED(initialised);
-}
 
 // libheif reads the bytes in place, so `data` is declared first: it must outlive the context
 // and the handle.
@@ -58,20 +121,24 @@ std::optional<OpenedFile> openPrimary(const ImageSource &file)
     if (!data || data->isEmpty()) {
         return std::nullopt;
     }
-    initialiseLibraryOnce();
-    OpenedFile opened{std::move(*data), Context(heif_context_alloc()), nullptr};
+    if (!loadedLibrary()) {
+        return std::nullopt;
+    }
+    OpenedFile opened{std::move(*data), Context(heif().heif_context_alloc()), nullptr};
     if (!opened.context) {
         return std::nullopt;
     }
-    heif_context_set_maximum_image_size_limit(opened.context.get(), HeifDecoder::maximumSide);
+    heif().heif_context_set_maximum_image_size_limit(opened.context.get(),
+                                                     HeifDecoder::maximumSide);
     const QByteArray &bytes = opened.data;
-    const heif_error read = heif_context_read_from_memory_without_copy(
+    const heif_error read = heif().heif_context_read_from_memory_without_copy(
         opened.context.get(), bytes.constData(), size_t(bytes.size()), nullptr);
     if (read.code != heif_error_Ok) {
         return std::nullopt;
     }
     heif_image_handle *primary = nullptr;
-    const heif_error found = heif_context_get_primary_image_handle(opened.context.get(), &primary);
+    const heif_error found =
+        heif().heif_context_get_primary_image_handle(opened.context.get(), &primary);
     opened.primary.reset(primary);
     if (found.code != heif_error_Ok || !opened.primary) {
         return std::nullopt;
@@ -82,24 +149,26 @@ std::optional<OpenedFile> openPrimary(const ImageSource &file)
 // The size libheif reports for an item already has its rotation applied.
 QSize sizeOf(const heif_image_handle *handle)
 {
-    return {heif_image_handle_get_width(handle), heif_image_handle_get_height(handle)};
+    return {heif().heif_image_handle_get_width(handle),
+            heif().heif_image_handle_get_height(handle)};
 }
 
 // The primary's thumbnail items, smallest first.
 std::vector<Handle> thumbnailsOf(const heif_image_handle *primary)
 {
     const int count =
-        std::min(heif_image_handle_get_number_of_thumbnails(primary), maximumThumbnails);
+        std::min(heif().heif_image_handle_get_number_of_thumbnails(primary), maximumThumbnails);
     if (count <= 0) {
         return {};
     }
     std::vector<heif_item_id> ids(size_t(count), 0);
-    const int listed = heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
+    const int listed =
+        heif().heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
     std::vector<Handle> thumbnails;
     for (int i = 0; i < std::min(listed, count); ++i) {
         heif_image_handle *thumbnail = nullptr;
         const heif_error error =
-            heif_image_handle_get_thumbnail(primary, ids[size_t(i)], &thumbnail);
+            heif().heif_image_handle_get_thumbnail(primary, ids[size_t(i)], &thumbnail);
         Handle owned(thumbnail);
         if (error.code == heif_error_Ok && owned) {
             thumbnails.push_back(std::move(owned));
@@ -159,7 +228,7 @@ QImage decodeItem(const heif_image_handle *handle, heif_context *context)
     if (!fitsPixelCap(sizeOf(handle))) {
         return {};
     }
-    DecodingOptions options(heif_decoding_options_alloc());
+    DecodingOptions options(heif().heif_decoding_options_alloc());
     if (!options) {
         return {};
     }
@@ -167,11 +236,11 @@ QImage decodeItem(const heif_image_handle *handle, heif_context *context)
     // EXIF orientation a phone also writes repeats them, so it is never applied on top.
     options->ignore_transformations = 0;
     options->convert_hdr_to_8bit = 1;
-    const bool alpha = heif_image_handle_has_alpha_channel(handle);
+    const bool alpha = heif().heif_image_handle_has_alpha_channel(handle);
     const DecodesUnderway underway;
-    heif_context_set_max_decoding_threads(context, DecodesUnderway::tileThreads());
+    heif().heif_context_set_max_decoding_threads(context, DecodesUnderway::tileThreads());
     heif_image *decoded = nullptr;
-    const heif_error error = heif_decode_image(
+    const heif_error error = heif().heif_decode_image(
         handle, &decoded, heif_colorspace_RGB,
         alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
     Picture picture(decoded);
@@ -180,23 +249,23 @@ QImage decodeItem(const heif_image_handle *handle, heif_context *context)
     }
     int stride = 0;
     const uint8_t *plane =
-        heif_image_get_plane_readonly(picture.get(), heif_channel_interleaved, &stride);
-    const int width = heif_image_get_width(picture.get(), heif_channel_interleaved);
-    const int height = heif_image_get_height(picture.get(), heif_channel_interleaved);
+        heif().heif_image_get_plane_readonly(picture.get(), heif_channel_interleaved, &stride);
+    const int width = heif().heif_image_get_width(picture.get(), heif_channel_interleaved);
+    const int height = heif().heif_image_get_height(picture.get(), heif_channel_interleaved);
     const int bytesPerPixel = alpha ? 4 : 3;
     if (!plane || width <= 0 || height <= 0 || stride < width * bytesPerPixel ||
-        heif_image_get_bits_per_pixel_range(picture.get(), heif_channel_interleaved) != 8) {
+        heif().heif_image_get_bits_per_pixel_range(picture.get(), heif_channel_interleaved) != 8) {
         return {};
     }
     const QImage::Format format = !alpha ? QImage::Format_RGB888
-                                  : heif_image_handle_is_premultiplied_alpha(handle)
+                                  : heif().heif_image_handle_is_premultiplied_alpha(handle)
                                       ? QImage::Format_RGBA8888_Premultiplied
                                       : QImage::Format_RGBA8888;
     // libheif's rows become the image's, released with its last copy: a 12-megapixel photo
     // is not copied into 36 MB more only to be shrunk.
     QImage image(
         plane, width, height, stride, format,
-        [](void *owned) { heif_image_release(static_cast<const heif_image *>(owned)); },
+        [](void *owned) { heif().heif_image_release(static_cast<const heif_image *>(owned)); },
         const_cast<heif_image *>(picture.get()));
     if (!image.isNull()) {
         (void)picture.release(); // the image owns it now

@@ -7,9 +7,16 @@
 #include "support/TestFolders.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageWriter>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
 
 using namespace Qt::StringLiterals;
 
@@ -21,12 +28,41 @@ class tst_RegionDecode : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void onlyTheFormatsOwnReaderLoads(); // first: before anything probes an unknown content
     void partOfTheUprightPhoto_data();
     void partOfTheUprightPhoto();
     void unreadableGivesNothing();
 };
 
 namespace {
+
+// Encoded by libjpeg itself: Qt's writer would try, and so load, the image plugins itself.
+QByteArray libjpegEncoded(const QImage &picture)
+{
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char *out = nullptr;
+    unsigned long length = 0;
+    jpeg_mem_dest(&info, &out, &length);
+    info.image_width = JDIMENSION(rgb.width());
+    info.image_height = JDIMENSION(rgb.height());
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        auto *row = const_cast<JSAMPLE *>(rgb.constScanLine(int(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(length));
+    std::free(out);
+    return bytes;
+}
 
 QByteArray progressiveJpeg(const QImage &image)
 {
@@ -97,6 +133,32 @@ void tst_RegionDecode::partOfTheUprightPhoto()
     const int distance =
         ImageFingerprint::distance(facts->hash, ImageFingerprint::differenceHash(whole.image));
     QVERIFY2(distance <= 3, qPrintable(QString::number(distance)));
+}
+
+// A JPEG read whole, in part, or for its similarity facts, under a name that tells its format
+// or not, loads no image plugin but the JPEG reader: a reader left to find the format tries
+// every plugin Qt has, and loads them (TIFF and WebP with their libraries) on the first read.
+void tst_RegionDecode::onlyTheFormatsOwnReaderLoads()
+{
+    QTemporaryDir dir;
+    const QByteArray jpeg = libjpegEncoded(PictureDifference::pattern({64, 48}));
+    QVERIFY(!jpeg.isEmpty());
+    for (const QString &name : {u"a.jpg"_s, u"b.photo"_s}) {
+        const QString path = TestFolders::writeFile(dir.path(), name, jpeg);
+        QVERIFY2(!ImageFile::readImage(path, 32).isNull(), qPrintable(name));
+        QVERIFY2(!ImageFile::readRegion(path, QRect(0, 0, 32, 32), QSize(32, 32)).isNull(),
+                 qPrintable(name));
+        QVERIFY2(SimilarityIndex::computeFacts(path).has_value(), qPrintable(name));
+    }
+    QFile maps(u"/proc/self/maps"_s);
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    QSet<QString> plugins;
+    for (const QByteArray &line : maps.readAll().split('\n')) {
+        if (line.contains("/imageformats/")) {
+            plugins.insert(QString::fromLatin1(line.mid(line.lastIndexOf('/') + 1)));
+        }
+    }
+    QCOMPARE(plugins, QSet{u"libqjpeg.so"_s});
 }
 
 void tst_RegionDecode::unreadableGivesNothing()

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QMimeDatabase>
 
 #include <algorithm>
@@ -129,4 +130,23 @@ QString ImageSource::procPath() const
 QByteArray ImageSource::suffix() const
 {
     return QFileInfo(m_path).suffix().toLower().toLatin1();
+}
+
+void ImageSource::readerFormat(QImageReader &reader, const QByteArray &format)
+{
+    if (!format.isEmpty()) {
+        reader.setFormat(format);
+        reader.setAutoDetectImageFormat(false);
+    }
+}
+
+QByteArray ImageSource::contentFormat() const
+{
+    if (m_head.startsWith("\xFF\xD8\xFF")) {
+        return QByteArrayLiteral("jpeg");
+    }
+    if (m_head.startsWith("\x89PNG\r\n\x1A\n")) {
+        return QByteArrayLiteral("png");
+    }
+    return {};
 }

@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+class QImageReader;
+
 class ImageSource
 {
 public:
@@ -51,6 +53,13 @@ public:
     QString procPath() const;
     // The lower-case extension of the file name ("jpg"), a hint for readers that probe.
     QByteArray suffix() const;
+    // Qt's name of the format the first bytes show ("jpeg", "png"), for the formats photos
+    // mostly come in; empty for the rest. See readerFormat().
+    QByteArray contentFormat() const;
+    // Has `reader` read `format` (when known) with that format's reader alone. Left to find
+    // the format, or even told it, a reader tries Qt's image plugins in turn: the first read
+    // loads every one of them (TIFF and WebP with their libraries), and each read asks them.
+    static void readerFormat(QImageReader &reader, const QByteArray &format);
 
 private:
     ImageSource(QString path, int fd, qint64 size);

@@ -95,16 +95,20 @@ QSize QtImageDecoder::uprightSize(const ImageSource &file) const
     QByteArray head = file.head();
     QBuffer buffer(&head);
     buffer.open(QIODevice::ReadOnly);
-    // The extension is tried first, as a hint; content that does not match it is probed.
+    // A JPEG or PNG is read by its own reader; otherwise the extension is tried first, as a
+    // hint, and content that does not match it is probed.
+    const QByteArray format = file.contentFormat();
     const QByteArray suffix = file.suffix();
     QSize size;
-    if (!suffix.isEmpty() && hasReaderFor(suffix)) {
-        QImageReader reader(&buffer, suffix);
+    if (format.isEmpty() && !suffix.isEmpty() && hasReaderFor(suffix)) {
+        QImageReader reader(&buffer);
+        ImageSource::readerFormat(reader, suffix);
         size = upright(reader);
     }
     if (size.isEmpty()) {
         buffer.seek(0);
         QImageReader reader(&buffer);
+        ImageSource::readerFormat(reader, format);
         size = upright(reader);
     }
     if (size.isEmpty() && file.size() > head.size()) {
@@ -112,6 +116,7 @@ QSize QtImageDecoder::uprightSize(const ImageSource &file) const
         QFile whole;
         if (openFromStart(whole, file)) {
             QImageReader reader(&whole);
+            ImageSource::readerFormat(reader, format);
             size = upright(reader);
         }
     }
@@ -128,6 +133,7 @@ QImage QtImageDecoder::decode(const ImageSource &file,
         return {};
     }
     QImageReader reader(&device);
+    ImageSource::readerFormat(reader, file.contentFormat());
     reader.setAutoTransform(true);
     // Smooth scaling from the decoder's nearest DCT size: about the same time as the default
     // nearest-pixel pick, without its jagged edges.
@@ -167,6 +173,7 @@ QImage QtImageDecoder::decodeRegion(const ImageSource &file,
     QBuffer buffer(&head);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
+    ImageSource::readerFormat(reader, file.contentFormat());
     const QSize stored = reader.size();
     if (reader.format() != "jpeg" || stored.isEmpty() || region.isEmpty() || size.isEmpty()) {
         return ImageDecoder::decodeRegion(file, region, size, budget);

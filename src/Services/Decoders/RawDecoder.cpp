@@ -77,7 +77,8 @@ QImage decodeJpeg(const libraw_processed_image_t &jpeg, int maximumPixelDimensio
                                               qsizetype(jpeg.data_size));
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "jpeg");
+    QImageReader reader(&buffer);
+    ImageSource::readerFormat(reader, "jpeg");
     // LibRaw writes its flip into the JPEG it hands back as an EXIF orientation, and a camera's
     // own preview may carry one too: the picture is turned once, by LibRaw's flip, whatever
     // kind of preview the file holds.

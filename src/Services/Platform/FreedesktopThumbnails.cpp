@@ -1,5 +1,7 @@
 #include "FreedesktopThumbnails.h"
 
+#include "Services/Decoders/ImageSource.h"
+
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
@@ -100,7 +102,8 @@ QImage readValid(const QString &thumbnailPath, const QString &uri, qint64 mtime,
     }
     QBuffer buffer(&png);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "png");
+    QImageReader reader(&buffer);
+    ImageSource::readerFormat(reader, "png");
     const QSize size = reader.size();
     if (!size.isValid() || size.width() > largestAcceptedSide ||
         size.height() > largestAcceptedSide ||

@@ -43,10 +43,14 @@ QImage greyJpeg(const QString &path, int side)
     if (!file) {
         return {};
     }
+    if (file->contentFormat() != "jpeg") {
+        return {};
+    }
     QByteArray head = file->head();
     QBuffer buffer(&head);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
+    ImageSource::readerFormat(reader, "jpeg");
     const QSize stored = reader.size();
     if (reader.format() != "jpeg" || stored.isEmpty()) {
         return {};

@@ -70,6 +70,8 @@ PreviewWindow::PreviewWindow(ItemSource items, QWidget *parent)
     , m_zoomHud(new HudView(this))
 {
     setWindowTitle(tr("Quick Look"));
+    // Ready by the time a clip is asked to play, without the window's thread loading it.
+    PlayerModule::preload();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
     resize(900, 650);

@@ -125,8 +125,7 @@ void showWithClip(PreviewWindow &window, const QString &photo, const PreviewMoti
 bool isPlaying(const PreviewWindow &window)
 {
     const MotionPlayer *player = window.motionPlayer();
-    return player && player->player().playbackState() == QMediaPlayer::PlayingState &&
-           !player->frame().isNull();
+    return player && player->isPlaying() && !player->frame().isNull();
 }
 
 // What the window shows in the middle of its photo area.
@@ -467,7 +466,7 @@ private Q_SLOTS:
         showWithClip(window, clip, {PreviewMotion::Kind::video, clip});
         QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
         const MotionPlayer *player = window.motionPlayer();
-        QVERIFY(window.isMuted() && player->audio().isMuted());
+        QVERIFY(window.isMuted() && player->isMuted());
         QCOMPARE(window.fileName(), name);
         QVERIFY(window.message().isEmpty()); // no note over a video
         QTRY_COMPARE_WITH_TIMEOUT(shownLayout(window), upright, kDecodeTimeout);
@@ -475,7 +474,7 @@ private Q_SLOTS:
         // One second long: it comes back to its start and plays on.
         qint64 furthest = 0;
         bool wrapped = false;
-        connect(&player->player(), &QMediaPlayer::positionChanged, &window, [&](qint64 at) {
+        connect(player, &MotionPlayer::positionChanged, &window, [&](qint64 at) {
             wrapped = wrapped || at < furthest;
             furthest = std::max(furthest, at);
         });
@@ -483,9 +482,9 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
 
         QTest::keyClick(&window, Qt::Key_M);
-        QVERIFY(!window.isMuted() && !player->audio().isMuted());
+        QVERIFY(!window.isMuted() && !player->isMuted());
         QTest::keyClick(&window, Qt::Key_M);
-        QVERIFY(window.isMuted() && player->audio().isMuted());
+        QVERIFY(window.isMuted() && player->isMuted());
         QCOMPARE(window.motionPlayer(), player); // the same clip plays on
     }
 
@@ -511,7 +510,7 @@ private Q_SLOTS:
         items = {{QUrl::fromLocalFile(b)}};
         window.reload();
         QVERIFY(!window.motionPlayer());
-        QCOMPARE(first->player().playbackState(), QMediaPlayer::StoppedState);
+        QVERIFY(first->isStopped());
         QTRY_VERIFY(first.isNull());
         QTRY_COMPARE_WITH_TIMEOUT(window.fileName(), u"b.jpg"_s, kDecodeTimeout);
         QVERIFY(!window.image().isNull());
@@ -520,16 +519,15 @@ private Q_SLOTS:
         window.reload();
         QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
         QPointer<const MotionPlayer> second = window.motionPlayer();
-        QVERIFY(!second->audio().isMuted());
+        QVERIFY(!second->isMuted());
 
         QTest::keyClick(&window, Qt::Key_Escape);
         QVERIFY(!window.isVisible() && !window.motionPlayer());
-        QVERIFY(second->player().playbackState() == QMediaPlayer::StoppedState &&
-                second->audio().isMuted());
+        QVERIFY(second->isStopped() && second->isMuted());
         QTRY_VERIFY(second.isNull());
         window.showAtFirstItem(); // muted again
         QTRY_VERIFY_WITH_TIMEOUT(isPlaying(window), kDecodeTimeout);
-        QVERIFY(window.motionPlayer()->audio().isMuted());
+        QVERIFY(window.motionPlayer()->isMuted());
     }
 
     void holdingPPlaysTheClip_data()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch DESTDIR and checks what lands there: the program without a
-# RUNPATH and its video module beside it, the launcher, the AppStream data, the icons, the man page and the copyright file,
+# RUNPATH and its video and clip player modules beside it, the launcher, the AppStream data, the icons, the man page and the copyright file,
 # each accepted by the desktop's own validators.
 #   tests/install/check-install.sh BUILD_DIR
 set -euo pipefail
@@ -11,6 +11,7 @@ DESTDIR="$destdir" cmake --install "$build" --prefix /usr >/dev/null
 cd "$destdir/usr"
 
 expected="bin/calvenor-photo-sorter
+lib/calvenor-photo-sorter/calvenor-player.so
 lib/calvenor-photo-sorter/calvenor-video.so
 share/applications/com.calvenor.photo_sorter.desktop
 share/doc/calvenor-photo-sorter/changelog.gz
@@ -35,15 +36,16 @@ if [ "$actual" != "$expected" ]; then
     diff <(echo "$expected") <(echo "$actual") >&2 || true
     exit 1
 fi
-for binary in bin/calvenor-photo-sorter lib/calvenor-photo-sorter/calvenor-video.so; do
+for binary in bin/calvenor-photo-sorter lib/calvenor-photo-sorter/calvenor-{video,player}.so; do
     if readelf -d "$binary" | grep -Eq 'RPATH|RUNPATH'; then
         echo "the installed $binary carries a RUNPATH" >&2
         exit 1
     fi
 done
-# FFmpeg comes with the first video, from the module, and libheif with the first HEIF photo:
-# the program itself links neither, so a start does not wait for their codecs to load.
-for library in libavformat libheif; do
+# FFmpeg comes with the first video and Qt Multimedia with the preview, from the modules, and
+# libheif with the first HEIF photo: the program itself links none of them, so a start does not
+# wait for them and what they link to load.
+for library in libavformat libQt6Multimedia libheif; do
     if readelf -d bin/calvenor-photo-sorter | grep -q "$library"; then
         echo "the installed program links $library itself" >&2
         exit 1
@@ -79,11 +81,11 @@ fi
 desktop-file-validate share/applications/com.calvenor.photo_sorter.desktop
 
 # The package names what the program loads at run time: Qt's WebP and TIFF readers, Qt's
-# French texts, libheif, and FFmpeg for the video module.
+# French texts, libheif, FFmpeg for the video module and Qt Multimedia for the player module.
 if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
     (cd "$build" && cpack -G DEB -B "$destdir/deb" >/dev/null)
     depends=$(dpkg-deb -f "$destdir"/deb/*.deb Depends)
-    for needed in qt6-image-formats-plugins qt6-translations-l10n libqt6gui6 libavformat libheif1; do
+    for needed in qt6-image-formats-plugins qt6-translations-l10n libqt6gui6 libavformat libqt6multimedia6 libheif1; do
         if ! grep -q "$needed" <<<"$depends"; then
             echo "the package does not depend on $needed: $depends" >&2
             exit 1

@@ -61,8 +61,9 @@ struct Api
 // Raised whenever Api changes: a module left over from another build is not used.
 inline constexpr int apiVersion = 1;
 
-// The module's functions, loaded on the first call; null when the module is missing or of
-// another build (a warning says so once), and clips then fail to play.
+// The module's functions, from its one entry point `calvenor_player_module`, loaded on the
+// first call; null when the module is missing or of another build (a warning says so once),
+// and clips then fail to play.
 const Api *api();
 // Loads the module on another thread, so that the first clip does not wait for it.
 void preload();

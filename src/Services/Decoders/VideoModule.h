@@ -49,11 +49,9 @@ struct Api
 // Raised whenever Api changes: a module left over from another build is not used.
 inline constexpr int apiVersion = 1;
 
-// The module's functions, loaded on the first call; null when the module is missing or of
-// another build (a warning says so once), and videos then read as unreadable files.
+// The module's functions, from its one entry point `calvenor_video_module`, loaded on the
+// first call; null when the module is missing or of another build (a warning says so once),
+// and videos then read as unreadable files.
 const Api *api();
 
 } // namespace VideoModule
-
-// The module's one entry point, `calvenor_video_module`.
-using CalvenorVideoModuleEntry = const VideoModule::Api *();

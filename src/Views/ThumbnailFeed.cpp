@@ -84,15 +84,16 @@ QString ThumbnailFeed::want(const Want &wanted,
     const QString key = entryKey(photo, size);
     const int neededPixels = ThumbnailService::requestSize(size, m_scale).neededPixels;
     if (auto it = m_entries.find(photo.id); it != m_entries.end()) {
-        const bool sameFile = it->photo.cacheKey() == photo.cacheKey();
         // A request the service dropped (another view's interest moved on) is asked again.
         const bool dropped = it->request && it->request->isCancelled();
         // A decode under way at least this large serves the new size too: a photo's shape
         // becomes known while the first screen is decoded, and asking again would throw the
-        // nearly finished decode away.
-        const bool coveredInFlight = sameFile && it->request && !dropped &&
-                                     !it->request->isFinished() && it->neededPixels >= neededPixels;
-        if ((it->key == key && !dropped) || coveredInFlight) {
+        // nearly finished decode away. (The file is compared last: that builds its keys.)
+        const auto coveredInFlight = [&] {
+            return it->request && !dropped && !it->request->isFinished() &&
+                   it->neededPixels >= neededPixels && it->photo.cacheKey() == photo.cacheKey();
+        };
+        if ((it->key == key && !dropped) || coveredInFlight()) {
             it->priority = priority;
             next.insert(photo.id, std::move(*it));
             m_entries.erase(it);

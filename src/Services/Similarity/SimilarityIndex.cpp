@@ -40,10 +40,7 @@ const SimilarityFacts *factsIn(const SimilarityEntries &entries, const Photo &ph
 QImage greyJpeg(const QString &path, int side)
 {
     const std::optional<ImageSource> file = ImageSource::open(path);
-    if (!file) {
-        return {};
-    }
-    if (file->contentFormat() != "jpeg") {
+    if (!file || file->contentFormat() != "jpeg") {
         return {};
     }
     QByteArray head = file->head();
@@ -52,7 +49,7 @@ QImage greyJpeg(const QString &path, int side)
     QImageReader reader(&buffer);
     ImageSource::readerFormat(reader, "jpeg");
     const QSize stored = reader.size();
-    if (reader.format() != "jpeg" || stored.isEmpty()) {
+    if (stored.isEmpty()) {
         return {};
     }
     const int longSide = std::max(stored.width(), stored.height());

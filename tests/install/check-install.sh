@@ -43,9 +43,9 @@ for binary in bin/calvenor-photo-sorter lib/calvenor-photo-sorter/calvenor-{vide
     fi
 done
 # FFmpeg comes with the first video and Qt Multimedia with the preview, from the modules, and
-# libheif with the first HEIF photo: the program itself links none of them, so a start does not
-# wait for them and what they link to load.
-for library in libavformat libQt6Multimedia libheif; do
+# libheif and libjxl with the first photo of theirs: the program itself links none of them, so
+# a start does not wait for them and what they link to load.
+for library in libavformat libQt6Multimedia libheif libjxl; do
     if readelf -d bin/calvenor-photo-sorter | grep -q "$library"; then
         echo "the installed program links $library itself" >&2
         exit 1
@@ -81,11 +81,12 @@ fi
 desktop-file-validate share/applications/com.calvenor.photo_sorter.desktop
 
 # The package names what the program loads at run time: Qt's WebP and TIFF readers, Qt's
-# French texts, libheif, FFmpeg for the video module and Qt Multimedia for the player module.
+# French texts, libheif, libjxl, FFmpeg for the video module and Qt Multimedia for the player
+# module.
 if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
     (cd "$build" && cpack -G DEB -B "$destdir/deb" >/dev/null)
     depends=$(dpkg-deb -f "$destdir"/deb/*.deb Depends)
-    for needed in qt6-image-formats-plugins qt6-translations-l10n libqt6gui6 libavformat libqt6multimedia6 libheif1; do
+    for needed in qt6-image-formats-plugins qt6-translations-l10n libqt6gui6 libavformat libqt6multimedia6 libheif1 libjxl; do
         if ! grep -q "$needed" <<<"$depends"; then
             echo "the package does not depend on $needed: $depends" >&2
             exit 1

@@ -2,10 +2,10 @@
 
 #include "HeifBoxes.h"
 #include "ImageScaling.h"
+#include "LazyLibrary.h"
 
 #include <libheif/heif.h>
 
-#include <QLibrary>
 #include <QThread>
 
 #include <algorithm>
@@ -17,9 +17,8 @@
 
 namespace {
 
-// libheif is loaded with the first HEIF photo, not at start: it links the codecs of every
-// format it reads and writes (x265 alone is 16 MB), which cost a cold start tens of
-// milliseconds that a folder of JPEGs never needed back.
+// libheif is loaded with the first HEIF photo (see LazyLibrary.h): it links the codecs of every
+// format it reads and writes (x265 alone is 16 MB).
 #define CALVENOR_HEIF_FUNCTIONS(F)                                                                 \
     F(heif_init)                                                                                   \
     F(heif_context_alloc)                                                                          \
@@ -52,27 +51,21 @@ struct HeifLibrary
 #undef CALVENOR_HEIF_DECLARE
 };
 
-// Loaded, and its built-in codecs registered, once however many threads arrive together;
-// never unloaded, as decoding may go on until the process ends. Null when it cannot be loaded
-// (a warning says so once): HEIF photos then read as unreadable files.
+// Loaded, and its built-in codecs registered, once however many threads arrive together. Null
+// when it cannot be loaded: HEIF photos then read as unreadable files.
 const HeifLibrary *loadedLibrary()
 {
-    static const HeifLibrary *const loaded = []() -> const HeifLibrary * {
-        auto *library = new QLibrary(QStringLiteral("heif"), 1);
-        auto *functions = new HeifLibrary;
-        bool complete = true;
-#define CALVENOR_HEIF_RESOLVE(name)                                                                \
-    functions->name = reinterpret_cast<decltype(&::name)>(library->resolve(#name));                \
-    complete = complete && functions->name;
-        CALVENOR_HEIF_FUNCTIONS(CALVENOR_HEIF_RESOLVE)
+    static const HeifLibrary *const loaded = [] {
+        const HeifLibrary *functions = LazyLibrary::load<HeifLibrary>(
+            QStringLiteral("heif"), QStringLiteral("1"), "HEIF photos",
+            [](LazyLibrary &library, HeifLibrary &table) {
+#define CALVENOR_HEIF_RESOLVE(name) CALVENOR_LAZY_RESOLVE(library, table, name);
+                CALVENOR_HEIF_FUNCTIONS(CALVENOR_HEIF_RESOLVE)
 #undef CALVENOR_HEIF_RESOLVE
-        if (!complete) {
-            qWarning("HEIF photos cannot be read: %s", qPrintable(library->errorString()));
-            delete functions;
-            delete library;
-            return nullptr;
+            });
+        if (functions) {
+            functions->heif_init(nullptr);
         }
-        functions->heif_init(nullptr);
         return functions;
     }();
     return loaded;

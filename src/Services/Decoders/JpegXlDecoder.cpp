@@ -2,6 +2,7 @@
 
 #include "ExifThumbnail.h"
 #include "ImageScaling.h"
+#include "LazyLibrary.h"
 #include "Services/DecodeBudget.h"
 
 #include <jxl/decode.h>
@@ -12,9 +13,56 @@
 
 namespace {
 
+// libjxl is loaded with the first JPEG XL photo (see LazyLibrary.h), with libhwy and Brotli
+// behind it.
+#define CALVENOR_JXL_FUNCTIONS(F)                                                                  \
+    F(JxlDecoderCloseInput)                                                                        \
+    F(JxlDecoderCreate)                                                                            \
+    F(JxlDecoderDestroy)                                                                           \
+    F(JxlDecoderFlushImage)                                                                        \
+    F(JxlDecoderGetBasicInfo)                                                                      \
+    F(JxlDecoderImageOutBufferSize)                                                                \
+    F(JxlDecoderPreviewOutBufferSize)                                                              \
+    F(JxlDecoderProcessInput)                                                                      \
+    F(JxlDecoderReleaseInput)                                                                      \
+    F(JxlDecoderSetImageOutBuffer)                                                                 \
+    F(JxlDecoderSetInput)                                                                          \
+    F(JxlDecoderSetKeepOrientation)                                                                \
+    F(JxlDecoderSetPreferredColorProfile)                                                          \
+    F(JxlDecoderSetPreviewOutBuffer)                                                               \
+    F(JxlDecoderSetProgressiveDetail)                                                              \
+    F(JxlDecoderSetUnpremultiplyAlpha)                                                             \
+    F(JxlDecoderSubscribeEvents)
+
+struct JxlLibrary
+{
+#define CALVENOR_JXL_DECLARE(name) decltype(&::name) name = nullptr;
+    CALVENOR_JXL_FUNCTIONS(CALVENOR_JXL_DECLARE)
+#undef CALVENOR_JXL_DECLARE
+};
+
+// Null when libjxl cannot be loaded: JPEG XL photos then read as unreadable files.
+const JxlLibrary *loadedLibrary()
+{
+    static const JxlLibrary *const loaded = LazyLibrary::load<JxlLibrary>(
+        QStringLiteral("jxl"), QStringLiteral(CALVENOR_LIBJXL_SOVERSION), "JPEG XL photos",
+        [](LazyLibrary &library, JxlLibrary &table) {
+#define CALVENOR_JXL_RESOLVE(name) CALVENOR_LAZY_RESOLVE(library, table, name);
+            CALVENOR_JXL_FUNCTIONS(CALVENOR_JXL_RESOLVE)
+#undef CALVENOR_JXL_RESOLVE
+        });
+    return loaded;
+}
+
+// Only called once a decoder was made, so the library is loaded.
+const JxlLibrary &jxl()
+{
+    return *loadedLibrary();
+}
+
 struct DecoderRelease
 {
-    void operator()(JxlDecoderStruct *decoder) const { JxlDecoderDestroy(decoder); }
+    void operator()(JxlDecoderStruct *decoder) const { jxl().JxlDecoderDestroy(decoder); }
 };
 using Decoder = std::unique_ptr<JxlDecoderStruct, DecoderRelease>;
 
@@ -31,8 +79,11 @@ constexpr JxlPixelFormat rgba8 = {4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
 
 Decoder createDecoder(int events)
 {
-    Decoder decoder(JxlDecoderCreate(nullptr));
-    if (decoder && JxlDecoderSubscribeEvents(decoder.get(), events) != JXL_DEC_SUCCESS) {
+    if (!loadedLibrary()) {
+        return {};
+    }
+    Decoder decoder(jxl().JxlDecoderCreate(nullptr));
+    if (decoder && jxl().JxlDecoderSubscribeEvents(decoder.get(), events) != JXL_DEC_SUCCESS) {
         decoder.reset();
     }
     return decoder;
@@ -58,11 +109,11 @@ public:
     JxlDecoderStatus next()
     {
         for (;;) {
-            const JxlDecoderStatus status = JxlDecoderProcessInput(m_decoder);
+            const JxlDecoderStatus status = jxl().JxlDecoderProcessInput(m_decoder);
             if (status != JXL_DEC_NEED_MORE_INPUT) {
                 return status;
             }
-            const qint64 unused = qint64(JxlDecoderReleaseInput(m_decoder));
+            const qint64 unused = qint64(jxl().JxlDecoderReleaseInput(m_decoder));
             const qint64 end = m_offset + m_chunk.size();
             if (end >= m_limit || unused > m_chunk.size()) {
                 return JXL_DEC_ERROR;
@@ -81,11 +132,11 @@ public:
 private:
     void giveChunk()
     {
-        JxlDecoderSetInput(m_decoder, reinterpret_cast<const uint8_t *>(m_chunk.constData()),
-                           size_t(m_chunk.size()));
+        jxl().JxlDecoderSetInput(m_decoder, reinterpret_cast<const uint8_t *>(m_chunk.constData()),
+                                 size_t(m_chunk.size()));
         if (m_offset + m_chunk.size() >= m_limit) {
             // A file that ends early is then an error to libjxl, not a wish for more.
-            JxlDecoderCloseInput(m_decoder);
+            jxl().JxlDecoderCloseInput(m_decoder);
         }
     }
 
@@ -133,7 +184,7 @@ void preferSrgb(JxlDecoderStruct *decoder, const JxlBasicInfo &info)
     srgb.primaries = JXL_PRIMARIES_SRGB;
     srgb.transfer_function = JXL_TRANSFER_FUNCTION_SRGB;
     srgb.rendering_intent = JXL_RENDERING_INTENT_PERCEPTUAL;
-    JxlDecoderSetPreferredColorProfile(decoder, &srgb);
+    jxl().JxlDecoderSetPreferredColorProfile(decoder, &srgb);
 }
 
 } // namespace
@@ -152,7 +203,7 @@ QSize JpegXlDecoder::uprightSize(const ImageSource &file) const
     ChunkedInput input(decoder.get(), file, sizeReadLimit);
     JxlBasicInfo info = {};
     if (input.next() != JXL_DEC_BASIC_INFO ||
-        JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS) {
+        jxl().JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS) {
         return {};
     }
     // Unless told to keep the stored orientation, libjxl reports the size upright already
@@ -170,8 +221,9 @@ QImage JpegXlDecoder::decode(const ImageSource &file,
     }
     const Decoder decoder = createDecoder(JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING |
                                           JXL_DEC_FRAME_PROGRESSION | JXL_DEC_FULL_IMAGE);
-    if (!decoder || JxlDecoderSetUnpremultiplyAlpha(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetProgressiveDetail(decoder.get(), kDC) != JXL_DEC_SUCCESS) {
+    if (!decoder ||
+        jxl().JxlDecoderSetUnpremultiplyAlpha(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS ||
+        jxl().JxlDecoderSetProgressiveDetail(decoder.get(), kDC) != JXL_DEC_SUCCESS) {
         return {};
     }
     // No parallel runner: the thumbnail service already decodes one photo per core, and
@@ -185,7 +237,7 @@ QImage JpegXlDecoder::decode(const ImageSource &file,
     for (;;) {
         switch (input.next()) {
         case JXL_DEC_BASIC_INFO: {
-            if (JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS) {
+            if (jxl().JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS) {
                 return {};
             }
             // Upright already, as in uprightSize.
@@ -207,10 +259,11 @@ QImage JpegXlDecoder::decode(const ImageSource &file,
             break;
         case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
             size_t needed = 0;
-            if (JxlDecoderImageOutBufferSize(decoder.get(), &rgba8, &needed) != JXL_DEC_SUCCESS ||
+            if (jxl().JxlDecoderImageOutBufferSize(decoder.get(), &rgba8, &needed) !=
+                    JXL_DEC_SUCCESS ||
                 !canTake(image, needed) ||
-                JxlDecoderSetImageOutBuffer(decoder.get(), &rgba8, image.bits(),
-                                            size_t(image.sizeInBytes())) != JXL_DEC_SUCCESS) {
+                jxl().JxlDecoderSetImageOutBuffer(decoder.get(), &rgba8, image.bits(),
+                                                  size_t(image.sizeInBytes())) != JXL_DEC_SUCCESS) {
                 return {};
             }
             outputSet = true;
@@ -221,7 +274,7 @@ QImage JpegXlDecoder::decode(const ImageSource &file,
             // which is all a picture of an eighth of the size can show. Layers decoded before
             // the displayed frame report this too, before any output is set: those go on.
             if (eighthIsEnough && outputSet &&
-                JxlDecoderFlushImage(decoder.get()) == JXL_DEC_SUCCESS) {
+                jxl().JxlDecoderFlushImage(decoder.get()) == JXL_DEC_SUCCESS) {
                 return ImageScaling::shrunk(image, maximumPixelDimension);
             }
             break;
@@ -241,8 +294,9 @@ QImage JpegXlDecoder::embeddedPreview(const ImageSource &file) const
     // libjxl turns preview pixels upright but reports the preview's size as stored, which
     // leaves a quarter-turned preview without its true width; kept as stored, the two agree,
     // and the turn is made here.
-    if (!decoder || JxlDecoderSetKeepOrientation(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetUnpremultiplyAlpha(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS) {
+    if (!decoder ||
+        jxl().JxlDecoderSetKeepOrientation(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS ||
+        jxl().JxlDecoderSetUnpremultiplyAlpha(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS) {
         return {};
     }
     ChunkedInput input(decoder.get(), file, previewReadLimit);
@@ -251,7 +305,7 @@ QImage JpegXlDecoder::embeddedPreview(const ImageSource &file) const
     for (;;) {
         switch (input.next()) {
         case JXL_DEC_BASIC_INFO: {
-            if (JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS ||
+            if (jxl().JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS ||
                 !info.have_preview) {
                 return {};
             }
@@ -271,10 +325,12 @@ QImage JpegXlDecoder::embeddedPreview(const ImageSource &file) const
             break;
         case JXL_DEC_NEED_PREVIEW_OUT_BUFFER: {
             size_t needed = 0;
-            if (JxlDecoderPreviewOutBufferSize(decoder.get(), &rgba8, &needed) != JXL_DEC_SUCCESS ||
+            if (jxl().JxlDecoderPreviewOutBufferSize(decoder.get(), &rgba8, &needed) !=
+                    JXL_DEC_SUCCESS ||
                 !canTake(preview, needed) ||
-                JxlDecoderSetPreviewOutBuffer(decoder.get(), &rgba8, preview.bits(),
-                                              size_t(preview.sizeInBytes())) != JXL_DEC_SUCCESS) {
+                jxl().JxlDecoderSetPreviewOutBuffer(decoder.get(), &rgba8, preview.bits(),
+                                                    size_t(preview.sizeInBytes())) !=
+                    JXL_DEC_SUCCESS) {
                 return {};
             }
             break;

@@ -14,6 +14,10 @@
 //                    that handles input and paints, so this is the longest input would have waited
 //   stall_ms         the same until the end of the run (the application's work done, or a tail)
 //   stall_at_ms      when the ping of stall_ms was sent, from the launch
+//   stall_stolen_ms  the CPU time the hypervisor gave to others, all CPUs together, while that
+//                    ping waited (and for 20 ms after, as it is counted late): on a virtual
+//                    machine every process, the X server's too, waits when its host is busy.
+//                    /proc/stat's steal, in ticks of 10 ms; 0 on a machine of its own
 //   end_ms, pings, unanswered, cpu_s (the process tree's CPU time), rss_mb (the main process's
 //   peak), colours (distinct colours in the settled picture's samples)
 //
@@ -34,6 +38,7 @@
 #include "ScreenWatch.h"
 
 #include <csignal>
+#include <fstream>
 
 namespace {
 
@@ -50,6 +55,19 @@ struct Options
     std::size_t minColours = 1000;
     std::string shot;
 };
+
+// The CPU time the hypervisor has given to others since boot, all CPUs together.
+double stolenMs()
+{
+    std::ifstream stat("/proc/stat");
+    std::string cpu;
+    unsigned long long fields[8] = {}; // user nice system idle iowait irq softirq steal
+    stat >> cpu;
+    for (unsigned long long &field : fields) {
+        stat >> field;
+    }
+    return double(fields[7]) * 1000.0 / double(sysconf(_SC_CLK_TCK));
+}
 
 int usage()
 {
@@ -114,6 +132,7 @@ int main(int argc, char **argv)
     Grabber grabber(display);
 
     std::vector<Frame> frames; // every grab that differed from the one before
+    std::vector<std::pair<double, double>> stolen; // (when, stolenMs()) every turn of the loop
     std::vector<std::uint32_t> anchor;
     double anchorMs = windowMs;
     double nextCheckMs = windowMs + 500;
@@ -124,6 +143,7 @@ int main(int argc, char **argv)
     for (double nextGrabMs = windowMs;; nextGrabMs += 20) {
         sleepMs(std::max(0.0, nextGrabMs - sinceLaunchMs()));
         const double nowMs = sinceLaunchMs();
+        stolen.push_back({nowMs, stolenMs()});
         if (!alive()) {
             std::fprintf(stderr, "peer-watch: the application ended\n");
             endMs = nowMs;
@@ -218,6 +238,14 @@ int main(int argc, char **argv)
                                    std::min(answeredMs, firstScreenMs.value_or(endMs)) - ping.sentMs);
         }
     }
+    double stallStolenMs = 0;
+    if (stallMs > 0 && !stolen.empty()) {
+        const auto at = [&](double ms) { // the last sample taken by `ms`, or the first
+            const auto after = std::upper_bound(stolen.begin(), stolen.end(), std::pair(ms, 1e300));
+            return after == stolen.begin() ? stolen.front().second : std::prev(after)->second;
+        };
+        stallStolenMs = at(stallAtMs + stallMs + 20) - at(stallAtMs);
+    }
     if (!options.shot.empty() && grabber.image()) {
         writePng(options.shot, *grabber.image());
     }
@@ -226,11 +254,11 @@ int main(int argc, char **argv)
     };
     std::printf("window_ms=%.0f first_screen_ms=%s near_screen_ms=%s thumbs_screen_ms=%s "
                 "stall_open_ms=%.0f "
-                "stall_ms=%.0f stall_at_ms=%.0f end_ms=%.0f pings=%zu unanswered=%zu frames=%zu "
+                "stall_ms=%.0f stall_at_ms=%.0f stall_stolen_ms=%.0f end_ms=%.0f pings=%zu unanswered=%zu frames=%zu "
                 "colours=%zu "
                 "cpu_s=%.1f rss_mb=%.0f\n",
                 windowMs, shown(firstScreenMs).c_str(), shown(nearScreenMs).c_str(),
-                shown(thumbsScreenMs).c_str(), stallOpenMs, stallMs, stallAtMs, endMs, pings.size(),
+                shown(thumbsScreenMs).c_str(), stallOpenMs, stallMs, stallAtMs, stallStolenMs, endMs, pings.size(),
                 unanswered, frames.size(),
                 frames.empty() ? 0 : distinctColours(frames.back().samples), cpuSeconds, rssMb);
     return 0; // the grabber detaches its shared memory from the display on the way out

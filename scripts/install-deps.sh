@@ -10,6 +10,7 @@ packages=(
     libgl-dev
     qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
     libheif-dev libraw-dev libjxl-dev libtiff-dev libblkid-dev libjpeg62-turbo-dev
+    libfontconfig-dev
     libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
     xvfb xauth
     util-linux mount

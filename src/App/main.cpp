@@ -1,4 +1,5 @@
 #include "DemoCollection.h"
+#include "FontWarmup.h"
 #include "MainWindow.h"
 #include "Services/PhotoInfoReader.h"
 #include "Services/Platform/LargeBlocks.h"
@@ -51,9 +52,12 @@ int main(int argc, char *argv[])
     if (!qEnvironmentVariableIsSet("QT_MEDIA_BACKEND")) {
         qputenv("QT_MEDIA_BACKEND", "gstreamer");
     }
+    const bool textOnly = onlyAsksForText(argc, argv);
+    // Joined when main() returns.
+    const std::jthread fontWarmup = textOnly ? std::jthread() : FontWarmup::start();
     std::unique_ptr<QCoreApplication> application =
-        onlyAsksForText(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
-                                    : std::make_unique<QApplication>(argc, argv);
+        textOnly ? std::make_unique<QCoreApplication>(argc, argv)
+                 : std::make_unique<QApplication>(argc, argv);
     QCoreApplication &app = *application;
     QApplication::setOrganizationName(QStringLiteral("Calvenor"));
     QApplication::setApplicationName(QStringLiteral("Photo Sorter"));

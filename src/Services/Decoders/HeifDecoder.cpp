@@ -46,9 +46,7 @@ namespace {
 
 struct HeifLibrary
 {
-#define CALVENOR_HEIF_DECLARE(name) decltype(&::name) name = nullptr;
-    CALVENOR_HEIF_FUNCTIONS(CALVENOR_HEIF_DECLARE)
-#undef CALVENOR_HEIF_DECLARE
+    CALVENOR_HEIF_FUNCTIONS(CALVENOR_LAZY_DECLARE)
 };
 
 // Loaded, and its built-in codecs registered, once however many threads arrive together. Null

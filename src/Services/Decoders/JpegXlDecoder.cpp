@@ -36,9 +36,7 @@ namespace {
 
 struct JxlLibrary
 {
-#define CALVENOR_JXL_DECLARE(name) decltype(&::name) name = nullptr;
-    CALVENOR_JXL_FUNCTIONS(CALVENOR_JXL_DECLARE)
-#undef CALVENOR_JXL_DECLARE
+    CALVENOR_JXL_FUNCTIONS(CALVENOR_LAZY_DECLARE)
 };
 
 // Null when libjxl cannot be loaded: JPEG XL photos then read as unreadable files.

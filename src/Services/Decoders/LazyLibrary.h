@@ -39,6 +39,9 @@ private:
     bool m_complete = true;
 };
 
+// Declares a table's member for the library's function `name`, typed as its declaration.
+#define CALVENOR_LAZY_DECLARE(name) decltype(&::name) name = nullptr;
+
 // Fills `table.name` with `library`'s function of that name, typed as its declaration.
 #define CALVENOR_LAZY_RESOLVE(library, table, name)                                                \
     (table).name = reinterpret_cast<decltype(&::name)>((library).resolve(#name))

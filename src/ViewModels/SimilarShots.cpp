@@ -14,6 +14,7 @@ SimilarShots::SimilarShots(std::function<const std::optional<PhotoCollection> &(
     connect(&m_regroup, &QTimer::timeout, this, &SimilarShots::regroup);
     m_pool.setMaxThreadCount(1);
     connect(&m_index, &SimilarityIndex::factsChanged, this, &SimilarShots::schedule);
+    connect(&m_index, &SimilarityIndex::screenFactsKnown, this, &SimilarShots::regroupForScreen);
 }
 
 void SimilarShots::collectionChanged(Change change)
@@ -48,6 +49,13 @@ void SimilarShots::schedule()
     const qint64 since =
         m_sinceRegroup.isValid() ? m_sinceRegroup.elapsed() : qint64(m_regroupIntervalMs);
     m_regroup.start(int(std::clamp<qint64>(m_regroupIntervalMs - since, 0, m_regroupIntervalMs)));
+}
+
+void SimilarShots::regroupForScreen()
+{
+    m_regroup.stop();
+    m_regroupAtOnce = m_grouping; // one under way: the next starts when it ends
+    regroup();
 }
 
 void SimilarShots::photosMayHaveChanged()
@@ -109,7 +117,11 @@ void SimilarShots::grouped(quint64 serial, Bursts bursts)
         apply(std::move(bursts));
     }
     if (std::exchange(m_regroupAgain, false)) {
-        schedule();
+        if (std::exchange(m_regroupAtOnce, false)) {
+            regroup();
+        } else {
+            schedule();
+        }
     }
 }
 

@@ -58,6 +58,8 @@ Q_SIGNALS:
 
 private:
     void schedule();
+    // The screen's last facts came: its marks are grouped at once, whatever the interval.
+    void regroupForScreen();
     // Tells the pass the collection's photos when they changed; the duplicates go stale.
     void photosMayHaveChanged();
     // Groups on the grouping thread; one grouping at a time, the newest wins.
@@ -76,6 +78,7 @@ private:
     std::optional<Change> m_photosChanged; // the pass is not told yet
     bool m_grouping = false;     // a grouping runs
     bool m_regroupAgain = false; // and the collection or the facts changed since it began
+    bool m_regroupAtOnce = false; // and the next one starts as soon as it ends
     quint64 m_serial = 0;        // the grouping whose result counts
     QThreadPool m_pool;          // last: waits for a grouping in flight before the rest goes
 };

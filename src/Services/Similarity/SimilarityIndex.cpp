@@ -181,7 +181,13 @@ SimilarityIndex::SimilarityIndex(Compute compute,
     m_shared->digestOf = std::move(digestOf);
     m_shared->threadCount = std::max(1, threadCount);
     m_shared->screenDone = [this] {
-        QMetaObject::invokeMethod(this, &SimilarityIndex::deliver, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_screenDone = true;
+                deliver();
+            },
+            Qt::QueuedConnection);
     };
     m_pool.setMaxThreadCount(m_shared->threadCount);
     m_cachePool.setMaxThreadCount(1);
@@ -509,6 +515,9 @@ void SimilarityIndex::deliver()
         m_digestsChecked = false;
         Q_EMIT factsChanged();
         Q_EMIT progressChanged();
+    }
+    if (std::exchange(m_screenDone, false)) {
+        Q_EMIT screenFactsKnown();
     }
     if (gone && !m_nextSlice.isActive()) {
         queueMissing();

@@ -125,6 +125,9 @@ public:
 Q_SIGNALS:
     // New facts or digests arrived.
     void factsChanged();
+    // The facts of every photo last prioritized are known now (told with factsChanged, after
+    // it): what the screen shows can be marked without waiting.
+    void screenFactsKnown();
     void progressChanged();
 
 private:
@@ -173,6 +176,7 @@ private:
     bool m_loading = false;
     bool m_complete = false;
     bool m_dirty = false; // entries the cache file does not have yet
+    bool m_screenDone = false; // the workers finished the screen's photos; not yet told
     // No facts arrived since the last look for photos needing a digest: a change of the board
     // (every filing key) need not look again.
     bool m_digestsChecked = false;

@@ -23,7 +23,8 @@ class SimilarShots : public QObject
     Q_OBJECT
 
 public:
-    // At most one grouping starts per interval; the first after a quieter spell starts at once.
+    // At most one grouping starts per interval; the first after a quieter spell, and the one
+    // for a screen whose last facts just came, start at once.
     static constexpr int regroupIntervalMs = 250;
 
     // What a change of the collection did to its files.

@@ -19,6 +19,16 @@ private Q_SLOTS:
 };
 
 namespace {
+// The photo of the file `name` in `folder`, written already.
+Photo photoIn(const QTemporaryDir &folder, const QString &name)
+{
+    Photo photo;
+    photo.id = photo.filename = name;
+    photo.url = QUrl::fromLocalFile(folder.filePath(name));
+    photo.byteCount = QFile(folder.filePath(name)).size();
+    return photo;
+}
+
 // Two frames of one burst: the same picture twice, neither with a capture time.
 std::optional<PhotoCollection> burstOfTwo(const QTemporaryDir &folder)
 {
@@ -35,11 +45,7 @@ std::optional<PhotoCollection> burstOfTwo(const QTemporaryDir &folder)
         if (!picture.save(folder.filePath(name), "JPG")) {
             return std::nullopt;
         }
-        Photo photo;
-        photo.id = photo.filename = name;
-        photo.url = QUrl::fromLocalFile(folder.filePath(name));
-        photo.byteCount = QFile(folder.filePath(name)).size();
-        collection.sections[0].photos.append(photo);
+        collection.sections[0].photos.append(photoIn(folder, name));
     }
     return collection;
 }
@@ -55,11 +61,8 @@ void tst_SimilarShots::firstChangeAtOnceThenOnePerInterval()
     const auto addPhoto = [&](const QString &name) {
         QFile file(folder.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a picture") > 0);
-        Photo photo;
-        photo.id = photo.filename = name;
-        photo.url = QUrl::fromLocalFile(file.fileName());
-        photo.byteCount = file.size();
-        collection->sections[0].photos.append(photo);
+        file.close();
+        collection->sections[0].photos.append(photoIn(folder, name));
     };
     addPhoto(u"a.jpg"_s);
     addPhoto(u"b.jpg"_s);

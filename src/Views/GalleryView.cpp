@@ -67,7 +67,7 @@ GalleryView::GalleryView(CollectionStore &store, ThumbnailService &thumbnails, Q
     connect(&m_autoScrollTimer, &QTimer::timeout, this, &GalleryView::autoScroll);
     connect(&store, &CollectionStore::collectionChanged, this, &GalleryView::collectionDidChange);
     connect(&store, &CollectionStore::thumbnailSizeChanged, this, &GalleryView::relayout);
-    connect(&store, &CollectionStore::burstsChanged, viewport(), qOverload<>(&QWidget::update));
+    connect(&store, &CollectionStore::burstsChanged, this, &GalleryView::markedGroupsChanged);
     connect(&store, &CollectionStore::dropTargetSectionIDChanged, viewport(),
             qOverload<>(&QWidget::update));
     collectionDidChange();

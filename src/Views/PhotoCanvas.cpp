@@ -172,14 +172,17 @@ void PhotoCanvas::updatePhoto(const QString &photoID)
     const double top = scrollTop();
     for (const Cell &cell : cellsIn(top, top + viewport()->height())) {
         if (cell.photo.id == photoID) {
-            // The caption lies under the image on some cells: repaint a little more.
-            constexpr int caption =
-                int(PhotoCellPainter::captionGap + PhotoCellPainter::captionHeight);
-            viewport()->update(
-                toViewport(cell.imageRect).toAlignedRect().adjusted(-2, -2, 2, 2 + caption));
+            updateCellArea(cell.imageRect);
             return;
         }
     }
+}
+
+void PhotoCanvas::updateCellArea(const QRectF &imageRect)
+{
+    // The caption lies under the image on some cells: repaint a little more.
+    constexpr int caption = int(PhotoCellPainter::captionGap + PhotoCellPainter::captionHeight);
+    viewport()->update(toViewport(imageRect).toAlignedRect().adjusted(-2, -2, 2, 2 + caption));
 }
 
 // ----- Scrolling to a photo
@@ -265,8 +268,6 @@ void PhotoCanvas::paintEvent(QPaintEvent *event)
     const bool animating = isAnimating();
     const double progress = animating ? m_animation->currentValue().toDouble() : 1;
     QList<Cell> cells = cellsIn(dirty.top(), dirty.bottom());
-    const Bursts *groups = markedGroups();
-    const bool marksBursts = groups != nullptr && !groups->isEmpty();
     for (Cell &cell : cells) {
         if (animating) {
             if (const auto it = m_animationStart.constFind(cell.photo.id);
@@ -276,24 +277,51 @@ void PhotoCanvas::paintEvent(QPaintEvent *event)
             }
         }
     }
+    const Bursts *groups = markedGroups();
+    m_paintedGroups = groups ? *groups : Bursts(); // shared, not copied
+    const QList<PhotoCellPainter::BurstLook> looks = burstLooks(cells, m_paintedGroups);
     for (qsizetype i = 0; i < cells.size(); ++i) {
         const Cell &cell = cells[i];
         PhotoCellState state = stateOf(cell.photo.id);
-        if (marksBursts) {
-            state.burst = groups->mark(cell.photo.id);
-            // The band reaches the next frame when it is the next cell, on the same row (another
-            // camera's photo between them breaks it).
-            const Cell *next = i + 1 < cells.size() ? &cells[i + 1] : nullptr;
-            const std::optional<Bursts::Mark> nextMark =
-                next ? groups->mark(next->photo.id) : std::nullopt;
-            if (state.burst && nextMark && nextMark->group == state.burst->group &&
-                nextMark->position == state.burst->position + 1 &&
-                qFuzzyCompare(next->imageRect.top(), cell.imageRect.top()) &&
-                next->imageRect.left() > cell.imageRect.right()) {
-                state.burstBandReach = next->imageRect.left() - cell.imageRect.right();
-            }
-        }
+        state.burst = looks[i].mark;
+        state.burstBandReach = looks[i].bandReach;
         paintCell(painter, cell, m_feed->image(cell.photo.id), state);
+    }
+}
+
+QList<PhotoCellPainter::BurstLook> PhotoCanvas::burstLooks(const QList<Cell> &cells,
+                                                           const Bursts &groups)
+{
+    if (groups.isEmpty()) {
+        return QList<PhotoCellPainter::BurstLook>(cells.size());
+    }
+    QStringList ids;
+    QList<QRectF> rects;
+    ids.reserve(cells.size());
+    rects.reserve(cells.size());
+    for (const Cell &cell : cells) {
+        ids.append(cell.photo.id);
+        rects.append(cell.imageRect);
+    }
+    return PhotoCellPainter::burstLooks(ids, rects, groups);
+}
+
+void PhotoCanvas::markedGroupsChanged()
+{
+    // Groups change all through a similarity pass, mostly among photos off screen: only the
+    // cells on screen that would look different are painted again, not the whole board.
+    const Bursts *groups = markedGroups();
+    const Bursts now = groups ? *groups : Bursts();
+    const double top = scrollTop();
+    const QList<Cell> cells = cellsIn(top, top + viewport()->height());
+    const QList<PhotoCellPainter::BurstLook> shown = burstLooks(cells, m_paintedGroups);
+    const QList<PhotoCellPainter::BurstLook> looks = burstLooks(cells, now);
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        if (!looks[i].looksLike(shown[i])) {
+            QRectF area = cells[i].imageRect;
+            area.setRight(area.right() + std::max(looks[i].bandReach, shown[i].bandReach));
+            updateCellArea(area);
+        }
     }
 }
 

@@ -77,6 +77,8 @@ protected:
     // The groups whose frames are marked and joined by a band (the board's bursts, Browse's
     // duplicates); none by default.
     virtual const Bursts *markedGroups() const { return nullptr; }
+    // Call when the groups markedGroups() returns have changed.
+    void markedGroupsChanged();
     // The pixel area the thumbnail must fill for a cell: the image area by default.
     virtual QSizeF thumbnailSize(const Cell &cell) const { return cell.imageRect.size(); }
 
@@ -122,6 +124,9 @@ private:
     void updatePhoto(const QString &photoID);
     void startCellDrag(const Cell &cell);
     PhotoCellState stateOf(const QString &photoID) const;
+    void updateCellArea(const QRectF &imageRect);
+    static QList<PhotoCellPainter::BurstLook> burstLooks(const QList<Cell> &cells,
+                                                         const Bursts &groups);
 
     CollectionStore &m_store;
     ThumbnailFeed *m_feed = nullptr;
@@ -131,5 +136,6 @@ private:
     QTimer m_thumbnailTimer;
     bool m_scrollPending = false;
     QHash<QString, QRectF> m_animationStart;
+    Bursts m_paintedGroups; // the marked groups as last painted
     class QVariantAnimation *m_animation = nullptr;
 };

@@ -297,6 +297,39 @@ QString burstCountText(qsizetype count)
         .arg(QLocale().toString(count));
 }
 
+bool BurstLook::looksLike(const BurstLook &other) const
+{
+    if (mark.has_value() != other.mark.has_value()) {
+        return false;
+    }
+    return !mark || (mark->position == other.mark->position && mark->count == other.mark->count &&
+                     mark->best == other.mark->best && bandReach == other.bandReach);
+}
+
+QList<BurstLook>
+burstLooks(const QStringList &ids, const QList<QRectF> &rects, const Bursts &groups)
+{
+    Q_ASSERT(ids.size() == rects.size());
+    QList<BurstLook> looks(ids.size());
+    if (groups.isEmpty()) {
+        return looks;
+    }
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        looks[i].mark = groups.mark(ids[i]);
+    }
+    for (qsizetype i = 0; i + 1 < ids.size(); ++i) {
+        const std::optional<Bursts::Mark> &mark = looks[i].mark;
+        const std::optional<Bursts::Mark> &next = looks[i + 1].mark;
+        const QRectF &cell = rects[i];
+        const QRectF &nextCell = rects[i + 1];
+        if (mark && next && next->group == mark->group && next->position == mark->position + 1 &&
+            qFuzzyCompare(nextCell.top(), cell.top()) && nextCell.left() > cell.right()) {
+            looks[i].bandReach = nextCell.left() - cell.right();
+        }
+    }
+    return looks;
+}
+
 void drawFilling(QPainter &painter, const QRectF &target, const QImage &image)
 {
     const QSizeF imageSize = image.deviceIndependentSize() * image.devicePixelRatio();

@@ -54,6 +54,21 @@ void paint(QPainter &painter,
 // "7 similar": the count a burst's first frame carries.
 QString burstCountText(qsizetype count);
 
+// How a cell shows its place among marked groups: its mark, and how far its band runs on to
+// the next frame's cell.
+struct BurstLook
+{
+    std::optional<Bursts::Mark> mark;
+    double bandReach = 0;
+    // Painted alike: a group's number is never painted, only where its frames join.
+    bool looksLike(const BurstLook &other) const;
+};
+// The looks of cells given in the board's order (photo ids and image rects) under `groups`.
+// The band reaches the next frame when it is the next cell, on the same row (another camera's
+// photo between them breaks it).
+QList<BurstLook>
+burstLooks(const QStringList &ids, const QList<QRectF> &rects, const Bursts &groups);
+
 // A masonry cell: the image fills the whole rectangle and the file name sits on a caption bar
 // across its bottom.
 void paintMasonry(QPainter &painter,

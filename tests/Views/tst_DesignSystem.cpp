@@ -304,6 +304,55 @@ private Q_SLOTS:
         QCOMPARE(label->sizeHint().width(), QFontMetrics(font).horizontalAdvance(name));
     }
 
+    void burstLooks_data()
+    {
+        using Groups = QList<QStringList>;
+        QTest::addColumn<Groups>("before");
+        QTest::addColumn<Groups>("after");
+        QTest::addColumn<QString>("repainted"); // the cells that look different after
+        QTest::addColumn<QString>("reaches");   // how far each cell's band runs on, after
+        const QStringList ab{u"a"_s, u"b"_s};
+        QTest::newRow("a burst appears") << Groups() << Groups{ab} << u"a|b"_s << u"14|0|0|0"_s;
+        QTest::newRow("renumbered by a burst above")
+            << Groups{ab} << Groups{{u"x"_s, u"y"_s}, ab} << QString() << u"14|0|0|0"_s;
+        QTest::newRow("off screen only")
+            << Groups() << Groups{{u"x"_s, u"y"_s}} << QString() << u"0|0|0|0"_s;
+        // Every frame's count changes; the band stops at the row's end.
+        QTest::newRow("a frame joins on the next row")
+            << Groups{ab} << Groups{{u"a"_s, u"b"_s, u"c"_s}} << u"a|b|c"_s << u"14|0|0|0"_s;
+        // Only where the band reaches the next frame does the frame before look different.
+        QTest::newRow("the next frame leaves")
+            << Groups{{u"a"_s, u"b"_s, u"d"_s}} << Groups{{u"a"_s, u"d"_s}} << u"a|b|d"_s
+            << u"0|0|0|0"_s;
+        QTest::newRow("the burst goes") << Groups{ab} << Groups() << u"a|b"_s << u"0|0|0|0"_s;
+    }
+
+    // A change of the marked groups repaints only the cells on screen that look different,
+    // joined to the next frame's cell on the same row.
+    void burstLooks()
+    {
+        QFETCH(QList<QStringList>, before);
+        QFETCH(QList<QStringList>, after);
+        QFETCH(QString, repainted);
+        QFETCH(QString, reaches);
+        // Two rows of two cells, 14 apart.
+        const QStringList ids{u"a"_s, u"b"_s, u"c"_s, u"d"_s};
+        const QList<QRectF> rects{
+            {0, 0, 100, 72}, {114, 0, 100, 72}, {0, 100, 100, 72}, {114, 100, 100, 72}};
+        const auto was = PhotoCellPainter::burstLooks(ids, rects, Bursts::fromGroups(before));
+        const auto now = PhotoCellPainter::burstLooks(ids, rects, Bursts::fromGroups(after));
+        QStringList changed;
+        QStringList reach;
+        for (qsizetype i = 0; i < ids.size(); ++i) {
+            if (!now[i].looksLike(was[i])) {
+                changed.append(ids[i]);
+            }
+            reach.append(QString::number(now[i].bandReach));
+        }
+        QCOMPARE(changed.join(u'|'), repainted);
+        QCOMPARE(reach.join(u'|'), reaches);
+    }
+
     void captionOnOneLine_data()
     {
         QTest::addColumn<bool>("masonry");

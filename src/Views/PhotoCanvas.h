@@ -77,7 +77,8 @@ protected:
     // The groups whose frames are marked and joined by a band (the board's bursts, Browse's
     // duplicates); none by default.
     virtual const Bursts *markedGroups() const { return nullptr; }
-    // Call when the groups markedGroups() returns have changed.
+    // Call when the groups markedGroups() returns have changed: repaints the cells on screen
+    // that now look different.
     void markedGroupsChanged();
     // The pixel area the thumbnail must fill for a cell: the image area by default.
     virtual QSizeF thumbnailSize(const Cell &cell) const { return cell.imageRect.size(); }
